@@ -1,0 +1,175 @@
+#include "model/Log.h"
+
+#include "model/Store.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 kMaxSizeAtStart = 2000000;
+
+class Writer
+{
+public:
+    void push(QDateTime when, QString message)
+    {
+        std::unique_lock lock(mutex_);
+        if (!thread_.joinable()) {
+            stopping_ = false;
+            thread_ = std::thread([this] { run(); });
+            static bool registered = false;
+            if (!registered) {
+                registered = true;
+                std::atexit([] { Log::shutdown(); });
+            }
+        }
+        queue_.emplace_back(std::move(when), std::move(message));
+        ++queued_;
+        wake_.notify_one();
+    }
+
+    void waitUntilWritten()
+    {
+        std::unique_lock lock(mutex_);
+        const quint64 target = queued_;
+        done_.wait(lock, [&] { return written_ >= target || !thread_.joinable(); });
+    }
+
+    void shutdown()
+    {
+        std::thread worker;
+        {
+            std::unique_lock lock(mutex_);
+            if (!thread_.joinable())
+                return;
+            stopping_ = true;
+            wake_.notify_one();
+            worker = std::move(thread_);
+        }
+        worker.join();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            while (!queue_.empty()) {
+                auto [when, message] = std::move(queue_.front());
+                queue_.pop_front();
+                lock.unlock();
+                append(when, message);
+                lock.lock();
+                ++written_;
+            }
+            done_.notify_all();
+            if (stopping_)
+                break;
+        }
+    }
+
+    void append(const QDateTime &when, const QString &message)
+    {
+        const QByteArray line = (when.toString(Qt::ISODateWithMs) + QLatin1Char(' ') + message
+                                 + QLatin1Char('\n')).toUtf8();
+        if (!ensureOpen())
+            return;
+        const char *data = line.constData();
+        qsizetype left = line.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, data, size_t(left));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return; // a full disk or a vanished volume: the line is dropped
+            }
+            data += n;
+            left -= n;
+        }
+    }
+
+    bool ensureOpen()
+    {
+        if (fd_ >= 0) {
+            // Erasing all data removes the file while we hold it: start a new one.
+            struct stat st {};
+            if (::fstat(fd_, &st) == 0 && st.st_nlink > 0)
+                return true;
+            ::close(fd_);
+            fd_ = -1;
+        } else if (openedOnce_) {
+            return false; // the first open of this run failed: the run stays silent
+        }
+        const QString file = Log::path();
+        const QByteArray native = QFile::encodeName(file);
+        if (!openedOnce_) {
+            struct stat st {};
+            if (::stat(native.constData(), &st) == 0 && st.st_size > kMaxSizeAtStart)
+                ::unlink(native.constData());
+        } else {
+            QDir().mkpath(QFileInfo(file).absolutePath());
+        }
+        openedOnce_ = true;
+        fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        return fd_ >= 0;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::deque<std::pair<QDateTime, QString>> queue_;
+    std::thread thread_;
+    bool stopping_ = false;
+    quint64 queued_ = 0;
+    quint64 written_ = 0;
+    // Touched by the writer thread only.
+    int fd_ = -1;
+    bool openedOnce_ = false;
+};
+
+Writer &writer()
+{
+    // Never destroyed: lines may still arrive while other statics are torn down.
+    static Writer *instance = new Writer;
+    return *instance;
+}
+
+} // namespace
+
+namespace Log {
+
+void write(const QString &message)
+{
+    writer().push(QDateTime::currentDateTimeUtc(), message);
+}
+
+QString path()
+{
+    return Store::folder() + QStringLiteral("/journal.log");
+}
+
+void waitUntilWritten()
+{
+    writer().waitUntilWritten();
+}
+
+void shutdown()
+{
+    writer().shutdown();
+}
+
+} // namespace Log

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// The one diagnostic output: "journal.log" in the data folder, one line per event.
+// Usable from any thread, before the event loop runs and from the audio thread;
+// the file work happens on a writer thread of its own.
+namespace Log {
+
+void write(const QString &message);
+
+// Location of the file (the data folder's "journal.log").
+QString path();
+
+// Blocks until every line handed over so far has reached the file.
+void waitUntilWritten();
+
+// Writes what is queued and joins the writer thread; later writes start it again.
+void shutdown();
+
+} // namespace Log

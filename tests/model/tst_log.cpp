@@ -1,0 +1,86 @@
+#include "model/Log.h"
+#include "model/Store.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <thread>
+#include <QRegularExpression>
+
+class TestLog : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QByteArray content() { return TestEnv::readFile(Log::path()); }
+
+private Q_SLOTS:
+    // Runs first: the size check happens at the first write of a run only.
+    void oversizedFileIsReplacedAtFirstWrite()
+    {
+        QVERIFY(TestEnv::writeFile(Log::path(), QByteArray(2000001, 'x')));
+        Log::write(QStringLiteral("a"));
+        Log::waitUntilWritten();
+        const QByteArray data = content();
+        QCOMPARE(data.size(), 24 + 1 + 1 + 1);
+        QVERIFY(data.endsWith(" a\n"));
+        QVERIFY(QRegularExpression(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z a\n$)"))
+                    .match(QString::fromUtf8(data)).hasMatch());
+    }
+
+    void linesKeepOrderAndFormat()
+    {
+        for (int i = 0; i < 200; ++i)
+            Log::write(QStringLiteral("test: ligne %1 é").arg(i));
+        Log::waitUntilWritten();
+        const QStringList lines = QString::fromUtf8(content()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 201);
+        static const QRegularExpression form(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z .+$)"));
+        for (int i = 0; i < 200; ++i) {
+            QVERIFY(form.match(lines[i + 1]).hasMatch());
+            QVERIFY2(lines[i + 1].endsWith(QStringLiteral("test: ligne %1 é").arg(i)), qPrintable(lines[i + 1]));
+        }
+    }
+
+    void writesFromOtherThreadsArriveWhole()
+    {
+        QFile::remove(Log::path());
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([t] {
+                for (int i = 0; i < 100; ++i)
+                    Log::write(QStringLiteral("fil %1: %2").arg(t).arg(i));
+            });
+        for (auto &th : threads)
+            th.join();
+        Log::waitUntilWritten();
+        const QStringList lines = QString::fromUtf8(content()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 400);
+    }
+
+    void fileRemovedWhileRunningIsStartedAgain()
+    {
+        Log::write(QStringLiteral("avant"));
+        Log::waitUntilWritten();
+        QVERIFY(QFile::remove(Log::path()));
+        Log::write(QStringLiteral("après"));
+        Log::waitUntilWritten();
+        const QByteArray data = content();
+        QVERIFY(data.endsWith(QStringLiteral(" après\n").toUtf8()));
+        QVERIFY(!data.contains("avant"));
+    }
+
+    void shutdownWritesWhatIsQueuedAndRestarts()
+    {
+        QFile::remove(Log::path());
+        for (int i = 0; i < 50; ++i)
+            Log::write(QStringLiteral("fin %1").arg(i));
+        Log::shutdown();
+        QCOMPARE(content().count('\n'), 50);
+        Log::write(QStringLiteral("encore"));
+        Log::waitUntilWritten();
+        QCOMPARE(content().count('\n'), 51);
+    }
+};
+
+OMBRY_TEST_MAIN(TestLog)
+#include "tst_log.moc"

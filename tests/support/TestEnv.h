@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace TestEnv {
+
+// Points HOME and every XDG_* folder at a fresh temporary folder, and every cloud
+// and local service address at a closed port on 127.0.0.1, so that a test never
+// touches the real home or the network. Called by the test mains below before
+// the application object exists; safe to call again for a fresh home.
+void isolate();
+
+// The temporary home of this process.
+QString home();
+
+// Spins the event loop until `done` holds or `timeoutMs` passes.
+bool waitFor(const std::function<bool()> &done, int timeoutMs = 5000);
+
+// Reads a whole file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &data);
+
+} // namespace TestEnv
+
+// A fresh home for one scope: the previous variables come back at its end.
+class ScopedHome
+{
+public:
+    ScopedHome();
+    ~ScopedHome();
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+    QList<QPair<QByteArray, QByteArray>> saved_;
+};
+
+#define OMBRY_TEST_MAIN_IMPL(TestObject, AppClass)                                          \
+    int main(int argc, char *argv[])                                                        \
+    {                                                                                       \
+        TestEnv::isolate();                                                                 \
+        AppClass app(argc, argv);                                                           \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                            \
+        TestObject tc;                                                                      \
+        QTEST_SET_MAIN_SOURCE_PATH                                                          \
+        return QTest::qExec(&tc, argc, argv);                                               \
+    }
+
+// Test mains with an isolated home: core-only and with a GUI application object.
+#define OMBRY_TEST_MAIN(TestObject) OMBRY_TEST_MAIN_IMPL(TestObject, QCoreApplication)
+#define OMBRY_TEST_GUI_MAIN(TestObject) OMBRY_TEST_MAIN_IMPL(TestObject, QApplication)
