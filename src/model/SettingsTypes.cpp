@@ -1,0 +1,33 @@
+#include "model/SettingsTypes.h"
+
+QString localeCode(Language language)
+{
+    return language == Language::Auto ? QStringLiteral("fr") : rawValue(language);
+}
+
+QString deepgramCode(Language language)
+{
+    return language == Language::Auto ? QStringLiteral("multi") : rawValue(language);
+}
+
+int keyCode(DictationKey key)
+{
+    switch (key) {
+    case DictationKey::RightOption: return 61;
+    case DictationKey::RightCommand: return 54;
+    case DictationKey::RightControl: return 62;
+    case DictationKey::Fn: return 63;
+    }
+    return 62;
+}
+
+QList<std::pair<qint64, QString>> CorrectionScope::all()
+{
+    return {
+        {spelling, QStringLiteral("Orthographe")},
+        {grammar, QStringLiteral("Grammaire et accords")},
+        {punctuation, QStringLiteral("Ponctuation")},
+        {typography, QStringLiteral("Majuscules et espaces")},
+        {style, QStringLiteral("Style plus fluide")},
+    };
+}
