@@ -37,6 +37,8 @@ private Q_SLOTS:
                                   << QVariant(QStringLiteral("2")) << none;
         QTest::newRow("fraction") << QByteArray("2.5") << none << none << QVariant(2.5)
                                   << QVariant(QStringLiteral("2.5")) << none;
+        QTest::newRow("tenth") << QByteArray("0.1") << none << none << QVariant(0.1)
+                               << QVariant(QStringLiteral("0.1")) << none;
         QTest::newRow("negative") << QByteArray("-40") << none << QVariant(qint64(-40)) << QVariant(-40.0)
                                   << QVariant(QStringLiteral("-40")) << none;
         QTest::newRow("big integer") << QByteArray("4503599627370497") << none << QVariant(qint64(4503599627370497))
