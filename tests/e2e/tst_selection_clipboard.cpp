@@ -13,7 +13,7 @@ using DesktopTools::readClipboard;
 
 // The clipboard side of pasting: what another client reads before and after the
 // restore, and what the snapshot keeps.
-class TestPaster : public QObject
+class TestSelectionClipboard : public QObject
 {
     Q_OBJECT
 
@@ -151,5 +151,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestPaster)
-#include "tst_paster.moc"
+OMBRY_TEST_GUI_MAIN(TestSelectionClipboard)
+#include "tst_selection_clipboard.moc"
