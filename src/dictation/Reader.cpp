@@ -1,0 +1,92 @@
+#include "dictation/Reader.h"
+
+#include "model/Log.h"
+#include "text/Translator.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTextToSpeech>
+#include <QTimer>
+
+Reader *Reader::shared()
+{
+    static Reader *instance = new Reader(QCoreApplication::instance());
+    return instance;
+}
+
+Reader::Reader(QObject *parent)
+    : QObject(parent)
+    , synth_(new QTextToSpeech(this))
+{
+    // The speech server reports asynchronously: a Ready left over from the text
+    // cut off by a newer one must not end the newer one.
+    connect(synth_, &QTextToSpeech::stateChanged, this, [this](QTextToSpeech::State state) {
+        if (state == QTextToSpeech::Speaking) {
+            heard_ = true;
+            return;
+        }
+        if (!heard_ && state == QTextToSpeech::Ready)
+            return;
+        if (speaking_) {
+            speaking_ = false;
+            Q_EMIT speakingChanged();
+        }
+    });
+}
+
+bool Reader::isSpeaking() const
+{
+    return speaking_;
+}
+
+void Reader::stop()
+{
+    synth_->stop();
+    if (speaking_) {
+        speaking_ = false;
+        Q_EMIT speakingChanged();
+    }
+}
+
+void Reader::speak(const QString &text)
+{
+    synth_->stop();
+    lastLocale_.clear();
+
+    std::optional<QString> code;
+    if (const std::optional<QString> name = Translator::detect(text)) {
+        for (const auto &[language, languageCode] : Translator::codes())
+            if (language == *name)
+                code = languageCode;
+    }
+    if (code) {
+        // The language's main locale (fr → fr_FR) when installed, else any of
+        // that language; the speech server picks its voice for the locale.
+        const QList<QLocale> locales = synth_->availableLocales();
+        const QLocale main(*code);
+        QLocale chosen = main;
+        bool found = locales.contains(main);
+        for (qsizetype i = 0; !found && i < locales.size(); ++i) {
+            if (locales[i].language() == main.language()) {
+                chosen = locales[i];
+                found = true;
+            }
+        }
+        synth_->setLocale(chosen);
+        lastLocale_ = chosen.name();
+    } else {
+        synth_->setLocale(QLocale::system());
+    }
+    heard_ = false;
+    speaking_ = true;
+    const quint64 serial = ++serial_;
+    synth_->say(text);
+    Q_EMIT speakingChanged();
+    // A speech server that never starts must not leave the reader "speaking".
+    QTimer::singleShot(3000, this, [this, serial] {
+        if (serial == serial_ && speaking_ && !heard_) {
+            speaking_ = false;
+            Q_EMIT speakingChanged();
+        }
+    });
+}
