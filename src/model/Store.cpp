@@ -1,9 +1,216 @@
 #include "model/Store.h"
 
 #include "model/IdentityMigration.h"
+#include "model/Log.h"
+#include "model/TextUtil.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QQmlEngine>
+#include <QSaveFile>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+// The store's serial worker thread. Jobs run one at a time in order of due time (then
+// of submission); a keyed job replaces a waiting job of the same key.
+class StoreIo
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    StoreIo()
+        : thread_([this] { run(); })
+    {
+    }
+
+    ~StoreIo()
+    {
+        flush();
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    void schedule(const QString &key, std::chrono::milliseconds delay, std::function<void()> job)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            std::erase_if(jobs_, [&](const Job &j) { return j.key == key; });
+            jobs_.push_back({++sequence_, key, Clock::now() + delay, std::move(job)});
+        }
+        wake_.notify_all();
+    }
+
+    void post(std::function<void()> job)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back({++sequence_, QString(), Clock::now(), std::move(job)});
+        }
+        wake_.notify_all();
+    }
+
+    // Drops every job that has not started.
+    void cancelAll()
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.clear();
+    }
+
+    // Makes every waiting job due now and blocks until all have run.
+    void flush()
+    {
+        std::unique_lock lock(mutex_);
+        const auto now = Clock::now();
+        for (Job &j : jobs_)
+            j.due = std::min(j.due, now);
+        wake_.notify_all();
+        idle_.wait(lock, [&] { return jobs_.empty() && !running_; });
+    }
+
+    // Blocks until nothing is due and nothing runs.
+    void waitUntilIdle()
+    {
+        std::unique_lock lock(mutex_);
+        idle_.wait(lock, [&] {
+            if (running_)
+                return false;
+            const auto now = Clock::now();
+            return std::none_of(jobs_.begin(), jobs_.end(), [&](const Job &j) { return j.due <= now; });
+        });
+    }
+
+private:
+    struct Job
+    {
+        quint64 sequence;
+        QString key;
+        Clock::time_point due;
+        std::function<void()> work;
+    };
+
+    void run()
+    {
+        pthread_setname_np(pthread_self(), "kesso.store.io");
+        // A background utility: below the interface and the audio.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 5);
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (stopping_ && jobs_.empty())
+                return;
+            auto next = std::min_element(jobs_.begin(), jobs_.end(), [](const Job &a, const Job &b) {
+                return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
+            });
+            if (next == jobs_.end()) {
+                idle_.notify_all();
+                wake_.wait(lock);
+                continue;
+            }
+            if (next->due > Clock::now()) {
+                idle_.notify_all();
+                wake_.wait_until(lock, next->due);
+                continue;
+            }
+            std::function<void()> work = std::move(next->work);
+            jobs_.erase(next);
+            running_ = true;
+            lock.unlock();
+            work();
+            work = nullptr; // release the copied list off the main thread
+            lock.lock();
+            running_ = false;
+            idle_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::vector<Job> jobs_;
+    quint64 sequence_ = 0;
+    bool running_ = false;
+    bool stopping_ = false;
+    std::thread thread_; // last: starts once the fields above exist
+};
+
+namespace {
+
+constexpr auto kSaveDelay = std::chrono::milliseconds(400);
+constexpr qint64 kAudioKeptSeconds = 2592000; // 30 days
+
+const char *const kHistory = "history.json";
+const char *const kWords = "words.json";
+const char *const kCorrections = "corrections.json";
+const char *const kFixes = "fixes.json";
+const char *const kSnippets = "snippets.json";
+const char *const kCosts = "costs.json";
+const char *const kMeetings = "meetings.json";
+
+QString name(const char *file)
+{
+    return QString::fromLatin1(file);
+}
+
+QByteArray encode(const QList<Dictation> &l) { return Records::encodeArray(l); }
+QByteArray encode(const QStringList &l) { return Records::encodeArray(l); }
+QByteArray encode(const QList<Correction> &l) { return Records::encodeArray(l); }
+QByteArray encode(const QList<CorrectionRecord> &l) { return Records::encodeArray(l); }
+QByteArray encode(const QList<Snippet> &l) { return Records::encodeArray(l); }
+QByteArray encode(const QList<CostEntry> &l) { return Records::encodeArray(l); }
+QByteArray encode(const QList<Meeting> &l) { return Records::encodeArray(l); }
+
+bool writeAtomically(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// "illisible-20261209T054848Z"
+QString setAsideSuffix()
+{
+    return QStringLiteral(".illisible-")
+           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+}
+
+bool isRemovableByErase(const QString &fileName)
+{
+    static const QStringList files = {
+        name(kHistory),  name(kWords), name(kCorrections),         name(kFixes),
+        name(kSnippets), name(kCosts), name(kMeetings), QStringLiteral("keys.json"), QStringLiteral("journal.log"),
+    };
+    return files.contains(fileName);
+}
+
+} // namespace
+
+// --- folders
 
 QString Store::folder()
 {
@@ -19,10 +226,507 @@ QString Store::folder()
 
 QString Store::audioFolder()
 {
-    static const QString path = [] {
-        const QString dir = folder() + QStringLiteral("/Audio");
-        QDir().mkpath(dir);
-        return dir;
-    }();
+    static const QString path = folder() + QStringLiteral("/Audio");
+    // Erasing removes it; a recording written later in the run needs it again.
+    if (!QFileInfo::exists(path))
+        QDir().mkpath(path);
     return path;
+}
+
+QString Store::audioDir() const
+{
+    const QString path = folder_ + QStringLiteral("/Audio");
+    if (!QFileInfo::exists(path))
+        QDir().mkpath(path);
+    return path;
+}
+
+bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
+{
+    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName == QLatin1String(".")
+        || fileName == QLatin1String(".."))
+        return false;
+    const bool ok = writeAtomically(audioDir() + QLatin1Char('/') + fileName, wav);
+    if (!ok)
+        Log::write(QStringLiteral("stockage: enregistrement %1 non écrit").arg(fileName));
+    return ok;
+}
+
+// --- creation and loading
+
+Store *Store::shared()
+{
+    static Store *instance = [] {
+        auto *store = new Store(folder());
+        if (QCoreApplication::instance())
+            QObject::connect(qApp, &QCoreApplication::aboutToQuit, store, &Store::flush);
+        // Also when the process ends without the event loop's quit.
+        std::atexit([] { Store::shared()->io_->flush(); });
+        return store;
+    }();
+    return instance;
+}
+
+Store *Store::create(QQmlEngine *, QJSEngine *)
+{
+    QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);
+    return shared();
+}
+
+Store::Store(const QString &folder, QObject *parent)
+    : QObject(parent)
+    , folder_(folder)
+    , io_(std::make_unique<StoreIo>())
+{
+    QDir().mkpath(folder_);
+    audioDir();
+    dictations_ = load<Dictation>(name(kHistory));
+    rebuildStats();
+    words_ = load<QString>(name(kWords));
+    corrections_ = load<Correction>(name(kCorrections));
+    rebuildCorrectionCache();
+    fixes_ = load<CorrectionRecord>(name(kFixes));
+    snippets_ = load<Snippet>(name(kSnippets));
+    rebuildSnippetCache();
+    costs_ = load<CostEntry>(name(kCosts));
+    meetings_ = load<Meeting>(name(kMeetings));
+}
+
+Store::~Store() = default; // StoreIo's destructor writes what is scheduled
+
+template<typename T>
+QList<T> Store::load(const QString &fileName)
+{
+    const QString path = folder_ + QLatin1Char('/') + fileName;
+    QFile file(path);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly)) {
+        setAside(fileName, QStringLiteral("illisible"));
+        return {};
+    }
+    const QByteArray data = file.readAll();
+    const bool readFailed = file.error() != QFileDevice::NoError;
+    file.close();
+    if (readFailed) {
+        setAside(fileName, QStringLiteral("illisible"));
+        return {};
+    }
+    auto list = Records::decodeArray<T>(data);
+    if (!list) {
+        setAside(fileName, QStringLiteral("non décodable"));
+        return {};
+    }
+    return std::move(*list);
+}
+
+void Store::setAside(const QString &fileName, const QString &why)
+{
+    const QString path = folder_ + QLatin1Char('/') + fileName;
+    QString target = path + setAsideSuffix();
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = path + setAsideSuffix() + QLatin1Char('-') + QString::number(n);
+    if (QFile::rename(path, target)) {
+        Log::write(QStringLiteral("stockage: %1 %2, mis de côté sous %3")
+                       .arg(fileName, why, QFileInfo(target).fileName()));
+    } else {
+        // Keep the user's bytes rather than the empty list that replaced them.
+        held_.insert(fileName);
+        Log::write(QStringLiteral("stockage: %1 %2 et impossible à mettre de côté, il ne sera pas réécrit")
+                       .arg(fileName, why));
+    }
+}
+
+// --- saving
+
+template<typename List>
+void Store::save(const List &list, const QString &fileName)
+{
+    if (held_.contains(fileName))
+        return;
+    const QString path = folder_ + QLatin1Char('/') + fileName;
+    QPointer<Store> self(this);
+    // The copy is shared with the main thread's list until one side changes it.
+    io_->schedule(fileName, kSaveDelay, [list, path, fileName, self] {
+        if (!writeAtomically(path, encode(list)))
+            return; // the previous content stays; the next change tries again
+        if (self)
+            QMetaObject::invokeMethod(self.data(), [self, fileName] {
+                if (self)
+                    Q_EMIT self->fileWritten(fileName);
+            }, Qt::QueuedConnection);
+    });
+}
+
+void Store::flush()
+{
+    io_->flush();
+}
+
+void Store::waitForIo()
+{
+    io_->waitUntilIdle();
+}
+
+// --- collections
+
+void Store::setDictations(const QList<Dictation> &list)
+{
+    const bool changed = list != dictations_;
+    dictations_ = list;
+    save(dictations_, name(kHistory));
+    rebuildStats();
+    if (changed)
+        Q_EMIT dictationsChanged();
+}
+
+void Store::setWords(const QStringList &list)
+{
+    const bool changed = list != words_;
+    words_ = list;
+    save(words_, name(kWords));
+    if (changed)
+        Q_EMIT wordsChanged();
+}
+
+void Store::setCorrections(const QList<Correction> &list)
+{
+    const bool changed = list != corrections_;
+    corrections_ = list;
+    rebuildCorrectionCache();
+    save(corrections_, name(kCorrections));
+    if (changed)
+        Q_EMIT correctionsChanged();
+}
+
+void Store::setFixes(const QList<CorrectionRecord> &list)
+{
+    const bool changed = list != fixes_;
+    fixes_ = list;
+    save(fixes_, name(kFixes));
+    if (changed)
+        Q_EMIT fixesChanged();
+}
+
+void Store::setSnippets(const QList<Snippet> &list)
+{
+    const bool changed = list != snippets_;
+    snippets_ = list;
+    rebuildSnippetCache();
+    save(snippets_, name(kSnippets));
+    if (changed)
+        Q_EMIT snippetsChanged();
+}
+
+void Store::setCosts(const QList<CostEntry> &list)
+{
+    const bool changed = list != costs_;
+    costs_ = list;
+    save(costs_, name(kCosts));
+    if (changed)
+        Q_EMIT costsChanged();
+}
+
+void Store::setMeetings(const QList<Meeting> &list)
+{
+    const bool changed = list != meetings_;
+    meetings_ = list;
+    save(meetings_, name(kMeetings));
+    if (changed)
+        Q_EMIT meetingsChanged();
+}
+
+// --- operations
+
+void Store::add(const Dictation &dictation)
+{
+    dictations_.prepend(dictation);
+    save(dictations_, name(kHistory));
+    rebuildStats();
+    Q_EMIT dictationsChanged();
+}
+
+void Store::addFix(const CorrectionRecord &record)
+{
+    fixes_.prepend(record);
+    save(fixes_, name(kFixes));
+    Q_EMIT fixesChanged();
+}
+
+void Store::addCost(double amount)
+{
+    costs_.append(CostEntry{QDateTime::currentDateTimeUtc(), amount});
+    save(costs_, name(kCosts));
+    Q_EMIT costsChanged();
+}
+
+void Store::rebuildCorrectionCache()
+{
+    compiled_.clear();
+    compiled_.reserve(corrections_.size());
+    for (const Correction &c : corrections_) {
+        if (TextUtil::trimmedBlanks(c.heard).isEmpty())
+            continue;
+        QRegularExpression expression(QStringLiteral("(?<![\\p{L}\\p{N}])") + QRegularExpression::escape(c.heard)
+                                          + QStringLiteral("(?![\\p{L}\\p{N}])"),
+                                      QRegularExpression::CaseInsensitiveOption);
+        if (!expression.isValid())
+            continue;
+        expression.optimize();
+        compiled_.push_back({std::move(expression), c.written});
+    }
+}
+
+QString Store::applyCorrections(const QString &text) const
+{
+    QString current = text;
+    for (const CompiledCorrection &c : compiled_) {
+        QRegularExpressionMatchIterator it = c.expression.globalMatch(current);
+        if (!it.hasNext())
+            continue;
+        // Built by hand: QString::replace would read "\1" in the written text as a back-reference.
+        QString out;
+        out.reserve(current.size() + c.written.size());
+        qsizetype last = 0;
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            out.append(QStringView(current).mid(last, m.capturedStart() - last));
+            out.append(c.written);
+            last = m.capturedEnd();
+        }
+        out.append(QStringView(current).mid(last));
+        current = std::move(out);
+    }
+    return current;
+}
+
+QString Store::snippetKey(const QString &text)
+{
+    const QString folded = text.toLower().normalized(QString::NormalizationForm_D);
+    QString kept;
+    kept.reserve(folded.size());
+    for (const char32_t c : folded.toUcs4()) {
+        if (QChar::category(c) == QChar::Mark_NonSpacing)
+            continue; // the diacritics of the decomposed letters
+        if (c == U' ' || QChar::isLetter(c) || QChar::isNumber(c))
+            kept.append(QString::fromUcs4(&c, 1));
+    }
+    kept = kept.normalized(QString::NormalizationForm_C);
+    qsizetype begin = 0;
+    qsizetype end = kept.size();
+    while (begin < end && kept.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && kept.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return kept.mid(begin, end - begin);
+}
+
+void Store::rebuildSnippetCache()
+{
+    snippetKeys_.clear();
+    snippetKeys_.reserve(snippets_.size());
+    for (const Snippet &s : snippets_)
+        snippetKeys_.push_back(s.trigger.isEmpty() ? QString() : snippetKey(s.trigger));
+}
+
+std::optional<Snippet> Store::snippet(const QString &matching) const
+{
+    const QString key = snippetKey(matching);
+    if (key.isEmpty())
+        return std::nullopt;
+    for (size_t i = 0; i < snippetKeys_.size(); ++i)
+        if (!snippetKeys_[i].isEmpty() && snippetKeys_[i] == key)
+            return snippets_.at(qsizetype(i));
+    return std::nullopt;
+}
+
+QUrl Store::audioURL(const Dictation &dictation) const
+{
+    if (!dictation.audioFile)
+        return {};
+    const QString path = folder_ + QStringLiteral("/Audio/") + *dictation.audioFile;
+    if (!QFileInfo(path).isFile())
+        return {};
+    return QUrl::fromLocalFile(path);
+}
+
+void Store::pruneAudio()
+{
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-kAudioKeptSeconds);
+    QSet<QUuid> selected;
+    QStringList files;
+    for (const Dictation &d : std::as_const(dictations_)) {
+        if (d.audioFile && d.date.isValid() && d.date < cutoff) {
+            selected.insert(d.id);
+            files.append(*d.audioFile);
+        }
+    }
+    if (selected.isEmpty())
+        return;
+    const QString audio = folder_ + QStringLiteral("/Audio/");
+    io_->post([audio, files] {
+        for (const QString &f : files)
+            QFile::remove(audio + f);
+    });
+    QList<Dictation> updated = dictations_;
+    for (Dictation &d : updated)
+        if (selected.contains(d.id))
+            d.audioFile.reset();
+    setDictations(updated);
+}
+
+void Store::clearHistory()
+{
+    setFixes({});
+    const QString audio = folder_ + QStringLiteral("/Audio/");
+    for (const Dictation &d : std::as_const(dictations_))
+        if (d.audioFile)
+            QFile::remove(audio + *d.audioFile);
+    setDictations({});
+}
+
+void Store::eraseEverything()
+{
+    io_->cancelAll();
+    held_.clear();
+
+    dictations_.clear();
+    rebuildStats();
+    Q_EMIT dictationsChanged();
+    words_.clear();
+    Q_EMIT wordsChanged();
+    corrections_.clear();
+    rebuildCorrectionCache();
+    Q_EMIT correctionsChanged();
+    fixes_.clear();
+    Q_EMIT fixesChanged();
+    snippets_.clear();
+    rebuildSnippetCache();
+    Q_EMIT snippetsChanged();
+    costs_.clear();
+    Q_EMIT costsChanged();
+    meetings_.clear();
+    Q_EMIT meetingsChanged();
+
+    const QString dir = folder_;
+    io_->post([dir] {
+        QDir(dir + QStringLiteral("/Audio")).removeRecursively();
+        for (const char *f : {kHistory, kWords, kCorrections, kFixes, kSnippets, kCosts, kMeetings})
+            QFile::remove(dir + QLatin1Char('/') + name(f));
+        QFile::remove(dir + QStringLiteral("/keys.json"));
+        QFile::remove(dir + QStringLiteral("/journal.log"));
+        // Files set aside after a failed load hold the user's data too.
+        const QStringList aside = QDir(dir).entryList({QStringLiteral("*.illisible-*")}, QDir::Files | QDir::Hidden);
+        for (const QString &f : aside) {
+            const QString original = f.section(QStringLiteral(".illisible-"), 0, 0);
+            if (isRemovableByErase(original))
+                QFile::remove(dir + QLatin1Char('/') + f);
+        }
+    });
+}
+
+// --- statistics
+
+void Store::rebuildStats()
+{
+    qint64 words = 0;
+    double duration = 0;
+    QHash<QDate, qint64> byDay;
+    for (const Dictation &d : std::as_const(dictations_)) {
+        const qint64 n = TextUtil::wordCount(d.finalText);
+        words += n;
+        duration += d.duration;
+        byDay[d.date.toLocalTime().date()] += n;
+    }
+    const bool wordsChanged = words != totalWords_;
+    const bool durationChanged = duration != totalDuration_;
+    const bool daysChanged = byDay != wordsByDay_;
+    totalWords_ = words;
+    totalDuration_ = duration;
+    wordsByDay_ = std::move(byDay);
+    if (wordsChanged)
+        Q_EMIT totalWordsChanged();
+    if (durationChanged)
+        Q_EMIT totalDurationChanged();
+    if (wordsChanged || durationChanged || daysChanged)
+        Q_EMIT statisticsChanged();
+}
+
+qint64 Store::wordsOn(QDate day) const
+{
+    return wordsByDay_.value(day, 0);
+}
+
+qint64 Store::averageWPM() const
+{
+    if (!(totalDuration_ > 0))
+        return 0;
+    const double wpm = double(totalWords_) / (totalDuration_ / 60.0);
+    if (!std::isfinite(wpm) || wpm >= 9.2e18)
+        return std::numeric_limits<qint64>::max();
+    return std::llround(wpm);
+}
+
+double Store::minutesSaved(qint64 typingWPM) const
+{
+    if (typingWPM < 1)
+        return 0;
+    const double saved = double(totalWords_) / double(typingWPM) - totalDuration_ / 60.0;
+    return saved < 0 ? 0 : saved;
+}
+
+QList<DayWords> Store::lastDays(qint64 n) const
+{
+    QList<DayWords> out;
+    if (n <= 0)
+        return out;
+    const QDate today = QDate::currentDate();
+    out.reserve(qsizetype(std::min<qint64>(n, 100000)));
+    for (qint64 k = -(n - 1); k <= 0; ++k) {
+        const QDate day = today.addDays(k);
+        if (!day.isValid())
+            continue;
+        out.append(DayWords{day, wordsOn(day)});
+    }
+    return out;
+}
+
+QList<AppShare> Store::appShares() const
+{
+    QList<AppShare> out;
+    if (totalWords_ < 1)
+        return out;
+    QHash<QString, qsizetype> index;
+    QList<qint64> counts;
+    for (const Dictation &d : std::as_const(dictations_)) {
+        auto it = index.constFind(d.appName);
+        qsizetype i;
+        if (it == index.constEnd()) {
+            i = out.size();
+            index.insert(d.appName, i);
+            out.append(AppShare{d.appName, d.bundleID, 0});
+            counts.append(0);
+        } else {
+            i = *it;
+            if (!out[i].bundleID)
+                out[i].bundleID = d.bundleID;
+        }
+        counts[i] += TextUtil::wordCount(d.finalText);
+    }
+    for (qsizetype i = 0; i < out.size(); ++i)
+        out[i].share = double(counts[i]) / double(totalWords_);
+    std::stable_sort(out.begin(), out.end(), [](const AppShare &a, const AppShare &b) { return a.share > b.share; });
+    return out;
+}
+
+double Store::spentThisMonth() const
+{
+    const QDate today = QDate::currentDate();
+    double sum = 0;
+    for (const CostEntry &c : costs_) {
+        const QDate day = c.date.toLocalTime().date();
+        if (day.year() == today.year() && day.month() == today.month())
+            sum += c.amount;
+    }
+    return sum;
 }

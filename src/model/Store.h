@@ -1,17 +1,213 @@
 #pragma once
 
-#include <QObject>
-#include <QString>
+#include "model/Records.h"
 
-// The user's data store. Its folders are computed once per run.
-class Store : public QObject
+#include <QDate>
+#include <QHash>
+#include <QObject>
+#include <QRegularExpression>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QJSEngine;
+class QQmlEngine;
+class StoreIo;
+
+// Words dictated on one calendar day.
+struct DayWords
+{
+    Q_GADGET
+    Q_PROPERTY(QDate day MEMBER day)
+    Q_PROPERTY(qint64 words MEMBER words)
+public:
+    QDate day;
+    qint64 words = 0;
+    bool operator==(const DayWords &o) const { return day == o.day && words == o.words; }
+};
+
+// One application's share of the dictated words.
+struct AppShare
+{
+    Q_GADGET
+    Q_PROPERTY(QString name MEMBER name)
+    Q_PROPERTY(QString bundleID READ bundleIDText)
+    Q_PROPERTY(double share MEMBER share)
+public:
+    QString name;
+    std::optional<QString> bundleID;
+    double share = 0;
+    QString bundleIDText() const { return bundleID.value_or(QString()); }
+};
+
+// The user's data: seven collections, each mirrored to one JSON array file of the
+// data folder, and the "Audio" folder of recordings.
+//
+// Owned by the main thread: read, assign and call it there. Every change schedules
+// its file's save 0.4 s later on the store's own thread ("kesso.store.io"); a newer
+// change of the same file replaces the waiting save. The save encodes a copy of the
+// list taken when it was scheduled and replaces the file atomically.
+//
+// A file that exists but cannot be read or decoded loads as an empty collection and
+// is first renamed "<file>.illisible-<UTC time>" (logged), so no later save destroys it.
+//
+// Recordings: write them with writeRecording() (or into audioFolder(), which exists
+// again after an erase) before add() of the dictation that names them.
+class Store final : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+    Q_PROPERTY(QList<Dictation> dictations READ dictations WRITE setDictations NOTIFY dictationsChanged)
+    Q_PROPERTY(QStringList words READ words WRITE setWords NOTIFY wordsChanged)
+    Q_PROPERTY(QList<Correction> corrections READ corrections WRITE setCorrections NOTIFY correctionsChanged)
+    Q_PROPERTY(QList<CorrectionRecord> fixes READ fixes WRITE setFixes NOTIFY fixesChanged)
+    Q_PROPERTY(QList<Snippet> snippets READ snippets WRITE setSnippets NOTIFY snippetsChanged)
+    Q_PROPERTY(QList<CostEntry> costs READ costs WRITE setCosts NOTIFY costsChanged)
+    Q_PROPERTY(QList<Meeting> meetings READ meetings WRITE setMeetings NOTIFY meetingsChanged)
+    Q_PROPERTY(qint64 totalWords READ totalWords NOTIFY totalWordsChanged)
+    Q_PROPERTY(double totalDuration READ totalDuration NOTIFY totalDurationChanged)
+    Q_PROPERTY(qint64 averageWPM READ averageWPM NOTIFY statisticsChanged)
+    Q_PROPERTY(double spentThisMonth READ spentThisMonth NOTIFY costsChanged)
 
 public:
+    static Store *shared();
+    static Store *create(QQmlEngine *, QJSEngine *);
+
+    // A store on `folder` (its recordings in folder/Audio); loads the seven files.
+    // The shared instance uses folder().
+    explicit Store(const QString &folder, QObject *parent = nullptr);
+    // Writes what is still scheduled, then stops the store's thread.
+    ~Store() override;
+
     // $XDG_DATA_HOME/Ombry Voice, created (after the former folder is moved into
     // place) on the first call of the run.
     static QString folder();
-    // folder()/Audio, created on the first call of the run.
+    // folder()/Audio; created again whenever it is missing (after an erase).
     static QString audioFolder();
+
+    // This store's folders (the shared store: the two above).
+    QString dataFolder() const { return folder_; }
+    QString audioDir() const; // created when missing
+
+    // Writes one recording atomically into the audio folder (created when missing).
+    // `name` is a plain file name ("<UUID>.wav"). False when it could not be written.
+    bool writeRecording(const QString &name, const QByteArray &wav);
+
+    // --- collections (assigning notifies when the list differs, and always saves)
+    const QList<Dictation> &dictations() const { return dictations_; }
+    void setDictations(const QList<Dictation> &list);
+    const QStringList &words() const { return words_; }
+    void setWords(const QStringList &list);
+    const QList<Correction> &corrections() const { return corrections_; }
+    void setCorrections(const QList<Correction> &list);
+    const QList<CorrectionRecord> &fixes() const { return fixes_; }
+    void setFixes(const QList<CorrectionRecord> &list);
+    const QList<Snippet> &snippets() const { return snippets_; }
+    void setSnippets(const QList<Snippet> &list);
+    const QList<CostEntry> &costs() const { return costs_; }
+    void setCosts(const QList<CostEntry> &list);
+    const QList<Meeting> &meetings() const { return meetings_; }
+    void setMeetings(const QList<Meeting> &list);
+
+    // --- operations
+    // Inserts at the front of the history (the recording is already written).
+    void add(const Dictation &dictation);
+    // Inserts at the front of the corrector history.
+    void addFix(const CorrectionRecord &record);
+    // Appends a spending record dated now.
+    void addCost(double amount);
+    // Replaces whole-word, case-insensitive matches of each correction's heard text
+    // by its written text, literally, in list order.
+    Q_INVOKABLE QString applyCorrections(const QString &text) const;
+    // The first snippet whose trigger matches the text (case, accents, punctuation
+    // and outer spaces ignored); a trigger that normalises to nothing never matches.
+    std::optional<Snippet> snippet(const QString &matching) const;
+    // The normal form used on both sides of the snippet comparison.
+    static QString snippetKey(const QString &text);
+
+    // The recording of a dictation, when it still exists.
+    QUrl audioURL(const Dictation &dictation) const;
+
+    // Writes every scheduled save now; blocks until written. Called at quit.
+    Q_INVOKABLE void flush();
+    // Deletes the recordings of dictations older than 30 days.
+    Q_INVOKABLE void pruneAudio();
+    // Empties the corrector and dictation histories and deletes the recordings.
+    Q_INVOKABLE void clearHistory();
+    // Empties every collection and the key store in memory and removes every file the
+    // program writes in the data folder (behind any write already running).
+    Q_INVOKABLE void eraseEverything();
+
+    // --- statistics (local calendar and time zone)
+    qint64 totalWords() const { return totalWords_; }
+    double totalDuration() const { return totalDuration_; }
+    Q_INVOKABLE qint64 wordsOn(QDate day) const;
+    qint64 averageWPM() const;
+    Q_INVOKABLE double minutesSaved(qint64 typingWPM) const;
+    // The last n days, oldest first, today last.
+    QList<DayWords> lastDays(qint64 n) const;
+    // Share of the dictated words per application name, largest first.
+    QList<AppShare> appShares() const;
+    double spentThisMonth() const;
+
+    // Blocks until the store's thread has nothing due and nothing running; for tests
+    // and benchmarks (saves still waiting out their delay stay scheduled).
+    void waitForIo();
+
+Q_SIGNALS:
+    void dictationsChanged();
+    void wordsChanged();
+    void correctionsChanged();
+    void fixesChanged();
+    void snippetsChanged();
+    void costsChanged();
+    void meetingsChanged();
+    void totalWordsChanged();
+    void totalDurationChanged();
+    void statisticsChanged();
+    // A file of the data folder was written (emitted on the main thread afterwards).
+    void fileWritten(const QString &fileName);
+
+private:
+    template<typename List>
+    void save(const List &list, const QString &fileName);
+    template<typename T>
+    QList<T> load(const QString &fileName);
+    void setAside(const QString &fileName, const QString &why);
+    void rebuildStats();
+    void rebuildCorrectionCache();
+    void rebuildSnippetCache();
+
+    QString folder_;
+    std::unique_ptr<StoreIo> io_;
+
+    QList<Dictation> dictations_;
+    qint64 totalWords_ = 0;
+    double totalDuration_ = 0;
+    QHash<QDate, qint64> wordsByDay_;
+    QStringList words_;
+    QList<Correction> corrections_;
+    QList<CorrectionRecord> fixes_;
+    QList<Snippet> snippets_;
+    QList<CostEntry> costs_;
+    QList<Meeting> meetings_;
+
+    // Files that failed to load and could not be set aside: never overwritten this run.
+    QSet<QString> held_;
+
+    struct CompiledCorrection
+    {
+        QRegularExpression expression;
+        QString written;
+    };
+    std::vector<CompiledCorrection> compiled_;
+    std::vector<QString> snippetKeys_; // per snippet; empty = never matches
 };

@@ -1,0 +1,299 @@
+#include "platform/Accessibility.h"
+
+#include "model/Log.h"
+
+#include <atspi/atspi.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+
+namespace {
+
+// What one walk found about the focused element.
+struct Focus
+{
+    bool found = false;
+    bool password = false;
+    std::optional<QString> selected;
+    std::optional<bool> editable;
+};
+
+constexpr int kMaxNodes = 4000;
+constexpr int kMaxDepth = 48;
+
+struct Unref
+{
+    void operator()(gpointer p) const { if (p) g_object_unref(p); }
+};
+using Ref = std::unique_ptr<AtspiAccessible, Unref>;
+
+bool hasState(AtspiAccessible *node, AtspiStateType state)
+{
+    AtspiStateSet *set = atspi_accessible_get_state_set(node);
+    if (!set)
+        return false;
+    const bool result = atspi_state_set_contains(set, state);
+    g_object_unref(set);
+    return result;
+}
+
+Ref findFocused(AtspiAccessible *node, int depth, int &budget)
+{
+    if (!node || depth > kMaxDepth || --budget < 0)
+        return {};
+    if (hasState(node, ATSPI_STATE_FOCUSED))
+        return Ref(static_cast<AtspiAccessible *>(g_object_ref(node)));
+    GError *error = nullptr;
+    const int count = atspi_accessible_get_child_count(node, &error);
+    if (error) {
+        g_error_free(error);
+        return {};
+    }
+    // Large lists and tables hold no focus of interest; the budget bounds them anyway.
+    for (int i = 0; i < count && budget > 0; ++i) {
+        Ref child(atspi_accessible_get_child_at_index(node, i, nullptr));
+        if (!child)
+            continue;
+        if (Ref hit = findFocused(child.get(), depth + 1, budget))
+            return hit;
+    }
+    return {};
+}
+
+Focus inspect(AtspiAccessible *element)
+{
+    Focus focus;
+    focus.found = true;
+    const AtspiRole role = atspi_accessible_get_role(element, nullptr);
+    if (role == ATSPI_ROLE_PASSWORD_TEXT) {
+        focus.password = true;
+        focus.editable = true;
+        return focus;
+    }
+    if (AtspiText *text = atspi_accessible_get_text_iface(element)) {
+        const int n = atspi_text_get_n_selections(text, nullptr);
+        if (n <= 0) {
+            focus.selected = QString();
+        } else {
+            QString joined;
+            for (int i = 0; i < n; ++i) {
+                AtspiRange *range = atspi_text_get_selection(text, i, nullptr);
+                if (!range)
+                    continue;
+                gchar *chars = atspi_text_get_text(text, range->start_offset, range->end_offset, nullptr);
+                if (chars) {
+                    joined += QString::fromUtf8(chars);
+                    g_free(chars);
+                }
+                g_free(range);
+            }
+            focus.selected = joined;
+        }
+        g_object_unref(text);
+    }
+
+    AtspiStateSet *states = atspi_accessible_get_state_set(element);
+    const bool editableState = states && atspi_state_set_contains(states, ATSPI_STATE_EDITABLE);
+    const bool readOnly = states && atspi_state_set_contains(states, ATSPI_STATE_READ_ONLY);
+    if (states)
+        g_object_unref(states);
+    if (editableState) {
+        focus.editable = true;
+    } else if (readOnly) {
+        focus.editable = false;
+    } else {
+        switch (role) {
+        case ATSPI_ROLE_ENTRY:
+        case ATSPI_ROLE_COMBO_BOX:
+        case ATSPI_ROLE_EDITBAR:
+            focus.editable = true;
+            break;
+        case ATSPI_ROLE_LABEL:
+        case ATSPI_ROLE_STATIC:
+        case ATSPI_ROLE_DOCUMENT_WEB:
+        case ATSPI_ROLE_DOCUMENT_FRAME:
+        case ATSPI_ROLE_TEXT:
+            // A text role without the editable state is read-only text.
+            focus.editable = false;
+            break;
+        default:
+            break;
+        }
+    }
+    return focus;
+}
+
+// The focused element inside the application whose window is active.
+Focus focusedElement()
+{
+    Focus none;
+    Ref desktop(atspi_get_desktop(0));
+    if (!desktop)
+        return none;
+    const int apps = atspi_accessible_get_child_count(desktop.get(), nullptr);
+    const guint self = guint(getpid());
+    int budget = kMaxNodes;
+    for (int a = 0; a < apps && budget > 0; ++a) {
+        Ref app(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
+        if (!app)
+            continue;
+        atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
+        if (atspi_accessible_get_process_id(app.get(), nullptr) == self)
+            continue;
+        const int windows = atspi_accessible_get_child_count(app.get(), nullptr);
+        for (int w = 0; w < windows && budget > 0; ++w) {
+            Ref window(atspi_accessible_get_child_at_index(app.get(), w, nullptr));
+            if (!window || !hasState(window.get(), ATSPI_STATE_ACTIVE))
+                continue;
+            if (Ref element = findFocused(window.get(), 0, budget))
+                return inspect(element.get());
+        }
+    }
+    return none;
+}
+
+// One worker thread owns every AT-SPI call; callers wait for its answer with a
+// deadline and walk away when it passes.
+class Worker
+{
+public:
+    static Worker &instance()
+    {
+        static Worker *worker = new Worker; // lives until the process ends
+        return *worker;
+    }
+
+    std::optional<Focus> run(int timeoutMs)
+    {
+        auto slot = std::make_shared<Slot>();
+        {
+            std::lock_guard lock(mutex_);
+            if (state_ == State::Unavailable)
+                return std::nullopt;
+            jobs_.push_back(slot);
+        }
+        wake_.notify_one();
+        std::unique_lock lock(slot->mutex);
+        if (!slot->ready.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return slot->done; }))
+            return std::nullopt;
+        return slot->focus;
+    }
+
+    bool available()
+    {
+        std::lock_guard lock(mutex_);
+        return state_ == State::Ready;
+    }
+
+private:
+    enum class State { Starting, Ready, Unavailable };
+    struct Slot
+    {
+        std::mutex mutex;
+        std::condition_variable ready;
+        bool done = false;
+        std::optional<Focus> focus;
+    };
+
+    Worker()
+    {
+        thread_ = std::thread([this] { loop(); });
+        thread_.detach();
+    }
+
+    void loop()
+    {
+        GMainContext *context = g_main_context_new();
+        g_main_context_push_thread_default(context);
+        // Without a bus atspi_init() fails, and any further call would abort.
+        if (atspi_init() != 0) {
+            Log::write(QStringLiteral("accessibilité: bus AT-SPI indisponible"));
+            std::deque<std::shared_ptr<Slot>> pending;
+            {
+                std::lock_guard lock(mutex_);
+                state_ = State::Unavailable;
+                pending.swap(jobs_);
+            }
+            for (auto &slot : pending)
+                finish(slot, std::nullopt);
+            return;
+        }
+        atspi_set_main_context(context);
+        atspi_set_timeout(300, 1500);
+        {
+            std::lock_guard lock(mutex_);
+            state_ = State::Ready;
+        }
+        for (;;) {
+            std::shared_ptr<Slot> slot;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !jobs_.empty(); });
+                if (!jobs_.empty()) {
+                    slot = jobs_.front();
+                    jobs_.pop_front();
+                }
+            }
+            // Keep the bus connection's incoming queue drained.
+            while (g_main_context_iteration(context, FALSE)) {
+            }
+            if (slot)
+                finish(slot, focusedElement());
+        }
+    }
+
+    static void finish(const std::shared_ptr<Slot> &slot, std::optional<Focus> focus)
+    {
+        {
+            std::lock_guard lock(slot->mutex);
+            slot->focus = std::move(focus);
+            slot->done = true;
+        }
+        slot->ready.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::shared_ptr<Slot>> jobs_;
+    State state_ = State::Starting;
+    std::thread thread_;
+};
+
+} // namespace
+
+namespace Accessibility {
+
+void warmUp()
+{
+    Worker::instance();
+}
+
+bool available()
+{
+    return Worker::instance().available();
+}
+
+std::optional<QString> selectedText(int timeoutMs)
+{
+    const std::optional<Focus> focus = Worker::instance().run(timeoutMs);
+    if (!focus || !focus->found || focus->password)
+        return std::nullopt;
+    return focus->selected;
+}
+
+std::optional<bool> focusedIsEditable(int timeoutMs)
+{
+    const std::optional<Focus> focus = Worker::instance().run(timeoutMs);
+    if (!focus || !focus->found)
+        return std::nullopt;
+    return focus->editable;
+}
+
+} // namespace Accessibility

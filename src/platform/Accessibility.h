@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The focused element of the desktop through AT-SPI. Every query runs on one
+// worker thread with its own GLib context and is waited for at most `timeoutMs`,
+// so a hung application costs the caller that long and no more. Without an
+// accessibility bus every query answers none. Password fields are never read,
+// and this process's own windows are never queried (they answer on the very
+// thread that would be waiting).
+namespace Accessibility {
+
+// Starts the worker and connects to the accessibility bus in the background.
+void warmUp();
+
+// True once the bus answered; false while unknown or when there is none.
+bool available();
+
+// The selected text of the focused element; may be empty. None when there is no
+// focused element, it holds no text, it is a password field, or time ran out.
+std::optional<QString> selectedText(int timeoutMs = 400);
+
+// Whether the focused element takes text; none when it cannot tell.
+std::optional<bool> focusedIsEditable(int timeoutMs = 400);
+
+} // namespace Accessibility

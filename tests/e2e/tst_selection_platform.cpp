@@ -1,0 +1,99 @@
+#include "dictation/Paster.h"
+#include "model/Log.h"
+#include "platform/Accessibility.h"
+#include "support/TestEnv.h"
+#include "tools/test_editor_client.h"
+
+#include <QApplication>
+#include <qcoro/qcorotask.h>
+
+using DesktopTools::readClipboard;
+
+namespace {
+
+// Runs a task to its end on this thread's event loop.
+std::optional<QString> copySelectionNow()
+{
+    std::optional<std::optional<QString>> result;
+    auto task = [](std::optional<std::optional<QString>> *out) -> QCoro::Task<> {
+        *out = co_await Paster::copySelection();
+    }(&result);
+    TestEnv::waitFor([&] { return result.has_value(); }, 5000);
+    return result.value_or(std::nullopt);
+}
+
+} // namespace
+
+// The selection, editability and paste against a real application on the desktop.
+class TestSelectionPlatform : public QObject
+{
+    Q_OBJECT
+
+    DesktopTools::Editor editor;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Paster::hooks().post = [](quint16 key, bool shift) {
+            const QString letter = key == Paster::kKeyV ? QStringLiteral("v") : QStringLiteral("c");
+            DesktopTools::key((shift ? QStringLiteral("ctrl+shift+") : QStringLiteral("ctrl+")) + letter);
+        };
+        QVERIFY(editor.start(QStringLiteral(""), QStringLiteral("Une étiquette en lecture seule.")));
+        Accessibility::warmUp();
+        QVERIFY(TestEnv::waitFor([] { return Accessibility::available(); }, 5000));
+    }
+
+    void readsTheEditorsSelection()
+    {
+        QVERIFY(editor.send(QStringLiteral("set Bonjour le monde")));
+        QVERIFY(editor.send(QStringLiteral("select-editor")));
+        std::optional<QString> selected;
+        QVERIFY(TestEnv::waitFor([&] { selected = Accessibility::selectedText(); return selected == QStringLiteral("Bonjour le monde"); }, 5000));
+        QCOMPARE(Accessibility::focusedIsEditable(), std::optional<bool>(true));
+    }
+
+    void labelIsNotEditable()
+    {
+        QVERIFY(editor.send(QStringLiteral("select-label")));
+        std::optional<bool> editable;
+        QVERIFY(TestEnv::waitFor([&] { editable = Accessibility::focusedIsEditable(); return editable == false; }, 5000));
+    }
+
+    void passwordIsNeverRead()
+    {
+        QVERIFY(editor.send(QStringLiteral("focus-password")));
+        QVERIFY(TestEnv::waitFor([] { return Accessibility::focusedIsEditable() == true; }, 5000));
+        QCOMPARE(Accessibility::selectedText(), std::nullopt);
+    }
+
+    void pastesIntoTheEditor()
+    {
+        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(editor.send(QStringLiteral("set ")));
+        Paster::paste(QStringLiteral("Texte dicté."), true);
+        QVERIFY(TestEnv::waitFor([&] { return editor.text() == QStringLiteral("Texte dicté."); }, 5000));
+        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
+    }
+
+    void copiesTheLabelsSelection()
+    {
+        QVERIFY(editor.send(QStringLiteral("select-label")));
+        QCOMPARE(copySelectionNow(), std::optional<QString>(QStringLiteral("Une étiquette en lecture seule.")));
+    }
+
+    void copyWithoutSelectionGivesNothing()
+    {
+        QVERIFY(editor.send(QStringLiteral("set ")));
+        const std::optional<QString> copied = copySelectionNow();
+        QVERIFY2(!copied || copied->isEmpty(), qPrintable(copied.value_or(QString())));
+    }
+
+    void cleanupTestCase()
+    {
+        Paster::flushRestore();
+        Paster::hooks() = {};
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestSelectionPlatform)
+#include "tst_selection_platform.moc"

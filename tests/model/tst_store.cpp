@@ -1,0 +1,448 @@
+#include "model/Log.h"
+#include "model/Store.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+Dictation dictation(const QString &text, const QDateTime &date, std::optional<QString> audio = std::nullopt)
+{
+    Dictation d;
+    d.date = date;
+    d.appName = QStringLiteral("Notes");
+    d.finalText = text;
+    d.rawText = text;
+    d.duration = 3;
+    d.audioFile = audio;
+    return d;
+}
+
+QDateTime now()
+{
+    return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+}
+
+QStringList setAsideFiles(const QString &dir, const QString &file)
+{
+    return QDir(dir).entryList({file + QStringLiteral(".illisible-*")}, QDir::Files);
+}
+
+} // namespace
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstRunCreatesFoldersAndWritesNothing()
+    {
+        QTemporaryDir tmp;
+        const QString dir = tmp.path() + QStringLiteral("/Ombry Voice");
+        Store store(dir);
+        QVERIFY(QFileInfo(dir + QStringLiteral("/Audio")).isDir());
+        QVERIFY(store.dictations().isEmpty() && store.words().isEmpty() && store.costs().isEmpty());
+        QTest::qWait(600);
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList());
+    }
+
+    void everyCollectionRoundTripsThroughItsFile()
+    {
+        QTemporaryDir tmp;
+        Dictation d = dictation(QStringLiteral("Bonjour à tous"), now(), QStringLiteral("A.wav"));
+        d.bundleID = QStringLiteral("org.gnome.TextEditor");
+        CorrectionRecord record;
+        record.date = now();
+        record.appName = QStringLiteral("Ombry Voice");
+        record.action = QStringLiteral("Corriger");
+        record.original = QStringLiteral("il sont");
+        record.result = QStringLiteral("ils sont");
+        Fix f;
+        f.original = QStringLiteral("il");
+        f.correction = QStringLiteral("ils");
+        f.kind = QStringLiteral("accord");
+        record.fixes = {f};
+        Meeting meeting;
+        meeting.date = now();
+        meeting.title = QStringLiteral("Réunion");
+        meeting.tasks = {QStringLiteral("Tâche")};
+        {
+            Store store(tmp.path());
+            store.add(d);
+            store.setWords({QStringLiteral("Kubernetes"), QStringLiteral("Ombry")});
+            store.setCorrections({{QUuid::createUuid(), QStringLiteral("chat"), QStringLiteral("Chat GPT")}});
+            store.addFix(record);
+            store.setSnippets({{QUuid::createUuid(), QStringLiteral("ma signature"), QStringLiteral("Jean")}});
+            store.addCost(0.0125);
+            store.setMeetings({meeting});
+            store.flush();
+            for (const char *file : {"history.json", "words.json", "corrections.json", "fixes.json", "snippets.json",
+                                     "costs.json", "meetings.json"})
+                QVERIFY2(QFile::exists(tmp.filePath(QString::fromLatin1(file))), file);
+            const QJsonArray history = QJsonDocument::fromJson(TestEnv::readFile(tmp.filePath("history.json"))).array();
+            QCOMPARE(history.size(), 1);
+            QCOMPARE(history.at(0).toObject().value("id").toString(), uuidText(d.id));
+            QCOMPARE(TestEnv::readFile(tmp.filePath("words.json")), QByteArray("[\"Kubernetes\",\"Ombry\"]"));
+        }
+        Store again(tmp.path());
+        QCOMPARE(again.dictations(), QList<Dictation>{d});
+        QCOMPARE(again.words(), (QStringList{QStringLiteral("Kubernetes"), QStringLiteral("Ombry")}));
+        QCOMPARE(again.corrections().size(), 1);
+        QCOMPARE(again.fixes(), QList<CorrectionRecord>{record});
+        QCOMPARE(again.snippets().size(), 1);
+        QCOMPARE(again.costs().size(), 1);
+        QCOMPARE(again.costs().first().amount, 0.0125);
+        QCOMPARE(again.meetings(), QList<Meeting>{meeting});
+        QCOMPARE(again.totalWords(), qint64(3));
+    }
+
+    // A file that exists but cannot be used loads empty and is moved aside untouched.
+    void unreadableFileIsSetAsideAndSurvives_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("truncated history") << QStringLiteral("history.json")
+                                           << QByteArray("[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"date\":\"20");
+        QTest::newRow("fractional seconds")
+            << QStringLiteral("history.json")
+            << QByteArray("[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"date\":\"2026-01-02T03:04:05.5Z\","
+                          "\"appName\":\"a\",\"finalText\":\"a\",\"rawText\":\"a\",\"duration\":1}]");
+        QTest::newRow("words of the wrong type") << QStringLiteral("words.json") << QByteArray("{\"a\":1}");
+        QTest::newRow("empty costs") << QStringLiteral("costs.json") << QByteArray();
+    }
+    void unreadableFileIsSetAsideAndSurvives()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir tmp;
+        QVERIFY(TestEnv::writeFile(tmp.filePath(file), bytes));
+        Log::waitUntilWritten();
+        const QByteArray logBefore = TestEnv::readFile(Log::path());
+        {
+            Store store(tmp.path());
+            QVERIFY(store.dictations().isEmpty() && store.words().isEmpty() && store.costs().isEmpty());
+            QVERIFY(!QFile::exists(tmp.filePath(file)));
+            const QStringList aside = setAsideFiles(tmp.path(), file);
+            QCOMPARE(aside.size(), 1);
+            QCOMPARE(TestEnv::readFile(tmp.filePath(aside.first())), bytes);
+
+            // New data does not touch the set-aside bytes.
+            store.add(dictation(QStringLiteral("nouvelle dictée"), now()));
+            store.setWords({QStringLiteral("mot")});
+            store.addCost(1);
+            store.flush();
+            QCOMPARE(TestEnv::readFile(tmp.filePath(aside.first())), bytes);
+            QCOMPARE(setAsideFiles(tmp.path(), file).size(), 1);
+        }
+        Log::waitUntilWritten();
+        const QByteArray logAfter = TestEnv::readFile(Log::path()).mid(logBefore.size());
+        QVERIFY2(logAfter.contains("stockage: " + file.toUtf8()), logAfter.constData());
+        // The next start reads the new file normally and sets nothing more aside.
+        Store again(tmp.path());
+        QCOMPARE(setAsideFiles(tmp.path(), file).size(), 1);
+        QCOMPARE(again.dictations().size() + again.words().size() + again.costs().size(), 3);
+    }
+
+    void fileThatCannotBeOpenedIsSetAside()
+    {
+        // A folder where the file should be: it exists but cannot be read.
+        QTemporaryDir tmp;
+        QVERIFY(QDir().mkpath(tmp.filePath("snippets.json/inside")));
+        Store store(tmp.path());
+        QCOMPARE(setAsideFiles(tmp.path(), QStringLiteral("snippets.json")).size(), 0); // Files only
+        QVERIFY(!QFileInfo::exists(tmp.filePath("snippets.json")));
+        store.setSnippets({{QUuid::createUuid(), QStringLiteral("x"), QStringLiteral("y")}});
+        store.flush();
+        QVERIFY(QFileInfo(tmp.filePath("snippets.json")).isFile());
+        const QStringList aside = QDir(tmp.path()).entryList({QStringLiteral("snippets.json.illisible-*")}, QDir::Dirs);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(QFileInfo::exists(tmp.filePath(aside.first() + QStringLiteral("/inside"))));
+    }
+
+    void burstOfChangesWritesOnceWithTheLastList()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        QSignalSpy written(&store, &Store::fileWritten);
+        QElapsedTimer clock;
+        clock.start();
+        store.setWords({QStringLiteral("premier")});
+        QTest::qWait(200);
+        store.setWords({QStringLiteral("second")});
+        const qint64 secondAt = clock.elapsed();
+        QVERIFY(TestEnv::waitFor([&] { return written.count() >= 1; }, 5000));
+        QVERIFY(clock.elapsed() - secondAt >= 390);
+        QTest::qWait(600);
+        QCOMPARE(written.count(), 1);
+        QCOMPARE(written.first().first().toString(), QStringLiteral("words.json"));
+        QCOMPARE(TestEnv::readFile(tmp.filePath("words.json")), QByteArray("[\"second\"]"));
+    }
+
+    void equalAssignmentStillSavesButDoesNotNotify()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        store.setWords({QStringLiteral("a")});
+        store.flush();
+        QFile::remove(tmp.filePath("words.json"));
+        QSignalSpy changed(&store, &Store::wordsChanged);
+        store.setWords({QStringLiteral("a")});
+        QCOMPARE(changed.count(), 0);
+        store.flush();
+        QCOMPARE(TestEnv::readFile(tmp.filePath("words.json")), QByteArray("[\"a\"]"));
+    }
+
+    void changesToDifferentFilesDoNotCancelEachOther()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        QSignalSpy written(&store, &Store::fileWritten);
+        store.setWords({QStringLiteral("a")});
+        store.addCost(0.5);
+        store.addFix(CorrectionRecord{});
+        QVERIFY(TestEnv::waitFor([&] { return written.count() >= 3; }, 5000));
+        QStringList files;
+        for (const auto &args : written)
+            files << args.first().toString();
+        files.sort();
+        QCOMPARE(files, (QStringList{"costs.json", "fixes.json", "words.json"}));
+    }
+
+    void flushWritesAtOnceAndSavesUseTheListOfTheirTime()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        store.setWords({QStringLiteral("à la sortie")});
+        QTest::qWait(100);
+        QVERIFY(!QFile::exists(tmp.filePath("words.json")));
+        QElapsedTimer clock;
+        clock.start();
+        store.flush();
+        QVERIFY(clock.elapsed() < 300); // did not wait out the delay
+        QCOMPARE(TestEnv::readFile(tmp.filePath("words.json")), QByteArray("[\"à la sortie\"]"));
+        // A second flush with nothing scheduled returns at once and writes nothing.
+        QFile::remove(tmp.filePath("words.json"));
+        store.flush();
+        QVERIFY(!QFile::exists(tmp.filePath("words.json")));
+    }
+
+    void destroyingTheStoreWritesWhatIsScheduled()
+    {
+        QTemporaryDir tmp;
+        {
+            Store store(tmp.path());
+            store.add(dictation(QStringLiteral("un deux"), now()));
+        }
+        QCOMPARE(QJsonDocument::fromJson(TestEnv::readFile(tmp.filePath("history.json"))).array().size(), 1);
+    }
+
+    void writesHappenOnTheStoreThread()
+    {
+        // The save encodes on "kesso.store.io": the main thread only schedules.
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        QList<Dictation> big;
+        for (int i = 0; i < 2000; ++i)
+            big.append(dictation(QStringLiteral("mot %1").arg(i), now()));
+        store.setDictations(big);
+        QVERIFY(!QFile::exists(tmp.filePath("history.json")));
+        // Changing the live list after scheduling does not change what is written.
+        store.add(dictation(QStringLiteral("après"), now()));
+        QTest::qWait(50);
+        store.flush();
+        QCOMPARE(QJsonDocument::fromJson(TestEnv::readFile(tmp.filePath("history.json"))).array().size(), 2001);
+    }
+
+    void pruneAudioDeletesOnlyOlderThanThirtyDays()
+    {
+        QTemporaryDir tmp;
+        const QDateTime t = now();
+        QList<Dictation> list = {
+            dictation(QStringLiteral("récente"), t.addDays(-29), QStringLiteral("new.wav")),
+            dictation(QStringLiteral("au seuil"), t.addSecs(-2592000 + 5), QStringLiteral("edge.wav")),
+            dictation(QStringLiteral("vieille"), t.addDays(-31), QStringLiteral("old.wav")),
+            dictation(QStringLiteral("vieille sans son"), t.addDays(-40)),
+        };
+        {
+            Store seed(tmp.path());
+            for (const char *f : {"new.wav", "edge.wav", "old.wav"})
+                QVERIFY(seed.writeRecording(QString::fromLatin1(f), QByteArray(44, '\0')));
+            seed.setDictations(list);
+        }
+        Store store(tmp.path());
+        QSignalSpy written(&store, &Store::fileWritten);
+        store.pruneAudio();
+        store.flush();
+        QVERIFY(QFile::exists(tmp.filePath("Audio/new.wav")));
+        QVERIFY(QFile::exists(tmp.filePath("Audio/edge.wav")));
+        QVERIFY(!QFile::exists(tmp.filePath("Audio/old.wav")));
+        QCOMPARE(store.dictations().size(), 4);
+        QCOMPARE(store.dictations().at(2).audioFile, std::nullopt);
+        QCOMPARE(store.dictations().at(0).audioFile, std::optional<QString>(QStringLiteral("new.wav")));
+        QVERIFY(store.audioURL(store.dictations().at(0)).isLocalFile());
+        QVERIFY(store.audioURL(store.dictations().at(2)).isEmpty());
+
+        // Nothing left to prune: no rewrite of the history.
+        QCoreApplication::processEvents();
+        written.clear();
+        store.pruneAudio();
+        QTest::qWait(600);
+        QCOMPARE(written.count(), 0);
+    }
+
+    void audioURLOfARecordingDeletedByHandIsEmpty()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        QVERIFY(store.writeRecording(QStringLiteral("X.wav"), "RIFF"));
+        const Dictation d = dictation(QStringLiteral("a"), now(), QStringLiteral("X.wav"));
+        QCOMPARE(store.audioURL(d), QUrl::fromLocalFile(tmp.filePath("Audio/X.wav")));
+        QFile::remove(tmp.filePath("Audio/X.wav"));
+        QVERIFY(store.audioURL(d).isEmpty());
+        QVERIFY(!store.writeRecording(QStringLiteral("../evil.wav"), "RIFF"));
+        QVERIFY(!QFile::exists(tmp.filePath("evil.wav")));
+    }
+
+    void clearHistoryEmptiesBothHistoriesAndRecordings()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        QVERIFY(store.writeRecording(QStringLiteral("A.wav"), "RIFF"));
+        store.add(dictation(QStringLiteral("un deux trois"), now(), QStringLiteral("A.wav")));
+        store.addFix(CorrectionRecord{});
+        store.setWords({QStringLiteral("garde")});
+        store.clearHistory();
+        QVERIFY(!QFile::exists(tmp.filePath("Audio/A.wav")));
+        QVERIFY(store.dictations().isEmpty() && store.fixes().isEmpty());
+        QCOMPARE(store.totalWords(), qint64(0));
+        store.flush();
+        QCOMPARE(TestEnv::readFile(tmp.filePath("history.json")), QByteArray("[]"));
+        QCOMPARE(TestEnv::readFile(tmp.filePath("fixes.json")), QByteArray("[]"));
+        QCOMPARE(store.words(), QStringList{QStringLiteral("garde")});
+    }
+
+    void eraseEverythingRemovesEveryFileAndWritesNothingBack()
+    {
+        QTemporaryDir tmp;
+        QVERIFY(TestEnv::writeFile(tmp.filePath("meetings.json"), "pas du json"));
+        Store store(tmp.path());
+        QVERIFY(store.writeRecording(QStringLiteral("A.wav"), "RIFF"));
+        store.add(dictation(QStringLiteral("un deux"), now(), QStringLiteral("A.wav")));
+        store.setWords({QStringLiteral("a")});
+        store.flush();
+        store.setSnippets({{QUuid::createUuid(), QStringLiteral("x"), QStringLiteral("y")}}); // still scheduled
+        QVERIFY(TestEnv::writeFile(tmp.filePath("keys.json"), "{}"));
+        QVERIFY(TestEnv::writeFile(tmp.filePath("journal.log"), "ligne\n"));
+        QVERIFY(TestEnv::writeFile(tmp.filePath("autre.txt"), "pas à nous"));
+
+        QSignalSpy words(&store, &Store::wordsChanged);
+        store.eraseEverything();
+        QCOMPARE(words.count(), 1);
+        QVERIFY(store.dictations().isEmpty() && store.words().isEmpty() && store.snippets().isEmpty());
+        QCOMPARE(store.totalWords(), qint64(0));
+        QTest::qWait(1000);
+        store.flush();
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{QStringLiteral("autre.txt")});
+
+        // A recording after the erase finds its folder again.
+        QVERIFY(store.writeRecording(QStringLiteral("B.wav"), "RIFF"));
+        QVERIFY(QFile::exists(tmp.filePath("Audio/B.wav")));
+        QVERIFY(QFileInfo::exists(Store::audioFolder()));
+        QDir(Store::audioFolder()).removeRecursively();
+        QVERIFY(QFileInfo(Store::audioFolder()).isDir());
+    }
+
+    void applyCorrections_data()
+    {
+        QTest::addColumn<QStringList>("pairs"); // heard, written, heard, written…
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        const QStringList chat{QStringLiteral("chat"), QStringLiteral("Chat GPT")};
+        QTest::newRow("whole word") << chat << QStringLiteral("Le chat dort") << QStringLiteral("Le Chat GPT dort");
+        QTest::newRow("case ignored") << chat << QStringLiteral("CHAT!") << QStringLiteral("Chat GPT!");
+        QTest::newRow("inside a word") << chat << QStringLiteral("chaton") << QStringLiteral("chaton");
+        QTest::newRow("after an apostrophe") << chat << QStringLiteral("l'chat") << QStringLiteral("l'Chat GPT");
+        QTest::newRow("after a digit") << chat << QStringLiteral("2chat") << QStringLiteral("2chat");
+        QTest::newRow("accented neighbour") << chat << QStringLiteral("échat") << QStringLiteral("échat");
+        QTest::newRow("every match") << chat << QStringLiteral("chat, chat") << QStringLiteral("Chat GPT, Chat GPT");
+        QTest::newRow("dot is literal") << QStringList{"a.b", "X"} << QStringLiteral("a.b axb") << QStringLiteral("X axb");
+        QTest::newRow("blank heard skipped") << QStringList{" \t ", "X"} << QStringLiteral("a  b") << QStringLiteral("a  b");
+        QTest::newRow("chained") << QStringList{"a", "b", "b", "c"} << QStringLiteral("a") << QStringLiteral("c");
+        QTest::newRow("backreference is literal")
+            << QStringList{"chat", "\\1 $1 \\0 $0 ${1}"} << QStringLiteral("un chat") << QStringLiteral("un \\1 $1 \\0 $0 ${1}");
+        QTest::newRow("regex syntax in heard")
+            << QStringList{"c++ (v2)", "C++ 2"} << QStringLiteral("en c++ (v2) !") << QStringLiteral("en C++ 2 !");
+        QTest::newRow("non-ASCII case") << QStringList{"élan", "Élan"} << QStringLiteral("ÉLAN vital")
+                                        << QStringLiteral("Élan vital");
+    }
+    void applyCorrections()
+    {
+        QFETCH(QStringList, pairs);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        QList<Correction> list;
+        for (qsizetype i = 0; i + 1 < pairs.size(); i += 2)
+            list.append({QUuid::createUuid(), pairs[i], pairs[i + 1]});
+        store.setCorrections(list);
+        QCOMPARE(store.applyCorrections(text), expected);
+    }
+
+    void snippetMatching_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("matches");
+        const QString sig = QStringLiteral("Ma signature !");
+        QTest::newRow("lower case") << sig << QStringLiteral("ma signature") << true;
+        QTest::newRow("upper case, outer spaces, dot") << sig << QStringLiteral("  MA SIGNATURE.") << true;
+        QTest::newRow("accents") << sig << QStringLiteral("Má signaturé") << true;
+        QTest::newRow("decomposed accents") << QStringLiteral("Été") << QStringLiteral("e\u0301te\u0301") << true;
+        QTest::newRow("two inner spaces") << sig << QStringLiteral("ma  signature") << false;
+        QTest::newRow("other words") << sig << QStringLiteral("ma signature bis") << false;
+        QTest::newRow("punctuation-only trigger") << QStringLiteral("?!") << QStringLiteral("…") << false;
+        QTest::newRow("emoji-only trigger") << QStringLiteral("👍") << QStringLiteral("d'accord") << false;
+        QTest::newRow("emoji-only trigger, empty text") << QStringLiteral("👍🎉") << QString() << false;
+        QTest::newRow("empty trigger") << QString() << QString() << false;
+        QTest::newRow("digits count") << QStringLiteral("code 42") << QStringLiteral("Code 42 !") << true;
+    }
+    void snippetMatching()
+    {
+        QFETCH(QString, trigger);
+        QFETCH(QString, text);
+        QFETCH(bool, matches);
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        const Snippet s{QUuid::createUuid(), trigger, QStringLiteral("contenu")};
+        store.setSnippets({s});
+        const auto found = store.snippet(text);
+        QCOMPARE(found.has_value(), matches);
+        if (matches)
+            QCOMPARE(found->id, s.id);
+    }
+
+    void firstOfEqualSnippetsWins()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        const Snippet empty{QUuid::createUuid(), QStringLiteral("!!"), QStringLiteral("jamais")};
+        const Snippet first{QUuid::createUuid(), QStringLiteral("Adresse"), QStringLiteral("1")};
+        const Snippet second{QUuid::createUuid(), QStringLiteral("adresse."), QStringLiteral("2")};
+        store.setSnippets({empty, first, second});
+        QCOMPARE(store.snippet(QStringLiteral("ADRESSE"))->id, first.id);
+        // The cache follows the list.
+        store.setSnippets({second});
+        QCOMPARE(store.snippet(QStringLiteral("adresse"))->id, second.id);
+    }
+};
+
+OMBRY_TEST_MAIN(TestStore)
+#include "tst_store.moc"
