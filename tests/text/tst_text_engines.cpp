@@ -198,6 +198,20 @@ private Q_SLOTS:
         QVERIFY(logText().contains(QStringLiteral("correction: OpenRouter indisponible, Apple prend le relais (OpenRouter : erreur 502 panne)")));
     }
 
+    void checkOffForcesModel()
+    {
+        AppSettings *settings = AppSettings::shared();
+        settings->setRewriteEngine(RewriteEngine::Apple);
+        settings->setUseLanguageTool(false);
+        settings->setCorrectorUsesApple(false);
+        local_->on("POST", kLocalChat, ScriptedReply::json(completion(QStringLiteral("tu viens."))));
+        const auto out = await(Corrector::correctDetailed(QStringLiteral("tu viens ?"), QStringLiteral("français"), {}));
+        QVERIFY2(out.value, qPrintable(out.error));
+        QCOMPARE(out.value->text, QStringLiteral("Tu viens ?"));
+        QCOMPARE(local_->count(kLocalChat), 1);
+        QCOMPARE(grammar_->count() + cloud_->count(), 0);
+    }
+
     void localFailureIsThrown()
     {
         AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
