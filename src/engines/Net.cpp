@@ -84,7 +84,7 @@ void armTimers(QNetworkReply *reply, Net::Timeouts timeouts, std::shared_ptr<boo
     };
     auto *total = new QTimer(reply);
     total->setSingleShot(true);
-    total->setTimerType(Qt::CoarseTimer);
+    total->setTimerType(Qt::PreciseTimer);
     QObject::connect(total, &QTimer::timeout, reply, expire);
     total->start(scaledMs(timeouts.total));
 

@@ -4,31 +4,15 @@
 #include "engines/Net.h"
 #include "engines/Services.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonValue>
 
 namespace {
-
-// Until the key store lands: the key file, then the environment.
-std::optional<QString> storedOpenRouterKey()
-{
-    QFile file(Store::folder() + QStringLiteral("/keys.json"));
-    if (file.open(QIODevice::ReadOnly)) {
-        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
-        const QString key = doc.object().value(QStringLiteral("openRouter")).toString();
-        if (!key.isEmpty())
-            return key;
-    }
-    const QString env = qEnvironmentVariable("OPENROUTER_API_KEY");
-    if (!env.isEmpty())
-        return env;
-    return std::nullopt;
-}
 
 bool fitsInHeader(const QString &key)
 {
@@ -50,7 +34,8 @@ namespace OmbryAI {
 
 std::optional<QString> openRouterKey()
 {
-    const std::optional<QString> stored = storedOpenRouterKey();
+    // The file's text is used as stored: it may carry blanks or a line break.
+    const std::optional<QString> stored = KeyStore::shared()->key(APIService::OpenRouter);
     if (!stored)
         return std::nullopt;
     const QString key = TextUtil::trimmed(*stored);
@@ -120,8 +105,9 @@ void record(const QByteArray &reply)
     const std::optional<double> amount = cost(reply);
     if (!amount || !QCoreApplication::instance())
         return;
-    // Wired to the store's addCost once it lands.
-    Q_UNUSED(amount);
+    const double value = *amount;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [value] { Store::shared()->addCost(value); }, Qt::QueuedConnection);
 }
 
 } // namespace Spending

@@ -7,6 +7,7 @@
 #include "engines/Services.h"
 #include "fakes/FakeHttpService.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/Store.h"
 
 #include <QJsonArray>
@@ -22,14 +23,15 @@ namespace {
 const QString kChatPath = QStringLiteral("/api/v1/chat/completions");
 const QString kHostedPath = QStringLiteral("/api/voice");
 
+// As a key read from "keys.json" would be: untrimmed.
 void setOpenRouterKey(const QString &key)
 {
-    const QString path = Store::folder() + QStringLiteral("/keys.json");
-    if (key.isNull()) {
-        QFile::remove(path);
-        return;
-    }
-    TestEnv::writeFile(path, QJsonDocument(QJsonObject{{QStringLiteral("openRouter"), key}}).toJson());
+    KeyStore::Keys keys = KeyStore::shared()->keys();
+    if (key.isEmpty())
+        keys.remove(APIService::OpenRouter);
+    else
+        keys.insert(APIService::OpenRouter, key);
+    KeyStore::shared()->setKeys(keys);
 }
 
 QJsonObject sampleBody()
@@ -249,6 +251,45 @@ private Q_SLOTS:
         QCOMPARE(found.has_value(), cost > 0);
         if (found)
             QCOMPARE(*found, cost);
+    }
+
+    void spendingRecordsOwnKeyCosts_data()
+    {
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("entries");
+        QTest::newRow("own key with cost") << true << QByteArray(R"({"choices":[],"usage":{"cost":0.00042}})") << 1;
+        QTest::newRow("own key, cost 0") << true << QByteArray(R"({"choices":[],"usage":{"cost":0}})") << 0;
+        QTest::newRow("own key, no usage") << true << QByteArray(R"({"choices":[]})") << 0;
+        QTest::newRow("own key, not JSON") << true << QByteArray("merci") << 0;
+        QTest::newRow("hosted with cost") << false << QByteArray(R"({"choices":[],"usage":{"cost":0.5}})") << 0;
+    }
+
+    void spendingRecordsOwnKeyCosts()
+    {
+        QFETCH(bool, own);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, entries);
+        AppSettings::shared()->setOwnKeyMode(own);
+        (own ? openRouter_ : hosted_)->on("POST", own ? kChatPath : kHostedPath, ScriptedReply::text(reply, 200));
+        Store *store = Store::shared();
+        store->setCosts({});
+        store->flush();
+
+        const auto out = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        QVERIFY2(out.value, qPrintable(out.error));
+        QCOMPARE(*out.value, reply);
+        // The entry is added on the main thread after the call returned.
+        QTest::qWait(50);
+        QCOMPARE(int(store->costs().size()), entries);
+        store->flush();
+        const QJsonArray saved =
+            QJsonDocument::fromJson(TestEnv::readFile(Store::folder() + QStringLiteral("/costs.json"))).array();
+        QCOMPARE(int(saved.size()), entries);
+        if (entries) {
+            QCOMPARE(store->costs().first().amount, 0.00042);
+            QCOMPARE(saved.first().toObject().value(QStringLiteral("amount")).toDouble(), 0.00042);
+        }
     }
 
     void transportFailureIsFrench()
