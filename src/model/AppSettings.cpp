@@ -9,14 +9,16 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+#include <limits>
+
 namespace {
 
 QJsonValue toJson(bool v) { return v; }
 QJsonValue toJson(qint64 v) { return v; }
-QJsonValue toJson(quint64 v)
-{
-    return v <= quint64(std::numeric_limits<qint64>::max()) ? QJsonValue(qint64(v)) : QJsonValue(double(v));
-}
+// JSON numbers hold 53 exact bits as doubles: an unsigned value above the signed
+// range is kept exact as the signed integer of the same bits, which reads back
+// as the same unsigned value.
+QJsonValue toJson(quint64 v) { return qint64(v); }
 QJsonValue toJson(const QString &v) { return v; }
 QJsonValue toJson(const QStringList &v) { return QJsonArray::fromStringList(v); }
 QJsonValue toJson(CorrectionScope v) { return v.rawValue; }
@@ -49,6 +51,23 @@ void readInteger(const Defaults &d, const char *key, qint64 &field)
         field = *i;
 }
 
+// Any number as its unsigned 64-bit value: an integer by its bits (a negative one
+// wraps), other numbers truncated and kept within range.
+quint64 unsignedValue(const QJsonValue &v, double d)
+{
+    constexpr qint64 kNoInteger = std::numeric_limits<qint64>::min();
+    const qint64 i = v.toInteger(kNoInteger);
+    if (i != kNoInteger || d == -9223372036854775808.0)
+        return quint64(i);
+    if (d >= 18446744073709551616.0)
+        return std::numeric_limits<quint64>::max();
+    if (d >= 0)
+        return quint64(d);
+    if (d < -9223372036854775808.0)
+        return quint64(kNoInteger);
+    return quint64(qint64(d));
+}
+
 } // namespace
 
 AppSettings *AppSettings::shared()
@@ -75,11 +94,8 @@ AppSettings::AppSettings(Defaults &store, QObject *parent)
         theme_ = *s == QLatin1String("dark") ? Theme::Dark : Theme::Light;
     readBool(d_, "correctionShortcut", correctionShortcut_);
     readInteger(d_, "correctionKeyCode", correctionKeyCode_);
-    if (const auto n = d_.number(QStringLiteral("correctionModifiers"))) {
-        // Any number, taken as its unsigned 64-bit value (a negative one wraps).
-        const QJsonValue v = d_.object(QStringLiteral("correctionModifiers"));
-        correctionModifiers_ = *n >= 9.2e18 ? quint64(*n) : quint64(v.toInteger(qint64(*n)));
-    }
+    if (const auto n = d_.number(QStringLiteral("correctionModifiers")))
+        correctionModifiers_ = unsignedValue(d_.object(QStringLiteral("correctionModifiers")), *n);
     readString(d_, "correctionLabel", correctionLabel_);
     readBool(d_, "correctionDoubleCopy", correctionDoubleCopy_);
     readBool(d_, "correctorUsesApple", correctorUsesApple_);

@@ -132,7 +132,7 @@ std::optional<QString> Defaults::string(const QString &key) const
         const double d = v.toDouble();
         if (std::trunc(d) == d && std::abs(d) < 9.2e18)
             return QString::number(v.toInteger(qint64(d)));
-        return QString::number(d, 'g', 17);
+        return QString::number(d, 'g', QLocale::FloatingPointShortest);
     }
     return std::nullopt;
 }

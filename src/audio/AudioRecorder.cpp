@@ -1,0 +1,421 @@
+#include "audio/AudioRecorder.h"
+
+#include "audio/Microphones.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QtEndian>
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/proplist.h>
+#include <pulse/stream.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kBlockBytes = AudioRecorder::kBlockSamples * 2;
+constexpr int kConnectTimeoutMs = 2000;
+constexpr int kStreamTimeoutMs = 3000;
+constexpr int kQuietPeak = 900;           // a block at or below is quiet
+constexpr int kPauseFrames = 9600;        // 0.6 s of quiet after speech
+constexpr int kTrimWindow = 320;          // 20 ms
+constexpr int kTrimMargin = 4000;         // 0.25 s kept around speech
+constexpr int kLoudSample = 500;
+
+void logInputFormat(pa_context *, const pa_source_info *info, int eol, void *)
+{
+    if (eol != 0 || !info)
+        return;
+    Log::write(QStringLiteral("audio: entrée %1 Hz, %2 canaux")
+                   .arg(info->sample_spec.rate)
+                   .arg(info->sample_spec.channels));
+}
+
+const qint16 *samplesOf(const QByteArray &pcm)
+{
+    return reinterpret_cast<const qint16 *>(pcm.constData());
+}
+
+} // namespace
+
+AudioError::AudioError(const QString &domain, int code, const QString &description)
+    : std::runtime_error(description.toStdString())
+    , domain_(domain)
+    , code_(code)
+    , description_(description)
+{
+}
+
+AudioRecorder::AudioRecorder(QObject *parent)
+    : QObject(parent)
+{
+}
+
+AudioRecorder::~AudioRecorder()
+{
+    PulseContext::Locker lock(PulseContext::shared());
+    closeStreamLocked();
+}
+
+void AudioRecorder::prepare()
+{
+    PulseContext &pulse = PulseContext::shared();
+    if (pulse.inLoopThread())
+        return;
+    PulseContext::Locker lock(pulse);
+    pulse.connectedLocked(kConnectTimeoutMs);
+}
+
+void AudioRecorder::start()
+{
+    if (isRecording_.load())
+        return;
+    {
+        QMutexLocker locker(&lock_);
+        samples_.clear();
+    }
+
+    // The chosen device: the setting, else back to the server's default once the
+    // setting has been cleared.
+    const std::optional<QString> wanted = AppSettings::shared()->microphoneUID();
+    std::optional<QString> apply = wanted;
+    if (!wanted && currentUID_)
+        apply = Microphones::defaultUID();
+    if (apply && (!currentUID_ || *apply != *currentUID_)) {
+        Microphones::select(apply, &device_);
+        currentUID_ = wanted;
+    }
+
+    PulseContext &pulse = PulseContext::shared();
+    if (pulse.inLoopThread())
+        throw AudioError(QStringLiteral("OmbryVoice"), 1,
+                         QStringLiteral("Le micro ne peut pas démarrer depuis son propre fil"));
+    PulseContext::Locker lock(pulse);
+    if (!pulse.connectedLocked(kConnectTimeoutMs))
+        throw AudioError(QStringLiteral("pulse"), PA_ERR_CONNECTIONREFUSED,
+                         QStringLiteral("Serveur de son injoignable (%1)").arg(pulse.lastError()));
+    carry_.clear();
+    int error = 0;
+    stream_ = openStreamLocked(device_, &error);
+    if (!stream_ && !device_.isEmpty()) {
+        // The device went away or refuses: record from the default input instead.
+        Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(device_).arg(-error));
+        device_.clear();
+        stream_ = openStreamLocked(QString(), &error);
+    }
+    if (!stream_)
+        throw AudioError(QStringLiteral("pulse"), error, QString::fromUtf8(pa_strerror(error)));
+    if (const char *source = pa_stream_get_device_name(stream_)) {
+        inputDevice_ = QString::fromUtf8(source);
+        if (pa_operation *op = pa_context_get_source_info_by_name(pa_stream_get_context(stream_), source,
+                                                                  logInputFormat, nullptr))
+            pa_operation_unref(op);
+    }
+    isRecording_.store(true);
+}
+
+pa_stream *AudioRecorder::openStreamLocked(const QString &device, int *error)
+{
+    PulseContext &pulse = PulseContext::shared();
+    pa_context *context = pulse.connectedLocked(kConnectTimeoutMs);
+    if (!context) {
+        *error = PA_ERR_CONNECTIONREFUSED;
+        return nullptr;
+    }
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
+    pa_proplist *props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "production");
+    pa_stream *stream = pa_stream_new_with_proplist(context, "Dictée", &spec, nullptr, props);
+    pa_proplist_free(props);
+    if (!stream)
+        throw AudioError(QStringLiteral("OmbryVoice"), 1,
+                         QStringLiteral("Format d'enregistrement impossible"));
+    pa_stream_set_state_callback(stream, onStreamState, this);
+    pa_stream_set_read_callback(stream, onRead, this);
+
+    // One block per fragment keeps the first block and each level close to the voice.
+    pa_buffer_attr attr;
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = uint32_t(-1);
+    attr.prebuf = uint32_t(-1);
+    attr.minreq = uint32_t(-1);
+    attr.fragsize = kBlockBytes;
+    const QByteArray name = device.toUtf8();
+    // The stream must be known to onRead before any data can arrive.
+    stream_ = stream;
+    if (pa_stream_connect_record(stream, device.isEmpty() ? nullptr : name.constData(), &attr,
+                                 PA_STREAM_ADJUST_LATENCY) < 0) {
+        *error = pa_context_errno(context);
+        closeStreamLocked();
+        return nullptr;
+    }
+    const bool settled = pulse.waitLocked([stream] {
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+    }, kStreamTimeoutMs);
+    if (!settled || pa_stream_get_state(stream) != PA_STREAM_READY) {
+        *error = settled ? pa_context_errno(context) : PA_ERR_TIMEOUT;
+        closeStreamLocked();
+        return nullptr;
+    }
+    return stream;
+}
+
+void AudioRecorder::closeStreamLocked()
+{
+    if (!stream_)
+        return;
+    pa_stream *stream = stream_;
+    stream_ = nullptr;
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+        pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    // What arrived but did not fill a block is still part of the recording.
+    const qsizetype whole = carry_.size() & ~qsizetype(1);
+    if (whole > 0) {
+        QMutexLocker locker(&lock_);
+        samples_.append(carry_.constData(), whole);
+    }
+    carry_.clear();
+}
+
+void AudioRecorder::onStreamState(pa_stream *, void *)
+{
+    PulseContext::shared().signal();
+}
+
+void AudioRecorder::onRead(pa_stream *stream, size_t, void *userdata)
+{
+    auto *self = static_cast<AudioRecorder *>(userdata);
+    qint16 block[kBlockSamples];
+    while (self->stream_ == stream && pa_stream_readable_size(stream) > 0) {
+        const void *data = nullptr;
+        size_t bytes = 0;
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
+            break;
+        // A hole (data null) carries no samples: nothing was captured there.
+        if (data)
+            self->carry_.append(static_cast<const char *>(data), qsizetype(bytes));
+        pa_stream_drop(stream);
+        while (self->stream_ == stream && self->carry_.size() >= kBlockBytes) {
+            std::memcpy(block, self->carry_.constData(), kBlockBytes);
+            self->carry_.remove(0, kBlockBytes);
+            // A callback may stop the recorder; the block is then its last.
+            self->handleBlock(block, kBlockSamples);
+        }
+    }
+}
+
+void AudioRecorder::handleBlock(const qint16 *block, int count)
+{
+    const auto *bytes = reinterpret_cast<const char *>(block);
+    {
+        QMutexLocker locker(&lock_);
+        samples_.append(bytes, count * 2);
+    }
+    if (onBuffer)
+        onBuffer(QByteArrayView(bytes, count * 2));
+
+    // Signed maximum from 0: the level and the pause test look at positive peaks.
+    int peak = 0;
+    for (int i = 0; i < count; ++i)
+        peak = std::max(peak, int(qFromLittleEndian(block[i])));
+    postLevel(std::min(peak / 12000.0, 1.0));
+
+    if (peak > kQuietPeak) {
+        spokeSinceCut_ = true;
+        silentFrames_ = 0;
+        return;
+    }
+    silentFrames_ += count;
+    if (spokeSinceCut_ && silentFrames_ >= kPauseFrames) {
+        spokeSinceCut_ = false;
+        qsizetype captured = 0;
+        {
+            QMutexLocker locker(&lock_);
+            captured = samples_.size();
+        }
+        if (onPause)
+            onPause(captured);
+    }
+}
+
+void AudioRecorder::postLevel(double level)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QPointer<AudioRecorder> self(this);
+    QMetaObject::invokeMethod(app, [self, level] {
+        if (!self)
+            return;
+        if (const auto f = self->onLevel.get())
+            f(level);
+    }, Qt::QueuedConnection);
+}
+
+AudioRecorder::Result AudioRecorder::stop()
+{
+    if (!isRecording_.load())
+        return {};
+    {
+        PulseContext::Locker lock(PulseContext::shared());
+        closeStreamLocked();
+    }
+    isRecording_.store(false);
+    QByteArray copy;
+    {
+        QMutexLocker locker(&lock_);
+        copy = samples_;
+    }
+    lastPCM_ = copy;
+    lastPeak_ = peakMagnitude(copy);
+    Result result;
+    result.duration = double(copy.size() / 2) / kSampleRate;
+    result.wav = wav(normalize(trimSilence(copy), lastPeak_));
+    return result;
+}
+
+QByteArray AudioRecorder::stopRaw()
+{
+    if (!isRecording_.load())
+        return {};
+    {
+        PulseContext::Locker lock(PulseContext::shared());
+        closeStreamLocked();
+    }
+    isRecording_.store(false);
+    QMutexLocker locker(&lock_);
+    return samples_;
+}
+
+QByteArray AudioRecorder::pcm(qsizetype from, qsizetype to) const
+{
+    QMutexLocker locker(&lock_);
+    const qsizetype end = std::min(to, samples_.size());
+    if (from < 0 || from >= end)
+        return {};
+    return samples_.mid(from, end - from);
+}
+
+int AudioRecorder::peakMagnitude(const QByteArray &pcm)
+{
+    const qint16 *s = samplesOf(pcm);
+    const qsizetype n = pcm.size() / 2;
+    int peak = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        peak = std::max(peak, std::abs(int(qFromLittleEndian(s[i]))));
+    return peak;
+}
+
+double AudioRecorder::speechSeconds(const QByteArray &pcm)
+{
+    if (pcm.size() < 2)
+        return 0;
+    const qint16 *s = samplesOf(pcm);
+    const qsizetype n = pcm.size() / 2;
+    int counted = 0;
+    for (qsizetype start = 0; start < n; start += kTrimWindow) {
+        const qsizetype end = std::min<qsizetype>(start + kTrimWindow, n);
+        double sum = 0;
+        for (qsizetype i = start; i < end; ++i) {
+            const double v = qFromLittleEndian(s[i]);
+            sum += v * v;
+        }
+        if (std::sqrt(sum / double(end - start)) > 600.0)
+            ++counted;
+    }
+    return counted / 50.0;
+}
+
+QByteArray AudioRecorder::normalize(const QByteArray &pcm, int peak)
+{
+    if (peak <= 200 || peak >= 12000)
+        return pcm;
+    const double gain = std::min(20000.0 / peak, 8.0);
+    QByteArray out = pcm;
+    auto *s = reinterpret_cast<qint16 *>(out.data());
+    const qsizetype n = out.size() / 2;
+    for (qsizetype i = 0; i < n; ++i) {
+        const double v = std::clamp(gain * qFromLittleEndian(s[i]), -32767.0, 32767.0);
+        s[i] = qToLittleEndian(qint16(v)); // the cast truncates toward zero
+    }
+    return out;
+}
+
+QByteArray AudioRecorder::trimSilence(const QByteArray &pcm)
+{
+    const qsizetype n = pcm.size() / 2;
+    if (n == 0)
+        return pcm;
+    const qint16 *s = samplesOf(pcm);
+    auto loudIn = [s](qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i) {
+            const int v = qFromLittleEndian(s[i]);
+            if (v > kLoudSample || v < -kLoudSample)
+                return true;
+        }
+        return false;
+    };
+    qsizetype first = -1;
+    for (qsizetype start = 0; start < n; start += kTrimWindow) {
+        if (loudIn(start, std::min<qsizetype>(start + kTrimWindow, n))) {
+            first = start;
+            break;
+        }
+    }
+    if (first < 0)
+        return pcm; // only silence: kept whole
+    qsizetype last = n;
+    for (qsizetype end = n; end > first; end -= kTrimWindow) {
+        if (loudIn(std::max<qsizetype>(end - kTrimWindow, 0), end)) {
+            last = end;
+            break;
+        }
+    }
+    const qsizetype from = std::max<qsizetype>(first - kTrimMargin, 0);
+    const qsizetype to = std::min<qsizetype>(last + kTrimMargin, n);
+    return pcm.mid(from * 2, (to - from) * 2);
+}
+
+bool AudioRecorder::fitsWav(qint64 pcmBytes)
+{
+    return pcmBytes >= 0 && pcmBytes + 44 <= qint64(0xFFFFFFFF);
+}
+
+QByteArray AudioRecorder::wav(const QByteArray &pcm)
+{
+    if (!fitsWav(pcm.size())) {
+        Log::write(QStringLiteral("audio: enregistrement trop long pour un fichier WAV (%1 octets)").arg(pcm.size()));
+        return {};
+    }
+    const quint32 size = quint32(pcm.size());
+    QByteArray out(44, Qt::Uninitialized);
+    char *h = out.data();
+    auto put32 = [h](int at, quint32 v) { qToLittleEndian(v, h + at); };
+    auto put16 = [h](int at, quint16 v) { qToLittleEndian(v, h + at); };
+    std::memcpy(h, "RIFF", 4);
+    put32(4, size + 36);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    put32(16, 16);
+    put16(20, 1);
+    put16(22, 1);
+    put32(24, kSampleRate);
+    put32(28, kSampleRate * 2);
+    put16(32, 2);
+    put16(34, 16);
+    std::memcpy(h + 36, "data", 4);
+    put32(40, size);
+    out.append(pcm);
+    return out;
+}

@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+
+struct pa_stream;
+
+// A recorder could not start. `domain` is "OmbryVoice" (code 1: the capture
+// format could not be set up) or "pulse" (code: the sound server's error number).
+class AudioError : public std::runtime_error
+{
+public:
+    AudioError(const QString &domain, int code, const QString &description);
+    QString domain() const { return domain_; }
+    int code() const { return code_; }
+    QString description() const { return description_; }
+
+private:
+    QString domain_;
+    int code_;
+    QString description_;
+};
+
+// Microphone capture in the one PCM convention: 16 kHz, mono, signed 16-bit
+// little-endian (32,000 bytes a second). The sound server converts; what it
+// delivers is cut into blocks of kBlockSamples so that levels and pauses do not
+// depend on its buffer sizes. Each owner has its own recorder.
+//
+// Threads: start(), stop() and stopRaw() come from the owner's one serial
+// context (any thread but "kesso.audio"). onPause and onBuffer run on the sound
+// thread "kesso.audio" and must be short; onLevel is delivered on the main thread.
+// The callbacks may be assigned at any time from any thread.
+class AudioRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kSampleRate = 16000;
+    static constexpr int kBlockSamples = 320; // 20 ms
+
+    // An optional callback whose assignment is safe against the sound thread
+    // calling it.
+    template<typename... Args>
+    class Callback
+    {
+    public:
+        Callback &operator=(std::function<void(Args...)> f);
+        Callback &operator=(std::nullptr_t) { return *this = std::function<void(Args...)>(); }
+        explicit operator bool() const { return bool(f_); }
+        void operator()(Args... args) const { f_(args...); }
+        std::function<void(Args...)> get() const;
+
+    private:
+        std::function<void(Args...)> f_;
+    };
+
+    explicit AudioRecorder(QObject *parent = nullptr);
+    ~AudioRecorder() override;
+
+    // Begins a recording of the chosen microphone (AppSettings::microphoneUID, else
+    // the server's default). Does nothing while recording. Throws AudioError when
+    // the sound server does not answer or refuses the stream.
+    void start();
+
+    struct Result
+    {
+        QByteArray wav;
+        double duration = 0; // seconds of the untrimmed recording
+    };
+    // Ends the recording: the trimmed, normalised WAV and the untrimmed duration;
+    // also sets lastPCM and lastPeak. Empty and 0 when not recording.
+    Result stop();
+    // Ends the recording and returns the raw PCM, leaving lastPCM and lastPeak.
+    QByteArray stopRaw();
+    // Connects to the sound server ahead of the first recording.
+    void prepare();
+
+    // Bytes [from, min(to, captured)) of the PCM captured so far.
+    QByteArray pcm(qsizetype from, qsizetype to) const;
+
+    bool isRecording() const { return isRecording_.load(); }
+    // The source that the current or last recording opened.
+    QString inputDevice() const { return inputDevice_; }
+    // Largest magnitude of the last recording returned by stop().
+    int lastPeak() const { return lastPeak_; }
+    // Raw, untrimmed PCM of the last recording returned by stop().
+    QByteArray lastPCM() const { return lastPCM_; }
+
+    Callback<double> onLevel;         // 0…1 per block, main thread
+    Callback<qsizetype> onPause;      // PCM byte count at a pause, sound thread
+    Callback<QByteArrayView> onBuffer; // every block (16 kHz mono s16le), sound thread
+
+    // Pure helpers on PCM in the convention above.
+    static double speechSeconds(const QByteArray &pcm);
+    static QByteArray normalize(const QByteArray &pcm, int peak);
+    static QByteArray trimSilence(const QByteArray &pcm);
+    // The PCM behind a 44-byte RIFF/WAVE header; empty when the file would reach
+    // 4 GiB, which the header's 32-bit sizes cannot describe.
+    static QByteArray wav(const QByteArray &pcm);
+    static bool fitsWav(qint64 pcmBytes);
+    // Largest |s| over the samples (-32768 counts 32768).
+    static int peakMagnitude(const QByteArray &pcm);
+
+private:
+    static void onRead(pa_stream *stream, size_t bytes, void *userdata);
+    static void onStreamState(pa_stream *stream, void *userdata);
+    void handleBlock(const qint16 *block, int count);
+    void postLevel(double level);
+    void closeStreamLocked();
+    pa_stream *openStreamLocked(const QString &device, int *error);
+
+    pa_stream *stream_ = nullptr;      // sound-thread lock
+    QByteArray carry_;                 // part of a block, sound-thread lock
+    int silentFrames_ = 0;             // sound thread only
+    bool spokeSinceCut_ = false;       // sound thread only
+
+    mutable QMutex lock_;              // guards samples_ only
+    QByteArray samples_;
+
+    std::atomic<bool> isRecording_{false};
+    int lastPeak_ = 0;
+    QByteArray lastPCM_;
+    std::optional<QString> currentUID_;
+    QString device_;                   // the source asked for; empty for the default
+    QString inputDevice_;
+};
+
+#include "platform/PulseContext.h"
+
+template<typename... Args>
+AudioRecorder::Callback<Args...> &AudioRecorder::Callback<Args...>::operator=(std::function<void(Args...)> f)
+{
+    PulseContext::Locker lock(PulseContext::shared());
+    f_ = std::move(f);
+    return *this;
+}
+
+template<typename... Args>
+std::function<void(Args...)> AudioRecorder::Callback<Args...>::get() const
+{
+    PulseContext::Locker lock(PulseContext::shared());
+    return f_;
+}

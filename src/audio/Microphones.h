@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The sound server's input devices. A device is named in storage by its uid (the
+// source name), never by its index, which changes from one server run to the next.
+namespace Microphones {
+
+struct Device
+{
+    quint32 id = 0; // the server's index of the source
+    QString uid;    // the source name, stable across runs
+    QString name;   // its description as the desktop shows it
+
+    friend bool operator==(const Device &, const Device &) = default;
+};
+
+// Every source that is not the monitor of an output, in the server's order; empty
+// when the server cannot be reached.
+QList<Device> all();
+
+// The first device of all() with that uid.
+std::optional<Device> device(const QString &uid);
+
+// The uid of the server's default source; none when it cannot be read.
+std::optional<QString> defaultUID();
+
+// Makes the device named by `uid` the current device of `input` (the source a
+// recorder opens). Nothing happens without a uid or input, or when no present
+// device has that uid.
+void select(const std::optional<QString> &uid, QString *input);
+
+inline size_t qHash(const Device &device, size_t seed = 0)
+{
+    return qHashMulti(seed, device.id, device.uid, device.name);
+}
+
+} // namespace Microphones

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkRequest>
+#include <QPair>
+#include <QCoroTask>
+
+class QHttpMultiPart;
+class QNetworkAccessManager;
+
+// The one network session of the process and the request helper every engine uses.
+namespace Net {
+
+// The shared session: created on first use on the main thread, never released.
+// No cache; replies are owned and deleted by send(). Main thread only.
+QNetworkAccessManager *session();
+
+// Starts HEAD requests to the hosted service (or OpenRouter's model list when
+// there is none) and to LanguageTool's language list, so that the connections
+// are open for what follows. Returns at once; replies and errors are ignored.
+void warmUp();
+
+// A reply that arrived: status 0 when it was not an HTTP reply.
+struct Reply
+{
+    int status = 0;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+
+    QByteArray header(const QByteArray &name) const;
+};
+
+// Time limits of one request: `total` from the start to the last byte, `idle`
+// between two bytes (sent or received).
+struct Timeouts
+{
+    double total = 60;
+    double idle = 30;
+};
+
+// A request ready to send: no cache, the session's defaults otherwise.
+QNetworkRequest request(const QUrl &url);
+
+// Sends `request` with `verb` and `body` on the shared session and waits for the
+// whole reply. Any HTTP status comes back as a Reply; a request that got no
+// answer (offline, refused, timed out) throws NetworkError.
+QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts = {});
+// The same with a multipart body; the request takes ownership of `multiPart`.
+QCoro::Task<Reply> send(QNetworkRequest request, QHttpMultiPart *multiPart, Timeouts timeouts = {});
+
+// Multiplies every time limit of send() and warmUp(); tests shorten them with it.
+void setTimeScale(double scale);
+double timeScale();
+
+} // namespace Net

@@ -1,0 +1,113 @@
+#include "engines/OmbryAI.h"
+
+#include "engines/EngineError.h"
+#include "engines/Net.h"
+#include "engines/Services.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
+#include "model/TextUtil.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonValue>
+
+namespace {
+
+bool fitsInHeader(const QString &key)
+{
+    for (const QChar c : key) {
+        if (c.unicode() < 0x21 || c.unicode() > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+QByteArray compact(const QJsonObject &body)
+{
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+namespace OmbryAI {
+
+std::optional<QString> openRouterKey()
+{
+    // The file's text is used as stored: it may carry blanks or a line break.
+    const std::optional<QString> stored = KeyStore::shared()->key(APIService::OpenRouter);
+    if (!stored)
+        return std::nullopt;
+    const QString key = TextUtil::trimmed(*stored);
+    if (key.isEmpty() || !fitsInHeader(key))
+        return std::nullopt;
+    return key;
+}
+
+bool usesOwnKey()
+{
+    if (!openRouterKey())
+        return false;
+    return AppSettings::shared()->ownKeyMode() || !Services::hosted();
+}
+
+QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label)
+{
+    const std::optional<QString> key = usesOwnKey() ? openRouterKey() : std::nullopt;
+    if (key) {
+        body.insert(QStringLiteral("usage"), QJsonObject{{QStringLiteral("include"), true}});
+        QNetworkRequest request = Net::request(
+            Services::appending(Services::openRouter(), QStringLiteral("/api/v1/chat/completions")));
+        request.setRawHeader("Authorization", "Bearer " + key->toLatin1());
+        request.setRawHeader("Content-Type", "application/json");
+        request.setRawHeader("X-Title", "Ombry Voice");
+        const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout, 30});
+        if (reply.status == 200) {
+            Spending::record(reply.body);
+            co_return reply.body;
+        }
+        throw EngineError::http(label, reply.status, utf8OrEmpty(reply.body));
+    }
+
+    const std::optional<QUrl> hosted = Services::hosted();
+    if (!hosted)
+        throw EngineError::missingKey(QStringLiteral("OpenRouter"));
+    body.remove(QStringLiteral("usage"));
+    QNetworkRequest request = Net::request(Services::appending(*hosted, QStringLiteral("api/voice")));
+    request.setRawHeader("Content-Type", "application/json");
+    const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout + 5, 30});
+    if (reply.status == 200)
+        co_return reply.body;
+    const QJsonValue error = QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("error"));
+    throw EngineError::http(QStringLiteral("Ombry"), reply.status, error.isString() ? error.toString() : QString());
+}
+
+} // namespace OmbryAI
+
+namespace Spending {
+
+std::optional<double> cost(const QByteArray &reply)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(reply);
+    if (!doc.isObject())
+        return std::nullopt;
+    const QJsonValue usage = doc.object().value(QStringLiteral("usage"));
+    if (!usage.isObject())
+        return std::nullopt;
+    const QJsonValue amount = usage.toObject().value(QStringLiteral("cost"));
+    if (!amount.isDouble() || !(amount.toDouble() > 0))
+        return std::nullopt;
+    return amount.toDouble();
+}
+
+void record(const QByteArray &reply)
+{
+    const std::optional<double> amount = cost(reply);
+    if (!amount || !QCoreApplication::instance())
+        return;
+    const double value = *amount;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [value] { Store::shared()->addCost(value); }, Qt::QueuedConnection);
+}
+
+} // namespace Spending

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QCoroTask>
+
+#include <optional>
+
+// The one transport of every cloud language-model request: straight to OpenRouter
+// with the user's own key, or to the hosted service otherwise.
+namespace OmbryAI {
+
+// True when an OpenRouter key is stored and either own-key mode is on or there is
+// no hosted service address. Read fresh at every call.
+bool usesOwnKey();
+
+// The stored OpenRouter key as it may go into a header: trimmed, and none when
+// it is empty or still holds a control or non-ASCII character.
+std::optional<QString> openRouterKey();
+
+// Sends a chat-completions `body` and returns the raw reply bytes of a 200 reply.
+// Throws EngineError (missing key, HTTP status other than 200) or NetworkError.
+// `timeout` is the whole call in seconds (plus 5 s on the hosted route); `label`
+// names the service in an own-key HTTP error ("OpenRouter", "Gemini", …).
+// Main thread.
+QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label);
+
+} // namespace OmbryAI
+
+// What the user's own OpenRouter key spends.
+namespace Spending {
+
+// The cost reported by an own-key reply ("usage" → "cost"), when it is a number
+// greater than 0.
+std::optional<double> cost(const QByteArray &reply);
+
+// Appends one cost entry to the store, on the main thread and later, when the
+// reply reports a cost. Never fails.
+void record(const QByteArray &reply);
+
+} // namespace Spending

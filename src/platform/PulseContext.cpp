@@ -1,0 +1,161 @@
+#include "platform/PulseContext.h"
+
+#include "model/Log.h"
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/mainloop-api.h>
+#include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
+
+#include <sys/time.h>
+
+namespace {
+
+struct Deadline
+{
+    pa_threaded_mainloop *loop = nullptr;
+    bool expired = false;
+};
+
+void onDeadline(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *userdata)
+{
+    auto *deadline = static_cast<Deadline *>(userdata);
+    deadline->expired = true;
+    pa_threaded_mainloop_signal(deadline->loop, 0);
+}
+
+void onContextState(pa_context *, void *userdata)
+{
+    pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(userdata), 0);
+}
+
+} // namespace
+
+PulseContext &PulseContext::shared()
+{
+    // Never destroyed: streams of recorders that outlive main() must not find the
+    // loop gone, and stopping a loop thread during static destruction is unsafe.
+    static PulseContext *instance = new PulseContext;
+    return *instance;
+}
+
+PulseContext::PulseContext()
+{
+    loop_ = pa_threaded_mainloop_new();
+    pa_threaded_mainloop_set_name(loop_, "kesso.audio");
+    pa_threaded_mainloop_start(loop_);
+}
+
+PulseContext::~PulseContext()
+{
+    pa_threaded_mainloop_stop(loop_);
+    if (context_) {
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    pa_threaded_mainloop_free(loop_);
+}
+
+PulseContext::Locker::Locker(PulseContext &pulse)
+{
+    if (!pulse.inLoopThread()) {
+        loop_ = pulse.loop();
+        pa_threaded_mainloop_lock(loop_);
+    }
+}
+
+PulseContext::Locker::~Locker()
+{
+    if (loop_)
+        pa_threaded_mainloop_unlock(loop_);
+}
+
+bool PulseContext::inLoopThread() const
+{
+    return pa_threaded_mainloop_in_thread(loop_) != 0;
+}
+
+void PulseContext::signal()
+{
+    pa_threaded_mainloop_signal(loop_, 0);
+}
+
+bool PulseContext::waitLocked(const std::function<bool()> &done, int timeoutMs)
+{
+    if (done())
+        return true;
+    if (inLoopThread())
+        return false;
+    Deadline deadline{loop_};
+    pa_mainloop_api *api = pa_threaded_mainloop_get_api(loop_);
+    struct timeval when;
+    pa_gettimeofday(&when);
+    pa_timeval_add(&when, pa_usec_t(timeoutMs) * PA_USEC_PER_MSEC);
+    pa_time_event *event = api->time_new(api, &when, onDeadline, &deadline);
+    while (!done() && !deadline.expired)
+        pa_threaded_mainloop_wait(loop_);
+    api->time_free(event);
+    return done();
+}
+
+pa_context *PulseContext::connectedLocked(int timeoutMs)
+{
+    if (context_) {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY)
+            return context_;
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            // The server went away: start over with a new connection.
+            lastErrno_ = pa_context_errno(context_);
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
+    }
+    if (!context_) {
+        if (inLoopThread())
+            return nullptr;
+        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Ombry Voice");
+        if (!context_)
+            return nullptr;
+        pa_context_set_state_callback(context_, onContextState, loop_);
+        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            lastErrno_ = pa_context_errno(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+            return nullptr;
+        }
+    }
+    pa_context *context = context_;
+    const bool settled = waitLocked([context] {
+        const pa_context_state_t state = pa_context_get_state(context);
+        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+    }, timeoutMs);
+    if (settled && pa_context_get_state(context_) == PA_CONTEXT_READY)
+        return context_;
+    // Refused, failed or too slow: drop this attempt so that the next call retries.
+    lastErrno_ = settled ? pa_context_errno(context_) : PA_ERR_TIMEOUT;
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    context_ = nullptr;
+    return nullptr;
+}
+
+QString PulseContext::lastError() const
+{
+    return QString::fromUtf8(pa_strerror(lastErrno_));
+}
+
+namespace Pulse {
+
+bool serverAnswers(int timeoutMs)
+{
+    PulseContext &pulse = PulseContext::shared();
+    PulseContext::Locker lock(pulse);
+    return pulse.connectedLocked(timeoutMs) != nullptr;
+}
+
+} // namespace Pulse

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+struct pa_context;
+struct pa_threaded_mainloop;
+
+// The process's one connection to the sound server. Its event loop runs on the
+// thread "kesso.audio": every stream callback of the recorders runs there, with
+// the loop lock held. Blocking calls (connect, queries) wait with a deadline so
+// that a sound server that stops answering never hangs the caller.
+class PulseContext
+{
+public:
+    static PulseContext &shared();
+
+    // Holds the loop lock for a scope; does nothing on the loop's own thread,
+    // where the lock is already held by the callback that runs.
+    class Locker
+    {
+    public:
+        explicit Locker(PulseContext &pulse);
+        ~Locker();
+        Locker(const Locker &) = delete;
+        Locker &operator=(const Locker &) = delete;
+
+    private:
+        pa_threaded_mainloop *loop_ = nullptr;
+    };
+
+    // With the lock held: the connected context, connecting first when needed
+    // (at most `timeoutMs`); null when the server does not answer. Not usable on
+    // the loop thread for a first connection (nothing would run the handshake).
+    pa_context *connectedLocked(int timeoutMs = 2000);
+
+    // With the lock held: runs the loop until `done()` holds or `timeoutMs`
+    // passes; true when done. Callbacks that change what `done` reads call
+    // signal(). On the loop thread it cannot wait and only tests `done`.
+    bool waitLocked(const std::function<bool()> &done, int timeoutMs);
+
+    // Wakes every waitLocked (from a callback, lock held).
+    void signal();
+
+    bool inLoopThread() const;
+    pa_threaded_mainloop *loop() const { return loop_; }
+
+    // Description of the context's last error ("Connection refused", …).
+    QString lastError() const;
+
+private:
+    PulseContext();
+    ~PulseContext();
+
+    pa_threaded_mainloop *loop_ = nullptr;
+    pa_context *context_ = nullptr;
+    int lastErrno_ = 0;
+};
+
+// True when the sound server answers within `timeoutMs`: on Linux this stands for
+// the microphone permission.
+namespace Pulse {
+bool serverAnswers(int timeoutMs = 1000);
+}

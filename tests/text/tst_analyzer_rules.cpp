@@ -1,0 +1,204 @@
+#include "support/TestEnv.h"
+#include "text/Analyzer.h"
+
+#include <QJsonArray>
+
+namespace {
+
+QString words(int n, const QString &prefix = QStringLiteral("mot"))
+{
+    QStringList list;
+    for (int i = 0; i < n; ++i)
+        list.append(prefix + QString::number(i));
+    return list.join(QLatin1Char(' '));
+}
+
+QStringList describe(const QList<Fix> &fixes)
+{
+    QStringList out;
+    for (const Fix &fix : fixes)
+        out.append(fix.original + QStringLiteral(" → ") + fix.correction + QStringLiteral(" [") + fix.kind + QLatin1Char(']'));
+    return out;
+}
+
+Fix fix(const QString &original, const QString &correction, const QString &explanation = {})
+{
+    Fix f;
+    f.original = original;
+    f.correction = correction;
+    f.kind = QStringLiteral("orthographe");
+    f.explanation = explanation;
+    return f;
+}
+
+LanguageTool::Match match(const QString &original, const QString &kind, const QString &message)
+{
+    LanguageTool::Match m;
+    m.original = original;
+    m.kind = kind;
+    m.message = message;
+    return m;
+}
+
+} // namespace
+
+class TestAnalyzerRules : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void diff_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<QStringList>("fixes");
+        QTest::newRow("equal") << "le chat dort" << "le chat dort" << QStringList{};
+        QTest::newRow("both empty") << "" << " \n " << QStringList{};
+        QTest::newRow("emptied") << "le chat" << "" << QStringList{"le chat → ∅ [orthographe]"};
+        QTest::newRow("emptied symbols") << "… !" << "" << QStringList{"… ! → ∅ [ponctuation]"};
+        QTest::newRow("comma") << "bon alors" << "bon, alors" << QStringList{"bon → bon, [ponctuation]"};
+        QTest::newRow("accent") << "il a mange" << "il a mangé" << QStringList{"mange → mangé [orthographe]"};
+        QTest::newRow("two apart") << "a b c" << "x b y" << QStringList{"a → x [orthographe]", "c → y [orthographe]"};
+        QTest::newRow("two adjacent") << "a b c d" << "a x y d" << QStringList{"b c → x y [orthographe]"};
+        QTest::newRow("insertion") << "je vais" << "je ne vais" << QStringList{"∅ → ne [orthographe]"};
+        QTest::newRow("blanks are not words") << "a  b\n\nc" << "a b c" << QStringList{};
+        QTest::newRow("case counts") << "Bonjour" << "bonjour" << QStringList{"Bonjour → bonjour [orthographe]"};
+        QTest::newRow("normalisation ignored") << "e\u0301te\u0301" << "été" << QStringList{};
+    }
+    void diff()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(QStringList, fixes);
+        const QList<Fix> got = Analyzer::diff(a, b);
+        QCOMPARE(describe(got), fixes);
+        for (const Fix &f : got)
+            QVERIFY(f.explanation.isEmpty());
+    }
+
+    void diffFreshIds()
+    {
+        const auto first = Analyzer::diff(QStringLiteral("a"), QStringLiteral("b"));
+        const auto second = Analyzer::diff(QStringLiteral("a"), QStringLiteral("b"));
+        QVERIFY(first[0].id != second[0].id);
+        QVERIFY(first[0] != second[0]);
+    }
+
+    void diffSizeCap_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("m");
+        QTest::addColumn<bool>("compared");
+        QTest::newRow("2000 × 2000") << 2000 << 2000 << false;
+        QTest::newRow("1999 × 2000") << 1999 << 2000 << true;
+        // n × m wraps to a small number in 32 bits; it must still hit the cap.
+        QTest::newRow("65536 × 65537") << 65536 << 65537 << false;
+    }
+    void diffSizeCap()
+    {
+        QFETCH(int, n);
+        QFETCH(int, m);
+        QFETCH(bool, compared);
+        const auto fixes = Analyzer::diff(words(n), words(m, QStringLiteral("autre")));
+        QCOMPARE(!fixes.isEmpty(), compared);
+    }
+
+    void enrich()
+    {
+        const QList<LanguageTool::Match> matches = {
+            match(QStringLiteral("ecole "), QStringLiteral("typographie"), QStringLiteral("Majuscule")),
+            match(QStringLiteral("les"), QStringLiteral("accord"), QStringLiteral("Accord du déterminant")),
+            match(QStringLiteral("mange"), QStringLiteral("conjugaison"), QStringLiteral("Participe passé")),
+            match(QStringLiteral(" "), QStringLiteral("style"), QStringLiteral("Espace")),
+        };
+        const QList<Fix> fixes = Analyzer::enrich(
+            {fix(QStringLiteral("Ecole"), QStringLiteral("École")), fix(QStringLiteral("les chat"), QStringLiteral("le chat")),
+             fix(QStringLiteral("mangeait"), QStringLiteral("mangeaient")), fix(QStringLiteral("rien"), QStringLiteral("quoi"))},
+            matches);
+        QCOMPARE(fixes[0].kind, QStringLiteral("typographie")); // pass 1, case and blanks ignored
+        QCOMPARE(fixes[0].explanation, QStringLiteral("Majuscule"));
+        QCOMPARE(fixes[1].kind, QStringLiteral("accord"));      // pass 2, one word of the fix
+        QCOMPARE(fixes[2].kind, QStringLiteral("conjugaison")); // pass 3, containment
+        QCOMPARE(fixes[3].kind, QStringLiteral("orthographe")); // none: kept as guessed
+        QVERIFY(fixes[3].explanation.isEmpty());
+    }
+
+    void explainPrompts()
+    {
+        const QList<Fix> fixes = {fix(QStringLiteral("a"), QStringLiteral("à")), fix(QStringLiteral("∅"), QStringLiteral("ne"))};
+        QCOMPARE(Analyzer::explainUser(fixes, QStringLiteral("T")),
+                 QStringLiteral("Texte d'origine :\nT\n\nCorrections :\n1. « a » → « à »\n2. « ∅ » → « ne »"));
+        QCOMPARE(Analyzer::explainJsonLine(),
+                 QStringLiteral("Réponds uniquement en JSON : {\"items\": [{\"kind\": \"orthographe|grammaire|conjugaison|"
+                                "accord|ponctuation|typographie|style\", \"explanation\": \"...\"}]}"));
+    }
+
+    void applyExplanations_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QStringList>("kinds");
+        QTest::addColumn<QStringList>("explanations");
+        QTest::newRow("fenced") << "Voici :\n```json\n{\"items\": [{\"kind\": \"accord\", \"explanation\": \"E1\"}, "
+                                   "{\"kind\": \"style\", \"explanation\": \"E2\"}]}\n```"
+                                << QStringList{"accord", "style"} << QStringList{"E1", "E2"};
+        QTest::newRow("unknown kind") << "{\"items\": [{\"kind\": \"lexique\", \"explanation\": \"E1\"}]}"
+                                      << QStringList{"orthographe", "orthographe"} << QStringList{"E1", "old"};
+        QTest::newRow("no explanation") << "{\"items\": [{\"kind\": \"accord\"}, {}]}"
+                                        << QStringList{"accord", "orthographe"} << QStringList{"", ""};
+        QTest::newRow("fewer items") << "{\"items\": []}" << QStringList{"orthographe", "orthographe"}
+                                     << QStringList{"", "old"};
+    }
+    void applyExplanations()
+    {
+        QFETCH(QString, reply);
+        QFETCH(QStringList, kinds);
+        QFETCH(QStringList, explanations);
+        const QList<Fix> fixes = Analyzer::applyExplanations(
+            {fix(QStringLiteral("a"), QStringLiteral("b")), fix(QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("old"))},
+            reply);
+        QCOMPARE(QStringList({fixes[0].kind, fixes[1].kind}), kinds);
+        QCOMPARE(QStringList({fixes[0].explanation, fixes[1].explanation}), explanations);
+    }
+
+    void applyExplanationsRejects_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::newRow("prose") << "Désolé, je ne peux pas.";
+        QTest::newRow("no items") << "{\"result\": []}";
+        QTest::newRow("brace order") << "} puis {";
+        QTest::newRow("kind not text") << "{\"items\": [{\"kind\": 3}]}";
+    }
+    void applyExplanationsRejects()
+    {
+        QFETCH(QString, reply);
+        QVERIFY_THROWS_EXCEPTION(DecodingError, Analyzer::applyExplanations({fix(QStringLiteral("a"), QStringLiteral("b"))}, reply));
+    }
+
+    void schema()
+    {
+        const QJsonObject schema = Analyzer::explanationSchema(3);
+        const QJsonObject items = schema[QStringLiteral("properties")][QStringLiteral("items")].toObject();
+        QCOMPARE(items[QStringLiteral("minItems")].toInt(), 3);
+        QCOMPARE(items[QStringLiteral("maxItems")].toInt(), 3);
+        const QJsonArray kinds = items[QStringLiteral("items")][QStringLiteral("properties")][QStringLiteral("kind")][QStringLiteral("enum")].toArray();
+        QCOMPARE(kinds.size(), 7);
+        QCOMPARE(kinds.first().toString(), QStringLiteral("orthographe"));
+    }
+
+    void rewritePrompts()
+    {
+        QCOMPARE(Analyzer::rewriteSystem(TextAction::Translate, QStringLiteral("français"), std::nullopt),
+                 QStringLiteral("Traduis ce texte en anglais, de façon naturelle et fidèle, en gardant le ton et la mise en forme.\n"
+                                "Renvoie uniquement la traduction, sans guillemets ni commentaire."));
+        QVERIFY(Analyzer::rewriteSystem(TextAction::Translate, QStringLiteral("français"), QStringLiteral("italien"))
+                    .startsWith(QStringLiteral("Traduis ce texte en italien,")));
+        QVERIFY(Analyzer::rewriteSystem(TextAction::Summary, QStringLiteral("français"), std::nullopt)
+                    .endsWith(QStringLiteral("l'essentiel. Écris en français. Garde le sens.\nRenvoie uniquement le texte, sans guillemets ni commentaire.")));
+        QCOMPARE(Analyzer::rewriteSystem(TextAction::Correct, QStringLiteral("anglais"), std::nullopt),
+                 QStringLiteral(" Écris en anglais. Garde le sens et toutes les informations.\n"
+                                "Renvoie uniquement le texte, sans guillemets ni commentaire."));
+    }
+};
+
+OMBRY_TEST_MAIN(TestAnalyzerRules)
+#include "tst_analyzer_rules.moc"
