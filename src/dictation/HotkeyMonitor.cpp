@@ -1,0 +1,257 @@
+#include "dictation/HotkeyMonitor.h"
+
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "platform/KeyTable.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace {
+
+quint64 gLiveFlags = 0;
+
+// The device-dependent bit set while the dictation key itself is down.
+quint64 flagBit(DictationKey key)
+{
+    switch (key) {
+    case DictationKey::RightOption:
+        return KeyTable::RightOptionBit;
+    case DictationKey::RightCommand:
+        return KeyTable::RightCommandBit;
+    case DictationKey::RightControl:
+        return KeyTable::RightControlBit;
+    case DictationKey::Fn:
+        return KeyTable::Fn;
+    }
+    return 0;
+}
+
+constexpr qint64 kCopySeriesMs = 500;
+constexpr int kDoubleCopyDecisionMs = 400;
+constexpr qint64 kChordWindowMs = 600;
+
+} // namespace
+
+HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
+{
+    clock = [] {
+        static QElapsedTimer timer = [] {
+            QElapsedTimer t;
+            t.start();
+            return t;
+        }();
+        return timer.elapsed();
+    };
+    hub_.onModifierChange = [this](quint16 key, quint64 flags, X11InputHub::Source source) {
+        modifierChange(key, flags, source.posted ? PostedByAnotherProgram : 0, source.device);
+    };
+    hub_.onKeyDown = [this](quint16 key, quint64 flags, bool autorepeat, X11InputHub::Source source) {
+        keyDown(key, flags, autorepeat, source.posted ? PostedByAnotherProgram : 0);
+    };
+    AppSettings *settings = AppSettings::shared();
+    connect(settings, &AppSettings::correctionShortcutChanged, this, &HotkeyMonitor::updateGrabs);
+    connect(settings, &AppSettings::correctionDoubleCopyChanged, this, &HotkeyMonitor::updateGrabs);
+    connect(settings, &AppSettings::correctionKeyCodeChanged, this, &HotkeyMonitor::updateGrabs);
+    connect(settings, &AppSettings::correctionModifiersChanged, this, &HotkeyMonitor::updateGrabs);
+}
+
+HotkeyMonitor::~HotkeyMonitor() = default;
+
+quint64 HotkeyMonitor::liveFlags()
+{
+    return gLiveFlags;
+}
+
+void HotkeyMonitor::setRecording(bool on)
+{
+    if (recording_ == on)
+        return;
+    recording_ = on;
+    updateGrabs();
+}
+
+void HotkeyMonitor::setDictating(bool on)
+{
+    if (dictating_ == on)
+        return;
+    dictating_ = on;
+    updateGrabs();
+}
+
+QList<X11InputHub::Grab> HotkeyMonitor::wantedGrabs() const
+{
+    QList<X11InputHub::Grab> grabs;
+    if (dictating_)
+        grabs.append({KeyTable::Escape, 0, true});
+    if (!recording_) {
+        grabs.append({KeyTable::V, KeyTable::Control | KeyTable::Option, false});
+        grabs.append({KeyTable::R, KeyTable::Control | KeyTable::Option, false});
+        const AppSettings *s = AppSettings::shared();
+        if (s->correctionShortcut() && !s->correctionDoubleCopy() && s->correctionKeyCode() >= 0
+            && s->correctionKeyCode() <= 0xFFFF)
+            grabs.append({quint16(s->correctionKeyCode()), s->correctionModifiers() & KeyTable::ModifierMask, false});
+    }
+    return grabs;
+}
+
+void HotkeyMonitor::updateGrabs()
+{
+    hub_.setGrabs(wantedGrabs());
+}
+
+void HotkeyMonitor::start()
+{
+    QString why;
+    if (!hub_.start(&why)) {
+        Log::write(QStringLiteral("hotkey: event tap refusé (%1), touches globales indisponibles").arg(why));
+        return;
+    }
+    updateGrabs();
+    Log::write(QStringLiteral("hotkey: event tap actif"));
+}
+
+void HotkeyMonitor::restart()
+{
+    hub_.stop();
+    down_ = false;
+    start();
+}
+
+void HotkeyMonitor::queue(std::function<void()> action, int delayMs)
+{
+    QTimer::singleShot(delayMs, this, [action = std::move(action)] {
+        if (action)
+            action();
+    });
+}
+
+void HotkeyMonitor::noteOtherKey()
+{
+    if (down_ && !chordReported_ && clock() - downAt_ < kChordWindowMs) {
+        chordReported_ = true;
+        if (onChord)
+            onChord();
+    }
+}
+
+void HotkeyMonitor::modifierChange(quint16 key, quint64 flags, qint64 pid, qint64 state)
+{
+    gLiveFlags = flags;
+    queue([this, key, flags, pid, state] {
+        const DictationKey dictationKey = AppSettings::shared()->key();
+        if (key != keyCode(dictationKey) && pid == 0) {
+            const KeyTable::ModifierKey *m = KeyTable::modifierKey(key);
+            if (m && (flags & m->flags) == m->flags)
+                noteOtherKey();
+        }
+        handle(key, flags, pid, state);
+    });
+}
+
+bool HotkeyMonitor::keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid)
+{
+    const quint64 m = flags & KeyTable::ModifierMask;
+    if (pid == 0 && !autorepeat)
+        queue([this] { noteOtherKey(); });
+
+    if (key == KeyTable::Escape && dictating_) {
+        queue([this] {
+            if (onCancel)
+                onCancel();
+        });
+        return true;
+    }
+    if (key == KeyTable::V && !recording_ && m == (KeyTable::Control | KeyTable::Option)) {
+        if (!autorepeat)
+            queue([this] {
+                if (onPasteLast)
+                    onPasteLast();
+            });
+        return true;
+    }
+    if (key == KeyTable::R && !recording_ && m == (KeyTable::Control | KeyTable::Option)) {
+        if (!autorepeat)
+            queue([this] {
+                if (onSpeak)
+                    onSpeak();
+            });
+        return true;
+    }
+    if (recording_)
+        return false;
+
+    const AppSettings *s = AppSettings::shared();
+    if (s->correctionShortcut() && key == KeyTable::C && s->correctionDoubleCopy()
+        && m == KeyTable::ClipboardModifier && !autorepeat && pid == 0) {
+        const qint64 now = clock();
+        copyCount = (lastCopy && now - *lastCopy < kCopySeriesMs) ? copyCount + 1 : 1;
+        lastCopy = now;
+        if (copyCount == 3) {
+            copyCount = 0;
+            lastCopy.reset();
+            queue([this] {
+                if (onTripleCopy)
+                    onTripleCopy();
+            });
+        } else if (copyCount == 2) {
+            queue(
+                [this] {
+                    if (copyCount != 2)
+                        return;
+                    copyCount = 0;
+                    lastCopy.reset();
+                    if (onDoubleCopy)
+                        onDoubleCopy();
+                },
+                kDoubleCopyDecisionMs);
+        }
+        return false; // the application still copies
+    }
+    if (s->correctionShortcut() && !s->correctionDoubleCopy() && key == s->correctionKeyCode()
+        && m == (s->correctionModifiers() & KeyTable::ModifierMask)) {
+        if (!autorepeat)
+            queue([this] {
+                if (onCorrect)
+                    onCorrect();
+            });
+        return true;
+    }
+    return false;
+}
+
+QString HotkeyMonitor::sourceLabel(qint64 pid) const
+{
+    if (pid == PostedByAnotherProgram)
+        return QStringLiteral("XTEST");
+    if (pid < 1)
+        return QStringLiteral("clavier");
+    if (pid == QCoreApplication::applicationPid())
+        return QStringLiteral("Ombry Voice");
+    return QStringLiteral("pid ") + QString::number(pid);
+}
+
+void HotkeyMonitor::handle(quint16 keyCode, quint64 raw, qint64 pid, qint64 state)
+{
+    const DictationKey key = AppSettings::shared()->key();
+    if (keyCode != ::keyCode(key))
+        return;
+    const bool down = (raw & flagBit(key)) != 0;
+    Log::write(QStringLiteral("touche: %1 %2 (0x%3, source %4, état %5)")
+                   .arg(rawValue(key), down ? QStringLiteral("enfoncée") : QStringLiteral("relâchée"),
+                        QString::number(raw, 16), sourceLabel(pid), QString::number(state)));
+    if (pid != 0 && pid != QCoreApplication::applicationPid())
+        return; // posted by another program
+    if (down && !down_) {
+        down_ = true;
+        downAt_ = clock();
+        chordReported_ = false;
+        if (onPress)
+            onPress();
+    } else if (!down && down_) {
+        down_ = false;
+        if (onRelease)
+            onRelease();
+    }
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/X11InputHub.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+// The keyboard of the whole session for the dictation pipeline: the dictation
+// key's press and release (one of each, however many modifier events arrive),
+// the fixed shortcuts (Ctrl+Alt+V, Ctrl+Alt+R, Escape while recording, the
+// user's correction shortcut, Ctrl+C pressed two or three times) and the flags
+// of the last modifier change. Owned by the dictation controller.
+class HotkeyMonitor final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Process id given for a key that another program posted through XTEST;
+    // X11 does not say which program that was.
+    static constexpr qint64 PostedByAnotherProgram = -1;
+
+    explicit HotkeyMonitor(QObject *parent = nullptr);
+    ~HotkeyMonitor() override;
+
+    std::function<void()> onPress;      // the dictation key went down
+    std::function<void()> onRelease;    // the dictation key went up
+    std::function<void()> onCorrect;    // the user's correction shortcut
+    std::function<void()> onDoubleCopy; // Ctrl+C twice
+    std::function<void()> onTripleCopy; // Ctrl+C three times
+    std::function<void()> onSpeak;      // Ctrl+Alt+R
+    std::function<void()> onCancel;     // Escape while the controller records
+    std::function<void()> onPasteLast;  // Ctrl+Alt+V
+    // Another key went down while the dictation key was held, within 0.6 s of
+    // its press: the key was part of a chord, not a dictation.
+    std::function<void()> onChord;
+
+    // Copy series.
+    std::optional<qint64> lastCopy; // monotonic ms of the last counted Ctrl+C
+    int copyCount = 0;
+
+    // True while the settings' shortcut recorder listens: the fixed shortcuts
+    // and the correction shortcut are then let through.
+    bool recording() const { return recording_; }
+    void setRecording(bool on);
+
+    // Set by the controller while it records: Escape is then swallowed.
+    bool dictating() const { return dictating_; }
+    void setDictating(bool on);
+
+    // Starts listening (grabs included); logs whether global keys are available.
+    void start();
+    // Stops, forgets the held key, starts again.
+    void restart();
+    bool active() const { return hub_.running(); }
+
+    // The flags of the last modifier change (KeyTable vocabulary).
+    static quint64 liveFlags();
+
+    // The key combinations swallowed now.
+    QList<X11InputHub::Grab> wantedGrabs() const;
+
+    // The keyboard front end, called with each event (public for tests).
+    // A modifier change: stores the flags and queues handle().
+    void modifierChange(quint16 key, quint64 flags, qint64 pid, qint64 state);
+    // A key down: decides at once whether it is swallowed, queues the action.
+    bool keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid);
+    // The dictation key's edges.
+    void handle(quint16 keyCode, quint64 raw, qint64 pid, qint64 state);
+
+    // Monotonic milliseconds (tests may replace it).
+    std::function<qint64()> clock;
+
+private:
+    void updateGrabs();
+    void queue(std::function<void()> action, int delayMs = 0);
+    void noteOtherKey();
+    QString sourceLabel(qint64 pid) const;
+
+    X11InputHub hub_;
+    bool recording_ = false;
+    bool dictating_ = false;
+    bool down_ = false;
+    qint64 downAt_ = 0;
+    bool chordReported_ = false;
+};

@@ -1,0 +1,257 @@
+#include "platform/FrontmostApp.h"
+
+#include "platform/X11Display.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QMutex>
+#include <QStandardPaths>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace FrontmostApp {
+namespace {
+
+struct IndexEntry
+{
+    QString id;
+    QString name;
+    QString icon;
+    QString startupWMClass;
+};
+
+QMutex gIndexLock;
+std::optional<QList<IndexEntry>> gIndex;
+
+IndexEntry parseDesktopFile(const QString &path, const QString &id, bool *hidden)
+{
+    IndexEntry entry;
+    entry.id = id;
+    *hidden = false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return entry;
+    QString name, nameFr;
+    bool inMain = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inMain = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (!inMain || line.startsWith(QLatin1Char('#')))
+            continue;
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = line.left(eq).trimmed();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (key == QLatin1String("Name"))
+            name = value;
+        else if (key == QLatin1String("Name[fr]") || (key == QLatin1String("Name[fr_FR]") && nameFr.isEmpty()))
+            nameFr = value;
+        else if (key == QLatin1String("Icon"))
+            entry.icon = value;
+        else if (key == QLatin1String("StartupWMClass"))
+            entry.startupWMClass = value;
+        else if (key == QLatin1String("Hidden"))
+            *hidden = value == QLatin1String("true");
+    }
+    entry.name = nameFr.isEmpty() ? name : nameFr;
+    return entry;
+}
+
+QList<IndexEntry> buildIndex()
+{
+    QList<IndexEntry> entries;
+    QSet<QString> seen; // the first folder that holds an id wins
+    for (const QString &dir : QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)) {
+        QDirIterator it(dir, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QString id = QDir(dir).relativeFilePath(path);
+            id.chop(int(qstrlen(".desktop")));
+            id.replace(QLatin1Char('/'), QLatin1Char('-'));
+            if (seen.contains(id))
+                continue;
+            seen.insert(id);
+            bool hidden = false;
+            IndexEntry entry = parseDesktopFile(path, id, &hidden);
+            if (!hidden)
+                entries.append(entry);
+        }
+    }
+    return entries;
+}
+
+DesktopEntry toEntry(const IndexEntry &e)
+{
+    return {e.id, e.name, e.icon};
+}
+
+QByteArray property(Display *dpy, Window window, const char *name, Atom type, int *format = nullptr)
+{
+    const Atom atom = XInternAtom(dpy, name, False);
+    Atom actualType = 0;
+    int actualFormat = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(dpy, window, atom, 0, 1024, False, type, &actualType, &actualFormat, &count, &after, &data)
+            != Success
+        || !data) {
+        X11::takeLastError();
+        return {};
+    }
+    QByteArray out;
+    if (actualType != None) {
+        const int unit = actualFormat == 32 ? int(sizeof(long)) : actualFormat / 8;
+        out = QByteArray(reinterpret_cast<const char *>(data), int(count) * unit);
+    }
+    if (format)
+        *format = actualFormat;
+    XFree(data);
+    return out;
+}
+
+} // namespace
+
+QString ownBundleId()
+{
+    return QStringLiteral("com.corvanel.ombryvoice");
+}
+
+QString ownName()
+{
+    return QStringLiteral("Ombry Voice");
+}
+
+void reloadDesktopIndex()
+{
+    QMutexLocker lock(&gIndexLock);
+    gIndex.reset();
+}
+
+std::optional<DesktopEntry> resolveDesktopEntry(const QString &explicitId, const QString &wmInstance,
+                                                const QString &wmClass)
+{
+    QMutexLocker lock(&gIndexLock);
+    if (!gIndex)
+        gIndex = buildIndex();
+    const QList<IndexEntry> &index = *gIndex;
+
+    if (!explicitId.isEmpty()) {
+        QString id = explicitId;
+        if (id.endsWith(QLatin1String(".desktop")))
+            id.chop(8);
+        for (const IndexEntry &e : index)
+            if (e.id == id)
+                return toEntry(e);
+    }
+    for (Qt::CaseSensitivity cs : {Qt::CaseSensitive, Qt::CaseInsensitive})
+        for (const IndexEntry &e : index)
+            if (!e.startupWMClass.isEmpty()
+                && ((!wmClass.isEmpty() && e.startupWMClass.compare(wmClass, cs) == 0)
+                    || (!wmInstance.isEmpty() && e.startupWMClass.compare(wmInstance, cs) == 0)))
+                return toEntry(e);
+    const auto named = [&](const QString &id, const QString &wm) {
+        if (wm.isEmpty())
+            return false;
+        return id.compare(wm, Qt::CaseInsensitive) == 0
+               || id.section(QLatin1Char('.'), -1).compare(wm, Qt::CaseInsensitive) == 0;
+    };
+    for (const QString &wm : {wmClass, wmInstance})
+        for (const IndexEntry &e : index)
+            if (named(e.id, wm))
+                return toEntry(e);
+    return std::nullopt;
+}
+
+std::optional<RunningApp> forWindow(unsigned long window)
+{
+    Display *dpy = X11::display();
+    if (!dpy || !window)
+        return std::nullopt;
+    RunningApp app;
+    app.window = window;
+
+    XClassHint hint{nullptr, nullptr};
+    if (XGetClassHint(dpy, window, &hint)) {
+        app.wmInstance = QString::fromLocal8Bit(hint.res_name);
+        app.wmClass = QString::fromLocal8Bit(hint.res_class);
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+    }
+    X11::takeLastError();
+    const QByteArray pid = property(dpy, window, "_NET_WM_PID", XA_CARDINAL);
+    if (pid.size() >= int(sizeof(long)))
+        app.pid = *reinterpret_cast<const long *>(pid.constData());
+
+    if (app.pid == QCoreApplication::applicationPid()) {
+        app.name = ownName();
+        app.bundleId = ownBundleId();
+        return app;
+    }
+    const Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
+    QString explicitId = QString::fromUtf8(property(dpy, window, "_GTK_APPLICATION_ID", utf8));
+    if (explicitId.isEmpty())
+        explicitId = QString::fromUtf8(property(dpy, window, "_KDE_NET_WM_DESKTOP_FILE", utf8));
+    explicitId = explicitId.trimmed().remove(QChar(0));
+
+    if (const auto entry = resolveDesktopEntry(explicitId, app.wmInstance, app.wmClass)) {
+        app.bundleId = entry->id;
+        app.name = entry->name.isEmpty() ? app.wmClass : entry->name;
+        app.iconName = entry->icon;
+    } else {
+        if (!app.wmClass.isEmpty())
+            app.bundleId = app.wmClass;
+        app.name = app.wmClass;
+    }
+    if (app.name.isEmpty() && !app.bundleId && app.pid == 0)
+        return std::nullopt;
+    return app;
+}
+
+std::optional<RunningApp> current()
+{
+    Display *dpy = X11::display();
+    if (!dpy)
+        return std::nullopt;
+    const QByteArray active = property(dpy, DefaultRootWindow(dpy), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+    if (active.size() < int(sizeof(long)))
+        return std::nullopt;
+    const Window window = *reinterpret_cast<const unsigned long *>(active.constData());
+    if (!window)
+        return std::nullopt;
+    return forWindow(window);
+}
+
+bool activate(const RunningApp &app)
+{
+    Display *dpy = X11::display();
+    if (!dpy || !app.window)
+        return false;
+    XWindowAttributes attributes;
+    X11::takeLastError();
+    if (!XGetWindowAttributes(dpy, app.window, &attributes)) {
+        X11::takeLastError();
+        return false;
+    }
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = app.window;
+    ev.xclient.message_type = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = 2; // from a pager-like tool: window managers obey it
+    ev.xclient.data.l[1] = long(X11::serverTime()); // without a time, focus-stealing prevention may refuse
+    ev.xclient.data.l[2] = 0;
+    XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    XFlush(dpy);
+    return true;
+}
+
+} // namespace FrontmostApp

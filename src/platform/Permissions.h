@@ -1,0 +1,17 @@
+#pragma once
+
+// The permissions that the program needs, as Linux grants them: there is no
+// per-application prompt, so each one is "the service answers".
+namespace Permissions {
+
+// The sound server answers (capture is then possible; a missing device is a
+// failure of the recording, not of the permission).
+bool microphone();
+
+// Keys can be watched and posted: the X server has XTEST and XInput ≥ 2.2.
+bool accessibility();
+
+// Other applications' audio can be captured: the sound server answers.
+bool systemAudio();
+
+} // namespace Permissions
