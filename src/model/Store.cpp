@@ -1,6 +1,7 @@
 #include "model/Store.h"
 
 #include "model/IdentityMigration.h"
+#include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/TextUtil.h"
 
@@ -199,6 +200,33 @@ QString setAsideSuffix()
            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
 }
 
+// The local calendar day of instants, with the zone's offset looked up once per UTC
+// day (exact unless the offset changes twice within one UTC day).
+class LocalDays
+{
+public:
+    QDate dayOf(const QDateTime &date)
+    {
+        if (!date.isValid())
+            return {};
+        const qint64 secs = date.toSecsSinceEpoch();
+        const qint64 utcDay = floorDiv(secs, 86400);
+        auto it = offsets_.constFind(utcDay);
+        if (it == offsets_.constEnd()) {
+            const int first = QDateTime::fromSecsSinceEpoch(utcDay * 86400, Qt::LocalTime).offsetFromUtc();
+            const int last = QDateTime::fromSecsSinceEpoch(utcDay * 86400 + 86399, Qt::LocalTime).offsetFromUtc();
+            it = offsets_.insert(utcDay, first == last ? std::optional<int>(first) : std::nullopt);
+        }
+        if (!*it)
+            return date.toLocalTime().date();
+        return QDate::fromJulianDay(floorDiv(secs + **it, 86400) + 2440588); // 1970-01-01
+    }
+
+private:
+    static qint64 floorDiv(qint64 a, qint64 b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+    QHash<qint64, std::optional<int>> offsets_;
+};
+
 bool isRemovableByErase(const QString &fileName)
 {
     static const QStringList files = {
@@ -254,10 +282,15 @@ bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
 
 // --- creation and loading
 
+namespace {
+Store *sharedInstance = nullptr;
+}
+
 Store *Store::shared()
 {
     static Store *instance = [] {
         auto *store = new Store(folder());
+        sharedInstance = store;
         if (QCoreApplication::instance())
             QObject::connect(qApp, &QCoreApplication::aboutToQuit, store, &Store::flush);
         // Also when the process ends without the event loop's quit.
@@ -442,7 +475,16 @@ void Store::add(const Dictation &dictation)
 {
     dictations_.prepend(dictation);
     save(dictations_, name(kHistory));
-    rebuildStats();
+    // The statistics of one more dictation, without a walk over the whole history.
+    const qint64 n = TextUtil::wordCount(dictation.finalText);
+    totalWords_ += n;
+    totalDuration_ += dictation.duration;
+    wordsByDay_[LocalDays().dayOf(dictation.date)] += n;
+    if (n)
+        Q_EMIT totalWordsChanged();
+    if (dictation.duration != 0)
+        Q_EMIT totalDurationChanged();
+    Q_EMIT statisticsChanged();
     Q_EMIT dictationsChanged();
 }
 
@@ -589,6 +631,9 @@ void Store::eraseEverything()
 {
     io_->cancelAll();
     held_.clear();
+    // Otherwise the next saved key would write every erased key back.
+    if (this == sharedInstance)
+        KeyStore::shared()->forgetAll();
 
     dictations_.clear();
     rebuildStats();
@@ -632,11 +677,12 @@ void Store::rebuildStats()
     qint64 words = 0;
     double duration = 0;
     QHash<QDate, qint64> byDay;
+    LocalDays days;
     for (const Dictation &d : std::as_const(dictations_)) {
         const qint64 n = TextUtil::wordCount(d.finalText);
         words += n;
         duration += d.duration;
-        byDay[d.date.toLocalTime().date()] += n;
+        byDay[days.dayOf(d.date)] += n;
     }
     const bool wordsChanged = words != totalWords_;
     const bool durationChanged = duration != totalDuration_;
@@ -722,9 +768,10 @@ QList<AppShare> Store::appShares() const
 double Store::spentThisMonth() const
 {
     const QDate today = QDate::currentDate();
+    LocalDays days;
     double sum = 0;
     for (const CostEntry &c : costs_) {
-        const QDate day = c.date.toLocalTime().date();
+        const QDate day = days.dayOf(c.date);
         if (day.year() == today.year() && day.month() == today.month())
             sum += c.amount;
     }

@@ -1,3 +1,4 @@
+#include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
@@ -357,6 +358,28 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(Store::audioFolder()));
         QDir(Store::audioFolder()).removeRecursively();
         QVERIFY(QFileInfo(Store::audioFolder()).isDir());
+    }
+
+    void eraseOfTheSharedStoreForgetsTheKeys()
+    {
+        KeyStore *keys = KeyStore::shared();
+        keys->save(QStringLiteral("sk-or-ancienne"), APIService::OpenRouter);
+        keys->save(QStringLiteral("dg-ancienne"), APIService::Deepgram);
+        QVERIFY(QFile::exists(keys->filePath()));
+        Store *store = Store::shared();
+        QCOMPARE(store->dataFolder(), Store::folder());
+        store->setWords({QStringLiteral("mot")});
+        store->eraseEverything();
+        QCOMPARE(keys->key(APIService::OpenRouter), std::nullopt);
+        QCOMPARE(keys->key(APIService::Deepgram), std::nullopt);
+        store->waitForIo();
+        QVERIFY(!QFile::exists(keys->filePath()));
+        QVERIFY(!QFile::exists(Store::folder() + QStringLiteral("/words.json")));
+        // A key saved afterwards is the only one written.
+        keys->save(QStringLiteral("dg-nouvelle"), APIService::Deepgram);
+        const QByteArray file = TestEnv::readFile(keys->filePath());
+        QVERIFY(file.contains("dg-nouvelle"));
+        QVERIFY(!file.contains("ancienne"));
     }
 
     void applyCorrections_data()
