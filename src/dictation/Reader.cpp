@@ -18,34 +18,26 @@ Reader::Reader(QObject *parent)
     : QObject(parent)
     , synth_(new QTextToSpeech(this))
 {
-    // The speech server reports asynchronously: a Ready left over from the text
-    // cut off by a newer one must not end the newer one.
+    // From say() to the server's first report the reader counts as speaking:
+    // the first start of the speech server takes more than a second.
     connect(synth_, &QTextToSpeech::stateChanged, this, [this](QTextToSpeech::State state) {
-        if (state == QTextToSpeech::Speaking) {
-            heard_ = true;
-            return;
-        }
-        if (!heard_ && state == QTextToSpeech::Ready)
-            return;
-        if (speaking_) {
-            speaking_ = false;
-            Q_EMIT speakingChanged();
-        }
+        if (state == QTextToSpeech::Speaking)
+            starting_ = false;
+        Q_EMIT speakingChanged();
     });
 }
 
 bool Reader::isSpeaking() const
 {
-    return speaking_;
+    return !stopped_ && (starting_ || synth_->state() == QTextToSpeech::Speaking);
 }
 
 void Reader::stop()
 {
+    stopped_ = true;
+    starting_ = false;
     synth_->stop();
-    if (speaking_) {
-        speaking_ = false;
-        Q_EMIT speakingChanged();
-    }
+    Q_EMIT speakingChanged();
 }
 
 void Reader::speak(const QString &text)
@@ -77,15 +69,15 @@ void Reader::speak(const QString &text)
     } else {
         synth_->setLocale(QLocale::system());
     }
-    heard_ = false;
-    speaking_ = true;
+    stopped_ = false;
+    starting_ = true;
     const quint64 serial = ++serial_;
     synth_->say(text);
     Q_EMIT speakingChanged();
     // A speech server that never starts must not leave the reader "speaking".
     QTimer::singleShot(3000, this, [this, serial] {
-        if (serial == serial_ && speaking_ && !heard_) {
-            speaking_ = false;
+        if (serial == serial_ && starting_) {
+            starting_ = false;
             Q_EMIT speakingChanged();
         }
     });

@@ -32,7 +32,7 @@ private:
     explicit Reader(QObject *parent);
     QTextToSpeech *synth_ = nullptr;
     QString lastLocale_;
-    bool speaking_ = false;
-    bool heard_ = false;
+    bool starting_ = false;
+    bool stopped_ = false;
     quint64 serial_ = 0;
 };
