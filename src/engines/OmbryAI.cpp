@@ -51,6 +51,9 @@ bool usesOwnKey()
     return AppSettings::shared()->ownKeyMode() || !Services::hosted();
 }
 
+// The caller's time-out bounds the whole call and stands in for the session's idle
+// limit too: a model sends nothing while it writes its answer, which may take longer
+// than 30 s on a long audio.
 QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label)
 {
     const std::optional<QString> key = usesOwnKey() ? openRouterKey() : std::nullopt;
@@ -61,7 +64,7 @@ QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label)
         request.setRawHeader("Authorization", "Bearer " + key->toLatin1());
         request.setRawHeader("Content-Type", "application/json");
         request.setRawHeader("X-Title", "Ombry Voice");
-        const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout, 30});
+        const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout, timeout});
         if (reply.status == 200) {
             Spending::record(reply.body);
             co_return reply.body;
@@ -75,7 +78,7 @@ QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label)
     body.remove(QStringLiteral("usage"));
     QNetworkRequest request = Net::request(Services::appending(*hosted, QStringLiteral("api/voice")));
     request.setRawHeader("Content-Type", "application/json");
-    const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout + 5, 30});
+    const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout + 5, timeout + 5});
     if (reply.status == 200)
         co_return reply.body;
     const QJsonValue error = QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("error"));

@@ -3,6 +3,9 @@
 #include "model/AppSettings.h"
 #include "platform/SystemInfo.h"
 
+#include <QElapsedTimer>
+#include <QMutex>
+
 #include <cmath>
 
 namespace DeviceProfile {
@@ -60,9 +63,17 @@ QString chip()
 
 bool isConstrained()
 {
-    if (SystemInfo::lowPowerMode())
-        return true;
-    return constrainedFor(false, SystemInfo::thermalState());
+    // Views ask at every draw, and a thermal zone's temperature can take the
+    // firmware milliseconds to read: the answer is kept for one second.
+    static QMutex mutex;
+    static QElapsedTimer age;
+    static bool value = false;
+    QMutexLocker lock(&mutex);
+    if (!age.isValid() || age.hasExpired(1000)) {
+        value = SystemInfo::lowPowerMode() || constrainedFor(false, SystemInfo::thermalState());
+        age.start();
+    }
+    return value;
 }
 
 bool lightVisuals()

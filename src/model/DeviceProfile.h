@@ -16,7 +16,8 @@ int memoryGB();
 int cores();
 QString chip();
 
-// Low-power profile, or a serious or critical thermal state; read each time.
+// Low-power profile, or a serious or critical thermal state; read again when
+// the last reading is more than a second old.
 bool isConstrained();
 // By AppSettings' performanceMode and the values above.
 bool lightVisuals();

@@ -8,6 +8,10 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+
 namespace IdentityMigration {
 
 namespace {
@@ -20,6 +24,19 @@ void removeEntry(const QString &path)
         QFile::remove(path);
     else
         QDir(path).removeRecursively();
+}
+
+// Renames without ever replacing what is at `to` (another copy of the program
+// may create the data folder at the same moment).
+bool renameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray f = QFile::encodeName(from), t = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without the flag: check, then rename.
+    return !QFileInfo::exists(to) && !QFileInfo(to).isSymLink() && ::rename(f.constData(), t.constData()) == 0;
 }
 
 } // namespace
@@ -64,11 +81,11 @@ void moveDataFolder(const QString &target)
     // folder's place.
     if (!QFileInfo(source).isDir() || targetInfo.exists() || targetInfo.isSymLink())
         return;
-    QDir().rename(source, target);
+    renameNoReplace(source, target);
+    // An existing "journal.log" is kept, and "murel.log" then stays.
     const QString oldLog = target + QStringLiteral("/murel.log");
-    const QString newLog = target + QStringLiteral("/journal.log");
-    if (QFileInfo::exists(oldLog) && !QFileInfo::exists(newLog))
-        QDir().rename(oldLog, newLog);
+    if (QFileInfo::exists(oldLog))
+        renameNoReplace(oldLog, target + QStringLiteral("/journal.log"));
 }
 
 } // namespace IdentityMigration

@@ -43,9 +43,17 @@ bool writePrivately(const QString &path, const QByteArray &data)
     ok = (::close(fd) == 0) && ok;
     if (ok)
         ok = ::rename(tmpl.constData(), QFile::encodeName(path).constData()) == 0;
-    if (!ok)
+    if (!ok) {
         ::unlink(tmpl.constData());
-    return ok;
+        return false;
+    }
+    // Make the rename itself durable.
+    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 } // namespace

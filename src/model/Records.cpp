@@ -7,9 +7,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <string_view>
 
 namespace Records {
 
@@ -65,9 +68,18 @@ void appendJsonString(QByteArray &out, const QString &text)
 {
     static const char hex[] = "0123456789abcdef";
     const QByteArray utf8 = text.toUtf8();
+    const char *p = utf8.constData();
+    const char *end = p + utf8.size();
     out.append('"');
-    for (const char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
+    while (p < end) {
+        // Copy the run that needs no escape at once.
+        const char *run = p;
+        while (p < end && uchar(*p) >= 0x20 && *p != '"' && *p != '\\')
+            ++p;
+        out.append(run, p - run);
+        if (p == end)
+            break;
+        const auto u = uchar(*p++);
         switch (u) {
         case '"': out.append("\\\"", 2); break;
         case '\\': out.append("\\\\", 2); break;
@@ -76,13 +88,10 @@ void appendJsonString(QByteArray &out, const QString &text)
         case '\t': out.append("\\t", 2); break;
         case '\b': out.append("\\b", 2); break;
         case '\f': out.append("\\f", 2); break;
-        default:
-            if (u < 0x20) {
-                const char esc[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]};
-                out.append(esc, 6);
-            } else {
-                out.append(c);
-            }
+        default: {
+            const char esc[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]};
+            out.append(esc, 6);
+        }
         }
     }
     out.append('"');
@@ -158,75 +167,537 @@ private:
     bool first_ = true;
 };
 
-// Reads one object strictly; `ok` turns false at the first missing or mistyped key.
-class ObjectReader
+// A strict pull parser over UTF-8 JSON (RFC 8259): the files are read straight into
+// records, without an intermediate document. Any fault makes the whole read fail.
+class JsonReader
 {
 public:
-    explicit ObjectReader(const QJsonValue &value)
-        : ok_(value.isObject())
-        , object_(value.toObject())
+    JsonReader(const char *begin, const char *end)
+        : p_(begin)
+        , end_(end)
     {
+        // A byte-order mark written by an editor.
+        if (end_ - p_ >= 3 && uchar(p_[0]) == 0xEF && uchar(p_[1]) == 0xBB && uchar(p_[2]) == 0xBF)
+            p_ += 3;
     }
-    bool ok() const { return ok_; }
 
-    QString string(const char *name)
+    bool ok() const { return ok_; }
+    bool fail() { return ok_ = false; }
+
+    // Whitespace, then the next byte (0 at the end).
+    char peek()
     {
-        const QJsonValue v = object_.value(QLatin1String(name));
-        if (!v.isString()) {
-            ok_ = false;
-            return {};
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+            ++p_;
+        return p_ < end_ ? *p_ : 0;
+    }
+    bool atEnd() { return peek() == 0 && p_ == end_; }
+    bool consume(char c)
+    {
+        if (peek() != c)
+            return false;
+        ++p_;
+        return true;
+    }
+
+    bool null()
+    {
+        if (peek() != 'n')
+            return false;
+        if (end_ - p_ < 4 || std::memcmp(p_, "null", 4) != 0)
+            return fail();
+        p_ += 4;
+        return true;
+    }
+
+    bool string(QString &out)
+    {
+        std::string_view raw;
+        std::string buffer;
+        if (!stringBytes(raw, buffer))
+            return false;
+        if (!validUtf8(raw))
+            return fail();
+        out = QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+        return true;
+    }
+
+    // A key as UTF-8 bytes, escapes resolved.
+    bool key(std::string &out)
+    {
+        std::string_view raw;
+        std::string buffer;
+        if (!stringBytes(raw, buffer) || !validUtf8(raw))
+            return fail();
+        out.assign(raw);
+        return consume(':') || fail();
+    }
+
+    bool number(double &out)
+    {
+        peek();
+        const char *start = p_;
+        const char *q = p_;
+        if (q < end_ && *q == '-')
+            ++q;
+        if (q < end_ && *q == '0') {
+            ++q;
+        } else if (q < end_ && *q >= '1' && *q <= '9') {
+            while (q < end_ && isDigit(*q))
+                ++q;
+        } else {
+            return fail();
         }
-        return v.toString();
-    }
-    std::optional<QString> optionalString(const char *name)
-    {
-        const QJsonValue v = object_.value(QLatin1String(name));
-        if (v.isUndefined() || v.isNull())
-            return std::nullopt;
-        if (!v.isString()) {
-            ok_ = false;
-            return std::nullopt;
+        if (q < end_ && *q == '.') {
+            ++q;
+            if (!(q < end_ && isDigit(*q)))
+                return fail();
+            while (q < end_ && isDigit(*q))
+                ++q;
         }
-        return v.toString();
-    }
-    QUuid uuid(const char *name)
-    {
-        const QString text = string(name);
-        const QUuid id = QUuid::fromString(text);
-        if (text.size() != 36 || id.isNull())
-            ok_ = false;
-        return id;
-    }
-    QDateTime date(const char *name)
-    {
-        const auto parsed = parseDate(string(name));
-        if (!parsed) {
-            ok_ = false;
-            return {};
+        if (q < end_ && (*q == 'e' || *q == 'E')) {
+            ++q;
+            if (q < end_ && (*q == '+' || *q == '-'))
+                ++q;
+            if (!(q < end_ && isDigit(*q)))
+                return fail();
+            while (q < end_ && isDigit(*q))
+                ++q;
         }
-        return *parsed;
+        const auto result = std::from_chars(start, q, out);
+        if (result.ec != std::errc() || result.ptr != q || !std::isfinite(out))
+            return fail();
+        p_ = q;
+        return true;
     }
-    double number(const char *name)
+
+    // Calls onKey(key) for each member; onKey reads the value and returns false to stop.
+    template<typename F>
+    bool object(F &&onKey)
     {
-        const QJsonValue v = object_.value(QLatin1String(name));
-        if (!v.isDouble()) {
-            ok_ = false;
-            return 0;
+        if (!consume('{'))
+            return fail();
+        if (consume('}'))
+            return true;
+        std::string name;
+        do {
+            if (peek() != '"' || !key(name) || !onKey(name) || !ok_)
+                return fail();
+        } while (consume(','));
+        return consume('}') || fail();
+    }
+
+    template<typename F>
+    bool array(F &&onElement)
+    {
+        if (!consume('['))
+            return fail();
+        if (consume(']'))
+            return true;
+        do {
+            if (!onElement() || !ok_)
+                return fail();
+        } while (consume(','));
+        return consume(']') || fail();
+    }
+
+    bool skipValue(int depth = 0)
+    {
+        if (depth > 256)
+            return fail();
+        switch (peek()) {
+        case '{':
+            return object([&](const std::string &) { return skipValue(depth + 1); });
+        case '[':
+            return array([&] { return skipValue(depth + 1); });
+        case '"': {
+            QString ignored;
+            return string(ignored);
         }
-        return v.toDouble();
-    }
-    QJsonArray array(const char *name)
-    {
-        const QJsonValue v = object_.value(QLatin1String(name));
-        if (!v.isArray())
-            ok_ = false;
-        return v.toArray();
+        case 't': return literal("true");
+        case 'f': return literal("false");
+        case 'n': return null();
+        default: {
+            double ignored;
+            return number(ignored);
+        }
+        }
     }
 
 private:
-    bool ok_;
-    QJsonObject object_;
+    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+    bool literal(const char *word)
+    {
+        const size_t n = std::strlen(word);
+        if (size_t(end_ - p_) < n || std::memcmp(p_, word, n) != 0)
+            return fail();
+        p_ += n;
+        return true;
+    }
+
+    static int hexValue(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    bool hex4(uint &out)
+    {
+        if (end_ - p_ < 4)
+            return false;
+        out = 0;
+        for (int i = 0; i < 4; ++i) {
+            const int v = hexValue(p_[i]);
+            if (v < 0)
+                return false;
+            out = out * 16 + uint(v);
+        }
+        p_ += 4;
+        return true;
+    }
+
+    static void appendUtf8(std::string &out, uint c)
+    {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+
+    // The bytes of a string value: a view into the input, or `buffer` when it had escapes.
+    bool stringBytes(std::string_view &out, std::string &buffer)
+    {
+        if (!consume('"'))
+            return fail();
+        const char *start = p_;
+        while (p_ < end_ && *p_ != '"' && *p_ != '\\') {
+            if (uchar(*p_) < 0x20)
+                return fail();
+            ++p_;
+        }
+        if (p_ >= end_)
+            return fail();
+        if (*p_ == '"') {
+            out = std::string_view(start, size_t(p_ - start));
+            ++p_;
+            return true;
+        }
+        buffer.assign(start, size_t(p_ - start));
+        while (p_ < end_ && *p_ != '"') {
+            const char c = *p_++;
+            if (uchar(c) < 0x20)
+                return fail();
+            if (c != '\\') {
+                buffer += c;
+                continue;
+            }
+            if (p_ >= end_)
+                return fail();
+            switch (*p_++) {
+            case '"': buffer += '"'; break;
+            case '\\': buffer += '\\'; break;
+            case '/': buffer += '/'; break;
+            case 'b': buffer += '\b'; break;
+            case 'f': buffer += '\f'; break;
+            case 'n': buffer += '\n'; break;
+            case 'r': buffer += '\r'; break;
+            case 't': buffer += '\t'; break;
+            case 'u': {
+                uint c1;
+                if (!hex4(c1))
+                    return fail();
+                if (c1 >= 0xD800 && c1 <= 0xDBFF) {
+                    uint c2;
+                    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u')
+                        return fail();
+                    p_ += 2;
+                    if (!hex4(c2) || c2 < 0xDC00 || c2 > 0xDFFF)
+                        return fail();
+                    c1 = 0x10000 + ((c1 - 0xD800) << 10) + (c2 - 0xDC00);
+                } else if (c1 >= 0xDC00 && c1 <= 0xDFFF) {
+                    return fail();
+                }
+                appendUtf8(buffer, c1);
+                break;
+            }
+            default:
+                return fail();
+            }
+        }
+        if (p_ >= end_)
+            return fail();
+        ++p_;
+        out = buffer;
+        return true;
+    }
+
+    static bool validUtf8(std::string_view s)
+    {
+        const auto *p = reinterpret_cast<const uchar *>(s.data());
+        const auto *end = p + s.size();
+        while (p < end) {
+            const uchar c = *p;
+            if (c < 0x80) {
+                ++p;
+                continue;
+            }
+            int extra;
+            uint cp;
+            if (c >= 0xC2 && c <= 0xDF) {
+                extra = 1;
+                cp = c & 0x1F;
+            } else if (c >= 0xE0 && c <= 0xEF) {
+                extra = 2;
+                cp = c & 0x0F;
+            } else if (c >= 0xF0 && c <= 0xF4) {
+                extra = 3;
+                cp = c & 0x07;
+            } else {
+                return false;
+            }
+            if (end - p <= extra)
+                return false;
+            for (int i = 1; i <= extra; ++i) {
+                if ((p[i] & 0xC0) != 0x80)
+                    return false;
+                cp = (cp << 6) | (p[i] & 0x3F);
+            }
+            if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+                return false;
+            p += extra + 1;
+        }
+        return true;
+    }
+
+    const char *p_;
+    const char *end_;
+    bool ok_ = true;
 };
+
+// Field readers for one object: each returns false (failing the reader) on a wrong type.
+struct Fields
+{
+    JsonReader &r;
+    quint32 seen = 0;
+
+    bool string(QString &out, quint32 bit)
+    {
+        seen |= bit;
+        return r.peek() == '"' ? r.string(out) : r.fail();
+    }
+    bool optionalString(std::optional<QString> &out)
+    {
+        if (r.null()) {
+            out.reset();
+            return true;
+        }
+        QString s;
+        if (r.peek() != '"' || !r.string(s))
+            return r.fail();
+        out = std::move(s);
+        return true;
+    }
+    bool uuid(QUuid &out, quint32 bit)
+    {
+        QString text;
+        if (!string(text, bit))
+            return false;
+        out = QUuid::fromString(text);
+        return (text.size() == 36 && !out.isNull()) || r.fail();
+    }
+    bool date(QDateTime &out, quint32 bit)
+    {
+        QString text;
+        if (!string(text, bit))
+            return false;
+        const auto parsed = parseDate(text);
+        if (!parsed)
+            return r.fail();
+        out = *parsed;
+        return true;
+    }
+    bool number(double &out, quint32 bit)
+    {
+        seen |= bit;
+        const char c = r.peek();
+        return (c == '-' || (c >= '0' && c <= '9')) ? r.number(out) : r.fail();
+    }
+    bool strings(QStringList &out, quint32 bit)
+    {
+        seen |= bit;
+        out.clear();
+        return r.array([&] {
+            QString s;
+            if (r.peek() != '"' || !r.string(s))
+                return false;
+            out.append(std::move(s));
+            return true;
+        });
+    }
+    bool done(quint32 required) const { return r.ok() && (seen & required) == required; }
+};
+
+bool readRecord(JsonReader &r, Fix &f)
+{
+    Fields in{r};
+    const bool ok = r.object([&](const std::string &key) {
+        if (key == "id") return in.uuid(f.id, 1);
+        if (key == "original") return in.string(f.original, 2);
+        if (key == "correction") return in.string(f.correction, 4);
+        if (key == "kind") return in.string(f.kind, 8);
+        if (key == "explanation") return in.string(f.explanation, 16);
+        return r.skipValue();
+    });
+    return ok && in.done(31);
+}
+
+bool readRecord(JsonReader &r, Dictation &d)
+{
+    Fields in{r};
+    const bool ok = r.object([&](const std::string &key) {
+        if (key == "id") return in.uuid(d.id, 1);
+        if (key == "date") return in.date(d.date, 2);
+        if (key == "appName") return in.string(d.appName, 4);
+        if (key == "bundleID") return in.optionalString(d.bundleID);
+        if (key == "finalText") return in.string(d.finalText, 8);
+        if (key == "rawText") return in.string(d.rawText, 16);
+        if (key == "duration") return in.number(d.duration, 32);
+        if (key == "audioFile") return in.optionalString(d.audioFile);
+        return r.skipValue();
+    });
+    return ok && in.done(63);
+}
+
+bool readRecord(JsonReader &r, Correction &c)
+{
+    Fields in{r};
+    const bool ok = r.object([&](const std::string &key) {
+        if (key == "id") return in.uuid(c.id, 1);
+        if (key == "heard") return in.string(c.heard, 2);
+        if (key == "written") return in.string(c.written, 4);
+        return r.skipValue();
+    });
+    return ok && in.done(7);
+}
+
+bool readRecord(JsonReader &r, CorrectionRecord &c)
+{
+    Fields in{r};
+    const bool ok = r.object([&](const std::string &key) {
+        if (key == "id") return in.uuid(c.id, 1);
+        if (key == "date") return in.date(c.date, 2);
+        if (key == "appName") return in.string(c.appName, 4);
+        if (key == "bundleID") return in.optionalString(c.bundleID);
+        if (key == "action") return in.string(c.action, 8);
+        if (key == "original") return in.string(c.original, 16);
+        if (key == "result") return in.string(c.result, 32);
+        if (key == "fixes") {
+            in.seen |= 64;
+            c.fixes.clear();
+            return r.array([&] {
+                Fix fix;
+                if (!readRecord(r, fix))
+                    return false;
+                c.fixes.append(std::move(fix));
+                return true;
+            });
+        }
+        return r.skipValue();
+    });
+    return ok && in.done(127);
+}
+
+bool readRecord(JsonReader &r, Snippet &s)
+{
+    Fields in{r};
+    const bool ok = r.object([&](const std::string &key) {
+        if (key == "id") return in.uuid(s.id, 1);
+        if (key == "trigger") return in.string(s.trigger, 2);
+        if (key == "text") return in.string(s.text, 4);
+        return r.skipValue();
+    });
+    return ok && in.done(7);
+}
+
+bool readRecord(JsonReader &r, CostEntry &c)
+{
+    Fields in{r};
+    const bool ok = r.object([&](const std::string &key) {
+        if (key == "date") return in.date(c.date, 1);
+        if (key == "amount") return in.number(c.amount, 2);
+        return r.skipValue();
+    });
+    return ok && in.done(3);
+}
+
+bool readRecord(JsonReader &r, Meeting &m)
+{
+    Fields in{r};
+    const bool ok = r.object([&](const std::string &key) {
+        if (key == "id") return in.uuid(m.id, 1);
+        if (key == "date") return in.date(m.date, 2);
+        if (key == "duration") return in.number(m.duration, 4);
+        if (key == "title") return in.string(m.title, 8);
+        if (key == "transcript") return in.string(m.transcript, 16);
+        if (key == "summary") return in.string(m.summary, 32);
+        if (key == "tasks") return in.strings(m.tasks, 64);
+        return r.skipValue();
+    });
+    return ok && in.done(127);
+}
+
+bool readRecord(JsonReader &r, QString &s)
+{
+    return r.peek() == '"' ? r.string(s) : r.fail();
+}
+
+template<typename T>
+std::optional<QList<T>> readArray(const char *begin, const char *end)
+{
+    JsonReader r(begin, end);
+    QList<T> out;
+    const bool ok = r.array([&] {
+        T record;
+        if (!readRecord(r, record))
+            return false;
+        out.append(std::move(record));
+        return true;
+    });
+    if (!ok || !r.ok() || !r.atEnd())
+        return std::nullopt;
+    return out;
+}
+
+// One element given as a JSON value (for callers that already hold a document).
+template<typename T>
+std::optional<T> readValue(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QByteArray json = QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+    JsonReader r(json.constData(), json.constData() + json.size());
+    T record;
+    if (!readRecord(r, record) || !r.atEnd())
+        return std::nullopt;
+    return record;
+}
 
 QByteArray fixJson(const Fix &fix)
 {
@@ -279,20 +750,7 @@ bool sameDate(const QDateTime &a, const QDateTime &b)
 template<typename T>
 std::optional<QList<T>> decodeArray(const QByteArray &data)
 {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
-        return std::nullopt;
-    const QJsonArray array = doc.array();
-    QList<T> out;
-    out.reserve(array.size());
-    for (const QJsonValue &value : array) {
-        auto record = T::fromJson(value);
-        if (!record)
-            return std::nullopt;
-        out.append(std::move(*record));
-    }
-    return out;
+    return readArray<T>(data.constData(), data.constData() + data.size());
 }
 
 template std::optional<QList<Dictation>> decodeArray<Dictation>(const QByteArray &);
@@ -305,19 +763,7 @@ template std::optional<QList<Meeting>> decodeArray<Meeting>(const QByteArray &);
 template<>
 std::optional<QList<QString>> decodeArray<QString>(const QByteArray &data)
 {
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isArray())
-        return std::nullopt;
-    const QJsonArray array = doc.array();
-    QStringList out;
-    out.reserve(array.size());
-    for (const QJsonValue &value : array) {
-        if (!value.isString())
-            return std::nullopt;
-        out.append(value.toString());
-    }
-    return out;
+    return readArray<QString>(data.constData(), data.constData() + data.size());
 }
 
 } // namespace Records
@@ -359,19 +805,7 @@ QByteArray Dictation::toJson() const
 
 std::optional<Dictation> Dictation::fromJson(const QJsonValue &value)
 {
-    ObjectReader r(value);
-    Dictation d;
-    d.id = r.uuid("id");
-    d.date = r.date("date");
-    d.appName = r.string("appName");
-    d.bundleID = r.optionalString("bundleID");
-    d.finalText = r.string("finalText");
-    d.rawText = r.string("rawText");
-    d.duration = r.number("duration");
-    d.audioFile = r.optionalString("audioFile");
-    if (!r.ok())
-        return std::nullopt;
-    return d;
+    return readValue<Dictation>(value);
 }
 
 size_t qHash(const Dictation &r, size_t seed)
@@ -404,14 +838,7 @@ QByteArray Correction::toJson() const
 
 std::optional<Correction> Correction::fromJson(const QJsonValue &value)
 {
-    ObjectReader r(value);
-    Correction c;
-    c.id = r.uuid("id");
-    c.heard = r.string("heard");
-    c.written = r.string("written");
-    if (!r.ok())
-        return std::nullopt;
-    return c;
+    return readValue<Correction>(value);
 }
 
 size_t qHash(const Correction &r, size_t seed)
@@ -453,26 +880,7 @@ QByteArray CorrectionRecord::toJson() const
 
 std::optional<CorrectionRecord> CorrectionRecord::fromJson(const QJsonValue &value)
 {
-    ObjectReader r(value);
-    CorrectionRecord c;
-    c.id = r.uuid("id");
-    c.date = r.date("date");
-    c.appName = r.string("appName");
-    c.bundleID = r.optionalString("bundleID");
-    c.action = r.string("action");
-    c.original = r.string("original");
-    c.result = r.string("result");
-    const QJsonArray list = r.array("fixes");
-    if (!r.ok())
-        return std::nullopt;
-    c.fixes.reserve(list.size());
-    for (const QJsonValue &v : list) {
-        auto fix = Fix::fromJson(v);
-        if (!fix)
-            return std::nullopt;
-        c.fixes.append(std::move(*fix));
-    }
-    return c;
+    return readValue<CorrectionRecord>(value);
 }
 
 size_t qHash(const CorrectionRecord &r, size_t seed)
@@ -508,14 +916,7 @@ QByteArray Snippet::toJson() const
 
 std::optional<Snippet> Snippet::fromJson(const QJsonValue &value)
 {
-    ObjectReader r(value);
-    Snippet s;
-    s.id = r.uuid("id");
-    s.trigger = r.string("trigger");
-    s.text = r.string("text");
-    if (!r.ok())
-        return std::nullopt;
-    return s;
+    return readValue<Snippet>(value);
 }
 
 size_t qHash(const Snippet &r, size_t seed)
@@ -542,13 +943,7 @@ QByteArray CostEntry::toJson() const
 
 std::optional<CostEntry> CostEntry::fromJson(const QJsonValue &value)
 {
-    ObjectReader r(value);
-    CostEntry c;
-    c.date = r.date("date");
-    c.amount = r.number("amount");
-    if (!r.ok())
-        return std::nullopt;
-    return c;
+    return readValue<CostEntry>(value);
 }
 
 size_t qHash(const CostEntry &r, size_t seed)
@@ -586,24 +981,7 @@ QByteArray Meeting::toJson() const
 
 std::optional<Meeting> Meeting::fromJson(const QJsonValue &value)
 {
-    ObjectReader r(value);
-    Meeting m;
-    m.id = r.uuid("id");
-    m.date = r.date("date");
-    m.duration = r.number("duration");
-    m.title = r.string("title");
-    m.transcript = r.string("transcript");
-    m.summary = r.string("summary");
-    const QJsonArray list = r.array("tasks");
-    if (!r.ok())
-        return std::nullopt;
-    m.tasks.reserve(list.size());
-    for (const QJsonValue &v : list) {
-        if (!v.isString())
-            return std::nullopt;
-        m.tasks.append(v.toString());
-    }
-    return m;
+    return readValue<Meeting>(value);
 }
 
 size_t qHash(const Meeting &r, size_t seed)

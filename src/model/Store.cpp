@@ -1,6 +1,7 @@
 #include "model/Store.h"
 
 #include "model/IdentityMigration.h"
+#include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/TextUtil.h"
 
@@ -51,7 +52,9 @@ public:
         thread_.join();
     }
 
-    void schedule(const QString &key, std::chrono::milliseconds delay, std::function<void()> job)
+    // A keyed job returns false when it failed; it is then tried again later, unless a
+    // newer job of its key replaced it or a flush is running.
+    void schedule(const QString &key, std::chrono::milliseconds delay, std::function<bool()> job)
     {
         {
             std::lock_guard lock(mutex_);
@@ -65,7 +68,10 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
-            jobs_.push_back({++sequence_, QString(), Clock::now(), std::move(job)});
+            jobs_.push_back({++sequence_, QString(), Clock::now(), [job = std::move(job)] {
+                                 job();
+                                 return true;
+                             }});
         }
         wake_.notify_all();
     }
@@ -84,8 +90,10 @@ public:
         const auto now = Clock::now();
         for (Job &j : jobs_)
             j.due = std::min(j.due, now);
+        ++flushing_;
         wake_.notify_all();
         idle_.wait(lock, [&] { return jobs_.empty() && !running_; });
+        --flushing_;
     }
 
     // Blocks until nothing is due and nothing runs.
@@ -106,7 +114,7 @@ private:
         quint64 sequence;
         QString key;
         Clock::time_point due;
-        std::function<void()> work;
+        std::function<bool()> work;
     };
 
     void run()
@@ -131,22 +139,47 @@ private:
                 wake_.wait_until(lock, next->due);
                 continue;
             }
-            std::function<void()> work = std::move(next->work);
+            Job job = std::move(*next);
             jobs_.erase(next);
             running_ = true;
             lock.unlock();
-            work();
-            work = nullptr; // release the copied list off the main thread
+            const bool done = job.work();
             lock.lock();
             running_ = false;
+            if (!job.key.isEmpty())
+                noteOutcome(job, done);
+            job.work = nullptr; // release the copied list here, off the main thread
             idle_.notify_all();
         }
     }
+
+    // Called with the lock held.
+    void noteOutcome(Job &job, bool done)
+    {
+        if (done) {
+            failing_.remove(job.key);
+            return;
+        }
+        if (!failing_.contains(job.key)) {
+            failing_.insert(job.key);
+            Log::write(QStringLiteral("stockage: %1 non écrit, nouvel essai plus tard").arg(job.key));
+        }
+        const bool replaced = std::any_of(jobs_.begin(), jobs_.end(), [&](const Job &j) { return j.key == job.key; });
+        if (replaced || flushing_ || stopping_)
+            return;
+        job.due = Clock::now() + kRetryDelay;
+        job.sequence = ++sequence_;
+        jobs_.push_back(std::move(job));
+    }
+
+    static constexpr auto kRetryDelay = std::chrono::seconds(10);
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::vector<Job> jobs_;
+    QSet<QString> failing_;
+    int flushing_ = 0;
     quint64 sequence_ = 0;
     bool running_ = false;
     bool stopping_ = false;
@@ -198,6 +231,33 @@ QString setAsideSuffix()
     return QStringLiteral(".illisible-")
            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
 }
+
+// The local calendar day of instants, with the zone's offset looked up once per UTC
+// day (exact unless the offset changes twice within one UTC day).
+class LocalDays
+{
+public:
+    QDate dayOf(const QDateTime &date)
+    {
+        if (!date.isValid())
+            return {};
+        const qint64 secs = date.toSecsSinceEpoch();
+        const qint64 utcDay = floorDiv(secs, 86400);
+        auto it = offsets_.constFind(utcDay);
+        if (it == offsets_.constEnd()) {
+            const int first = QDateTime::fromSecsSinceEpoch(utcDay * 86400, Qt::LocalTime).offsetFromUtc();
+            const int last = QDateTime::fromSecsSinceEpoch(utcDay * 86400 + 86399, Qt::LocalTime).offsetFromUtc();
+            it = offsets_.insert(utcDay, first == last ? std::optional<int>(first) : std::nullopt);
+        }
+        if (!*it)
+            return date.toLocalTime().date();
+        return QDate::fromJulianDay(floorDiv(secs + **it, 86400) + 2440588); // 1970-01-01
+    }
+
+private:
+    static qint64 floorDiv(qint64 a, qint64 b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+    QHash<qint64, std::optional<int>> offsets_;
+};
 
 bool isRemovableByErase(const QString &fileName)
 {
@@ -254,10 +314,15 @@ bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
 
 // --- creation and loading
 
+namespace {
+Store *sharedInstance = nullptr;
+}
+
 Store *Store::shared()
 {
     static Store *instance = [] {
         auto *store = new Store(folder());
+        sharedInstance = store;
         if (QCoreApplication::instance())
             QObject::connect(qApp, &QCoreApplication::aboutToQuit, store, &Store::flush);
         // Also when the process ends without the event loop's quit.
@@ -349,12 +414,13 @@ void Store::save(const List &list, const QString &fileName)
     // The copy is shared with the main thread's list until one side changes it.
     io_->schedule(fileName, kSaveDelay, [list, path, fileName, self] {
         if (!writeAtomically(path, encode(list)))
-            return; // the previous content stays; the next change tries again
+            return false; // the previous content stays; tried again later
         if (self)
             QMetaObject::invokeMethod(self.data(), [self, fileName] {
                 if (self)
                     Q_EMIT self->fileWritten(fileName);
             }, Qt::QueuedConnection);
+        return true;
     });
 }
 
@@ -442,7 +508,16 @@ void Store::add(const Dictation &dictation)
 {
     dictations_.prepend(dictation);
     save(dictations_, name(kHistory));
-    rebuildStats();
+    // The statistics of one more dictation, without a walk over the whole history.
+    const qint64 n = TextUtil::wordCount(dictation.finalText);
+    totalWords_ += n;
+    totalDuration_ += dictation.duration;
+    wordsByDay_[LocalDays().dayOf(dictation.date)] += n;
+    if (n)
+        Q_EMIT totalWordsChanged();
+    if (dictation.duration != 0)
+        Q_EMIT totalDurationChanged();
+    Q_EMIT statisticsChanged();
     Q_EMIT dictationsChanged();
 }
 
@@ -589,6 +664,9 @@ void Store::eraseEverything()
 {
     io_->cancelAll();
     held_.clear();
+    // Otherwise the next saved key would write every erased key back.
+    if (this == sharedInstance)
+        KeyStore::shared()->forgetAll();
 
     dictations_.clear();
     rebuildStats();
@@ -632,11 +710,12 @@ void Store::rebuildStats()
     qint64 words = 0;
     double duration = 0;
     QHash<QDate, qint64> byDay;
+    LocalDays days;
     for (const Dictation &d : std::as_const(dictations_)) {
         const qint64 n = TextUtil::wordCount(d.finalText);
         words += n;
         duration += d.duration;
-        byDay[d.date.toLocalTime().date()] += n;
+        byDay[days.dayOf(d.date)] += n;
     }
     const bool wordsChanged = words != totalWords_;
     const bool durationChanged = duration != totalDuration_;
@@ -722,9 +801,10 @@ QList<AppShare> Store::appShares() const
 double Store::spentThisMonth() const
 {
     const QDate today = QDate::currentDate();
+    LocalDays days;
     double sum = 0;
     for (const CostEntry &c : costs_) {
-        const QDate day = c.date.toLocalTime().date();
+        const QDate day = days.dayOf(c.date);
         if (day.year() == today.year() && day.month() == today.month())
             sum += c.amount;
     }

@@ -44,8 +44,9 @@ QString explainSystem(const QString &language);
 QString explainUser(const QList<Fix> &fixes, const QString &text);
 QString explainJsonLine();
 // Decodes a model reply (prose or a code fence around the object is tolerated) and
-// applies its items to `fixes`. Throws on a reply that does not decode.
-QList<Fix> applyExplanations(QList<Fix> fixes, const QString &reply);
+// applies its items to `fixes`. Throws DecodingError for `service` on a reply
+// that does not decode.
+QList<Fix> applyExplanations(QList<Fix> fixes, const QString &reply, const QString &service);
 // The JSON schema of the on-device model's answer: exactly `count` items.
 QJsonObject explanationSchema(int count);
 

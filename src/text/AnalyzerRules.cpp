@@ -176,7 +176,7 @@ QString explainUser(const QList<Fix> &fixes, const QString &text)
     return QStringLiteral("Texte d'origine :\n") + text + QStringLiteral("\n\nCorrections :\n") + lines.join(QLatin1Char('\n'));
 }
 
-QList<Fix> applyExplanations(QList<Fix> fixes, const QString &reply)
+QList<Fix> applyExplanations(QList<Fix> fixes, const QString &reply, const QString &service)
 {
     QString json = reply;
     const qsizetype open = reply.indexOf(QLatin1Char('{'));
@@ -187,26 +187,26 @@ QList<Fix> applyExplanations(QList<Fix> fixes, const QString &reply)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodingError(QStringLiteral("réponse illisible (%1)").arg(error.errorString()));
+        throw DecodingError(service);
     if (!doc.isObject() || !doc.object().value(QStringLiteral("items")).isArray())
-        throw DecodingError(QStringLiteral("réponse sans « items »"));
+        throw DecodingError(service);
 
     struct Item
     {
         std::optional<QString> kind, explanation;
     };
-    const auto optionalString = [](const QJsonObject &o, const QString &key) -> std::optional<QString> {
+    const auto optionalString = [&service](const QJsonObject &o, const QString &key) -> std::optional<QString> {
         const QJsonValue v = o.value(key);
         if (v.isUndefined() || v.isNull())
             return std::nullopt;
         if (!v.isString())
-            throw DecodingError(QStringLiteral("« %1 » n'est pas un texte").arg(key));
+            throw DecodingError(service);
         return v.toString();
     };
     QList<Item> items;
     for (const QJsonValue &v : doc.object().value(QStringLiteral("items")).toArray()) {
         if (!v.isObject())
-            throw DecodingError(QStringLiteral("élément inattendu dans « items »"));
+            throw DecodingError(service);
         const QJsonObject o = v.toObject();
         items.append({optionalString(o, QStringLiteral("kind")), optionalString(o, QStringLiteral("explanation"))});
     }

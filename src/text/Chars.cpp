@@ -4,18 +4,6 @@
 
 namespace Chars {
 
-QStringList graphemes(const QString &text)
-{
-    QStringList out;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype from = 0;
-    for (qsizetype next = finder.toNextBoundary(); next > 0; next = finder.toNextBoundary()) {
-        out.append(text.mid(from, next - from));
-        from = next;
-    }
-    return out;
-}
-
 char32_t firstCodePoint(const QString &s)
 {
     if (s.isEmpty())

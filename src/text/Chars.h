@@ -7,9 +7,6 @@
 // cluster; its properties are those of its first code point.
 namespace Chars {
 
-// The grapheme clusters of `text`, in order.
-QStringList graphemes(const QString &text);
-
 char32_t firstCodePoint(const QString &s);
 char32_t lastCluster(const QString &text, QString *cluster = nullptr);
 

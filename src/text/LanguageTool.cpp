@@ -13,6 +13,10 @@
 
 namespace LanguageTool {
 
+namespace {
+const QString kService = QStringLiteral("LanguageTool");
+}
+
 QString kind(const QString &categoryId)
 {
     static const QHash<QString, QString> table = {
@@ -119,7 +123,7 @@ QJsonValue required(const QJsonObject &object, const char *key)
 {
     const auto it = object.constFind(QLatin1String(key));
     if (it == object.constEnd())
-        throw DecodingError(QStringLiteral("LanguageTool : clé « %1 » absente de la réponse").arg(QLatin1String(key)));
+        throw DecodingError(kService);
     return *it;
 }
 
@@ -127,7 +131,7 @@ QJsonObject requiredObject(const QJsonObject &object, const char *key)
 {
     const QJsonValue v = required(object, key);
     if (!v.isObject())
-        throw DecodingError(QStringLiteral("LanguageTool : « %1 » n'est pas un objet").arg(QLatin1String(key)));
+        throw DecodingError(kService);
     return v.toObject();
 }
 
@@ -135,7 +139,7 @@ QJsonArray requiredArray(const QJsonObject &object, const char *key)
 {
     const QJsonValue v = required(object, key);
     if (!v.isArray())
-        throw DecodingError(QStringLiteral("LanguageTool : « %1 » n'est pas une liste").arg(QLatin1String(key)));
+        throw DecodingError(kService);
     return v.toArray();
 }
 
@@ -143,7 +147,7 @@ QString requiredString(const QJsonObject &object, const char *key)
 {
     const QJsonValue v = required(object, key);
     if (!v.isString())
-        throw DecodingError(QStringLiteral("LanguageTool : « %1 » n'est pas un texte").arg(QLatin1String(key)));
+        throw DecodingError(kService);
     return v.toString();
 }
 
@@ -152,14 +156,14 @@ qint64 requiredInteger(const QJsonObject &object, const char *key)
     const QJsonValue v = required(object, key);
     const double d = v.toDouble();
     if (!v.isDouble() || d != double(qint64(d)) || std::abs(d) > 9007199254740992.0)
-        throw DecodingError(QStringLiteral("LanguageTool : « %1 » n'est pas un entier").arg(QLatin1String(key)));
+        throw DecodingError(kService);
     return qint64(d);
 }
 
 QJsonObject asObject(const QJsonValue &v)
 {
     if (!v.isObject())
-        throw DecodingError(QStringLiteral("LanguageTool : élément de liste inattendu"));
+        throw DecodingError(kService);
     return v.toObject();
 }
 
@@ -170,9 +174,9 @@ QList<Match> parseReply(const QString &text, const QByteArray &body)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodingError(QStringLiteral("LanguageTool : réponse illisible (%1)").arg(error.errorString()));
+        throw DecodingError(kService);
     if (!doc.isObject())
-        throw DecodingError(QStringLiteral("LanguageTool : réponse inattendue"));
+        throw DecodingError(kService);
 
     // Decode everything first: one bad element fails the whole reply.
     struct Raw
@@ -223,6 +227,23 @@ QList<Match> parseReply(const QString &text, const QByteArray &body)
         matches.append(match);
     }
     return matches;
+}
+
+} // namespace LanguageTool
+
+#include "engines/Net.h"
+#include "engines/Services.h"
+
+namespace LanguageTool {
+
+QCoro::Task<QList<Match>> check(QString text, QString language)
+{
+    QNetworkRequest request = Net::request(Services::appending(Services::languageTool(), QStringLiteral("/v2/check")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    const Net::Reply reply = co_await Net::send(request, QByteArrayLiteral("POST"), formBody(text, language), Net::Timeouts{10, 10});
+    if (reply.status != 200)
+        throw EngineError::http(kService, reply.status, utf8OrEmpty(reply.body));
+    co_return parseReply(text, reply.body);
 }
 
 } // namespace LanguageTool

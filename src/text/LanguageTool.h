@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/SettingsTypes.h"
-#include "text/DecodingError.h"
+#include "engines/EngineError.h"
 
 #include <QByteArray>
 #include <QList>

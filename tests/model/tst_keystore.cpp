@@ -181,7 +181,7 @@ private Q_SLOTS:
         });
         {
             KeyStore ks(file());
-            for (int i = 0; i < 300; ++i)
+            for (int i = 0; i < 60; ++i)
                 ks.save(QStringLiteral("key-%1").arg(i) + QString(4000, QLatin1Char('k')), APIService::OpenRouter);
         }
         done = true;
@@ -252,7 +252,7 @@ private Q_SLOTS:
                 ks.keys();
             }
         });
-        for (int i = 1; i < 300; ++i) {
+        for (int i = 1; i < 150; ++i) {
             ks.save(QStringLiteral("k%1").arg(i), APIService::Deepgram);
             ks.setKeys({{APIService::Deepgram, QStringLiteral("k-%1").arg(i)}, {APIService::OpenRouter, QStringLiteral("o")}});
         }

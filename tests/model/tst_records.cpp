@@ -175,6 +175,90 @@ private Q_SLOTS:
         QCOMPARE(Records::decodeArray<Dictation>(json).has_value(), decodes);
     }
 
+    void jsonSyntax_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QStringList>("expected"); // empty with "fails" = fails
+        QTest::addColumn<bool>("fails");
+        const QStringList none;
+        QTest::newRow("escapes") << QByteArray("[\"a\\u00e9\\/\\\"\\\\\\n\\t\"]") << QStringList{QString::fromUtf8("aé/\"\\\n\t")} << false;
+        QTest::newRow("surrogate pair") << QByteArray("[\"\\ud83d\\ude00\"]") << QStringList{QString::fromUtf8("😀")} << false;
+        QTest::newRow("raw utf-8") << QByteArray("[\"\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80\"]") << QStringList{QString::fromUtf8("été 😀")} << false;
+        QTest::newRow("byte-order mark, spaces") << QByteArray("\xef\xbb\xbf [ \"a\" ,\n\"b\" ] \n") << QStringList{"a", "b"} << false;
+        QTest::newRow("lone high surrogate") << QByteArray("[\"\\ud83d\"]") << none << true;
+        QTest::newRow("lone low surrogate") << QByteArray("[\"\\ude00x\"]") << none << true;
+        QTest::newRow("invalid byte") << QByteArray("[\"\xff\"]") << none << true;
+        QTest::newRow("overlong slash") << QByteArray("[\"\xc0\xaf\"]") << none << true;
+        QTest::newRow("encoded surrogate") << QByteArray("[\"\xed\xa0\x80\"]") << none << true;
+        QTest::newRow("cut sequence") << QByteArray("[\"\xc3\"]") << none << true;
+        QTest::newRow("raw control character") << QByteArray("[\"a\x01\"]") << none << true;
+        QTest::newRow("unknown escape") << QByteArray("[\"\\x41\"]") << none << true;
+        QTest::newRow("trailing garbage") << QByteArray("[\"a\"] x") << none << true;
+        QTest::newRow("trailing comma") << QByteArray("[\"a\",]") << none << true;
+        QTest::newRow("missing comma") << QByteArray("[\"a\" \"b\"]") << none << true;
+        QTest::newRow("two documents") << QByteArray("[\"a\"][\"b\"]") << none << true;
+        QTest::newRow("unterminated string") << QByteArray("[\"a") << none << true;
+    }
+    void jsonSyntax()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, fails);
+        const auto words = Records::decodeArray<QString>(json);
+        QCOMPARE(!words.has_value(), fails);
+        if (words)
+            QCOMPARE(*words, expected);
+    }
+
+    void numbersAndUnknownValues_data()
+    {
+        QTest::addColumn<QByteArray>("duration");
+        QTest::addColumn<QByteArray>("extra");
+        QTest::addColumn<double>("expected"); // NaN = fails
+        const double fails = std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("integer") << QByteArray("12") << QByteArray() << 12.0;
+        QTest::newRow("negative zero") << QByteArray("-0") << QByteArray() << 0.0;
+        QTest::newRow("exponent") << QByteArray("1.5E+2") << QByteArray() << 150.0;
+        QTest::newRow("leading zero") << QByteArray("012") << QByteArray() << fails;
+        QTest::newRow("bare dot") << QByteArray("1.") << QByteArray() << fails;
+        QTest::newRow("leading dot") << QByteArray(".5") << QByteArray() << fails;
+        QTest::newRow("plus sign") << QByteArray("+1") << QByteArray() << fails;
+        QTest::newRow("NaN") << QByteArray("NaN") << QByteArray() << fails;
+        QTest::newRow("overflow") << QByteArray("1e999") << QByteArray() << fails;
+        QTest::newRow("null") << QByteArray("null") << QByteArray() << fails;
+        QTest::newRow("nested unknown key") << QByteArray("3")
+                                            << QByteArray(",\"later\":{\"a\":[1,{\"b\":null},true,false,\"x\"],\"c\":-1e-3}") << 3.0;
+        QTest::newRow("broken unknown key") << QByteArray("3") << QByteArray(",\"later\":{\"a\":[1,}}") << fails;
+        QTest::newRow("deep unknown key") << QByteArray("3") << ",\"later\":" + QByteArray(5000, '[') + QByteArray(5000, ']') << fails;
+    }
+    void numbersAndUnknownValues()
+    {
+        QFETCH(QByteArray, duration);
+        QFETCH(QByteArray, extra);
+        QFETCH(double, expected);
+        const QByteArray json = "[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"date\":\"2026-01-02T03:04:05Z\","
+                                "\"appName\":\"a\",\"finalText\":\"a\",\"rawText\":\"a\",\"duration\":"
+                                + duration + extra + "}]";
+        const auto list = Records::decodeArray<Dictation>(json);
+        QCOMPARE(list.has_value(), !std::isnan(expected));
+        if (list)
+            QCOMPARE(list->first().duration, expected);
+    }
+
+    void encodedTextsSurviveExactly()
+    {
+        // Every control character, quotes, backslashes and astral characters.
+        QString text;
+        for (char16_t c = 0; c < 0x40; ++c)
+            text.append(QChar(c));
+        text += QString::fromUtf8("\\\"/ é 😀 \u2028 \u200b");
+        Snippet s{QUuid::createUuid(), text, text + text};
+        const QByteArray json = Records::encodeArray(QList<Snippet>{s});
+        QVERIFY(!QJsonDocument::fromJson(json).isNull()); // any JSON reader takes it
+        QCOMPARE(roundTrip(s).text, s.text);
+        QCOMPARE(roundTrip(s).trigger, s.trigger);
+    }
+
     void otherRecordsRejectMissingKeys_data()
     {
         QTest::addColumn<int>("type");

@@ -1,3 +1,4 @@
+#include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
@@ -232,6 +233,25 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(tmp.filePath("words.json")));
     }
 
+    void failedWriteIsTriedAgain()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        // A folder in the way: the atomic replace fails.
+        QVERIFY(QDir().mkpath(tmp.filePath("words.json/bloque")));
+        Log::waitUntilWritten();
+        const qsizetype logBefore = TestEnv::readFile(Log::path()).size();
+        store.setWords({QStringLiteral("sauvé")});
+        QTest::qWait(700);
+        QVERIFY(QFileInfo(tmp.filePath("words.json")).isDir());
+        Log::waitUntilWritten();
+        QVERIFY(TestEnv::readFile(Log::path()).mid(logBefore).contains("stockage: words.json non écrit"));
+        QVERIFY(QDir(tmp.filePath("words.json")).removeRecursively());
+        store.flush(); // at quit, the failed save gets its last chance
+        QCOMPARE(TestEnv::readFile(tmp.filePath("words.json")), QByteArray("[\"sauvé\"]"));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList{QStringLiteral("words.json")}); // no temporary left
+    }
+
     void destroyingTheStoreWritesWhatIsScheduled()
     {
         QTemporaryDir tmp;
@@ -357,6 +377,28 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(Store::audioFolder()));
         QDir(Store::audioFolder()).removeRecursively();
         QVERIFY(QFileInfo(Store::audioFolder()).isDir());
+    }
+
+    void eraseOfTheSharedStoreForgetsTheKeys()
+    {
+        KeyStore *keys = KeyStore::shared();
+        keys->save(QStringLiteral("sk-or-ancienne"), APIService::OpenRouter);
+        keys->save(QStringLiteral("dg-ancienne"), APIService::Deepgram);
+        QVERIFY(QFile::exists(keys->filePath()));
+        Store *store = Store::shared();
+        QCOMPARE(store->dataFolder(), Store::folder());
+        store->setWords({QStringLiteral("mot")});
+        store->eraseEverything();
+        QCOMPARE(keys->key(APIService::OpenRouter), std::nullopt);
+        QCOMPARE(keys->key(APIService::Deepgram), std::nullopt);
+        store->waitForIo();
+        QVERIFY(!QFile::exists(keys->filePath()));
+        QVERIFY(!QFile::exists(Store::folder() + QStringLiteral("/words.json")));
+        // A key saved afterwards is the only one written.
+        keys->save(QStringLiteral("dg-nouvelle"), APIService::Deepgram);
+        const QByteArray file = TestEnv::readFile(keys->filePath());
+        QVERIFY(file.contains("dg-nouvelle"));
+        QVERIFY(!file.contains("ancienne"));
     }
 
     void applyCorrections_data()

@@ -155,7 +155,7 @@ private Q_SLOTS:
         QFETCH(QStringList, explanations);
         const QList<Fix> fixes = Analyzer::applyExplanations(
             {fix(QStringLiteral("a"), QStringLiteral("b")), fix(QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("old"))},
-            reply);
+            reply, QStringLiteral("OpenRouter"));
         QCOMPARE(QStringList({fixes[0].kind, fixes[1].kind}), kinds);
         QCOMPARE(QStringList({fixes[0].explanation, fixes[1].explanation}), explanations);
     }
@@ -171,7 +171,7 @@ private Q_SLOTS:
     void applyExplanationsRejects()
     {
         QFETCH(QString, reply);
-        QVERIFY_THROWS_EXCEPTION(DecodingError, Analyzer::applyExplanations({fix(QStringLiteral("a"), QStringLiteral("b"))}, reply));
+        QVERIFY_THROWS_EXCEPTION(DecodingError, Analyzer::applyExplanations({fix(QStringLiteral("a"), QStringLiteral("b"))}, reply, QStringLiteral("OpenRouter")));
     }
 
     void schema()

@@ -1,0 +1,92 @@
+#include "app/CommandLine.h"
+
+#include "model/Store.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <clocale>
+#include <cstdio>
+#include <locale.h>
+#include <stdexcept>
+
+namespace CommandLine {
+
+const QList<Switch> &table()
+{
+    // Order matters: the first switch present with its values wins.
+    static const QList<Switch> switches = {
+        {"--fasttest", 1, Diagnostics::fastTest},
+        {"--calltest", 1, Diagnostics::callTest},
+        {"--test", 1, Diagnostics::onDeviceTest},
+    };
+    return switches;
+}
+
+std::optional<Match> find(const QStringList &arguments, const QList<Switch> &switches)
+{
+    for (const Switch &candidate : switches) {
+        const qsizetype at = arguments.indexOf(QString::fromLatin1(candidate.name));
+        if (at < 0 || at + candidate.values >= arguments.size())
+            continue;
+        return Match{&candidate, arguments.mid(at + 1, candidate.values)};
+    }
+    return std::nullopt;
+}
+
+bool examine(const QStringList &arguments)
+{
+    const std::optional<Match> match = find(arguments);
+    if (!match)
+        return false;
+    Diagnostics::runToEnd(match->which->run(match->values));
+    return true;
+}
+
+} // namespace CommandLine
+
+namespace Diagnostics {
+
+void print(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QString seconds(double value)
+{
+    // printf's own rounding, with a point whatever the user's locale.
+    static const locale_t c = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    const locale_t previous = uselocale(c);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    uselocale(previous);
+    return QString::fromLatin1(text);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier « %1 » (%2)")
+                                     .arg(path, file.errorString())
+                                     .toStdString());
+    return file.readAll();
+}
+
+QCoro::Task<> runToEnd(QCoro::Task<> work)
+{
+    try {
+        co_await std::move(work);
+    } catch (const std::exception &error) {
+        // Every failure of the engines carries its French text in what().
+        print(QStringLiteral("erreur: ") + QString::fromUtf8(error.what()));
+    } catch (...) {
+        print(QStringLiteral("erreur: échec inconnu"));
+    }
+    Store::shared()->flush();
+    QCoreApplication::exit(0);
+}
+
+} // namespace Diagnostics

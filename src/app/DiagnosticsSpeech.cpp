@@ -1,0 +1,75 @@
+#include "app/CommandLine.h"
+
+#include "audio/AppleSpeech.h"
+#include "engines/AppleRewrite.h"
+#include "engines/GeminiSpeech.h"
+#include "engines/OpenRouter.h"
+#include "model/AppSettings.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+QString punctuationParagraph(Ombry::PunctuationLevel level)
+{
+    switch (level) {
+    case Ombry::PunctuationLevel::Light:
+        return QStringLiteral("Ponctuation légère : garde la ponctuation déjà présente, n'ajoute pas de virgules, "
+                              "de deux-points ni de points-virgules. Mets seulement un point à la fin de chaque "
+                              "phrase qui n'en a pas.");
+    case Ombry::PunctuationLevel::Normal:
+        return QStringLiteral("Ponctuation normale : points, virgules et points d'interrogation là où ils sont "
+                              "nécessaires.");
+    case Ombry::PunctuationLevel::Full:
+        break;
+    }
+    return QStringLiteral("Ponctuation complète et soignée : virgules, deux-points, points-virgules et guillemets "
+                          "selon les règles.");
+}
+
+QString elapsed(const QElapsedTimer &clock)
+{
+    return Diagnostics::seconds(clock.nsecsElapsed() / 1e9);
+}
+
+} // namespace
+
+namespace Diagnostics {
+
+QCoro::Task<> fastTest(QStringList values)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray wav = readFile(values.at(0));
+    const GeminiSpeech::Cleaned result = co_await GeminiSpeech::transcribeAndClean(
+        wav, QStringLiteral("français"), {}, QString(), punctuationParagraph(AppSettings::shared()->punctuation()));
+    print(QStringLiteral("rapide (") + elapsed(clock) + QStringLiteral(" s): raw=[") + result.raw
+          + QStringLiteral("] clean=[") + result.clean + QLatin1Char(']'));
+}
+
+QCoro::Task<> callTest(QStringList values)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray wav = readFile(values.at(0));
+    const GeminiSpeech::Translated result = co_await GeminiSpeech::transcribeAndTranslate(wav, QString());
+    print(QStringLiteral("appel (") + elapsed(clock) + QStringLiteral(" s): ") + result.en + QStringLiteral(" → ")
+          + result.fr);
+}
+
+QCoro::Task<> onDeviceTest(QStringList values)
+{
+    const QByteArray wav = readFile(values.at(0));
+    QElapsedTimer clock;
+    clock.start();
+    const QString text = co_await AppleSpeech::transcribe(wav, QStringLiteral("fr"), {});
+    print(QStringLiteral("transcription (") + elapsed(clock) + QStringLiteral(" s): ") + text);
+    const bool available = co_await AppleRewrite::isAvailable();
+    print(QStringLiteral("apple intelligence disponible: ") + (available ? QStringLiteral("true") : QStringLiteral("false")));
+    clock.restart();
+    const QString rewritten =
+        co_await AppleRewrite::run(OpenRouter::instructions(QStringLiteral("français"), {}), text);
+    print(QStringLiteral("reformulation (") + elapsed(clock) + QStringLiteral(" s): ") + rewritten);
+}
+
+} // namespace Diagnostics

@@ -1,0 +1,85 @@
+#include "text/Analyzer.h"
+
+#include "engines/AppleRewrite.h"
+#include "engines/EngineError.h"
+#include "engines/OpenRouter.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "text/Corrector.h"
+
+#include <QJsonDocument>
+
+namespace Analyzer {
+
+namespace {
+
+// The on-device model's answer, held to the explanation schema, as JSON text.
+QCoro::Task<QString> appleStructured(QString system, QString text, int count)
+{
+    const QJsonObject answer =
+        co_await AppleRewrite::runStructured(system, text, QStringLiteral("Result"), explanationSchema(count));
+    co_return QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+QCoro::Task<Analysis> analyze(QString text, QString language, QStringList words)
+{
+    const Corrector::Result corrected = co_await Corrector::correctDetailed(text, language, words);
+    co_return Analysis{corrected.text, enrich(diff(text, corrected.text), corrected.matches)};
+}
+
+QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language)
+{
+    QList<qsizetype> unexplained;
+    for (qsizetype k = 0; k < fixes.size(); ++k)
+        if (fixes[k].explanation.isEmpty())
+            unexplained.append(k);
+    if (unexplained.isEmpty())
+        co_return fixes;
+
+    if (unexplained.size() < fixes.size()) {
+        // Only the fixes without a message go to the model; each result goes back
+        // to the position its fix came from.
+        QList<Fix> subset;
+        for (const qsizetype k : std::as_const(unexplained))
+            subset.append(fixes[k]);
+        const QList<Fix> explained = co_await explain(subset, text, language);
+        for (qsizetype k = 0; k < unexplained.size() && k < explained.size(); ++k)
+            fixes[unexplained[k]] = explained[k];
+        co_return fixes;
+    }
+
+    if (fixes.size() > maxExplained)
+        co_return fixes;
+
+    const QString system = explainSystem(language);
+    const QString user = explainUser(fixes, text);
+    QString failure;
+    try {
+        if (AppSettings::shared()->rewriteEngine() == RewriteEngine::OpenRouter) {
+            const QString reply = co_await OpenRouter::complete(system + QLatin1Char('\n') + explainJsonLine(), user,
+                                                                QStringLiteral("google/gemini-2.5-flash"));
+            fixes = applyExplanations(fixes, reply, QStringLiteral("OpenRouter"));
+        } else {
+            const QString reply = co_await appleStructured(system, user, int(fixes.size()));
+            fixes = applyExplanations(fixes, reply, QStringLiteral("Apple Intelligence"));
+        }
+    } catch (const std::exception &error) {
+        failure = describe(error);
+    }
+    if (!failure.isNull())
+        Log::write(QStringLiteral("explications: ") + failure);
+    co_return fixes;
+}
+
+QCoro::Task<QString> rewrite(QString text, TextAction action, QString language, std::optional<QString> target)
+{
+    const QString system = rewriteSystem(action, language, target);
+    const AppSettings *settings = AppSettings::shared();
+    if (settings->rewriteEngine() == RewriteEngine::OpenRouter)
+        co_return co_await OpenRouter::complete(system, text, settings->openRouterModel());
+    co_return co_await AppleRewrite::run(system, text);
+}
+
+} // namespace Analyzer

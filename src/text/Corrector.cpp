@@ -1,0 +1,63 @@
+#include "text/Corrector.h"
+
+#include "engines/AppleRewrite.h"
+#include "engines/EngineError.h"
+#include "engines/OpenRouter.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+
+namespace Corrector {
+
+QString instructions(const QString &language, const QStringList &words)
+{
+    const AppSettings *settings = AppSettings::shared();
+    return instructions(language, words, settings->correctionScope(), settings->punctuation());
+}
+
+QCoro::Task<Result> correctDetailed(QString text, QString language, QStringList words)
+{
+    AppSettings *settings = AppSettings::shared();
+    const bool grammarCheck = settings->useLanguageTool();
+
+    QList<LanguageTool::Match> kept;
+    if (grammarCheck) {
+        QString failure;
+        try {
+            const QList<LanguageTool::Match> found = co_await LanguageTool::check(text, rawValue(settings->language()));
+            kept = keepMatches(found, words, settings->correctionScope(), settings->punctuation());
+            Log::write(QStringLiteral("languagetool: ") + QString::number(kept.size()) + QStringLiteral(" fautes repérées"));
+        } catch (const std::exception &error) {
+            failure = describe(error);
+        }
+        if (!failure.isNull())
+            Log::write(QStringLiteral("languagetool: ") + failure);
+    }
+
+    const RewriteEngine engine = settings->rewriteEngine();
+    const bool withModel = engine == RewriteEngine::OpenRouter || settings->correctorUsesApple() || !grammarCheck;
+    const Applied applied = applyMatches(text, kept, withModel);
+    if (!withModel)
+        co_return Result{finish(applied.text, settings->correctionScope()), kept};
+
+    const QString system = modelSystem(instructions(language, words), !applied.hints.isEmpty());
+    const QString user = modelUser(applied.text, applied.hints);
+    QString reply;
+    if (engine == RewriteEngine::OpenRouter) {
+        QString failure;
+        try {
+            reply = co_await OpenRouter::complete(system, user, settings->openRouterModel());
+        } catch (const std::exception &error) {
+            failure = describe(error);
+        }
+        if (!failure.isNull()) {
+            Log::write(QStringLiteral("correction: OpenRouter indisponible, Apple prend le relais (") + failure
+                       + QLatin1Char(')'));
+            reply = co_await AppleRewrite::run(system, user);
+        }
+    } else {
+        reply = co_await AppleRewrite::run(system, user);
+    }
+    co_return Result{finish(guardChanges(text, cleanReply(reply)), settings->correctionScope()), kept};
+}
+
+} // namespace Corrector
