@@ -52,7 +52,9 @@ public:
         thread_.join();
     }
 
-    void schedule(const QString &key, std::chrono::milliseconds delay, std::function<void()> job)
+    // A keyed job returns false when it failed; it is then tried again later, unless a
+    // newer job of its key replaced it or a flush is running.
+    void schedule(const QString &key, std::chrono::milliseconds delay, std::function<bool()> job)
     {
         {
             std::lock_guard lock(mutex_);
@@ -66,7 +68,10 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
-            jobs_.push_back({++sequence_, QString(), Clock::now(), std::move(job)});
+            jobs_.push_back({++sequence_, QString(), Clock::now(), [job = std::move(job)] {
+                                 job();
+                                 return true;
+                             }});
         }
         wake_.notify_all();
     }
@@ -85,8 +90,10 @@ public:
         const auto now = Clock::now();
         for (Job &j : jobs_)
             j.due = std::min(j.due, now);
+        ++flushing_;
         wake_.notify_all();
         idle_.wait(lock, [&] { return jobs_.empty() && !running_; });
+        --flushing_;
     }
 
     // Blocks until nothing is due and nothing runs.
@@ -107,7 +114,7 @@ private:
         quint64 sequence;
         QString key;
         Clock::time_point due;
-        std::function<void()> work;
+        std::function<bool()> work;
     };
 
     void run()
@@ -132,22 +139,47 @@ private:
                 wake_.wait_until(lock, next->due);
                 continue;
             }
-            std::function<void()> work = std::move(next->work);
+            Job job = std::move(*next);
             jobs_.erase(next);
             running_ = true;
             lock.unlock();
-            work();
-            work = nullptr; // release the copied list off the main thread
+            const bool done = job.work();
             lock.lock();
             running_ = false;
+            if (!job.key.isEmpty())
+                noteOutcome(job, done);
+            job.work = nullptr; // release the copied list here, off the main thread
             idle_.notify_all();
         }
     }
+
+    // Called with the lock held.
+    void noteOutcome(Job &job, bool done)
+    {
+        if (done) {
+            failing_.remove(job.key);
+            return;
+        }
+        if (!failing_.contains(job.key)) {
+            failing_.insert(job.key);
+            Log::write(QStringLiteral("stockage: %1 non écrit, nouvel essai plus tard").arg(job.key));
+        }
+        const bool replaced = std::any_of(jobs_.begin(), jobs_.end(), [&](const Job &j) { return j.key == job.key; });
+        if (replaced || flushing_ || stopping_)
+            return;
+        job.due = Clock::now() + kRetryDelay;
+        job.sequence = ++sequence_;
+        jobs_.push_back(std::move(job));
+    }
+
+    static constexpr auto kRetryDelay = std::chrono::seconds(10);
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::vector<Job> jobs_;
+    QSet<QString> failing_;
+    int flushing_ = 0;
     quint64 sequence_ = 0;
     bool running_ = false;
     bool stopping_ = false;
@@ -382,12 +414,13 @@ void Store::save(const List &list, const QString &fileName)
     // The copy is shared with the main thread's list until one side changes it.
     io_->schedule(fileName, kSaveDelay, [list, path, fileName, self] {
         if (!writeAtomically(path, encode(list)))
-            return; // the previous content stays; the next change tries again
+            return false; // the previous content stays; tried again later
         if (self)
             QMetaObject::invokeMethod(self.data(), [self, fileName] {
                 if (self)
                     Q_EMIT self->fileWritten(fileName);
             }, Qt::QueuedConnection);
+        return true;
     });
 }
 

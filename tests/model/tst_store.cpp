@@ -233,6 +233,25 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(tmp.filePath("words.json")));
     }
 
+    void failedWriteIsTriedAgain()
+    {
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        // A folder in the way: the atomic replace fails.
+        QVERIFY(QDir().mkpath(tmp.filePath("words.json/bloque")));
+        Log::waitUntilWritten();
+        const qsizetype logBefore = TestEnv::readFile(Log::path()).size();
+        store.setWords({QStringLiteral("sauvé")});
+        QTest::qWait(700);
+        QVERIFY(QFileInfo(tmp.filePath("words.json")).isDir());
+        Log::waitUntilWritten();
+        QVERIFY(TestEnv::readFile(Log::path()).mid(logBefore).contains("stockage: words.json non écrit"));
+        QVERIFY(QDir(tmp.filePath("words.json")).removeRecursively());
+        store.flush(); // at quit, the failed save gets its last chance
+        QCOMPARE(TestEnv::readFile(tmp.filePath("words.json")), QByteArray("[\"sauvé\"]"));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::Files), QStringList{QStringLiteral("words.json")}); // no temporary left
+    }
+
     void destroyingTheStoreWritesWhatIsScheduled()
     {
         QTemporaryDir tmp;
