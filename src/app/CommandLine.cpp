@@ -69,9 +69,7 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier « %1 » (%2)")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier « %1 »").arg(path).toStdString());
     return file.readAll();
 }
 
