@@ -94,6 +94,56 @@ void benchHelpers()
     std::printf("  peak (stop)    %7.3f ms\n", peakMs);
 }
 
+// Delay from start() to the first block while `uid` is fed continuously.
+QList<double> firstBlockDelays(const QString &uid, int trials)
+{
+    AppSettings::shared()->setMicrophoneUID(uid);
+    QList<double> firstMs;
+    for (int trial = 0; trial < trials; ++trial) {
+        AudioRecorder recorder;
+        std::atomic<qint64> first{-1};
+        QElapsedTimer clock;
+        recorder.onBuffer = [&](QByteArrayView) {
+            qint64 expected = -1;
+            first.compare_exchange_strong(expected, clock.nsecsElapsed());
+        };
+        clock.start();
+        recorder.start();
+        while (first.load() < 0 && clock.elapsed() < 3000)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        firstMs << first.load() / 1e6;
+        recorder.stopRaw();
+    }
+    return firstMs;
+}
+
+void benchPipeLatency()
+{
+    // pipemic fed 20 ms every 20 ms: stands for a hardware microphone that
+    // delivers at its own pace.
+    const QString fifo = qEnvironmentVariable("OMBRY_TEST_MIC_FIFO");
+    if (fifo.isEmpty())
+        return;
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        QFile f(fifo);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        const QByteArray chunk(640, '\0');
+        const auto begin = std::chrono::steady_clock::now();
+        for (int i = 1; !stop.load(); ++i) {
+            f.write(chunk);
+            std::this_thread::sleep_until(begin + std::chrono::milliseconds(20 * i));
+        }
+    });
+    QList<double> firstMs = firstBlockDelays(QStringLiteral("pipemic"), 10);
+    stop = true;
+    writer.join();
+    std::sort(firstMs.begin(), firstMs.end());
+    std::printf("start() to first block (pipemic fed in real time, 10 runs): median %.1f ms, max %.1f ms\n",
+                firstMs[5], firstMs.last());
+}
+
 void benchStartLatency()
 {
     // vmic delivers the null sink's monitor in real time: blocks flow at once.
@@ -203,6 +253,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     benchStartLatency();
+    benchPipeLatency();
     benchCaptureOverhead(seconds);
     return 0;
 }

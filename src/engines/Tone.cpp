@@ -1,7 +1,6 @@
 #include "engines/Tone.h"
 
 #include "model/AppSettings.h"
-#include "model/TextUtil.h"
 
 namespace Tone {
 

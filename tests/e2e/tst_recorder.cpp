@@ -3,6 +3,7 @@
 #include "audio/AudioRecorder.h"
 #include "audio/Microphones.h"
 #include "model/AppSettings.h"
+#include "model/Log.h"
 
 #include <QFile>
 #include <QMutex>
@@ -349,6 +350,15 @@ private Q_SLOTS:
         QVERIFY(pauses[0] / 2 > phrases[0].last && pauses[0] / 2 < phrases[1].first);
         QVERIFY(pauses[1] / 2 > phrases[1].last && pauses[1] <= raw.size());
         QVERIFY(seen.maxLevel > 0.5);
+    }
+
+    // Each start names the device's own format in the log.
+    void logsTheInputFormat()
+    {
+        Log::waitUntilWritten();
+        const QString log = QString::fromUtf8(TestEnv::readFile(Log::path()));
+        QVERIFY2(log.contains(QStringLiteral(" audio: entrée 16000 Hz, 1 canaux\n")), qPrintable(log));
+        QVERIFY(log.contains(QStringLiteral(" audio: entrée 48000 Hz, 2 canaux\n")));
     }
 };
 
