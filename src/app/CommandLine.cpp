@@ -18,6 +18,9 @@ const QList<Switch> &table()
     static const QList<Switch> switches = {
         {"--fasttest", 1, Diagnostics::fastTest},
         {"--calltest", 1, Diagnostics::callTest},
+        {"--command", 2, Diagnostics::command},
+        {"--translate", 1, Diagnostics::translate},
+        {"--correct", 1, Diagnostics::correct},
         {"--test", 1, Diagnostics::onDeviceTest},
     };
     return switches;
@@ -83,6 +86,9 @@ QCoro::Task<> runToEnd(QCoro::Task<> work)
     } catch (...) {
         print(QStringLiteral("erreur: échec inconnu"));
     }
+    // Spending records of the last calls are still queued for the main thread:
+    // deliver them so that the flush writes them.
+    QCoreApplication::sendPostedEvents();
     Store::shared()->flush();
     QCoreApplication::exit(0);
 }

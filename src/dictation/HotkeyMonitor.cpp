@@ -152,9 +152,17 @@ void HotkeyMonitor::modifierChange(quint16 key, quint64 flags, qint64 pid, qint6
 
 bool HotkeyMonitor::keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid)
 {
-    const quint64 m = flags & KeyTable::ModifierMask;
-    if (pid == 0 && !autorepeat)
+    const bool swallowed = decide(key, flags, autorepeat, pid);
+    // A key that reaches the application while the dictation key is held makes
+    // the dictation key part of a chord; our own shortcuts (Escape) do not.
+    if (!swallowed && pid == 0 && !autorepeat)
         queue([this] { noteOtherKey(); });
+    return swallowed;
+}
+
+bool HotkeyMonitor::decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid)
+{
+    const quint64 m = flags & KeyTable::ModifierMask;
 
     if (key == KeyTable::Escape && dictating_) {
         queue([this] {

@@ -73,6 +73,7 @@ public:
     std::function<qint64()> clock;
 
 private:
+    bool decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid);
     void updateGrabs();
     void queue(std::function<void()> action, int delayMs = 0);
     void noteOtherKey();

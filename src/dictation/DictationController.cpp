@@ -1,0 +1,592 @@
+#include "dictation/DictationController.h"
+
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "model/TextUtil.h"
+#include "platform/KeyTable.h"
+#include "platform/Permissions.h"
+#include "platform/Sounds.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJSEngine>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+constexpr qint64 kHandsFreeTapMs = 600;   // a shorter hold starts hands-free mode
+constexpr qint64 kHandsFreeStopMs = 700;  // the stop press must come this long after the first
+constexpr double kShortestRecording = 0.3;
+constexpr int kWatchdogMs = 40000;
+constexpr int kFlashMs = 2000;
+constexpr int kTrustPollMs = 2000;
+
+const QString kBusy = QStringLiteral("Un instant, je termine…");
+const QString kNoDeepgramKey = QStringLiteral("Clé Deepgram absente");
+const QString kNoMicrophone = QStringLiteral("Micro indisponible");
+const QString kCancelled = QStringLiteral("Dictée annulée");
+const QString kNetworkStuck = QStringLiteral("Le réseau ne répond pas, réessaie");
+
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+} // namespace
+
+DictationController *DictationController::shared()
+{
+    static DictationController *instance = new DictationController();
+    return instance;
+}
+
+DictationController *DictationController::create(QQmlEngine *, QJSEngine *)
+{
+    DictationController *instance = shared();
+    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
+    return instance;
+}
+
+DictationController::DictationController() : DictationController(Services{})
+{
+    services_.microphoneAvailable = Permissions::microphone;
+    services_.trusted = Permissions::accessibility;
+    services_.playSound = Sounds::play;
+    trusted_ = Permissions::accessibility();
+}
+
+DictationController::DictationController(Services services, QObject *parent)
+    : QObject(parent), services_(std::move(services))
+{
+    clock = [] {
+        static QElapsedTimer timer = [] {
+            QElapsedTimer t;
+            t.start();
+            return t;
+        }();
+        return timer.elapsed();
+    };
+    after = [this](int ms, std::function<void()> work) { QTimer::singleShot(ms, this, std::move(work)); };
+    startedAt_ = QDateTime::currentDateTime();
+    pressedAt_ = clock();
+    if (services_.trusted)
+        trusted_ = services_.trusted();
+
+    audioThread_ = new QThread(this);
+    audioThread_->setObjectName(QStringLiteral("kesso.audio"));
+    audioContext_ = new QObject;
+    audioContext_->moveToThread(audioThread_);
+    connect(audioThread_, &QThread::finished, audioContext_, &QObject::deleteLater);
+    audioThread_->start(QThread::HighestPriority);
+
+    if (services_.makeRecorder)
+        recorder_ = services_.makeRecorder();
+    wire();
+}
+
+DictationController::~DictationController()
+{
+    audioThread_->quit();
+    audioThread_->wait();
+}
+
+void DictationController::wire()
+{
+    QPointer<DictationController> self(this);
+    hotkey_.onPress = [self] {
+        if (self)
+            self->press();
+    };
+    hotkey_.onRelease = [self] {
+        if (self)
+            self->release();
+    };
+    hotkey_.onChord = [self] {
+        if (self)
+            self->chord();
+    };
+    hotkey_.onCancel = [self] {
+        if (self)
+            self->cancel();
+    };
+    hotkey_.onPasteLast = [self] {
+        if (self)
+            self->pasteLast();
+    };
+    hotkey_.onCorrect = [self] {
+        if (self)
+            self->correctSelection(false, false);
+    };
+    hotkey_.onDoubleCopy = [self] {
+        if (self)
+            self->correctSelection(true, false);
+    };
+    hotkey_.onTripleCopy = [self] {
+        if (self)
+            self->correctSelection(true, true);
+    };
+    hotkey_.onSpeak = [self] {
+        if (self)
+            self->speakSelection();
+    };
+    if (recorder_) {
+        recorder_->onLevel = [self](double level) {
+            if (self)
+                self->setLevel(level);
+        };
+        recorder_->onPause = [self](qint64 bytes) {
+            QMetaObject::invokeMethod(qApp, [self, bytes] {
+                if (self && self->state_ == State::Recording && self->chunker_)
+                    self->chunker_->cut(bytes);
+            });
+        };
+    }
+}
+
+void DictationController::onAudio(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(audioContext_, std::move(work));
+}
+
+void DictationController::onMain(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work));
+}
+
+void DictationController::play(const QString &name)
+{
+    if (services_.playSound)
+        services_.playSound(name);
+}
+
+// Observed properties: a notification only when the value changes.
+
+void DictationController::setState(State state)
+{
+    if (state_ == state)
+        return;
+    // Leaving a recording by any road ends hands-free mode, so the next press
+    // starts a dictation (also after a recorder that failed to start).
+    if (state_ == State::Recording)
+        handsFree_ = false;
+    state_ = state;
+    hotkey_.setDictating(state == State::Recording);
+    Q_EMIT stateChanged();
+}
+
+void DictationController::setLastError(const std::optional<QString> &message)
+{
+    if (lastError_ == message)
+        return;
+    lastError_ = message;
+    Q_EMIT lastErrorChanged();
+}
+
+void DictationController::setFlash(const std::optional<QString> &text, bool error)
+{
+    if (flash_ != text) {
+        flash_ = text;
+        Q_EMIT flashChanged();
+    }
+    if (flashIsError_ != error) {
+        flashIsError_ = error;
+        Q_EMIT flashIsErrorChanged();
+    }
+}
+
+void DictationController::setLevel(double level)
+{
+    if (level_ == level)
+        return;
+    level_ = level;
+    Q_EMIT levelChanged();
+}
+
+void DictationController::setLiveText(const QString &text)
+{
+    if (liveText_ == text)
+        return;
+    liveText_ = text;
+    Q_EMIT liveTextChanged();
+}
+
+void DictationController::setCommandText(const std::optional<QString> &text)
+{
+    if (commandText_ == text)
+        return;
+    commandText_ = text;
+    Q_EMIT commandTextChanged();
+}
+
+void DictationController::setTranslating(bool on)
+{
+    if (translating_ == on)
+        return;
+    translating_ = on;
+    Q_EMIT translatingChanged();
+}
+
+void DictationController::setTargetApp(const std::optional<RunningApp> &app)
+{
+    if (targetApp_ == app)
+        return;
+    targetApp_ = app;
+    Q_EMIT targetAppChanged();
+}
+
+// Start-up.
+
+void DictationController::start()
+{
+    const bool microphone = services_.microphoneAvailable ? services_.microphoneAvailable() : false;
+    trusted_ = services_.trusted ? services_.trusted() : false;
+    const bool deepgram = services_.hasDeepgramKey && services_.hasDeepgramKey();
+    Log::write(QStringLiteral("démarrage: micro=%1 accessibilité=%2 deepgram=%3")
+                   .arg(boolText(microphone), boolText(trusted_), boolText(deepgram)));
+    hotkey_.start();
+    if (!trusted_ && onNeedsAttention)
+        onNeedsAttention();
+    if (!trustTimer_) {
+        trustTimer_ = new QTimer(this);
+        trustTimer_->setInterval(kTrustPollMs);
+        connect(trustTimer_, &QTimer::timeout, this, &DictationController::pollTrust);
+        trustTimer_->start();
+    }
+}
+
+void DictationController::pollTrust()
+{
+    const bool now = services_.trusted ? services_.trusted() : false;
+    if (now == trusted_)
+        return;
+    trusted_ = now;
+    Log::write(QStringLiteral("accessibilité=") + boolText(now));
+    hotkey_.restart();
+}
+
+void DictationController::warmUpAudio()
+{
+    DictationRecorder *recorder = recorder_.get();
+    if (recorder)
+        onAudio([recorder] { recorder->warmUp(); });
+}
+
+// Key rules.
+
+void DictationController::press()
+{
+    if (!handsFree_) {
+        pressedAt_ = clock();
+        begin();
+        return;
+    }
+    if (clock() - pressedAt_ >= kHandsFreeStopMs) {
+        handsFree_ = false;
+        end();
+    }
+}
+
+void DictationController::release()
+{
+    if (state_ != State::Recording || handsFree_)
+        return;
+    if (clock() - pressedAt_ < kHandsFreeTapMs) {
+        handsFree_ = true;
+        Log::write(QStringLiteral("dictée sans les mains"));
+        return;
+    }
+    end();
+}
+
+void DictationController::chord()
+{
+    if (state_ == State::Recording && !handsFree_)
+        abandon();
+}
+
+void DictationController::begin()
+{
+    if (state_ == State::Processing || state_ == State::Correcting) {
+        show(kBusy, false);
+        return;
+    }
+    if (state_ == State::Recording)
+        return;
+    const AppSettings *settings = AppSettings::shared();
+    if (settings->transcriptionEngine() == TranscriptionEngine::Deepgram
+        && !(services_.hasDeepgramKey && services_.hasDeepgramKey())) {
+        fail(kNoDeepgramKey);
+        return;
+    }
+    // Linux asks no permission for the microphone: a sound server that does not
+    // answer is an unavailable microphone.
+    if (services_.microphoneAvailable && !services_.microphoneAvailable()) {
+        fail(kNoMicrophone);
+        return;
+    }
+
+    setTargetApp(services_.frontmostApp ? services_.frontmostApp() : std::nullopt);
+    if (services_.warmUpNetwork)
+        services_.warmUpNetwork();
+    const std::optional<QString> bundleId = targetApp_ ? targetApp_->bundleId : std::nullopt;
+    translateThis_ = (HotkeyMonitor::liveFlags() & KeyTable::Shift)
+                     || (bundleId && settings->translateApps().contains(*bundleId));
+    setCommandText(std::nullopt);
+    if (settings->voiceCommands() && bundleId != std::optional<QString>(FrontmostApp::ownBundleId())
+        && services_.selectedText) {
+        const std::optional<QString> selection = services_.selectedText();
+        if (selection && !TextUtil::trimmed(*selection).isEmpty()) {
+            setCommandText(selection);
+            Log::write(QStringLiteral("commande: %1 caractères sélectionnés").arg(TextUtil::characterCount(*selection)));
+        }
+    }
+    if (settings->sounds())
+        play(QStringLiteral("Tink"));
+    if (services_.positionOverlay)
+        services_.positionOverlay();
+
+    setState(State::Recording);
+    const QDateTime now = QDateTime::currentDateTime();
+    if (startedAt_ != now) {
+        startedAt_ = now;
+        Q_EMIT startedAtChanged();
+    }
+    setLiveText(QString());
+    cancelled_ = false;
+    chunker_.reset();
+    if (settings->transcriptionEngine() == TranscriptionEngine::Gemini
+        && settings->rewriteEngine() == RewriteEngine::OpenRouter && !commandText_ && services_.makeChunker
+        && recorder_) {
+        DictationRecorder *recorder = recorder_.get();
+        chunker_ = services_.makeChunker(bundleId, [recorder](qint64 from, qint64 to) { return recorder->pcm(from, to); });
+    }
+
+    const QString appName = targetApp_ && !targetApp_->name.isEmpty() ? targetApp_->name : QStringLiteral("?");
+    DictationRecorder *recorder = recorder_.get();
+    QPointer<DictationController> self(this);
+    onAudio([self, recorder, appName] {
+        bool started = false;
+        if (recorder) {
+            try {
+                recorder->start();
+                started = true;
+            } catch (...) {
+            }
+        }
+        if (started) {
+            Log::write(QStringLiteral("enregistrement: début (appli %1)").arg(appName));
+            return;
+        }
+        QMetaObject::invokeMethod(qApp, [self] {
+            if (!self)
+                return;
+            self->setState(State::Idle);
+            self->fail(kNoMicrophone);
+        });
+    });
+}
+
+void DictationController::end()
+{
+    if (state_ != State::Recording)
+        return;
+    if (AppSettings::shared()->sounds())
+        play(QStringLiteral("Pop"));
+    setState(State::Processing);
+    const std::optional<RunningApp> app = targetApp_;
+    DictationRecorder *recorder = recorder_.get();
+    QPointer<DictationController> self(this);
+    onAudio([self, recorder, app] {
+        DictationRecorder::Recording recording;
+        if (recorder) {
+            recording = recorder->stop();
+            recorder->warmUp();
+        }
+        Log::write(QStringLiteral("enregistrement: fin, %1 s, niveau max %2")
+                       .arg(QString::asprintf("%.2f", recording.duration))
+                       .arg(recording.peak));
+        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app] {
+            if (self)
+                self->handOver(recording, app);
+        });
+    });
+}
+
+void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app)
+{
+    std::shared_ptr<DictationChunker> chunker = std::move(chunker_);
+    chunker_.reset();
+    if (cancelled_) {
+        cancelled_ = false;
+        setState(State::Idle);
+        return;
+    }
+    if (recording.duration <= kShortestRecording) {
+        setState(State::Idle);
+        return;
+    }
+    finishAndProcess(std::move(recording), std::move(app), std::move(chunker));
+}
+
+QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording recording,
+                                                    std::optional<RunningApp> app,
+                                                    std::shared_ptr<DictationChunker> chunker)
+{
+    QPointer<DictationController> self(this);
+    std::optional<ChunkTexts> pre;
+    if (chunker && chunker->taskCount() > 0) {
+        // Tasks are made before co_await: g++ 12 may destroy temporaries of a
+        // co_await expression twice.
+        QCoro::Task<std::optional<ChunkTexts>> finishing = chunker->finish(recording.pcm);
+        pre = co_await std::move(finishing);
+        if (!self)
+            co_return;
+        if (pre)
+            Log::write(QStringLiteral("morceaux: %1 traités pendant la dictée").arg(chunker->taskCount()));
+    }
+    QCoro::Task<> road = process(std::move(recording.wav), recording.duration, std::move(app), std::move(pre));
+    co_await std::move(road);
+}
+
+void DictationController::cancel()
+{
+    if (state_ != State::Recording)
+        return;
+    cancelled_ = true;
+    handsFree_ = false;
+    if (chunker_)
+        chunker_->cancel();
+    setState(State::Processing);
+    DictationRecorder *recorder = recorder_.get();
+    QPointer<DictationController> self(this);
+    onAudio([self, recorder] {
+        if (recorder)
+            recorder->stop();
+        QMetaObject::invokeMethod(qApp, [self] {
+            if (!self)
+                return;
+            self->cancelled_ = false;
+            self->setState(State::Idle);
+            self->show(kCancelled, false);
+        });
+    });
+    play(QStringLiteral("Pop"));
+    Log::write(QStringLiteral("dictée annulée"));
+}
+
+// The dictation key was the first key of a chord (AltGr+E, Ctrl+C with the
+// right Control…): the recording is dropped without a sound or a message.
+void DictationController::abandon()
+{
+    cancelled_ = true;
+    handsFree_ = false;
+    if (chunker_)
+        chunker_->cancel();
+    setState(State::Processing);
+    DictationRecorder *recorder = recorder_.get();
+    QPointer<DictationController> self(this);
+    onAudio([self, recorder] {
+        if (recorder)
+            recorder->stop();
+        QMetaObject::invokeMethod(qApp, [self] {
+            if (!self)
+                return;
+            self->cancelled_ = false;
+            self->setState(State::Idle);
+        });
+    });
+    Log::write(QStringLiteral("dictée abandonnée: touche combinée"));
+}
+
+// The road and its watchdog.
+
+QCoro::Task<> DictationController::process(QByteArray wav, double duration, std::optional<RunningApp> app,
+                                           std::optional<ChunkTexts> pre)
+{
+    QPointer<DictationController> self(this);
+    const quint64 seq = ++roadSeq_;
+    roadActive_ = true;
+    const qint64 startedMs = clock();
+    after(kWatchdogMs, [self, seq, startedMs] {
+        // Acts only on the road that set it: not on one that ended, nor on a newer one.
+        if (!self || self->roadSeq_ != seq || !self->roadActive_)
+            return;
+        if (self->state_ != State::Processing || self->clock() - startedMs < kWatchdogMs)
+            return;
+        self->roadActive_ = false;
+        self->setState(State::Idle);
+        self->fail(kNetworkStuck);
+    });
+    if (!services_.road) {
+        Log::write(QStringLiteral("traitement: aucune route de traitement"));
+        fail(QStringLiteral("Traitement indisponible"));
+        finishRoad(seq);
+        co_return;
+    }
+    RoadRun run{seq, std::move(wav), duration, std::move(app), std::move(pre), startedMs};
+    QCoro::Task<> road = services_.road(this, std::move(run));
+    co_await std::move(road);
+    if (self && isCurrentRoad(seq))
+        finishRoad(seq); // a road must never leave the controller processing
+}
+
+bool DictationController::finishRoad(quint64 seq)
+{
+    if (!isCurrentRoad(seq))
+        return false;
+    roadActive_ = false;
+    setState(State::Idle);
+    setCommandText(std::nullopt);
+    return true;
+}
+
+// Failures and messages.
+
+void DictationController::fail(const QString &message)
+{
+    setLastError(message);
+    Log::write(QStringLiteral("erreur: ") + message);
+    show(message, true);
+    play(QStringLiteral("Basso"));
+    const QString lower = message.toLower();
+    if (lower.contains(QStringLiteral("clé")) || lower.contains(QStringLiteral("autoris"))
+        || lower.contains(QStringLiteral("accessibilité")) || lower.contains(QStringLiteral("micro non"))) {
+        if (onNeedsAttention)
+            onNeedsAttention();
+    }
+}
+
+void DictationController::show(const QString &text, bool error)
+{
+    setFlash(text, error);
+    // Cleared only by its own timer: a newer message (even the same text) lives 2 s.
+    const quint64 generation = ++flashGeneration_;
+    QPointer<DictationController> self(this);
+    after(kFlashMs, [self, generation] {
+        if (self && self->flashGeneration_ == generation && self->flash_) {
+            self->flash_.reset();
+            Q_EMIT self->flashChanged();
+        }
+    });
+}
+
+// The selection and re-paste entries.
+
+void DictationController::pasteLast()
+{
+    if (services_.pasteLast)
+        services_.pasteLast(this);
+}
+
+void DictationController::correctSelection(bool alreadyCopied, bool translate)
+{
+    if (services_.correctSelection)
+        services_.correctSelection(this, alreadyCopied, translate);
+}
+
+void DictationController::speakSelection()
+{
+    if (services_.speakSelection)
+        services_.speakSelection(this);
+}

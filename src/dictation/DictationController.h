@@ -1,0 +1,259 @@
+#pragma once
+
+#include "dictation/HotkeyMonitor.h"
+#include "platform/FrontmostApp.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QtQml/qqmlregistration.h>
+
+#include <QCoro/QCoroTask>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QJSEngine;
+class QQmlEngine;
+class QThread;
+class QTimer;
+
+// The chunker's joined texts of a long dictation.
+struct ChunkTexts
+{
+    QString raw;
+    QString clean;
+};
+
+// What the controller needs of its microphone recorder. start(), stop() and
+// warmUp() run on the audio thread "kesso.audio"; onPause is called on the
+// recorder's own thread, onLevel on the main thread.
+class DictationRecorder
+{
+public:
+    struct Recording
+    {
+        QByteArray wav;     // trimmed and normalised WAV
+        double duration = 0; // seconds of the untrimmed recording
+        QByteArray pcm;     // the untrimmed PCM
+        int peak = 0;       // its peak magnitude
+    };
+
+    virtual ~DictationRecorder() = default;
+    virtual void start() = 0; // throws when the microphone cannot be opened
+    virtual Recording stop() = 0;
+    virtual void warmUp() {}
+    // PCM bytes [from, to) captured so far (any thread).
+    virtual QByteArray pcm(qint64 from, qint64 to) = 0;
+
+    std::function<void(double)> onLevel;
+    std::function<void(qint64 bytes)> onPause;
+};
+
+// What the controller needs of the chunker of a long dictation (main thread).
+class DictationChunker
+{
+public:
+    virtual ~DictationChunker() = default;
+    // A pause at byte offset `at` of the recording.
+    virtual void cut(qint64 at) = 0;
+    virtual void cancel() = 0;
+    virtual int taskCount() const = 0;
+    // Transcribes the tail after the last cut and joins every chunk in order;
+    // none when a chunk failed.
+    virtual QCoro::Task<std::optional<ChunkTexts>> finish(QByteArray pcm) = 0;
+};
+
+// The dictation state machine: turns the dictation key into recordings and
+// recordings into a hand-over to the processing road; holds what the overlay,
+// the status icon and the status card show. One shared instance; main thread.
+class DictationController final : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+    Q_PROPERTY(State state READ state NOTIFY stateChanged)
+    Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
+    Q_PROPERTY(QString flash READ flashText NOTIFY flashChanged)
+    Q_PROPERTY(bool flashIsError READ flashIsError NOTIFY flashIsErrorChanged)
+    Q_PROPERTY(double level READ level NOTIFY levelChanged)
+    Q_PROPERTY(QString liveText READ liveText NOTIFY liveTextChanged)
+    Q_PROPERTY(bool translating READ translating WRITE setTranslating NOTIFY translatingChanged)
+    Q_PROPERTY(QDateTime startedAt READ startedAt NOTIFY startedAtChanged)
+    Q_PROPERTY(QString targetAppName READ targetAppName NOTIFY targetAppChanged)
+    Q_PROPERTY(QString targetAppIcon READ targetAppIcon NOTIFY targetAppChanged)
+
+public:
+    enum class State { Idle, Recording, Processing, Correcting };
+    Q_ENUM(State)
+
+    // One processing road, as handed over by process().
+    struct RoadRun
+    {
+        quint64 seq = 0; // this road's number; see finishRoad()
+        QByteArray wav;
+        double duration = 0;
+        std::optional<RunningApp> app;
+        std::optional<ChunkTexts> pre;
+        qint64 startedMs = 0; // monotonic start of the road
+    };
+
+    // The neighbours that the controller calls. Start-up installs them on the
+    // shared instance before start() (services().road = …); tests install
+    // fakes. Empty ones are skipped. A road is a coroutine function (parameters
+    // by value, no captures) that ends with finishRoad(run.seq) on each exit.
+    struct Services
+    {
+        // The processing road: transcription, final text, saving and pasting.
+        // Ends with finishRoad(run.seq) on each of its exits.
+        std::function<QCoro::Task<>(DictationController *, RoadRun)> road;
+        // The selection and re-paste entries.
+        std::function<void(DictationController *)> pasteLast;
+        std::function<void(DictationController *, bool alreadyCopied, bool translate)> correctSelection;
+        std::function<void(DictationController *)> speakSelection;
+        // A chunker for a dictation into the application `bundleId`.
+        std::function<std::unique_ptr<DictationChunker>(std::optional<QString> bundleId,
+                                                        std::function<QByteArray(qint64, qint64)> slice)>
+            makeChunker;
+        std::function<std::unique_ptr<DictationRecorder>()> makeRecorder;
+        std::function<bool()> hasDeepgramKey;
+        std::function<void()> warmUpNetwork;
+        std::function<std::optional<QString>()> selectedText; // the focused element's selection
+        std::function<void()> positionOverlay;
+        std::function<std::optional<RunningApp>()> frontmostApp = FrontmostApp::current;
+        std::function<bool()> microphoneAvailable;
+        std::function<bool()> trusted;
+        std::function<void(const QString &)> playSound;
+    };
+
+    static DictationController *shared();
+    static DictationController *create(QQmlEngine *, QJSEngine *);
+
+    // A controller of its own with the given neighbours (tests).
+    explicit DictationController(Services services, QObject *parent = nullptr);
+    ~DictationController() override;
+
+    Services &services() { return services_; }
+
+    // Start-up: logs the permissions, starts the hotkey monitor and the 2 s
+    // accessibility poll.
+    void start();
+    // Prepares the audio input before the first dictation.
+    void warmUpAudio();
+    // Escape during a recording.
+    void cancel();
+
+    // The selection and re-paste entries (the road's files implement them).
+    void pasteLast();
+    void correctSelection(bool alreadyCopied, bool translate);
+    void speakSelection();
+
+    // Hands a finished recording to the processing road; owns its 40 s watchdog.
+    QCoro::Task<> process(QByteArray wav, double duration, std::optional<RunningApp> app,
+                          std::optional<ChunkTexts> pre);
+    // The exit rule of a road: when `seq` is the current road and the watchdog
+    // has not given up on it, state idle and commandText none. A road that was
+    // given up or superseded leaves the newer state alone. True when applied.
+    bool finishRoad(quint64 seq);
+    bool isCurrentRoad(quint64 seq) const { return seq == roadSeq_ && roadActive_; }
+
+    // The one failure exit: message, sound, log line, attention hook.
+    void fail(const QString &message);
+    // A short message in the overlay, cleared 2 s later unless replaced.
+    void show(const QString &text, bool error);
+
+    State state() const { return state_; }
+    void setState(State state);
+    std::optional<QString> lastError() const { return lastError_; }
+    QString lastErrorText() const { return lastError_.value_or(QString()); }
+    void setLastError(const std::optional<QString> &message);
+    std::optional<QString> flash() const { return flash_; }
+    QString flashText() const { return flash_.value_or(QString()); }
+    bool flashIsError() const { return flashIsError_; }
+    double level() const { return level_; }
+    QString liveText() const { return liveText_; }
+    void setLiveText(const QString &text);
+    std::optional<QString> commandText() const { return commandText_; }
+    void setCommandText(const std::optional<QString> &text);
+    bool translating() const { return translating_; }
+    void setTranslating(bool on);
+    bool translateThis() const { return translateThis_; }
+    QDateTime startedAt() const { return startedAt_; }
+    std::optional<RunningApp> targetApp() const { return targetApp_; }
+    QString targetAppName() const { return targetApp_ ? targetApp_->name : QString(); }
+    QString targetAppIcon() const { return targetApp_ ? targetApp_->iconName : QString(); }
+    bool handsFree() const { return handsFree_; }
+    bool trusted() const { return trusted_; }
+
+    HotkeyMonitor &hotkey() { return hotkey_; }
+
+    // Called when a failure needs the user to change a setting.
+    std::function<void()> onNeedsAttention;
+
+    // Time and delayed work (tests replace them to drive the clock).
+    std::function<qint64()> clock; // monotonic ms
+    std::function<void(int ms, std::function<void()> work)> after;
+
+Q_SIGNALS:
+    void stateChanged();
+    void lastErrorChanged();
+    void flashChanged();
+    void flashIsErrorChanged();
+    void levelChanged();
+    void liveTextChanged();
+    void commandTextChanged();
+    void translatingChanged();
+    void startedAtChanged();
+    void targetAppChanged();
+
+private:
+    DictationController();
+    void wire();
+    void press();
+    void release();
+    void chord();
+    void begin();
+    void end();
+    void abandon();
+    void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app);
+    QCoro::Task<> finishAndProcess(DictationRecorder::Recording recording, std::optional<RunningApp> app,
+                                   std::shared_ptr<DictationChunker> chunker);
+    void setLevel(double level);
+    void setFlash(const std::optional<QString> &text, bool error);
+    void setTargetApp(const std::optional<RunningApp> &app);
+    void onAudio(std::function<void()> work);
+    void onMain(std::function<void()> work);
+    void play(const QString &name);
+    void pollTrust();
+
+    Services services_;
+    HotkeyMonitor hotkey_;
+    std::unique_ptr<DictationRecorder> recorder_;
+    std::shared_ptr<DictationChunker> chunker_;
+    QThread *audioThread_ = nullptr;
+    QObject *audioContext_ = nullptr;
+    QTimer *trustTimer_ = nullptr;
+
+    State state_ = State::Idle;
+    std::optional<QString> lastError_;
+    std::optional<QString> flash_;
+    bool flashIsError_ = false;
+    quint64 flashGeneration_ = 0;
+    double level_ = 0;
+    QString liveText_;
+    std::optional<QString> commandText_;
+    bool translating_ = false;
+    bool translateThis_ = false;
+    bool trusted_ = false;
+    std::optional<RunningApp> targetApp_;
+    QDateTime startedAt_;
+    qint64 pressedAt_ = 0;
+    bool handsFree_ = false;
+    bool cancelled_ = false;
+    quint64 roadSeq_ = 0;
+    bool roadActive_ = false;
+};

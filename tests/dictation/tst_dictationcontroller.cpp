@@ -1,0 +1,510 @@
+#include "dictation/DictationController.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "support/TestEnv.h"
+
+#include <QCoro/QCoroSignal>
+
+#include <QSemaphore>
+
+#include <atomic>
+#include <stdexcept>
+
+namespace {
+
+// Records what the controller asks of its microphone.
+class FakeRecorder final : public DictationRecorder
+{
+public:
+    std::atomic<int> starts{0};
+    std::atomic<int> stops{0};
+    std::atomic<bool> failStart{false};
+    std::atomic<bool> holdStart{false};
+    QSemaphore startGate;
+    double duration = 1.0;
+
+    void start() override
+    {
+        if (holdStart)
+            startGate.acquire();
+        if (failStart)
+            throw std::runtime_error("no device");
+        ++starts;
+    }
+    Recording stop() override
+    {
+        ++stops;
+        return {QByteArray("RIFF-wav"), duration, QByteArray(32000, '\1'), 1234};
+    }
+    QByteArray pcm(qint64, qint64) override { return {}; }
+};
+
+class FakeChunker final : public DictationChunker
+{
+public:
+    int tasks = 1;
+    bool cancelled = false;
+    void cut(qint64) override {}
+    void cancel() override { cancelled = true; }
+    int taskCount() const override { return tasks; }
+    QCoro::Task<std::optional<ChunkTexts>> finish(QByteArray) override
+    {
+        ++tasks;
+        co_return ChunkTexts{QStringLiteral("brut"), QStringLiteral("propre")};
+    }
+};
+
+// The road that tests hand recordings to: it waits for `release` before it ends.
+class RoadProbe : public QObject
+{
+    Q_OBJECT
+public:
+    struct Run
+    {
+        quint64 seq;
+        QByteArray wav;
+        double duration;
+        std::optional<ChunkTexts> pre;
+    };
+    QList<Run> runs;
+    QList<bool> exits; // what finishRoad answered for each road that ended
+Q_SIGNALS:
+    void release();
+};
+
+RoadProbe *gRoad = nullptr;
+
+QCoro::Task<> probeRoad(DictationController *controller, DictationController::RoadRun run)
+{
+    gRoad->runs.append({run.seq, run.wav, run.duration, run.pre});
+    co_await qCoro(gRoad, &RoadProbe::release);
+    gRoad->exits.append(controller->finishRoad(run.seq));
+}
+
+} // namespace
+
+class TestDictationController : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<DictationController> c_;
+    FakeRecorder *recorder_ = nullptr;
+    FakeChunker *lastChunker_ = nullptr;
+    std::unique_ptr<RoadProbe> road_;
+    QStringList sounds_;
+    int attention_ = 0;
+    bool deepgramKey_ = true;
+    bool microphone_ = true;
+    std::optional<QString> selection_;
+
+    // A clock and a timer queue that only the test moves.
+    qint64 now_ = 100000;
+    struct Due
+    {
+        qint64 at;
+        std::function<void()> work;
+    };
+    QList<Due> due_;
+
+    void advance(qint64 ms)
+    {
+        const qint64 target = now_ + ms;
+        for (;;) {
+            auto next = std::min_element(due_.begin(), due_.end(), [](const Due &a, const Due &b) { return a.at < b.at; });
+            if (next == due_.end() || next->at > target)
+                break;
+            now_ = next->at;
+            auto work = std::move(next->work);
+            due_.erase(next);
+            work();
+        }
+        now_ = target;
+    }
+
+    static constexpr quint64 kDown = 0x42000;
+
+    void keyDown() { c_->hotkey().handle(62, kDown, 0, 7); }
+    void keyUp() { c_->hotkey().handle(62, 0, 0, 7); }
+    bool settle(const std::function<bool()> &done) { return TestEnv::waitFor(done, 3000); }
+    static QByteArray log()
+    {
+        Log::waitUntilWritten();
+        return TestEnv::readFile(Log::path());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        AppSettings *s = AppSettings::shared();
+        s->setKey(DictationKey::RightControl);
+        s->setSounds(true);
+        s->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        s->setRewriteEngine(RewriteEngine::Apple);
+        s->setVoiceCommands(true);
+        s->setTranslateApps({});
+        sounds_.clear();
+        attention_ = 0;
+        deepgramKey_ = true;
+        microphone_ = true;
+        selection_.reset();
+        due_.clear();
+        lastChunker_ = nullptr;
+        road_ = std::make_unique<RoadProbe>();
+        gRoad = road_.get();
+
+        DictationController::Services services;
+        services.road = probeRoad;
+        services.makeRecorder = [this] {
+            auto r = std::make_unique<FakeRecorder>();
+            recorder_ = r.get();
+            return r;
+        };
+        services.makeChunker = [this](std::optional<QString>, std::function<QByteArray(qint64, qint64)>) {
+            auto chunker = std::make_unique<FakeChunker>();
+            lastChunker_ = chunker.get();
+            return std::unique_ptr<DictationChunker>(std::move(chunker));
+        };
+        services.hasDeepgramKey = [this] { return deepgramKey_; };
+        services.microphoneAvailable = [this] { return microphone_; };
+        services.trusted = [] { return true; };
+        services.selectedText = [this] { return selection_; };
+        services.frontmostApp = [] {
+            RunningApp app;
+            app.name = QStringLiteral("Bloc-notes");
+            app.bundleId = QStringLiteral("org.example.Notes");
+            return std::optional<RunningApp>(app);
+        };
+        services.playSound = [this](const QString &name) { sounds_ << name; };
+        c_ = std::make_unique<DictationController>(services);
+        c_->clock = [this] { return now_; };
+        c_->hotkey().clock = [this] { return now_; };
+        c_->after = [this](int ms, std::function<void()> work) { due_.append({now_ + ms, std::move(work)}); };
+        c_->onNeedsAttention = [this] { ++attention_; };
+    }
+
+    void cleanup()
+    {
+        if (recorder_ && recorder_->holdStart)
+            recorder_->startGate.release(10);
+        c_.reset();
+        recorder_ = nullptr;
+    }
+
+    void holdingTheKeyRecordsAndHandsOver()
+    {
+        keyDown();
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+        QCOMPARE(sounds_, QStringList{QStringLiteral("Tink")});
+        QCOMPARE(c_->targetAppName(), QStringLiteral("Bloc-notes"));
+        QVERIFY(settle([&] { return recorder_->starts == 1; }));
+        advance(1000);
+        keyUp();
+        QCOMPARE(c_->state(), DictationController::State::Processing);
+        QCOMPARE(sounds_, (QStringList{QStringLiteral("Tink"), QStringLiteral("Pop")}));
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        QCOMPARE(road_->runs[0].wav, QByteArray("RIFF-wav"));
+        QCOMPARE(road_->runs[0].duration, 1.0);
+        QVERIFY(!road_->runs[0].pre);
+        const QByteArray text = log();
+        QVERIFY(text.contains("enregistrement: début (appli Bloc-notes)"));
+        QVERIFY(text.contains("enregistrement: fin, 1.00 s, niveau max 1234"));
+        QVERIFY(text.contains("touche: rightControl enfoncée (0x42000, source clavier, état 7)"));
+        QVERIFY(text.contains("touche: rightControl relâchée (0x0, source clavier, état 7)"));
+
+        // A press while the road works starts nothing.
+        keyDown();
+        QCOMPARE(c_->flash(), std::optional<QString>(QStringLiteral("Un instant, je termine…")));
+        QVERIFY(!c_->flashIsError());
+        keyUp();
+        Q_EMIT road_->release();
+        QVERIFY(settle([&] { return road_->exits.size() == 1; }));
+        QCOMPARE(road_->exits[0], true);
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+        QCOMPARE(recorder_->starts, 1);
+    }
+
+    void handsFree_data()
+    {
+        QTest::addColumn<int>("secondPressAfter");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("0.5 s after the first press: ignored") << 500 << false;
+        QTest::newRow("0.8 s after: ends") << 800 << true;
+    }
+
+    void handsFree()
+    {
+        QFETCH(int, secondPressAfter);
+        QFETCH(bool, ends);
+        keyDown();
+        advance(200);
+        keyUp();
+        QVERIFY(c_->handsFree());
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+        advance(secondPressAfter - 200);
+        keyDown();
+        QCOMPARE(c_->state(), ends ? DictationController::State::Processing : DictationController::State::Recording);
+        keyUp();
+        QCOMPARE(c_->handsFree(), !ends);
+        if (!ends) {
+            advance(400);
+            keyDown();
+            QCOMPARE(c_->state(), DictationController::State::Processing);
+        }
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        QVERIFY(log().contains("dictée sans les mains"));
+    }
+
+    void shortRecordingsAreDropped_data()
+    {
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<int>("roads");
+        QTest::newRow("0.3 s") << 0.3 << 0;
+        QTest::newRow("0.31 s") << 0.31 << 1;
+    }
+
+    void shortRecordingsAreDropped()
+    {
+        QFETCH(double, duration);
+        QFETCH(int, roads);
+        keyDown();
+        recorder_->duration = duration;
+        advance(700);
+        keyUp();
+        QVERIFY(settle([&] { return c_->state() != DictationController::State::Processing || !road_->runs.isEmpty(); }));
+        QTest::qWait(50);
+        QCOMPARE(road_->runs.size(), roads);
+        QCOMPARE(c_->flash(), std::nullopt);
+    }
+
+    void escapeCancelsWithPopEvenWithoutSounds()
+    {
+        AppSettings::shared()->setSounds(false);
+        keyDown();
+        QVERIFY(c_->hotkey().dictating());
+        QVERIFY(c_->hotkey().keyDown(53, kDown, false, 0)); // swallowed
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+        QCOMPARE(sounds_, QStringList{QStringLiteral("Pop")});
+        QCOMPARE(c_->flash(), std::optional<QString>(QStringLiteral("Dictée annulée")));
+        QVERIFY(!c_->flashIsError());
+        QVERIFY(!c_->hotkey().dictating());
+        QVERIFY(!c_->hotkey().keyDown(53, 0, false, 0)); // Escape while idle reaches the application
+        keyUp();
+        QTest::qWait(50);
+        QCOMPARE(road_->runs.size(), 0);
+        QVERIFY(log().contains("dictée annulée"));
+    }
+
+    void aChordCancelsSilently()
+    {
+        keyDown();
+        advance(150);
+        c_->hotkey().keyDown(8, kDown, false, 0); // Ctrl+C with the right Control
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+        advance(100);
+        keyUp();
+        QVERIFY(!c_->handsFree());
+        QCOMPARE(sounds_, QStringList{QStringLiteral("Tink")}); // no "Pop", no "Basso"
+        QCOMPARE(c_->flash(), std::nullopt);
+        QTest::qWait(50);
+        QCOMPARE(road_->runs.size(), 0);
+
+        // A key after the first 0.6 s is no chord; the next press records normally.
+        keyDown();
+        advance(700);
+        c_->hotkey().keyDown(0, kDown, false, 0);
+        QTest::qWait(50);
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+        keyUp();
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+    }
+
+    void deepgramWithoutKeyFails()
+    {
+        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Deepgram);
+        deepgramKey_ = false;
+        keyDown();
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+        QCOMPARE(c_->flash(), std::optional<QString>(QStringLiteral("Clé Deepgram absente")));
+        QVERIFY(c_->flashIsError());
+        QCOMPARE(c_->lastError(), std::optional<QString>(QStringLiteral("Clé Deepgram absente")));
+        QCOMPARE(sounds_, QStringList{QStringLiteral("Basso")});
+        QCOMPARE(attention_, 1);
+        QTest::qWait(50);
+        QCOMPARE(recorder_->starts, 0);
+        QVERIFY(log().contains("erreur: Clé Deepgram absente"));
+    }
+
+    void noSoundServerIsAnUnavailableMicrophone()
+    {
+        microphone_ = false;
+        keyDown();
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+        QCOMPARE(c_->flash(), std::optional<QString>(QStringLiteral("Micro indisponible")));
+        QCOMPARE(attention_, 0);
+    }
+
+    void aFailedStartLeavesHandsFreeMode()
+    {
+        recorder_->holdStart = true;
+        recorder_->failStart = true;
+        keyDown();
+        advance(200);
+        keyUp(); // a tap: hands-free, while the recorder is still starting
+        QVERIFY(c_->handsFree());
+        recorder_->startGate.release();
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+        QCOMPARE(c_->flash(), std::optional<QString>(QStringLiteral("Micro indisponible")));
+        QCOMPARE(attention_, 0);
+        QVERIFY(!c_->handsFree());
+
+        recorder_->holdStart = false;
+        recorder_->failStart = false;
+        advance(300);
+        keyDown(); // starts a new dictation rather than "ending" the failed one
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+        QVERIFY(settle([&] { return recorder_->starts == 1; }));
+    }
+
+    void attentionRule_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("attention");
+        QTest::newRow("key") << "Clé Deepgram absente" << true;
+        QTest::newRow("authorisation") << "Micro non autorisé" << true;
+        QTest::newRow("accessibility") << "Accessibilité non autorisée" << true;
+        QTest::newRow("capitals") << "CLÉ OpenRouter absente" << true;
+        QTest::newRow("unavailable microphone") << "Micro indisponible" << false;
+        QTest::newRow("network") << "Le réseau ne répond pas, réessaie" << false;
+    }
+
+    void attentionRule()
+    {
+        QFETCH(QString, message);
+        QFETCH(bool, attention);
+        c_->fail(message);
+        QCOMPARE(attention_, attention ? 1 : 0);
+        QCOMPARE(sounds_, QStringList{QStringLiteral("Basso")});
+    }
+
+    void aFlashIsClearedOnlyByItsOwnTimer()
+    {
+        c_->show(QStringLiteral("Échec"), true);
+        advance(1500);
+        c_->show(QStringLiteral("Échec"), true); // the same text again
+        advance(600);
+        QCOMPARE(c_->flash(), std::optional<QString>(QStringLiteral("Échec")));
+        advance(1400);
+        QCOMPARE(c_->flash(), std::nullopt);
+        QVERIFY(c_->flashIsError()); // keeps its value
+    }
+
+    void watchdogActsOnlyOnItsOwnRoad()
+    {
+        QSignalSpy failures(c_.get(), &DictationController::lastErrorChanged);
+        // Road 1 ends after 12 s.
+        c_->setState(DictationController::State::Processing);
+        c_->process("a", 1.0, std::nullopt, std::nullopt);
+        QCOMPARE(road_->runs.size(), 1);
+        advance(12000);
+        Q_EMIT road_->release();
+        QVERIFY(settle([&] { return road_->exits.size() == 1; }));
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+
+        // Road 2 starts at 30 s; road 1's watchdog at 40 s must leave it alone.
+        advance(18000);
+        c_->setState(DictationController::State::Processing);
+        c_->process("b", 1.0, std::nullopt, std::nullopt);
+        advance(10001);
+        QCOMPARE(c_->state(), DictationController::State::Processing);
+        QCOMPARE(failures.count(), 0);
+
+        // Road 2's own watchdog gives up on it at 70 s.
+        advance(30000);
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+        QCOMPARE(c_->lastError(), std::optional<QString>(QStringLiteral("Le réseau ne répond pas, réessaie")));
+        QCOMPARE(sounds_, QStringList{QStringLiteral("Basso")});
+
+        // A new dictation records; road 2 ending late does not touch its state.
+        keyDown();
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+        Q_EMIT road_->release();
+        QVERIFY(settle([&] { return road_->exits.size() == 2; }));
+        QCOMPARE(road_->exits[1], false);
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+    }
+
+    void aRoadThatForgetsItsExitStillEnds()
+    {
+        c_->services().road = [](DictationController *, DictationController::RoadRun) -> QCoro::Task<> { co_return; };
+        c_->setState(DictationController::State::Processing);
+        c_->setCommandText(QStringLiteral("texte"));
+        c_->process("a", 1.0, std::nullopt, std::nullopt);
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+        QCOMPARE(c_->commandText(), std::nullopt);
+        advance(40000);
+        QCOMPARE(c_->lastError(), std::nullopt);
+    }
+
+    void selectionAndChunker_data()
+    {
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<bool>("command");
+        QTest::newRow("blank selection: chunked") << " \n " << false;
+        QTest::newRow("real selection: a voice command") << "Bonjour" << true;
+    }
+
+    void selectionAndChunker()
+    {
+        QFETCH(QString, selection);
+        QFETCH(bool, command);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        selection_ = selection;
+        keyDown();
+        QCOMPARE(c_->commandText().has_value(), command);
+        QCOMPARE(lastChunker_ != nullptr, !command);
+        advance(1000);
+        keyUp();
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        QCOMPARE(road_->runs[0].pre.has_value(), !command);
+        if (!command) {
+            QCOMPARE(road_->runs[0].pre->clean, QStringLiteral("propre"));
+            QVERIFY(log().contains("morceaux: 2 traités pendant la dictée"));
+        } else {
+            QVERIFY(log().contains("commande: 7 caractères sélectionnés"));
+        }
+    }
+
+    void shiftOrTheTranslateListMarksTranslation()
+    {
+        AppSettings::shared()->setTranslateApps({QStringLiteral("org.example.Notes")});
+        keyDown();
+        QVERIFY(c_->translateThis());
+        c_->cancel();
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+        keyUp();
+
+        AppSettings::shared()->setTranslateApps({});
+        c_->hotkey().modifierChange(56, 0x20002, 0, 7); // left Shift held
+        keyDown();
+        QVERIFY(c_->translateThis());
+        c_->cancel();
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+        keyUp();
+        c_->hotkey().modifierChange(56, 0, 0, 7);
+        QTest::qWait(20);
+        keyDown();
+        QVERIFY(!c_->translateThis());
+    }
+
+    void withoutARoadTheFailureIsShown()
+    {
+        c_->services().road = nullptr;
+        c_->setState(DictationController::State::Processing);
+        c_->process("a", 1.0, std::nullopt, std::nullopt);
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+        QVERIFY(c_->flashIsError());
+    }
+};
+
+OMBRY_TEST_MAIN(TestDictationController)
+#include "tst_dictationcontroller.moc"
