@@ -18,6 +18,9 @@ const QList<Switch> &table()
     static const QList<Switch> switches = {
         {"--fasttest", 1, Diagnostics::fastTest},
         {"--calltest", 1, Diagnostics::callTest},
+        {"--command", 2, Diagnostics::command},
+        {"--translate", 1, Diagnostics::translate},
+        {"--correct", 1, Diagnostics::correct},
         {"--test", 1, Diagnostics::onDeviceTest},
     };
     return switches;
@@ -69,9 +72,7 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier « %1 » (%2)")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier « %1 »").arg(path).toStdString());
     return file.readAll();
 }
 
@@ -85,6 +86,9 @@ QCoro::Task<> runToEnd(QCoro::Task<> work)
     } catch (...) {
         print(QStringLiteral("erreur: échec inconnu"));
     }
+    // Spending records of the last calls are still queued for the main thread:
+    // deliver them so that the flush writes them.
+    QCoreApplication::sendPostedEvents();
     Store::shared()->flush();
     QCoreApplication::exit(0);
 }

@@ -56,6 +56,9 @@ QCoro::Task<> runToEnd(QCoro::Task<> work);
 // The switches' work, one file per area.
 QCoro::Task<> fastTest(QStringList values);
 QCoro::Task<> callTest(QStringList values);
+QCoro::Task<> command(QStringList values);
+QCoro::Task<> translate(QStringList values);
+QCoro::Task<> correct(QStringList values);
 QCoro::Task<> onDeviceTest(QStringList values);
 
 } // namespace Diagnostics

@@ -105,9 +105,9 @@ void AudioRecorder::start()
     int error = 0;
     stream_ = openStreamLocked(device_, &error);
     if (!stream_ && !device_.isEmpty()) {
-        // The device went away or refuses: record from the default input instead.
-        Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(device_).arg(-error));
-        device_.clear();
+        // The device went away or refuses: record from the default input this time;
+        // the chosen one is tried again at the next start, in case it came back.
+        Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(device_).arg(error));
         stream_ = openStreamLocked(QString(), &error);
     }
     if (!stream_)

@@ -701,6 +701,9 @@ void Store::eraseEverything()
                 QFile::remove(dir + QLatin1Char('/') + f);
         }
     });
+    // Wait for the removals (behind a write already running): a recording or a key
+    // saved right after the erase must not be removed with the erased data.
+    io_->waitUntilIdle();
 }
 
 // --- statistics

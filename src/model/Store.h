@@ -143,7 +143,8 @@ public:
     // Empties the corrector and dictation histories and deletes the recordings.
     Q_INVOKABLE void clearHistory();
     // Empties every collection and the key store in memory and removes every file the
-    // program writes in the data folder (behind any write already running).
+    // program writes in the data folder, on the store's thread behind any write already
+    // running; returns once they are removed.
     Q_INVOKABLE void eraseEverything();
 
     // --- statistics (local calendar and time zone)

@@ -12,7 +12,9 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -23,6 +25,9 @@
 namespace {
 
 constexpr qsizetype kSecond = 16000;
+
+// Runs of 20 ms blocks: (count, value of every sample).
+using Blocks = QList<QPair<int, qint16>>;
 
 qint16 sampleAt(const QByteArray &pcm, qsizetype i)
 {
@@ -179,6 +184,18 @@ void checkTrim(const QByteArray &wav, const QByteArray &raw)
     QVERIFY(at + trimmed.size() <= raw.size());
 }
 
+// Empties what earlier writers left in the FIFO while nobody recorded.
+void drain(const QString &fifo)
+{
+    const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    char buffer[4096];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+    ::close(fd);
+}
+
 void writeAll(const QString &fifo, const QByteArray &data)
 {
     QFile f(fifo);
@@ -214,6 +231,7 @@ private Q_SLOTS:
     void init()
     {
         AppSettings::shared()->setMicrophoneUID(std::nullopt);
+        drain(fifo_);
     }
 
     void listsMicrophonesWithoutMonitors()
@@ -261,6 +279,43 @@ private Q_SLOTS:
         QVERIFY(!recorder.isRecording());
     }
 
+    // A chosen microphone that goes away: the default input records meanwhile, and
+    // the chosen one is used again once it is back.
+    void unpluggedMicrophone()
+    {
+        const QString fifo = dir_.filePath(QStringLiteral("tmp.fifo"));
+        auto load = [&] {
+            QProcess pactl;
+            pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-pipe-source"),
+                                                  QStringLiteral("source_name=tmpmic"), QStringLiteral("file=") + fifo,
+                                                  QStringLiteral("format=s16le"), QStringLiteral("rate=16000"),
+                                                  QStringLiteral("channels=1")});
+            pactl.waitForFinished();
+            return QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+        };
+        QString module = load();
+        QVERIFY(!module.isEmpty());
+        AppSettings::shared()->setMicrophoneUID(QStringLiteral("tmpmic"));
+        AudioRecorder recorder;
+        recorder.start();
+        QCOMPARE(recorder.inputDevice(), QStringLiteral("tmpmic"));
+        recorder.stopRaw();
+
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+        recorder.start();
+        QCOMPARE(recorder.inputDevice(), QStringLiteral("vmic"));
+        recorder.stopRaw();
+        Log::waitUntilWritten();
+        QVERIFY(TestEnv::readFile(Log::path()).contains("micro: impossible de choisir tmpmic ("));
+
+        module = load();
+        QVERIFY(!module.isEmpty());
+        recorder.start();
+        QCOMPARE(recorder.inputDevice(), QStringLiteral("tmpmic"));
+        recorder.stopRaw();
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+    }
+
     // Byte-exact capture through the FIFO microphone, fed as fast as it reads.
     void capturesThePipeMicrophoneExactly()
     {
@@ -273,29 +328,41 @@ private Q_SLOTS:
 
         std::thread writer(writeAll, fifo_, fixture_.pcm);
         const qsizetype total = fixture_.pcm.size();
+        // Another test may have left bytes in the FIFO: find the fixture in what came.
+        qsizetype offset = -1;
         const bool arrived = TestEnv::waitFor([&] {
-            return recorder.pcm(0, std::numeric_limits<qsizetype>::max()).size() >= total;
+            const QByteArray got = recorder.pcm(0, std::numeric_limits<qsizetype>::max());
+            if (got.size() < total)
+                return false;
+            offset = got.indexOf(fixture_.pcm);
+            return offset >= 0;
         }, 20000);
         writer.join();
         QVERIFY2(arrived, qPrintable(QStringLiteral("%1 of %2 bytes")
                                          .arg(recorder.pcm(0, total * 2).size()).arg(total)));
+        QCOMPARE(offset % 2, 0);
         QCOMPARE(recorder.pcm(100, 50), QByteArray());
-        QCOMPARE(recorder.pcm(total - 10, total * 4), fixture_.pcm.right(10));
+        QCOMPARE(recorder.pcm(offset + total - 10, offset + total * 4), fixture_.pcm.right(10));
 
         const AudioRecorder::Result result = recorder.stop();
-        QCOMPARE(recorder.lastPCM().size(), total);
-        QVERIFY(recorder.lastPCM() == fixture_.pcm);
-        QCOMPARE(recorder.lastPeak(), AudioRecorder::peakMagnitude(fixture_.pcm));
-        QCOMPARE(result.duration, total / 32000.0);
+        const QByteArray raw = recorder.lastPCM();
+        QCOMPARE(raw.mid(offset, total), fixture_.pcm);
+        QCOMPARE(recorder.lastPeak(), AudioRecorder::peakMagnitude(raw));
+        QCOMPARE(result.duration, raw.size() / 32000.0);
         QCOMPARE(result.wav.left(44), expectedHeader(quint32(result.wav.size() - 44)));
-        checkTrim(result.wav, recorder.lastPCM());
+        checkTrim(result.wav, raw);
 
-        // Two pauses, each 0.6 s into a gap after speech.
-        const QList<qsizetype> pauses = seen.pauseList();
+        // Two pauses in the fixture, each 0.6 s into a gap after speech.
+        const qsizetype base = offset / 2;
+        QList<qsizetype> pauses;
+        for (qsizetype pause : seen.pauseList()) {
+            QCOMPARE(pause % (AudioRecorder::kBlockSamples * 2), 0);
+            if (pause / 2 > base)
+                pauses << pause / 2 - base;
+        }
         QCOMPARE(pauses.size(), 2);
-        QVERIFY(pauses[0] / 2 > fixture_.one.last + 9600 - 320 && pauses[0] / 2 < fixture_.two.first);
-        QVERIFY(pauses[1] / 2 > fixture_.two.last + 9600 - 320 && pauses[1] / 2 <= total / 2);
-        QVERIFY(pauses[0] % (AudioRecorder::kBlockSamples * 2) == 0);
+        QVERIFY(pauses[0] > fixture_.one.last + 9600 - 320 && pauses[0] < fixture_.two.first);
+        QVERIFY(pauses[1] > fixture_.two.last + 9600 - 320 && pauses[1] <= total / 2);
 
         QVERIFY(TestEnv::waitFor([&] { return seen.levels.load() >= int(total / 640); }));
         QCOMPARE(seen.levelsOffMain.load(), 0);
@@ -303,6 +370,57 @@ private Q_SLOTS:
         QCOMPARE(seen.bufferThreads, QSet<QString>{QStringLiteral("kesso.audio")});
         QCOMPARE(seen.pauseThreads, QStringList(2, QStringLiteral("kesso.audio")));
         QCOMPARE(seen.bufferSizes, QSet<qsizetype>{AudioRecorder::kBlockSamples * 2});
+    }
+
+    // Pauses and levels from blocks of known samples through the FIFO microphone.
+    void pauseRules_data()
+    {
+        QTest::addColumn<Blocks>("blocks"); // (count, value of every sample)
+        QTest::addColumn<QList<qsizetype>>("pauses");          // in blocks
+        QTest::addColumn<double>("maxLevel");
+        using B = Blocks;
+        QTest::newRow("negative samples are quiet") << B{{1, 901}, {30, -20000}} << QList<qsizetype>{31}
+                                                    << 901 / 12000.0;
+        QTest::newRow("900 is quiet") << B{{1, 900}, {40, 0}} << QList<qsizetype>{} << 900 / 12000.0;
+        QTest::newRow("just short of 0.6 s") << B{{1, 5000}, {29, 0}} << QList<qsizetype>{} << 5000 / 12000.0;
+        QTest::newRow("0.6 s after speech") << B{{1, 5000}, {30, 0}} << QList<qsizetype>{31} << 5000 / 12000.0;
+        QTest::newRow("one pause per silence") << B{{1, 20000}, {90, 0}} << QList<qsizetype>{31} << 1.0;
+        QTest::newRow("speech again, pause again") << B{{2, 3000}, {30, 0}, {1, 3000}, {35, 0}}
+                                                   << QList<qsizetype>{32, 63} << 0.25;
+    }
+
+    void pauseRules()
+    {
+        QFETCH(Blocks, blocks);
+        QFETCH(QList<qsizetype>, pauses);
+        QFETCH(double, maxLevel);
+        QByteArray pcm;
+        for (const auto &[count, value] : blocks) {
+            QByteArray block(AudioRecorder::kBlockSamples * 2, Qt::Uninitialized);
+            for (int i = 0; i < AudioRecorder::kBlockSamples; ++i)
+                qToLittleEndian(value, block.data() + 2 * i);
+            for (int n = 0; n < count; ++n)
+                pcm += block;
+        }
+        AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
+        AudioRecorder recorder;
+        Seen seen;
+        seen.attach(recorder);
+        recorder.start();
+        std::thread writer(writeAll, fifo_, pcm);
+        const bool arrived = TestEnv::waitFor([&] {
+            return recorder.pcm(0, std::numeric_limits<qsizetype>::max()).size() >= pcm.size();
+        }, 10000);
+        writer.join();
+        QVERIFY(arrived);
+        QCOMPARE(recorder.stopRaw(), pcm);
+        QList<qsizetype> inBlocks;
+        for (qsizetype bytes : seen.pauseList())
+            inBlocks << bytes / (AudioRecorder::kBlockSamples * 2);
+        QCOMPARE(inBlocks, pauses);
+        const int expectedLevels = int(pcm.size() / (AudioRecorder::kBlockSamples * 2));
+        QVERIFY(TestEnv::waitFor([&] { return seen.levels.load() == expectedLevels; }));
+        QCOMPARE(seen.maxLevel, maxLevel);
     }
 
     // Real-time capture of speech played into the null sink.

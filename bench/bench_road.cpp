@@ -1,0 +1,125 @@
+// The road's own cost: from the hand-over of a 10 s recording to the posted
+// paste, on the rewrite road, with cloud services that answer at once. The
+// services' own time is measured alone and taken off.
+#include "audio/AudioRecorder.h"
+#include "dictation/ProcessingRoad.h"
+#include "engines/GeminiSpeech.h"
+#include "engines/OpenRouter.h"
+#include "fakes/FakeHttpService.h"
+#include "model/AppSettings.h"
+#include "model/Store.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct Host : RoadHost
+{
+    bool owns(quint64) const override { return true; }
+    void fail(const QString &m) override { std::fprintf(stderr, "échec: %s\n", qPrintable(m)); }
+    void show(const QString &) override {}
+    void setLastError(const QString &) override {}
+    void clearCommandText() override {}
+    void finish() override {}
+};
+
+ScriptedReply chat(const QString &content)
+{
+    return ScriptedReply::json(QJsonObject{{QStringLiteral("choices"), QJsonArray{QJsonObject{{QStringLiteral("message"),
+        QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")}, {QStringLiteral("content"), content}}}}}}});
+}
+
+template<typename F>
+void runLoop(F &&start)
+{
+    bool done = false;
+    start(&done);
+    TestEnv::waitFor([&] { return done; }, 30000);
+}
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    TestEnv::isolate();
+    QApplication app(argc, argv);
+    FakeHttpService cloud;
+    cloud.start();
+    const QString transcript = QStringLiteral("alors je voulais te dire que la réunion de demain est déplacée à quinze heures "
+                                              "dans la grande salle du deuxième étage avec toute l'équipe");
+    const QString rewrite = QStringLiteral("Je voulais te dire que la réunion de demain est déplacée à 15 h, "
+                                           "dans la grande salle du deuxième étage, avec toute l'équipe");
+    cloud.setHandler([&](const RecordedRequest &r) { return chat(r.body.contains("input_audio") ? transcript : rewrite); });
+    qputenv("OMBRY_HOSTED_URL", cloud.url(QStringLiteral("/")).toUtf8());
+    AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+    AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+
+    QByteArray pcm(16000 * 2 * 10, '\0');
+    auto *s = reinterpret_cast<qint16 *>(pcm.data());
+    for (int i = 0; i < 16000 * 10; ++i)
+        s[i] = qint16((i % 80) < 40 ? 8000 : -8000);
+    const QByteArray wav = AudioRecorder::wav(pcm);
+
+    Host host;
+    QList<double> road, services, own;
+    constexpr int kRuns = 15;
+    for (int run = 0; run < kRuns + 2; ++run) {
+        QElapsedTimer clock;
+        double pastedAt = 0;
+        RoadDesktop desktop;
+        desktop.trusted = [] { return true; };
+        desktop.activate = [](const RunningApp &) {};
+        desktop.paste = [&](const QString &, bool) { pastedAt = double(clock.nsecsElapsed()) / 1e6; };
+        ProcessingRoad::Request request;
+        request.serial = quint64(run + 1);
+        request.wav = wav;
+        request.duration = 10;
+        request.startedAt = QDateTime::currentDateTimeUtc();
+        clock.start();
+        runLoop([&](bool *done) {
+            [](Host *h, ProcessingRoad::Request r, RoadDesktop d, bool *flag) -> QCoro::Task<> {
+                co_await ProcessingRoad::run(h, std::move(r), std::move(d));
+                *flag = true;
+            }(&host, request, desktop, done);
+        });
+
+        // The same two requests alone: the services' time.
+        QElapsedTimer alone;
+        alone.start();
+        runLoop([&](bool *done) {
+            [](QByteArray w, bool *flag) -> QCoro::Task<> {
+                try {
+                    const QString heard = co_await GeminiSpeech::transcribe(w, QStringLiteral("français"), {});
+                    co_await OpenRouter::complete(OpenRouter::instructions(QStringLiteral("français"), {}, QString()),
+                                                  heard, AppSettings::shared()->openRouterModel());
+                } catch (...) {
+                }
+                *flag = true;
+            }(wav, done);
+        });
+        if (run >= 2) { // warm-up runs dropped
+            road.append(pastedAt);
+            services.append(double(alone.nsecsElapsed()) / 1e6);
+            own.append(road.last() - services.last() - 80.0);
+        }
+    }
+    const double r = median(road), sv = median(services);
+    std::printf("route de réécriture, dictée de 10 s, %d passages (médianes)\n", kRuns);
+    std::printf("  de la remise au collage : %.1f ms (dont pause de réactivation 80 ms)\n", r);
+    std::printf("  services seuls          : %.1f ms\n", sv);
+    std::printf("  coût propre de la route : %.1f ms (médiane des écarts, hors pause ; objectif < 30 ms)\n", median(own));
+    Store::shared()->flush();
+    return 0;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <qcoro/qcorotask.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class AudioRecorder;
+
+// The raw transcript of a stretch of speech and its cleaned text.
+struct ChunkText
+{
+    QString raw;
+    QString clean;
+    bool operator==(const ChunkText &) const = default;
+};
+
+// Transcribes and cleans a long dictation while it is spoken: each time the
+// recorder reports a pause far enough from the last cut, the new stretch is cut
+// off and handed to a task of its own; at the end only the tail is left to do.
+// Offsets are bytes of 16 kHz mono 16-bit PCM.
+class Chunker
+{
+public:
+    using Result = std::optional<ChunkText>;
+    using Cancelled = std::shared_ptr<std::atomic_bool>;
+    // The work on one piece: absent when it failed, two empty texts when it held
+    // no usable speech. Runs on the main thread between its awaits.
+    using Work = QCoro::Task<Result> (*)(QByteArray pcm, QString tone, Cancelled cancelled);
+    using Slice = std::function<QByteArray(qsizetype from, qsizetype to)>;
+
+    // 96,000 bytes: 48,000 samples, 3.0 s.
+    static constexpr qsizetype kMinimumChunk = 96000;
+
+    explicit Chunker(QString tone, Work work = &Chunker::handle);
+
+    void cut(qsizetype at, AudioRecorder &recorder);
+    void cut(qsizetype at, const Slice &slice);
+
+    // Cuts the tail of `pcm`, awaits every piece in cutting order and joins their
+    // texts; absent as soon as one piece failed. The chunker may be destroyed
+    // once this has started.
+    QCoro::Task<Result> finish(QByteArray pcm);
+
+    // Awaits every piece started so far, in order, keeping their results for
+    // finish(). The chunker must live until it returns.
+    QCoro::Task<> settle();
+
+    // Cancels every piece (a cancelled recording).
+    void cancel();
+
+    qsizetype lastCut() const { return lastCut_; }
+    int taskCount() const { return taskCount_; }
+    const QString &tone() const { return tone_; }
+
+    // The work of one piece: speech check, gain, transcription, dictionary
+    // corrections, then rewrite (four words or more) or basic clean-up.
+    static QCoro::Task<Result> handle(QByteArray pcm, QString tone, Cancelled cancelled);
+
+private:
+    void start(QByteArray piece);
+
+    QString tone_;
+    Work work_;
+    qsizetype lastCut_ = 0;
+    int taskCount_ = 0;
+    struct Piece
+    {
+        QCoro::Task<Result> task;
+        std::optional<Result> result;
+    };
+    static QCoro::Task<Result> outcome(std::shared_ptr<Piece> piece);
+    std::vector<std::shared_ptr<Piece>> tasks_;
+    Cancelled cancelled_ = std::make_shared<std::atomic_bool>(false);
+};

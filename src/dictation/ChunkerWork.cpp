@@ -1,0 +1,67 @@
+#include "dictation/Chunker.h"
+
+#include "audio/AudioRecorder.h"
+#include "dictation/ProcessingRoad.h"
+#include "engines/GeminiSpeech.h"
+#include "engines/Hallucination.h"
+#include "engines/OpenRouter.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "model/Store.h"
+#include "model/TextUtil.h"
+
+void Chunker::cut(qsizetype at, AudioRecorder &recorder)
+{
+    if (at - lastCut_ < kMinimumChunk)
+        return;
+    // Copied under the recorder's lock while capture goes on.
+    QByteArray piece = recorder.pcm(lastCut_, at);
+    lastCut_ = at;
+    start(std::move(piece));
+}
+
+QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cancelled cancelled)
+{
+    const int peak = AudioRecorder::peakMagnitude(pcm);
+    if (peak < 1501)
+        co_return ChunkText{};
+    if (AudioRecorder::speechSeconds(pcm) <= 0.4)
+        co_return ChunkText{};
+    QByteArray trimmed = AudioRecorder::trimSilence(pcm);
+    // The gain follows the untrimmed piece's peak: min(20000 / peak, 8).
+    if (peak < 12000)
+        trimmed = AudioRecorder::normalize(trimmed, peak);
+    const QByteArray wav = AudioRecorder::wav(trimmed);
+
+    const QString language = Road::promptName(AppSettings::shared()->language());
+    const QStringList words = Store::shared()->words();
+    QString raw;
+    try {
+        if (cancelled->load())
+            throw Road::Cancelled();
+        raw = co_await GeminiSpeech::transcribe(wav, language, words);
+        if (cancelled->load())
+            throw Road::Cancelled();
+    } catch (const std::exception &error) {
+        Log::write(QStringLiteral("morceau: ") + Road::errorText(error));
+        co_return std::nullopt;
+    }
+
+    const QString corrected = Store::shared()->applyCorrections(raw);
+    if (TextUtil::trimmed(corrected).isEmpty())
+        co_return ChunkText{};
+    if (TextUtil::wordCount(corrected) < 4)
+        co_return ChunkText{raw, OpenRouter::basicCleanup(corrected)};
+
+    // The tone is this chunker's own, handed to the prompt directly.
+    const QString system = OpenRouter::instructions(language, words, tone);
+    try {
+        const QString rewritten = co_await OpenRouter::complete(system, corrected, AppSettings::shared()->openRouterModel());
+        if (cancelled->load())
+            throw Road::Cancelled();
+        co_return ChunkText{raw, Hallucination::clean(rewritten)};
+    } catch (const std::exception &error) {
+        Log::write(QStringLiteral("morceau: ") + Road::errorText(error));
+        co_return std::nullopt;
+    }
+}

@@ -1,0 +1,390 @@
+#include "dictation/ProcessingRoad.h"
+
+#include "dictation/Paster.h"
+#include "engines/AppleRewrite.h"
+#include "engines/EngineError.h"
+#include "engines/Hallucination.h"
+#include "engines/OpenRouter.h"
+#include "engines/Tone.h"
+#include "engines/GeminiSpeech.h"
+#include "engines/Deepgram.h"
+#include "audio/AppleSpeech.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "model/Store.h"
+#include "model/TextUtil.h"
+#include "platform/Permissions.h"
+#include "text/Corrector.h"
+#include "text/Fix.h"
+#include "text/Translator.h"
+#include "text/VoiceCommand.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QUuid>
+#include <qcoro/qcorotimer.h>
+
+#include <chrono>
+#include <cstdio>
+
+using namespace std::chrono_literals;
+
+namespace Road {
+
+QString promptName(Language language)
+{
+    switch (language) {
+    case Language::Auto:
+        return QStringLiteral("la langue parlée (français, anglais ou autre, sans jamais traduire)");
+    case Language::Fr:
+        return QStringLiteral("français");
+    case Language::En:
+        return QStringLiteral("anglais");
+    case Language::Es:
+        return QStringLiteral("espagnol");
+    case Language::De:
+        return QStringLiteral("allemand");
+    case Language::It:
+        return QStringLiteral("italien");
+    }
+    return QStringLiteral("français");
+}
+
+QString errorText(const std::exception &error)
+{
+    if (const auto *failure = dynamic_cast<const EngineFailure *>(&error))
+        return failure->description();
+    return QString::fromUtf8(error.what());
+}
+
+QString lightPunctuation(const QString &text)
+{
+    QString s = text;
+    s.replace(QLatin1Char(';'), QLatin1Char(','));
+    s.replace(QStringLiteral(", "), QStringLiteral(" "));
+    // A comma between two digits is a decimal comma ("3,5 degrés"): it stays.
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == QLatin1Char(',')) {
+            const bool decimal = i > 0 && i + 1 < s.size() && s[i - 1].isDigit() && s[i + 1].isDigit();
+            if (!decimal)
+                continue;
+        }
+        out.append(s[i]);
+    }
+    out.replace(QStringLiteral("  "), QStringLiteral(" "));
+    return out;
+}
+
+bool isHesitation(const QString &text)
+{
+    const QString lower = text.toLower();
+    qsizetype begin = 0;
+    qsizetype end = lower.size();
+    const auto trimmable = [](QChar c) { return c.isPunct() || c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (begin < end && trimmable(lower[begin]))
+        ++begin;
+    while (end > begin && trimmable(lower[end - 1]))
+        --end;
+    static const QStringList words = {QStringLiteral("euh"), QStringLiteral("heu"), QStringLiteral("hum"),
+                                      QStringLiteral("bah"), QStringLiteral("ben")};
+    return words.contains(lower.mid(begin, end - begin));
+}
+
+} // namespace Road
+
+RoadDesktop RoadDesktop::system()
+{
+    RoadDesktop desktop;
+    desktop.trusted = [] { return Permissions::accessibility(); };
+    desktop.activate = [](const RunningApp &app) { FrontmostApp::activate(app); };
+    desktop.paste = [](const QString &text, bool restore) { Paster::paste(text, restore); };
+    return desktop;
+}
+
+namespace {
+
+QString appName(const std::optional<RunningApp> &app, const QString &none)
+{
+    return app && !app->name.isEmpty() ? app->name : none;
+}
+
+QString seconds(const QElapsedTimer &clock)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.2f", double(clock.nsecsElapsed()) / 1e9);
+    return QString::fromLatin1(buffer);
+}
+
+// One road: the request, its clock, and the controller it may still speak for.
+struct Trip
+{
+    RoadHost *host;
+    ProcessingRoad::Request request;
+    RoadDesktop desktop;
+    QElapsedTimer clock;
+
+    bool current() const { return host->owns(request.serial); }
+
+    void fail(const QString &message) const
+    {
+        if (current())
+            host->fail(message);
+        else
+            Log::write(QStringLiteral("erreur: ") + message + QStringLiteral(" (dictée dépassée)"));
+    }
+    void show(const QString &message) const
+    {
+        if (current())
+            host->show(message);
+    }
+    // The exit rule: idle, then no command text, for the road that still owns them.
+    void end() const
+    {
+        if (current())
+            host->finish();
+    }
+
+    QCoro::Task<> reactivate() const
+    {
+        const std::optional<RunningApp> &app = request.app;
+        if (app && app->bundleId != std::optional<QString>(FrontmostApp::ownBundleId()) && desktop.activate)
+            desktop.activate(*app);
+        co_await QCoro::sleepFor(80ms);
+    }
+
+    void paste(const QString &text) const
+    {
+        if (desktop.paste)
+            desktop.paste(text, AppSettings::shared()->restoreClipboard());
+    }
+};
+
+QCoro::Task<std::optional<QString>> transcribe(const Trip &trip)
+{
+    AppSettings *settings = AppSettings::shared();
+    const Language language = settings->language();
+    const QStringList words = Store::shared()->words();
+    const QByteArray &wav = trip.request.wav;
+    const auto onDevice = [&]() { return AppleSpeech::transcribe(wav, localeCode(language), words); };
+    try {
+        switch (settings->transcriptionEngine()) {
+        case TranscriptionEngine::Gemini: {
+            std::optional<QString> failure;
+            try {
+                co_return co_await GeminiSpeech::transcribe(wav, Road::promptName(language), words);
+            } catch (const std::exception &error) {
+                failure = Road::errorText(error);
+            }
+            Log::write(QStringLiteral("transcription: Gemini indisponible, Apple prend le relais (") + *failure
+                       + QStringLiteral(")"));
+            co_return co_await onDevice();
+        }
+        case TranscriptionEngine::Apple:
+            co_return co_await onDevice();
+        case TranscriptionEngine::Deepgram:
+            co_return co_await Deepgram::transcribe(wav, settings->deepgramModel(), deepgramCode(language), words);
+        }
+    } catch (const std::exception &error) {
+        trip.fail(Road::errorText(error));
+        co_return std::nullopt;
+    }
+    co_return std::nullopt;
+}
+
+// The rewrite road; falls back to the basic clean-up when the on-device model or
+// the translation fails.
+QCoro::Task<QString> rewrite(const Trip &trip, QString corrected, QString tone)
+{
+    AppSettings *settings = AppSettings::shared();
+    Store *store = Store::shared();
+    const QString language = Road::promptName(settings->language());
+    std::optional<QString> failure;
+    QString finalText;
+    try {
+        QString rewritten;
+        if (settings->rewriteEngine() == RewriteEngine::Apple) {
+            rewritten = co_await AppleRewrite::run(OpenRouter::instructions(language, store->words(), tone), corrected);
+        } else {
+            bool cloudFailed = false;
+            try {
+                rewritten = co_await OpenRouter::complete(OpenRouter::instructions(language, store->words(), tone),
+                                                          corrected, settings->openRouterModel());
+            } catch (const std::exception &) {
+                cloudFailed = true;
+            }
+            if (cloudFailed) {
+                Log::write(QStringLiteral("reformulation: OpenRouter indisponible, Apple prend le relais"));
+                rewritten = co_await AppleRewrite::run(OpenRouter::instructions(language, store->words(), tone), corrected);
+            }
+        }
+        finalText = Corrector::finish(store->applyCorrections(rewritten), CorrectionScope(12));
+        if (trip.request.translate)
+            finalText = co_await Translator::translate(finalText, settings->translateTarget(), false);
+    } catch (const std::exception &error) {
+        failure = Road::errorText(error);
+    }
+    if (failure) {
+        if (trip.current())
+            trip.host->setLastError(*failure);
+        Log::write(QStringLiteral("reformulation: ") + *failure);
+        co_return OpenRouter::basicCleanup(corrected);
+    }
+    co_return finalText;
+}
+
+QString correctionAppName(const std::optional<RunningApp> &app)
+{
+    return appName(app, QStringLiteral("Inconnue"));
+}
+
+} // namespace
+
+QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop desktop)
+{
+    Trip trip{host, std::move(request), std::move(desktop), {}};
+    trip.clock.start();
+    const Request &req = trip.request;
+    AppSettings *settings = AppSettings::shared();
+    Store *store = Store::shared();
+
+    // Transcript.
+    QString transcript;
+    std::optional<QString> chunkText;
+    if (req.pre) {
+        transcript = req.pre->raw;
+        if (!req.pre->clean.isEmpty())
+            chunkText = req.pre->clean;
+    } else {
+        std::optional<QString> heard = co_await transcribe(trip);
+        if (!heard) {
+            trip.end();
+            co_return;
+        }
+        transcript = *heard;
+    }
+    Log::write(QStringLiteral("transcription: ") + QString::number(TextUtil::characterCount(transcript))
+               + QStringLiteral(" caractères en ") + seconds(trip.clock) + QStringLiteral(" s"));
+    if (TextUtil::trimmedSpaces(transcript).isEmpty()) {
+        trip.fail(QStringLiteral("Transcription vide"));
+        trip.end();
+        co_return;
+    }
+
+    // Voice command over the selection captured at the start.
+    if (req.commandText) {
+        QString result;
+        std::optional<QString> failure;
+        try {
+            result = co_await VoiceCommand::apply(transcript, *req.commandText);
+        } catch (const std::exception &error) {
+            failure = Road::errorText(error);
+        }
+        if (failure) {
+            trip.fail(*failure);
+            trip.end();
+            co_return;
+        }
+        if (trip.current())
+            host->clearCommandText();
+        CorrectionRecord record;
+        record.date = QDateTime::currentDateTimeUtc();
+        record.appName = correctionAppName(req.app);
+        record.bundleID = req.app ? req.app->bundleId : std::nullopt;
+        record.action = QStringLiteral("Commande : ") + transcript;
+        record.original = *req.commandText;
+        record.result = result;
+        store->addFix(record);
+        co_await trip.reactivate();
+        trip.paste(result);
+        Log::write(QStringLiteral("commande appliquée: « ") + TextUtil::firstCharacters(transcript, 60)
+                   + QStringLiteral(" »"));
+        trip.show(QStringLiteral("Commande appliquée"));
+        trip.end();
+        co_return;
+    }
+
+    // Voice snippet.
+    if (const std::optional<Snippet> snippet = store->snippet(transcript)) {
+        co_await trip.reactivate();
+        trip.paste(snippet->text);
+        Log::write(QStringLiteral("raccourci vocal: « ") + snippet->trigger + QStringLiteral(" »"));
+        trip.show(QStringLiteral("Raccourci « ") + snippet->trigger + QStringLiteral(" »"));
+        trip.end();
+        co_return;
+    }
+
+    // The final text.
+    const QString tone = Tone::hint(req.app ? req.app->bundleId : std::nullopt);
+    OpenRouter::setToneHint(tone);
+    const QString corrected = store->applyCorrections(transcript);
+    const bool isShort = TextUtil::wordCount(corrected) < 4 || settings->rewriteEngine() == RewriteEngine::None;
+    QString finalText;
+    if (chunkText) {
+        finalText = Corrector::finish(store->applyCorrections(*chunkText), CorrectionScope(12));
+        if (req.translate) {
+            std::optional<QString> failure;
+            try {
+                finalText = co_await Translator::translate(finalText, settings->translateTarget(), false);
+            } catch (const std::exception &error) {
+                failure = Road::errorText(error);
+            }
+            if (failure) {
+                trip.fail(*failure);
+                trip.end();
+                co_return;
+            }
+        }
+    } else if (!req.translate && isShort) {
+        finalText = OpenRouter::basicCleanup(corrected);
+    } else if (!req.translate && tone.isEmpty() && settings->transcriptionEngine() == TranscriptionEngine::Gemini
+               && OpenRouter::alreadyClean(corrected)) {
+        QString clean = OpenRouter::basicCleanup(corrected);
+        if (settings->punctuation() == PunctuationLevel::Light)
+            clean = Road::lightPunctuation(clean);
+        finalText = Corrector::finish(clean, CorrectionScope(12));
+        Log::write(QStringLiteral("reformulation évitée : transcription déjà propre"));
+    } else {
+        finalText = co_await rewrite(trip, corrected, tone);
+    }
+
+    // The record and its recording, before anything is pasted.
+    const QUuid id = QUuid::createUuid();
+    const QString fileName = uuidText(id) + QStringLiteral(".wav");
+    {
+        QFile file(QDir(Store::audioFolder()).filePath(fileName));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(req.wav);
+    }
+    Dictation dictation;
+    dictation.id = id;
+    dictation.date = req.startedAt;
+    dictation.appName = correctionAppName(req.app);
+    dictation.bundleID = req.app ? req.app->bundleId : std::nullopt;
+    dictation.finalText = finalText;
+    dictation.rawText = transcript;
+    dictation.duration = req.duration;
+    dictation.audioFile = fileName;
+    store->add(dictation);
+
+    co_await trip.reactivate();
+    if (!trip.desktop.trusted || !trip.desktop.trusted()) {
+        trip.fail(QStringLiteral("Accessibilité non autorisée"));
+        trip.end();
+        co_return;
+    }
+    const QString text = Hallucination::clean(finalText);
+    if (TextUtil::trimmed(text).isEmpty() || Road::isHesitation(text)) {
+        trip.fail(QStringLiteral("Je n'ai rien entendu, parle un peu plus près du micro"));
+        trip.end();
+        co_return;
+    }
+    trip.paste(text);
+    Log::write(QStringLiteral("collé: ") + QString::number(TextUtil::characterCount(text))
+               + QStringLiteral(" caractères dans ") + appName(req.app, QStringLiteral("?")) + QStringLiteral(", ")
+               + seconds(trip.clock) + QStringLiteral(" s après la touche"));
+    trip.show(QString::number(TextUtil::wordCount(text)) + QStringLiteral(" mots"));
+    trip.end();
+}

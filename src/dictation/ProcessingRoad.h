@@ -1,0 +1,86 @@
+#pragma once
+
+#include "dictation/Chunker.h"
+#include "model/SettingsTypes.h"
+#include "platform/FrontmostApp.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <qcoro/qcorotask.h>
+
+#include <exception>
+#include <functional>
+#include <optional>
+
+namespace Road {
+
+// The French name of the dictation language given to the speech model and the
+// clean-up prompt.
+QString promptName(Language language);
+
+// The French text of a failure, whatever threw it.
+QString errorText(const std::exception &error);
+
+// Thrown by work that noticed its dictation was cancelled.
+struct Cancelled : std::exception
+{
+    const char *what() const noexcept override { return "annulé"; }
+};
+
+// The light punctuation pass of a transcript that needs no rewrite: no
+// semicolons, no commas, except a decimal comma between two digits.
+QString lightPunctuation(const QString &text);
+
+// Whether `text` is nothing but a hesitation word ("euh", "heu", "hum", "bah",
+// "ben") once lower-cased and trimmed of punctuation, spaces and tabs.
+bool isHesitation(const QString &text);
+
+} // namespace Road
+
+// What one road needs of the controller. Every call that changes what the user
+// sees is guarded by `owns`: a road that the watchdog gave up on, or that a newer
+// dictation replaced, still saves and pastes but leaves the controller alone.
+class RoadHost
+{
+public:
+    virtual ~RoadHost() = default;
+    // True while `serial` is the newest road and the state is still processing.
+    virtual bool owns(quint64 serial) const = 0;
+    virtual void fail(const QString &message) = 0;
+    virtual void show(const QString &message) = 0;
+    virtual void setLastError(const QString &message) = 0;
+    virtual void clearCommandText() = 0;
+    // State idle, then command text none.
+    virtual void finish() = 0;
+};
+
+// The desktop side of delivering a text; tests and benchmarks replace it.
+struct RoadDesktop
+{
+    std::function<bool()> trusted;
+    std::function<void(const RunningApp &)> activate;
+    std::function<void(const QString &text, bool restore)> paste;
+    static RoadDesktop system();
+};
+
+// From a finished recording to a pasted text and a saved record.
+class ProcessingRoad
+{
+public:
+    // Everything of one dictation, captured when the recording was handed over.
+    struct Request
+    {
+        quint64 serial = 0;
+        QByteArray wav;
+        double duration = 0;
+        std::optional<RunningApp> app;
+        std::optional<ChunkText> pre;
+        std::optional<QString> commandText;
+        bool translate = false;
+        QDateTime startedAt;
+    };
+
+    // Runs the whole road; never throws. `host` must outlive it.
+    static QCoro::Task<> run(RoadHost *host, Request request, RoadDesktop desktop = RoadDesktop::system());
+};

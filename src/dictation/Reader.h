@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QTextToSpeech;
+
+// Reads a text aloud in the voice of the language it is written in
+// (QTextToSpeech through speech-dispatcher).
+class Reader : public QObject
+{
+    Q_OBJECT
+
+public:
+    static Reader *shared();
+
+    // Cuts off any speech and reads `text`. Main thread.
+    void speak(const QString &text);
+    // Whether speech is under way (also while it is being started).
+    bool isSpeaking() const;
+    // Stops at once.
+    void stop();
+
+    QTextToSpeech *synth() const { return synth_; }
+    // The locale of the voice chosen for the last text (none: the default voice).
+    QString lastLocale() const { return lastLocale_; }
+
+Q_SIGNALS:
+    void speakingChanged();
+
+private:
+    explicit Reader(QObject *parent);
+    QTextToSpeech *synth_ = nullptr;
+    QString lastLocale_;
+    bool starting_ = false;
+    bool stopped_ = false;
+    quint64 serial_ = 0;
+};

@@ -1,0 +1,179 @@
+#include "dictation/SelectionActions.h"
+
+#include "dictation/BubbleController.h"
+#include "dictation/Paster.h"
+#include "dictation/ProcessingRoad.h"
+#include "dictation/Reader.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "model/Store.h"
+#include "model/TextUtil.h"
+#include "platform/Clipboard.h"
+#include "platform/FrontmostApp.h"
+#include "text/Corrector.h"
+#include "text/Translator.h"
+
+#include <qcoro/qcorotimer.h>
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+namespace SelectionActions {
+
+QString bubbleLanguage(const QString &text, const QString &target)
+{
+    if (Translator::detect(text) == std::optional<QString>(target))
+        return target == QLatin1String("français") ? QStringLiteral("anglais") : QStringLiteral("français");
+    return target;
+}
+
+void pasteLast(SelectionHost *host)
+{
+    if (!host->isIdle())
+        return;
+    const QList<Dictation> &history = Store::shared()->dictations();
+    if (history.isEmpty())
+        return;
+    runPasteLast(host, history.first().finalText);
+}
+
+QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
+{
+    co_await Paster::waitForModifiers();
+    Paster::paste(text, AppSettings::shared()->restoreClipboard());
+    host->show(QStringLiteral("Dernière dictée recollée"));
+}
+
+void correctSelection(SelectionHost *host, bool alreadyCopied, bool translate)
+{
+    if (!host->isIdle())
+        return;
+    if (!host->trusted()) {
+        host->fail(QStringLiteral("Accessibilité non autorisée"));
+        return;
+    }
+    host->beginCorrecting(translate);
+    runCorrection(host, alreadyCopied, translate);
+}
+
+namespace {
+
+// Whatever way the action ends, a controller still correcting goes back to idle.
+struct IdleOnExit
+{
+    SelectionHost *host;
+    ~IdleOnExit()
+    {
+        if (host->isCorrecting())
+            host->setIdle();
+    }
+};
+
+QString frontmostName()
+{
+    const std::optional<RunningApp> app = FrontmostApp::current();
+    return app && !app->name.isEmpty() ? app->name : QStringLiteral("Inconnue");
+}
+
+} // namespace
+
+QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool translate)
+{
+    IdleOnExit guard{host};
+    const Paster::Snapshot saved = Paster::snapshot();
+
+    std::optional<QString> text;
+    if (alreadyCopied) {
+        co_await QCoro::sleepFor(150ms);
+        co_await Paster::waitForModifiers();
+        text = Clipboard::text();
+        Log::write(QStringLiteral("sélection: ⌘C deux fois (")
+                   + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
+    } else {
+        text = co_await Paster::copySelection();
+    }
+    if (!text || TextUtil::trimmed(*text).isEmpty()) {
+        Clipboard::restore(saved);
+        host->setIdle();
+        host->fail(QStringLiteral("Aucun texte sélectionné"));
+        co_return;
+    }
+
+    AppSettings *settings = AppSettings::shared();
+    QString result;
+    std::optional<QString> failure;
+    try {
+        if (translate) {
+            result = co_await Translator::translate(*text, settings->translateTarget(), true);
+        } else {
+            const Corrector::Result corrected = co_await Corrector::correctDetailed(
+                *text, Road::promptName(settings->language()), Store::shared()->words());
+            result = corrected.text;
+        }
+    } catch (const std::exception &error) {
+        failure = Road::errorText(error);
+    }
+    if (failure) {
+        Clipboard::restore(saved);
+        host->setIdle();
+        host->fail(*failure);
+        co_return;
+    }
+
+    if (result != *text) {
+        CorrectionRecord record;
+        record.date = QDateTime::currentDateTimeUtc();
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        record.appName = app && !app->name.isEmpty() ? app->name : QStringLiteral("Inconnue");
+        record.bundleID = app ? app->bundleId : std::nullopt;
+        record.action = translate ? QStringLiteral("Traduire") : QStringLiteral("Corriger");
+        record.original = *text;
+        record.result = result;
+        Store::shared()->addFix(record);
+    }
+    Log::write((translate ? QStringLiteral("traduction: ") : QStringLiteral("correction: "))
+               + QString::number(TextUtil::characterCount(*text)) + QStringLiteral(" → ")
+               + QString::number(TextUtil::characterCount(result)) + QStringLiteral(" caractères"));
+
+    if (!translate || Paster::focusedIsEditable() != std::optional<bool>(false)) {
+        Paster::paste(result, true, saved);
+        host->setIdle();
+        host->show(translate ? QStringLiteral("Texte traduit")
+                             : result != *text ? QStringLiteral("Texte corrigé") : QStringLiteral("Aucune faute"));
+        co_return;
+    }
+    Clipboard::restore(saved);
+    host->setIdle();
+    BubbleController::shared()->show(QStringLiteral("Traduit en ") + bubbleLanguage(*text, settings->translateTarget()),
+                                     *text, result);
+}
+
+void speakSelection(SelectionHost *host)
+{
+    Reader *reader = Reader::shared();
+    if (reader->isSpeaking()) {
+        reader->stop();
+        return;
+    }
+    runSpeak(host);
+}
+
+QCoro::Task<> runSpeak(SelectionHost *host)
+{
+    co_await Paster::waitForModifiers();
+    std::optional<QString> text = Paster::selectedTextViaAX();
+    if (!text || TextUtil::trimmed(*text).isEmpty()) {
+        const Paster::Snapshot saved = Paster::snapshot();
+        text = co_await Paster::copySelection();
+        Clipboard::restore(saved);
+    }
+    if (!text || TextUtil::trimmed(*text).isEmpty()) {
+        host->fail(QStringLiteral("Aucun texte sélectionné"));
+        co_return;
+    }
+    Reader::shared()->speak(*text);
+    host->show(QStringLiteral("Lecture à voix haute"));
+}
+
+} // namespace SelectionActions

@@ -1,0 +1,337 @@
+#include "audio/AudioRecorder.h"
+#include "dictation/ProcessingRoad.h"
+#include "fakes/FakeHttpService.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "model/Store.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+namespace {
+
+// The controller as the road sees it, recording every call.
+struct FakeHost : RoadHost
+{
+    bool current = true;
+    QStringList calls;
+    bool owns(quint64) const override { return current; }
+    void fail(const QString &m) override { calls << QStringLiteral("fail ") + m; }
+    void show(const QString &m) override { calls << QStringLiteral("show ") + m; }
+    void setLastError(const QString &m) override { calls << QStringLiteral("lastError ") + m; }
+    void clearCommandText() override { calls << QStringLiteral("clearCommand"); }
+    void finish() override { calls << QStringLiteral("finish"); }
+};
+
+// The chat service: audio requests get the transcript, the others are told
+// apart by their system prompt.
+struct Cloud
+{
+    FakeHttpService http;
+    QString transcript = QStringLiteral("euh bonjour je voudrais réserver une table pour deux personnes ce soir");
+    QString rewrite = QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir");
+    QString translation = QStringLiteral("Hello, I would like to book a table for two tonight.");
+    QString command = QStringLiteral("Texte modifié par la commande.");
+    bool failTranscription = false;
+    bool failRewrite = false;
+
+    static QString systemOf(const QJsonObject &body)
+    {
+        for (const QJsonValue &m : body.value(QStringLiteral("messages")).toArray())
+            if (m.toObject().value(QStringLiteral("role")).toString() == QLatin1String("system"))
+                return m.toObject().value(QStringLiteral("content")).toString();
+        return {};
+    }
+
+    static ScriptedReply chat(const QString &content)
+    {
+        return ScriptedReply::json(QJsonObject{
+            {QStringLiteral("choices"), QJsonArray{QJsonObject{{QStringLiteral("message"),
+                QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")}, {QStringLiteral("content"), content}}}}}}});
+    }
+
+    QString kind(const RecordedRequest &r) const
+    {
+        if (r.body.contains("input_audio"))
+            return QStringLiteral("transcription");
+        const QString system = systemOf(r.json()).toLower();
+        if (system.startsWith(QStringLiteral("tu modifies un texte")))
+            return QStringLiteral("command");
+        if (system.startsWith(QStringLiteral("traduis ce texte")))
+            return QStringLiteral("translation");
+        return QStringLiteral("rewrite");
+    }
+
+    void start()
+    {
+        QVERIFY(http.start());
+        http.setHandler([this](const RecordedRequest &r) {
+            const QString k = kind(r);
+            if (k == QLatin1String("transcription"))
+                return failTranscription ? ScriptedReply::text("panne", 500) : chat(transcript);
+            if (k == QLatin1String("translation"))
+                return chat(translation);
+            if (k == QLatin1String("command"))
+                return chat(command);
+            return failRewrite ? ScriptedReply::text("panne", 500) : chat(rewrite);
+        });
+        qputenv("OMBRY_HOSTED_URL", http.url(QStringLiteral("/")).toUtf8());
+    }
+
+    int count(const QString &k) const
+    {
+        int n = 0;
+        for (const RecordedRequest &r : http.requests())
+            n += kind(r) == k;
+        return n;
+    }
+};
+
+QByteArray tenSecondsWav()
+{
+    QByteArray pcm(16000 * 2 * 10, '\0');
+    auto *s = reinterpret_cast<qint16 *>(pcm.data());
+    for (int i = 0; i < 16000 * 10; ++i)
+        s[i] = qint16((i % 80) < 40 ? 8000 : -8000);
+    return AudioRecorder::wav(pcm);
+}
+
+QString journal()
+{
+    Log::waitUntilWritten();
+    return QString::fromUtf8(TestEnv::readFile(Log::path()));
+}
+
+} // namespace
+
+// The processing road from a recording to a pasted text and a saved record,
+// against fake cloud services and a fake desktop.
+class TestDictationRoad : public QObject
+{
+    Q_OBJECT
+
+    Cloud cloud;
+    FakeHost host;
+    QStringList pasted;
+    bool trusted = true;
+    QList<RunningApp> activated;
+
+    RoadDesktop desktop()
+    {
+        RoadDesktop d;
+        d.trusted = [this] { return trusted; };
+        d.activate = [this](const RunningApp &app) { activated << app; };
+        d.paste = [this](const QString &text, bool) { pasted << text; };
+        return d;
+    }
+
+    ProcessingRoad::Request request()
+    {
+        ProcessingRoad::Request r;
+        r.serial = 1;
+        r.wav = tenSecondsWav();
+        r.duration = 10.0;
+        RunningApp app;
+        app.name = QStringLiteral("Éditeur");
+        app.bundleId = QStringLiteral("org.example.editor");
+        r.app = app;
+        r.startedAt = QDateTime::currentDateTimeUtc();
+        return r;
+    }
+
+    void runRoad(ProcessingRoad::Request r)
+    {
+        bool done = false;
+        auto task = [](TestDictationRoad *self, ProcessingRoad::Request req, bool *flag) -> QCoro::Task<> {
+            co_await ProcessingRoad::run(&self->host, std::move(req), self->desktop());
+            *flag = true;
+        }(this, std::move(r), &done);
+        QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        cloud.start();
+        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+    }
+
+    void init()
+    {
+        cloud.http.clear();
+        cloud.failTranscription = false;
+        cloud.failRewrite = false;
+        host = {};
+        pasted.clear();
+        activated.clear();
+        trusted = true;
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        Store::shared()->setSnippets({});
+    }
+
+    void rewriteRoadPastesAndSaves()
+    {
+        const qsizetype before = Store::shared()->dictations().size();
+        runRoad(request());
+        QCOMPARE(pasted, QStringList{QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir.")});
+        QCOMPARE(cloud.count(QStringLiteral("transcription")), 1);
+        QCOMPARE(cloud.count(QStringLiteral("rewrite")), 1);
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("show 11 mots"), QStringLiteral("finish")}));
+        QCOMPARE(activated.size(), 1);
+
+        QCOMPARE(Store::shared()->dictations().size(), before + 1);
+        const Dictation d = Store::shared()->dictations().first();
+        QCOMPARE(d.rawText, cloud.transcript);
+        QCOMPARE(d.duration, 10.0);
+        QCOMPARE(d.appName, QStringLiteral("Éditeur"));
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F-]{36}\\.wav$")).match(d.audioFileText()).hasMatch());
+        QVERIFY(TestEnv::readFile(QDir(Store::audioFolder()).filePath(d.audioFileText())).startsWith("RIFF"));
+        QVERIFY(journal().contains(QStringLiteral("collé: 68 caractères dans Éditeur, ")));
+    }
+
+    void roadChoice_data()
+    {
+        QTest::addColumn<QString>("transcript");
+        QTest::addColumn<bool>("translate");
+        QTest::addColumn<int>("rewrites");
+        QTest::addColumn<int>("translations");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("short: basic clean-up") << "trois mots là" << false << 0 << 0 << "Trois mots là";
+        QTest::newRow("short to translate: model and translation")
+            << "trois mots là" << true << 1 << 1 << "Hello, I would like to book a table for two tonight.";
+        QTest::newRow("already clean, light punctuation keeps the decimal comma")
+            << "il fait 3,5 degrés dehors; c'est doux, agréable et calme" << false << 0 << 0
+            << "Il fait 3,5 degrés dehors c'est doux agréable et calme.";
+    }
+    void roadChoice()
+    {
+        QFETCH(QString, transcript);
+        QFETCH(bool, translate);
+        QFETCH(int, rewrites);
+        QFETCH(int, translations);
+        QFETCH(QString, expected);
+        AppSettings::shared()->setPunctuation(PunctuationLevel::Light);
+        cloud.transcript = transcript;
+        ProcessingRoad::Request r = request();
+        r.app->bundleId = QStringLiteral("org.example.plain");
+        r.translate = translate;
+        runRoad(r);
+        QCOMPARE(cloud.count(QStringLiteral("rewrite")), rewrites);
+        QCOMPARE(cloud.count(QStringLiteral("translation")), translations);
+        QCOMPARE(pasted, QStringList{expected});
+    }
+
+    void chunkTextSkipsTranscription()
+    {
+        ProcessingRoad::Request r = request();
+        r.pre = ChunkText{QStringLiteral("un deux trois quatre cinq"), QStringLiteral("un deux trois quatre cinq")};
+        runRoad(r);
+        QCOMPARE(cloud.count(QStringLiteral("transcription")), 0);
+        QCOMPARE(cloud.count(QStringLiteral("rewrite")), 0);
+        QCOMPARE(pasted, QStringList{QStringLiteral("Un deux trois quatre cinq.")});
+        QCOMPARE(Store::shared()->dictations().first().rawText, QStringLiteral("un deux trois quatre cinq"));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("transcript");
+        QTest::addColumn<bool>("isTrusted");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("blank transcript") << "  \t " << true << "Transcription vide" << false;
+        QTest::newRow("hesitation only") << "Euh." << true << "Je n'ai rien entendu, parle un peu plus près du micro" << true;
+        QTest::newRow("not trusted") << "un deux trois" << false << "Accessibilité non autorisée" << true;
+    }
+    void failures()
+    {
+        QFETCH(QString, transcript);
+        QFETCH(bool, isTrusted);
+        QFETCH(QString, message);
+        QFETCH(bool, saved);
+        cloud.transcript = transcript;
+        trusted = isTrusted;
+        const qsizetype before = Store::shared()->dictations().size();
+        runRoad(request());
+        QVERIFY(pasted.isEmpty());
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
+        QCOMPARE(Store::shared()->dictations().size(), before + (saved ? 1 : 0));
+    }
+
+    // A road the watchdog gave up on still saves and pastes, but no longer
+    // speaks for the controller.
+    void staleRoadLeavesTheControllerAlone()
+    {
+        cloud.transcript = QStringLiteral("une phrase assez longue pour la réécriture complète");
+        host.current = false;
+        const qsizetype before = Store::shared()->dictations().size();
+        runRoad(request());
+        QCOMPARE(pasted.size(), 1);
+        QCOMPARE(Store::shared()->dictations().size(), before + 1);
+        QVERIFY(host.calls.isEmpty());
+    }
+
+    void rewriteFailureFallsBackToBasicCleanup()
+    {
+        cloud.transcript = QStringLiteral("euh une phrase assez longue pour la réécriture");
+        cloud.failRewrite = true;
+        runRoad(request());
+        QCOMPARE(pasted, QStringList{QStringLiteral("Une phrase assez longue pour la réécriture")});
+        QVERIFY(host.calls.first().startsWith(QStringLiteral("lastError ")));
+    }
+
+    void voiceCommandAndSnippet()
+    {
+        Snippet snippet;
+        snippet.trigger = QStringLiteral("ma signature");
+        snippet.text = QStringLiteral("Jean Dupont\nParis");
+        Store::shared()->setSnippets({snippet});
+
+        cloud.transcript = QStringLiteral("ma signature");
+        ProcessingRoad::Request withSelection = request();
+        withSelection.commandText = QStringLiteral("texte sélectionné");
+        const qsizetype dictations = Store::shared()->dictations().size();
+        const qsizetype fixes = Store::shared()->fixes().size();
+        runRoad(withSelection);
+        QCOMPARE(pasted, QStringList{cloud.command});
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("clearCommand"), QStringLiteral("show Commande appliquée"), QStringLiteral("finish")}));
+        QCOMPARE(Store::shared()->fixes().size(), fixes + 1);
+        QCOMPARE(Store::shared()->fixes().first().action, QStringLiteral("Commande : ma signature"));
+
+        host = {};
+        pasted.clear();
+        runRoad(request());
+        QCOMPARE(pasted, QStringList{snippet.text});
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("show Raccourci « ma signature »"), QStringLiteral("finish")}));
+        QCOMPARE(Store::shared()->dictations().size(), dictations);
+    }
+
+    void pureRules_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("light");
+        QTest::addColumn<bool>("hesitation");
+        QTest::newRow("decimal comma") << "3,5 degrés, pas plus" << "3,5 degrés pas plus" << false;
+        QTest::newRow("semicolons") << "un; deux;trois" << "un deuxtrois" << false;
+        QTest::newRow("three spaces become two") << "a ,   b" << "a  b" << false;
+        QTest::newRow("comma after digit then space") << "en 2024, puis" << "en 2024 puis" << false;
+        QTest::newRow("hesitation with capital and period") << "Euh." << "Euh." << true;
+        QTest::newRow("hesitation then words") << "Euh bonjour" << "Euh bonjour" << false;
+        QTest::newRow("hesitation then line break") << "ben\n" << "ben\n" << false;
+    }
+    void pureRules()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, light);
+        QFETCH(bool, hesitation);
+        QCOMPARE(Road::lightPunctuation(input), light);
+        QCOMPARE(Road::isHesitation(input), hesitation);
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestDictationRoad)
+#include "tst_dictation_road.moc"
