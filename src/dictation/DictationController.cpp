@@ -1,6 +1,10 @@
 #include "dictation/DictationController.h"
 
+#include "audio/AudioRecorder.h"
+#include "dictation/Paster.h"
+#include "engines/Net.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/TextUtil.h"
 #include "platform/KeyTable.h"
@@ -33,7 +37,40 @@ QString boolText(bool value)
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
+// The microphone recorder of the dictation.
+class MicrophoneRecorder final : public DictationRecorder
+{
+public:
+    MicrophoneRecorder()
+    {
+        recorder_.onLevel = [this](double level) {
+            if (onLevel)
+                onLevel(level);
+        };
+        recorder_.onPause = [this](qsizetype bytes) {
+            if (onPause)
+                onPause(bytes);
+        };
+    }
+    void start() override { recorder_.start(); }
+    Recording stop() override
+    {
+        const AudioRecorder::Result result = recorder_.stop();
+        return {result.wav, result.duration, recorder_.lastPCM(), recorder_.lastPeak()};
+    }
+    void warmUp() override { recorder_.prepare(); }
+    QByteArray pcm(qint64 from, qint64 to) override { return recorder_.pcm(from, to); }
+
+private:
+    AudioRecorder recorder_;
+};
+
 } // namespace
+
+std::unique_ptr<DictationRecorder> DictationRecorder::microphone()
+{
+    return std::make_unique<MicrophoneRecorder>();
+}
 
 DictationController *DictationController::shared()
 {
@@ -53,7 +90,12 @@ DictationController::DictationController() : DictationController(Services{})
     services_.microphoneAvailable = Permissions::microphone;
     services_.trusted = Permissions::accessibility;
     services_.playSound = Sounds::play;
+    services_.hasDeepgramKey = [] { return KeyStore::shared()->key(APIService::Deepgram).has_value(); };
+    services_.warmUpNetwork = Net::warmUp;
+    services_.selectedText = Paster::selectedTextViaAX;
     trusted_ = Permissions::accessibility();
+    recorder_ = DictationRecorder::microphone();
+    wire();
 }
 
 DictationController::DictationController(Services services, QObject *parent)
