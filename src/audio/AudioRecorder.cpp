@@ -56,6 +56,15 @@ AudioError::AudioError(const QString &domain, int code, const QString &descripti
 AudioRecorder::AudioRecorder(QObject *parent)
     : QObject(parent)
 {
+    // start() runs on the owner's audio thread: it reads a copy of the setting
+    // kept here rather than the settings object that the main thread writes.
+    AppSettings *settings = AppSettings::shared();
+    chosenUID_ = settings->microphoneUID();
+    connect(settings, &AppSettings::microphoneUIDChanged, this, [this, settings] {
+        const std::optional<QString> uid = settings->microphoneUID();
+        QMutexLocker locker(&settingLock_);
+        chosenUID_ = uid;
+    });
 }
 
 AudioRecorder::~AudioRecorder()
@@ -84,7 +93,11 @@ void AudioRecorder::start()
 
     // The chosen device: the setting, else back to the server's default once the
     // setting has been cleared.
-    const std::optional<QString> wanted = AppSettings::shared()->microphoneUID();
+    std::optional<QString> wanted;
+    {
+        QMutexLocker locker(&settingLock_);
+        wanted = chosenUID_;
+    }
     std::optional<QString> apply = wanted;
     if (!wanted && currentUID_)
         apply = Microphones::defaultUID();
