@@ -90,8 +90,15 @@ QCoro::Task<> runToEnd(QCoro::Task<> work)
     // Spending records of the last calls are still queued for the main thread:
     // deliver them so that the flush writes them.
     QCoreApplication::sendPostedEvents();
-    Store::shared()->flush();
-    QCoreApplication::exit(0);
+    // Behind what the work queued for the main thread (a spending record, for
+    // one), so that it is saved too.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [] {
+            Store::shared()->flush();
+            QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace Diagnostics

@@ -56,6 +56,15 @@ AudioError::AudioError(const QString &domain, int code, const QString &descripti
 AudioRecorder::AudioRecorder(QObject *parent)
     : QObject(parent)
 {
+    // start() runs on the owner's audio thread: it reads a copy of the setting
+    // kept here rather than the settings object that the main thread writes.
+    AppSettings *settings = AppSettings::shared();
+    chosenUID_ = settings->microphoneUID();
+    connect(settings, &AppSettings::microphoneUIDChanged, this, [this, settings] {
+        const std::optional<QString> uid = settings->microphoneUID();
+        QMutexLocker locker(&settingLock_);
+        chosenUID_ = uid;
+    });
 }
 
 AudioRecorder::~AudioRecorder()
@@ -84,7 +93,11 @@ void AudioRecorder::start()
 
     // The chosen device: the setting, else back to the server's default once the
     // setting has been cleared.
-    const std::optional<QString> wanted = AppSettings::shared()->microphoneUID();
+    std::optional<QString> wanted;
+    {
+        QMutexLocker locker(&settingLock_);
+        wanted = chosenUID_;
+    }
     std::optional<QString> apply = wanted;
     if (!wanted && currentUID_)
         apply = Microphones::defaultUID();
@@ -105,9 +118,9 @@ void AudioRecorder::start()
     int error = 0;
     stream_ = openStreamLocked(device_, &error);
     if (!stream_ && !device_.isEmpty()) {
-        // The device went away or refuses: record from the default input instead.
-        Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(device_).arg(-error));
-        device_.clear();
+        // The device went away or refuses: record from the default input this time;
+        // the chosen one is tried again at the next start, in case it came back.
+        Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(device_).arg(error));
         stream_ = openStreamLocked(QString(), &error);
     }
     if (!stream_)

@@ -34,8 +34,9 @@ private:
 // delivers is cut into blocks of kBlockSamples so that levels and pauses do not
 // depend on its buffer sizes. Each owner has its own recorder.
 //
-// Threads: start(), stop() and stopRaw() come from the owner's one serial
-// context (any thread but "kesso.audio"). onPause and onBuffer run on the sound
+// Threads: the recorder is made on the main thread, where it follows the
+// microphone setting. start(), stop() and stopRaw() come from the owner's one
+// serial context (any thread but the sound thread; they may block for a moment). onPause and onBuffer run on the sound
 // thread "kesso.audio" and must be short; onLevel is delivered on the main thread.
 // The callbacks may be assigned at any time from any thread.
 class AudioRecorder : public QObject
@@ -129,6 +130,8 @@ private:
     int lastPeak_ = 0;
     QByteArray lastPCM_;
     std::optional<QString> currentUID_;
+    QMutex settingLock_;               // guards chosenUID_
+    std::optional<QString> chosenUID_; // AppSettings::microphoneUID, kept up to date
     QString device_;                   // the source asked for; empty for the default
     QString inputDevice_;
 };

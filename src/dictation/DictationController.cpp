@@ -1,6 +1,14 @@
 #include "dictation/DictationController.h"
 
+#include "audio/AudioRecorder.h"
+#include "dictation/Chunker.h"
+#include "dictation/Paster.h"
+#include "dictation/ProcessingRoad.h"
+#include "dictation/SelectionActions.h"
+#include "engines/Net.h"
+#include "engines/Tone.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/TextUtil.h"
 #include "platform/KeyTable.h"
@@ -33,7 +41,171 @@ QString boolText(bool value)
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
+// The microphone recorder of the dictation.
+class MicrophoneRecorder final : public DictationRecorder
+{
+public:
+    MicrophoneRecorder()
+    {
+        recorder_.onLevel = [this](double level) {
+            if (onLevel)
+                onLevel(level);
+        };
+        recorder_.onPause = [this](qsizetype bytes) {
+            if (onPause)
+                onPause(bytes);
+        };
+    }
+    void start() override { recorder_.start(); }
+    Recording stop() override
+    {
+        const AudioRecorder::Result result = recorder_.stop();
+        return {result.wav, result.duration, recorder_.lastPCM(), recorder_.lastPeak()};
+    }
+    void warmUp() override { recorder_.prepare(); }
+    QByteArray pcm(qint64 from, qint64 to) override { return recorder_.pcm(from, to); }
+
+private:
+    AudioRecorder recorder_;
+};
+
+// The chunker of a long dictation, cutting from the recorder's PCM.
+class RecordingChunker final : public DictationChunker
+{
+public:
+    RecordingChunker(QString tone, std::function<QByteArray(qint64, qint64)> slice)
+        : chunker_(std::move(tone)), slice_(std::move(slice))
+    {
+    }
+    void cut(qint64 at) override
+    {
+        chunker_.cut(at, [this](qsizetype from, qsizetype to) { return slice_(from, to); });
+    }
+    void cancel() override { chunker_.cancel(); }
+    int taskCount() const override { return chunker_.taskCount(); }
+    QCoro::Task<std::optional<ChunkTexts>> finish(QByteArray pcm) override
+    {
+        QCoro::Task<Chunker::Result> joining = chunker_.finish(std::move(pcm));
+        const Chunker::Result joined = co_await std::move(joining);
+        if (!joined)
+            co_return std::nullopt;
+        co_return ChunkTexts{joined->raw, joined->clean};
+    }
+
+private:
+    Chunker chunker_;
+    std::function<QByteArray(qint64, qint64)> slice_;
+};
+
+// What one processing road may do to the controller: only while it is still the
+// road the controller waits for.
+class ControllerRoadHost final : public RoadHost
+{
+public:
+    ControllerRoadHost(DictationController *controller, quint64 seq) : controller_(controller), seq_(seq) {}
+    bool owns(quint64 serial) const override
+    {
+        return controller_ && serial == seq_ && controller_->isCurrentRoad(seq_)
+               && controller_->state() == DictationController::State::Processing;
+    }
+    void fail(const QString &message) override
+    {
+        if (controller_)
+            controller_->fail(message);
+    }
+    void show(const QString &message) override
+    {
+        if (controller_)
+            controller_->show(message, false);
+    }
+    void setLastError(const QString &message) override
+    {
+        if (controller_)
+            controller_->setLastError(message);
+    }
+    void clearCommandText() override
+    {
+        if (controller_ && controller_->isCurrentRoad(seq_))
+            controller_->setCommandText(std::nullopt);
+    }
+    void finish() override
+    {
+        if (controller_)
+            controller_->finishRoad(seq_);
+    }
+
+private:
+    QPointer<DictationController> controller_;
+    quint64 seq_;
+};
+
+QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run)
+{
+    ControllerRoadHost host(controller, run.seq);
+    ProcessingRoad::Request request;
+    request.serial = run.seq;
+    request.wav = std::move(run.wav);
+    request.duration = run.duration;
+    request.app = std::move(run.app);
+    if (run.pre)
+        request.pre = ChunkText{run.pre->raw, run.pre->clean};
+    request.commandText = controller->commandText();
+    request.translate = controller->translateThis();
+    request.startedAt = controller->startedAt();
+    QCoro::Task<> road = ProcessingRoad::run(&host, std::move(request));
+    co_await std::move(road);
+}
+
+// What the selection actions may do to the controller.
+class ControllerSelectionHost final : public SelectionHost
+{
+public:
+    explicit ControllerSelectionHost(DictationController *controller) : controller_(controller) {}
+    bool isIdle() const override { return controller_ && controller_->state() == DictationController::State::Idle; }
+    bool isCorrecting() const override
+    {
+        return controller_ && controller_->state() == DictationController::State::Correcting;
+    }
+    void beginCorrecting(bool translate) override
+    {
+        if (!controller_)
+            return;
+        controller_->setTranslating(translate);
+        controller_->setState(DictationController::State::Correcting);
+    }
+    void setIdle() override
+    {
+        if (controller_)
+            controller_->setState(DictationController::State::Idle);
+    }
+    void fail(const QString &message) override
+    {
+        if (controller_)
+            controller_->fail(message);
+    }
+    void show(const QString &message) override
+    {
+        if (controller_)
+            controller_->show(message, false);
+    }
+    bool trusted() const override { return Permissions::accessibility(); }
+
+private:
+    QPointer<DictationController> controller_;
+};
+
+SelectionHost *selectionHost(DictationController *controller)
+{
+    static ControllerSelectionHost host(controller);
+    return &host;
+}
+
 } // namespace
+
+std::unique_ptr<DictationRecorder> DictationRecorder::microphone()
+{
+    return std::make_unique<MicrophoneRecorder>();
+}
 
 DictationController *DictationController::shared()
 {
@@ -53,7 +225,21 @@ DictationController::DictationController() : DictationController(Services{})
     services_.microphoneAvailable = Permissions::microphone;
     services_.trusted = Permissions::accessibility;
     services_.playSound = Sounds::play;
+    services_.hasDeepgramKey = [] { return KeyStore::shared()->key(APIService::Deepgram).has_value(); };
+    services_.warmUpNetwork = Net::warmUp;
+    services_.selectedText = Paster::selectedTextViaAX;
+    services_.road = processingRoad;
+    services_.makeChunker = [](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
+        return std::unique_ptr<DictationChunker>(new RecordingChunker(Tone::hint(bundleId), std::move(slice)));
+    };
+    services_.pasteLast = [](DictationController *c) { SelectionActions::pasteLast(selectionHost(c)); };
+    services_.correctSelection = [](DictationController *c, bool alreadyCopied, bool translate) {
+        SelectionActions::correctSelection(selectionHost(c), alreadyCopied, translate);
+    };
+    services_.speakSelection = [](DictationController *c) { SelectionActions::speakSelection(selectionHost(c)); };
     trusted_ = Permissions::accessibility();
+    recorder_ = DictationRecorder::microphone();
+    wire();
 }
 
 DictationController::DictationController(Services services, QObject *parent)

@@ -42,6 +42,9 @@ public:
         int peak = 0;       // its peak magnitude
     };
 
+    // The chosen microphone (AudioRecorder).
+    static std::unique_ptr<DictationRecorder> microphone();
+
     virtual ~DictationRecorder() = default;
     virtual void start() = 0; // throws when the microphone cannot be opened
     virtual Recording stop() = 0;

@@ -165,6 +165,8 @@ void X11InputHub::applyGrab(const Grab &grab, bool on)
         if (numLockMask_)
             masks += {base | numLockMask_, base | LockMask | numLockMask_};
     }
+    // Only the plain combination counts as refused: a window manager often
+    // holds the key with some other modifiers (Alt+Escape…), which is expected.
     bool refused = false;
     X11::takeLastError();
     for (unsigned int m : std::as_const(masks)) {
@@ -174,7 +176,8 @@ void X11InputHub::applyGrab(const Grab &grab, bool on)
         }
         XGrabKey(dpy_, int(kc), m, root_, False, GrabModeAsync, GrabModeAsync);
         XSync(dpy_, False);
-        refused |= X11::takeLastError() != 0;
+        if (X11::takeLastError() != 0 && m == masks.first())
+            refused = true;
     }
     XSync(dpy_, False);
     X11::takeLastError();

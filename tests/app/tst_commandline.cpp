@@ -4,7 +4,9 @@
 #include "audio/AudioRecorder.h"
 #include "fakes/FakeHttpService.h"
 
+#include <QDir>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtEndian>
@@ -205,6 +207,39 @@ private Q_SLOTS:
         QVERIFY(request.json().value(QStringLiteral("messages")).toArray().at(0).toObject()
                     .value(QStringLiteral("content")).toString()
                     .contains(QStringLiteral("Ponctuation légère : garde la ponctuation déjà présente")));
+    }
+
+    // The migration runs before the settings are read, and what the work saves is
+    // written before the process ends.
+    void startUpOrderAndSaves()
+    {
+        ScopedHome home;
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Ombry Voice");
+        QVERIFY(QDir().mkpath(config));
+        QVERIFY(TestEnv::writeFile(config + QStringLiteral("/com.corvanel.murel.json"), "{\"punctuation\": \"full\"}"));
+        QVERIFY(TestEnv::writeFile(home.path() + QStringLiteral("/essai.wav"), wav_));
+
+        FakeHttpService openRouter;
+        QVERIFY(openRouter.start());
+        QJsonObject reply = completion(QStringLiteral("{\"raw\": \"a\", \"clean\": \"A.\"}"));
+        reply.insert(QStringLiteral("usage"), QJsonObject{{QStringLiteral("cost"), 0.0042}});
+        openRouter.enqueue("POST", QStringLiteral("/api/v1/chat/completions"), ScriptedReply::json(reply));
+        QProcessEnvironment e = env();
+        e.insert(QStringLiteral("OMBRY_OPENROUTER_URL"), openRouter.url());
+        e.insert(QStringLiteral("OPENROUTER_API_KEY"), QStringLiteral("sk-or-test"));
+        const Run run = runApp({QStringLiteral("--fasttest"), home.path() + QStringLiteral("/essai.wav")}, e);
+        QVERIFY(run.finished);
+        QVERIFY2(run.out.startsWith(QStringLiteral("rapide (")), qPrintable(run.out + run.err));
+        QCOMPARE(openRouter.count(), 1);
+        QVERIFY(openRouter.requests().first().json().value(QStringLiteral("messages")).toArray().at(0).toObject()
+                    .value(QStringLiteral("content")).toString()
+                    .contains(QStringLiteral("Ponctuation complète et soignée")));
+
+        const QByteArray costs = TestEnv::readFile(qEnvironmentVariable("XDG_DATA_HOME")
+                                                   + QStringLiteral("/Ombry Voice/costs.json"));
+        const QJsonArray entries = QJsonDocument::fromJson(costs).array();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.at(0).toObject().value(QStringLiteral("amount")).toDouble(), 0.0042);
     }
 
     void callTestAgainstFakeOpenRouter()

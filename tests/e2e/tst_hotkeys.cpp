@@ -1,3 +1,4 @@
+#include "audio/AudioRecorder.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
@@ -8,18 +9,21 @@
 #include <QCoro/QCoroSignal>
 
 #include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QtEndian>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QWidget>
 
 #include <atomic>
+#include <cmath>
 
 #include <X11/keysym.h>
 
 // The dictation key and the fixed shortcuts end to end on the private desktop:
 // an XTEST helper is the keyboard (OMBRY_TEST_ACCEPT_XTEST=1), a focused window
 // records the keys that reach it, the controller runs with its real hotkey
-// monitor; the microphone and the processing road are stand-ins.
+// monitor and the session's microphone; the processing road is a stand-in.
 namespace {
 
 class KeyWindow : public QWidget
@@ -30,24 +34,23 @@ protected:
     void keyPressEvent(QKeyEvent *event) override { presses << event->nativeVirtualKey(); }
 };
 
-class SilentRecorder final : public DictationRecorder
+// The real microphone (the session's "vmic"), with its starts counted.
+class CountingRecorder final : public DictationRecorder
 {
 public:
     std::atomic<int> starts{0};
-    std::atomic<qint64> startedAt{0};
-    QElapsedTimer clock;
-    SilentRecorder() { clock.start(); }
+    CountingRecorder() : mic_(DictationRecorder::microphone()) {}
     void start() override
     {
+        mic_->start();
         ++starts;
-        startedAt = clock.elapsed();
     }
-    Recording stop() override
-    {
-        const double seconds = (clock.elapsed() - startedAt) / 1000.0;
-        return {QByteArray(44, '\0'), seconds, QByteArray(), 0};
-    }
-    QByteArray pcm(qint64, qint64) override { return {}; }
+    Recording stop() override { return mic_->stop(); }
+    void warmUp() override { mic_->warmUp(); }
+    QByteArray pcm(qint64 from, qint64 to) override { return mic_->pcm(from, to); }
+
+private:
+    std::unique_ptr<DictationRecorder> mic_;
 };
 
 class Probe : public QObject
@@ -74,12 +77,14 @@ class TestHotkeys : public QObject
     Q_OBJECT
 
     std::unique_ptr<DictationController> c_;
-    SilentRecorder *recorder_ = nullptr;
+    CountingRecorder *recorder_ = nullptr;
     Probe probe_;
     KeyWindow window_;
     QStringList sounds_;
     QStringList hooks_;
     int attention_ = 0;
+    QTemporaryDir dir_;
+    QProcess player_; // keeps "vmic" delivering audio in real time
 
     // Runs the helper without blocking the event loop, so that key timings hold.
     static bool keys(const QStringList &tokens)
@@ -110,11 +115,29 @@ private Q_SLOTS:
         qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
         gProbe = &probe_;
         AppSettings::shared()->setKey(DictationKey::RightControl);
+        AppSettings::shared()->setMicrophoneUID(std::nullopt);
+
+        // The session's microphone hears the null sink: play a quiet tone into it.
+        QByteArray pcm(16000 * 2 * 90, Qt::Uninitialized);
+        for (qsizetype i = 0; i < pcm.size() / 2; ++i)
+            qToLittleEndian<qint16>(qint16(2000 * std::sin(2 * M_PI * 300 * i / 16000.0)), pcm.data() + 2 * i);
+        const QString tone = dir_.filePath(QStringLiteral("tone.wav"));
+        QVERIFY(TestEnv::writeFile(tone, AudioRecorder::wav(pcm)));
+        // A short latency: the null sink otherwise renders (and the microphone hears) in large blocks.
+        player_.start(QStringLiteral("paplay"), {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"), QStringLiteral("vsink"), tone});
+        QVERIFY(player_.waitForStarted());
+        {
+            // Wait until the microphone hears it.
+            const auto mic = DictationRecorder::microphone();
+            mic->start();
+            QVERIFY(TestEnv::waitFor([&] { return mic->pcm(0, 1 << 30).size() >= 3200; }, 15000));
+            mic->stop();
+        }
 
         DictationController::Services services;
         services.road = road;
         services.makeRecorder = [this] {
-            auto r = std::make_unique<SilentRecorder>();
+            auto r = std::make_unique<CountingRecorder>();
             recorder_ = r.get();
             return r;
         };
@@ -149,6 +172,13 @@ private Q_SLOTS:
         }));
     }
 
+    void cleanupTestCase()
+    {
+        player_.kill();
+        player_.waitForFinished();
+        c_.reset();
+    }
+
     void init()
     {
         sounds_.clear();
@@ -163,12 +193,12 @@ private Q_SLOTS:
     void holdingRecordsThenEnds()
     {
         QVERIFY(keys({QStringLiteral("+Control_R"), QStringLiteral("@1000"), QStringLiteral("-Control_R")}));
-        QVERIFY(TestEnv::waitFor([&] { return probe_.durations.size() == 1; }));
+        QVERIFY2(TestEnv::waitFor([&] { return probe_.durations.size() == 1; }), qPrintable(log()));
         QVERIFY2(probe_.durations[0] > 0.8, qPrintable(QString::number(probe_.durations[0])));
         QCOMPARE(sounds_, (QStringList{QStringLiteral("Tink"), QStringLiteral("Pop")}));
         const QString text = log();
         QVERIFY(text.contains(QStringLiteral("enregistrement: début (appli Ombry Voice)")));
-        QVERIFY(QRegularExpression(QStringLiteral("enregistrement: fin, \\d+\\.\\d\\d s, niveau max 0")).match(text).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("enregistrement: fin, \\d+\\.\\d\\d s, niveau max [1-9]\\d+")).match(text).hasMatch());
         QVERIFY(QRegularExpression(QStringLiteral("Z touche: rightControl enfoncée \\(0x42000, source clavier, état \\d+\\)\n"))
                     .match(text).hasMatch());
         QVERIFY(QRegularExpression(QStringLiteral("Z touche: rightControl relâchée \\(0x0, source clavier, état \\d+\\)\n"))

@@ -279,6 +279,43 @@ private Q_SLOTS:
         QVERIFY(!recorder.isRecording());
     }
 
+    // A chosen microphone that goes away: the default input records meanwhile, and
+    // the chosen one is used again once it is back.
+    void unpluggedMicrophone()
+    {
+        const QString fifo = dir_.filePath(QStringLiteral("tmp.fifo"));
+        auto load = [&] {
+            QProcess pactl;
+            pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-pipe-source"),
+                                                  QStringLiteral("source_name=tmpmic"), QStringLiteral("file=") + fifo,
+                                                  QStringLiteral("format=s16le"), QStringLiteral("rate=16000"),
+                                                  QStringLiteral("channels=1")});
+            pactl.waitForFinished();
+            return QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
+        };
+        QString module = load();
+        QVERIFY(!module.isEmpty());
+        AppSettings::shared()->setMicrophoneUID(QStringLiteral("tmpmic"));
+        AudioRecorder recorder;
+        recorder.start();
+        QCOMPARE(recorder.inputDevice(), QStringLiteral("tmpmic"));
+        recorder.stopRaw();
+
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+        recorder.start();
+        QCOMPARE(recorder.inputDevice(), QStringLiteral("vmic"));
+        recorder.stopRaw();
+        Log::waitUntilWritten();
+        QVERIFY(TestEnv::readFile(Log::path()).contains("micro: impossible de choisir tmpmic ("));
+
+        module = load();
+        QVERIFY(!module.isEmpty());
+        recorder.start();
+        QCOMPARE(recorder.inputDevice(), QStringLiteral("tmpmic"));
+        recorder.stopRaw();
+        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+    }
+
     // Byte-exact capture through the FIFO microphone, fed as fast as it reads.
     void capturesThePipeMicrophoneExactly()
     {
