@@ -54,6 +54,7 @@ QByteArray readFile(const QString &path);
 QCoro::Task<> runToEnd(QCoro::Task<> work);
 
 // The switches' work, one file per area.
+QCoro::Task<> chunkTest(QStringList values);
 QCoro::Task<> fastTest(QStringList values);
 QCoro::Task<> callTest(QStringList values);
 QCoro::Task<> command(QStringList values);

@@ -58,7 +58,9 @@ QCoro::Task<Chunker::Result> Chunker::outcome(std::shared_ptr<Piece> piece)
 {
     if (!piece->result)
         piece->result = co_await std::move(piece->task);
-    co_return *piece->result;
+    // A copy: returning the stored value itself would move it out of the piece.
+    Result copy = *piece->result;
+    co_return copy;
 }
 
 QCoro::Task<> Chunker::settle()

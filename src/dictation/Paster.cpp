@@ -2,7 +2,11 @@
 
 #include "model/Log.h"
 #include "model/TextUtil.h"
+#include "dictation/HotkeyMonitor.h"
 #include "platform/Accessibility.h"
+#include "platform/FrontmostApp.h"
+#include "platform/KeyPoster.h"
+#include "platform/KeyTable.h"
 
 #include <QPointer>
 #include <QSet>
@@ -38,9 +42,33 @@ void runRestore(quint64 serial)
 
 namespace Paster {
 
+namespace {
+
+Hooks systemHooks()
+{
+    Hooks h;
+    h.post = [](quint16 key, bool shift) {
+        KeyPoster::post(key, KeyTable::Control | (shift ? KeyTable::Shift : 0));
+    };
+    h.targetClass = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        if (!app)
+            return QString();
+        return isTerminal(app->wmInstance) ? app->wmInstance : app->wmClass;
+    };
+    h.modifiers = [] { return HotkeyMonitor::liveFlags(); };
+    h.frontmostName = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        return app ? app->name : QString();
+    };
+    return h;
+}
+
+} // namespace
+
 Hooks &hooks()
 {
-    static Hooks h;
+    static Hooks h = systemHooks();
     return h;
 }
 

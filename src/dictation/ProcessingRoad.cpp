@@ -113,9 +113,8 @@ QString appName(const std::optional<RunningApp> &app, const QString &none)
 
 QString seconds(const QElapsedTimer &clock)
 {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.2f", double(clock.nsecsElapsed()) / 1e9);
-    return QString::fromLatin1(buffer);
+    // A point whatever the user's locale.
+    return QString::number(double(clock.nsecsElapsed()) / 1e9, 'f', 2);
 }
 
 // One road: the request, its clock, and the controller it may still speak for.

@@ -162,6 +162,24 @@ private Q_SLOTS:
         QCOMPARE(*out, Chunker::Result(ChunkText{"r0 r1", "c0 c1"}));
     }
 
+    // Pieces awaited before the end keep their results for the join.
+    void settledPiecesAreJoined()
+    {
+        script.delayMs = {{0, 100}};
+        Chunker chunker(QString(), &fakeWork);
+        chunker.cut(100000, sliceOf(250000));
+        chunker.cut(200000, sliceOf(250000));
+        bool settled = false;
+        auto task = [](Chunker *c, bool *flag) -> QCoro::Task<> {
+            co_await c->settle();
+            *flag = true;
+        }(&chunker, &settled);
+        QVERIFY(TestEnv::waitFor([&] { return settled; }));
+        QCOMPARE(script.finished, 2);
+        const Chunker::Result joined = finishNow(chunker, QByteArray(250000, 'x'));
+        QCOMPARE(joined, Chunker::Result(ChunkText{"r0 r1 r2", "c0 c1 c2"}));
+    }
+
     void cancelMakesPiecesFail()
     {
         script.delayMs = {{0, 50}};
