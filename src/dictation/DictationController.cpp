@@ -432,6 +432,7 @@ void DictationController::start()
                    .arg(boolText(microphone), boolText(trusted_), boolText(deepgram)));
     hotkey_.start();
     FrontmostApp::resolveDesktopEntry({}, {}, {}); // reads the desktop files now, not at the first press
+    Sounds::preload();
     if (!trusted_ && onNeedsAttention)
         onNeedsAttention();
     if (!trustTimer_) {
