@@ -263,7 +263,6 @@ DictationController::DictationController(Services services, QObject *parent)
     audioThread_->setObjectName(QStringLiteral("kesso.audio"));
     audioContext_ = new QObject;
     audioContext_->moveToThread(audioThread_);
-    connect(audioThread_, &QThread::finished, audioContext_, &QObject::deleteLater);
     audioThread_->start(QThread::HighestPriority);
 
     if (services_.makeRecorder)
@@ -275,6 +274,7 @@ DictationController::~DictationController()
 {
     audioThread_->quit();
     audioThread_->wait();
+    delete audioContext_;
 }
 
 void DictationController::wire()
@@ -431,6 +431,8 @@ void DictationController::start()
     Log::write(QStringLiteral("démarrage: micro=%1 accessibilité=%2 deepgram=%3")
                    .arg(boolText(microphone), boolText(trusted_), boolText(deepgram)));
     hotkey_.start();
+    FrontmostApp::resolveDesktopEntry({}, {}, {}); // reads the desktop files now, not at the first press
+    Sounds::preload();
     if (!trusted_ && onNeedsAttention)
         onNeedsAttention();
     if (!trustTimer_) {

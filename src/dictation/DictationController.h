@@ -105,10 +105,11 @@ public:
         qint64 startedMs = 0; // monotonic start of the road
     };
 
-    // The neighbours that the controller calls. Start-up installs them on the
-    // shared instance before start() (services().road = …); tests install
-    // fakes. Empty ones are skipped. A road is a coroutine function (parameters
-    // by value, no captures) that ends with finishRoad(run.seq) on each exit.
+    // The neighbours that the controller calls. The shared instance has the real
+    // ones (microphone, key store, processing road, chunker, selection actions…);
+    // tests build controllers with fakes. Empty ones are skipped. A road is a
+    // coroutine function (parameters by value, no captures) that ends with
+    // finishRoad(run.seq) on each exit.
     struct Services
     {
         // The processing road: transcription, final text, saving and pasting.
@@ -142,15 +143,15 @@ public:
 
     Services &services() { return services_; }
 
-    // Start-up: logs the permissions, starts the hotkey monitor and the 2 s
-    // accessibility poll.
+    // Start-up, once, after onNeedsAttention is set: logs the permissions,
+    // starts the hotkey monitor and the 2 s accessibility poll.
     void start();
     // Prepares the audio input before the first dictation.
     void warmUpAudio();
     // Escape during a recording.
     void cancel();
 
-    // The selection and re-paste entries (the road's files implement them).
+    // The selection and re-paste entries (SelectionActions).
     void pasteLast();
     void correctSelection(bool alreadyCopied, bool translate);
     void speakSelection();

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -27,6 +28,7 @@ struct IndexEntry
 
 QMutex gIndexLock;
 std::optional<QList<IndexEntry>> gIndex;
+QElapsedTimer gIndexAge;
 
 IndexEntry parseDesktopFile(const QString &path, const QString &id, bool *hidden)
 {
@@ -136,14 +138,11 @@ void reloadDesktopIndex()
     gIndex.reset();
 }
 
-std::optional<DesktopEntry> resolveDesktopEntry(const QString &explicitId, const QString &wmInstance,
-                                                const QString &wmClass)
-{
-    QMutexLocker lock(&gIndexLock);
-    if (!gIndex)
-        gIndex = buildIndex();
-    const QList<IndexEntry> &index = *gIndex;
+namespace {
 
+std::optional<DesktopEntry> lookUp(const QList<IndexEntry> &index, const QString &explicitId,
+                                   const QString &wmInstance, const QString &wmClass)
+{
     if (!explicitId.isEmpty()) {
         QString id = explicitId;
         if (id.endsWith(QLatin1String(".desktop")))
@@ -169,6 +168,27 @@ std::optional<DesktopEntry> resolveDesktopEntry(const QString &explicitId, const
             if (named(e.id, wm))
                 return toEntry(e);
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<DesktopEntry> resolveDesktopEntry(const QString &explicitId, const QString &wmInstance,
+                                                const QString &wmClass)
+{
+    QMutexLocker lock(&gIndexLock);
+    if (!gIndex) {
+        gIndex = buildIndex();
+        gIndexAge.start();
+    }
+    if (auto found = lookUp(*gIndex, explicitId, wmInstance, wmClass))
+        return found;
+    // An application installed since the index was read: read it again, at most
+    // once a minute.
+    if (gIndexAge.elapsed() < 60000)
+        return std::nullopt;
+    gIndex = buildIndex();
+    gIndexAge.start();
+    return lookUp(*gIndex, explicitId, wmInstance, wmClass);
 }
 
 std::optional<RunningApp> forWindow(unsigned long window)

@@ -114,14 +114,27 @@ void setObserver(std::function<void(const QString &)> observer)
     gObserver = std::move(observer);
 }
 
+Player *player()
+{
+    static Player *instance = new Player; // lives as long as the process
+    return instance;
+}
+
+void preload()
+{
+    if (!QCoreApplication::instance())
+        return;
+    for (const char *name : {"Tink", "Pop", "Basso"})
+        player()->effect(QString::fromLatin1(name));
+}
+
 void play(const QString &name)
 {
     if (gObserver)
         gObserver(name);
     if (!QCoreApplication::instance())
         return;
-    static Player *player = new Player; // lives as long as the process
-    if (QSoundEffect *e = player->effect(name)) {
+    if (QSoundEffect *e = player()->effect(name)) {
         e->stop();
         e->play();
     }

@@ -13,6 +13,9 @@ namespace Sounds {
 // failure). Other names are ignored. Main thread; returns at once.
 void play(const QString &name);
 
+// Loads the three sounds so that the first one plays without delay. Main thread.
+void preload();
+
 // The WAV data of a sound (44.1 kHz mono 16-bit); empty for an unknown name.
 QByteArray wav(const QString &name);
 

@@ -3,6 +3,7 @@
 #include "platform/KeyPoster.h"
 #include "platform/KeyTable.h"
 #include "platform/Permissions.h"
+#include "platform/Sounds.h"
 #include "platform/X11InputHub.h"
 #include "support/TestEnv.h"
 
@@ -292,6 +293,32 @@ private Q_SLOTS:
         QVERIFY(TestEnv::readFile(Log::path()).contains("hotkey: raccourci ⌃⌥R déjà pris par une autre application"));
         QVERIFY(!TestEnv::readFile(Log::path()).contains("⌃⌥V déjà pris"));
         QVERIFY(hub.running());
+    }
+
+    void soundsReachTheSoundServer()
+    {
+        QProcess parec;
+        parec.start(QStringLiteral("parec"), {QStringLiteral("-d"), QStringLiteral("vsink.monitor"),
+                                             QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
+                                             QStringLiteral("--rate=16000"), QStringLiteral("--channels=1"),
+                                             QStringLiteral("--latency-msec=20")});
+        QVERIFY(parec.waitForStarted(5000));
+        Sounds::preload();
+        QTest::qWait(300);
+        QByteArray captured;
+        int peak = 0;
+        const auto listen = [&] {
+            captured += parec.readAllStandardOutput();
+            for (qsizetype i = 0; i + 1 < captured.size(); i += 2)
+                peak = std::max(peak, std::abs(int(qint16(quint8(captured[i]) | (quint8(captured[i + 1]) << 8)))));
+            captured.clear();
+            return peak > 2000;
+        };
+        Sounds::play(QStringLiteral("Basso"));
+        const bool heard = TestEnv::waitFor(listen, 8000);
+        parec.kill();
+        parec.waitForFinished();
+        QVERIFY2(heard, qPrintable(QStringLiteral("peak %1").arg(peak)));
     }
 
     void withoutAnXServerTheHubSaysWhy()
