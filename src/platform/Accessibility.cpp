@@ -4,6 +4,7 @@
 
 #include <atspi/atspi.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -174,14 +175,18 @@ public:
     {
         auto slot = std::make_shared<Slot>();
         {
-            std::lock_guard lock(mutex_);
-            if (state_ == State::Unavailable)
+            std::unique_lock lock(mutex_);
+            // Connecting to the bus is a one-time cost that the first query waits for.
+            started_.wait_for(lock, std::chrono::seconds(3), [&] { return state_ != State::Starting; });
+            if (state_ != State::Ready)
                 return std::nullopt;
             jobs_.push_back(slot);
         }
         wake_.notify_one();
+        // The first walk meets every application cold: it may take longer.
+        const int wait = walked_.load() ? timeoutMs : std::max(timeoutMs, 2500);
         std::unique_lock lock(slot->mutex);
-        if (!slot->ready.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return slot->done; }))
+        if (!slot->ready.wait_for(lock, std::chrono::milliseconds(wait), [&] { return slot->done; }))
             return std::nullopt;
         return slot->focus;
     }
@@ -221,6 +226,7 @@ private:
                 state_ = State::Unavailable;
                 pending.swap(jobs_);
             }
+            started_.notify_all();
             for (auto &slot : pending)
                 finish(slot, std::nullopt);
             return;
@@ -231,6 +237,7 @@ private:
             std::lock_guard lock(mutex_);
             state_ = State::Ready;
         }
+        started_.notify_all();
         for (;;) {
             std::shared_ptr<Slot> slot;
             {
@@ -244,8 +251,17 @@ private:
             // Keep the bus connection's incoming queue drained.
             while (g_main_context_iteration(context, FALSE)) {
             }
-            if (slot)
-                finish(slot, focusedElement());
+            if (slot) {
+                Focus focus = focusedElement();
+                // An application met for the first time may only build its
+                // tree when asked: look once more.
+                if (!focus.found) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                    focus = focusedElement();
+                }
+                finish(slot, focus);
+                walked_.store(true);
+            }
         }
     }
 
@@ -261,6 +277,8 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable started_;
+    std::atomic_bool walked_{false};
     std::deque<std::shared_ptr<Slot>> jobs_;
     State state_ = State::Starting;
     std::thread thread_;

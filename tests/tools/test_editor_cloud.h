@@ -52,6 +52,11 @@ struct EditorCloud
         if (!http.start())
             return false;
         http.setHandler([this](const RecordedRequest &r) {
+            // Grammar check: no findings.
+            if (r.path == QLatin1String("/v2/check"))
+                return ScriptedReply::json(QJsonObject{{QStringLiteral("matches"), QJsonArray{}}});
+            if (r.path.startsWith(QLatin1String("/v2/")))
+                return ScriptedReply::text("");
             const QString k = kind(r);
             if (k == QLatin1String("transcription"))
                 return chat(transcript);
@@ -65,9 +70,6 @@ struct EditorCloud
             }
             return chat(rewrite);
         });
-        // Grammar check: no findings.
-        http.on("POST", QStringLiteral("/v2/check"), ScriptedReply::json(QJsonObject{{QStringLiteral("matches"), QJsonArray{}}}));
-        http.on("HEAD", QStringLiteral("/v2/languages"), ScriptedReply::text(""));
         qputenv("OMBRY_HOSTED_URL", http.url(QStringLiteral("/")).toUtf8());
         qputenv("OMBRY_LANGUAGETOOL_URL", http.url().toUtf8());
         return true;
