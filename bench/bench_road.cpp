@@ -1,6 +1,7 @@
 // The road's own cost: from the hand-over of a 10 s recording to the posted
 // paste, on the rewrite road, with cloud services that answer at once. The
 // services' own time is measured alone and taken off.
+#include "app/CommandLine.h"
 #include "audio/AudioRecorder.h"
 #include "dictation/ProcessingRoad.h"
 #include "engines/GeminiSpeech.h"
@@ -13,6 +14,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QTemporaryDir>
+#include <cmath>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,6 +44,14 @@ void runLoop(F &&start)
     bool done = false;
     start(&done);
     TestEnv::waitFor([&] { return done; }, 30000);
+}
+
+QCoro::Task<> chunkRun(QString file, bool *flag)
+{
+    QStringList values;
+    values << file;
+    co_await Diagnostics::chunkTest(values);
+    *flag = true;
 }
 
 double median(QList<double> v)
@@ -120,6 +131,31 @@ int main(int argc, char *argv[])
     std::printf("  de la remise au collage : %.1f ms (dont pause de réactivation 80 ms)\n", r);
     std::printf("  services seuls          : %.1f ms\n", sv);
     std::printf("  coût propre de la route : %.1f ms (médiane des écarts, hors pause ; objectif < 30 ms)\n", median(own));
+
+    // "--chunktest" on recordings of 20 s and 60 s (3.5 s of sound, 1 s of quiet,
+    // again and again), each request answered after 150 ms: the wait after the
+    // end should stay that of the tail alone, whatever the length.
+    std::printf("\n--chunktest, requêtes servies en 150 ms\n");
+    cloud.setHandler([&](const RecordedRequest &r) {
+        ScriptedReply reply = chat(r.body.contains("input_audio") ? QStringLiteral("un deux trois quatre")
+                                                                   : QStringLiteral("Un, deux, trois, quatre."));
+        reply.delayMs = 150;
+        return reply;
+    });
+    QTemporaryDir dir;
+    for (const int seconds : {20, 60}) {
+        QByteArray speech(16000 * 2 * seconds, '\0');
+        auto *samples = reinterpret_cast<qint16 *>(speech.data());
+        for (int i = 0; i < 16000 * seconds; ++i) {
+            const bool loud = (i % (16000 * 9 / 2)) < 16000 * 7 / 2;
+            samples[i] = loud ? qint16(9000 * std::sin(2 * M_PI * 220 * i / 16000.0)) : 0;
+        }
+        const QString path = dir.filePath(QStringLiteral("r%1.wav").arg(seconds));
+        TestEnv::writeFile(path, AudioRecorder::wav(speech));
+        std::printf("  %d s : ", seconds);
+        std::fflush(stdout);
+        runLoop([&](bool *done) { chunkRun(path, done); });
+    }
     Store::shared()->flush();
     return 0;
 }
