@@ -1,14 +1,23 @@
 #include "app/Startup.h"
 
 #include "app/CommandLine.h"
+#include "dictation/DictationController.h"
+#include "engines/Net.h"
 #include "model/AppSettings.h"
+#include "model/DeviceProfile.h"
 #include "model/IdentityMigration.h"
 #include "model/Log.h"
+#include "model/Store.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <memory>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,6 +28,35 @@ QStringList rawArguments(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
+}
+
+int gSignalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// Ctrl+C in a terminal or a session logout quits through the event loop, so the
+// pending saves are written like at any other quit.
+void quitOnTerminationSignals(QCoreApplication *app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(gSignalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 } // namespace
@@ -42,6 +80,7 @@ int run(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Ombry Voice"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("corvanel.com"));
 
+    quitOnTerminationSignals(app.get());
     QTimer::singleShot(0, app.get(), [arguments] { finishLaunching(arguments); });
     const int status = app->exec();
     Log::shutdown();
@@ -54,6 +93,17 @@ bool finishLaunching(const QStringList &arguments)
     AppSettings::shared()->applyTheme();
     if (CommandLine::examine(arguments))
         return true;
+
+    DictationController *controller = DictationController::shared();
+    controller->start();
+    Store::shared()->pruneAudio();
+    controller->warmUpAudio();
+    Log::write(QStringLiteral("mac: ") + DeviceProfile::summary() + QStringLiteral(", effets ")
+               + (DeviceProfile::lightVisuals() ? QStringLiteral("légers") : QStringLiteral("complets")));
+    Net::warmUp();
+    auto *warmUpTimer = new QTimer(QCoreApplication::instance());
+    QObject::connect(warmUpTimer, &QTimer::timeout, warmUpTimer, [] { Net::warmUp(); });
+    warmUpTimer->start(240 * 1000);
     return false;
 }
 
