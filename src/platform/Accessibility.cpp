@@ -191,6 +191,20 @@ public:
         return slot->focus;
     }
 
+    // One walk nobody waits for: the bus connection and the applications' trees
+    // are ready before the first real question.
+    void prime()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (state_ == State::Unavailable || primed_)
+                return;
+            primed_ = true;
+            jobs_.push_back(std::make_shared<Slot>());
+        }
+        wake_.notify_one();
+    }
+
     bool available()
     {
         std::lock_guard lock(mutex_);
@@ -279,6 +293,7 @@ private:
     std::condition_variable wake_;
     std::condition_variable started_;
     std::atomic_bool walked_{false};
+    bool primed_ = false;
     std::deque<std::shared_ptr<Slot>> jobs_;
     State state_ = State::Starting;
     std::thread thread_;
@@ -290,7 +305,7 @@ namespace Accessibility {
 
 void warmUp()
 {
-    Worker::instance();
+    Worker::instance().prime();
 }
 
 bool available()

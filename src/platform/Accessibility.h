@@ -12,7 +12,8 @@
 // thread that would be waiting).
 namespace Accessibility {
 
-// Starts the worker and connects to the accessibility bus in the background.
+// Starts the worker, connects to the accessibility bus and walks the desktop once,
+// in the background, so that the first real query finds everything warm.
 void warmUp();
 
 // True once the bus answered; false while unknown or when there is none.

@@ -95,6 +95,16 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "à moi"; }, 2000));
     }
 
+    // Clearing must also end a foreign owner's offer: a copy that never comes
+    // then reads as nothing, not as the previous content.
+    void clearEndsAForeignOwnersOffer()
+    {
+        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("ancien")));
+        Clipboard::clear();
+        QVERIFY(TestEnv::waitFor([] { return !Clipboard::text().has_value() || Clipboard::text()->isEmpty(); }, 2000));
+        QVERIFY(readClipboard().out.isEmpty());
+    }
+
     void givenSnapshotWins()
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("actuel")));
