@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/CommandLine.h"
+#include "platform/Accessibility.h"
 #include "dictation/DictationController.h"
 #include "engines/Net.h"
 #include "model/AppSettings.h"
@@ -98,6 +99,8 @@ bool finishLaunching(const QStringList &arguments)
     controller->start();
     Store::shared()->pruneAudio();
     controller->warmUpAudio();
+    // The selection is read at the first key press: connect to AT-SPI now.
+    Accessibility::warmUp();
     Log::write(QStringLiteral("mac: ") + DeviceProfile::summary() + QStringLiteral(", effets ")
                + (DeviceProfile::lightVisuals() ? QStringLiteral("légers") : QStringLiteral("complets")));
     Net::warmUp();

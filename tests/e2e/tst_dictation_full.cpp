@@ -1,0 +1,130 @@
+#include "dictation/DictationController.h"
+#include "dictation/Paster.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "model/Store.h"
+#include "platform/FrontmostApp.h"
+#include "support/TestEnv.h"
+#include "tools/test_editor_client.h"
+#include "tools/test_editor_cloud.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using DesktopTools::readClipboard;
+using DesktopTools::run;
+
+// A whole dictation on the private desktop: the dictation key held while speech
+// plays into the fake microphone, the text pasted into the test editor.
+class TestDictationFull : public QObject
+{
+    Q_OBJECT
+
+    EditorCloud cloud;
+    QTemporaryDir dir;
+    QString speech;
+    DesktopTools::Editor editor;
+
+    // Holds right Control while the speech plays into the microphone's sink.
+    bool dictate(const QString &extraKey = {})
+    {
+        if (!extraKey.isEmpty() && run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), extraKey}).exitCode != 0)
+            return false;
+        if (run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("Control_R")}).exitCode != 0)
+            return false;
+        if (!extraKey.isEmpty())
+            run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), extraKey});
+        QTest::qWait(300);
+        const bool played = run(QStringLiteral("paplay"), {QStringLiteral("-d"), QStringLiteral("vsink"), speech}, {}, 20000).exitCode == 0;
+        QTest::qWait(300);
+        run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("Control_R")});
+        return played;
+    }
+
+    static QJsonArray history()
+    {
+        Store::shared()->flush();
+        return QJsonDocument::fromJson(TestEnv::readFile(Store::folder() + QStringLiteral("/history.json"))).array();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
+        QVERIFY(cloud.start());
+        AppSettings *settings = AppSettings::shared();
+        settings->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        settings->setRewriteEngine(RewriteEngine::OpenRouter);
+        settings->setSounds(false);
+        settings->setRestoreClipboard(true);
+
+        speech = dir.filePath(QStringLiteral("parole.wav"));
+        QCOMPARE(run(QStringLiteral("espeak-ng"), {QStringLiteral("-v"), QStringLiteral("fr"), QStringLiteral("-w"), speech,
+                     QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir.")}, {}, 20000).exitCode, 0);
+
+        QVERIFY(editor.start(QStringLiteral("")));
+        DictationController *controller = DictationController::shared();
+        controller->start();
+        QVERIFY(TestEnv::waitFor([&] { return controller->hotkey().active(); }, 5000));
+    }
+
+    void fullDictation()
+    {
+        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(editor.send(QStringLiteral("set ")));
+        DictationController *controller = DictationController::shared();
+        QVERIFY(dictate());
+        QElapsedTimer released;
+        released.start();
+        const QString expected = cloud.rewrite + QLatin1Char('.');
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == expected; }, 5000), qPrintable(editor.text()));
+        QVERIFY(released.elapsed() < 5000);
+        QCOMPARE(cloud.count(QStringLiteral("transcription")), 1);
+        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
+        QVERIFY(TestEnv::waitFor([&] { return controller->state() == DictationController::State::Idle; }, 3000));
+
+        const QJsonObject last = history().at(0).toObject();
+        QCOMPARE(last.value(QStringLiteral("rawText")).toString(), cloud.transcript);
+        QVERIFY(last.value(QStringLiteral("duration")).toDouble() > 2.0);
+        const QString audio = last.value(QStringLiteral("audioFile")).toString();
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F-]{36}\\.wav$")).match(audio).hasMatch(), qPrintable(audio));
+        QVERIFY(TestEnv::readFile(QDir(Store::audioFolder()).filePath(audio)).startsWith("RIFF"));
+        Log::waitUntilWritten();
+        QVERIFY(TestEnv::readFile(Log::path()).contains("collé: "));
+    }
+
+    void translatedDictation_data()
+    {
+        QTest::addColumn<bool>("shift");
+        QTest::newRow("application on the translate list") << false;
+        QTest::newRow("Shift held") << true;
+    }
+    void translatedDictation()
+    {
+        QFETCH(bool, shift);
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        QVERIFY(app && app->bundleId);
+        AppSettings::shared()->setTranslateApps(shift ? QStringList() : QStringList{*app->bundleId});
+        QVERIFY(editor.send(QStringLiteral("set ")));
+        QVERIFY(dictate(shift ? QStringLiteral("Shift_L") : QString()));
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.translation; }, 5000), qPrintable(editor.text()));
+        AppSettings::shared()->setTranslateApps({});
+        QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
+    }
+
+    void pasteLastAgain()
+    {
+        QVERIFY(editor.send(QStringLiteral("set ")));
+        const QString last = Store::shared()->dictations().first().finalText;
+        QVERIFY(DesktopTools::key(QStringLiteral("ctrl+alt+v")));
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == last; }, 5000), qPrintable(editor.text()));
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestDictationFull)
+#include "tst_dictation_full.moc"
