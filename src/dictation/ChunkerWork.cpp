@@ -39,7 +39,8 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
     try {
         if (cancelled->load())
             throw Road::Cancelled();
-        raw = co_await GeminiSpeech::transcribe(wav, language, words);
+        QCoro::Task<QString> transcription = GeminiSpeech::transcribe(wav, language, words);
+        raw = co_await std::move(transcription);
         if (cancelled->load())
             throw Road::Cancelled();
     } catch (const std::exception &error) {
@@ -56,7 +57,9 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
     // The tone is this chunker's own, handed to the prompt directly.
     const QString system = OpenRouter::instructions(language, words, tone);
     try {
-        const QString rewritten = co_await OpenRouter::complete(system, corrected, AppSettings::shared()->openRouterModel());
+        const QString model = AppSettings::shared()->openRouterModel();
+        QCoro::Task<QString> rewriting = OpenRouter::complete(system, corrected, model);
+        const QString rewritten = co_await std::move(rewriting);
         if (cancelled->load())
             throw Road::Cancelled();
         co_return ChunkText{raw, Hallucination::clean(rewritten)};

@@ -161,33 +161,48 @@ struct Trip
     }
 };
 
-QCoro::Task<std::optional<QString>> transcribe(const Trip &trip)
+QCoro::Task<std::optional<QString>> transcribe(const Trip *trip)
 {
+    // Arguments are named and tasks made before co_await: g++ 12 mishandles
+    // temporaries inside a co_await expression.
     AppSettings *settings = AppSettings::shared();
     const Language language = settings->language();
     const QStringList words = Store::shared()->words();
-    const QByteArray &wav = trip.request.wav;
-    const auto onDevice = [&]() { return AppleSpeech::transcribe(wav, localeCode(language), words); };
+    const QByteArray wav = trip->request.wav;
+    const QString locale = localeCode(language);
     try {
         switch (settings->transcriptionEngine()) {
         case TranscriptionEngine::Gemini: {
             std::optional<QString> failure;
+            const QString name = Road::promptName(language);
             try {
-                co_return co_await GeminiSpeech::transcribe(wav, Road::promptName(language), words);
+                QCoro::Task<QString> cloud = GeminiSpeech::transcribe(wav, name, words);
+                QString heard = co_await std::move(cloud);
+                co_return heard;
             } catch (const std::exception &error) {
                 failure = Road::errorText(error);
             }
             Log::write(QStringLiteral("transcription: Gemini indisponible, Apple prend le relais (") + *failure
                        + QStringLiteral(")"));
-            co_return co_await onDevice();
+            QCoro::Task<QString> local = AppleSpeech::transcribe(wav, locale, words);
+            QString heard = co_await std::move(local);
+            co_return heard;
         }
-        case TranscriptionEngine::Apple:
-            co_return co_await onDevice();
-        case TranscriptionEngine::Deepgram:
-            co_return co_await Deepgram::transcribe(wav, settings->deepgramModel(), deepgramCode(language), words);
+        case TranscriptionEngine::Apple: {
+            QCoro::Task<QString> local = AppleSpeech::transcribe(wav, locale, words);
+            QString heard = co_await std::move(local);
+            co_return heard;
+        }
+        case TranscriptionEngine::Deepgram: {
+            const QString model = settings->deepgramModel();
+            const QString code = deepgramCode(language);
+            QCoro::Task<QString> cloud = Deepgram::transcribe(wav, model, code, words);
+            QString heard = co_await std::move(cloud);
+            co_return heard;
+        }
         }
     } catch (const std::exception &error) {
-        trip.fail(Road::errorText(error));
+        trip->fail(Road::errorText(error));
         co_return std::nullopt;
     }
     co_return std::nullopt;
@@ -195,39 +210,49 @@ QCoro::Task<std::optional<QString>> transcribe(const Trip &trip)
 
 // The rewrite road; falls back to the basic clean-up when the on-device model or
 // the translation fails.
-QCoro::Task<QString> rewrite(const Trip &trip, QString corrected, QString tone)
+QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
 {
     AppSettings *settings = AppSettings::shared();
     Store *store = Store::shared();
     const QString language = Road::promptName(settings->language());
+    const QStringList words = store->words();
     std::optional<QString> failure;
     QString finalText;
     try {
         QString rewritten;
         if (settings->rewriteEngine() == RewriteEngine::Apple) {
-            rewritten = co_await AppleRewrite::run(OpenRouter::instructions(language, store->words(), tone), corrected);
+            const QString system = OpenRouter::instructions(language, words, tone);
+            QCoro::Task<QString> local = AppleRewrite::run(system, corrected);
+            rewritten = co_await std::move(local);
         } else {
             bool cloudFailed = false;
             try {
-                rewritten = co_await OpenRouter::complete(OpenRouter::instructions(language, store->words(), tone),
-                                                          corrected, settings->openRouterModel());
+                const QString system = OpenRouter::instructions(language, words, tone);
+                const QString model = settings->openRouterModel();
+                QCoro::Task<QString> cloud = OpenRouter::complete(system, corrected, model);
+                rewritten = co_await std::move(cloud);
             } catch (const std::exception &) {
                 cloudFailed = true;
             }
             if (cloudFailed) {
                 Log::write(QStringLiteral("reformulation: OpenRouter indisponible, Apple prend le relais"));
-                rewritten = co_await AppleRewrite::run(OpenRouter::instructions(language, store->words(), tone), corrected);
+                const QString system = OpenRouter::instructions(language, words, tone);
+                QCoro::Task<QString> local = AppleRewrite::run(system, corrected);
+                rewritten = co_await std::move(local);
             }
         }
         finalText = Corrector::finish(store->applyCorrections(rewritten), CorrectionScope(12));
-        if (trip.request.translate)
-            finalText = co_await Translator::translate(finalText, settings->translateTarget(), false);
+        if (trip->request.translate) {
+            const QString target = settings->translateTarget();
+            QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
+            finalText = co_await std::move(translation);
+        }
     } catch (const std::exception &error) {
         failure = Road::errorText(error);
     }
     if (failure) {
-        if (trip.current())
-            trip.host->setLastError(*failure);
+        if (trip->current())
+            trip->host->setLastError(*failure);
         Log::write(QStringLiteral("reformulation: ") + *failure);
         co_return OpenRouter::basicCleanup(corrected);
     }
@@ -257,7 +282,8 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         if (!req.pre->clean.isEmpty())
             chunkText = req.pre->clean;
     } else {
-        std::optional<QString> heard = co_await transcribe(trip);
+        QCoro::Task<std::optional<QString>> transcription = transcribe(&trip);
+        std::optional<QString> heard = co_await std::move(transcription);
         if (!heard) {
             trip.end();
             co_return;
@@ -277,7 +303,9 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         QString result;
         std::optional<QString> failure;
         try {
-            result = co_await VoiceCommand::apply(transcript, *req.commandText);
+            const QString selection = *req.commandText;
+            QCoro::Task<QString> command = VoiceCommand::apply(transcript, selection);
+            result = co_await std::move(command);
         } catch (const std::exception &error) {
             failure = Road::errorText(error);
         }
@@ -326,7 +354,9 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         if (req.translate) {
             std::optional<QString> failure;
             try {
-                finalText = co_await Translator::translate(finalText, settings->translateTarget(), false);
+                const QString target = settings->translateTarget();
+                QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
+                finalText = co_await std::move(translation);
             } catch (const std::exception &error) {
                 failure = Road::errorText(error);
             }
@@ -346,7 +376,8 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         finalText = Corrector::finish(clean, CorrectionScope(12));
         Log::write(QStringLiteral("reformulation évitée : transcription déjà propre"));
     } else {
-        finalText = co_await rewrite(trip, corrected, tone);
+        QCoro::Task<QString> rewriting = rewrite(&trip, corrected, tone);
+        finalText = co_await std::move(rewriting);
     }
 
     // The record and its recording, before anything is pasted.

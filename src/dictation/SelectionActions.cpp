@@ -105,10 +105,16 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
     std::optional<QString> failure;
     try {
         if (translate) {
-            result = co_await Translator::translate(*text, settings->translateTarget(), true);
+            const QString selected = *text;
+            const QString target = settings->translateTarget();
+            QCoro::Task<QString> translation = Translator::translate(selected, target, true);
+            result = co_await std::move(translation);
         } else {
-            const Corrector::Result corrected = co_await Corrector::correctDetailed(
-                *text, Road::promptName(settings->language()), Store::shared()->words());
+            const QString selected = *text;
+            const QString language = Road::promptName(settings->language());
+            const QStringList words = Store::shared()->words();
+            QCoro::Task<Corrector::Result> correction = Corrector::correctDetailed(selected, language, words);
+            const Corrector::Result corrected = co_await std::move(correction);
             result = corrected.text;
         }
     } catch (const std::exception &error) {
