@@ -31,7 +31,7 @@ class TestDictationFull : public QObject
     DesktopTools::Editor editor;
 
     // Holds right Control while the speech plays into the microphone's sink.
-    bool dictate(const QString &extraKey = {})
+    bool dictate(const QString &extraKey = {}, const QString &file = {})
     {
         if (!extraKey.isEmpty() && run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), extraKey}).exitCode != 0)
             return false;
@@ -40,7 +40,7 @@ class TestDictationFull : public QObject
         if (!extraKey.isEmpty())
             run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), extraKey});
         QTest::qWait(300);
-        const bool played = run(QStringLiteral("paplay"), {QStringLiteral("-d"), QStringLiteral("vsink"), speech}, {}, 20000).exitCode == 0;
+        const bool played = run(QStringLiteral("paplay"), {QStringLiteral("-d"), QStringLiteral("vsink"), file.isEmpty() ? speech : file}, {}, 30000).exitCode == 0;
         QTest::qWait(300);
         run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("Control_R")});
         return played;
@@ -114,6 +114,39 @@ private Q_SLOTS:
         QVERIFY(dictate(shift ? QStringLiteral("Shift_L") : QString()));
         QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.translation; }, 5000), qPrintable(editor.text()));
         AppSettings::shared()->setTranslateApps({});
+        QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
+    }
+
+    // A long dictation is transcribed in pieces at its pauses while it is spoken.
+    void longDictationIsCutWhileSpoken()
+    {
+        const QStringList phrases = {
+            QStringLiteral("Bonjour, je voudrais vous parler aujourd'hui de notre nouveau projet de jardin partagé."),
+            QStringLiteral("Nous avons besoin de volontaires pour arroser les plantes pendant les vacances d'été."),
+            QStringLiteral("Merci de me répondre avant la fin de la semaine prochaine si vous êtes intéressés."),
+        };
+        QStringList parts;
+        const QString silence = dir.filePath(QStringLiteral("silence.wav"));
+        QCOMPARE(run(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("22050"), QStringLiteral("-c"),
+                     QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), silence, QStringLiteral("trim"),
+                     QStringLiteral("0"), QStringLiteral("1.2")}).exitCode, 0);
+        for (int i = 0; i < phrases.size(); ++i) {
+            const QString part = dir.filePath(QStringLiteral("long%1.wav").arg(i));
+            QCOMPARE(run(QStringLiteral("espeak-ng"), {QStringLiteral("-v"), QStringLiteral("fr"), QStringLiteral("-w"), part, phrases[i]}, {}, 20000).exitCode, 0);
+            if (i > 0)
+                parts << silence;
+            parts << part;
+        }
+        const QString longSpeech = dir.filePath(QStringLiteral("long.wav"));
+        QCOMPARE(run(QStringLiteral("sox"), parts << longSpeech, {}, 20000).exitCode, 0);
+
+        QVERIFY(editor.send(QStringLiteral("set ")));
+        cloud.http.clear();
+        QVERIFY(dictate(QString(), longSpeech));
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text().count(cloud.rewrite) >= 2; }, 8000), qPrintable(editor.text()));
+        QVERIFY(cloud.count(QStringLiteral("transcription")) >= 2);
+        Log::waitUntilWritten();
+        QVERIFY(TestEnv::readFile(Log::path()).contains(" traités pendant la dictée"));
         QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
     }
 
