@@ -23,8 +23,9 @@ namespace SelectionActions {
 
 QString bubbleLanguage(const QString &text, const QString &target)
 {
-    if (Translator::detect(text) == std::optional<QString>(target))
-        return target == QLatin1String("français") ? QStringLiteral("anglais") : QStringLiteral("français");
+    const std::optional<QString> detected = Translator::detect(text);
+    if (detected && TextUtil::sameText(*detected, target))
+        return TextUtil::sameText(target, QStringLiteral("français")) ? QStringLiteral("anglais") : QStringLiteral("français");
     return target;
 }
 

@@ -1,0 +1,152 @@
+#include "dictation/BubbleController.h"
+#include "dictation/Paster.h"
+#include "dictation/SelectionActions.h"
+#include "model/AppSettings.h"
+#include "model/Store.h"
+#include "platform/Clipboard.h"
+#include "support/TestEnv.h"
+#include "tools/test_editor_cloud.h"
+
+#include <QApplication>
+
+namespace {
+
+struct FakeSelectionHost : SelectionHost
+{
+    enum class State { Idle, Busy, Correcting } state = State::Idle;
+    bool isTrusted = true;
+    QStringList calls;
+    bool isIdle() const override { return state == State::Idle; }
+    bool isCorrecting() const override { return state == State::Correcting; }
+    void beginCorrecting(bool translate) override
+    {
+        calls << QStringLiteral("begin %1").arg(translate);
+        state = State::Correcting;
+    }
+    void setIdle() override { state = State::Idle; }
+    void fail(const QString &m) override { calls << QStringLiteral("fail ") + m; }
+    void show(const QString &m) override { calls << QStringLiteral("show ") + m; }
+    bool trusted() const override { return isTrusted; }
+};
+
+} // namespace
+
+// The selection actions' rules with the desktop replaced: keys are recorded,
+// the clipboard is this process's own, the engines are fakes.
+class TestSelectionRules : public QObject
+{
+    Q_OBJECT
+
+    EditorCloud cloud;
+    FakeSelectionHost host;
+    QList<quint16> posted;
+
+    void act(bool alreadyCopied, bool translate)
+    {
+        SelectionActions::correctSelection(&host, alreadyCopied, translate);
+        QVERIFY(TestEnv::waitFor([&] { return host.state == FakeSelectionHost::State::Idle; }, 8000));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        cloud.corrections.insert(QStringLiteral("Il a mangé des pomme hier"), QStringLiteral("Il a mangé des pommes hier."));
+        cloud.corrections.insert(QStringLiteral("Tout est juste."), QStringLiteral("Tout est juste."));
+        QVERIFY(cloud.start());
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        AppSettings::shared()->setTranslateTarget(QStringLiteral("anglais"));
+        Paster::hooks().post = [this](quint16 key, bool) { posted << key; };
+        Paster::hooks().targetClass = [] { return QString(); };
+        Paster::hooks().modifiers = [] { return quint64(0); };
+        Paster::hooks().frontmostName = [] { return QStringLiteral("Test"); };
+    }
+
+    void init()
+    {
+        host = {};
+        posted.clear();
+        Paster::flushRestore();
+    }
+
+    void correctionReplacesTheSelection_data()
+    {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("flash");
+        QTest::addColumn<int>("records");
+        QTest::newRow("a fault") << "Il a mangé des pomme hier" << "Texte corrigé" << 1;
+        QTest::newRow("nothing to fix") << "Tout est juste." << "Aucune faute" << 0;
+    }
+    void correctionReplacesTheSelection()
+    {
+        QFETCH(QString, selected);
+        QFETCH(QString, flash);
+        QFETCH(int, records);
+        Clipboard::setText(selected); // the user's own Ctrl+C
+        const qsizetype before = Store::shared()->fixes().size();
+        act(true, false);
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("begin 0"), QStringLiteral("show ") + flash}));
+        QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
+        QCOMPARE(Store::shared()->fixes().size(), before + records);
+        QVERIFY(TestEnv::waitFor([&] { return Clipboard::text() == selected; }, 2000));
+    }
+
+    void nothingSelectedRestoresTheClipboard()
+    {
+        Clipboard::setText(QStringLiteral("à garder"));
+        act(false, false);
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("begin 0"), QStringLiteral("fail Aucun texte sélectionné")}));
+        QCOMPARE(posted, QList<quint16>{Paster::kKeyC});
+        QCOMPARE(Clipboard::text(), std::optional<QString>(QStringLiteral("à garder")));
+    }
+
+    void refusedWithoutTrustOrWhenBusy()
+    {
+        host.isTrusted = false;
+        SelectionActions::correctSelection(&host, true, false);
+        QCOMPARE(host.calls, QStringList{QStringLiteral("fail Accessibilité non autorisée")});
+        host = {};
+        host.state = FakeSelectionHost::State::Busy;
+        SelectionActions::correctSelection(&host, true, true);
+        SelectionActions::pasteLast(&host);
+        QTest::qWait(200);
+        QVERIFY(host.calls.isEmpty());
+        QVERIFY(posted.isEmpty());
+    }
+
+    void engineFailureIsShown()
+    {
+        FakeHttpService broken;
+        QVERIFY(broken.start());
+        broken.setHandler([](const RecordedRequest &) { return ScriptedReply::text("panne", 500); });
+        const QByteArray previous = qgetenv("OMBRY_HOSTED_URL");
+        qputenv("OMBRY_HOSTED_URL", broken.url(QStringLiteral("/")).toUtf8());
+        Clipboard::setText(QStringLiteral("Bonjour tout le monde, comment allez-vous ?"));
+        act(true, true);
+        qputenv("OMBRY_HOSTED_URL", previous);
+        QCOMPARE(host.calls.size(), 2);
+        // The cloud failed and so did the on-device stand-in: its message is shown.
+        QVERIFY2(host.calls[1].startsWith(QStringLiteral("fail ")) && host.calls[1].size() > 5, qPrintable(host.calls[1]));
+        QVERIFY(posted.isEmpty());
+        QCOMPARE(Clipboard::text(), std::optional<QString>(QStringLiteral("Bonjour tout le monde, comment allez-vous ?")));
+    }
+
+    void bubbleLanguage_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("French to English") << "Le chat dort sur le canapé du salon depuis ce matin, et personne ne veut le réveiller avant le déjeuner." << "anglais" << "anglais";
+        QTest::newRow("English with English target") << "The cat has been sleeping on the sofa since this morning." << "anglais" << "français";
+        QTest::newRow("French with French target") << "Le chat dort sur le canapé du salon depuis ce matin, et personne ne veut le réveiller avant le déjeuner." << "français" << "anglais";
+    }
+    void bubbleLanguage()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, target);
+        QFETCH(QString, language);
+        QCOMPARE(SelectionActions::bubbleLanguage(text, target), language);
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestSelectionRules)
+#include "tst_selection_rules.moc"
