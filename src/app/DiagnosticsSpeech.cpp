@@ -10,23 +10,6 @@
 
 namespace {
 
-QString punctuationParagraph(Ombry::PunctuationLevel level)
-{
-    switch (level) {
-    case Ombry::PunctuationLevel::Light:
-        return QStringLiteral("Ponctuation légère : garde la ponctuation déjà présente, n'ajoute pas de virgules, "
-                              "de deux-points ni de points-virgules. Mets seulement un point à la fin de chaque "
-                              "phrase qui n'en a pas.");
-    case Ombry::PunctuationLevel::Normal:
-        return QStringLiteral("Ponctuation normale : points, virgules et points d'interrogation là où ils sont "
-                              "nécessaires.");
-    case Ombry::PunctuationLevel::Full:
-        break;
-    }
-    return QStringLiteral("Ponctuation complète et soignée : virgules, deux-points, points-virgules et guillemets "
-                          "selon les règles.");
-}
-
 QString elapsed(const QElapsedTimer &clock)
 {
     return Diagnostics::seconds(clock.nsecsElapsed() / 1e9);
@@ -42,7 +25,7 @@ QCoro::Task<> fastTest(QStringList values)
     clock.start();
     const QByteArray wav = readFile(values.at(0));
     const GeminiSpeech::Cleaned result = co_await GeminiSpeech::transcribeAndClean(
-        wav, QStringLiteral("français"), {}, QString(), punctuationParagraph(AppSettings::shared()->punctuation()));
+        wav, QStringLiteral("français"), {}, QString(), OpenRouter::punctuationParagraph(AppSettings::shared()->punctuation()));
     print(QStringLiteral("rapide (") + elapsed(clock) + QStringLiteral(" s): raw=[") + result.raw
           + QStringLiteral("] clean=[") + result.clean + QLatin1Char(']'));
 }

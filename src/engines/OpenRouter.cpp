@@ -17,23 +17,6 @@ namespace {
 QMutex g_toneMutex;
 QString g_tone;
 
-QString punctuationParagraph(PunctuationLevel level)
-{
-    switch (level) {
-    case PunctuationLevel::Light:
-        return QStringLiteral("Ponctuation légère : garde la ponctuation déjà présente, n'ajoute pas de virgules, "
-                              "de deux-points ni de points-virgules. Mets seulement un point à la fin de chaque "
-                              "phrase qui n'en a pas.");
-    case PunctuationLevel::Normal:
-        break;
-    case PunctuationLevel::Full:
-        return QStringLiteral("Ponctuation complète et soignée : virgules, deux-points, points-virgules et "
-                              "guillemets selon les règles.");
-    }
-    return QStringLiteral("Ponctuation normale : points, virgules et points d'interrogation là où ils sont "
-                          "nécessaires.");
-}
-
 // A letter, or a combining mark that belongs to the letter before it.
 bool isWordCharacter(char32_t c)
 {
@@ -57,6 +40,23 @@ bool isWordCharacter(char32_t c)
 } // namespace
 
 namespace OpenRouter {
+
+QString punctuationParagraph(PunctuationLevel level)
+{
+    switch (level) {
+    case PunctuationLevel::Light:
+        return QStringLiteral("Ponctuation légère : garde la ponctuation déjà présente, n'ajoute pas de virgules, "
+                              "de deux-points ni de points-virgules. Mets seulement un point à la fin de chaque "
+                              "phrase qui n'en a pas.");
+    case PunctuationLevel::Normal:
+        break;
+    case PunctuationLevel::Full:
+        return QStringLiteral("Ponctuation complète et soignée : virgules, deux-points, points-virgules et "
+                              "guillemets selon les règles.");
+    }
+    return QStringLiteral("Ponctuation normale : points, virgules et points d'interrogation là où ils sont "
+                          "nécessaires.");
+}
 
 int maxTokens(const QString &text)
 {

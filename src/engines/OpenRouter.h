@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/SettingsTypes.h"
+
 #include <QString>
 #include <QStringList>
 #include <QCoroTask>
@@ -18,6 +20,9 @@ int maxTokens(const QString &text);
 
 // The tone sentence of the current dictation ("" for none). The default tone of
 // instructions(); written on the main thread, readable from any thread.
+// The prompt's paragraph on how much punctuation to add.
+QString punctuationParagraph(PunctuationLevel level);
+
 QString toneHint();
 void setToneHint(const QString &tone);
 

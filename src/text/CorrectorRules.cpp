@@ -2,6 +2,7 @@
 // suggestions, the guard and the finishing pass.
 #include "text/Corrector.h"
 
+#include "engines/OpenRouter.h"
 #include "model/TextUtil.h"
 #include "text/Chars.h"
 
@@ -14,23 +15,6 @@
 namespace Corrector {
 
 namespace {
-
-QString punctuationParagraph(PunctuationLevel level)
-{
-    switch (level) {
-    case PunctuationLevel::Light:
-        return QStringLiteral("Ponctuation légère : garde la ponctuation déjà présente, n'ajoute pas de virgules, "
-                              "de deux-points ni de points-virgules. Mets seulement un point à la fin de chaque "
-                              "phrase qui n'en a pas.");
-    case PunctuationLevel::Normal:
-        return QStringLiteral("Ponctuation normale : points, virgules et points d'interrogation là où ils sont "
-                              "nécessaires.");
-    case PunctuationLevel::Full:
-        return QStringLiteral("Ponctuation complète et soignée : virgules, deux-points, points-virgules et "
-                              "guillemets selon les règles.");
-    }
-    return {};
-}
 
 // Words of `text` split at every character that is not a letter.
 QStringList letterWords(const QString &text)
@@ -89,7 +73,7 @@ QString instructions(const QString &language, const QStringList &words, Correcti
     if (!keep.isEmpty())
         prompt += QStringLiteral(" Ne touche pas à : ") + keep.join(QStringLiteral(", ")) + QStringLiteral(".");
     if (scope.contains(CorrectionScope::punctuation))
-        prompt += QLatin1Char(' ') + punctuationParagraph(punctuation);
+        prompt += QLatin1Char(' ') + OpenRouter::punctuationParagraph(punctuation);
     if (scope.contains(CorrectionScope::style))
         prompt += QStringLiteral(" Tu peux rendre les phrases un peu plus fluides, sans changer le sens ni le ton.");
     else
