@@ -150,6 +150,24 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
     }
 
+    // Speaking over a selection applies the words as an instruction to it.
+    void voiceCommandOverTheSelection()
+    {
+        AppSettings::shared()->setVoiceCommands(true);
+        QVERIFY(editor.send(QStringLiteral("set Un texte à retravailler.")));
+        QVERIFY(editor.send(QStringLiteral("select-editor")));
+        const qsizetype dictations = Store::shared()->dictations().size();
+        const qsizetype fixes = Store::shared()->fixes().size();
+        QVERIFY(dictate());
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.command; }, 8000), qPrintable(editor.text()));
+        QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
+        QCOMPARE(Store::shared()->fixes().size(), fixes + 1);
+        QCOMPARE(Store::shared()->fixes().first().action, QStringLiteral("Commande : ") + cloud.transcript);
+        QCOMPARE(Store::shared()->fixes().first().original, QStringLiteral("Un texte à retravailler."));
+        QCOMPARE(Store::shared()->dictations().size(), dictations);
+        QCOMPARE(DictationController::shared()->commandText(), std::nullopt);
+    }
+
     void pasteLastAgain()
     {
         QVERIFY(editor.send(QStringLiteral("set ")));

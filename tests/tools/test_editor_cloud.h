@@ -13,6 +13,7 @@ struct EditorCloud
     QString transcript = QStringLiteral("euh bonjour je voudrais réserver une table pour deux personnes ce soir");
     QString rewrite = QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir");
     QString translation = QStringLiteral("Hello, I would like to book a table for two people tonight");
+    QString command = QStringLiteral("Texte modifié par la commande vocale.");
     // Corrections by the text to correct.
     QHash<QString, QString> corrections;
 
@@ -40,6 +41,8 @@ struct EditorCloud
         const QString system = messageOf(r.json(), QStringLiteral("system")).toLower();
         if (system.startsWith(QStringLiteral("traduis ce texte")))
             return QStringLiteral("translation");
+        if (system.startsWith(QStringLiteral("tu modifies un texte")))
+            return QStringLiteral("command");
         const QString user = messageOf(r.json(), QStringLiteral("user"));
         for (auto it = corrections.cbegin(); it != corrections.cend(); ++it)
             if (user.contains(it.key()))
@@ -62,6 +65,8 @@ struct EditorCloud
                 return chat(transcript);
             if (k == QLatin1String("translation"))
                 return chat(translation);
+            if (k == QLatin1String("command"))
+                return chat(command);
             if (k == QLatin1String("correction")) {
                 const QString user = messageOf(r.json(), QStringLiteral("user"));
                 for (auto it = corrections.cbegin(); it != corrections.cend(); ++it)
