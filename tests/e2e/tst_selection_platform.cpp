@@ -5,6 +5,9 @@
 #include "tools/test_editor_client.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+
+#include <csignal>
 #include <qcoro/qcorotask.h>
 
 using DesktopTools::readClipboard;
@@ -86,6 +89,24 @@ private Q_SLOTS:
         QVERIFY(editor.send(QStringLiteral("set ")));
         const std::optional<QString> copied = copySelectionNow();
         QVERIFY2(!copied || copied->isEmpty(), qPrintable(copied.value_or(QString())));
+    }
+
+    // A frozen application costs the caller the timeout, not a hang; once it
+    // wakes up, queries answer again.
+    void hungApplicationDoesNotHang()
+    {
+        QVERIFY(editor.send(QStringLiteral("set Texte figé")));
+        QVERIFY(editor.send(QStringLiteral("select-editor")));
+        QVERIFY(TestEnv::waitFor([] { return Accessibility::selectedText() == QStringLiteral("Texte figé"); }, 5000));
+        QCOMPARE(::kill(pid_t(editor.pid()), SIGSTOP), 0);
+        QElapsedTimer clock;
+        clock.start();
+        const std::optional<QString> frozen = Accessibility::selectedText(400);
+        const qint64 waited = clock.elapsed();
+        QCOMPARE(::kill(pid_t(editor.pid()), SIGCONT), 0);
+        QCOMPARE(frozen, std::nullopt);
+        QVERIFY2(waited < 1500, qPrintable(QString::number(waited)));
+        QVERIFY(TestEnv::waitFor([] { return Accessibility::selectedText() == QStringLiteral("Texte figé"); }, 8000));
     }
 
     void cleanupTestCase()
