@@ -34,8 +34,16 @@ void runRestore(quint64 serial)
     if (!pending.active || pending.serial != serial)
         return;
     pending.active = false;
-    Clipboard::restore(pending.saved);
+    // Someone copied something in the meantime: theirs is newer than ours.
+    if (Clipboard::ownedHere())
+        Clipboard::restore(pending.saved);
     pending.saved = {};
+}
+
+// While our pasted text waits for its restore, the user's content is the saved one.
+bool holdingPaste()
+{
+    return pending.active && Clipboard::ownedHere();
 }
 
 } // namespace
@@ -92,7 +100,7 @@ bool isTerminal(const QString &wmClass)
 
 Snapshot snapshot()
 {
-    return Clipboard::snapshot();
+    return holdingPaste() ? pending.saved : Clipboard::snapshot();
 }
 
 void command(quint16 keyCode)
@@ -109,7 +117,7 @@ void paste(const QString &text, bool restore, std::optional<Snapshot> saved)
     Snapshot previous;
     if (saved) {
         previous = std::move(*saved);
-    } else if (pending.active) {
+    } else if (holdingPaste()) {
         // The clipboard still holds an earlier paste: the user's content is the
         // one that restore was keeping.
         previous = pending.saved;

@@ -120,6 +120,12 @@ std::optional<QString> text()
     return mime->text();
 }
 
+bool ownedHere()
+{
+    QClipboard *clipboard = board();
+    return clipboard && clipboard->ownsClipboard();
+}
+
 quint64 changeCount()
 {
     board();

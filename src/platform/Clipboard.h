@@ -31,6 +31,9 @@ void clear();
 // The clipboard's text; none when it holds no text.
 std::optional<QString> text();
 
+// Whether this process currently owns the clipboard.
+bool ownedHere();
+
 // Grows by one each time the clipboard changes owner or content, ours or not.
 quint64 changeCount();
 

@@ -105,6 +105,18 @@ private Q_SLOTS:
         QVERIFY(readClipboard().out.isEmpty());
     }
 
+    // A copy made while the restore waits is the user's newest content: kept.
+    void copyDuringTheWaitIsKept()
+    {
+        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
+        Paster::paste(QStringLiteral("collé"), true);
+        // Meanwhile the snapshot still stands for the user's content.
+        QCOMPARE(Paster::snapshot().data(QStringLiteral("text/plain")), QByteArray("avant"));
+        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("copie de l'utilisateur")));
+        QTest::qWait(900);
+        QCOMPARE(readClipboard().out, QByteArray("copie de l'utilisateur"));
+    }
+
     void givenSnapshotWins()
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("actuel")));
