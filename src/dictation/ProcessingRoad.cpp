@@ -63,14 +63,20 @@ QString lightPunctuation(const QString &text)
     QString s = text;
     s.replace(QLatin1Char(';'), QLatin1Char(','));
     s.replace(QStringLiteral(", "), QStringLiteral(" "));
-    // A comma between two digits is a decimal comma ("3,5 degrés"): it stays.
+    // A comma between two digits is a decimal comma ("3,5 degrés"): it stays. One
+    // squeezed between two words ("deux,trois") gives way to a space, so that
+    // removing it never glues the words together.
     QString out;
     out.reserve(s.size());
     for (qsizetype i = 0; i < s.size(); ++i) {
         if (s[i] == QLatin1Char(',')) {
-            const bool decimal = i > 0 && i + 1 < s.size() && s[i - 1].isDigit() && s[i + 1].isDigit();
-            if (!decimal)
-                continue;
+            const bool inside = i > 0 && i + 1 < s.size();
+            if (inside && s[i - 1].isDigit() && s[i + 1].isDigit()) {
+                out.append(s[i]);
+            } else if (inside && !s[i - 1].isSpace() && !s[i + 1].isSpace()) {
+                out.append(QLatin1Char(' '));
+            }
+            continue;
         }
         out.append(s[i]);
     }

@@ -316,7 +316,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("light");
         QTest::addColumn<bool>("hesitation");
         QTest::newRow("decimal comma") << "3,5 degrés, pas plus" << "3,5 degrés pas plus" << false;
-        QTest::newRow("semicolons") << "un; deux;trois" << "un deuxtrois" << false;
+        QTest::newRow("semicolons") << "un; deux;trois" << "un deux trois" << false;
+        QTest::newRow("comma between words") << "rouge,vert, bleu," << "rouge vert bleu" << false;
         QTest::newRow("three spaces become two") << "a ,   b" << "a  b" << false;
         QTest::newRow("comma after digit then space") << "en 2024, puis" << "en 2024 puis" << false;
         QTest::newRow("hesitation with capital and period") << "Euh." << "Euh." << true;
