@@ -1,11 +1,12 @@
 #include "platform/Sounds.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QHash>
-#include <QSoundEffect>
-#include <QTemporaryDir>
-#include <QUrl>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QBuffer>
+#include <QMediaDevices>
+#include <QPointer>
 #include <QtEndian>
 
 #include <cmath>
@@ -75,31 +76,61 @@ QByteArray synthesise(const QString &name)
     return {};
 }
 
-class Player
+// Each sound keeps one output stream fed from memory. (QSoundEffect loads its
+// file on a thread of its own that can still be running when the process exits,
+// which crashes in Qt 6.4.)
+struct Voice
+{
+    QByteArray pcm;
+    QBuffer buffer;
+    std::unique_ptr<QAudioSink> sink;
+};
+
+class Player : public QObject
 {
 public:
-    QSoundEffect *effect(const QString &name)
+    Player()
     {
-        if (auto *e = effects_.value(name))
-            return e;
+        // Streams are closed while the application still runs, not during exit.
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+            qDeleteAll(voices_);
+            voices_.clear();
+        });
+    }
+
+    void play(const QString &name)
+    {
+        Voice *voice = this->voice(name);
+        if (!voice)
+            return;
+        voice->sink->stop();
+        voice->buffer.seek(0);
+        voice->sink->start(&voice->buffer);
+    }
+
+    Voice *voice(const QString &name)
+    {
+        if (Voice *v = voices_.value(name))
+            return v;
         const QByteArray data = synthesise(name);
-        if (data.isEmpty() || !dir_.isValid())
+        if (data.isEmpty())
             return nullptr;
-        const QString path = dir_.filePath(name + QStringLiteral(".wav"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-            return nullptr;
-        file.close();
-        auto *e = new QSoundEffect(QCoreApplication::instance());
-        e->setSource(QUrl::fromLocalFile(path));
-        e->setVolume(0.6f);
-        effects_.insert(name, e);
-        return e;
+        QAudioFormat format;
+        format.setSampleRate(kRate);
+        format.setChannelCount(1);
+        format.setSampleFormat(QAudioFormat::Int16);
+        auto *v = new Voice;
+        v->pcm = data.mid(44);
+        v->buffer.setBuffer(&v->pcm);
+        v->buffer.open(QIODevice::ReadOnly);
+        v->sink = std::make_unique<QAudioSink>(QMediaDevices::defaultAudioOutput(), format);
+        v->sink->setVolume(0.6);
+        voices_.insert(name, v);
+        return v;
     }
 
 private:
-    QTemporaryDir dir_;
-    QHash<QString, QSoundEffect *> effects_;
+    QHash<QString, Voice *> voices_;
 };
 
 } // namespace
@@ -116,7 +147,11 @@ void setObserver(std::function<void(const QString &)> observer)
 
 Player *player()
 {
-    static Player *instance = new Player; // lives as long as the process
+    static QPointer<Player> instance;
+    if (!instance && QCoreApplication::instance()) {
+        instance = new Player;
+        instance->setParent(QCoreApplication::instance());
+    }
     return instance;
 }
 
@@ -125,7 +160,7 @@ void preload()
     if (!QCoreApplication::instance())
         return;
     for (const char *name : {"Tink", "Pop", "Basso"})
-        player()->effect(QString::fromLatin1(name));
+        player()->voice(QString::fromLatin1(name));
 }
 
 void play(const QString &name)
@@ -134,10 +169,7 @@ void play(const QString &name)
         gObserver(name);
     if (!QCoreApplication::instance())
         return;
-    if (QSoundEffect *e = player()->effect(name)) {
-        e->stop();
-        e->play();
-    }
+    player()->play(name);
 }
 
 } // namespace Sounds
