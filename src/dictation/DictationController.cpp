@@ -641,24 +641,7 @@ void DictationController::cancel()
 {
     if (state_ != State::Recording)
         return;
-    cancelled_ = true;
-    handsFree_ = false;
-    if (chunker_)
-        chunker_->cancel();
-    setState(State::Processing);
-    DictationRecorder *recorder = recorder_.get();
-    QPointer<DictationController> self(this);
-    onAudio([self, recorder] {
-        if (recorder)
-            recorder->stop();
-        QMetaObject::invokeMethod(qApp, [self] {
-            if (!self)
-                return;
-            self->cancelled_ = false;
-            self->setState(State::Idle);
-            self->show(kCancelled, false);
-        });
-    });
+    dropRecording(true);
     play(QStringLiteral("Pop"));
     Log::write(QStringLiteral("dictée annulée"));
 }
@@ -667,6 +650,14 @@ void DictationController::cancel()
 // right Control…): the recording is dropped without a sound or a message.
 void DictationController::abandon()
 {
+    dropRecording(false);
+    Log::write(QStringLiteral("dictée abandonnée: touche combinée"));
+}
+
+// Stops the recorder and returns to idle without processing what was recorded;
+// `announce` shows the cancellation once idle.
+void DictationController::dropRecording(bool announce)
+{
     cancelled_ = true;
     handsFree_ = false;
     if (chunker_)
@@ -674,17 +665,18 @@ void DictationController::abandon()
     setState(State::Processing);
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
-    onAudio([self, recorder] {
+    onAudio([self, recorder, announce] {
         if (recorder)
             recorder->stop();
-        QMetaObject::invokeMethod(qApp, [self] {
+        QMetaObject::invokeMethod(qApp, [self, announce] {
             if (!self)
                 return;
             self->cancelled_ = false;
             self->setState(State::Idle);
+            if (announce)
+                self->show(kCancelled, false);
         });
     });
-    Log::write(QStringLiteral("dictée abandonnée: touche combinée"));
 }
 
 // The road and its watchdog.

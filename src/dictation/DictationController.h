@@ -223,6 +223,7 @@ private:
     void begin();
     void end();
     void abandon();
+    void dropRecording(bool announce);
     void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app);
     QCoro::Task<> finishAndProcess(DictationRecorder::Recording recording, std::optional<RunningApp> app,
                                    std::shared_ptr<DictationChunker> chunker);
