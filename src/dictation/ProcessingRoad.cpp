@@ -19,9 +19,7 @@
 #include "text/Translator.h"
 #include "text/VoiceCommand.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QUuid>
 #include <qcoro/qcorotimer.h>
 
@@ -224,16 +222,15 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
     const QStringList words = store->words();
     std::optional<QString> failure;
     QString finalText;
+    const QString system = OpenRouter::instructions(language, words, tone);
     try {
         QString rewritten;
         if (settings->rewriteEngine() == RewriteEngine::Apple) {
-            const QString system = OpenRouter::instructions(language, words, tone);
             QCoro::Task<QString> local = AppleRewrite::run(system, corrected);
             rewritten = co_await std::move(local);
         } else {
             bool cloudFailed = false;
             try {
-                const QString system = OpenRouter::instructions(language, words, tone);
                 const QString model = settings->openRouterModel();
                 QCoro::Task<QString> cloud = OpenRouter::complete(system, corrected, model);
                 rewritten = co_await std::move(cloud);
@@ -242,7 +239,6 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
             }
             if (cloudFailed) {
                 Log::write(QStringLiteral("reformulation: OpenRouter indisponible, Apple prend le relais"));
-                const QString system = OpenRouter::instructions(language, words, tone);
                 QCoro::Task<QString> local = AppleRewrite::run(system, corrected);
                 rewritten = co_await std::move(local);
             }
@@ -389,11 +385,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
     // The record and its recording, before anything is pasted.
     const QUuid id = QUuid::createUuid();
     const QString fileName = uuidText(id) + QStringLiteral(".wav");
-    {
-        QFile file(QDir(Store::audioFolder()).filePath(fileName));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(req.wav);
-    }
+    store->writeRecording(fileName, req.wav);
     Dictation dictation;
     dictation.id = id;
     dictation.date = req.startedAt;
