@@ -8,6 +8,7 @@
 #include "engines/Net.h"
 #include "engines/Tone.h"
 #include "model/AppSettings.h"
+#include "model/Clock.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/TextUtil.h"
@@ -16,7 +17,6 @@
 #include "platform/Sounds.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QJSEngine>
 #include <QThread>
 #include <QTimer>
@@ -245,14 +245,7 @@ DictationController::DictationController() : DictationController(Services{})
 DictationController::DictationController(Services services, QObject *parent)
     : QObject(parent), services_(std::move(services))
 {
-    clock = [] {
-        static QElapsedTimer timer = [] {
-            QElapsedTimer t;
-            t.start();
-            return t;
-        }();
-        return timer.elapsed();
-    };
+    clock = Clock::monotonicMs;
     after = [this](int ms, std::function<void()> work) { QTimer::singleShot(ms, this, std::move(work)); };
     startedAt_ = QDateTime::currentDateTime();
     pressedAt_ = clock();

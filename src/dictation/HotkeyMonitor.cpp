@@ -1,11 +1,11 @@
 #include "dictation/HotkeyMonitor.h"
 
 #include "model/AppSettings.h"
+#include "model/Clock.h"
 #include "model/Log.h"
 #include "platform/KeyTable.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 
 namespace {
@@ -36,14 +36,7 @@ constexpr qint64 kChordWindowMs = 600;
 
 HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
 {
-    clock = [] {
-        static QElapsedTimer timer = [] {
-            QElapsedTimer t;
-            t.start();
-            return t;
-        }();
-        return timer.elapsed();
-    };
+    clock = Clock::monotonicMs;
     hub_.onModifierChange = [this](quint16 key, quint64 flags, X11InputHub::Source source) {
         modifierChange(key, flags, source.posted ? PostedByAnotherProgram : 0, source.device);
     };

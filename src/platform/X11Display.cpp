@@ -1,7 +1,8 @@
 #include "platform/X11Display.h"
 
+#include "model/Clock.h"
+
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QMutex>
 
 #include <deque>
@@ -30,16 +31,6 @@ struct Posted
 
 QMutex gPostedLock;
 std::deque<Posted> gPosted;
-
-qint64 monotonicMs()
-{
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
 
 } // namespace
 
@@ -109,13 +100,13 @@ bool trusted()
 void notePosted(unsigned int keycode, bool down)
 {
     QMutexLocker lock(&gPostedLock);
-    gPosted.push_back({keycode, down, monotonicMs()});
+    gPosted.push_back({keycode, down, Clock::monotonicMs()});
 }
 
 bool claimPosted(unsigned int keycode, bool down)
 {
     QMutexLocker lock(&gPostedLock);
-    const qint64 now = monotonicMs();
+    const qint64 now = Clock::monotonicMs();
     while (!gPosted.empty() && now - gPosted.front().at > 1000)
         gPosted.pop_front();
     for (auto it = gPosted.begin(); it != gPosted.end(); ++it) {
