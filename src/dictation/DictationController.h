@@ -215,7 +215,6 @@ Q_SIGNALS:
     void targetAppChanged();
 
 private:
-    DictationController();
     void wire();
     void press();
     void release();

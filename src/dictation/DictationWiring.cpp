@@ -1,0 +1,214 @@
+#include "dictation/DictationWiring.h"
+
+#include "audio/AudioRecorder.h"
+#include "dictation/Chunker.h"
+#include "dictation/Paster.h"
+#include "dictation/ProcessingRoad.h"
+#include "dictation/SelectionActions.h"
+#include "engines/Net.h"
+#include "engines/Tone.h"
+#include "model/KeyStore.h"
+#include "platform/Permissions.h"
+#include "platform/Sounds.h"
+
+#include <QPointer>
+
+namespace {
+
+// The microphone recorder of the dictation.
+class MicrophoneRecorder final : public DictationRecorder
+{
+public:
+    MicrophoneRecorder()
+    {
+        recorder_.onLevel = [this](double level) {
+            if (onLevel)
+                onLevel(level);
+        };
+        recorder_.onPause = [this](qsizetype bytes) {
+            if (onPause)
+                onPause(bytes);
+        };
+    }
+    void start() override { recorder_.start(); }
+    Recording stop() override
+    {
+        const AudioRecorder::Result result = recorder_.stop();
+        return {result.wav, result.duration, recorder_.lastPCM(), recorder_.lastPeak()};
+    }
+    void warmUp() override { recorder_.prepare(); }
+    QByteArray pcm(qint64 from, qint64 to) override { return recorder_.pcm(from, to); }
+
+private:
+    AudioRecorder recorder_;
+};
+
+// The chunker of a long dictation, cutting from the recorder's PCM.
+class RecordingChunker final : public DictationChunker
+{
+public:
+    RecordingChunker(QString tone, std::function<QByteArray(qint64, qint64)> slice)
+        : chunker_(std::move(tone)), slice_(std::move(slice))
+    {
+    }
+    void cut(qint64 at) override
+    {
+        chunker_.cut(at, [this](qsizetype from, qsizetype to) { return slice_(from, to); });
+    }
+    void cancel() override { chunker_.cancel(); }
+    int taskCount() const override { return chunker_.taskCount(); }
+    QCoro::Task<std::optional<ChunkTexts>> finish(QByteArray pcm) override
+    {
+        QCoro::Task<Chunker::Result> joining = chunker_.finish(std::move(pcm));
+        const Chunker::Result joined = co_await std::move(joining);
+        if (!joined)
+            co_return std::nullopt;
+        co_return ChunkTexts{joined->raw, joined->clean};
+    }
+
+private:
+    Chunker chunker_;
+    std::function<QByteArray(qint64, qint64)> slice_;
+};
+
+// What one processing road may do to the controller: only while it is still the
+// road the controller waits for.
+class ControllerRoadHost final : public RoadHost
+{
+public:
+    ControllerRoadHost(DictationController *controller, quint64 seq) : controller_(controller), seq_(seq) {}
+    bool owns(quint64 serial) const override
+    {
+        return controller_ && serial == seq_ && controller_->isCurrentRoad(seq_)
+               && controller_->state() == DictationController::State::Processing;
+    }
+    void fail(const QString &message) override
+    {
+        if (controller_)
+            controller_->fail(message);
+    }
+    void show(const QString &message) override
+    {
+        if (controller_)
+            controller_->show(message, false);
+    }
+    void setLastError(const QString &message) override
+    {
+        if (controller_)
+            controller_->setLastError(message);
+    }
+    void clearCommandText() override
+    {
+        if (controller_ && controller_->isCurrentRoad(seq_))
+            controller_->setCommandText(std::nullopt);
+    }
+    void finish() override
+    {
+        if (controller_)
+            controller_->finishRoad(seq_);
+    }
+
+private:
+    QPointer<DictationController> controller_;
+    quint64 seq_;
+};
+
+QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run)
+{
+    ControllerRoadHost host(controller, run.seq);
+    ProcessingRoad::Request request;
+    request.serial = run.seq;
+    request.wav = std::move(run.wav);
+    request.duration = run.duration;
+    request.app = std::move(run.app);
+    if (run.pre)
+        request.pre = ChunkText{run.pre->raw, run.pre->clean};
+    request.commandText = controller->commandText();
+    request.translate = controller->translateThis();
+    request.startedAt = controller->startedAt();
+    QCoro::Task<> road = ProcessingRoad::run(&host, std::move(request));
+    co_await std::move(road);
+}
+
+// What the selection actions may do to the controller.
+class ControllerSelectionHost final : public SelectionHost
+{
+public:
+    explicit ControllerSelectionHost(DictationController *controller) : controller_(controller) {}
+    bool isIdle() const override { return controller_ && controller_->state() == DictationController::State::Idle; }
+    bool isCorrecting() const override
+    {
+        return controller_ && controller_->state() == DictationController::State::Correcting;
+    }
+    void beginCorrecting(bool translate) override
+    {
+        if (!controller_)
+            return;
+        controller_->setTranslating(translate);
+        controller_->setState(DictationController::State::Correcting);
+    }
+    void setIdle() override
+    {
+        if (controller_)
+            controller_->setState(DictationController::State::Idle);
+    }
+    void fail(const QString &message) override
+    {
+        if (controller_)
+            controller_->fail(message);
+    }
+    void show(const QString &message) override
+    {
+        if (controller_)
+            controller_->show(message, false);
+    }
+    bool trusted() const override { return Permissions::accessibility(); }
+
+private:
+    QPointer<DictationController> controller_;
+};
+
+
+} // namespace
+
+std::unique_ptr<DictationRecorder> DictationRecorder::microphone()
+{
+    return std::make_unique<MicrophoneRecorder>();
+}
+
+DictationController::Services DictationWiring::productionServices(KeyStore *keys)
+{
+    DictationController::Services services;
+    services.microphoneAvailable = Permissions::microphone;
+    services.trusted = Permissions::accessibility;
+    services.playSound = Sounds::play;
+    QPointer<KeyStore> keyStore(keys);
+    services.hasDeepgramKey = [keyStore] { return keyStore && keyStore->key(APIService::Deepgram).has_value(); };
+    services.warmUpNetwork = Net::warmUp;
+    services.selectedText = Paster::selectedTextViaAX;
+    services.road = processingRoad;
+    services.makeRecorder = DictationRecorder::microphone;
+    services.makeChunker = [](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
+        return std::unique_ptr<DictationChunker>(new RecordingChunker(Tone::hint(bundleId), std::move(slice)));
+    };
+    // One selection host per controller, kept alive by the services that use it.
+    auto hosts = std::make_shared<std::map<DictationController *, std::unique_ptr<ControllerSelectionHost>>>();
+    auto hostFor = [hosts](DictationController *c) -> SelectionHost * {
+        auto &slot = (*hosts)[c];
+        if (!slot)
+            slot = std::make_unique<ControllerSelectionHost>(c);
+        return slot.get();
+    };
+    services.pasteLast = [hostFor](DictationController *c) { SelectionActions::pasteLast(hostFor(c)); };
+    services.correctSelection = [hostFor](DictationController *c, bool alreadyCopied, bool translate) {
+        SelectionActions::correctSelection(hostFor(c), alreadyCopied, translate);
+    };
+    services.speakSelection = [hostFor](DictationController *c) { SelectionActions::speakSelection(hostFor(c)); };
+    return services;
+}
+
+DictationController *DictationController::shared()
+{
+    static DictationController *instance = new DictationController(DictationWiring::productionServices(KeyStore::shared()));
+    return instance;
+}
