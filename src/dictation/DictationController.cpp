@@ -438,6 +438,15 @@ QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording
     co_await std::move(road);
 }
 
+void DictationController::prepareToQuit()
+{
+    hotkey_.stop();
+    if (trustTimer_)
+        trustTimer_->stop();
+    if (state_ == State::Recording)
+        cancel();
+}
+
 void DictationController::cancel()
 {
     if (state_ != State::Recording)

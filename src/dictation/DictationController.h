@@ -150,6 +150,8 @@ public:
     void warmUpAudio();
     // Escape during a recording.
     void cancel();
+    // Quitting: releases the keys and drops a recording under way.
+    void prepareToQuit();
 
     // The selection and re-paste entries (SelectionActions).
     void pasteLast();

@@ -1,5 +1,7 @@
 #include "model/KeyStore.h"
 
+#include "app/Application.h"
+
 #include "model/Store.h"
 #include "model/TextUtil.h"
 
@@ -65,8 +67,7 @@ const char *environmentVariable(APIService service)
 
 KeyStore *KeyStore::shared()
 {
-    static KeyStore *instance = new KeyStore(Store::folder() + QStringLiteral("/keys.json"));
-    return instance;
+    return Application::root().keys();
 }
 
 KeyStore *KeyStore::create(QQmlEngine *, QJSEngine *)

@@ -1,5 +1,7 @@
 #include "model/Store.h"
 
+#include "app/Application.h"
+
 #include "model/IdentityMigration.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
@@ -315,21 +317,11 @@ bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
 // --- creation and loading
 
 namespace {
-Store *sharedInstance = nullptr;
 }
 
 Store *Store::shared()
 {
-    static Store *instance = [] {
-        auto *store = new Store(folder());
-        sharedInstance = store;
-        if (QCoreApplication::instance())
-            QObject::connect(qApp, &QCoreApplication::aboutToQuit, store, &Store::flush);
-        // Also when the process ends without the event loop's quit.
-        std::atexit([] { Store::shared()->io_->flush(); });
-        return store;
-    }();
-    return instance;
+    return Application::root().store();
 }
 
 Store *Store::create(QQmlEngine *, QJSEngine *)
@@ -665,7 +657,7 @@ void Store::eraseEverything()
     io_->cancelAll();
     held_.clear();
     // Otherwise the next saved key would write every erased key back.
-    if (this == sharedInstance)
+    if (Application *app = Application::current(); app && app->owns(this))
         KeyStore::shared()->forgetAll();
 
     dictations_.clear();

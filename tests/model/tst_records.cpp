@@ -31,7 +31,7 @@ QStringList keysInOrder(const QByteArray &json)
     for (const QString &k : object.keys())
         keys.append(k);
     std::sort(keys.begin(), keys.end(), [&](const QString &a, const QString &b) {
-        return json.indexOf("\"" + a.toUtf8() + "\":") < json.indexOf("\"" + b.toUtf8() + "\":");
+        return json.indexOf(QByteArray("\"" + a.toUtf8() + "\":")) < json.indexOf(QByteArray("\"" + b.toUtf8() + "\":"));
     });
     return keys;
 }

@@ -143,7 +143,7 @@ private Q_SLOTS:
         }
         Log::waitUntilWritten();
         const QByteArray logAfter = TestEnv::readFile(Log::path()).mid(logBefore.size());
-        QVERIFY2(logAfter.contains("stockage: " + file.toUtf8()), logAfter.constData());
+        QVERIFY2(logAfter.contains(QByteArray("stockage: " + file.toUtf8())), logAfter.constData());
         // The next start reads the new file normally and sets nothing more aside.
         Store again(tmp.path());
         QCOMPARE(setAsideFiles(tmp.path(), file).size(), 1);
