@@ -2,6 +2,7 @@
 // 127.0.0.1: a call that gets no answer, a reply that stalls after its headers,
 // a refused connection, and what a warm-up costs its caller. The limits run at a
 // twentieth of the real time; the figures are given back at full scale too.
+#include "engines/AppleRewrite.h"
 #include "engines/EngineTestUtil.h"
 #include "engines/Net.h"
 #include "engines/OmbryAI.h"
@@ -83,6 +84,14 @@ int main(int argc, char *argv[])
                                          "GET", QByteArray(), Net::Timeouts{300, 30}),
                                20000);
     line("réponse figée après les en-têtes", double(stalled.elapsedMs), 30);
+
+    // The local model's probe against a server that never answers.
+    FakeHttpService local;
+    local.start();
+    local.on("GET", QStringLiteral("/v1/models"), ScriptedReply::hanging());
+    qputenv("OMBRY_LOCAL_LLM_URL", local.url(QStringLiteral("/v1")).toUtf8());
+    const auto probe = await(AppleRewrite::run(QStringLiteral("s"), QStringLiteral("t")), 10000);
+    line("modèle local muet, sonde abandonnée", double(probe.elapsedMs), 0.5);
 
     // Refused at once: nothing listens on port 9.
     QList<double> refused;
