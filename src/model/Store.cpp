@@ -5,6 +5,7 @@
 #include "model/IdentityMigration.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
+#include "model/PrivateFiles.h"
 #include "model/TextUtil.h"
 
 #include <QCoreApplication>
@@ -214,24 +215,11 @@ QByteArray encode(const QList<Snippet> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<CostEntry> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<Meeting> &l) { return Records::encodeArray(l); }
 
+// Owner-only: the files hold what the user said.
 bool writeAtomically(const QString &path, const QByteArray &data)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-// "illisible-20261209T054848Z"
-QString setAsideSuffix()
-{
-    return QStringLiteral(".illisible-")
-           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    PrivateFiles::makeFolder(QFileInfo(path).absolutePath());
+    return PrivateFiles::write(path, data);
 }
 
 // The local calendar day of instants, with the zone's offset looked up once per UTC
@@ -270,6 +258,22 @@ bool isRemovableByErase(const QString &fileName)
     return files.contains(fileName);
 }
 
+// Every file the program writes in the data folder (and those set aside), and the
+// recordings, made owner-only; other files are left as they are.
+void tightenDataFolder(const QString &dir)
+{
+    PrivateFiles::tighten(dir);
+    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &f : entries)
+        if (isRemovableByErase(f.section(QStringLiteral(".illisible-"), 0, 0)))
+            PrivateFiles::tighten(dir + QLatin1Char('/') + f);
+    const QString audio = dir + QStringLiteral("/Audio");
+    PrivateFiles::tighten(audio);
+    const QStringList recordings = QDir(audio).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &f : recordings)
+        PrivateFiles::tighten(audio + QLatin1Char('/') + f);
+}
+
 } // namespace
 
 // --- folders
@@ -280,7 +284,7 @@ QString Store::folder()
         const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         const QString dir = base + QStringLiteral("/Ombry Voice");
         IdentityMigration::moveDataFolder(dir);
-        QDir().mkpath(dir);
+        PrivateFiles::makeFolder(dir);
         return dir;
     }();
     return path;
@@ -291,7 +295,7 @@ QString Store::audioFolder()
     static const QString path = folder() + QStringLiteral("/Audio");
     // Erasing removes it; a recording written later in the run needs it again.
     if (!QFileInfo::exists(path))
-        QDir().mkpath(path);
+        PrivateFiles::makeFolder(path);
     return path;
 }
 
@@ -299,14 +303,13 @@ QString Store::audioDir() const
 {
     const QString path = folder_ + QStringLiteral("/Audio");
     if (!QFileInfo::exists(path))
-        QDir().mkpath(path);
+        PrivateFiles::makeFolder(path);
     return path;
 }
 
 bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
 {
-    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName == QLatin1String(".")
-        || fileName == QLatin1String(".."))
+    if (!Records::isPlainFileName(fileName))
         return false;
     const bool ok = writeAtomically(audioDir() + QLatin1Char('/') + fileName, wav);
     if (!ok)
@@ -335,8 +338,10 @@ Store::Store(const QString &folder, QObject *parent)
     , folder_(folder)
     , io_(std::make_unique<StoreIo>())
 {
-    QDir().mkpath(folder_);
-    audioDir();
+    PrivateFiles::makeFolder(folder_);
+    PrivateFiles::makeFolder(audioDir());
+    // Files written by earlier versions may be readable by others.
+    io_->post([dir = folder_] { tightenDataFolder(dir); });
     dictations_ = load<Dictation>(name(kHistory));
     rebuildStats();
     words_ = load<QString>(name(kWords));
@@ -380,9 +385,7 @@ QList<T> Store::load(const QString &fileName)
 void Store::setAside(const QString &fileName, const QString &why)
 {
     const QString path = folder_ + QLatin1Char('/') + fileName;
-    QString target = path + setAsideSuffix();
-    for (int n = 2; QFileInfo::exists(target); ++n)
-        target = path + setAsideSuffix() + QLatin1Char('-') + QString::number(n);
+    const QString target = PrivateFiles::setAsideName(path);
     if (QFile::rename(path, target)) {
         Log::write(QStringLiteral("stockage: %1 %2, mis de côté sous %3")
                        .arg(fileName, why, QFileInfo(target).fileName()));
@@ -609,7 +612,7 @@ std::optional<Snippet> Store::snippet(const QString &matching) const
 
 QUrl Store::audioURL(const Dictation &dictation) const
 {
-    if (!dictation.audioFile)
+    if (!dictation.audioFile || !Records::isPlainFileName(*dictation.audioFile))
         return {};
     const QString path = folder_ + QStringLiteral("/Audio/") + *dictation.audioFile;
     if (!QFileInfo(path).isFile())
@@ -625,7 +628,9 @@ void Store::pruneAudio()
     for (const Dictation &d : std::as_const(dictations_)) {
         if (d.audioFile && d.date.isValid() && d.date < cutoff) {
             selected.insert(d.id);
-            files.append(*d.audioFile);
+            // A name that is no plain file name points outside the folder: only forgotten.
+            if (Records::isPlainFileName(*d.audioFile))
+                files.append(*d.audioFile);
         }
     }
     if (selected.isEmpty())
@@ -647,7 +652,7 @@ void Store::clearHistory()
     setFixes({});
     const QString audio = folder_ + QStringLiteral("/Audio/");
     for (const Dictation &d : std::as_const(dictations_))
-        if (d.audioFile)
+        if (d.audioFile && Records::isPlainFileName(*d.audioFile))
             QFile::remove(audio + *d.audioFile);
     setDictations({});
 }

@@ -4,6 +4,7 @@
 #include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -376,6 +377,39 @@ private Q_SLOTS:
         s.setTheme(Theme::Light);
         QVERIFY(!qApp->property("ombryDark").toBool());
         QVERIFY(qApp->palette().color(QPalette::Window).lightness() > 128);
+    }
+
+    // A settings file broken by hand survives a start: the settings read as their
+    // defaults, the next change writes a new file, the user's bytes stay aside.
+    void brokenFileSurvivesAStart_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("trailing comma")
+            << QByteArray("{\n  \"sounds\" : false,\n  \"typingWPM\" : 95,\n  \"theme\" : \"dark\",\n}\n");
+        QTest::newRow("cut short") << QByteArray("{\"sounds\":false,\"typingWPM\":9");
+    }
+    void brokenFileSurvivesAStart()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        QVERIFY(TestEnv::writeFile(fileIn(dir), bytes));
+        {
+            Defaults d(domain(), dir.path());
+            AppSettings s(d);
+            QVERIFY(s.sounds());
+            QCOMPARE(s.typingWPM(), 40);
+            QCOMPARE(s.theme(), Theme::Light);
+            s.setLanguage(Language::Auto);
+        }
+        const QStringList aside = QDir(dir.path()).entryList({domain() + QStringLiteral(".json.illisible-*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(TestEnv::readFile(dir.filePath(aside.first())), bytes);
+        QCOMPARE(QJsonDocument::fromJson(TestEnv::readFile(fileIn(dir))).object(), QJsonObject({{"language", "auto"}}));
+        // The next start reads the new file and moves nothing more.
+        Defaults d(domain(), dir.path());
+        AppSettings s(d);
+        QCOMPARE(s.language(), Language::Auto);
+        QCOMPARE(QDir(dir.path()).entryList({domain() + QStringLiteral(".json.illisible-*")}, QDir::Files), aside);
     }
 
     void sharedInstanceUsesStandardStore()
