@@ -6,6 +6,7 @@
 #include <QByteArrayList>
 #include <QPointer>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 // A list model over one collection of the store, one row per record in store order.
 //
@@ -20,6 +21,7 @@
 class StoreListModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ANONYMOUS
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:
