@@ -6,6 +6,7 @@
 #include "text/Translator.h"
 
 #include <QCoreApplication>
+#include <QJSEngine>
 #include <QLocale>
 #include <QTextToSpeech>
 #include <QTimer>
@@ -13,6 +14,13 @@
 Reader *Reader::shared()
 {
     return Application::root().reader();
+}
+
+Reader *Reader::create(QQmlEngine *, QJSEngine *)
+{
+    Reader *instance = shared();
+    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
+    return instance;
 }
 
 Reader::Reader(QObject *parent)
