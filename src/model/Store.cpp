@@ -301,15 +301,38 @@ QString Store::audioDir() const
     return path;
 }
 
-bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
+namespace {
+
+bool isPlainFileName(const QString &fileName)
 {
-    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName == QLatin1String(".")
-        || fileName == QLatin1String(".."))
-        return false;
-    const bool ok = writeAtomically(audioDir() + QLatin1Char('/') + fileName, wav);
+    return !fileName.isEmpty() && !fileName.contains(QLatin1Char('/')) && fileName != QLatin1String(".")
+           && fileName != QLatin1String("..");
+}
+
+bool writeRecordingFile(const QString &dir, const QString &fileName, const QByteArray &wav)
+{
+    const bool ok = writeAtomically(dir + QLatin1Char('/') + fileName, wav);
     if (!ok)
         Log::write(QStringLiteral("stockage: enregistrement %1 non écrit").arg(fileName));
     return ok;
+}
+
+} // namespace
+
+bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
+{
+    if (!isPlainFileName(fileName))
+        return false;
+    return writeRecordingFile(audioDir(), fileName, wav);
+}
+
+void Store::saveRecording(const QString &fileName, const QByteArray &wav)
+{
+    if (!isPlainFileName(fileName))
+        return;
+    // The folder is made there too: an erase running before this job removes it.
+    const QString dir = folder_ + QStringLiteral("/Audio");
+    io_->post([dir, fileName, wav] { writeRecordingFile(dir, fileName, wav); });
 }
 
 // --- creation and loading
