@@ -568,6 +568,11 @@ QCoro::Task<> DictationController::process(QByteArray wav, double duration, std:
 bool DictationController::prepareToQuit(int waitMs)
 {
     quitting_ = true;
+    hotkey_.stop();
+    if (trustTimer_)
+        trustTimer_->stop();
+    // A recording under way is stopped and handed over, to be kept rather than
+    // processed (see handOver()).
     if (state_ == State::Recording) {
         handsFree_ = false;
         end();

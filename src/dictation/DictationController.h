@@ -160,11 +160,12 @@ public:
     void warmUpAudio();
     // Escape during a recording.
     void cancel();
-    // Called by the application's teardown before the event loop ends. Waits at
-    // most `waitMs` (running the event loop) for the dictations being worked on to
-    // end; a recording in progress is stopped and not processed. What is still
-    // under way is not pasted: its recording is kept (Services::keepRecording) and
-    // no new dictation starts. True when nothing had to be kept that way.
+    // Called by the application's teardown before the event loop ends: releases
+    // the keys, then waits at most `waitMs` (running the event loop) for the
+    // dictations being worked on to end; a recording in progress is stopped and
+    // not processed. What is still under way is not pasted: its recording is kept
+    // (Services::keepRecording) and no new dictation starts. True when nothing had
+    // to be kept that way.
     bool prepareToQuit(int waitMs = 1500);
 
     // The selection and re-paste entries (SelectionActions).

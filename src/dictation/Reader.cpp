@@ -1,5 +1,7 @@
 #include "dictation/Reader.h"
 
+#include "app/Application.h"
+
 #include "model/Log.h"
 #include "text/Translator.h"
 
@@ -10,8 +12,7 @@
 
 Reader *Reader::shared()
 {
-    static Reader *instance = new Reader(QCoreApplication::instance());
-    return instance;
+    return Application::root().reader();
 }
 
 Reader::Reader(QObject *parent)

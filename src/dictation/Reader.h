@@ -12,6 +12,7 @@ class Reader : public QObject
     Q_OBJECT
 
 public:
+    explicit Reader(QObject *parent = nullptr);
     static Reader *shared();
 
     // Cuts off any speech and reads `text`. Main thread.
@@ -29,7 +30,6 @@ Q_SIGNALS:
     void speakingChanged();
 
 private:
-    explicit Reader(QObject *parent);
     QTextToSpeech *synth_ = nullptr;
     QString lastLocale_;
     bool starting_ = false;

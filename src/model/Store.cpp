@@ -1,8 +1,11 @@
 #include "model/Store.h"
 
+#include "app/Application.h"
+
 #include "model/IdentityMigration.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
+#include "model/PrivateFiles.h"
 #include "model/TextUtil.h"
 
 #include <QCoreApplication>
@@ -212,24 +215,11 @@ QByteArray encode(const QList<Snippet> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<CostEntry> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<Meeting> &l) { return Records::encodeArray(l); }
 
+// Owner-only: the files hold what the user said.
 bool writeAtomically(const QString &path, const QByteArray &data)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-// "illisible-20261209T054848Z"
-QString setAsideSuffix()
-{
-    return QStringLiteral(".illisible-")
-           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    PrivateFiles::makeFolder(QFileInfo(path).absolutePath());
+    return PrivateFiles::write(path, data);
 }
 
 // The local calendar day of instants, with the zone's offset looked up once per UTC
@@ -268,6 +258,22 @@ bool isRemovableByErase(const QString &fileName)
     return files.contains(fileName);
 }
 
+// Every file the program writes in the data folder (and those set aside), and the
+// recordings, made owner-only; other files are left as they are.
+void tightenDataFolder(const QString &dir)
+{
+    PrivateFiles::tighten(dir);
+    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &f : entries)
+        if (isRemovableByErase(f.section(QStringLiteral(".illisible-"), 0, 0)))
+            PrivateFiles::tighten(dir + QLatin1Char('/') + f);
+    const QString audio = dir + QStringLiteral("/Audio");
+    PrivateFiles::tighten(audio);
+    const QStringList recordings = QDir(audio).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &f : recordings)
+        PrivateFiles::tighten(audio + QLatin1Char('/') + f);
+}
+
 } // namespace
 
 // --- folders
@@ -278,7 +284,7 @@ QString Store::folder()
         const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         const QString dir = base + QStringLiteral("/Ombry Voice");
         IdentityMigration::moveDataFolder(dir);
-        QDir().mkpath(dir);
+        PrivateFiles::makeFolder(dir);
         return dir;
     }();
     return path;
@@ -289,7 +295,7 @@ QString Store::audioFolder()
     static const QString path = folder() + QStringLiteral("/Audio");
     // Erasing removes it; a recording written later in the run needs it again.
     if (!QFileInfo::exists(path))
-        QDir().mkpath(path);
+        PrivateFiles::makeFolder(path);
     return path;
 }
 
@@ -297,17 +303,11 @@ QString Store::audioDir() const
 {
     const QString path = folder_ + QStringLiteral("/Audio");
     if (!QFileInfo::exists(path))
-        QDir().mkpath(path);
+        PrivateFiles::makeFolder(path);
     return path;
 }
 
 namespace {
-
-bool isPlainFileName(const QString &fileName)
-{
-    return !fileName.isEmpty() && !fileName.contains(QLatin1Char('/')) && fileName != QLatin1String(".")
-           && fileName != QLatin1String("..");
-}
 
 bool writeRecordingFile(const QString &dir, const QString &fileName, const QByteArray &wav)
 {
@@ -321,14 +321,14 @@ bool writeRecordingFile(const QString &dir, const QString &fileName, const QByte
 
 bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
 {
-    if (!isPlainFileName(fileName))
+    if (!Records::isPlainFileName(fileName))
         return false;
     return writeRecordingFile(audioDir(), fileName, wav);
 }
 
 void Store::saveRecording(const QString &fileName, const QByteArray &wav)
 {
-    if (!isPlainFileName(fileName))
+    if (!Records::isPlainFileName(fileName))
         return;
     // The folder is made there too: an erase running before this job removes it.
     const QString dir = folder_ + QStringLiteral("/Audio");
@@ -338,21 +338,11 @@ void Store::saveRecording(const QString &fileName, const QByteArray &wav)
 // --- creation and loading
 
 namespace {
-Store *sharedInstance = nullptr;
 }
 
 Store *Store::shared()
 {
-    static Store *instance = [] {
-        auto *store = new Store(folder());
-        sharedInstance = store;
-        if (QCoreApplication::instance())
-            QObject::connect(qApp, &QCoreApplication::aboutToQuit, store, &Store::flush);
-        // Also when the process ends without the event loop's quit.
-        std::atexit([] { Store::shared()->io_->flush(); });
-        return store;
-    }();
-    return instance;
+    return Application::root().store();
 }
 
 Store *Store::create(QQmlEngine *, QJSEngine *)
@@ -366,8 +356,10 @@ Store::Store(const QString &folder, QObject *parent)
     , folder_(folder)
     , io_(std::make_unique<StoreIo>())
 {
-    QDir().mkpath(folder_);
-    audioDir();
+    PrivateFiles::makeFolder(folder_);
+    PrivateFiles::makeFolder(audioDir());
+    // Files written by earlier versions may be readable by others.
+    io_->post([dir = folder_] { tightenDataFolder(dir); });
     dictations_ = load<Dictation>(name(kHistory));
     rebuildStats();
     words_ = load<QString>(name(kWords));
@@ -411,9 +403,7 @@ QList<T> Store::load(const QString &fileName)
 void Store::setAside(const QString &fileName, const QString &why)
 {
     const QString path = folder_ + QLatin1Char('/') + fileName;
-    QString target = path + setAsideSuffix();
-    for (int n = 2; QFileInfo::exists(target); ++n)
-        target = path + setAsideSuffix() + QLatin1Char('-') + QString::number(n);
+    const QString target = PrivateFiles::setAsideName(path);
     if (QFile::rename(path, target)) {
         Log::write(QStringLiteral("stockage: %1 %2, mis de côté sous %3")
                        .arg(fileName, why, QFileInfo(target).fileName()));
@@ -640,7 +630,7 @@ std::optional<Snippet> Store::snippet(const QString &matching) const
 
 QUrl Store::audioURL(const Dictation &dictation) const
 {
-    if (!dictation.audioFile)
+    if (!dictation.audioFile || !Records::isPlainFileName(*dictation.audioFile))
         return {};
     const QString path = folder_ + QStringLiteral("/Audio/") + *dictation.audioFile;
     if (!QFileInfo(path).isFile())
@@ -656,7 +646,9 @@ void Store::pruneAudio()
     for (const Dictation &d : std::as_const(dictations_)) {
         if (d.audioFile && d.date.isValid() && d.date < cutoff) {
             selected.insert(d.id);
-            files.append(*d.audioFile);
+            // A name that is no plain file name points outside the folder: only forgotten.
+            if (Records::isPlainFileName(*d.audioFile))
+                files.append(*d.audioFile);
         }
     }
     if (selected.isEmpty())
@@ -678,7 +670,7 @@ void Store::clearHistory()
     setFixes({});
     const QString audio = folder_ + QStringLiteral("/Audio/");
     for (const Dictation &d : std::as_const(dictations_))
-        if (d.audioFile)
+        if (d.audioFile && Records::isPlainFileName(*d.audioFile))
             QFile::remove(audio + *d.audioFile);
     setDictations({});
 }
@@ -688,7 +680,7 @@ void Store::eraseEverything()
     io_->cancelAll();
     held_.clear();
     // Otherwise the next saved key would write every erased key back.
-    if (this == sharedInstance)
+    if (Application *app = Application::current(); app && app->owns(this))
         KeyStore::shared()->forgetAll();
 
     dictations_.clear();
