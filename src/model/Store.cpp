@@ -437,6 +437,28 @@ void Store::save(const List &list, const QString &fileName)
     });
 }
 
+void Store::saveCollection(Collection collection)
+{
+    switch (collection) {
+    case Collection::History: save(dictations_, name(kHistory)); break;
+    case Collection::Words: save(words_, name(kWords)); break;
+    case Collection::Corrections: save(corrections_, name(kCorrections)); break;
+    case Collection::Fixes: save(fixes_, name(kFixes)); break;
+    case Collection::Snippets: save(snippets_, name(kSnippets)); break;
+    case Collection::Costs: save(costs_, name(kCosts)); break;
+    case Collection::Meetings: save(meetings_, name(kMeetings)); break;
+    }
+}
+
+void Store::deleteRecordings(const QStringList &files)
+{
+    const QString audio = folder_ + QStringLiteral("/Audio/");
+    io_->post([audio, files] {
+        for (const QString &f : files)
+            QFile::remove(audio + f);
+    });
+}
+
 void Store::flush()
 {
     io_->flush();
@@ -455,8 +477,10 @@ void Store::setDictations(const QList<Dictation> &list)
     dictations_ = list;
     save(dictations_, name(kHistory));
     rebuildStats();
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::History);
         Q_EMIT dictationsChanged();
+    }
 }
 
 void Store::setWords(const QStringList &list)
@@ -464,8 +488,10 @@ void Store::setWords(const QStringList &list)
     const bool changed = list != words_;
     words_ = list;
     save(words_, name(kWords));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Words);
         Q_EMIT wordsChanged();
+    }
 }
 
 void Store::setCorrections(const QList<Correction> &list)
@@ -474,8 +500,10 @@ void Store::setCorrections(const QList<Correction> &list)
     corrections_ = list;
     rebuildCorrectionCache();
     save(corrections_, name(kCorrections));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Corrections);
         Q_EMIT correctionsChanged();
+    }
 }
 
 void Store::setFixes(const QList<CorrectionRecord> &list)
@@ -483,8 +511,10 @@ void Store::setFixes(const QList<CorrectionRecord> &list)
     const bool changed = list != fixes_;
     fixes_ = list;
     save(fixes_, name(kFixes));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Fixes);
         Q_EMIT fixesChanged();
+    }
 }
 
 void Store::setSnippets(const QList<Snippet> &list)
@@ -493,8 +523,10 @@ void Store::setSnippets(const QList<Snippet> &list)
     snippets_ = list;
     rebuildSnippetCache();
     save(snippets_, name(kSnippets));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Snippets);
         Q_EMIT snippetsChanged();
+    }
 }
 
 void Store::setCosts(const QList<CostEntry> &list)
@@ -502,8 +534,10 @@ void Store::setCosts(const QList<CostEntry> &list)
     const bool changed = list != costs_;
     costs_ = list;
     save(costs_, name(kCosts));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Costs);
         Q_EMIT costsChanged();
+    }
 }
 
 void Store::setMeetings(const QList<Meeting> &list)
@@ -511,8 +545,10 @@ void Store::setMeetings(const QList<Meeting> &list)
     const bool changed = list != meetings_;
     meetings_ = list;
     save(meetings_, name(kMeetings));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Meetings);
         Q_EMIT meetingsChanged();
+    }
 }
 
 // --- operations
@@ -531,6 +567,7 @@ void Store::add(const Dictation &dictation)
     if (dictation.duration != 0)
         Q_EMIT totalDurationChanged();
     Q_EMIT statisticsChanged();
+    Q_EMIT itemInserted(Collection::History, 0);
     Q_EMIT dictationsChanged();
 }
 
@@ -538,6 +575,7 @@ void Store::addFix(const CorrectionRecord &record)
 {
     fixes_.prepend(record);
     save(fixes_, name(kFixes));
+    Q_EMIT itemInserted(Collection::Fixes, 0);
     Q_EMIT fixesChanged();
 }
 
@@ -545,6 +583,7 @@ void Store::addCost(double amount)
 {
     costs_.append(CostEntry{QDateTime::currentDateTimeUtc(), amount});
     save(costs_, name(kCosts));
+    Q_EMIT itemInserted(Collection::Costs, int(costs_.size() - 1));
     Q_EMIT costsChanged();
 }
 
@@ -685,20 +724,27 @@ void Store::eraseEverything()
 
     dictations_.clear();
     rebuildStats();
+    Q_EMIT collectionReset(Collection::History);
     Q_EMIT dictationsChanged();
     words_.clear();
+    Q_EMIT collectionReset(Collection::Words);
     Q_EMIT wordsChanged();
     corrections_.clear();
     rebuildCorrectionCache();
+    Q_EMIT collectionReset(Collection::Corrections);
     Q_EMIT correctionsChanged();
     fixes_.clear();
+    Q_EMIT collectionReset(Collection::Fixes);
     Q_EMIT fixesChanged();
     snippets_.clear();
     rebuildSnippetCache();
+    Q_EMIT collectionReset(Collection::Snippets);
     Q_EMIT snippetsChanged();
     costs_.clear();
+    Q_EMIT collectionReset(Collection::Costs);
     Q_EMIT costsChanged();
     meetings_.clear();
+    Q_EMIT collectionReset(Collection::Meetings);
     Q_EMIT meetingsChanged();
 
     const QString dir = folder_;

@@ -204,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(setAside(dir.path()).size(), 1);
         Log::waitUntilWritten();
         const QByteArray logged = TestEnv::readFile(Log::path()).mid(logBefore);
-        QVERIFY2(logged.contains("réglages: " + domain().toUtf8() + ".json"), logged.constData());
+        QVERIFY2(logged.contains(QByteArray("réglages: " + domain().toUtf8() + ".json")), logged.constData());
     }
 
     // A folder where the file should be cannot be read: it is moved aside too,
@@ -246,7 +246,7 @@ private Q_SLOTS:
         QCOMPARE(d.object(QStringLiteral("k")), removal ? QJsonValue(QJsonValue::Undefined) : QJsonValue(7));
         Log::waitUntilWritten();
         const QByteArray logged = TestEnv::readFile(Log::path()).mid(logBefore);
-        QVERIFY2(logged.contains("réglages: " + domain().toUtf8() + ".json non écrit"), logged.constData());
+        QVERIFY2(logged.contains(QByteArray("réglages: " + domain().toUtf8() + ".json non écrit")), logged.constData());
     }
 
     void standardStoreLivesInConfigHome()
