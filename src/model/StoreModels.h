@@ -10,7 +10,7 @@
 // record's UUID in upper case; dates are QDateTime, absent optional texts empty.
 
 // The dictation history, newest first. Extra roles: wordCount, wordsPerMinute.
-class HistoryModel final : public StoreListModel
+class HistoryModel : public StoreListModel
 {
     Q_OBJECT
     QML_ELEMENT
@@ -31,7 +31,7 @@ protected:
 // The corrector history (corrections, rewrites, translations, voice commands), newest
 // first. "fixes" is a list of maps (id, original, correction, kind, explanation); extra
 // role: fixCount.
-class FixHistoryModel final : public StoreListModel
+class FixHistoryModel : public StoreListModel
 {
     Q_OBJECT
     QML_ELEMENT
@@ -47,7 +47,7 @@ protected:
 };
 
 // The personal words, in the user's order. A word is its own id; roles: id, word.
-class WordsModel final : public StoreListModel
+class WordsModel : public StoreListModel
 {
     Q_OBJECT
     QML_ELEMENT
@@ -66,7 +66,7 @@ protected:
 };
 
 // The voice snippets, in the user's order; trigger and text are editable.
-class SnippetsModel final : public StoreListModel
+class SnippetsModel : public StoreListModel
 {
     Q_OBJECT
     QML_ELEMENT
@@ -86,7 +86,7 @@ protected:
 };
 
 // The heard-to-written corrections, in the user's order; heard and written are editable.
-class CorrectionsModel final : public StoreListModel
+class CorrectionsModel : public StoreListModel
 {
     Q_OBJECT
     QML_ELEMENT
@@ -106,7 +106,7 @@ protected:
 };
 
 // The recorded meetings, newest first.
-class MeetingsModel final : public StoreListModel
+class MeetingsModel : public StoreListModel
 {
     Q_OBJECT
     QML_ELEMENT
