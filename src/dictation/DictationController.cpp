@@ -5,6 +5,7 @@
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
+#include "engines/EngineError.h"
 #include "engines/Net.h"
 #include "engines/Tone.h"
 #include "model/AppSettings.h"
@@ -17,6 +18,7 @@
 #include "platform/Sounds.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QJSEngine>
 #include <QThread>
 #include <QTimer>
@@ -35,6 +37,8 @@ const QString kNoDeepgramKey = QStringLiteral("Clé Deepgram absente");
 const QString kNoMicrophone = QStringLiteral("Micro indisponible");
 const QString kCancelled = QStringLiteral("Dictée annulée");
 const QString kNetworkStuck = QStringLiteral("Le réseau ne répond pas, réessaie");
+const QString kQuitProcessing = QStringLiteral("fermeture pendant le traitement");
+const QString kQuitRecording = QStringLiteral("fermeture pendant l'enregistrement");
 
 QString boolText(bool value)
 {
@@ -42,6 +46,31 @@ QString boolText(bool value)
 }
 
 } // namespace
+
+// A recording being worked on, from its hand-over until its road ends: what the
+// quit sequence waits for, or keeps.
+class DictationController::Underway
+{
+public:
+    Underway(DictationController *controller, const QUuid &id, const QByteArray &wav)
+        : controller_(controller), id_(id)
+    {
+        controller->underway_.insert(id, wav);
+    }
+    ~Underway()
+    {
+        if (!controller_)
+            return;
+        controller_->underway_.remove(id_);
+        controller_->wakeQuitWait();
+    }
+    Underway(const Underway &) = delete;
+    Underway &operator=(const Underway &) = delete;
+
+private:
+    QPointer<DictationController> controller_;
+    QUuid id_;
+};
 
 DictationController *DictationController::create(QQmlEngine *, QJSEngine *)
 {
@@ -324,12 +353,20 @@ void DictationController::begin()
         show(kBusy, false);
         return;
     }
-    if (state_ == State::Recording)
+    if (state_ == State::Recording || quitting_)
         return;
     const AppSettings *settings = AppSettings::shared();
     if (settings->transcriptionEngine() == TranscriptionEngine::Deepgram
         && !(services_.hasDeepgramKey && services_.hasDeepgramKey())) {
         fail(kNoDeepgramKey);
+        return;
+    }
+    // The cloud audio model and the OpenRouter rewrite need a key or the hosted
+    // service; without either, say so now rather than after the user has spoken.
+    const bool needsOpenRouter = settings->transcriptionEngine() == TranscriptionEngine::Gemini
+                                 || settings->rewriteEngine() == RewriteEngine::OpenRouter;
+    if (needsOpenRouter && services_.openRouterReachable && !services_.openRouterReachable()) {
+        fail(EngineError::missingKey(QStringLiteral("OpenRouter")).description());
         return;
     }
     // Linux asks no permission for the microphone: a sound server that does not
@@ -410,6 +447,7 @@ void DictationController::end()
     const std::optional<RunningApp> app = targetApp_;
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
+    ++stopping_;
     onAudio([self, recorder, app] {
         DictationRecorder::Recording recording;
         if (recorder) {
@@ -428,18 +466,26 @@ void DictationController::end()
 
 void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app)
 {
+    --stopping_;
     std::shared_ptr<DictationChunker> chunker = std::move(chunker_);
     chunker_.reset();
     if (cancelled_) {
         cancelled_ = false;
         setState(State::Idle);
-        return;
-    }
-    if (recording.duration <= kShortestRecording) {
+    } else if (recording.duration <= kShortestRecording) {
         setState(State::Idle);
-        return;
+    } else if (quitting_) {
+        // Stopped by the quit sequence: too late to paste anything, but what was
+        // said is kept.
+        if (chunker)
+            chunker->cancel();
+        if (services_.keepRecording)
+            services_.keepRecording(QUuid::createUuid(), recording.wav, kQuitRecording);
+        setState(State::Idle);
+    } else {
+        finishAndProcess(std::move(recording), std::move(app), std::move(chunker));
     }
-    finishAndProcess(std::move(recording), std::move(app), std::move(chunker));
+    wakeQuitWait();
 }
 
 QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording recording,
@@ -447,6 +493,8 @@ QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording
                                                     std::shared_ptr<DictationChunker> chunker)
 {
     QPointer<DictationController> self(this);
+    const QUuid id = QUuid::createUuid();
+    const Underway underway(this, id, recording.wav);
     std::optional<ChunkTexts> pre;
     if (chunker && chunker->taskCount() > 0) {
         // Tasks are made before co_await: g++ 12 may destroy temporaries of a
@@ -458,17 +506,8 @@ QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording
         if (pre)
             Log::write(QStringLiteral("morceaux: %1 traités pendant la dictée").arg(chunker->taskCount()));
     }
-    QCoro::Task<> road = process(std::move(recording.wav), recording.duration, std::move(app), std::move(pre));
+    QCoro::Task<> road = process(std::move(recording.wav), recording.duration, std::move(app), std::move(pre), id);
     co_await std::move(road);
-}
-
-void DictationController::prepareToQuit()
-{
-    hotkey_.stop();
-    if (trustTimer_)
-        trustTimer_->stop();
-    if (state_ == State::Recording)
-        cancel();
 }
 
 void DictationController::cancel()
@@ -516,9 +555,14 @@ void DictationController::dropRecording(bool announce)
 // The road and its watchdog.
 
 QCoro::Task<> DictationController::process(QByteArray wav, double duration, std::optional<RunningApp> app,
-                                           std::optional<ChunkTexts> pre)
+                                           std::optional<ChunkTexts> pre, QUuid id)
 {
     QPointer<DictationController> self(this);
+    if (id.isNull())
+        id = QUuid::createUuid();
+    std::optional<Underway> underway;
+    if (!underway_.contains(id))
+        underway.emplace(this, id, wav);
     const quint64 seq = ++roadSeq_;
     roadActive_ = true;
     const qint64 startedMs = clock();
@@ -538,11 +582,48 @@ QCoro::Task<> DictationController::process(QByteArray wav, double duration, std:
         finishRoad(seq);
         co_return;
     }
-    RoadRun run{seq, std::move(wav), duration, std::move(app), std::move(pre), startedMs};
+    RoadRun run{seq, id, std::move(wav), duration, std::move(app), std::move(pre), startedMs};
     QCoro::Task<> road = services_.road(this, std::move(run));
     co_await std::move(road);
     if (self && isCurrentRoad(seq))
         finishRoad(seq); // a road must never leave the controller processing
+}
+
+bool DictationController::prepareToQuit(int waitMs)
+{
+    quitting_ = true;
+    hotkey_.stop();
+    if (trustTimer_)
+        trustTimer_->stop();
+    // A recording under way is stopped and handed over, to be kept rather than
+    // processed (see handOver()).
+    if (state_ == State::Recording) {
+        handsFree_ = false;
+        end();
+    }
+    if (busy()) {
+        Log::write(QStringLiteral("fermeture: attente de la dictée en cours"));
+        QEventLoop loop;
+        QTimer bound;
+        bound.setSingleShot(true);
+        connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+        bound.start(waitMs);
+        quitWait_ = &loop;
+        loop.exec();
+        quitWait_ = nullptr;
+    }
+    const QHash<QUuid, QByteArray> left = std::exchange(underway_, {});
+    for (auto it = left.cbegin(); it != left.cend(); ++it) {
+        if (services_.keepRecording)
+            services_.keepRecording(it.key(), it.value(), kQuitProcessing);
+    }
+    return left.isEmpty() && stopping_ == 0;
+}
+
+void DictationController::wakeQuitWait()
+{
+    if (quitWait_ && !busy())
+        quitWait_->quit();
 }
 
 bool DictationController::finishRoad(quint64 seq)

@@ -307,14 +307,32 @@ QString Store::audioDir() const
     return path;
 }
 
+namespace {
+
+bool writeRecordingFile(const QString &dir, const QString &fileName, const QByteArray &wav)
+{
+    const bool ok = writeAtomically(dir + QLatin1Char('/') + fileName, wav);
+    if (!ok)
+        Log::write(QStringLiteral("stockage: enregistrement %1 non écrit").arg(fileName));
+    return ok;
+}
+
+} // namespace
+
 bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
 {
     if (!Records::isPlainFileName(fileName))
         return false;
-    const bool ok = writeAtomically(audioDir() + QLatin1Char('/') + fileName, wav);
-    if (!ok)
-        Log::write(QStringLiteral("stockage: enregistrement %1 non écrit").arg(fileName));
-    return ok;
+    return writeRecordingFile(audioDir(), fileName, wav);
+}
+
+void Store::saveRecording(const QString &fileName, const QByteArray &wav)
+{
+    if (!Records::isPlainFileName(fileName))
+        return;
+    // The folder is made there too: an erase running before this job removes it.
+    const QString dir = folder_ + QStringLiteral("/Audio");
+    io_->post([dir, fileName, wav] { writeRecordingFile(dir, fileName, wav); });
 }
 
 // --- creation and loading

@@ -57,8 +57,9 @@ public:
 // A file that exists but cannot be read or decoded loads as an empty collection and
 // is first renamed "<file>.illisible-<UTC time>" (logged), so no later save destroys it.
 //
-// Recordings: write them with writeRecording() (or into audioFolder(), which exists
-// again after an erase) before add() of the dictation that names them.
+// Recordings: write them with writeRecording() or saveRecording() (or into
+// audioFolder(), which exists again after an erase); the dictation that names one
+// may be added before it is written.
 class Store final : public QObject
 {
     Q_OBJECT
@@ -104,6 +105,9 @@ public:
     // Writes one recording atomically into the audio folder (created when missing).
     // `name` is a plain file name ("<UUID>.wav"). False when it could not be written.
     bool writeRecording(const QString &name, const QByteArray &wav);
+    // The same on the store's thread, behind the writes already scheduled; returns at
+    // once (a name that writeRecording() refuses is dropped here). flush() waits for it.
+    void saveRecording(const QString &name, const QByteArray &wav);
 
     // --- collections (assigning notifies when the list differs, and always saves)
     const QList<Dictation> &dictations() const { return dictations_; }

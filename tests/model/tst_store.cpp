@@ -4,6 +4,7 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -331,6 +332,40 @@ private Q_SLOTS:
         QVERIFY(store.audioURL(d).isEmpty());
         QVERIFY(!store.writeRecording(QStringLiteral("../evil.wav"), "RIFF"));
         QVERIFY(!QFile::exists(tmp.filePath("evil.wav")));
+    }
+
+    // A recording saved on the store's thread: written once flushed, also after
+    // an erase removed its folder; a name that is not a plain file name writes nothing.
+    void saveRecordingOnTheStoreThread_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("eraseFirst");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("plain name") << "0F1E2D3C-0000-4000-8000-000000000001.wav" << false << true;
+        QTest::newRow("after an erase") << "A.wav" << true << true;
+        QTest::newRow("parent folder") << "../evil.wav" << false << false;
+        QTest::newRow("sub-folder") << "x/evil.wav" << false << false;
+        QTest::newRow("empty") << "" << false << false;
+    }
+    void saveRecordingOnTheStoreThread()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, eraseFirst);
+        QFETCH(bool, written);
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        if (eraseFirst)
+            store.eraseEverything();
+        const QByteArray wav = QByteArray("RIFF") + QByteArray(2000, '\x5');
+        store.saveRecording(name, wav);
+        store.flush();
+        if (written)
+            QCOMPARE(TestEnv::readFile(tmp.filePath(QStringLiteral("Audio/") + name)), wav);
+        QStringList files;
+        QDirIterator it(tmp.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(tmp.path()).relativeFilePath(it.next());
+        QCOMPARE(files, written ? QStringList{QStringLiteral("Audio/") + name} : QStringList{});
     }
 
     void clearHistoryEmptiesBothHistoriesAndRecordings()
