@@ -35,6 +35,7 @@ const QString kNoDeepgramKey = QStringLiteral("Clé Deepgram absente");
 const QString kNoMicrophone = QStringLiteral("Micro indisponible");
 const QString kCancelled = QStringLiteral("Dictée annulée");
 const QString kNetworkStuck = QStringLiteral("Le réseau ne répond pas, réessaie");
+const QString kNothingRecorded = QStringLiteral("Rien d'enregistré, réessaie");
 
 QString boolText(bool value)
 {
@@ -384,9 +385,10 @@ void DictationController::end()
         play(QStringLiteral("Pop"));
     setState(State::Processing);
     const std::optional<RunningApp> app = targetApp_;
+    const qint64 heldMs = clock() - pressedAt_;
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
-    onAudio([self, recorder, app] {
+    onAudio([self, recorder, app, heldMs] {
         DictationRecorder::Recording recording;
         if (recorder) {
             recording = recorder->stop();
@@ -395,14 +397,15 @@ void DictationController::end()
         Log::write(QStringLiteral("enregistrement: fin, %1 s, niveau max %2")
                        .arg(QString::asprintf("%.2f", recording.duration))
                        .arg(recording.peak));
-        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app] {
+        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app, heldMs] {
             if (self)
-                self->handOver(recording, app);
+                self->handOver(recording, app, heldMs);
         });
     });
 }
 
-void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app)
+void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app,
+                                   qint64 heldMs)
 {
     std::shared_ptr<DictationChunker> chunker = std::move(chunker_);
     chunker_.reset();
@@ -413,6 +416,10 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
     }
     if (recording.duration <= kShortestRecording) {
         setState(State::Idle);
+        // The user spoke for long enough but the microphone delivered next to
+        // nothing: say so rather than drop it silently.
+        if (heldMs >= kHandsFreeTapMs)
+            fail(kNothingRecorded);
         return;
     }
     finishAndProcess(std::move(recording), std::move(app), std::move(chunker));
