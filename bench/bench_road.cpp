@@ -136,8 +136,8 @@ int main(int argc, char *argv[])
     // again and again), each request answered after 150 ms: the wait after the
     // end should stay that of the tail alone, whatever the length.
     std::printf("\n--chunktest, requêtes servies en 150 ms\n");
-    cloud.setHandler([&](const RecordedRequest &r) {
-        ScriptedReply reply = chat(r.body.contains("input_audio") ? QStringLiteral("un deux trois quatre")
+    cloud.setHandler([&](const RecordedRequest &request) {
+        ScriptedReply reply = chat(request.body.contains("input_audio") ? QStringLiteral("un deux trois quatre")
                                                                    : QStringLiteral("Un, deux, trois, quatre."));
         reply.delayMs = 150;
         return reply;

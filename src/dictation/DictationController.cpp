@@ -157,7 +157,7 @@ void DictationController::setState(State state)
     // Leaving a recording by any road ends hands-free mode, so the next press
     // starts a dictation (also after a recorder that failed to start).
     if (state_ == State::Recording)
-        handsFree_ = false;
+        setHandsFree(false);
     state_ = state;
     hotkey_.setDictating(state == State::Recording);
     Q_EMIT stateChanged();
@@ -215,6 +215,30 @@ void DictationController::setTranslating(bool on)
     Q_EMIT translatingChanged();
 }
 
+void DictationController::setHandsFree(bool on)
+{
+    if (handsFree_ == on)
+        return;
+    handsFree_ = on;
+    Q_EMIT handsFreeChanged();
+}
+
+void DictationController::setTrusted(bool on)
+{
+    if (trusted_ == on)
+        return;
+    trusted_ = on;
+    Q_EMIT trustedChanged();
+}
+
+void DictationController::setTranslateThis(bool on)
+{
+    if (translateThis_ == on)
+        return;
+    translateThis_ = on;
+    Q_EMIT translateThisChanged();
+}
+
 void DictationController::setTargetApp(const std::optional<RunningApp> &app)
 {
     if (targetApp_ == app)
@@ -228,7 +252,7 @@ void DictationController::setTargetApp(const std::optional<RunningApp> &app)
 void DictationController::start()
 {
     const bool microphone = services_.microphoneAvailable ? services_.microphoneAvailable() : false;
-    trusted_ = services_.trusted ? services_.trusted() : false;
+    setTrusted(services_.trusted ? services_.trusted() : false);
     const bool deepgram = services_.hasDeepgramKey && services_.hasDeepgramKey();
     Log::write(QStringLiteral("démarrage: micro=%1 accessibilité=%2 deepgram=%3")
                    .arg(boolText(microphone), boolText(trusted_), boolText(deepgram)));
@@ -250,7 +274,7 @@ void DictationController::pollTrust()
     const bool now = services_.trusted ? services_.trusted() : false;
     if (now == trusted_)
         return;
-    trusted_ = now;
+    setTrusted(now);
     Log::write(QStringLiteral("accessibilité=") + boolText(now));
     hotkey_.restart();
 }
@@ -272,7 +296,7 @@ void DictationController::press()
         return;
     }
     if (clock() - pressedAt_ >= kHandsFreeStopMs) {
-        handsFree_ = false;
+        setHandsFree(false);
         end();
     }
 }
@@ -282,7 +306,7 @@ void DictationController::release()
     if (state_ != State::Recording || handsFree_)
         return;
     if (clock() - pressedAt_ < kHandsFreeTapMs) {
-        handsFree_ = true;
+        setHandsFree(true);
         Log::write(QStringLiteral("dictée sans les mains"));
         return;
     }
@@ -320,8 +344,8 @@ void DictationController::begin()
     if (services_.warmUpNetwork)
         services_.warmUpNetwork();
     const std::optional<QString> bundleId = targetApp_ ? targetApp_->bundleId : std::nullopt;
-    translateThis_ = (HotkeyMonitor::liveFlags() & KeyTable::Shift)
-                     || (bundleId && settings->translateApps().contains(*bundleId));
+    setTranslateThis((HotkeyMonitor::liveFlags() & KeyTable::Shift)
+                     || (bundleId && settings->translateApps().contains(*bundleId)));
     setCommandText(std::nullopt);
     if (settings->voiceCommands() && bundleId != std::optional<QString>(FrontmostApp::ownBundleId())
         && services_.selectedText) {
@@ -445,6 +469,15 @@ QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording
     co_await std::move(road);
 }
 
+void DictationController::prepareToQuit()
+{
+    hotkey_.stop();
+    if (trustTimer_)
+        trustTimer_->stop();
+    if (state_ == State::Recording)
+        cancel();
+}
+
 void DictationController::cancel()
 {
     if (state_ != State::Recording)
@@ -467,7 +500,7 @@ void DictationController::abandon()
 void DictationController::dropRecording(bool announce)
 {
     cancelled_ = true;
-    handsFree_ = false;
+    setHandsFree(false);
     if (chunker_)
         chunker_->cancel();
     setState(State::Processing);

@@ -89,6 +89,12 @@ class DictationController final : public QObject
     Q_PROPERTY(QDateTime startedAt READ startedAt NOTIFY startedAtChanged)
     Q_PROPERTY(QString targetAppName READ targetAppName NOTIFY targetAppChanged)
     Q_PROPERTY(QString targetAppIcon READ targetAppIcon NOTIFY targetAppChanged)
+    // The spoken instruction of a voice command under way; empty when none.
+    Q_PROPERTY(QString commandText READ commandTextValue NOTIFY commandTextChanged)
+    Q_PROPERTY(bool handsFree READ handsFree NOTIFY handsFreeChanged)
+    Q_PROPERTY(bool trusted READ trusted NOTIFY trustedChanged)
+    // Whether this dictation's target application is on the translate list.
+    Q_PROPERTY(bool translateThis READ translateThis NOTIFY translateThisChanged)
 
 public:
     enum class State { Idle, Recording, Processing, Correcting };
@@ -150,6 +156,8 @@ public:
     void warmUpAudio();
     // Escape during a recording.
     void cancel();
+    // Quitting: releases the keys and drops a recording under way.
+    void prepareToQuit();
 
     // The selection and re-paste entries (SelectionActions).
     void pasteLast();
@@ -182,6 +190,7 @@ public:
     QString liveText() const { return liveText_; }
     void setLiveText(const QString &text);
     std::optional<QString> commandText() const { return commandText_; }
+    QString commandTextValue() const { return commandText_.value_or(QString()); }
     void setCommandText(const std::optional<QString> &text);
     bool translating() const { return translating_; }
     void setTranslating(bool on);
@@ -213,6 +222,9 @@ Q_SIGNALS:
     void translatingChanged();
     void startedAtChanged();
     void targetAppChanged();
+    void handsFreeChanged();
+    void trustedChanged();
+    void translateThisChanged();
 
 private:
     void wire();
@@ -229,6 +241,9 @@ private:
     void setLevel(double level);
     void setFlash(const std::optional<QString> &text, bool error);
     void setTargetApp(const std::optional<RunningApp> &app);
+    void setHandsFree(bool on);
+    void setTrusted(bool on);
+    void setTranslateThis(bool on);
     void onAudio(std::function<void()> work);
     void onMain(std::function<void()> work);
     void play(const QString &name);

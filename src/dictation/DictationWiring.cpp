@@ -1,5 +1,7 @@
 #include "dictation/DictationWiring.h"
 
+#include "app/Application.h"
+
 #include "audio/AudioRecorder.h"
 #include "dictation/Chunker.h"
 #include "dictation/Paster.h"
@@ -209,6 +211,5 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
 
 DictationController *DictationController::shared()
 {
-    static DictationController *instance = new DictationController(DictationWiring::productionServices(KeyStore::shared()));
-    return instance;
+    return Application::root().controller();
 }
