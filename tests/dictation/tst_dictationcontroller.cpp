@@ -300,7 +300,7 @@ private Q_SLOTS:
         QVERIFY(c_->flashIsError());
         QCOMPARE(sounds_, (QStringList{QStringLiteral("Tink"), QStringLiteral("Pop"), QStringLiteral("Basso")}));
         QCOMPARE(attention_, 0);
-        QVERIFY(log().contains("erreur: " + flash.toUtf8()));
+        QVERIFY(log().contains(QByteArray(QByteArray("erreur: ") + flash.toUtf8())));
     }
 
     void escapeCancelsWithPopEvenWithoutSounds()
