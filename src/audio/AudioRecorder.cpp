@@ -23,6 +23,7 @@ namespace {
 constexpr int kBlockBytes = AudioRecorder::kBlockSamples * 2;
 constexpr int kConnectTimeoutMs = 2000;
 constexpr int kStreamTimeoutMs = 3000;
+constexpr int kCorkTimeoutMs = 1000;
 constexpr int kQuietPeak = 900;           // a block at or below is quiet
 constexpr int kPauseFrames = 9600;        // 0.6 s of quiet after speech
 constexpr int kTrimWindow = 320;          // 20 ms
@@ -36,6 +37,17 @@ void logInputFormat(pa_context *, const pa_source_info *info, int eol, void *)
     Log::write(QStringLiteral("audio: entrée %1 Hz, %2 canaux")
                    .arg(info->sample_spec.rate)
                    .arg(info->sample_spec.channels));
+}
+
+struct CorkWait
+{
+    bool done = false;
+};
+
+void onCorked(pa_stream *, int, void *userdata)
+{
+    static_cast<CorkWait *>(userdata)->done = true;
+    PulseContext::shared().signal();
 }
 
 const qint16 *samplesOf(const QByteArray &pcm)
@@ -73,13 +85,36 @@ AudioRecorder::~AudioRecorder()
     closeStreamLocked();
 }
 
+std::optional<QString> AudioRecorder::chosenUID()
+{
+    QMutexLocker locker(&settingLock_);
+    return chosenUID_;
+}
+
 void AudioRecorder::prepare()
 {
     PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread())
+    if (pulse.inLoopThread() || isRecording_.load())
         return;
+    {
+        PulseContext::Locker lock(pulse);
+        if (!pulse.connectedLocked(kConnectTimeoutMs))
+            return;
+    }
+    // Queries wait on the loop: never with the lock already held.
+    const std::optional<QString> device = Microphones::resolve(chosenUID());
     PulseContext::Locker lock(pulse);
-    pulse.connectedLocked(kConnectTimeoutMs);
+    if (!device) {
+        closeStreamLocked();
+        return;
+    }
+    int error = 0;
+    if (stream_ && streamDevice_ == *device && pa_stream_get_state(stream_) == PA_STREAM_READY)
+        return;
+    closeStreamLocked();
+    // A new stream runs until its first data and corks itself then: the source
+    // is awake and its path negotiated before the first recording.
+    openStreamLocked(*device, &error, true);
 }
 
 void AudioRecorder::start()
@@ -90,57 +125,64 @@ void AudioRecorder::start()
         QMutexLocker locker(&lock_);
         samples_.clear();
     }
-
-    // The chosen device: the setting, else back to the server's default once the
-    // setting has been cleared.
-    std::optional<QString> wanted;
-    {
-        QMutexLocker locker(&settingLock_);
-        wanted = chosenUID_;
-    }
-    std::optional<QString> apply = wanted;
-    if (!wanted && currentUID_)
-        apply = Microphones::defaultUID();
-    if (apply && (!currentUID_ || *apply != *currentUID_)) {
-        Microphones::select(apply, &device_);
-        currentUID_ = wanted;
-    }
-
     PulseContext &pulse = PulseContext::shared();
     if (pulse.inLoopThread())
         throw AudioError(QStringLiteral("OmbryVoice"), 1,
                          QStringLiteral("Le micro ne peut pas démarrer depuis son propre fil"));
-    PulseContext::Locker lock(pulse);
-    if (!pulse.connectedLocked(kConnectTimeoutMs))
-        throw AudioError(QStringLiteral("pulse"), PA_ERR_CONNECTIONREFUSED,
-                         QStringLiteral("Serveur de son injoignable (%1)").arg(pulse.lastError()));
-    carry_.clear();
-    int error = 0;
-    stream_ = openStreamLocked(device_, &error);
-    if (!stream_ && !device_.isEmpty()) {
-        // The device went away or refuses: record from the default input this time;
-        // the chosen one is tried again at the next start, in case it came back.
-        Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(device_).arg(error));
-        stream_ = openStreamLocked(QString(), &error);
+    {
+        PulseContext::Locker lock(pulse);
+        if (!pulse.connectedLocked(kConnectTimeoutMs))
+            throw AudioError(QStringLiteral("pulse"), PA_ERR_CONNECTIONREFUSED,
+                             QStringLiteral("Serveur de son injoignable (%1)").arg(pulse.lastError()));
     }
-    if (!stream_)
+
+    const std::optional<QString> wanted = chosenUID();
+    std::optional<QString> device = Microphones::resolve(wanted);
+    int error = PA_ERR_NOENTITY;
+    auto attempt = [&]() {
+        if (!device)
+            return false;
+        PulseContext::Locker lock(pulse);
+        if (!readyLocked(*device, &error))
+            return false;
+        beginCaptureLocked();
+        return true;
+    };
+    bool started = attempt();
+    if (!started && device && device == wanted) {
+        // Present but refused: the default input records this time; the chosen
+        // one is resolved again at the next start.
+        Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(*device).arg(error));
+        const std::optional<QString> fallback = Microphones::resolve(std::nullopt);
+        if (fallback != device) {
+            device = fallback;
+            started = attempt();
+        }
+    }
+    if (!started) {
+        if (!device)
+            throw AudioError(QStringLiteral("pulse"), PA_ERR_NOENTITY, QStringLiteral("Aucun micro"));
         throw AudioError(QStringLiteral("pulse"), error, QString::fromUtf8(pa_strerror(error)));
-    if (const char *source = pa_stream_get_device_name(stream_)) {
-        inputDevice_ = QString::fromUtf8(source);
-        if (pa_operation *op = pa_context_get_source_info_by_name(pa_stream_get_context(stream_), source,
-                                                                  logInputFormat, nullptr))
-            pa_operation_unref(op);
     }
-    isRecording_.store(true);
 }
 
-pa_stream *AudioRecorder::openStreamLocked(const QString &device, int *error)
+// With the lock: a stream on `device` that is connected and corked, or recording.
+bool AudioRecorder::readyLocked(const QString &device, int *error)
+{
+    if (stream_ && (streamDevice_ != device || pa_stream_get_state(stream_) != PA_STREAM_READY))
+        closeStreamLocked();
+    if (stream_)
+        return true;
+    return openStreamLocked(device, error);
+}
+
+bool AudioRecorder::openStreamLocked(const QString &device, int *error, bool prime)
 {
     PulseContext &pulse = PulseContext::shared();
     pa_context *context = pulse.connectedLocked(kConnectTimeoutMs);
     if (!context) {
         *error = PA_ERR_CONNECTIONREFUSED;
-        return nullptr;
+        return false;
     }
     const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
     pa_proplist *props = pa_proplist_new();
@@ -163,11 +205,17 @@ pa_stream *AudioRecorder::openStreamLocked(const QString &device, int *error)
     const QByteArray name = device.toUtf8();
     // The stream must be known to onRead before any data can arrive.
     stream_ = stream;
-    if (pa_stream_connect_record(stream, device.isEmpty() ? nullptr : name.constData(), &attr,
-                                 PA_STREAM_ADJUST_LATENCY) < 0) {
+    streamDevice_ = device;
+    capturing_ = false;
+    priming_ = prime;
+    // Corked until a recording starts. Never moved: when its source goes away the
+    // stream ends rather than follow the server's fallback, which may be a monitor.
+    const auto flags = pa_stream_flags_t((prime ? 0 : PA_STREAM_START_CORKED) | PA_STREAM_ADJUST_LATENCY
+                                         | PA_STREAM_DONT_MOVE);
+    if (pa_stream_connect_record(stream, name.constData(), &attr, flags) < 0) {
         *error = pa_context_errno(context);
         closeStreamLocked();
-        return nullptr;
+        return false;
     }
     const bool settled = pulse.waitLocked([stream] {
         const pa_stream_state_t state = pa_stream_get_state(stream);
@@ -176,9 +224,9 @@ pa_stream *AudioRecorder::openStreamLocked(const QString &device, int *error)
     if (!settled || pa_stream_get_state(stream) != PA_STREAM_READY) {
         *error = settled ? pa_context_errno(context) : PA_ERR_TIMEOUT;
         closeStreamLocked();
-        return nullptr;
+        return false;
     }
-    return stream;
+    return true;
 }
 
 void AudioRecorder::closeStreamLocked()
@@ -187,11 +235,69 @@ void AudioRecorder::closeStreamLocked()
         return;
     pa_stream *stream = stream_;
     stream_ = nullptr;
+    streamDevice_.clear();
     pa_stream_set_read_callback(stream, nullptr, nullptr);
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
         pa_stream_disconnect(stream);
     pa_stream_unref(stream);
+}
+
+void AudioRecorder::beginCaptureLocked()
+{
+    // Whatever reached us while corked belongs to no recording.
+    priming_ = false;
+    capturing_ = false;
+    readLocked(stream_);
+    carry_.clear();
+    capturing_ = true;
+    isRecording_.store(true);
+    if (pa_operation *op = pa_stream_cork(stream_, 0, nullptr, nullptr))
+        pa_operation_unref(op);
+    inputDevice_ = streamDevice_;
+    const QByteArray source = streamDevice_.toUtf8();
+    if (pa_operation *op = pa_context_get_source_info_by_name(pa_stream_get_context(stream_), source.constData(),
+                                                              logInputFormat, nullptr))
+        pa_operation_unref(op);
+}
+
+// With the lock: corks the stream and keeps what was captured before the cork.
+void AudioRecorder::endCaptureLocked()
+{
+    PulseContext &pulse = PulseContext::shared();
+    pa_stream *stream = stream_;
+    if (stream && pa_stream_get_state(stream) == PA_STREAM_READY) {
+        if (pulse.inLoopThread()) {
+            // From a callback of this stream: nothing can be awaited here.
+            if (pa_operation *op = pa_stream_cork(stream, 1, nullptr, nullptr))
+                pa_operation_unref(op);
+        } else {
+            CorkWait wait;
+            if (pa_operation *op = pa_stream_cork(stream, 1, onCorked, &wait)) {
+                // The server answers after the data it sent before corking.
+                const bool done = pulse.waitLocked([&wait, stream, this] {
+                    return wait.done || stream_ != stream || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream));
+                }, kCorkTimeoutMs);
+                if (!done || !wait.done)
+                    pa_operation_cancel(op);
+                pa_operation_unref(op);
+            }
+            // The read callback has had every block sent before the answer; a
+            // rest, if any, joins the tail without reaching the callbacks here,
+            // off the sound thread.
+            while (stream_ == stream && pa_stream_readable_size(stream) > 0) {
+                const void *data = nullptr;
+                size_t bytes = 0;
+                if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
+                    break;
+                if (data)
+                    carry_.append(static_cast<const char *>(data), qsizetype(bytes));
+                pa_stream_drop(stream);
+            }
+        }
+    }
+    capturing_ = false;
+    priming_ = false;
     // What arrived but did not fill a block is still part of the recording.
     const qsizetype whole = carry_.size() & ~qsizetype(1);
     if (whole > 0) {
@@ -208,22 +314,32 @@ void AudioRecorder::onStreamState(pa_stream *, void *)
 
 void AudioRecorder::onRead(pa_stream *stream, size_t, void *userdata)
 {
-    auto *self = static_cast<AudioRecorder *>(userdata);
+    static_cast<AudioRecorder *>(userdata)->readLocked(stream);
+}
+
+void AudioRecorder::readLocked(pa_stream *stream)
+{
     qint16 block[kBlockSamples];
-    while (self->stream_ == stream && pa_stream_readable_size(stream) > 0) {
+    while (stream && stream_ == stream && pa_stream_readable_size(stream) > 0) {
         const void *data = nullptr;
         size_t bytes = 0;
         if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
             break;
         // A hole (data null) carries no samples: nothing was captured there.
-        if (data)
-            self->carry_.append(static_cast<const char *>(data), qsizetype(bytes));
+        // While idle nothing is kept.
+        if (data && capturing_)
+            carry_.append(static_cast<const char *>(data), qsizetype(bytes));
         pa_stream_drop(stream);
-        while (self->stream_ == stream && self->carry_.size() >= kBlockBytes) {
-            std::memcpy(block, self->carry_.constData(), kBlockBytes);
-            self->carry_.remove(0, kBlockBytes);
+        if (priming_ && !capturing_) {
+            priming_ = false;
+            if (pa_operation *op = pa_stream_cork(stream, 1, nullptr, nullptr))
+                pa_operation_unref(op);
+        }
+        while (stream_ == stream && capturing_ && carry_.size() >= kBlockBytes) {
+            std::memcpy(block, carry_.constData(), kBlockBytes);
+            carry_.remove(0, kBlockBytes);
             // A callback may stop the recorder; the block is then its last.
-            self->handleBlock(block, kBlockSamples);
+            handleBlock(block, kBlockSamples);
         }
     }
 }
@@ -280,11 +396,7 @@ AudioRecorder::Result AudioRecorder::stop()
 {
     if (!isRecording_.load())
         return {};
-    {
-        PulseContext::Locker lock(PulseContext::shared());
-        closeStreamLocked();
-    }
-    isRecording_.store(false);
+    finishStop();
     QByteArray copy;
     {
         QMutexLocker locker(&lock_);
@@ -302,13 +414,18 @@ QByteArray AudioRecorder::stopRaw()
 {
     if (!isRecording_.load())
         return {};
-    {
-        PulseContext::Locker lock(PulseContext::shared());
-        closeStreamLocked();
-    }
-    isRecording_.store(false);
+    finishStop();
     QMutexLocker locker(&lock_);
     return samples_;
+}
+
+void AudioRecorder::finishStop()
+{
+    {
+        PulseContext::Locker lock(PulseContext::shared());
+        endCaptureLocked();
+    }
+    isRecording_.store(false);
 }
 
 QByteArray AudioRecorder::pcm(qsizetype from, qsizetype to) const

@@ -34,11 +34,18 @@ private:
 // delivers is cut into blocks of kBlockSamples so that levels and pauses do not
 // depend on its buffer sizes. Each owner has its own recorder.
 //
+// The input is resolved at each start and each prepare: the chosen microphone
+// (AppSettings::microphoneUID) when it is present, else the server's default
+// microphone; a monitor of an output is never opened. Once prepared, the stream
+// stays connected but corked between recordings (nothing is kept while idle),
+// so that a recording hears from its start() on.
+//
 // Threads: the recorder is made on the main thread, where it follows the
-// microphone setting. start(), stop() and stopRaw() come from the owner's one
-// serial context (any thread but the sound thread; they may block for a moment). onPause and onBuffer run on the sound
-// thread "kesso.audio" and must be short; onLevel is delivered on the main thread.
-// The callbacks may be assigned at any time from any thread.
+// microphone setting. start(), stop(), stopRaw() and prepare() come from the
+// owner's one serial context (any thread but the sound thread; they may block
+// for a moment). onPause and onBuffer run on the sound thread "kesso.audio" and
+// must be short; onLevel is delivered on the main thread. The callbacks may be
+// assigned at any time from any thread.
 class AudioRecorder : public QObject
 {
     Q_OBJECT
@@ -66,9 +73,9 @@ public:
     explicit AudioRecorder(QObject *parent = nullptr);
     ~AudioRecorder() override;
 
-    // Begins a recording of the chosen microphone (AppSettings::microphoneUID, else
-    // the server's default). Does nothing while recording. Throws AudioError when
-    // the sound server does not answer or refuses the stream.
+    // Begins a recording of the input resolved now. Does nothing while recording.
+    // Throws AudioError when the sound server does not answer, knows no
+    // microphone or refuses the stream.
     void start();
 
     struct Result
@@ -81,7 +88,8 @@ public:
     Result stop();
     // Ends the recording and returns the raw PCM, leaving lastPCM and lastPeak.
     QByteArray stopRaw();
-    // Connects to the sound server ahead of the first recording.
+    // Opens the stream of the input resolved now, corked, ahead of the next
+    // recording; closes it when there is no microphone. Nothing while recording.
     void prepare();
 
     // Bytes [from, min(to, captured)) of the PCM captured so far.
@@ -113,12 +121,21 @@ public:
 private:
     static void onRead(pa_stream *stream, size_t bytes, void *userdata);
     static void onStreamState(pa_stream *stream, void *userdata);
+    void readLocked(pa_stream *stream);
     void handleBlock(const qint16 *block, int count);
     void postLevel(double level);
+    std::optional<QString> chosenUID();
+    bool readyLocked(const QString &device, int *error);
+    bool openStreamLocked(const QString &device, int *error, bool prime = false);
     void closeStreamLocked();
-    pa_stream *openStreamLocked(const QString &device, int *error);
+    void beginCaptureLocked();
+    void endCaptureLocked();
+    void finishStop();
 
     pa_stream *stream_ = nullptr;      // sound-thread lock
+    QString streamDevice_;             // the source stream_ records, sound-thread lock
+    bool capturing_ = false;           // blocks are kept, sound-thread lock
+    bool priming_ = false;             // uncorked until its first data, sound-thread lock
     QByteArray carry_;                 // part of a block, sound-thread lock
     int silentFrames_ = 0;             // sound thread only
     bool spokeSinceCut_ = false;       // sound thread only
@@ -129,10 +146,8 @@ private:
     std::atomic<bool> isRecording_{false};
     int lastPeak_ = 0;
     QByteArray lastPCM_;
-    std::optional<QString> currentUID_;
     QMutex settingLock_;               // guards chosenUID_
     std::optional<QString> chosenUID_; // AppSettings::microphoneUID, kept up to date
-    QString device_;                   // the source asked for; empty for the default
     QString inputDevice_;
 };
 

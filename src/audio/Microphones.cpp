@@ -2,70 +2,21 @@
 
 #include "platform/PulseContext.h"
 
-#include <pulse/context.h>
-#include <pulse/introspect.h>
-#include <pulse/operation.h>
+#include <algorithm>
 
 namespace {
 
 constexpr int kQueryTimeoutMs = 2000;
 
-struct SourceList
+QList<Microphones::Device> inputsOf(const Pulse::Sources &sources)
 {
-    PulseContext *pulse = nullptr;
     QList<Microphones::Device> devices;
-    bool done = false;
-};
-
-void onSource(pa_context *, const pa_source_info *info, int eol, void *userdata)
-{
-    auto *list = static_cast<SourceList *>(userdata);
-    if (eol != 0) {
-        list->done = true;
-        list->pulse->signal();
-        return;
+    for (const Pulse::Source &source : sources.list) {
+        // Monitors replay what an output plays: they are not microphones.
+        if (!source.monitor)
+            devices.append({source.index, source.name, source.description});
     }
-    // Monitors replay what an output plays: they are not microphones.
-    if (!info || info->monitor_of_sink != PA_INVALID_INDEX || !info->name)
-        return;
-    const QString uid = QString::fromUtf8(info->name);
-    const QString name = info->description ? QString::fromUtf8(info->description) : uid;
-    if (uid.isEmpty())
-        return;
-    list->devices.append({info->index, uid, name});
-}
-
-struct ServerDefault
-{
-    PulseContext *pulse = nullptr;
-    std::optional<QString> source;
-    bool done = false;
-};
-
-void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
-{
-    auto *result = static_cast<ServerDefault *>(userdata);
-    if (info && info->default_source_name && *info->default_source_name)
-        result->source = QString::fromUtf8(info->default_source_name);
-    result->done = true;
-    result->pulse->signal();
-}
-
-// Runs one query and waits for its end; false when it could not complete.
-template<typename Start>
-bool query(PulseContext &pulse, bool &done, Start start)
-{
-    pa_context *context = pulse.connectedLocked(kQueryTimeoutMs);
-    if (!context)
-        return false;
-    pa_operation *op = start(context);
-    if (!op)
-        return false;
-    const bool finished = pulse.waitLocked([&done] { return done; }, kQueryTimeoutMs);
-    if (!finished)
-        pa_operation_cancel(op);
-    pa_operation_unref(op);
-    return finished;
+    return devices;
 }
 
 } // namespace
@@ -74,16 +25,8 @@ namespace Microphones {
 
 QList<Device> all()
 {
-    PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread())
-        return {};
-    PulseContext::Locker lock(pulse);
-    SourceList list{&pulse, {}, false};
-    if (!query(pulse, list.done, [&list](pa_context *c) {
-            return pa_context_get_source_info_list(c, onSource, &list);
-        }))
-        return {};
-    return list.devices;
+    const std::optional<Pulse::Sources> sources = Pulse::sources(kQueryTimeoutMs);
+    return sources ? inputsOf(*sources) : QList<Device>();
 }
 
 std::optional<Device> device(const QString &uid)
@@ -97,16 +40,30 @@ std::optional<Device> device(const QString &uid)
 
 std::optional<QString> defaultUID()
 {
-    PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread())
+    const std::optional<Pulse::Sources> sources = Pulse::sources(kQueryTimeoutMs);
+    if (!sources || sources->defaultName.isEmpty())
         return std::nullopt;
-    PulseContext::Locker lock(pulse);
-    ServerDefault result{&pulse, std::nullopt, false};
-    if (!query(pulse, result.done, [&result](pa_context *c) {
-            return pa_context_get_server_info(c, onServerInfo, &result);
-        }))
+    return sources->defaultName;
+}
+
+std::optional<QString> resolve(const std::optional<QString> &chosen)
+{
+    const std::optional<Pulse::Sources> sources = Pulse::sources(kQueryTimeoutMs);
+    if (!sources)
         return std::nullopt;
-    return result.source;
+    const QList<Device> inputs = inputsOf(*sources);
+    auto present = [&inputs](const QString &uid) {
+        return std::any_of(inputs.cbegin(), inputs.cend(), [&uid](const Device &d) { return d.uid == uid; });
+    };
+    if (chosen && present(*chosen))
+        return chosen;
+    if (present(sources->defaultName))
+        return sources->defaultName;
+    // The server falls back to a monitor when it knows no microphone; a
+    // microphone that is not the default is still better than an output's echo.
+    if (!inputs.isEmpty())
+        return inputs.first().uid;
+    return std::nullopt;
 }
 
 void select(const std::optional<QString> &uid, QString *input)

@@ -29,6 +29,11 @@ std::optional<Device> device(const QString &uid);
 // The uid of the server's default source; none when it cannot be read.
 std::optional<QString> defaultUID();
 
+// The input a recording opens now: `chosen` when it is present, else the server's
+// default when it is a microphone, else the first microphone; none without any.
+// Never a monitor.
+std::optional<QString> resolve(const std::optional<QString> &chosen);
+
 // Makes the device named by `uid` the current device of `input` (the source a
 // recorder opens). Nothing happens without a uid or input, or when no present
 // device has that uid.

@@ -39,6 +39,7 @@ const QString kCancelled = QStringLiteral("Dictée annulée");
 const QString kNetworkStuck = QStringLiteral("Le réseau ne répond pas, réessaie");
 const QString kQuitProcessing = QStringLiteral("fermeture pendant le traitement");
 const QString kQuitRecording = QStringLiteral("fermeture pendant l'enregistrement");
+const QString kNothingRecorded = QStringLiteral("Rien d'enregistré, réessaie");
 
 QString boolText(bool value)
 {
@@ -445,10 +446,11 @@ void DictationController::end()
         play(QStringLiteral("Pop"));
     setState(State::Processing);
     const std::optional<RunningApp> app = targetApp_;
+    const qint64 heldMs = clock() - pressedAt_;
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
     ++stopping_;
-    onAudio([self, recorder, app] {
+    onAudio([self, recorder, app, heldMs] {
         DictationRecorder::Recording recording;
         if (recorder) {
             recording = recorder->stop();
@@ -457,14 +459,15 @@ void DictationController::end()
         Log::write(QStringLiteral("enregistrement: fin, %1 s, niveau max %2")
                        .arg(QString::asprintf("%.2f", recording.duration))
                        .arg(recording.peak));
-        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app] {
+        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app, heldMs] {
             if (self)
-                self->handOver(recording, app);
+                self->handOver(recording, app, heldMs);
         });
     });
 }
 
-void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app)
+void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app,
+                                   qint64 heldMs)
 {
     --stopping_;
     std::shared_ptr<DictationChunker> chunker = std::move(chunker_);
@@ -474,6 +477,10 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
         setState(State::Idle);
     } else if (recording.duration <= kShortestRecording) {
         setState(State::Idle);
+        // The user spoke for long enough but the microphone delivered next to
+        // nothing: say so rather than drop it silently.
+        if (heldMs >= kHandsFreeTapMs && !quitting_)
+            fail(kNothingRecorded);
     } else if (quitting_) {
         // Stopped by the quit sequence: too late to paste anything, but what was
         // said is kept.

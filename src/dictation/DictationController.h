@@ -251,7 +251,7 @@ private:
     void end();
     void abandon();
     void dropRecording(bool announce);
-    void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app);
+    void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app, qint64 heldMs);
     QCoro::Task<> finishAndProcess(DictationRecorder::Recording recording, std::optional<RunningApp> app,
                                    std::shared_ptr<DictationChunker> chunker);
     class Underway;

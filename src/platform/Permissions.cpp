@@ -7,7 +7,7 @@ namespace Permissions {
 
 bool microphone()
 {
-    return Pulse::serverAnswers(800);
+    return Pulse::hasInput(800);
 }
 
 bool accessibility()

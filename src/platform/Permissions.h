@@ -4,8 +4,8 @@
 // per-application prompt, so each one is "the service answers".
 namespace Permissions {
 
-// The sound server answers (capture is then possible; a missing device is a
-// failure of the recording, not of the permission).
+// The sound server answers and knows a source that is not a monitor: without
+// one, a capture would only hear what the computer plays.
 bool microphone();
 
 // Keys can be watched and posted: the X server has XTEST and XInput ≥ 2.2.

@@ -4,11 +4,14 @@
 
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
 
 #include <sys/time.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +31,38 @@ void onDeadline(pa_mainloop_api *, pa_time_event *, const struct timeval *, void
 void onContextState(pa_context *, void *userdata)
 {
     pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop *>(userdata), 0);
+}
+
+struct SourceQuery
+{
+    PulseContext *pulse = nullptr;
+    Pulse::Sources result;
+    bool listed = false;
+    bool named = false;
+};
+
+void onSource(pa_context *, const pa_source_info *info, int eol, void *userdata)
+{
+    auto *query = static_cast<SourceQuery *>(userdata);
+    if (eol != 0) {
+        query->listed = true;
+        query->pulse->signal();
+        return;
+    }
+    if (!info || !info->name || !*info->name)
+        return;
+    const QString name = QString::fromUtf8(info->name);
+    const QString description = info->description && *info->description ? QString::fromUtf8(info->description) : name;
+    query->result.list.append({info->index, name, description, info->monitor_of_sink != PA_INVALID_INDEX});
+}
+
+void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
+{
+    auto *query = static_cast<SourceQuery *>(userdata);
+    if (info && info->default_source_name)
+        query->result.defaultName = QString::fromUtf8(info->default_source_name);
+    query->named = true;
+    query->pulse->signal();
 }
 
 } // namespace
@@ -156,6 +191,42 @@ bool serverAnswers(int timeoutMs)
     PulseContext &pulse = PulseContext::shared();
     PulseContext::Locker lock(pulse);
     return pulse.connectedLocked(timeoutMs) != nullptr;
+}
+
+std::optional<Sources> sources(int timeoutMs)
+{
+    PulseContext &pulse = PulseContext::shared();
+    if (pulse.inLoopThread())
+        return std::nullopt;
+    PulseContext::Locker lock(pulse);
+    pa_context *context = pulse.connectedLocked(timeoutMs);
+    if (!context)
+        return std::nullopt;
+    SourceQuery query;
+    query.pulse = &pulse;
+    // Both questions go out at once: one round trip.
+    pa_operation *list = pa_context_get_source_info_list(context, onSource, &query);
+    pa_operation *server = pa_context_get_server_info(context, onServerInfo, &query);
+    const bool done = list && server
+                      && pulse.waitLocked([&query] { return query.listed && query.named; }, timeoutMs);
+    for (pa_operation *op : {list, server}) {
+        if (!op)
+            continue;
+        if (!done)
+            pa_operation_cancel(op);
+        pa_operation_unref(op);
+    }
+    if (!done)
+        return std::nullopt;
+    return query.result;
+}
+
+bool hasInput(int timeoutMs)
+{
+    const std::optional<Sources> found = sources(timeoutMs);
+    if (!found)
+        return false;
+    return std::any_of(found->list.cbegin(), found->list.cend(), [](const Source &s) { return !s.monitor; });
 }
 
 } // namespace Pulse

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 struct pa_context;
 struct pa_threaded_mainloop;
@@ -58,8 +60,31 @@ private:
     int lastErrno_ = 0;
 };
 
-// True when the sound server answers within `timeoutMs`: on Linux this stands for
-// the microphone permission.
 namespace Pulse {
+
+// True when the sound server answers within `timeoutMs`.
 bool serverAnswers(int timeoutMs = 1000);
-}
+
+struct Source
+{
+    quint32 index = 0;
+    QString name;
+    QString description;
+    bool monitor = false; // replays what an output plays
+};
+
+struct Sources
+{
+    QList<Source> list;     // in the server's order
+    QString defaultName;    // the server's default source; may be a monitor
+};
+
+// The server's sources and its default; none when the server does not answer
+// within `timeoutMs`. Not on the loop thread.
+std::optional<Sources> sources(int timeoutMs = 2000);
+
+// True when the server answers and has a source that is not a monitor: on Linux
+// this stands for the microphone permission.
+bool hasInput(int timeoutMs = 1000);
+
+} // namespace Pulse

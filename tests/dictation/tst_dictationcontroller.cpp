@@ -270,23 +270,50 @@ private Q_SLOTS:
     void shortRecordingsAreDropped_data()
     {
         QTest::addColumn<double>("duration");
+        QTest::addColumn<int>("tapMs"); // 0: held until the release; else a hands-free tap
+        QTest::addColumn<int>("endMs"); // the release, or the stop press, after the first press
         QTest::addColumn<int>("roads");
-        QTest::newRow("0.3 s") << 0.3 << 0;
-        QTest::newRow("0.31 s") << 0.31 << 1;
+        QTest::addColumn<QString>("flash");
+        const QString told = QStringLiteral("Rien d'enregistré, réessaie");
+        QTest::newRow("0.3 s after a 0.7 s hold: told") << 0.3 << 0 << 700 << 0 << told;
+        QTest::newRow("nothing after a 2 s hold: told") << 0.0 << 0 << 2000 << 0 << told;
+        QTest::newRow("0.3 s of a hands-free dictation: told") << 0.3 << 200 << 800 << 0 << told;
+        QTest::newRow("0.31 s: handed over") << 0.31 << 0 << 700 << 1 << QString();
     }
 
     void shortRecordingsAreDropped()
     {
         QFETCH(double, duration);
+        QFETCH(int, tapMs);
+        QFETCH(int, endMs);
         QFETCH(int, roads);
+        QFETCH(QString, flash);
         keyDown();
         recorder_->duration = duration;
-        advance(700);
-        keyUp();
+        if (tapMs > 0) {
+            advance(tapMs);
+            keyUp();
+            QVERIFY(c_->handsFree());
+            advance(endMs - tapMs);
+            keyDown();
+        } else {
+            advance(endMs);
+            keyUp();
+        }
         QVERIFY(settle([&] { return c_->state() != DictationController::State::Processing || !road_->runs.isEmpty(); }));
         QTest::qWait(50);
         QCOMPARE(road_->runs.size(), roads);
-        QCOMPARE(c_->flash(), std::nullopt);
+        if (flash.isEmpty()) {
+            QCOMPARE(c_->flash(), std::nullopt);
+            QCOMPARE(sounds_, (QStringList{QStringLiteral("Tink"), QStringLiteral("Pop")}));
+            return;
+        }
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+        QCOMPARE(c_->flash(), std::optional<QString>(flash));
+        QVERIFY(c_->flashIsError());
+        QCOMPARE(sounds_, (QStringList{QStringLiteral("Tink"), QStringLiteral("Pop"), QStringLiteral("Basso")}));
+        QCOMPARE(attention_, 0);
+        QVERIFY(log().contains(QByteArray(QByteArray("erreur: ") + flash.toUtf8())));
     }
 
     void escapeCancelsWithPopEvenWithoutSounds()

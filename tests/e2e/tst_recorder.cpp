@@ -4,6 +4,7 @@
 #include "audio/Microphones.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
+#include "platform/Permissions.h"
 
 #include <QFile>
 #include <QMutex>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 // The recorder on the private sound server of scripts/session: "pipemic" delivers
@@ -205,6 +207,75 @@ void writeAll(const QString &fifo, const QByteArray &data)
     f.close();
 }
 
+QString pactl(const QStringList &args, bool *ok = nullptr)
+{
+    QProcess p;
+    p.start(QStringLiteral("pactl"), args);
+    const bool done = p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (ok)
+        *ok = done;
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// One record stream of a process as the sound server shows it.
+struct Capture
+{
+    QString source;
+    bool corked = false;
+    friend bool operator==(const Capture &, const Capture &) = default;
+};
+
+char *toString(const Capture &c)
+{
+    return qstrdup(qPrintable(c.source + (c.corked ? QStringLiteral(" (corked)") : QString())));
+}
+
+QString describe(const QList<Capture> &list)
+{
+    QStringList parts;
+    for (const Capture &c : list)
+        parts << c.source + (c.corked ? QStringLiteral(" (corked)") : QString());
+    return QLatin1Char('[') + parts.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+// The record streams that process `pid` has open on the sound server.
+QList<Capture> captures(qint64 pid = QCoreApplication::applicationPid())
+{
+    QHash<QString, QString> names; // source index → name
+    for (const QString &line : pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sources")})
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() > 1)
+            names.insert(fields[0], fields[1]);
+    }
+    QList<Capture> found;
+    const QString owner = QStringLiteral("application.process.id = \"%1\"").arg(pid);
+    const QString all = pactl({QStringLiteral("list"), QStringLiteral("source-outputs")});
+    for (const QString &block : all.split(QStringLiteral("Source Output #"), Qt::SkipEmptyParts)) {
+        if (!block.contains(owner))
+            continue;
+        Capture c;
+        for (QString line : block.split(QLatin1Char('\n'))) {
+            line = line.trimmed();
+            if (line.startsWith(QLatin1String("Source: ")))
+                c.source = names.value(line.mid(8), line.mid(8));
+            else if (line.startsWith(QLatin1String("Corked: ")))
+                c.corked = line.endsWith(QLatin1String("yes"));
+        }
+        found << c;
+    }
+    return found;
+}
+
+// Blocks of one value, a whole number of 20 ms blocks.
+QByteArray blocksOf(int count, qint16 value)
+{
+    QByteArray pcm(count * AudioRecorder::kBlockSamples * 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i < pcm.size() / 2; ++i)
+        qToLittleEndian(value, pcm.data() + 2 * i);
+    return pcm;
+}
+
 } // namespace
 
 class TestRecorder : public QObject
@@ -215,6 +286,44 @@ private:
     QTemporaryDir dir_;
     Fixture fixture_;
     QString fifo_;
+
+    // Fake microphones that a test unloaded (module and arguments) or loaded.
+    QList<QPair<QString, QString>> unloaded_;
+    QStringList loaded_;
+
+    // Loads a FIFO microphone `uid`.
+    bool plug(const QString &uid)
+    {
+        bool ok = false;
+        const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-pipe-source"),
+                                      QStringLiteral("source_name=") + uid,
+                                      QStringLiteral("file=") + dir_.filePath(uid + QStringLiteral(".fifo")),
+                                      QStringLiteral("format=s16le"), QStringLiteral("rate=16000"),
+                                      QStringLiteral("channels=1")}, &ok);
+        if (ok)
+            loaded_ << module;
+        return ok;
+    }
+
+    // Unloads the module that made the source `uid`; the rig's own come back in cleanup().
+    bool unload(const QString &uid)
+    {
+        const QString tag = QStringLiteral("source_name=") + uid;
+        for (const QString &line : pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")})
+                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(QLatin1Char('\t'));
+            if (fields.size() < 3 || !fields[2].split(QLatin1Char(' ')).contains(tag))
+                continue;
+            bool ok = false;
+            pactl({QStringLiteral("unload-module"), fields[0]}, &ok);
+            if (!ok)
+                return false;
+            if (loaded_.removeAll(fields[0]) == 0)
+                unloaded_.append({fields[1], fields[2].trimmed()});
+            return true;
+        }
+        return false;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -234,6 +343,21 @@ private Q_SLOTS:
         drain(fifo_);
     }
 
+    void cleanup()
+    {
+        for (const QString &module : std::exchange(loaded_, {}))
+            pactl({QStringLiteral("unload-module"), module});
+        for (const auto &[module, args] : std::exchange(unloaded_, {})) {
+            QStringList command{QStringLiteral("load-module"), module};
+            command += args.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            bool ok = false;
+            pactl(command, &ok);
+            QVERIFY2(ok, qPrintable(command.join(QLatin1Char(' '))));
+        }
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("vmic")});
+        AppSettings::shared()->setMicrophoneUID(std::nullopt);
+    }
+
     void listsMicrophonesWithoutMonitors()
     {
         const QList<Microphones::Device> devices = Microphones::all();
@@ -251,69 +375,209 @@ private Q_SLOTS:
         QVERIFY(!Microphones::device(QStringLiteral("nowhere")).has_value());
     }
 
-    void deviceChoice()
+    // The input is resolved at each start and each prepare: the chosen microphone
+    // when present, else the server's current default, never a monitor.
+    //   choose [uid]   the setting (none: the system's default)
+    //   plug uid, unplug uid   a FIFO microphone comes and goes
+    //   default uid    the server's default source
+    //   feed uid       20 ms written to a FIFO microphone
+    //   prepare        the warm-up
+    //   idle uid       one corked stream on uid, nothing kept
+    //   record uid     a recording opens uid, and leaves it corked when it ends
+    void deviceChoice_data()
     {
-        AudioRecorder recorder;
-        // An unknown uid leaves the default input.
-        AppSettings::shared()->setMicrophoneUID(QStringLiteral("nowhere"));
-        recorder.start();
-        QCOMPARE(recorder.inputDevice(), QStringLiteral("vmic"));
-        recorder.stopRaw();
-
-        AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        recorder.start();
-        QCOMPARE(recorder.inputDevice(), QStringLiteral("pipemic"));
-        // Nothing written: the recording holds no sample.
-        const AudioRecorder::Result empty = recorder.stop();
-        QCOMPARE(empty.wav, expectedHeader(0));
-        QCOMPARE(empty.duration, 0.0);
-        QCOMPARE(recorder.lastPeak(), 0);
-
-        // Back to the system default once the choice is cleared.
-        AppSettings::shared()->setMicrophoneUID(std::nullopt);
-        recorder.start();
-        QCOMPARE(recorder.inputDevice(), QStringLiteral("vmic"));
-        recorder.start(); // already recording: nothing changes
-        QVERIFY(recorder.isRecording());
-        recorder.stopRaw();
-        QVERIFY(!recorder.isRecording());
+        QTest::addColumn<QStringList>("steps");
+        auto steps = [](const char *text) { return QString::fromUtf8(text).split(QLatin1Char(';')); };
+        QTest::newRow("chosen microphone absent at the first recording, plugged in later")
+            << steps("choose tmpmic;record vmic;plug tmpmic;record tmpmic;unplug tmpmic;record vmic;"
+                     "plug tmpmic;record tmpmic");
+        QTest::newRow("cleared choice follows the server's default")
+            << steps("choose pipemic;record pipemic;choose;record vmic;default pipemic;record pipemic;"
+                     "default vmic;record vmic");
+        QTest::newRow("unknown or monitor choice records the default")
+            << steps("choose nowhere;record vmic;choose vsink.monitor;record vmic;choose vsink.monitor;prepare;idle vmic");
+        QTest::newRow("the prepared stream follows the default")
+            << steps("prepare;idle vmic;default pipemic;prepare;feed pipemic;idle pipemic;record pipemic;"
+                     "default vmic;prepare;idle vmic;record vmic");
+        QTest::newRow("a chosen microphone unplugged while prepared")
+            << steps("plug tmpmic;choose tmpmic;prepare;feed tmpmic;idle tmpmic;unplug tmpmic;record vmic;idle vmic");
     }
 
-    // A chosen microphone that goes away: the default input records meanwhile, and
-    // the chosen one is used again once it is back.
-    void unpluggedMicrophone()
+    void deviceChoice()
     {
-        const QString fifo = dir_.filePath(QStringLiteral("tmp.fifo"));
-        auto load = [&] {
-            QProcess pactl;
-            pactl.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-pipe-source"),
-                                                  QStringLiteral("source_name=tmpmic"), QStringLiteral("file=") + fifo,
-                                                  QStringLiteral("format=s16le"), QStringLiteral("rate=16000"),
-                                                  QStringLiteral("channels=1")});
-            pactl.waitForFinished();
-            return QString::fromUtf8(pactl.readAllStandardOutput()).trimmed();
-        };
-        QString module = load();
-        QVERIFY(!module.isEmpty());
-        AppSettings::shared()->setMicrophoneUID(QStringLiteral("tmpmic"));
+        QFETCH(QStringList, steps);
         AudioRecorder recorder;
-        recorder.start();
-        QCOMPARE(recorder.inputDevice(), QStringLiteral("tmpmic"));
-        recorder.stopRaw();
+        for (const QString &step : steps) {
+            const QString verb = step.section(QLatin1Char(' '), 0, 0);
+            const QString uid = step.section(QLatin1Char(' '), 1);
+            const QByteArray where = step.toUtf8();
+            if (verb == QLatin1String("choose")) {
+                AppSettings::shared()->setMicrophoneUID(uid.isEmpty() ? std::nullopt : std::optional<QString>(uid));
+            } else if (verb == QLatin1String("plug")) {
+                QVERIFY2(plug(uid), where.constData());
+            } else if (verb == QLatin1String("unplug")) {
+                QVERIFY2(unload(uid), where.constData());
+            } else if (verb == QLatin1String("default")) {
+                bool ok = false;
+                pactl({QStringLiteral("set-default-source"), uid}, &ok);
+                QVERIFY2(ok, where.constData());
+            } else if (verb == QLatin1String("feed")) {
+                writeAll(uid == QLatin1String("pipemic") ? fifo_ : dir_.filePath(uid + QStringLiteral(".fifo")),
+                         blocksOf(1, 0));
+            } else if (verb == QLatin1String("prepare")) {
+                recorder.prepare();
+            } else if (verb == QLatin1String("idle")) {
+                const QList<Capture> idle{{uid, true}};
+                QVERIFY2(TestEnv::waitFor([&] { return captures() == idle; }, 5000),
+                         qPrintable(step + QStringLiteral(": ") + describe(captures())));
+                QVERIFY(!recorder.isRecording());
+                QCOMPARE(recorder.pcm(0, std::numeric_limits<qsizetype>::max()), QByteArray());
+            } else if (verb == QLatin1String("record")) {
+                recorder.start();
+                QVERIFY2(recorder.isRecording(), where.constData());
+                QCOMPARE(recorder.inputDevice(), uid);
+                const QList<Capture> running{{uid, false}};
+                QVERIFY2(TestEnv::waitFor([&] { return captures() == running; }, 5000),
+                         qPrintable(step + QStringLiteral(": ") + describe(captures())));
+                recorder.stopRaw();
+                QCOMPARE(captures(), (QList<Capture>{{uid, true}}));
+            } else {
+                QFAIL(where.constData());
+            }
+        }
+    }
 
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
-        recorder.start();
-        QCOMPARE(recorder.inputDevice(), QStringLiteral("vmic"));
-        recorder.stopRaw();
-        Log::waitUntilWritten();
-        QVERIFY(TestEnv::readFile(Log::path()).contains("micro: impossible de choisir tmpmic ("));
+    // Without a microphone nothing records, least of all a monitor of what the
+    // computer plays.
+    void withoutAMicrophone_data()
+    {
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("expected"); // empty: no microphone
+        const QStringList both{QStringLiteral("vmic"), QStringLiteral("pipemic")};
+        QTest::newRow("no microphone") << both << QString() << QString();
+        QTest::newRow("no microphone, a monitor chosen") << both << QStringLiteral("vsink.monitor") << QString();
+        QTest::newRow("the default gone, another microphone left")
+            << QStringList{QStringLiteral("vmic")} << QString() << QStringLiteral("pipemic");
+    }
 
-        module = load();
-        QVERIFY(!module.isEmpty());
+    void withoutAMicrophone()
+    {
+        QFETCH(QStringList, gone);
+        QFETCH(QString, chosen);
+        QFETCH(QString, expected);
+        AppSettings::shared()->setMicrophoneUID(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen));
+        AudioRecorder recorder;
+        recorder.prepare();
+        for (const QString &uid : gone)
+            QVERIFY(unload(uid));
+        QCOMPARE(Permissions::microphone(), !expected.isEmpty());
+        QCOMPARE(Microphones::resolve(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen)),
+                 expected.isEmpty() ? std::nullopt : std::optional<QString>(expected));
+
+        recorder.prepare();
+        if (expected.isEmpty()) {
+            // The stream prepared on the microphone ended with it; none replaces it.
+            QVERIFY2(TestEnv::waitFor([] { return captures().isEmpty(); }, 3000), qPrintable(describe(captures())));
+            QVERIFY_THROWS_EXCEPTION(AudioError, recorder.start());
+            QVERIFY(!recorder.isRecording());
+            QCOMPARE(captures(), QList<Capture>());
+            return;
+        }
         recorder.start();
-        QCOMPARE(recorder.inputDevice(), QStringLiteral("tmpmic"));
+        QCOMPARE(recorder.inputDevice(), expected);
+        QCOMPARE(captures(), (QList<Capture>{{expected, false}}));
         recorder.stopRaw();
-        QVERIFY(run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module}));
+    }
+
+    // The application started on a computer without a microphone says so at
+    // start-up and at the key press, and never opens a capture.
+    void applicationWithoutAMicrophone_data()
+    {
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("held") << QStringList{QStringLiteral("+Control_R"), QStringLiteral("@800"), QStringLiteral("-Control_R")};
+        QTest::newRow("tapped") << QStringList{QStringLiteral("+Control_R"), QStringLiteral("@100"), QStringLiteral("-Control_R")};
+    }
+
+    void applicationWithoutAMicrophone()
+    {
+        QFETCH(QStringList, keys);
+        QVERIFY(unload(QStringLiteral("vmic")));
+        QVERIFY(unload(QStringLiteral("pipemic")));
+        ScopedHome home;
+        const QString log = home.path() + QStringLiteral("/.local/share/Ombry Voice/journal.log");
+        QProcess app;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OMBRY_TEST_ACCEPT_XTEST"), QStringLiteral("1"));
+        app.setProcessEnvironment(env);
+        app.start(QStringLiteral(OMBRY_BINARY), {});
+        QVERIFY(app.waitForStarted(5000));
+        auto stopApp = qScopeGuard([&app] {
+            ::kill(pid_t(app.processId()), SIGTERM);
+            if (!app.waitForFinished(10000))
+                app.kill();
+        });
+        QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("hotkey: event tap actif"); }, 15000),
+                 TestEnv::readFile(log).constData());
+        QVERIFY(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("mac: "); }, 15000));
+        QVERIFY2(TestEnv::readFile(log).contains(" démarrage: micro=false "), TestEnv::readFile(log).constData());
+
+        QProcess press;
+        press.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/xkeys"), keys);
+        QVERIFY(press.waitForFinished(10000));
+        QCOMPARE(press.exitCode(), 0);
+        QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains(" erreur: Micro indisponible\n"); }, 5000),
+                 TestEnv::readFile(log).constData());
+        QCOMPARE(captures(app.processId()), QList<Capture>());
+        QVERIFY(!TestEnv::readFile(log).contains("enregistrement: "));
+    }
+
+    // Once prepared, the stream waits corked: what the microphone delivers while
+    // nobody records is not kept, and a recording holds what came after start().
+    void idleAudioIsNotKept_data()
+    {
+        QTest::addColumn<int>("idleBlocks");  // written while prepared
+        QTest::addColumn<int>("blocks");      // written while recording
+        QTest::newRow("a short stretch") << 5 << 25;
+        QTest::newRow("a long stretch") << 100 << 50;
+        QTest::newRow("nothing said") << 20 << 0;
+    }
+
+    void idleAudioIsNotKept()
+    {
+        QFETCH(int, idleBlocks);
+        QFETCH(int, blocks);
+        AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
+        AudioRecorder recorder;
+        Seen seen;
+        seen.attach(recorder);
+        recorder.prepare();
+        writeAll(fifo_, blocksOf(idleBlocks, 7000));
+        QVERIFY2(TestEnv::waitFor([] { return captures() == QList<Capture>{{QStringLiteral("pipemic"), true}}; }, 5000),
+                 qPrintable(describe(captures())));
+        // The FIFO itself holds what the corked source left unread: not ours.
+        drain(fifo_);
+        QCOMPARE(recorder.pcm(0, std::numeric_limits<qsizetype>::max()), QByteArray());
+        QCOMPARE(seen.pauseList(), QList<qsizetype>());
+
+        recorder.start();
+        recorder.start(); // already recording: nothing changes
+        QVERIFY(recorder.isRecording());
+        const QByteArray spoken = blocksOf(blocks, 3000);
+        std::thread writer(writeAll, fifo_, spoken);
+        const bool arrived = TestEnv::waitFor([&] {
+            return recorder.pcm(0, std::numeric_limits<qsizetype>::max()).size() >= spoken.size();
+        }, 10000);
+        writer.join();
+        QVERIFY(arrived);
+        const AudioRecorder::Result result = recorder.stop();
+        QVERIFY(!recorder.isRecording());
+        QCOMPARE(recorder.lastPCM(), spoken);
+        QCOMPARE(result.duration, blocks * 0.02);
+        QCOMPARE(recorder.lastPeak(), blocks ? 3000 : 0);
+        if (!blocks)
+            QCOMPARE(result.wav, expectedHeader(0));
+        QCOMPARE(captures(), (QList<Capture>{{QStringLiteral("pipemic"), true}}));
     }
 
     // Byte-exact capture through the FIFO microphone, fed as fast as it reads.
