@@ -509,6 +509,8 @@ private Q_SLOTS:
         QProcess app;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("OMBRY_TEST_ACCEPT_XTEST"), QStringLiteral("1"));
+        // A key, so that the microphone is what the press fails on.
+        env.insert(QStringLiteral("OPENROUTER_API_KEY"), QStringLiteral("sk-test"));
         app.setProcessEnvironment(env);
         app.start(QStringLiteral(OMBRY_BINARY), {});
         QVERIFY(app.waitForStarted(5000));
