@@ -17,7 +17,7 @@ OMBRY_PACKAGES=(
   qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng
   # X11, accessibility, sound, language detection, signatures
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libatspi2.0-dev at-spi2-core dbus dbus-x11
-  libpulse-dev libcld2-dev libsodium-dev
+  libpulse-dev libcld2-dev libsodium-dev libarchive-dev
   fonts-dejavu-core fonts-material-design-icons-iconfont
   # test rig: private X server, window manager, sound server, speech and audio fixtures
   xvfb xauth openbox x11-utils pulseaudio pulseaudio-utils espeak-ng sox xdotool xclip

@@ -9,7 +9,8 @@ namespace Diagnostics {
 QCoro::Task<> update(QStringList)
 {
     Updater *updater = Updater::shared();
-    const Updater::CheckResult result = co_await updater->checkFeed();
+    QCoro::Task<Updater::CheckResult> checking = updater->checkFeed();
+    const Updater::CheckResult result = co_await std::move(checking);
     // "Up to date" only when the feed said so.
     if (!result.failure.isEmpty()) {
         print(QStringLiteral("erreur: ") + result.failure);
@@ -22,7 +23,8 @@ QCoro::Task<> update(QStringList)
     const std::optional<Updater::Release> release = updater->available();
     print(QStringLiteral("mise à jour ") + (release ? Updater::printable(release->version) : QString())
           + QStringLiteral(" trouvée, installation…"));
-    co_await updater->install();
+    QCoro::Task<> installing = updater->install();
+    co_await std::move(installing);
     print(updater->error());
 }
 

@@ -295,7 +295,10 @@ void Updater::start()
 
 QCoro::Task<bool> Updater::check()
 {
-    const CheckResult result = co_await checkFeed();
+    // Tasks and arguments are named before co_await: g++ 12 mishandles
+    // temporaries inside a co_await expression.
+    QCoro::Task<CheckResult> checking = checkFeed();
+    const CheckResult result = co_await std::move(checking);
     co_return result.newer;
 }
 
@@ -312,9 +315,11 @@ QCoro::Task<Updater::CheckResult> Updater::checkFeed()
     QPointer<Updater> self(this);
     Net::Reply reply;
     try {
-        QNetworkRequest request = Net::request(feedAddress(*base));
-        reply = co_await Net::send(std::move(request), QByteArrayLiteral("GET"), QByteArray(),
-                                   Net::Timeouts{kCheckSeconds, kCheckSeconds});
+        const QNetworkRequest request = Net::request(feedAddress(*base));
+        const QByteArray verb = QByteArrayLiteral("GET");
+        const Net::Timeouts timeouts{kCheckSeconds, kCheckSeconds};
+        QCoro::Task<Net::Reply> sending = Net::send(request, verb, QByteArray(), timeouts);
+        reply = co_await std::move(sending);
     } catch (const std::exception &error) {
         result.failure = describe(error);
         co_return result;
@@ -434,12 +439,14 @@ QCoro::Task<> Updater::install()
         work.path = WorkFolder::make(root);
         // A fixed name: nothing the feed says ever becomes part of a path.
         const QString archive = work.path + QStringLiteral("/paquet.tar.gz");
-        co_await download(*url, archive);
+        QCoro::Task<> downloading = download(*url, archive);
+        co_await std::move(downloading);
         if (!self)
             co_return;
 
         StageInput input{archive, work.path, setup_.bundle, setup_.executable, setup_.publicKey, setup_.runningBuild};
-        const StageResult result = co_await QtConcurrent::run([input] { return stage(input); });
+        QFuture<StageResult> staging = QtConcurrent::run([input] { return stage(input); });
+        const StageResult result = co_await staging;
         if (!self)
             co_return;
         if (!result.failure.isEmpty())
