@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -742,6 +743,43 @@ private Q_SLOTS:
         // The helper started the new program once the old process was gone.
         QVERIFY(TestEnv::waitFor([&rig] { return QFileInfo::exists(rig.mark); }, 10000));
         QVERIFY(TestEnv::waitFor([&rig] { return TestEnv::readFile(rig.mark) == "après\n"; }, 2000));
+    }
+
+    // The new program starts only once the old process is gone, however long
+    // that takes; a process that is stopped still counts as running.
+    void relaunchWaitsForTheOldProcess_data()
+    {
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("running") << false;
+        QTest::newRow("stopped") << true;
+    }
+
+    void relaunchWaitsForTheOldProcess()
+    {
+        QFETCH(bool, stopped);
+        Rig rig;
+        QVERIFY(rig.prepare());
+        rig.offer(releaseJson());
+        rig.serve(rig.release());
+        QProcess old;
+        old.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+        QVERIFY(old.waitForStarted());
+        if (stopped)
+            ::kill(pid_t(old.processId()), SIGSTOP);
+        QVERIFY(TestEnv::writeFile(qEnvironmentVariable("OMBRY_TEST_PIDFILE"), QByteArray::number(old.processId())));
+        Updater::Setup setup = rig.setup();
+        setup.pid = old.processId();
+        Updater updater(setup);
+        QVERIFY(QCoro::waitFor(updater.check()));
+        QCoro::waitFor(updater.install());
+        QCOMPARE(rig.quits, 1);
+
+        QTest::qWait(700);
+        QVERIFY(!QFileInfo::exists(rig.mark));
+        old.kill();
+        QVERIFY(old.waitForFinished());
+        QVERIFY(TestEnv::waitFor([&rig] { return TestEnv::readFile(rig.mark).endsWith('\n'); }, 5000));
+        QCOMPARE(TestEnv::readFile(rig.mark), QByteArray("après\n"));
     }
 
     void relaunchImpossible()
