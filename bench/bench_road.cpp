@@ -1,8 +1,10 @@
 // The road's own cost: from the hand-over of a 10 s recording to the posted
 // paste, on the rewrite road, with cloud services that answer at once. The
-// services' own time is measured alone and taken off.
+// services' own time is measured alone and taken off. Then the main thread's
+// share of the last stage: from the final text to the posted paste.
 #include "app/CommandLine.h"
 #include "audio/AudioRecorder.h"
+#include "text/Corrector.h"
 #include "dictation/ProcessingRoad.h"
 #include "engines/GeminiSpeech.h"
 #include "engines/OpenRouter.h"
@@ -51,6 +53,12 @@ QCoro::Task<> chunkRun(QString file, bool *flag)
     QStringList values;
     values << file;
     co_await Diagnostics::chunkTest(values);
+    *flag = true;
+}
+
+QCoro::Task<> roadRun(Host *host, ProcessingRoad::Request request, RoadDesktop desktop, bool *flag)
+{
+    co_await ProcessingRoad::run(host, std::move(request), std::move(desktop));
     *flag = true;
 }
 
@@ -132,12 +140,65 @@ int main(int argc, char *argv[])
     std::printf("  services seuls          : %.1f ms\n", sv);
     std::printf("  coût propre de la route : %.1f ms (médiane des écarts, hors pause ; objectif < 30 ms)\n", median(own));
 
+    // The last stage on the main thread: a chunked dictation's texts need no
+    // service, so the road runs on the main thread without a break from its
+    // start to the reactivation pause, and again from the trust check to the
+    // posted paste. The final text itself (corrections, finishing pass) is
+    // timed alone and taken off.
+    {
+        const QString clean = QStringLiteral("Je voulais te dire que la réunion de demain est déplacée à 15 h, "
+                                             "dans la grande salle du deuxième étage, avec toute l'équipe.");
+        QList<double> stage, finalText;
+        constexpr int kStageRuns = 41;
+        for (int run = 0; run < kStageRuns + 3; ++run) {
+            QElapsedTimer clock;
+            double activatedAt = 0, trustedAt = 0, pastedAt = 0;
+            RoadDesktop desktop;
+            desktop.trusted = [&] {
+                trustedAt = double(clock.nsecsElapsed()) / 1e6;
+                return true;
+            };
+            desktop.activate = [&](const RunningApp &) { activatedAt = double(clock.nsecsElapsed()) / 1e6; };
+            desktop.paste = [&](const QString &, bool) { pastedAt = double(clock.nsecsElapsed()) / 1e6; };
+            ProcessingRoad::Request request;
+            request.serial = quint64(1000 + run);
+            request.wav = wav;
+            request.duration = 10;
+            request.startedAt = QDateTime::currentDateTimeUtc();
+            request.pre = ChunkText{transcript, clean};
+            RunningApp target;
+            target.name = QStringLiteral("Éditeur");
+            target.bundleId = QStringLiteral("org.example.editor");
+            request.app = target;
+            bool done = false;
+            clock.start();
+            roadRun(&host, request, desktop, &done);
+            TestEnv::waitFor([&] { return done; }, 30000);
+
+            QElapsedTimer alone;
+            alone.start();
+            const QString made = Corrector::finish(Store::shared()->applyCorrections(clean), CorrectionScope(12));
+            const double finalMs = double(alone.nsecsElapsed()) / 1e6;
+            Q_UNUSED(made);
+            Store::shared()->waitForIo();
+            if (run >= 3) {
+                finalText.append(finalMs);
+                stage.append(activatedAt - finalMs + (pastedAt - trustedAt));
+            }
+        }
+        std::printf("\ndernière étape, dictée de 10 s (WAV de %lld Ko), %d passages (médianes)\n",
+                    static_cast<long long>(wav.size() / 1024), kStageRuns);
+        std::printf("  fil principal, du texte final au collage : %.2f ms (hors pause de réactivation)\n",
+                    median(stage));
+        std::printf("  texte final seul (retiré)                : %.2f ms\n", median(finalText));
+    }
+
     // "--chunktest" on recordings of 20 s and 60 s (3.5 s of sound, 1 s of quiet,
     // again and again), each request answered after 150 ms: the wait after the
     // end should stay that of the tail alone, whatever the length.
     std::printf("\n--chunktest, requêtes servies en 150 ms\n");
-    cloud.setHandler([&](const RecordedRequest &r) {
-        ScriptedReply reply = chat(r.body.contains("input_audio") ? QStringLiteral("un deux trois quatre")
+    cloud.setHandler([&](const RecordedRequest &request) {
+        ScriptedReply reply = chat(request.body.contains("input_audio") ? QStringLiteral("un deux trois quatre")
                                                                    : QStringLiteral("Un, deux, trois, quatre."));
         reply.delayMs = 150;
         return reply;

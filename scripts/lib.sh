@@ -4,28 +4,35 @@
 OMBRY_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 OMBRY_BUILD=${OMBRY_BUILD:-$OMBRY_ROOT/build}
 
+# What building and running need (./scripts/run).
 OMBRY_PACKAGES=(
   # toolchain
-  cmake g++ ninja-build pkg-config
+  cmake g++ ninja-build pkg-config ca-certificates
   # Qt 6.4 and QCoro
-  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-multimedia-dev qt6-speech-dev
-  qt6-httpserver-dev qt6-5compat-dev qt6-qpa-plugins qcoro-qt6-dev
+  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-declarative-dev-tools qt6-multimedia-dev
+  qt6-speech-dev qt6-svg-dev qt6-5compat-dev qt6-qpa-plugins qcoro-qt6-dev
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtquick-templates
+  qml6-module-qtquick-dialogs qml6-module-qt-labs-platform
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qt5compat-graphicaleffects
-  qml6-module-qtmultimedia qml6-module-qttest
+  qml6-module-qtmultimedia libqt6svg6
   qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng
-  # X11, accessibility, sound, language detection, signatures
+  # X11, accessibility, sound, language detection, signatures, archives
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libatspi2.0-dev at-spi2-core dbus dbus-x11
   libpulse-dev libcld2-dev libsodium-dev libarchive-dev
-  fonts-dejavu-core fonts-material-design-icons-iconfont
-  # test rig: private X server, window manager, sound server, speech and audio fixtures
+  fonts-dejavu-core fonts-material-design-icons-iconfont hicolor-icon-theme
+)
+
+# What the tests add (./scripts/test): the private desktop and its fixtures.
+OMBRY_TEST_PACKAGES=(
+  qt6-httpserver-dev qml6-module-qttest
   xvfb xauth openbox x11-utils pulseaudio pulseaudio-utils espeak-ng sox xdotool xclip
+  desktop-file-utils
 )
 
 ombry_missing_packages() {
   local pkg missing=()
-  for pkg in "${OMBRY_PACKAGES[@]}"; do
+  for pkg in "$@"; do
     if [ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" != "install ok installed" ]; then
       missing+=("$pkg")
     fi
@@ -33,9 +40,11 @@ ombry_missing_packages() {
   echo "${missing[@]}"
 }
 
+# ombry_ensure_packages [test]: what running needs, and with "test" the test rig too.
 ombry_ensure_packages() {
-  local missing sudo=()
-  missing=$(ombry_missing_packages)
+  local missing sudo=() wanted=("${OMBRY_PACKAGES[@]}")
+  [ "${1:-}" = test ] && wanted+=("${OMBRY_TEST_PACKAGES[@]}")
+  missing=$(ombry_missing_packages "${wanted[@]}")
   [ -z "$missing" ] && return 0
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   echo "Installing: $missing"

@@ -28,6 +28,44 @@ const QList<Switch> &table()
     return switches;
 }
 
+QString usage()
+{
+    struct Help
+    {
+        const char *name;
+        const char *values;
+        const char *text;
+    };
+    static const Help help[] = {
+        {"--chunktest", "FICHIER.wav", "transcrit un enregistrement par morceaux, comme une longue dictée"},
+        {"--update", "", "cherche une mise à jour et l'installe"},
+        {"--fasttest", "FICHIER.wav", "transcrit avec le modèle audio du cloud"},
+        {"--calltest", "FICHIER.wav", "transcrit et traduit comme un segment d'appel"},
+        {"--command", "CONSIGNE TEXTE", "applique une consigne vocale à un texte"},
+        {"--translate", "TEXTE", "traduit un texte"},
+        {"--correct", "TEXTE", "corrige un texte et explique les fautes"},
+        {"--test", "FICHIER.wav", "transcrit avec la reconnaissance locale"},
+        {"--icon", "DOSSIER", "écrit les icônes de l'application en PNG"},
+        {"--snapshot", "DOSSIER", "écrit une image PNG de chaque page"},
+    };
+    const auto line = [](const QString &left, const QString &right) -> QString {
+        return QStringLiteral("  ") + left.leftJustified(28) + right + QLatin1Char('\n');
+    };
+    QString text = QStringLiteral(
+        "Usage : ombry-voice [option]\n\n"
+        "Sans option, Ombry Voice démarre : maintiens la touche de dictée, parle, relâche.\n\n"
+        "Options de diagnostic (le résultat s'affiche, puis le programme se termine) :\n");
+    for (const Switch &entry : table()) {
+        for (const Help &h : help) {
+            if (qstrcmp(h.name, entry.name) == 0)
+                text += line(QString::fromLatin1(h.name) + QLatin1Char(' ') + QString::fromUtf8(h.values),
+                             QString::fromUtf8(h.text));
+        }
+    }
+    text += line(QStringLiteral("--help"), QStringLiteral("affiche cette aide"));
+    return text;
+}
+
 std::optional<Match> find(const QStringList &arguments, const QList<Switch> &switches)
 {
     for (const Switch &candidate : switches) {

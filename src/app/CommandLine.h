@@ -33,6 +33,9 @@ struct Match
 // arguments right after its first occurrence.
 std::optional<Match> find(const QStringList &arguments, const QList<Switch> &switches = table());
 
+// The text of --help, in French.
+QString usage();
+
 // Start-up's look at the command line: when a switch takes over, starts its work
 // and returns true; the work ends the process.
 bool examine(const QStringList &arguments);

@@ -1,6 +1,8 @@
 #include "app/Startup.h"
 
+#include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/StartupNotice.h"
 #include "platform/Accessibility.h"
 #include "dictation/DictationController.h"
 #include "engines/Net.h"
@@ -17,6 +19,7 @@
 #include <memory>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,6 +70,10 @@ namespace Startup {
 int run(int argc, char *argv[])
 {
     const QStringList arguments = rawArguments(argc, argv);
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        std::fputs(CommandLine::usage().toUtf8().constData(), stdout);
+        return 0;
+    }
     // A diagnostic switch that draws nothing runs without a display.
     const std::optional<CommandLine::Match> diagnostic = CommandLine::find(arguments);
     std::unique_ptr<QCoreApplication> app;
@@ -81,9 +88,12 @@ int run(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Ombry Voice"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("corvanel.com"));
 
+    // Owns every long-lived object; goes before the application object.
+    auto root = std::make_unique<Application>();
     quitOnTerminationSignals(app.get());
     QTimer::singleShot(0, app.get(), [arguments] { finishLaunching(arguments); });
     const int status = app->exec();
+    root.reset();
     Log::shutdown();
     return status;
 }
@@ -91,7 +101,7 @@ int run(int argc, char *argv[])
 bool finishLaunching(const QStringList &arguments)
 {
     IdentityMigration::run();
-    AppSettings::shared()->applyTheme();
+    AppSettings::shared();
     if (CommandLine::examine(arguments))
         return true;
 
@@ -107,6 +117,7 @@ bool finishLaunching(const QStringList &arguments)
     auto *warmUpTimer = new QTimer(QCoreApplication::instance());
     QObject::connect(warmUpTimer, &QTimer::timeout, warmUpTimer, [] { Net::warmUp(); });
     warmUpTimer->start(240 * 1000);
+    StartupNotice::print();
     return false;
 }
 

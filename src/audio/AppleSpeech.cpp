@@ -18,7 +18,7 @@ const QString kUnavailable = QStringLiteral("non disponible sur cet ordinateur (
 QHttpPart textPart(const QByteArray &name, const QString &value)
 {
     QHttpPart part;
-    part.setHeader(QNetworkRequest::ContentDispositionHeader, QByteArray("form-data; name=\"") + name + '"');
+    part.setHeader(QNetworkRequest::ContentDispositionHeader, QByteArray(QByteArray("form-data; name=\"") + name + '"'));
     part.setBody(value.toUtf8());
     return part;
 }
@@ -76,8 +76,8 @@ QCoro::Task<QString> transcribe(QByteArray wav, QString language, QStringList co
     QHttpPart file;
     file.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("audio/wav"));
     file.setHeader(QNetworkRequest::ContentDispositionHeader,
-                   QByteArray("form-data; name=\"file\"; filename=\"murel-")
-                       + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1() + ".wav\"");
+                   QByteArray(QByteArray("form-data; name=\"file\"; filename=\"murel-")
+                              + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1() + ".wav\""));
     file.setBody(wav);
     multiPart->append(file);
     multiPart->append(textPart("model", model));

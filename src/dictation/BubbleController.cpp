@@ -1,5 +1,7 @@
 #include "dictation/BubbleController.h"
 
+#include "app/Application.h"
+
 #include "model/TextUtil.h"
 #include "model/Log.h"
 
@@ -7,8 +9,7 @@
 
 BubbleController *BubbleController::shared()
 {
-    static BubbleController *instance = new BubbleController(QCoreApplication::instance());
-    return instance;
+    return Application::root().bubble();
 }
 
 void BubbleController::show(const QString &title, const QString &original, const QString &text)

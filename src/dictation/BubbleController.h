@@ -24,6 +24,7 @@ public:
         bool operator==(const Request &) const = default;
     };
 
+    using QObject::QObject;
     static BubbleController *shared();
 
     // Replaces any bubble shown with this one. Main thread.
@@ -43,7 +44,6 @@ Q_SIGNALS:
     void visibleChanged();
 
 private:
-    using QObject::QObject;
     Request last_;
     QList<Request> requests_;
     bool visible_ = false;

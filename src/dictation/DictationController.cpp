@@ -5,6 +5,7 @@
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
+#include "engines/EngineError.h"
 #include "engines/Net.h"
 #include "engines/Tone.h"
 #include "model/AppSettings.h"
@@ -17,6 +18,7 @@
 #include "platform/Sounds.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QJSEngine>
 #include <QThread>
 #include <QTimer>
@@ -35,6 +37,8 @@ const QString kNoDeepgramKey = QStringLiteral("Clé Deepgram absente");
 const QString kNoMicrophone = QStringLiteral("Micro indisponible");
 const QString kCancelled = QStringLiteral("Dictée annulée");
 const QString kNetworkStuck = QStringLiteral("Le réseau ne répond pas, réessaie");
+const QString kQuitProcessing = QStringLiteral("fermeture pendant le traitement");
+const QString kQuitRecording = QStringLiteral("fermeture pendant l'enregistrement");
 
 QString boolText(bool value)
 {
@@ -42,6 +46,31 @@ QString boolText(bool value)
 }
 
 } // namespace
+
+// A recording being worked on, from its hand-over until its road ends: what the
+// quit sequence waits for, or keeps.
+class DictationController::Underway
+{
+public:
+    Underway(DictationController *controller, const QUuid &id, const QByteArray &wav)
+        : controller_(controller), id_(id)
+    {
+        controller->underway_.insert(id, wav);
+    }
+    ~Underway()
+    {
+        if (!controller_)
+            return;
+        controller_->underway_.remove(id_);
+        controller_->wakeQuitWait();
+    }
+    Underway(const Underway &) = delete;
+    Underway &operator=(const Underway &) = delete;
+
+private:
+    QPointer<DictationController> controller_;
+    QUuid id_;
+};
 
 DictationController *DictationController::create(QQmlEngine *, QJSEngine *)
 {
@@ -156,7 +185,7 @@ void DictationController::setState(State state)
     // Leaving a recording by any road ends hands-free mode, so the next press
     // starts a dictation (also after a recorder that failed to start).
     if (state_ == State::Recording)
-        handsFree_ = false;
+        setHandsFree(false);
     state_ = state;
     hotkey_.setDictating(state == State::Recording);
     Q_EMIT stateChanged();
@@ -214,6 +243,30 @@ void DictationController::setTranslating(bool on)
     Q_EMIT translatingChanged();
 }
 
+void DictationController::setHandsFree(bool on)
+{
+    if (handsFree_ == on)
+        return;
+    handsFree_ = on;
+    Q_EMIT handsFreeChanged();
+}
+
+void DictationController::setTrusted(bool on)
+{
+    if (trusted_ == on)
+        return;
+    trusted_ = on;
+    Q_EMIT trustedChanged();
+}
+
+void DictationController::setTranslateThis(bool on)
+{
+    if (translateThis_ == on)
+        return;
+    translateThis_ = on;
+    Q_EMIT translateThisChanged();
+}
+
 void DictationController::setTargetApp(const std::optional<RunningApp> &app)
 {
     if (targetApp_ == app)
@@ -227,7 +280,7 @@ void DictationController::setTargetApp(const std::optional<RunningApp> &app)
 void DictationController::start()
 {
     const bool microphone = services_.microphoneAvailable ? services_.microphoneAvailable() : false;
-    trusted_ = services_.trusted ? services_.trusted() : false;
+    setTrusted(services_.trusted ? services_.trusted() : false);
     const bool deepgram = services_.hasDeepgramKey && services_.hasDeepgramKey();
     Log::write(QStringLiteral("démarrage: micro=%1 accessibilité=%2 deepgram=%3")
                    .arg(boolText(microphone), boolText(trusted_), boolText(deepgram)));
@@ -249,7 +302,7 @@ void DictationController::pollTrust()
     const bool now = services_.trusted ? services_.trusted() : false;
     if (now == trusted_)
         return;
-    trusted_ = now;
+    setTrusted(now);
     Log::write(QStringLiteral("accessibilité=") + boolText(now));
     hotkey_.restart();
 }
@@ -271,7 +324,7 @@ void DictationController::press()
         return;
     }
     if (clock() - pressedAt_ >= kHandsFreeStopMs) {
-        handsFree_ = false;
+        setHandsFree(false);
         end();
     }
 }
@@ -281,7 +334,7 @@ void DictationController::release()
     if (state_ != State::Recording || handsFree_)
         return;
     if (clock() - pressedAt_ < kHandsFreeTapMs) {
-        handsFree_ = true;
+        setHandsFree(true);
         Log::write(QStringLiteral("dictée sans les mains"));
         return;
     }
@@ -300,12 +353,20 @@ void DictationController::begin()
         show(kBusy, false);
         return;
     }
-    if (state_ == State::Recording)
+    if (state_ == State::Recording || quitting_)
         return;
     const AppSettings *settings = AppSettings::shared();
     if (settings->transcriptionEngine() == TranscriptionEngine::Deepgram
         && !(services_.hasDeepgramKey && services_.hasDeepgramKey())) {
         fail(kNoDeepgramKey);
+        return;
+    }
+    // The cloud audio model and the OpenRouter rewrite need a key or the hosted
+    // service; without either, say so now rather than after the user has spoken.
+    const bool needsOpenRouter = settings->transcriptionEngine() == TranscriptionEngine::Gemini
+                                 || settings->rewriteEngine() == RewriteEngine::OpenRouter;
+    if (needsOpenRouter && services_.openRouterReachable && !services_.openRouterReachable()) {
+        fail(EngineError::missingKey(QStringLiteral("OpenRouter")).description());
         return;
     }
     // Linux asks no permission for the microphone: a sound server that does not
@@ -319,8 +380,8 @@ void DictationController::begin()
     if (services_.warmUpNetwork)
         services_.warmUpNetwork();
     const std::optional<QString> bundleId = targetApp_ ? targetApp_->bundleId : std::nullopt;
-    translateThis_ = (HotkeyMonitor::liveFlags() & KeyTable::Shift)
-                     || (bundleId && settings->translateApps().contains(*bundleId));
+    setTranslateThis((HotkeyMonitor::liveFlags() & KeyTable::Shift)
+                     || (bundleId && settings->translateApps().contains(*bundleId)));
     setCommandText(std::nullopt);
     if (settings->voiceCommands() && bundleId != std::optional<QString>(FrontmostApp::ownBundleId())
         && services_.selectedText) {
@@ -386,6 +447,7 @@ void DictationController::end()
     const std::optional<RunningApp> app = targetApp_;
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
+    ++stopping_;
     onAudio([self, recorder, app] {
         DictationRecorder::Recording recording;
         if (recorder) {
@@ -404,18 +466,26 @@ void DictationController::end()
 
 void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app)
 {
+    --stopping_;
     std::shared_ptr<DictationChunker> chunker = std::move(chunker_);
     chunker_.reset();
     if (cancelled_) {
         cancelled_ = false;
         setState(State::Idle);
-        return;
-    }
-    if (recording.duration <= kShortestRecording) {
+    } else if (recording.duration <= kShortestRecording) {
         setState(State::Idle);
-        return;
+    } else if (quitting_) {
+        // Stopped by the quit sequence: too late to paste anything, but what was
+        // said is kept.
+        if (chunker)
+            chunker->cancel();
+        if (services_.keepRecording)
+            services_.keepRecording(QUuid::createUuid(), recording.wav, kQuitRecording);
+        setState(State::Idle);
+    } else {
+        finishAndProcess(std::move(recording), std::move(app), std::move(chunker));
     }
-    finishAndProcess(std::move(recording), std::move(app), std::move(chunker));
+    wakeQuitWait();
 }
 
 QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording recording,
@@ -423,6 +493,8 @@ QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording
                                                     std::shared_ptr<DictationChunker> chunker)
 {
     QPointer<DictationController> self(this);
+    const QUuid id = QUuid::createUuid();
+    const Underway underway(this, id, recording.wav);
     std::optional<ChunkTexts> pre;
     if (chunker && chunker->taskCount() > 0) {
         // Tasks are made before co_await: g++ 12 may destroy temporaries of a
@@ -434,7 +506,7 @@ QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording
         if (pre)
             Log::write(QStringLiteral("morceaux: %1 traités pendant la dictée").arg(chunker->taskCount()));
     }
-    QCoro::Task<> road = process(std::move(recording.wav), recording.duration, std::move(app), std::move(pre));
+    QCoro::Task<> road = process(std::move(recording.wav), recording.duration, std::move(app), std::move(pre), id);
     co_await std::move(road);
 }
 
@@ -460,7 +532,7 @@ void DictationController::abandon()
 void DictationController::dropRecording(bool announce)
 {
     cancelled_ = true;
-    handsFree_ = false;
+    setHandsFree(false);
     if (chunker_)
         chunker_->cancel();
     setState(State::Processing);
@@ -483,9 +555,14 @@ void DictationController::dropRecording(bool announce)
 // The road and its watchdog.
 
 QCoro::Task<> DictationController::process(QByteArray wav, double duration, std::optional<RunningApp> app,
-                                           std::optional<ChunkTexts> pre)
+                                           std::optional<ChunkTexts> pre, QUuid id)
 {
     QPointer<DictationController> self(this);
+    if (id.isNull())
+        id = QUuid::createUuid();
+    std::optional<Underway> underway;
+    if (!underway_.contains(id))
+        underway.emplace(this, id, wav);
     const quint64 seq = ++roadSeq_;
     roadActive_ = true;
     const qint64 startedMs = clock();
@@ -505,11 +582,48 @@ QCoro::Task<> DictationController::process(QByteArray wav, double duration, std:
         finishRoad(seq);
         co_return;
     }
-    RoadRun run{seq, std::move(wav), duration, std::move(app), std::move(pre), startedMs};
+    RoadRun run{seq, id, std::move(wav), duration, std::move(app), std::move(pre), startedMs};
     QCoro::Task<> road = services_.road(this, std::move(run));
     co_await std::move(road);
     if (self && isCurrentRoad(seq))
         finishRoad(seq); // a road must never leave the controller processing
+}
+
+bool DictationController::prepareToQuit(int waitMs)
+{
+    quitting_ = true;
+    hotkey_.stop();
+    if (trustTimer_)
+        trustTimer_->stop();
+    // A recording under way is stopped and handed over, to be kept rather than
+    // processed (see handOver()).
+    if (state_ == State::Recording) {
+        handsFree_ = false;
+        end();
+    }
+    if (busy()) {
+        Log::write(QStringLiteral("fermeture: attente de la dictée en cours"));
+        QEventLoop loop;
+        QTimer bound;
+        bound.setSingleShot(true);
+        connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+        bound.start(waitMs);
+        quitWait_ = &loop;
+        loop.exec();
+        quitWait_ = nullptr;
+    }
+    const QHash<QUuid, QByteArray> left = std::exchange(underway_, {});
+    for (auto it = left.cbegin(); it != left.cend(); ++it) {
+        if (services_.keepRecording)
+            services_.keepRecording(it.key(), it.value(), kQuitProcessing);
+    }
+    return left.isEmpty() && stopping_ == 0;
+}
+
+void DictationController::wakeQuitWait()
+{
+    if (quitWait_ && !busy())
+        quitWait_->quit();
 }
 
 bool DictationController::finishRoad(quint64 seq)

@@ -7,7 +7,9 @@
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
+#include <QHash>
 #include <QString>
+#include <QUuid>
 #include <QtQml/qqmlregistration.h>
 
 #include <QCoro/QCoroTask>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+class QEventLoop;
 class QJSEngine;
 class QQmlEngine;
 class QThread;
@@ -89,6 +92,12 @@ class DictationController final : public QObject
     Q_PROPERTY(QDateTime startedAt READ startedAt NOTIFY startedAtChanged)
     Q_PROPERTY(QString targetAppName READ targetAppName NOTIFY targetAppChanged)
     Q_PROPERTY(QString targetAppIcon READ targetAppIcon NOTIFY targetAppChanged)
+    // The spoken instruction of a voice command under way; empty when none.
+    Q_PROPERTY(QString commandText READ commandTextValue NOTIFY commandTextChanged)
+    Q_PROPERTY(bool handsFree READ handsFree NOTIFY handsFreeChanged)
+    Q_PROPERTY(bool trusted READ trusted NOTIFY trustedChanged)
+    // Whether this dictation's target application is on the translate list.
+    Q_PROPERTY(bool translateThis READ translateThis NOTIFY translateThisChanged)
 
 public:
     enum class State { Idle, Recording, Processing, Correcting };
@@ -98,6 +107,7 @@ public:
     struct RoadRun
     {
         quint64 seq = 0; // this road's number; see finishRoad()
+        QUuid id;        // the dictation's id, which names its recording
         QByteArray wav;
         double duration = 0;
         std::optional<RunningApp> app;
@@ -125,6 +135,12 @@ public:
             makeChunker;
         std::function<std::unique_ptr<DictationRecorder>()> makeRecorder;
         std::function<bool()> hasDeepgramKey;
+        // Whether the OpenRouter engines can be reached: a key of the user's own or
+        // the hosted service. Not checked when empty.
+        std::function<bool()> openRouterReachable;
+        // Keeps the recording `id` of a dictation that will not reach the history
+        // (written before it returns), with `cause` in the log.
+        std::function<void(QUuid id, QByteArray wav, QString cause)> keepRecording;
         std::function<void()> warmUpNetwork;
         std::function<std::optional<QString>()> selectedText; // the focused element's selection
         std::function<void()> positionOverlay;
@@ -150,6 +166,13 @@ public:
     void warmUpAudio();
     // Escape during a recording.
     void cancel();
+    // Called by the application's teardown before the event loop ends: releases
+    // the keys, then waits at most `waitMs` (running the event loop) for the
+    // dictations being worked on to end; a recording in progress is stopped and
+    // not processed. What is still under way is not pasted: its recording is kept
+    // (Services::keepRecording) and no new dictation starts. True when nothing had
+    // to be kept that way.
+    bool prepareToQuit(int waitMs = 1500);
 
     // The selection and re-paste entries (SelectionActions).
     void pasteLast();
@@ -157,8 +180,9 @@ public:
     void speakSelection();
 
     // Hands a finished recording to the processing road; owns its 40 s watchdog.
+    // `id` names the dictation and its recording; a new one when null.
     QCoro::Task<> process(QByteArray wav, double duration, std::optional<RunningApp> app,
-                          std::optional<ChunkTexts> pre);
+                          std::optional<ChunkTexts> pre, QUuid id = {});
     // The exit rule of a road: when `seq` is the current road and the watchdog
     // has not given up on it, state idle and commandText none. A road that was
     // given up or superseded leaves the newer state alone. True when applied.
@@ -182,6 +206,7 @@ public:
     QString liveText() const { return liveText_; }
     void setLiveText(const QString &text);
     std::optional<QString> commandText() const { return commandText_; }
+    QString commandTextValue() const { return commandText_.value_or(QString()); }
     void setCommandText(const std::optional<QString> &text);
     bool translating() const { return translating_; }
     void setTranslating(bool on);
@@ -213,6 +238,9 @@ Q_SIGNALS:
     void translatingChanged();
     void startedAtChanged();
     void targetAppChanged();
+    void handsFreeChanged();
+    void trustedChanged();
+    void translateThisChanged();
 
 private:
     void wire();
@@ -226,9 +254,15 @@ private:
     void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app);
     QCoro::Task<> finishAndProcess(DictationRecorder::Recording recording, std::optional<RunningApp> app,
                                    std::shared_ptr<DictationChunker> chunker);
+    class Underway;
+    bool busy() const { return stopping_ > 0 || !underway_.isEmpty(); }
+    void wakeQuitWait();
     void setLevel(double level);
     void setFlash(const std::optional<QString> &text, bool error);
     void setTargetApp(const std::optional<RunningApp> &app);
+    void setHandsFree(bool on);
+    void setTrusted(bool on);
+    void setTranslateThis(bool on);
     void onAudio(std::function<void()> work);
     void onMain(std::function<void()> work);
     void play(const QString &name);
@@ -260,4 +294,9 @@ private:
     bool cancelled_ = false;
     quint64 roadSeq_ = 0;
     bool roadActive_ = false;
+    // Recordings handed over and not yet ended by their road, by dictation id.
+    QHash<QUuid, QByteArray> underway_;
+    int stopping_ = 0; // recordings stopped and not yet handed over
+    bool quitting_ = false;
+    QEventLoop *quitWait_ = nullptr;
 };

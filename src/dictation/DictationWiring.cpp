@@ -1,13 +1,18 @@
 #include "dictation/DictationWiring.h"
 
+#include "app/Application.h"
+
 #include "audio/AudioRecorder.h"
 #include "dictation/Chunker.h"
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
 #include "engines/Net.h"
+#include "engines/OmbryAI.h"
+#include "engines/Services.h"
 #include "engines/Tone.h"
 #include "model/KeyStore.h"
+#include "model/Store.h"
 #include "platform/Permissions.h"
 #include "platform/Sounds.h"
 
@@ -118,6 +123,7 @@ QCoro::Task<> processingRoad(DictationController *controller, DictationControlle
     ControllerRoadHost host(controller, run.seq);
     ProcessingRoad::Request request;
     request.serial = run.seq;
+    request.id = run.id;
     request.wav = std::move(run.wav);
     request.duration = run.duration;
     request.app = std::move(run.app);
@@ -184,6 +190,12 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
     services.playSound = Sounds::play;
     QPointer<KeyStore> keyStore(keys);
     services.hasDeepgramKey = [keyStore] { return keyStore && keyStore->key(APIService::Deepgram).has_value(); };
+    // The same rule as the transport's: the user's key, else the hosted service.
+    services.openRouterReachable = [] { return OmbryAI::openRouterKey().has_value() || ::Services::hosted().has_value(); };
+    services.keepRecording = [](QUuid id, QByteArray wav, QString cause) {
+        Road::keepRecording(id, wav, cause);
+        Store::shared()->flush(); // the process is about to end
+    };
     services.warmUpNetwork = Net::warmUp;
     services.selectedText = Paster::selectedTextViaAX;
     services.road = processingRoad;
@@ -209,6 +221,5 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
 
 DictationController *DictationController::shared()
 {
-    static DictationController *instance = new DictationController(DictationWiring::productionServices(KeyStore::shared()));
-    return instance;
+    return Application::root().controller();
 }

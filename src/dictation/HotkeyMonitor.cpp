@@ -105,6 +105,12 @@ void HotkeyMonitor::start()
     Log::write(QStringLiteral("hotkey: event tap actif"));
 }
 
+void HotkeyMonitor::stop()
+{
+    hub_.stop();
+    down_ = false;
+}
+
 void HotkeyMonitor::restart()
 {
     hub_.stop();

@@ -53,6 +53,8 @@ public:
     void start();
     // Stops, forgets the held key, starts again.
     void restart();
+    // Releases the grabs and stops listening (quitting).
+    void stop();
     bool active() const { return hub_.running(); }
 
     // The flags of the last modifier change (KeyTable vocabulary).

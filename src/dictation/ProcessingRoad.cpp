@@ -97,6 +97,19 @@ bool isHesitation(const QString &text)
     return words.contains(lower.mid(begin, end - begin));
 }
 
+QString recordingName(const QUuid &id)
+{
+    return uuidText(id) + QStringLiteral(".wav");
+}
+
+void keepRecording(const QUuid &id, const QByteArray &wav, const QString &cause)
+{
+    const QString name = recordingName(id);
+    Store::shared()->saveRecording(name, wav);
+    Log::write(QStringLiteral("dictée: enregistrement gardé ") + name + QStringLiteral(" (") + cause
+               + QStringLiteral(")"));
+}
+
 } // namespace Road
 
 RoadDesktop RoadDesktop::system()
@@ -138,6 +151,12 @@ struct Trip
         else
             Log::write(QStringLiteral("erreur: ") + message + QStringLiteral(" (dictée dépassée)"));
     }
+    // A failure before the record exists: the recording is kept all the same.
+    void failKeeping(const QString &message) const
+    {
+        fail(message);
+        Road::keepRecording(request.id, request.wav, message);
+    }
     void show(const QString &message) const
     {
         if (current())
@@ -165,7 +184,20 @@ struct Trip
     }
 };
 
-QCoro::Task<std::optional<QString>> transcribe(const Trip *trip)
+bool isMissingKey(const std::exception &error)
+{
+    const auto *engine = dynamic_cast<const EngineError *>(&error);
+    return engine && engine->kind() == EngineError::Kind::MissingKey;
+}
+
+// The transcript, or the text of the failure that prevented it.
+struct Heard
+{
+    std::optional<QString> text;
+    QString failure;
+};
+
+QCoro::Task<Heard> transcribe(const Trip *trip)
 {
     // Arguments are named and tasks made before co_await: g++ 12 mishandles
     // temporaries inside a co_await expression.
@@ -174,6 +206,9 @@ QCoro::Task<std::optional<QString>> transcribe(const Trip *trip)
     const QStringList words = Store::shared()->words();
     const QByteArray wav = trip->request.wav;
     const QString locale = localeCode(language);
+    // Set when the cloud failed for want of a key: a fallback that is not even
+    // installed then says nothing useful, the missing key does.
+    std::optional<QString> missingKey;
     try {
         switch (settings->transcriptionEngine()) {
         case TranscriptionEngine::Gemini: {
@@ -182,34 +217,39 @@ QCoro::Task<std::optional<QString>> transcribe(const Trip *trip)
             try {
                 QCoro::Task<QString> cloud = GeminiSpeech::transcribe(wav, name, words);
                 QString heard = co_await std::move(cloud);
-                co_return heard;
+                co_return Heard{heard, {}};
             } catch (const std::exception &error) {
                 failure = Road::errorText(error);
+                if (isMissingKey(error))
+                    missingKey = failure;
             }
             Log::write(QStringLiteral("transcription: Gemini indisponible, Apple prend le relais (") + *failure
                        + QStringLiteral(")"));
             QCoro::Task<QString> local = AppleSpeech::transcribe(wav, locale, words);
             QString heard = co_await std::move(local);
-            co_return heard;
+            co_return Heard{heard, {}};
         }
         case TranscriptionEngine::Apple: {
             QCoro::Task<QString> local = AppleSpeech::transcribe(wav, locale, words);
             QString heard = co_await std::move(local);
-            co_return heard;
+            co_return Heard{heard, {}};
         }
         case TranscriptionEngine::Deepgram: {
             const QString model = settings->deepgramModel();
             const QString code = deepgramCode(language);
             QCoro::Task<QString> cloud = Deepgram::transcribe(wav, model, code, words);
             QString heard = co_await std::move(cloud);
-            co_return heard;
+            co_return Heard{heard, {}};
         }
         }
+    } catch (const EngineError &error) {
+        if (missingKey && AppleSpeech::isUnavailable(error))
+            co_return Heard{std::nullopt, *missingKey};
+        co_return Heard{std::nullopt, error.description()};
     } catch (const std::exception &error) {
-        trip->fail(Road::errorText(error));
-        co_return std::nullopt;
+        co_return Heard{std::nullopt, Road::errorText(error)};
     }
-    co_return std::nullopt;
+    co_return Heard{std::nullopt, QStringLiteral("Transcription vide")};
 }
 
 // The rewrite road; falls back to the basic clean-up when the on-device model or
@@ -221,6 +261,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
     const QString language = Road::promptName(settings->language());
     const QStringList words = store->words();
     std::optional<QString> failure;
+    std::optional<QString> missingKey; // why the cloud failed, when for want of a key
     QString finalText;
     const QString system = OpenRouter::instructions(language, words, tone);
     try {
@@ -234,8 +275,10 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
                 const QString model = settings->openRouterModel();
                 QCoro::Task<QString> cloud = OpenRouter::complete(system, corrected, model);
                 rewritten = co_await std::move(cloud);
-            } catch (const std::exception &) {
+            } catch (const std::exception &error) {
                 cloudFailed = true;
+                if (isMissingKey(error))
+                    missingKey = Road::errorText(error);
             }
             if (cloudFailed) {
                 Log::write(QStringLiteral("reformulation: OpenRouter indisponible, Apple prend le relais"));
@@ -249,6 +292,8 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
             QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
             finalText = co_await std::move(translation);
         }
+    } catch (const EngineError &error) {
+        failure = missingKey && AppleRewrite::isUnavailable(error) ? *missingKey : error.description();
     } catch (const std::exception &error) {
         failure = Road::errorText(error);
     }
@@ -270,6 +315,8 @@ QString correctionAppName(const std::optional<RunningApp> &app)
 
 QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop desktop)
 {
+    if (request.id.isNull())
+        request.id = QUuid::createUuid();
     Trip trip{host, std::move(request), std::move(desktop), {}};
     trip.clock.start();
     const Request &req = trip.request;
@@ -284,18 +331,19 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         if (!req.pre->clean.isEmpty())
             chunkText = req.pre->clean;
     } else {
-        QCoro::Task<std::optional<QString>> transcription = transcribe(&trip);
-        std::optional<QString> heard = co_await std::move(transcription);
-        if (!heard) {
+        QCoro::Task<Heard> transcription = transcribe(&trip);
+        const Heard heard = co_await std::move(transcription);
+        if (!heard.text) {
+            trip.failKeeping(heard.failure);
             trip.end();
             co_return;
         }
-        transcript = *heard;
+        transcript = *heard.text;
     }
     Log::write(QStringLiteral("transcription: ") + QString::number(TextUtil::characterCount(transcript))
                + QStringLiteral(" caractères en ") + seconds(trip.clock) + QStringLiteral(" s"));
     if (TextUtil::trimmedSpaces(transcript).isEmpty()) {
-        trip.fail(QStringLiteral("Transcription vide"));
+        trip.failKeeping(QStringLiteral("Transcription vide"));
         trip.end();
         co_return;
     }
@@ -312,7 +360,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
             failure = Road::errorText(error);
         }
         if (failure) {
-            trip.fail(*failure);
+            trip.failKeeping(*failure);
             trip.end();
             co_return;
         }
@@ -363,7 +411,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
                 failure = Road::errorText(error);
             }
             if (failure) {
-                trip.fail(*failure);
+                trip.failKeeping(*failure);
                 trip.end();
                 co_return;
             }
@@ -382,12 +430,12 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         finalText = co_await std::move(rewriting);
     }
 
-    // The record and its recording, before anything is pasted.
-    const QUuid id = QUuid::createUuid();
-    const QString fileName = uuidText(id) + QStringLiteral(".wav");
-    store->writeRecording(fileName, req.wav);
+    // The record before anything is pasted; its recording is written on the
+    // store's thread once the paste is on its way (or the road has failed).
+    const QString fileName = Road::recordingName(req.id);
+    const auto saveRecording = [&] { store->saveRecording(fileName, req.wav); };
     Dictation dictation;
-    dictation.id = id;
+    dictation.id = req.id;
     dictation.date = req.startedAt;
     dictation.appName = correctionAppName(req.app);
     dictation.bundleID = req.app ? req.app->bundleId : std::nullopt;
@@ -400,16 +448,19 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
     co_await trip.reactivate();
     if (!trip.desktop.trusted || !trip.desktop.trusted()) {
         trip.fail(QStringLiteral("Accessibilité non autorisée"));
+        saveRecording();
         trip.end();
         co_return;
     }
     const QString text = Hallucination::clean(finalText);
     if (TextUtil::trimmed(text).isEmpty() || Road::isHesitation(text)) {
         trip.fail(QStringLiteral("Je n'ai rien entendu, parle un peu plus près du micro"));
+        saveRecording();
         trip.end();
         co_return;
     }
     trip.paste(text);
+    saveRecording();
     Log::write(QStringLiteral("collé: ") + QString::number(TextUtil::characterCount(text))
                + QStringLiteral(" caractères dans ") + appName(req.app, QStringLiteral("?")) + QStringLiteral(", ")
                + seconds(trip.clock) + QStringLiteral(" s après la touche"));

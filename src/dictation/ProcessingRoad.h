@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QUuid>
 #include <qcoro/qcorotask.h>
 
 #include <exception>
@@ -35,6 +36,14 @@ QString lightPunctuation(const QString &text);
 // Whether `text` is nothing but a hesitation word ("euh", "heu", "hum", "bah",
 // "ben") once lower-cased and trimmed of punctuation, spaces and tabs.
 bool isHesitation(const QString &text);
+
+// The file name of a dictation's recording in the audio folder: "<UUID>.wav".
+QString recordingName(const QUuid &id);
+
+// Keeps the recording of a dictation that did not reach the history, so that no
+// spoken word is lost: written under `id` on the store's thread, with a log line
+// naming the file and `cause`. Main thread.
+void keepRecording(const QUuid &id, const QByteArray &wav, const QString &cause);
 
 } // namespace Road
 
@@ -72,6 +81,8 @@ public:
     struct Request
     {
         quint64 serial = 0;
+        // The dictation's id, which also names its recording; a new one when null.
+        QUuid id;
         QByteArray wav;
         double duration = 0;
         std::optional<RunningApp> app;

@@ -1,16 +1,25 @@
 #include "dictation/Reader.h"
 
+#include "app/Application.h"
+
 #include "model/Log.h"
 #include "text/Translator.h"
 
 #include <QCoreApplication>
+#include <QJSEngine>
 #include <QLocale>
 #include <QTextToSpeech>
 #include <QTimer>
 
 Reader *Reader::shared()
 {
-    static Reader *instance = new Reader(QCoreApplication::instance());
+    return Application::root().reader();
+}
+
+Reader *Reader::create(QQmlEngine *, QJSEngine *)
+{
+    Reader *instance = shared();
+    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
     return instance;
 }
 

@@ -2,6 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
+
+class QJSEngine;
+class QQmlEngine;
 
 class QTextToSpeech;
 
@@ -10,16 +14,21 @@ class QTextToSpeech;
 class Reader : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(bool speaking READ isSpeaking NOTIFY speakingChanged)
 
 public:
+    explicit Reader(QObject *parent = nullptr);
     static Reader *shared();
+    static Reader *create(QQmlEngine *, QJSEngine *);
 
     // Cuts off any speech and reads `text`. Main thread.
-    void speak(const QString &text);
+    Q_INVOKABLE void speak(const QString &text);
     // Whether speech is under way (also while it is being started).
     bool isSpeaking() const;
     // Stops at once.
-    void stop();
+    Q_INVOKABLE void stop();
 
     QTextToSpeech *synth() const { return synth_; }
     // The locale of the voice chosen for the last text (none: the default voice).
@@ -29,7 +38,6 @@ Q_SIGNALS:
     void speakingChanged();
 
 private:
-    explicit Reader(QObject *parent);
     QTextToSpeech *synth_ = nullptr;
     QString lastLocale_;
     bool starting_ = false;

@@ -2,6 +2,7 @@
 
 #include "engines/EngineError.h"
 #include "engines/Services.h"
+#include "model/Log.h"
 
 #include <QCoreApplication>
 #include <QCoroSignal>
@@ -102,14 +103,68 @@ void armTimers(QNetworkReply *reply, Net::Timeouts timeouts, std::shared_ptr<boo
     }
 }
 
+bool carriesKey(const QNetworkRequest &request)
+{
+    return request.hasRawHeader("Authorization") || request.hasRawHeader("Proxy-Authorization");
+}
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    const QString scheme = a.scheme().toLower();
+    const int port = scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1;
+    return scheme == b.scheme().toLower() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0
+           && a.port(port) == b.port(port);
+}
+
+// A redirect that was not followed: its status is the answer.
+struct Refusal
+{
+    bool refused = false;
+    int status = 0;
+};
+
+// A request that carries a key follows redirects within its own origin only:
+// elsewhere the key would go to a host the user never gave it to.
+void guardRedirects(QNetworkReply *reply, std::shared_ptr<Refusal> refusal)
+{
+    const QUrl origin = reply->request().url();
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply, origin, refusal](const QUrl &target) {
+        if (sameOrigin(origin, target)) {
+            Q_EMIT reply->redirectAllowed();
+            return;
+        }
+        refusal->refused = true;
+        refusal->status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        Log::write(QStringLiteral("réseau: redirection de %1 vers %2 refusée, la clé reste chez %1")
+                       .arg(origin.authority(), target.authority()));
+        reply->abort();
+    });
+}
+
+QNetworkRequest guarded(QNetworkRequest request)
+{
+    if (carriesKey(request))
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    return request;
+}
+
 QCoro::Task<Net::Reply> finish(ReplyPtr reply, Net::Timeouts timeouts)
 {
     auto timedOut = std::make_shared<bool>(false);
     armTimers(reply.get(), timeouts, timedOut);
+    auto refusal = std::make_shared<Refusal>();
+    if (carriesKey(reply->request()))
+        guardRedirects(reply.get(), refusal);
     if (!reply->isFinished())
         co_await qCoro(reply.get(), &QNetworkReply::finished);
 
     const QNetworkReply::NetworkError error = reply->error();
+    if (refusal->refused) {
+        Net::Reply out;
+        out.status = refusal->status;
+        out.headers = reply->rawHeaderPairs();
+        co_return out;
+    }
     if (*timedOut)
         throw NetworkError(NetworkError::Reason::TimedOut);
     if (isTransportError(error))
@@ -162,13 +217,13 @@ QNetworkRequest request(const QUrl &url)
 
 QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts)
 {
-    ReplyPtr reply(session()->sendCustomRequest(request, verb, body));
+    ReplyPtr reply(session()->sendCustomRequest(guarded(request), verb, body));
     co_return co_await finish(std::move(reply), timeouts);
 }
 
 QCoro::Task<Reply> send(QNetworkRequest request, QHttpMultiPart *multiPart, Timeouts timeouts)
 {
-    ReplyPtr reply(session()->post(request, multiPart));
+    ReplyPtr reply(session()->post(guarded(request), multiPart));
     multiPart->setParent(reply.get());
     co_return co_await finish(std::move(reply), timeouts);
 }

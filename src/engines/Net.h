@@ -45,6 +45,9 @@ QNetworkRequest request(const QUrl &url);
 // Sends `request` with `verb` and `body` on the shared session and waits for the
 // whole reply. Any HTTP status comes back as a Reply; a request that got no
 // answer (offline, refused, timed out) throws NetworkError.
+// A request with an "Authorization" header follows redirects within its own
+// origin (scheme, host, port) only; a redirect elsewhere is not followed and
+// comes back as the Reply of its 3xx status (empty body).
 QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts = {});
 // The same with a multipart body; the request takes ownership of `multiPart`.
 QCoro::Task<Reply> send(QNetworkRequest request, QHttpMultiPart *multiPart, Timeouts timeouts = {});

@@ -1,5 +1,7 @@
 #include "model/AppSettings.h"
 
+#include "app/Application.h"
+
 #include "model/Defaults.h"
 
 #include <QApplication>
@@ -72,8 +74,7 @@ quint64 unsignedValue(const QJsonValue &v, double d)
 
 AppSettings *AppSettings::shared()
 {
-    static AppSettings *instance = new AppSettings(Defaults::standard());
-    return instance;
+    return Application::root().settings();
 }
 
 AppSettings *AppSettings::create(QQmlEngine *, QJSEngine *)
@@ -137,7 +138,6 @@ void AppSettings::setRestoreClipboard(bool v) { assign(restoreClipboard_, v, "re
 void AppSettings::setTheme(Theme v)
 {
     assign(theme_, v, "theme", &AppSettings::themeChanged);
-    applyTheme();
 }
 void AppSettings::setCorrectionShortcut(bool v) { assign(correctionShortcut_, v, "correctionShortcut", &AppSettings::correctionShortcutChanged); }
 void AppSettings::setCorrectionKeyCode(qint64 v) { assign(correctionKeyCode_, v, "correctionKeyCode", &AppSettings::correctionKeyCodeChanged); }
@@ -176,33 +176,6 @@ void AppSettings::setRewriteEngine(RewriteEngine v) { assign(rewriteEngine_, v, 
 void AppSettings::setDeepgramModel(const QString &v) { assign(deepgramModel_, v, "deepgramModel", &AppSettings::deepgramModelChanged); }
 void AppSettings::setOpenRouterModel(const QString &v) { assign(openRouterModel_, v, "openRouterModel", &AppSettings::openRouterModelChanged); }
 
-void AppSettings::applyTheme()
-{
-    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    if (!app)
-        return;
-    app->setProperty("ombryDark", theme_ == Theme::Dark);
-    if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        app->setStyle(fusion);
-    QPalette palette;
-    if (theme_ == Theme::Dark) {
-        palette.setColor(QPalette::Window, QColor(0x1e, 0x1f, 0x22));
-        palette.setColor(QPalette::WindowText, QColor(0xec, 0xec, 0xee));
-        palette.setColor(QPalette::Base, QColor(0x26, 0x27, 0x2b));
-        palette.setColor(QPalette::AlternateBase, QColor(0x2d, 0x2e, 0x33));
-        palette.setColor(QPalette::Text, QColor(0xec, 0xec, 0xee));
-        palette.setColor(QPalette::Button, QColor(0x2d, 0x2e, 0x33));
-        palette.setColor(QPalette::ButtonText, QColor(0xec, 0xec, 0xee));
-        palette.setColor(QPalette::ToolTipBase, QColor(0x2d, 0x2e, 0x33));
-        palette.setColor(QPalette::ToolTipText, QColor(0xec, 0xec, 0xee));
-        palette.setColor(QPalette::PlaceholderText, QColor(0x8a, 0x8b, 0x90));
-    } else {
-        palette = app->style()->standardPalette();
-    }
-    palette.setColor(QPalette::Highlight, QColor::fromRgbF(0, 0.7216f, 0.6627f));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    app->setPalette(palette);
-}
 
 const QList<AppSettings::Model> &AppSettings::openRouterModels()
 {

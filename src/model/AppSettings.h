@@ -22,6 +22,7 @@ class AppSettings final : public QObject
     QML_SINGLETON
 
     Q_PROPERTY(Ombry::DictationKey key READ key WRITE setKey NOTIFY keyChanged)
+    Q_PROPERTY(QString keyLabel READ keyLabel NOTIFY keyChanged)
     Q_PROPERTY(Ombry::Language language READ language WRITE setLanguage NOTIFY languageChanged)
     Q_PROPERTY(bool sounds READ sounds WRITE setSounds NOTIFY soundsChanged)
     Q_PROPERTY(bool restoreClipboard READ restoreClipboard WRITE setRestoreClipboard NOTIFY restoreClipboardChanged)
@@ -74,10 +75,9 @@ public:
     static double costPer1000Deepgram(const QString &id);
     static std::optional<double> costPer1000OpenRouter(const QString &id);
 
-    // Applies the appearance of `theme` to the running application, if any.
-    Q_INVOKABLE void applyTheme();
 
     DictationKey key() const { return key_; }
+    QString keyLabel() const { return Ombry::label(key_); }
     Language language() const { return language_; }
     bool sounds() const { return sounds_; }
     bool restoreClipboard() const { return restoreClipboard_; }

@@ -1,5 +1,8 @@
 #include "model/Defaults.h"
 
+#include "model/Log.h"
+#include "model/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -58,7 +61,12 @@ Defaults::Defaults(const QString &domain, const QString &folder)
     : domain_(domain)
     , folder_(folder)
 {
-    cache_ = readFile();
+    if (readFile(cache_) == FileState::Unreadable) {
+        FileLock fileLock(filePath());
+        // Another process may have replaced it meanwhile.
+        if (readFile(cache_) == FileState::Unreadable)
+            setAside();
+    }
 }
 
 QString Defaults::filePath() const
@@ -71,12 +79,40 @@ bool Defaults::exists() const
     return QFileInfo::exists(filePath());
 }
 
-QJsonObject Defaults::readFile() const
+Defaults::FileState Defaults::readFile(QJsonObject &out) const
 {
+    out = {};
+    const QFileInfo info(filePath());
+    if (!info.exists() && !info.isSymLink())
+        return FileState::Missing;
     QFile f(filePath());
     if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(f.readAll()).object();
+        return FileState::Unreadable;
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        return FileState::Unreadable;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return FileState::Unreadable;
+    out = doc.object();
+    return FileState::Read;
+}
+
+void Defaults::setAside()
+{
+    const QString path = filePath();
+    const QString name = QFileInfo(path).fileName();
+    const QString target = PrivateFiles::setAsideName(path);
+    if (QFile::rename(path, target)) {
+        Log::write(QStringLiteral("réglages: %1 illisible, mis de côté sous %2, réglages par défaut")
+                       .arg(name, QFileInfo(target).fileName()));
+    } else {
+        // Keep the user's bytes rather than a file holding only the next change.
+        held_ = true;
+        Log::write(QStringLiteral("réglages: %1 illisible et impossible à mettre de côté, il ne sera pas réécrit")
+                       .arg(name));
+    }
 }
 
 QJsonValue Defaults::object(const QString &key) const
@@ -164,22 +200,41 @@ void Defaults::remove(const QString &key)
 void Defaults::write(const QString &key, const QJsonValue &value, bool removal)
 {
     QMutexLocker lock(&mutex_);
-    QDir().mkpath(folder_);
-    FileLock fileLock(filePath());
-    // Merge into what is on disk now: another process may have written meanwhile.
-    QJsonObject fresh = readFile();
-    if (removal) {
-        fresh.remove(key);
+    if (removal)
         cache_.remove(key);
-    } else {
-        fresh.insert(key, value);
+    else
         cache_.insert(key, value);
-    }
-    QSaveFile out(filePath());
-    if (!out.open(QIODevice::WriteOnly))
+    if (held_)
         return;
-    out.write(QJsonDocument(fresh).toJson(QJsonDocument::Indented));
-    out.commit();
+    const auto written = [&] {
+        if (!QDir().mkpath(folder_))
+            return false;
+        FileLock fileLock(filePath());
+        // Merge into what is on disk now: another process may have written meanwhile.
+        QJsonObject fresh;
+        if (readFile(fresh) == FileState::Unreadable) {
+            setAside();
+            if (held_)
+                return true; // already said
+        }
+        if (removal)
+            fresh.remove(key);
+        else
+            fresh.insert(key, value);
+        QSaveFile out(filePath());
+        if (!out.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray data = QJsonDocument(fresh).toJson(QJsonDocument::Indented);
+        if (out.write(data) != data.size()) {
+            out.cancelWriting();
+            return false;
+        }
+        return out.commit();
+    }();
+    // Said once per run of failures: a slider may write many times in a row.
+    if (!written && !failing_)
+        Log::write(QStringLiteral("réglages: %1.json non écrit").arg(domain_));
+    failing_ = !written;
 }
 
 void Defaults::removeDomain()
@@ -188,4 +243,5 @@ void Defaults::removeDomain()
     FileLock fileLock(filePath());
     QFile::remove(filePath());
     cache_ = {};
+    held_ = false;
 }

@@ -12,6 +12,11 @@
 // Values keep their JSON types (bool, number, string, array, object). Every write
 // merges the changed key into a fresh read of the file and replaces the file
 // atomically, so another process's keys are never lost. Usable from any thread.
+//
+// A file that exists but is not a JSON object (edited by hand, damaged) is renamed
+// "<file>.illisible-<UTC time>" (logged) and the domain starts empty, so no later
+// write destroys the user's values. A write that fails is logged; the value stays
+// in memory for the run.
 class Defaults
 {
 public:
@@ -53,11 +58,17 @@ public:
     void removeDomain();
 
 private:
-    QJsonObject readFile() const;
+    enum class FileState { Missing, Read, Unreadable };
+    FileState readFile(QJsonObject &out) const;
+    // With the file lock held: moves an unreadable file out of the way.
+    void setAside();
     void write(const QString &key, const QJsonValue &value, bool removal);
 
     QString domain_;
     QString folder_;
     mutable QMutex mutex_;
     QJsonObject cache_;
+    // An unreadable file that could not be moved: never written over this run.
+    bool held_ = false;
+    bool failing_ = false;
 };

@@ -1,5 +1,8 @@
 #include "model/KeyStore.h"
 
+#include "app/Application.h"
+#include "model/Log.h"
+#include "model/PrivateFiles.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 
@@ -10,53 +13,9 @@
 #include <QJsonObject>
 #include <QMutexLocker>
 #include <QQmlEngine>
+#include <QTextBoundaryFinder>
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// Writes `data` to `path` through an owner-only temporary file in the same
-// folder, so the keys are never readable by others, not even for a moment.
-bool writePrivately(const QString &path, const QByteArray &data)
-{
-    const QFileInfo info(path);
-    QByteArray tmpl = QFile::encodeName(info.absolutePath() + QStringLiteral("/.keys.json.XXXXXX"));
-    const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0)
-        return false;
-    bool ok = ::fchmod(fd, 0600) == 0;
-    qsizetype done = 0;
-    while (ok && done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += n;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = ::rename(tmpl.constData(), QFile::encodeName(path).constData()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.constData());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
-}
-
-} // namespace
 
 const char *environmentVariable(APIService service)
 {
@@ -65,8 +24,7 @@ const char *environmentVariable(APIService service)
 
 KeyStore *KeyStore::shared()
 {
-    static KeyStore *instance = new KeyStore(Store::folder() + QStringLiteral("/keys.json"));
-    return instance;
+    return Application::root().keys();
 }
 
 KeyStore *KeyStore::create(QQmlEngine *, QJSEngine *)
@@ -104,14 +62,17 @@ KeyStore::KeyStore(const QString &file, QObject *parent)
                 imported = true;
             }
         }
-        if (text.isEmpty())
+        if (text.isEmpty()) {
             text = qEnvironmentVariable(environmentVariable(s));
+            if (!text.isEmpty())
+                environment_.insert(s, text);
+        }
         if (!text.isEmpty())
             keys_.insert(s, text);
     }
-    // Only an imported key is written; one from the environment alone never is.
-    if (imported)
-        persist();
+    // Only an imported key is written; one from the environment never is.
+    if (imported && !persist())
+        Log::write(QStringLiteral("clés: clé importée non écrite dans keys.json"));
 }
 
 std::optional<QString> KeyStore::readFormer(const QString &, const QString &)
@@ -149,7 +110,7 @@ std::optional<QString> KeyStore::key(APIService service) const
     return *it;
 }
 
-void KeyStore::save(const QString &text, APIService service)
+bool KeyStore::save(const QString &text, APIService service)
 {
     const QString trimmed = TextUtil::trimmed(text);
     Keys next = keys();
@@ -157,8 +118,41 @@ void KeyStore::save(const QString &text, APIService service)
         next.remove(service);
     else
         next.insert(service, trimmed);
+    {
+        // The user's own choice replaces what the environment gave, also when equal.
+        QMutexLocker lock(&mutex_);
+        environment_.remove(service);
+    }
     setKeys(next);
-    persist();
+    return persist();
+}
+
+bool KeyStore::fromEnvironment(APIService service) const
+{
+    QMutexLocker lock(&mutex_);
+    const auto held = keys_.constFind(service);
+    const auto given = environment_.constFind(service);
+    return held != keys_.constEnd() && given != environment_.constEnd() && *held == *given;
+}
+
+QString KeyStore::maskedForm(const QString &key)
+{
+    const QString dots = QStringLiteral("••••");
+    // Characters are grapheme clusters.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, key);
+    finder.toEnd();
+    qsizetype start = key.size();
+    int count = 0;
+    while (count < 8 && finder.toPreviousBoundary() >= 0) {
+        ++count;
+        if (count == 4)
+            start = finder.position();
+        if (finder.position() == 0)
+            break;
+    }
+    if (count < 8)
+        return dots;
+    return dots + key.mid(start);
 }
 
 void KeyStore::forgetAll()
@@ -166,35 +160,55 @@ void KeyStore::forgetAll()
     setKeys({});
 }
 
-QString KeyStore::keyText(const QString &service) const
+bool KeyStore::isSet(const QString &service) const
 {
     const auto s = fromRawValue<APIService>(service);
-    return s ? key(*s).value_or(QString()) : QString();
+    return s && key(*s).has_value();
 }
 
-void KeyStore::saveText(const QString &text, const QString &service)
+QString KeyStore::masked(const QString &service) const
 {
-    if (const auto s = fromRawValue<APIService>(service))
-        save(text, *s);
+    const auto s = fromRawValue<APIService>(service);
+    const std::optional<QString> held = s ? key(*s) : std::nullopt;
+    return held ? maskedForm(*held) : QString();
 }
 
-QVariantMap KeyStore::keysMap() const
+bool KeyStore::fromEnvironment(const QString &service) const
+{
+    const auto s = fromRawValue<APIService>(service);
+    return s && fromEnvironment(*s);
+}
+
+bool KeyStore::write(const QString &text, const QString &service)
+{
+    const auto s = fromRawValue<APIService>(service);
+    return s && save(text, *s);
+}
+
+QVariantMap KeyStore::maskedKeys() const
 {
     QVariantMap out;
     const Keys held = keys();
     for (auto it = held.constBegin(); it != held.constEnd(); ++it)
-        out.insert(rawValue(it.key()), it.value());
+        out.insert(rawValue(it.key()), maskedForm(it.value()));
     return out;
 }
 
-void KeyStore::persist()
+bool KeyStore::persist()
 {
     QMutexLocker lock(&writeMutex_);
     QJsonObject object;
-    const Keys held = keys();
-    for (auto it = held.constBegin(); it != held.constEnd(); ++it)
-        object.insert(rawValue(it.key()), it.value());
-    // A failed write keeps the keys in memory; nothing is reported.
-    writePrivately(file_, QJsonDocument(object).toJson(QJsonDocument::Compact));
+    {
+        QMutexLocker keysLock(&mutex_);
+        for (auto it = keys_.constBegin(); it != keys_.constEnd(); ++it) {
+            const auto given = environment_.constFind(it.key());
+            if (given == environment_.constEnd() || *given != it.value())
+                object.insert(rawValue(it.key()), it.value());
+        }
+    }
+    const bool written = PrivateFiles::write(file_, QJsonDocument(object).toJson(QJsonDocument::Compact));
     ::chmod(QFile::encodeName(file_).constData(), 0600);
+    if (!written)
+        Log::write(QStringLiteral("clés: keys.json non écrit"));
+    return written;
 }

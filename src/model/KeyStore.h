@@ -24,14 +24,21 @@ const char *environmentVariable(APIService service);
 
 // The user's API keys, kept in memory and mirrored to "keys.json" in the data
 // folder (owner-only). key() may be called from any thread.
+//
+// A key taken from the environment at creation is used but never written: the
+// file holds only keys the user saved (or imported from the former identity), so
+// the environment keeps deciding while it supplies the key.
+//
+// Views never get a key's text: they learn whether it is set, see its masked form
+// and write a new one.
 class KeyStore final : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
 
-    // Raw service value → key text.
-    Q_PROPERTY(QVariantMap keys READ keysMap NOTIFY keysChanged)
+    // Raw service value → masked key ("••••abcd"), for the services that have a key.
+    Q_PROPERTY(QVariantMap masked READ maskedKeys NOTIFY keysChanged)
 
 public:
     using Keys = QMap<APIService, QString>;
@@ -49,21 +56,32 @@ public:
     // Replaces the map without writing the file; an equal map notifies nobody.
     void setKeys(const Keys &keys);
     std::optional<QString> key(APIService service) const;
-    // Trims the text; an empty one removes the key. Writes the file.
-    void save(const QString &text, APIService service);
+    // Trims the text; an empty one removes the key. Writes the file; false when it
+    // could not be written (the key is held in memory all the same).
+    [[nodiscard]] bool save(const QString &text, APIService service);
     // Empties the keys in memory, writes nothing (the caller deletes the file).
     void forgetAll();
+    // Whether the service's key is the one the environment gave at creation.
+    bool fromEnvironment(APIService service) const;
 
-    // The same for views, by raw service value; "" when there is no key.
-    Q_INVOKABLE QString keyText(const QString &service) const;
-    Q_INVOKABLE void saveText(const QString &text, const QString &service);
+    // "••••" and the key's last four characters; a key shorter than eight
+    // characters shows none of them.
+    static QString maskedForm(const QString &key);
+
+    // For views, by raw service value ("deepgram", "openRouter").
+    Q_INVOKABLE bool isSet(const QString &service) const;
+    // The masked form; "" without a key.
+    Q_INVOKABLE QString masked(const QString &service) const;
+    Q_INVOKABLE bool fromEnvironment(const QString &service) const;
+    // save() by raw service value; false for an unknown service or a failed write.
+    Q_INVOKABLE bool write(const QString &text, const QString &service);
 
 Q_SIGNALS:
     void keysChanged();
 
 private:
-    QVariantMap keysMap() const;
-    void persist();
+    QVariantMap maskedKeys() const;
+    bool persist();
     // The former identity's keychain item; no such store exists here.
     static std::optional<QString> readFormer(const QString &service, const QString &account);
 
@@ -72,4 +90,6 @@ private:
     mutable QMutex mutex_;
     QMutex writeMutex_;
     Keys keys_;
+    // The keys taken from the environment, as taken; never written.
+    Keys environment_;
 };

@@ -1,5 +1,6 @@
 #include "model/Log.h"
 
+#include "model/PrivateFiles.h"
 #include "model/Store.h"
 
 #include <QDateTime>
@@ -121,11 +122,18 @@ private:
             if (::stat(native.constData(), &st) == 0 && st.st_size > kMaxSizeAtStart)
                 ::unlink(native.constData());
         } else {
-            QDir().mkpath(QFileInfo(file).absolutePath());
+            PrivateFiles::makeFolder(QFileInfo(file).absolutePath());
         }
         openedOnce_ = true;
-        fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        return fd_ >= 0;
+        // Owner-only: the log names applications and failures; a file left by an
+        // earlier version loses its wider mode.
+        fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (fd_ < 0)
+            return false;
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && (st.st_mode & 077))
+            ::fchmod(fd_, st.st_mode & 07700);
+        return true;
     }
 
     std::mutex mutex_;

@@ -16,6 +16,12 @@
 
 namespace Records {
 
+bool isPlainFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
 QString dateText(const QDateTime &date)
 {
     if (!date.isValid())
@@ -582,6 +588,9 @@ bool readRecord(JsonReader &r, Dictation &d)
         if (key == "audioFile") return in.optionalString(d.audioFile);
         return r.skipValue();
     });
+    // A recording name that leads out of the audio folder names no recording of ours.
+    if (d.audioFile && !Records::isPlainFileName(*d.audioFile))
+        d.audioFile.reset();
     return ok && in.done(63);
 }
 

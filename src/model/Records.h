@@ -45,7 +45,7 @@ public:
     QString finalText;
     QString rawText;
     double duration = 0;              // seconds
-    std::optional<QString> audioFile; // file name inside the audio folder
+    std::optional<QString> audioFile; // plain file name inside the audio folder
 
     // Words of finalText per minute of recording; 0 without a positive duration.
     qint64 wordsPerMinute() const;
@@ -173,6 +173,11 @@ size_t qHash(const CostEntry &r, size_t seed = 0);
 size_t qHash(const Meeting &r, size_t seed = 0);
 
 namespace Records {
+
+// A name that stays inside the folder it is joined to: not empty, not "." or "..",
+// no separator ("/" or "\\") and no NUL. A dictation's `audioFile` that is not one
+// is dropped when decoded and never used.
+bool isPlainFileName(const QString &name);
 
 // "2026-03-01T08:00:00Z": UTC, whole seconds (a fraction is dropped).
 QString dateText(const QDateTime &date);

@@ -31,3 +31,18 @@ QList<std::pair<qint64, QString>> CorrectionScope::all()
         {style, QStringLiteral("Style plus fluide")},
     };
 }
+
+QString Ombry::label(DictationKey key)
+{
+    switch (key) {
+    case DictationKey::RightOption:
+        return QStringLiteral("Option droite (⌥)");
+    case DictationKey::RightCommand:
+        return QStringLiteral("Commande droite (⌘)");
+    case DictationKey::RightControl:
+        return QStringLiteral("Contrôle droite (⌃)");
+    case DictationKey::Fn:
+        return QStringLiteral("Fn");
+    }
+    return {};
+}

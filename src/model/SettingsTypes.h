@@ -4,6 +4,7 @@
 #include <QMetaEnum>
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 #include <utility>
@@ -12,6 +13,8 @@
 // parsing is exact and case-sensitive.
 namespace Ombry {
 Q_NAMESPACE
+QML_ELEMENT
+Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 
 enum class DictationKey { RightOption, RightCommand, RightControl, Fn };
 Q_ENUM_NS(DictationKey)
@@ -33,6 +36,9 @@ Q_ENUM_NS(PerformanceMode)
 
 enum class Theme { Light, Dark };
 Q_ENUM_NS(Theme)
+
+// How a dictation key is named to the user: "Contrôle droite (⌃)".
+QString label(DictationKey key);
 
 } // namespace Ombry
 

@@ -1,8 +1,11 @@
 #include "model/Store.h"
 
+#include "app/Application.h"
+
 #include "model/IdentityMigration.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
+#include "model/PrivateFiles.h"
 #include "model/TextUtil.h"
 
 #include <QCoreApplication>
@@ -212,24 +215,11 @@ QByteArray encode(const QList<Snippet> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<CostEntry> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<Meeting> &l) { return Records::encodeArray(l); }
 
+// Owner-only: the files hold what the user said.
 bool writeAtomically(const QString &path, const QByteArray &data)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-// "illisible-20261209T054848Z"
-QString setAsideSuffix()
-{
-    return QStringLiteral(".illisible-")
-           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    PrivateFiles::makeFolder(QFileInfo(path).absolutePath());
+    return PrivateFiles::write(path, data);
 }
 
 // The local calendar day of instants, with the zone's offset looked up once per UTC
@@ -268,6 +258,22 @@ bool isRemovableByErase(const QString &fileName)
     return files.contains(fileName);
 }
 
+// Every file the program writes in the data folder (and those set aside), and the
+// recordings, made owner-only; other files are left as they are.
+void tightenDataFolder(const QString &dir)
+{
+    PrivateFiles::tighten(dir);
+    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &f : entries)
+        if (isRemovableByErase(f.section(QStringLiteral(".illisible-"), 0, 0)))
+            PrivateFiles::tighten(dir + QLatin1Char('/') + f);
+    const QString audio = dir + QStringLiteral("/Audio");
+    PrivateFiles::tighten(audio);
+    const QStringList recordings = QDir(audio).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &f : recordings)
+        PrivateFiles::tighten(audio + QLatin1Char('/') + f);
+}
+
 } // namespace
 
 // --- folders
@@ -278,7 +284,7 @@ QString Store::folder()
         const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
         const QString dir = base + QStringLiteral("/Ombry Voice");
         IdentityMigration::moveDataFolder(dir);
-        QDir().mkpath(dir);
+        PrivateFiles::makeFolder(dir);
         return dir;
     }();
     return path;
@@ -289,7 +295,7 @@ QString Store::audioFolder()
     static const QString path = folder() + QStringLiteral("/Audio");
     // Erasing removes it; a recording written later in the run needs it again.
     if (!QFileInfo::exists(path))
-        QDir().mkpath(path);
+        PrivateFiles::makeFolder(path);
     return path;
 }
 
@@ -297,39 +303,46 @@ QString Store::audioDir() const
 {
     const QString path = folder_ + QStringLiteral("/Audio");
     if (!QFileInfo::exists(path))
-        QDir().mkpath(path);
+        PrivateFiles::makeFolder(path);
     return path;
 }
 
-bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
+namespace {
+
+bool writeRecordingFile(const QString &dir, const QString &fileName, const QByteArray &wav)
 {
-    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName == QLatin1String(".")
-        || fileName == QLatin1String(".."))
-        return false;
-    const bool ok = writeAtomically(audioDir() + QLatin1Char('/') + fileName, wav);
+    const bool ok = writeAtomically(dir + QLatin1Char('/') + fileName, wav);
     if (!ok)
         Log::write(QStringLiteral("stockage: enregistrement %1 non écrit").arg(fileName));
     return ok;
 }
 
+} // namespace
+
+bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
+{
+    if (!Records::isPlainFileName(fileName))
+        return false;
+    return writeRecordingFile(audioDir(), fileName, wav);
+}
+
+void Store::saveRecording(const QString &fileName, const QByteArray &wav)
+{
+    if (!Records::isPlainFileName(fileName))
+        return;
+    // The folder is made there too: an erase running before this job removes it.
+    const QString dir = folder_ + QStringLiteral("/Audio");
+    io_->post([dir, fileName, wav] { writeRecordingFile(dir, fileName, wav); });
+}
+
 // --- creation and loading
 
 namespace {
-Store *sharedInstance = nullptr;
 }
 
 Store *Store::shared()
 {
-    static Store *instance = [] {
-        auto *store = new Store(folder());
-        sharedInstance = store;
-        if (QCoreApplication::instance())
-            QObject::connect(qApp, &QCoreApplication::aboutToQuit, store, &Store::flush);
-        // Also when the process ends without the event loop's quit.
-        std::atexit([] { Store::shared()->io_->flush(); });
-        return store;
-    }();
-    return instance;
+    return Application::root().store();
 }
 
 Store *Store::create(QQmlEngine *, QJSEngine *)
@@ -343,8 +356,10 @@ Store::Store(const QString &folder, QObject *parent)
     , folder_(folder)
     , io_(std::make_unique<StoreIo>())
 {
-    QDir().mkpath(folder_);
-    audioDir();
+    PrivateFiles::makeFolder(folder_);
+    PrivateFiles::makeFolder(audioDir());
+    // Files written by earlier versions may be readable by others.
+    io_->post([dir = folder_] { tightenDataFolder(dir); });
     dictations_ = load<Dictation>(name(kHistory));
     rebuildStats();
     words_ = load<QString>(name(kWords));
@@ -388,9 +403,7 @@ QList<T> Store::load(const QString &fileName)
 void Store::setAside(const QString &fileName, const QString &why)
 {
     const QString path = folder_ + QLatin1Char('/') + fileName;
-    QString target = path + setAsideSuffix();
-    for (int n = 2; QFileInfo::exists(target); ++n)
-        target = path + setAsideSuffix() + QLatin1Char('-') + QString::number(n);
+    const QString target = PrivateFiles::setAsideName(path);
     if (QFile::rename(path, target)) {
         Log::write(QStringLiteral("stockage: %1 %2, mis de côté sous %3")
                        .arg(fileName, why, QFileInfo(target).fileName()));
@@ -424,6 +437,28 @@ void Store::save(const List &list, const QString &fileName)
     });
 }
 
+void Store::saveCollection(Collection collection)
+{
+    switch (collection) {
+    case Collection::History: save(dictations_, name(kHistory)); break;
+    case Collection::Words: save(words_, name(kWords)); break;
+    case Collection::Corrections: save(corrections_, name(kCorrections)); break;
+    case Collection::Fixes: save(fixes_, name(kFixes)); break;
+    case Collection::Snippets: save(snippets_, name(kSnippets)); break;
+    case Collection::Costs: save(costs_, name(kCosts)); break;
+    case Collection::Meetings: save(meetings_, name(kMeetings)); break;
+    }
+}
+
+void Store::deleteRecordings(const QStringList &files)
+{
+    const QString audio = folder_ + QStringLiteral("/Audio/");
+    io_->post([audio, files] {
+        for (const QString &f : files)
+            QFile::remove(audio + f);
+    });
+}
+
 void Store::flush()
 {
     io_->flush();
@@ -442,8 +477,10 @@ void Store::setDictations(const QList<Dictation> &list)
     dictations_ = list;
     save(dictations_, name(kHistory));
     rebuildStats();
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::History);
         Q_EMIT dictationsChanged();
+    }
 }
 
 void Store::setWords(const QStringList &list)
@@ -451,8 +488,10 @@ void Store::setWords(const QStringList &list)
     const bool changed = list != words_;
     words_ = list;
     save(words_, name(kWords));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Words);
         Q_EMIT wordsChanged();
+    }
 }
 
 void Store::setCorrections(const QList<Correction> &list)
@@ -461,8 +500,10 @@ void Store::setCorrections(const QList<Correction> &list)
     corrections_ = list;
     rebuildCorrectionCache();
     save(corrections_, name(kCorrections));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Corrections);
         Q_EMIT correctionsChanged();
+    }
 }
 
 void Store::setFixes(const QList<CorrectionRecord> &list)
@@ -470,8 +511,10 @@ void Store::setFixes(const QList<CorrectionRecord> &list)
     const bool changed = list != fixes_;
     fixes_ = list;
     save(fixes_, name(kFixes));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Fixes);
         Q_EMIT fixesChanged();
+    }
 }
 
 void Store::setSnippets(const QList<Snippet> &list)
@@ -480,8 +523,10 @@ void Store::setSnippets(const QList<Snippet> &list)
     snippets_ = list;
     rebuildSnippetCache();
     save(snippets_, name(kSnippets));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Snippets);
         Q_EMIT snippetsChanged();
+    }
 }
 
 void Store::setCosts(const QList<CostEntry> &list)
@@ -489,8 +534,10 @@ void Store::setCosts(const QList<CostEntry> &list)
     const bool changed = list != costs_;
     costs_ = list;
     save(costs_, name(kCosts));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Costs);
         Q_EMIT costsChanged();
+    }
 }
 
 void Store::setMeetings(const QList<Meeting> &list)
@@ -498,8 +545,10 @@ void Store::setMeetings(const QList<Meeting> &list)
     const bool changed = list != meetings_;
     meetings_ = list;
     save(meetings_, name(kMeetings));
-    if (changed)
+    if (changed) {
+        Q_EMIT collectionReset(Collection::Meetings);
         Q_EMIT meetingsChanged();
+    }
 }
 
 // --- operations
@@ -518,6 +567,7 @@ void Store::add(const Dictation &dictation)
     if (dictation.duration != 0)
         Q_EMIT totalDurationChanged();
     Q_EMIT statisticsChanged();
+    Q_EMIT itemInserted(Collection::History, 0);
     Q_EMIT dictationsChanged();
 }
 
@@ -525,6 +575,7 @@ void Store::addFix(const CorrectionRecord &record)
 {
     fixes_.prepend(record);
     save(fixes_, name(kFixes));
+    Q_EMIT itemInserted(Collection::Fixes, 0);
     Q_EMIT fixesChanged();
 }
 
@@ -532,6 +583,7 @@ void Store::addCost(double amount)
 {
     costs_.append(CostEntry{QDateTime::currentDateTimeUtc(), amount});
     save(costs_, name(kCosts));
+    Q_EMIT itemInserted(Collection::Costs, int(costs_.size() - 1));
     Q_EMIT costsChanged();
 }
 
@@ -617,7 +669,7 @@ std::optional<Snippet> Store::snippet(const QString &matching) const
 
 QUrl Store::audioURL(const Dictation &dictation) const
 {
-    if (!dictation.audioFile)
+    if (!dictation.audioFile || !Records::isPlainFileName(*dictation.audioFile))
         return {};
     const QString path = folder_ + QStringLiteral("/Audio/") + *dictation.audioFile;
     if (!QFileInfo(path).isFile())
@@ -633,7 +685,9 @@ void Store::pruneAudio()
     for (const Dictation &d : std::as_const(dictations_)) {
         if (d.audioFile && d.date.isValid() && d.date < cutoff) {
             selected.insert(d.id);
-            files.append(*d.audioFile);
+            // A name that is no plain file name points outside the folder: only forgotten.
+            if (Records::isPlainFileName(*d.audioFile))
+                files.append(*d.audioFile);
         }
     }
     if (selected.isEmpty())
@@ -655,7 +709,7 @@ void Store::clearHistory()
     setFixes({});
     const QString audio = folder_ + QStringLiteral("/Audio/");
     for (const Dictation &d : std::as_const(dictations_))
-        if (d.audioFile)
+        if (d.audioFile && Records::isPlainFileName(*d.audioFile))
             QFile::remove(audio + *d.audioFile);
     setDictations({});
 }
@@ -665,25 +719,32 @@ void Store::eraseEverything()
     io_->cancelAll();
     held_.clear();
     // Otherwise the next saved key would write every erased key back.
-    if (this == sharedInstance)
+    if (Application *app = Application::current(); app && app->owns(this))
         KeyStore::shared()->forgetAll();
 
     dictations_.clear();
     rebuildStats();
+    Q_EMIT collectionReset(Collection::History);
     Q_EMIT dictationsChanged();
     words_.clear();
+    Q_EMIT collectionReset(Collection::Words);
     Q_EMIT wordsChanged();
     corrections_.clear();
     rebuildCorrectionCache();
+    Q_EMIT collectionReset(Collection::Corrections);
     Q_EMIT correctionsChanged();
     fixes_.clear();
+    Q_EMIT collectionReset(Collection::Fixes);
     Q_EMIT fixesChanged();
     snippets_.clear();
     rebuildSnippetCache();
+    Q_EMIT collectionReset(Collection::Snippets);
     Q_EMIT snippetsChanged();
     costs_.clear();
+    Q_EMIT collectionReset(Collection::Costs);
     Q_EMIT costsChanged();
     meetings_.clear();
+    Q_EMIT collectionReset(Collection::Meetings);
     Q_EMIT meetingsChanged();
 
     const QString dir = folder_;

@@ -57,8 +57,9 @@ public:
 // A file that exists but cannot be read or decoded loads as an empty collection and
 // is first renamed "<file>.illisible-<UTC time>" (logged), so no later save destroys it.
 //
-// Recordings: write them with writeRecording() (or into audioFolder(), which exists
-// again after an erase) before add() of the dictation that names them.
+// Recordings: write them with writeRecording() or saveRecording() (or into
+// audioFolder(), which exists again after an erase); the dictation that names one
+// may be added before it is written.
 class Store final : public QObject
 {
     Q_OBJECT
@@ -78,6 +79,10 @@ class Store final : public QObject
     Q_PROPERTY(double spentThisMonth READ spentThisMonth NOTIFY costsChanged)
 
 public:
+    // The collections, named in the row signals below.
+    enum class Collection { History, Words, Corrections, Fixes, Snippets, Costs, Meetings };
+    Q_ENUM(Collection)
+
     static Store *shared();
     static Store *create(QQmlEngine *, QJSEngine *);
 
@@ -100,6 +105,9 @@ public:
     // Writes one recording atomically into the audio folder (created when missing).
     // `name` is a plain file name ("<UUID>.wav"). False when it could not be written.
     bool writeRecording(const QString &name, const QByteArray &wav);
+    // The same on the store's thread, behind the writes already scheduled; returns at
+    // once (a name that writeRecording() refuses is dropped here). flush() waits for it.
+    void saveRecording(const QString &name, const QByteArray &wav);
 
     // --- collections (assigning notifies when the list differs, and always saves)
     const QList<Dictation> &dictations() const { return dictations_; }
@@ -124,6 +132,32 @@ public:
     void addFix(const CorrectionRecord &record);
     // Appends a spending record dated now.
     void addCost(double amount);
+
+    // --- one record at a time (the views' edits). Each schedules its file's save like an
+    // assignment, emits the row signal and then the collection's property signal.
+    // An update finds the record by its id (at `row` first, when that row holds it); it
+    // is false when no record has the id, and changes nothing when the record is equal.
+    // A removal by id removes every record with that id; false when there was none.
+    bool updateDictation(const Dictation &dictation, qsizetype row = -1);
+    // Also deletes the recording when no remaining dictation names it.
+    bool removeDictation(const QUuid &id);
+    bool updateFix(const CorrectionRecord &record, qsizetype row = -1);
+    bool removeFix(const QUuid &id);
+    // Appends the word trimmed of spaces and tabs; false when that is empty or already
+    // listed (case-sensitive).
+    bool addWord(const QString &word);
+    // Removes every entry equal to the word; the number removed.
+    qsizetype removeWord(const QString &word);
+    void addSnippet(const Snippet &snippet); // at the end
+    bool updateSnippet(const Snippet &snippet, qsizetype row = -1);
+    bool removeSnippet(const QUuid &id);
+    void addCorrection(const Correction &correction); // at the end
+    bool updateCorrection(const Correction &correction, qsizetype row = -1);
+    bool removeCorrection(const QUuid &id);
+    void addMeeting(const Meeting &meeting); // at the front
+    bool updateMeeting(const Meeting &meeting, qsizetype row = -1);
+    bool removeMeeting(const QUuid &id);
+
     // Replaces whole-word, case-insensitive matches of each correction's heard text
     // by its written text, literally, in list order.
     Q_INVOKABLE QString applyCorrections(const QString &text) const;
@@ -174,6 +208,14 @@ Q_SIGNALS:
     void totalWordsChanged();
     void totalDurationChanged();
     void statisticsChanged();
+    // One row of a collection was inserted, changed or removed; emitted right after that
+    // row changed (several removals: one signal each, last row first). The derived values
+    // (statistics, look-ups) are current again from the property's signal on.
+    void itemInserted(Store::Collection collection, int row);
+    void itemChanged(Store::Collection collection, int row);
+    void itemRemoved(Store::Collection collection, int row);
+    // A collection was replaced as a whole (assignment, clearing, erasing).
+    void collectionReset(Store::Collection collection);
     // A file of the data folder was written (emitted on the main thread afterwards).
     void fileWritten(const QString &fileName);
 
@@ -183,6 +225,14 @@ private:
     template<typename T>
     QList<T> load(const QString &fileName);
     void setAside(const QString &fileName, const QString &why);
+    void saveCollection(Collection collection);
+    void itemsChanged(Collection collection);
+    // Deletes recordings of the audio folder on the store's thread.
+    void deleteRecordings(const QStringList &files);
+    template<typename T>
+    bool updateItem(QList<T> &list, Collection collection, const T &item, qsizetype row);
+    template<typename T>
+    QList<T> removeItems(QList<T> &list, Collection collection, const QUuid &id);
     void rebuildStats();
     void rebuildCorrectionCache();
     void rebuildSnippetCache();

@@ -109,7 +109,7 @@ QByteArray formBody(const QString &text, const QString &language)
     // Encoded like URL query items ("&" and "=" escaped inside a value), then "+"
     // escaped too, so that a form decoder does not read it as a blank.
     static const QByteArray keep = "!$'()*,-./:;?@_~";
-    const auto item = [](const char *name, const QString &value) {
+    const auto item = [](const char *name, const QString &value) -> QByteArray {
         return QByteArray(name) + '=' + QUrl::toPercentEncoding(value, keep);
     };
     QByteArray body = item("text", text) + '&' + item("language", language) + '&' + item("level", QStringLiteral("picky"));

@@ -62,6 +62,7 @@ public:
     struct Run
     {
         quint64 seq;
+        QUuid id;
         QByteArray wav;
         double duration;
         std::optional<ChunkTexts> pre;
@@ -76,7 +77,7 @@ RoadProbe *gRoad = nullptr;
 
 QCoro::Task<> probeRoad(DictationController *controller, DictationController::RoadRun run)
 {
-    gRoad->runs.append({run.seq, run.wav, run.duration, run.pre});
+    gRoad->runs.append({run.seq, run.id, run.wav, run.duration, run.pre});
     co_await qCoro(gRoad, &RoadProbe::release);
     gRoad->exits.append(controller->finishRoad(run.seq));
 }
@@ -94,7 +95,15 @@ class TestDictationController : public QObject
     QStringList sounds_;
     int attention_ = 0;
     bool deepgramKey_ = true;
+    bool openRouter_ = true;
     bool microphone_ = true;
+    struct Kept
+    {
+        QUuid id;
+        QByteArray wav;
+        QString cause;
+    };
+    QList<Kept> kept_;
     std::optional<QString> selection_;
 
     // A clock and a timer queue that only the test moves.
@@ -145,7 +154,9 @@ private Q_SLOTS:
         sounds_.clear();
         attention_ = 0;
         deepgramKey_ = true;
+        openRouter_ = true;
         microphone_ = true;
+        kept_.clear();
         selection_.reset();
         due_.clear();
         lastChunker_ = nullptr;
@@ -165,6 +176,8 @@ private Q_SLOTS:
             return std::unique_ptr<DictationChunker>(std::move(chunker));
         };
         services.hasDeepgramKey = [this] { return deepgramKey_; };
+        services.openRouterReachable = [this] { return openRouter_; };
+        services.keepRecording = [this](QUuid id, QByteArray wav, QString cause) { kept_.append({id, wav, cause}); };
         services.microphoneAvailable = [this] { return microphone_; };
         services.trusted = [] { return true; };
         services.selectedText = [this] { return selection_; };
@@ -332,6 +345,103 @@ private Q_SLOTS:
         QTest::qWait(50);
         QCOMPARE(recorder_->starts, 0);
         QVERIFY(log().contains("erreur: Clé Deepgram absente"));
+    }
+
+    // The OpenRouter engines without a key or the hosted service are refused at
+    // the press, before anything is recorded.
+    void openRouterRouteIsCheckedAtThePress_data()
+    {
+        QTest::addColumn<TranscriptionEngine>("transcription");
+        QTest::addColumn<RewriteEngine>("rewrite");
+        QTest::addColumn<bool>("reachable");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("cloud audio model, no route") << TranscriptionEngine::Gemini << RewriteEngine::Apple << false << true;
+        QTest::newRow("OpenRouter rewrite, no route") << TranscriptionEngine::Apple << RewriteEngine::OpenRouter << false << true;
+        QTest::newRow("deepgram and OpenRouter rewrite, no route")
+            << TranscriptionEngine::Deepgram << RewriteEngine::OpenRouter << false << true;
+        QTest::newRow("on-device engines need none") << TranscriptionEngine::Apple << RewriteEngine::Apple << false << false;
+        QTest::newRow("deepgram and basic clean-up need none")
+            << TranscriptionEngine::Deepgram << RewriteEngine::None << false << false;
+        QTest::newRow("key or hosted service") << TranscriptionEngine::Gemini << RewriteEngine::OpenRouter << true << false;
+    }
+    void openRouterRouteIsCheckedAtThePress()
+    {
+        QFETCH(TranscriptionEngine, transcription);
+        QFETCH(RewriteEngine, rewrite);
+        QFETCH(bool, reachable);
+        QFETCH(bool, refused);
+        AppSettings::shared()->setTranscriptionEngine(transcription);
+        AppSettings::shared()->setRewriteEngine(rewrite);
+        openRouter_ = reachable;
+        keyDown();
+        QCOMPARE(c_->state(), refused ? DictationController::State::Idle : DictationController::State::Recording);
+        QCOMPARE(c_->flash(), refused ? std::optional<QString>(QStringLiteral("Clé OpenRouter absente")) : std::nullopt);
+        QCOMPARE(attention_, refused ? 1 : 0);
+        QCOMPARE(sounds_, QStringList{refused ? QStringLiteral("Basso") : QStringLiteral("Tink")});
+        QTest::qWait(50);
+        QCOMPARE(recorder_->starts, refused ? 0 : 1);
+    }
+
+    // The quit sequence waits a bounded time for the dictation under way; what
+    // is still under way then keeps its recording instead of being lost.
+    void quitWaitsThenKeeps_data()
+    {
+        QTest::addColumn<QString>("when");
+        QTest::addColumn<int>("roadEndsAfterMs"); // -1: never
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<bool>("clean");
+        QTest::addColumn<QString>("cause"); // of the recording kept, "" for none
+        QTest::newRow("idle") << "idle" << -1 << 1.0 << true << "";
+        QTest::newRow("road ends within the wait") << "processing" << 100 << 1.0 << true << "";
+        QTest::newRow("road still running") << "processing" << -1 << 1.0 << false << "fermeture pendant le traitement";
+        QTest::newRow("recording in progress") << "recording" << -1 << 1.0 << true << "fermeture pendant l'enregistrement";
+        QTest::newRow("too short a recording in progress") << "recording" << -1 << 0.2 << true << "";
+    }
+    void quitWaitsThenKeeps()
+    {
+        QFETCH(QString, when);
+        QFETCH(int, roadEndsAfterMs);
+        QFETCH(double, duration);
+        QFETCH(bool, clean);
+        QFETCH(QString, cause);
+        recorder_->duration = duration;
+        if (when != QLatin1String("idle")) {
+            keyDown();
+            QVERIFY(settle([&] { return recorder_->starts == 1; }));
+            advance(1000);
+        }
+        if (when == QLatin1String("processing")) {
+            keyUp();
+            QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        }
+        if (roadEndsAfterMs >= 0)
+            QTimer::singleShot(roadEndsAfterMs, road_.get(), [this] { Q_EMIT road_->release(); });
+
+        QCOMPARE(c_->prepareToQuit(1000), clean);
+        QCOMPARE(c_->state(), when == QLatin1String("processing") && !clean ? DictationController::State::Processing
+                                                                           : DictationController::State::Idle);
+        QCOMPARE(road_->exits.size(), roadEndsAfterMs >= 0 ? 1 : 0);
+        QCOMPARE(kept_.size(), cause.isEmpty() ? 0 : 1);
+        if (!cause.isEmpty()) {
+            QCOMPARE(kept_[0].wav, QByteArray("RIFF-wav"));
+            QCOMPARE(kept_[0].cause, cause);
+            QVERIFY(!kept_[0].id.isNull());
+            if (when == QLatin1String("processing"))
+                QCOMPARE(kept_[0].id, road_->runs[0].id); // the name the road would have saved it under
+        }
+        if (when == QLatin1String("recording"))
+            QVERIFY(road_->runs.isEmpty());
+        if (!clean)
+            QVERIFY(log().contains("fermeture: attente de la dictée en cours"));
+
+        // Quitting: no new dictation starts.
+        keyUp();
+        advance(2000);
+        const int starts = recorder_->starts;
+        keyDown();
+        QTest::qWait(20);
+        QCOMPARE(recorder_->starts, starts);
+        QVERIFY(c_->state() != DictationController::State::Recording);
     }
 
     void noSoundServerIsAnUnavailableMicrophone()

@@ -1,5 +1,7 @@
+#include "audio/AppleSpeech.h"
 #include "audio/AudioRecorder.h"
 #include "dictation/ProcessingRoad.h"
+#include "engines/AppleRewrite.h"
 #include "fakes/FakeHttpService.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
@@ -8,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -32,12 +35,14 @@ struct FakeHost : RoadHost
 struct Cloud
 {
     FakeHttpService http;
-    QString transcript = QStringLiteral("euh bonjour je voudrais réserver une table pour deux personnes ce soir");
+    static QString spoken() { return QStringLiteral("euh bonjour je voudrais réserver une table pour deux personnes ce soir"); }
+    QString transcript = spoken();
     QString rewrite = QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir");
     QString translation = QStringLiteral("Hello, I would like to book a table for two tonight.");
     QString command = QStringLiteral("Texte modifié par la commande.");
     bool failTranscription = false;
     bool failRewrite = false;
+    bool failCommand = false;
 
     static QString systemOf(const QJsonObject &body)
     {
@@ -76,7 +81,7 @@ struct Cloud
             if (k == QLatin1String("translation"))
                 return chat(translation);
             if (k == QLatin1String("command"))
-                return chat(command);
+                return failCommand ? ScriptedReply::text("panne", 500) : chat(command);
             return failRewrite ? ScriptedReply::text("panne", 500) : chat(rewrite);
         });
         qputenv("OMBRY_HOSTED_URL", http.url(QStringLiteral("/")).toUtf8());
@@ -105,6 +110,29 @@ QString journal()
     Log::waitUntilWritten();
     return QString::fromUtf8(TestEnv::readFile(Log::path()));
 }
+
+QStringList recordings()
+{
+    Store::shared()->flush();
+    return QDir(Store::audioFolder()).entryList({QStringLiteral("*.wav")}, QDir::Files);
+}
+
+// Points the hosted service elsewhere for one scope.
+class HostedUrl
+{
+public:
+    explicit HostedUrl(const QByteArray &url) : saved_(qgetenv("OMBRY_HOSTED_URL"))
+    {
+        if (url.isEmpty())
+            qunsetenv("OMBRY_HOSTED_URL");
+        else
+            qputenv("OMBRY_HOSTED_URL", url);
+    }
+    ~HostedUrl() { qputenv("OMBRY_HOSTED_URL", saved_); }
+
+private:
+    QByteArray saved_;
+};
 
 } // namespace
 
@@ -166,6 +194,8 @@ private Q_SLOTS:
         cloud.http.clear();
         cloud.failTranscription = false;
         cloud.failRewrite = false;
+        cloud.failCommand = false;
+        cloud.transcript = Cloud::spoken();
         host = {};
         pasted.clear();
         activated.clear();
@@ -190,6 +220,7 @@ private Q_SLOTS:
         QCOMPARE(d.duration, 10.0);
         QCOMPARE(d.appName, QStringLiteral("Éditeur"));
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F-]{36}\\.wav$")).match(d.audioFileText()).hasMatch());
+        Store::shared()->waitForIo(); // written on the store's thread
         QVERIFY(TestEnv::readFile(QDir(Store::audioFolder()).filePath(d.audioFileText())).startsWith("RIFF"));
         QVERIFY(journal().contains(QStringLiteral("collé: 68 caractères dans Éditeur, ")));
     }
@@ -260,6 +291,91 @@ private Q_SLOTS:
         QVERIFY(pasted.isEmpty());
         QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
         QCOMPARE(Store::shared()->dictations().size(), before + (saved ? 1 : 0));
+        if (saved) {
+            Store::shared()->waitForIo();
+            QVERIFY(Store::shared()->audioURL(Store::shared()->dictations().first()).isValid());
+        }
+    }
+
+    // A road that fails before its record exists keeps the recording all the
+    // same, under a dictation id of its own, and says so in the journal.
+    void failureKeepsTheRecording_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("transcription service down")
+            << "transcription" << AppleSpeech::unavailable().description();
+        QTest::newRow("no key and no hosted service") << "no route" << "Clé OpenRouter absente";
+        QTest::newRow("blank transcript") << "blank" << "Transcription vide";
+        QTest::newRow("voice command fails") << "command" << AppleRewrite::unavailable().description();
+    }
+    void failureKeepsTheRecording()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        cloud.failTranscription = fault == QLatin1String("transcription");
+        cloud.failCommand = fault == QLatin1String("command");
+        if (fault == QLatin1String("blank"))
+            cloud.transcript = QStringLiteral(" ");
+        const HostedUrl hosted(fault == QLatin1String("no route") ? QByteArray() : qgetenv("OMBRY_HOSTED_URL"));
+        ProcessingRoad::Request r = request();
+        r.wav[100] = char(fault.size()); // its own bytes
+        if (fault == QLatin1String("command"))
+            r.commandText = QStringLiteral("texte sélectionné");
+        const QStringList before = recordings();
+        const qsizetype dictations = Store::shared()->dictations().size();
+        runRoad(r);
+        QVERIFY(pasted.isEmpty());
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
+        QCOMPARE(Store::shared()->dictations().size(), dictations);
+
+        QStringList added = recordings();
+        for (const QString &f : before)
+            added.removeAll(f);
+        QCOMPARE(added.size(), 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.wav$")).match(added[0]).hasMatch(),
+                 qPrintable(added[0]));
+        QCOMPARE(TestEnv::readFile(QDir(Store::audioFolder()).filePath(added[0])), r.wav);
+        QVERIFY(journal().contains(QStringLiteral("dictée: enregistrement gardé ") + added[0] + QStringLiteral(" (")
+                                   + message + QStringLiteral(")")));
+    }
+
+    // Without a key nor the hosted service the OpenRouter rewrite fails, and so
+    // does the on-device model that is not installed: the cause kept is the key.
+    void missingKeyBehindTheRewrite()
+    {
+        const HostedUrl hosted({});
+        ProcessingRoad::Request r = request();
+        r.pre = ChunkText{QStringLiteral("euh une phrase assez longue pour la réécriture"), QString()};
+        runRoad(r);
+        QCOMPARE(pasted, QStringList{QStringLiteral("Une phrase assez longue pour la réécriture")});
+        QCOMPARE(host.calls.first(), QStringLiteral("lastError Clé OpenRouter absente"));
+        QVERIFY(journal().contains(QStringLiteral("reformulation: Clé OpenRouter absente")));
+    }
+
+    // The recording is written once the paste is on its way, not before: the
+    // record already names it when the paste goes out.
+    void recordingIsWrittenAfterThePaste()
+    {
+        std::optional<bool> presentAtPaste;
+        QString named;
+        ProcessingRoad::Request r = request();
+        RoadDesktop d = desktop();
+        d.paste = [&](const QString &text, bool) {
+            pasted << text;
+            named = Store::shared()->dictations().first().audioFileText();
+            presentAtPaste = QFileInfo::exists(QDir(Store::audioFolder()).filePath(named));
+        };
+        bool done = false;
+        [](TestDictationRoad *self, ProcessingRoad::Request req, RoadDesktop desk, bool *flag) -> QCoro::Task<> {
+            co_await ProcessingRoad::run(&self->host, std::move(req), std::move(desk));
+            *flag = true;
+        }(this, r, d, &done);
+        QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));
+        QCOMPARE(pasted.size(), 1);
+        QCOMPARE(presentAtPaste, std::optional<bool>(false));
+        Store::shared()->waitForIo();
+        QCOMPARE(TestEnv::readFile(QDir(Store::audioFolder()).filePath(named)), r.wav);
     }
 
     // A road the watchdog gave up on still saves and pastes, but no longer

@@ -1,9 +1,12 @@
 #include "model/Defaults.h"
+#include "model/Log.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <thread>
@@ -16,6 +19,10 @@ class TestDefaults : public QObject
     Q_OBJECT
 
     static QString domain() { return QString::fromLatin1(Defaults::kAppDomain); }
+    static QStringList setAside(const QString &dir)
+    {
+        return QDir(dir).entryList({domain() + QStringLiteral(".json.illisible-*")}, QDir::Files);
+    }
 
 private Q_SLOTS:
     void typedLookups_data()
@@ -157,6 +164,89 @@ private Q_SLOTS:
         QCOMPARE(all.value(QStringLiteral("p2-39")), QJsonValue(39));
         // The file stays valid JSON throughout: it is replaced, never rewritten in place.
         QVERIFY(QJsonDocument::fromJson(TestEnv::readFile(dir.filePath(domain() + QStringLiteral(".json")))).isObject());
+    }
+
+    // A domain file that is not a JSON object is moved aside with its bytes, once,
+    // and the store starts empty; later writes never touch the set-aside copy.
+    void unreadableFileIsSetAside_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("trailing comma") << QByteArray("{\n  \"sounds\": false,\n  \"key\": \"leftOption\",\n}\n");
+        QTest::newRow("not JSON") << QByteArray("sounds=false");
+        QTest::newRow("array") << QByteArray("[{\"sounds\":false}]");
+        QTest::newRow("truncated") << QByteArray("{\"sounds\": fal");
+        QTest::newRow("empty file") << QByteArray();
+    }
+    void unreadableFileIsSetAside()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(domain() + QStringLiteral(".json"));
+        QVERIFY(TestEnv::writeFile(file, bytes));
+        Log::waitUntilWritten();
+        const qsizetype logBefore = TestEnv::readFile(Log::path()).size();
+        {
+            Defaults d(domain(), dir.path());
+            QVERIFY(d.all().isEmpty());
+            QVERIFY(!QFileInfo::exists(file));
+            const QStringList aside = setAside(dir.path());
+            QCOMPARE(aside.size(), 1);
+            QVERIFY2(QRegularExpression(QStringLiteral(R"(^\.illisible-\d{8}T\d{6}Z$)"))
+                         .match(aside.first().mid(file.size() - dir.path().size() - 1)).hasMatch(),
+                     qPrintable(aside.first()));
+            QCOMPARE(TestEnv::readFile(dir.filePath(aside.first())), bytes);
+
+            d.set(QStringLiteral("theme"), QStringLiteral("dark"));
+            d.remove(QStringLiteral("sounds"));
+            QCOMPARE(TestEnv::readFile(dir.filePath(aside.first())), bytes);
+            QCOMPARE(Defaults(domain(), dir.path()).all(), QJsonObject({{"theme", "dark"}}));
+        }
+        QCOMPARE(setAside(dir.path()).size(), 1);
+        Log::waitUntilWritten();
+        const QByteArray logged = TestEnv::readFile(Log::path()).mid(logBefore);
+        QVERIFY2(logged.contains(QByteArray("réglages: " + domain().toUtf8() + ".json")), logged.constData());
+    }
+
+    // A folder where the file should be cannot be read: it is moved aside too,
+    // and the next write makes a file in its place.
+    void fileThatCannotBeReadIsSetAside()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(domain() + QStringLiteral(".json"));
+        QVERIFY(QDir().mkpath(file + QStringLiteral("/inside")));
+        Defaults d(domain(), dir.path());
+        QVERIFY(d.all().isEmpty());
+        d.set(QStringLiteral("a"), 1);
+        QVERIFY(QFileInfo(file).isFile());
+        const QStringList aside = QDir(dir.path()).entryList({domain() + QStringLiteral(".json.illisible-*")}, QDir::Dirs);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(QFileInfo::exists(dir.filePath(aside.first() + QStringLiteral("/inside"))));
+    }
+
+    // A write that cannot reach the disk keeps the value for this run and says so.
+    void failedWriteIsLogged_data()
+    {
+        QTest::addColumn<bool>("removal");
+        QTest::newRow("set") << false;
+        QTest::newRow("remove") << true;
+    }
+    void failedWriteIsLogged()
+    {
+        QFETCH(bool, removal);
+        QTemporaryDir dir;
+        // A folder below a regular file cannot be created, not even by root.
+        QVERIFY(TestEnv::writeFile(dir.filePath(QStringLiteral("plain")), "x"));
+        Defaults d(domain(), dir.filePath(QStringLiteral("plain/config")));
+        Log::waitUntilWritten();
+        const qsizetype logBefore = TestEnv::readFile(Log::path()).size();
+        if (removal)
+            d.remove(QStringLiteral("k"));
+        else
+            d.set(QStringLiteral("k"), 7);
+        QCOMPARE(d.object(QStringLiteral("k")), removal ? QJsonValue(QJsonValue::Undefined) : QJsonValue(7));
+        Log::waitUntilWritten();
+        const QByteArray logged = TestEnv::readFile(Log::path()).mid(logBefore);
+        QVERIFY2(logged.contains(QByteArray("réglages: " + domain().toUtf8() + ".json non écrit")), logged.constData());
     }
 
     void standardStoreLivesInConfigHome()

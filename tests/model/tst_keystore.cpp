@@ -3,7 +3,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QMetaMethod>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -112,7 +114,7 @@ private Q_SLOTS:
         const mode_t old = ::umask(0);
         {
             KeyStore ks(file());
-            ks.save(QStringLiteral("  abc\n"), APIService::Deepgram);
+            QVERIFY(ks.save(QStringLiteral("  abc\n"), APIService::Deepgram));
             QCOMPARE(ks.key(APIService::Deepgram), QStringLiteral("abc"));
         }
         ::umask(old);
@@ -124,18 +126,81 @@ private Q_SLOTS:
 
     void saveRewritesWholeMap()
     {
-        QVERIFY(TestEnv::writeFile(file(), R"({"openRouter":"or","junk":"x"})"));
-        qputenv("DEEPGRAM_API_KEY", "dg-env");
+        QVERIFY(TestEnv::writeFile(file(), R"({"openRouter":"or","junk":"x","deepgram":"dg"})"));
         KeyStore ks(file());
-        ks.save(QStringLiteral("or2"), APIService::OpenRouter);
-        // The unknown member disappears; the environment key held now is written too.
-        QCOMPARE(jsonOf(file()), QJsonObject({{"openRouter", "or2"}, {"deepgram", "dg-env"}}));
-        ks.save(QStringLiteral(" \t \n"), APIService::OpenRouter);
+        QVERIFY(ks.save(QStringLiteral("or2"), APIService::OpenRouter));
+        // The unknown member disappears.
+        QCOMPARE(jsonOf(file()), QJsonObject({{"openRouter", "or2"}, {"deepgram", "dg"}}));
+        QVERIFY(ks.save(QStringLiteral(" \t \n"), APIService::OpenRouter));
         QCOMPARE(ks.key(APIService::OpenRouter), std::nullopt);
-        QCOMPARE(jsonOf(file()), QJsonObject({{"deepgram", "dg-env"}}));
-        ks.save(QString(), APIService::Deepgram);
+        QCOMPARE(jsonOf(file()), QJsonObject({{"deepgram", "dg"}}));
+        QVERIFY(ks.save(QString(), APIService::Deepgram));
         QCOMPARE(TestEnv::readFile(file()), QByteArray("{}"));
         QVERIFY(ks.keys().isEmpty());
+    }
+
+    // A key taken from the environment is used but never written, whatever else is
+    // saved; the user's own key for that service replaces it and is written.
+    void environmentKeysStayOutOfTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");      // keys.json before; empty = none
+        QTest::addColumn<QByteArray>("envDeepgram");
+        QTest::addColumn<QByteArray>("envOpenRouter");
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("written");
+        QTest::newRow("another key saved") << QByteArray() << QByteArray() << QByteArray("sk-or-env")
+                                           << "deepgram" << "dg-user" << QByteArray(R"({"deepgram":"dg-user"})");
+        QTest::newRow("both from the environment, one saved")
+            << QByteArray() << QByteArray("dg-env") << QByteArray("sk-or-env") << "deepgram" << "dg-user"
+            << QByteArray(R"({"deepgram":"dg-user"})");
+        QTest::newRow("the user replaces it") << QByteArray() << QByteArray() << QByteArray("sk-or-env")
+                                              << "openRouter" << "sk-or-user" << QByteArray(R"({"openRouter":"sk-or-user"})");
+        QTest::newRow("the user removes it") << QByteArray() << QByteArray() << QByteArray("sk-or-env")
+                                             << "openRouter" << "" << QByteArray("{}");
+        QTest::newRow("beside a stored key")
+            << QByteArray(R"({"deepgram":"dg-file"})") << QByteArray() << QByteArray("sk-or-env") << "deepgram"
+            << "dg-2" << QByteArray(R"({"deepgram":"dg-2"})");
+        QTest::newRow("a stored key removed") << QByteArray(R"({"deepgram":"dg-file"})") << QByteArray()
+                                              << QByteArray("sk-or-env") << "deepgram" << "" << QByteArray("{}");
+    }
+    void environmentKeysStayOutOfTheFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, envDeepgram);
+        QFETCH(QByteArray, envOpenRouter);
+        QFETCH(QString, service);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, written);
+        if (!content.isEmpty())
+            QVERIFY(TestEnv::writeFile(file(), content));
+        if (!envDeepgram.isEmpty())
+            qputenv("DEEPGRAM_API_KEY", envDeepgram);
+        if (!envOpenRouter.isEmpty())
+            qputenv("OPENROUTER_API_KEY", envOpenRouter);
+        {
+            KeyStore ks(file());
+            QVERIFY(ks.write(text, service));
+            QCOMPARE(TestEnv::readFile(file()), written);
+            // Keys from the environment are still used in this run.
+            const APIService other = service == QLatin1String("deepgram") ? APIService::OpenRouter : APIService::Deepgram;
+            const QByteArray otherEnv = other == APIService::Deepgram ? envDeepgram : envOpenRouter;
+            if (!otherEnv.isEmpty())
+                QCOMPARE(ks.key(other), QString::fromUtf8(otherEnv));
+            // A second save does not bring them in either.
+            QVERIFY(ks.write(text, service));
+            QCOMPARE(TestEnv::readFile(file()), written);
+        }
+        // Without the environment the next start holds exactly what was written, and
+        // with a changed environment the new value is used.
+        qunsetenv("DEEPGRAM_API_KEY");
+        qputenv("OPENROUTER_API_KEY", "sk-or-env-2");
+        KeyStore again(file());
+        const QJsonObject held = QJsonDocument::fromJson(written).object();
+        QCOMPARE(again.key(APIService::Deepgram).value_or(QString()), held.value(QStringLiteral("deepgram")).toString());
+        QCOMPARE(again.key(APIService::OpenRouter).value_or(QString()),
+                 held.value(QStringLiteral("openRouter")).toString(QStringLiteral("sk-or-env-2")));
+        QVERIFY(again.fromEnvironment(QStringLiteral("openRouter")) == !held.contains(QStringLiteral("openRouter")));
     }
 
     void existingFileGetsOwnerOnlyModeOnSave()
@@ -143,7 +208,7 @@ private Q_SLOTS:
         QVERIFY(TestEnv::writeFile(file(), R"({"deepgram":"dg"})"));
         ::chmod(QFile::encodeName(file()).constData(), 0644);
         KeyStore ks(file());
-        ks.save(QStringLiteral("or"), APIService::OpenRouter);
+        QVERIFY(ks.save(QStringLiteral("or"), APIService::OpenRouter));
         QCOMPARE(modeOf(file()), mode_t(0600));
         QCOMPARE(jsonOf(file()), QJsonObject({{"deepgram", "dg"}, {"openRouter", "or"}}));
     }
@@ -179,34 +244,119 @@ private Q_SLOTS:
                 }
             }
         });
+        int failed = 0;
         {
             KeyStore ks(file());
             for (int i = 0; i < 60; ++i)
-                ks.save(QStringLiteral("key-%1").arg(i) + QString(4000, QLatin1Char('k')), APIService::OpenRouter);
+                failed += !ks.save(QStringLiteral("key-%1").arg(i) + QString(4000, QLatin1Char('k')), APIService::OpenRouter);
         }
         done = true;
         watcher.join();
         ::close(fd);
         ::umask(old);
+        QCOMPARE(failed, 0);
         QCOMPARE(wide.load(), 0);
         QVERIFY2(seen > 0, "no temporary file was caught while it existed");
     }
 
-    void failedWriteKeepsKeyInMemory()
+    // The caller learns whether the key reached the disk; either way it is held.
+    void failedWriteIsReported_data()
     {
+        QTest::addColumn<QString>("path"); // relative to the test folder
+        QTest::addColumn<bool>("written");
+        QTest::newRow("writable folder") << "keys.json" << true;
         // A path below a regular file cannot be written, not even by root.
+        QTest::newRow("below a regular file") << "plain/keys.json" << false;
+        QTest::newRow("missing folder") << "missing/keys.json" << false;
+    }
+    void failedWriteIsReported()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, written);
         QVERIFY(TestEnv::writeFile(dir_->filePath(QStringLiteral("plain")), "x"));
-        KeyStore ks(dir_->filePath(QStringLiteral("plain/keys.json")));
-        ks.save(QStringLiteral("dg"), APIService::Deepgram);
+        KeyStore ks(dir_->filePath(path));
+        QCOMPARE(ks.save(QStringLiteral("dg"), APIService::Deepgram), written);
         QCOMPARE(ks.key(APIService::Deepgram), QStringLiteral("dg"));
-        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("plain")});
+        QCOMPARE(ks.write(QStringLiteral("or"), QStringLiteral("openRouter")), written);
+        QCOMPARE(ks.key(APIService::OpenRouter), QStringLiteral("or"));
+        QCOMPARE(QFileInfo::exists(dir_->filePath(path)), written);
+        // No temporary file is left behind.
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden).size(), written ? 2 : 1);
+        // An unknown service is refused.
+        QVERIFY(!ks.write(QStringLiteral("x"), QStringLiteral("gemini")));
+    }
+
+    // What views may show of a key: whether it is set and its last four characters.
+    void maskedForm_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("masked");
+        QTest::newRow("none") << QString() << QString();
+        QTest::newRow("long key") << "sk-or-v1-0123456789abcdef" << QStringLiteral("••••cdef");
+        QTest::newRow("eight characters") << "12345678" << QStringLiteral("••••5678");
+        // Shorter keys would show half or more of themselves.
+        QTest::newRow("seven characters") << "1234567" << QStringLiteral("••••");
+        QTest::newRow("one character") << "x" << QStringLiteral("••••");
+        QTest::newRow("characters, not code units")
+            << QStringLiteral("abcdefghe\u0301") << QStringLiteral("••••fghe\u0301");
+    }
+    void maskedForm()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, masked);
+        KeyStore ks(file());
+        if (!key.isEmpty())
+            ks.setKeys({{APIService::Deepgram, key}});
+        QCOMPARE(ks.isSet(QStringLiteral("deepgram")), !key.isEmpty());
+        QCOMPARE(ks.masked(QStringLiteral("deepgram")), masked);
+        QVERIFY(!ks.isSet(QStringLiteral("openRouter")));
+        QCOMPARE(ks.masked(QStringLiteral("openRouter")), QString());
+        QCOMPARE(ks.masked(QStringLiteral("autre")), QString());
+        QVariantMap expected;
+        if (!key.isEmpty())
+            expected.insert(QStringLiteral("deepgram"), masked);
+        QCOMPARE(ks.property("masked").toMap(), expected);
+    }
+
+    // Nothing a view can read from the key store holds the key itself.
+    void viewsNeverSeeTheKey()
+    {
+        const QString secret = QStringLiteral("sk-or-v1-secretvalue-4242");
+        qputenv("DEEPGRAM_API_KEY", "dg-secretvalue-from-env");
+        KeyStore ks(file());
+        QVERIFY(ks.save(secret, APIService::OpenRouter));
+        const auto reveals = [](const QVariant &value) {
+            const QByteArray json = QJsonDocument(QJsonArray{QJsonValue::fromVariant(value)}).toJson();
+            return json.contains("secretvalue");
+        };
+        const QMetaObject *meta = ks.metaObject();
+        int seen = 0;
+        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+            ++seen;
+            QVERIFY2(!reveals(meta->property(i).read(&ks)), meta->property(i).name());
+        }
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            const QMetaMethod m = meta->method(i);
+            if (m.access() != QMetaMethod::Public || m.methodType() == QMetaMethod::Signal
+                || m.returnMetaType() == QMetaType::fromType<void>() || m.parameterCount() != 1
+                || m.parameterMetaType(0) != QMetaType::fromType<QString>())
+                continue;
+            for (const QString &service : {QStringLiteral("openRouter"), QStringLiteral("deepgram")}) {
+                ++seen;
+                QVariant result(m.returnMetaType());
+                QVERIFY(m.invoke(&ks, Qt::DirectConnection,
+                                 QGenericReturnArgument(m.returnMetaType().name(), result.data()), Q_ARG(QString, service)));
+                QVERIFY2(!reveals(result), m.methodSignature().constData());
+            }
+        }
+        QVERIFY(seen >= 4);
     }
 
     void observersAreToldOfChangesOnly()
     {
         KeyStore ks(file());
         QSignalSpy spy(&ks, &KeyStore::keysChanged);
-        ks.save(QStringLiteral("dg"), APIService::Deepgram);
+        QVERIFY(ks.save(QStringLiteral("dg"), APIService::Deepgram));
         QCOMPARE(spy.count(), 1);
         ks.setKeys(ks.keys());
         QCOMPARE(spy.count(), 1);
@@ -217,31 +367,31 @@ private Q_SLOTS:
         ks.setKeys({{APIService::OpenRouter, QStringLiteral("or")}, {APIService::Deepgram, QString()}});
         QCOMPARE(spy.count(), 2);
         QCOMPARE(ks.keys().size(), 1);
-        QCOMPARE(ks.property("keys").toMap(), QVariantMap({{QStringLiteral("openRouter"), QStringLiteral("or")}}));
+        QCOMPARE(ks.property("masked").toMap(), QVariantMap({{QStringLiteral("openRouter"), QStringLiteral("••••")}}));
     }
 
     void forgetAllEmptiesMemoryOnly()
     {
         KeyStore ks(file());
-        ks.save(QStringLiteral("dg"), APIService::Deepgram);
-        ks.save(QStringLiteral("or"), APIService::OpenRouter);
+        QVERIFY(ks.save(QStringLiteral("dg"), APIService::Deepgram));
+        QVERIFY(ks.save(QStringLiteral("or"), APIService::OpenRouter));
         const QByteArray written = TestEnv::readFile(file());
         QSignalSpy spy(&ks, &KeyStore::keysChanged);
         ks.forgetAll();
         QCOMPARE(spy.count(), 1);
         QVERIFY(ks.keys().isEmpty());
-        QCOMPARE(ks.keyText(QStringLiteral("deepgram")), QString());
+        QVERIFY(!ks.isSet(QStringLiteral("deepgram")));
         QCOMPARE(TestEnv::readFile(file()), written);
         // After the erase deleted the file, the next save writes only what it holds.
         QFile::remove(file());
-        ks.saveText(QStringLiteral("or2"), QStringLiteral("openRouter"));
+        QVERIFY(ks.write(QStringLiteral("or2"), QStringLiteral("openRouter")));
         QCOMPARE(TestEnv::readFile(file()), QByteArray(R"({"openRouter":"or2"})"));
     }
 
     void readsFromAnotherThreadDuringSaves()
     {
         KeyStore ks(file());
-        ks.save(QStringLiteral("k0"), APIService::Deepgram);
+        QVERIFY(ks.save(QStringLiteral("k0"), APIService::Deepgram));
         std::atomic<bool> done = false;
         std::atomic<int> bad = 0;
         std::thread reader([&] {
@@ -252,12 +402,14 @@ private Q_SLOTS:
                 ks.keys();
             }
         });
+        int failed = 0;
         for (int i = 1; i < 150; ++i) {
-            ks.save(QStringLiteral("k%1").arg(i), APIService::Deepgram);
+            failed += !ks.save(QStringLiteral("k%1").arg(i), APIService::Deepgram);
             ks.setKeys({{APIService::Deepgram, QStringLiteral("k-%1").arg(i)}, {APIService::OpenRouter, QStringLiteral("o")}});
         }
         done = true;
         reader.join();
+        QCOMPARE(failed, 0);
         QCOMPARE(bad.load(), 0);
     }
 };

@@ -6,6 +6,8 @@
 #include <thread>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
 class TestLog : public QObject
 {
     Q_OBJECT
@@ -67,6 +69,29 @@ private Q_SLOTS:
         const QByteArray data = content();
         QVERIFY(data.endsWith(QStringLiteral(" après\n").toUtf8()));
         QVERIFY(!data.contains("avant"));
+    }
+
+    // The log tells where the user dictated and what failed: owner-only, whatever
+    // the umask.
+    void fileIsOwnerOnly_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::newRow("open umask") << 0;
+        QTest::newRow("usual umask") << 022;
+    }
+    void fileIsOwnerOnly()
+    {
+        QFETCH(int, umask);
+        Log::write(QStringLiteral("avant"));
+        Log::waitUntilWritten();
+        QVERIFY(QFile::remove(Log::path()));
+        const mode_t old = ::umask(mode_t(umask));
+        Log::write(QStringLiteral("après"));
+        Log::waitUntilWritten();
+        ::umask(old);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(Log::path()).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
     }
 
     void shutdownWritesWhatIsQueuedAndRestarts()

@@ -31,7 +31,7 @@ QStringList keysInOrder(const QByteArray &json)
     for (const QString &k : object.keys())
         keys.append(k);
     std::sort(keys.begin(), keys.end(), [&](const QString &a, const QString &b) {
-        return json.indexOf("\"" + a.toUtf8() + "\":") < json.indexOf("\"" + b.toUtf8() + "\":");
+        return json.indexOf(QByteArray("\"" + a.toUtf8() + "\":")) < json.indexOf(QByteArray("\"" + b.toUtf8() + "\":"));
     });
     return keys;
 }
@@ -173,6 +173,45 @@ private Q_SLOTS:
         QFETCH(QByteArray, json);
         QFETCH(bool, decodes);
         QCOMPARE(Records::decodeArray<Dictation>(json).has_value(), decodes);
+    }
+
+    // A recording is named by a plain file name inside the audio folder; any other
+    // text is not taken as one (the dictation itself still loads).
+    void audioFileMustBeAPlainName_data()
+    {
+        QTest::addColumn<QString>("audioFile");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("uuid wav") << "6F9619FF-8B86-D011-B42D-00C04FC964FF.wav" << true;
+        QTest::newRow("three dots") << "..." << true;
+        QTest::newRow("dots inside") << "a..b.wav" << true;
+        QTest::newRow("parent") << ".." << false;
+        QTest::newRow("current") << "." << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("climbs out") << "../../victim" << false;
+        QTest::newRow("absolute") << "/etc/passwd" << false;
+        QTest::newRow("sub-folder") << "sous/a.wav" << false;
+        QTest::newRow("trailing slash") << "a.wav/" << false;
+        QTest::newRow("backslash") << "..\\a.wav" << false;
+        QTest::newRow("nul") << QStringLiteral("a.wav") + QChar(0) + QStringLiteral("/../x") << false;
+        QTest::newRow("nul alone") << QStringLiteral("a") + QChar(0) << false;
+    }
+    void audioFileMustBeAPlainName()
+    {
+        QFETCH(QString, audioFile);
+        QFETCH(bool, kept);
+        QCOMPARE(Records::isPlainFileName(audioFile), kept);
+        QByteArray json = "[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"date\":\"2026-01-02T03:04:05Z\","
+                          "\"appName\":\"Notes\",\"finalText\":\"a\",\"rawText\":\"a\",\"duration\":2,\"audioFile\":";
+        Records::appendJsonString(json, audioFile);
+        json += "}]";
+        const auto list = Records::decodeArray<Dictation>(json);
+        QVERIFY(list && list->size() == 1);
+        QCOMPARE(list->first().audioFile, kept ? std::optional<QString>(audioFile) : std::nullopt);
+        QCOMPARE(list->first().finalText, QStringLiteral("a"));
+        const QJsonObject object = QJsonDocument::fromJson(json.mid(1, json.size() - 2)).object();
+        const auto one = Dictation::fromJson(object);
+        QVERIFY(one);
+        QCOMPARE(one->audioFile, kept ? std::optional<QString>(audioFile) : std::nullopt);
     }
 
     void jsonSyntax_data()

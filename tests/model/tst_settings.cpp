@@ -1,8 +1,10 @@
 #include "model/AppSettings.h"
+#include "ui/kit/ThemePalette.h"
 #include "model/Defaults.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -362,24 +364,52 @@ private Q_SLOTS:
         QCOMPARE(next.language(), Language::De);
     }
 
-    void themeIsAppliedOnEveryAssignment()
+    void widgetPaletteFollowsTheTheme()
     {
         QTemporaryDir dir;
         Defaults d(domain(), dir.path());
         AppSettings s(d);
+        ThemePalette::follow(&s);
         s.setTheme(Theme::Dark);
         QCOMPARE(Defaults(domain(), dir.path()).object(QStringLiteral("theme")), QJsonValue("dark"));
         QVERIFY(qApp->property("ombryDark").toBool());
         QVERIFY(qApp->palette().color(QPalette::Window).lightness() < 64);
-        // The same value again applies the appearance again.
-        qApp->setProperty("ombryDark", false);
-        QSignalSpy spy(&s, &AppSettings::themeChanged);
-        s.setTheme(Theme::Dark);
-        QCOMPARE(spy.count(), 0);
-        QVERIFY(qApp->property("ombryDark").toBool());
         s.setTheme(Theme::Light);
         QVERIFY(!qApp->property("ombryDark").toBool());
         QVERIFY(qApp->palette().color(QPalette::Window).lightness() > 128);
+    }
+
+    // A settings file broken by hand survives a start: the settings read as their
+    // defaults, the next change writes a new file, the user's bytes stay aside.
+    void brokenFileSurvivesAStart_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("trailing comma")
+            << QByteArray("{\n  \"sounds\" : false,\n  \"typingWPM\" : 95,\n  \"theme\" : \"dark\",\n}\n");
+        QTest::newRow("cut short") << QByteArray("{\"sounds\":false,\"typingWPM\":9");
+    }
+    void brokenFileSurvivesAStart()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        QVERIFY(TestEnv::writeFile(fileIn(dir), bytes));
+        {
+            Defaults d(domain(), dir.path());
+            AppSettings s(d);
+            QVERIFY(s.sounds());
+            QCOMPARE(s.typingWPM(), 40);
+            QCOMPARE(s.theme(), Theme::Light);
+            s.setLanguage(Language::Auto);
+        }
+        const QStringList aside = QDir(dir.path()).entryList({domain() + QStringLiteral(".json.illisible-*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(TestEnv::readFile(dir.filePath(aside.first())), bytes);
+        QCOMPARE(QJsonDocument::fromJson(TestEnv::readFile(fileIn(dir))).object(), QJsonObject({{"language", "auto"}}));
+        // The next start reads the new file and moves nothing more.
+        Defaults d(domain(), dir.path());
+        AppSettings s(d);
+        QCOMPARE(s.language(), Language::Auto);
+        QCOMPARE(QDir(dir.path()).entryList({domain() + QStringLiteral(".json.illisible-*")}, QDir::Files), aside);
     }
 
     void sharedInstanceUsesStandardStore()

@@ -4,12 +4,15 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -28,6 +31,12 @@ Dictation dictation(const QString &text, const QDateTime &date, std::optional<QS
 QDateTime now()
 {
     return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : mode_t(-1);
 }
 
 QStringList setAsideFiles(const QString &dir, const QString &file)
@@ -143,7 +152,7 @@ private Q_SLOTS:
         }
         Log::waitUntilWritten();
         const QByteArray logAfter = TestEnv::readFile(Log::path()).mid(logBefore.size());
-        QVERIFY2(logAfter.contains("stockage: " + file.toUtf8()), logAfter.constData());
+        QVERIFY2(logAfter.contains(QByteArray("stockage: " + file.toUtf8())), logAfter.constData());
         // The next start reads the new file normally and sets nothing more aside.
         Store again(tmp.path());
         QCOMPARE(setAsideFiles(tmp.path(), file).size(), 1);
@@ -325,6 +334,40 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(tmp.filePath("evil.wav")));
     }
 
+    // A recording saved on the store's thread: written once flushed, also after
+    // an erase removed its folder; a name that is not a plain file name writes nothing.
+    void saveRecordingOnTheStoreThread_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("eraseFirst");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("plain name") << "0F1E2D3C-0000-4000-8000-000000000001.wav" << false << true;
+        QTest::newRow("after an erase") << "A.wav" << true << true;
+        QTest::newRow("parent folder") << "../evil.wav" << false << false;
+        QTest::newRow("sub-folder") << "x/evil.wav" << false << false;
+        QTest::newRow("empty") << "" << false << false;
+    }
+    void saveRecordingOnTheStoreThread()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, eraseFirst);
+        QFETCH(bool, written);
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        if (eraseFirst)
+            store.eraseEverything();
+        const QByteArray wav = QByteArray("RIFF") + QByteArray(2000, '\x5');
+        store.saveRecording(name, wav);
+        store.flush();
+        if (written)
+            QCOMPARE(TestEnv::readFile(tmp.filePath(QStringLiteral("Audio/") + name)), wav);
+        QStringList files;
+        QDirIterator it(tmp.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QDir(tmp.path()).relativeFilePath(it.next());
+        QCOMPARE(files, written ? QStringList{QStringLiteral("Audio/") + name} : QStringList{});
+    }
+
     void clearHistoryEmptiesBothHistoriesAndRecordings()
     {
         QTemporaryDir tmp;
@@ -341,6 +384,125 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(tmp.filePath("history.json")), QByteArray("[]"));
         QCOMPARE(TestEnv::readFile(tmp.filePath("fixes.json")), QByteArray("[]"));
         QCOMPARE(store.words(), QStringList{QStringLiteral("garde")});
+    }
+
+    // A recording name that is not a plain file name never reaches a path: clearing,
+    // pruning and locating leave whatever it points at alone.
+    void recordingNamesNeverLeaveTheAudioFolder_data()
+    {
+        QTest::addColumn<QString>("audioFile");
+        QTest::addColumn<bool>("fromFile"); // read from history.json, else assigned in memory
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("victim"); // relative to the data folder
+        QTest::newRow("history file, clear") << "../../victim" << true << "clear" << "../victim";
+        QTest::newRow("history file, prune") << "../../victim" << true << "prune" << "../victim";
+        QTest::newRow("in memory, clear") << "../../victim" << false << "clear" << "../victim";
+        QTest::newRow("in memory, prune") << "../../victim" << false << "prune" << "../victim";
+        QTest::newRow("in memory, locate") << "../../victim" << false << "locate" << "../victim";
+        QTest::newRow("key file, clear") << "../keys.json" << false << "clear" << "keys.json";
+        QTest::newRow("key file, prune") << "../keys.json" << false << "prune" << "keys.json";
+        QTest::newRow("log, prune") << "../journal.log" << false << "prune" << "journal.log";
+        QTest::newRow("leading slash, clear") << "/../victim" << false << "clear" << "victim";
+    }
+    void recordingNamesNeverLeaveTheAudioFolder()
+    {
+        QFETCH(QString, audioFile);
+        QFETCH(bool, fromFile);
+        QFETCH(QString, operation);
+        QFETCH(QString, victim);
+        QTemporaryDir tmp;
+        const QString data = tmp.filePath(QStringLiteral("a/b/Ombry Voice"));
+        QVERIFY(QDir().mkpath(data + QStringLiteral("/Audio")));
+        const QString target = QDir::cleanPath(data + QLatin1Char('/') + victim);
+        if (!QFileInfo(target).isDir())
+            QVERIFY(TestEnv::writeFile(target, "à garder"));
+        QVERIFY(TestEnv::writeFile(data + QStringLiteral("/Audio/kept.wav"), "RIFF"));
+        const Dictation old = dictation(QStringLiteral("vieille"), now().addDays(-40), audioFile);
+        if (fromFile)
+            QVERIFY(TestEnv::writeFile(data + QStringLiteral("/history.json"), Records::encodeArray(QList<Dictation>{old})));
+
+        Store store(data);
+        if (fromFile) {
+            QCOMPARE(store.dictations().size(), 1);
+            QCOMPARE(store.dictations().first().audioFile, std::nullopt);
+        } else {
+            store.setDictations({old});
+        }
+        if (operation == QLatin1String("clear"))
+            store.clearHistory();
+        else if (operation == QLatin1String("prune"))
+            store.pruneAudio();
+        else
+            QVERIFY(store.audioURL(old).isEmpty());
+        store.flush();
+        store.waitForIo();
+
+        QVERIFY(QFileInfo::exists(target));
+        if (QFileInfo(target).isFile())
+            QCOMPARE(TestEnv::readFile(target), QByteArray("à garder"));
+        QVERIFY(QFileInfo::exists(data + QStringLiteral("/Audio/kept.wav")));
+    }
+
+    // The data folder, the audio folder and every file the store writes there are
+    // owner-only, also under an open umask; looser modes left from before are
+    // tightened when the store starts.
+    void dataIsOwnerOnly_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("new folder") << false;
+        QTest::newRow("looser modes from before") << true;
+    }
+    void dataIsOwnerOnly()
+    {
+        QFETCH(bool, existing);
+        QTemporaryDir tmp;
+        const QString dir = tmp.filePath(QStringLiteral("Ombry Voice"));
+        const QStringList collections = {"history.json", "words.json", "corrections.json", "fixes.json",
+                                         "snippets.json", "costs.json", "meetings.json"};
+        const QStringList others = {"keys.json", "journal.log", "Audio/A.wav", "words.json.illisible-20260101T000000Z"};
+        const mode_t old = ::umask(0);
+        if (existing) {
+            QVERIFY(QDir().mkpath(dir + QStringLiteral("/Audio")));
+            ::chmod(QFile::encodeName(dir).constData(), 0755);
+            ::chmod(QFile::encodeName(dir + QStringLiteral("/Audio")).constData(), 0777);
+            QVERIFY(TestEnv::writeFile(dir + QStringLiteral("/history.json"), "[]"));
+            QVERIFY(TestEnv::writeFile(dir + QStringLiteral("/words.json"), "[\"mot\"]"));
+            for (const QString &f : others)
+                QVERIFY(TestEnv::writeFile(dir + QLatin1Char('/') + f, "x"));
+            for (const QString &f : collections + others)
+                ::chmod(QFile::encodeName(dir + QLatin1Char('/') + f).constData(), 0644);
+            QVERIFY(TestEnv::writeFile(dir + QStringLiteral("/autre.txt"), "pas à nous"));
+            ::chmod(QFile::encodeName(dir + QStringLiteral("/autre.txt")).constData(), 0644);
+        }
+        {
+            Store store(dir);
+            store.waitForIo();
+            if (existing) {
+                QCOMPARE(store.words(), QStringList{QStringLiteral("mot")});
+                for (const QString &f : QStringList{"history.json", "words.json"} + others)
+                    QCOMPARE(modeOf(dir + QLatin1Char('/') + f), mode_t(0600));
+            }
+            QVERIFY(store.writeRecording(QStringLiteral("B.wav"), "RIFF"));
+            store.add(dictation(QStringLiteral("un"), now(), QStringLiteral("B.wav")));
+            store.setWords({QStringLiteral("a")});
+            store.setCorrections({{QUuid::createUuid(), QStringLiteral("a"), QStringLiteral("b")}});
+            store.addFix(CorrectionRecord{});
+            store.setSnippets({{QUuid::createUuid(), QStringLiteral("x"), QStringLiteral("y")}});
+            store.addCost(1);
+            store.setMeetings({Meeting{}});
+            store.flush();
+        }
+        ::umask(old);
+        QCOMPARE(modeOf(dir), mode_t(0700));
+        QCOMPARE(modeOf(dir + QStringLiteral("/Audio")), mode_t(0700));
+        QCOMPARE(modeOf(dir + QStringLiteral("/Audio/B.wav")), mode_t(0600));
+        for (const QString &f : collections)
+            QVERIFY2(modeOf(dir + QLatin1Char('/') + f) == 0600, qPrintable(f));
+        if (existing)
+            QCOMPARE(modeOf(dir + QStringLiteral("/autre.txt")), mode_t(0644));
+        // The shared data folder too.
+        QCOMPARE(modeOf(Store::folder()), mode_t(0700));
+        QCOMPARE(modeOf(Store::audioFolder()), mode_t(0700));
     }
 
     void eraseEverythingRemovesEveryFileAndWritesNothingBack()
@@ -383,8 +545,8 @@ private Q_SLOTS:
     void eraseOfTheSharedStoreForgetsTheKeys()
     {
         KeyStore *keys = KeyStore::shared();
-        keys->save(QStringLiteral("sk-or-ancienne"), APIService::OpenRouter);
-        keys->save(QStringLiteral("dg-ancienne"), APIService::Deepgram);
+        QVERIFY(keys->save(QStringLiteral("sk-or-ancienne"), APIService::OpenRouter));
+        QVERIFY(keys->save(QStringLiteral("dg-ancienne"), APIService::Deepgram));
         QVERIFY(QFile::exists(keys->filePath()));
         Store *store = Store::shared();
         QCOMPARE(store->dataFolder(), Store::folder());
@@ -396,7 +558,7 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(keys->filePath()));
         QVERIFY(!QFile::exists(Store::folder() + QStringLiteral("/words.json")));
         // A key saved afterwards is the only one written.
-        keys->save(QStringLiteral("dg-nouvelle"), APIService::Deepgram);
+        QVERIFY(keys->save(QStringLiteral("dg-nouvelle"), APIService::Deepgram));
         const QByteArray file = TestEnv::readFile(keys->filePath());
         QVERIFY(file.contains("dg-nouvelle"));
         QVERIFY(!file.contains("ancienne"));

@@ -102,7 +102,7 @@ private:
     {
         return TestEnv::waitFor([&] {
             buffer_ += process_.readAllStandardOutput();
-            const qsizetype at = buffer_.indexOf(line + '\n');
+            const qsizetype at = buffer_.indexOf(QByteArray(line + '\n'));
             if (at < 0)
                 return false;
             buffer_.remove(0, at + line.size() + 1);

@@ -1,0 +1,172 @@
+#include "app/Application.h"
+
+#include "dictation/BubbleController.h"
+#include "dictation/DictationController.h"
+#include "dictation/DictationWiring.h"
+#include "dictation/Paster.h"
+#include "dictation/Reader.h"
+#include "model/AppSettings.h"
+#include "model/Defaults.h"
+#include "model/KeyStore.h"
+#include "model/Log.h"
+#include "model/Store.h"
+#include "ui/kit/ThemePalette.h"
+
+#include <QCoreApplication>
+#include <QQmlEngine>
+
+#include <cstdlib>
+
+extern void qml_register_types_Ombry();
+
+namespace {
+
+Application *gCurrent = nullptr;
+
+} // namespace
+
+// Declared in creation order; destroyed in reverse by the members' own order.
+struct Application::Members
+{
+    std::unique_ptr<AppSettings> settings;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<KeyStore> keys;
+    std::unique_ptr<DictationController> controller;
+    std::unique_ptr<Reader> reader;
+    std::unique_ptr<BubbleController> bubble;
+    std::unique_ptr<QQmlEngine> engine;
+};
+
+Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
+{
+    Q_ASSERT(!gCurrent);
+    gCurrent = this;
+}
+
+Application::~Application()
+{
+    shutdown();
+    // Reverse of creation: views first, the settings last.
+    m_->engine.reset();
+    m_->bubble.reset();
+    m_->reader.reset();
+    m_->controller.reset();
+    m_->keys.reset();
+    m_->store.reset();
+    m_->settings.reset();
+    if (gCurrent == this)
+        gCurrent = nullptr;
+}
+
+Application &Application::root()
+{
+    if (!gCurrent)
+        new Application(); // lives until the process ends, like the statics it replaces
+    return *gCurrent;
+}
+
+Application *Application::current()
+{
+    return gCurrent;
+}
+
+AppSettings *Application::settings()
+{
+    if (!m_->settings) {
+        m_->settings = std::make_unique<AppSettings>(Defaults::standard());
+        ThemePalette::follow(m_->settings.get());
+    }
+    return m_->settings.get();
+}
+
+Store *Application::store()
+{
+    if (!m_->store) {
+        settings();
+        m_->store = std::make_unique<Store>(Store::folder());
+        // Also when the process ends without the event loop's quit.
+        static const bool atExit = [] {
+            std::atexit([] {
+                if (gCurrent && gCurrent->m_->store)
+                    gCurrent->m_->store->flush();
+            });
+            return true;
+        }();
+        Q_UNUSED(atExit);
+    }
+    return m_->store.get();
+}
+
+KeyStore *Application::keys()
+{
+    if (!m_->keys) {
+        store();
+        m_->keys = std::make_unique<KeyStore>(Store::folder() + QStringLiteral("/keys.json"));
+    }
+    return m_->keys.get();
+}
+
+DictationController *Application::controller()
+{
+    if (!m_->controller) {
+        keys();
+        m_->controller = std::make_unique<DictationController>(DictationWiring::productionServices(m_->keys.get()));
+    }
+    return m_->controller.get();
+}
+
+Reader *Application::reader()
+{
+    if (!m_->reader)
+        m_->reader = std::make_unique<Reader>();
+    return m_->reader.get();
+}
+
+BubbleController *Application::bubble()
+{
+    if (!m_->bubble)
+        m_->bubble = std::make_unique<BubbleController>();
+    return m_->bubble.get();
+}
+
+QQmlEngine *Application::engine()
+{
+    if (!m_->engine) {
+        m_->engine = std::make_unique<QQmlEngine>();
+        registerQml(m_->engine.get());
+    }
+    return m_->engine.get();
+}
+
+bool Application::owns(const Store *store) const
+{
+    return store && m_->store.get() == store;
+}
+
+void Application::registerQml(QQmlEngine *engine)
+{
+    static bool registered = false;
+    if (!registered) {
+        qml_register_types_Ombry();
+        registered = true;
+    }
+    engine->addImportPath(QStringLiteral("qrc:/"));
+}
+
+void Application::shutdown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    Q_EMIT aboutToShutDown();
+    if (m_->controller)
+        m_->controller->prepareToQuit();
+    if (m_->reader)
+        m_->reader->stop();
+    // Our text must not stay on the user's clipboard.
+    Paster::flushRestore();
+    if (m_->store)
+        m_->store->flush();
+    m_->engine.reset();
+    Log::waitUntilWritten();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class AppSettings;
+class BubbleController;
+class DictationController;
+class KeyStore;
+class QQmlEngine;
+class Reader;
+class Store;
+
+// The composition root: builds the long-lived objects in start-up order, hands
+// each its neighbours, and tears them down in reverse before the application
+// object goes. Every shared() accessor returns the root's instance; where no
+// root was built (tests, diagnostics), an implicit one is made on first use.
+class Application final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Application(QObject *parent = nullptr);
+    ~Application() override;
+
+    // The running root; builds an implicit one when none exists.
+    static Application &root();
+    // The running root, if any, without building one.
+    static Application *current();
+
+    // Objects are created on first use, in the order their neighbours need.
+    AppSettings *settings();
+    Store *store();
+    KeyStore *keys();
+    DictationController *controller();
+    Reader *reader();
+    BubbleController *bubble();
+    // The one QML engine, with the Ombry module registered.
+    QQmlEngine *engine();
+
+    // Stops input, audio and pending work, writes what is pending and drops the
+    // QML engine; then the objects go in reverse order. Idempotent.
+    void shutdown();
+
+    // Whether `store` is this root's store.
+    bool owns(const Store *store) const;
+
+    // Registers the Ombry module's types and import path with `engine`.
+    static void registerQml(QQmlEngine *engine);
+
+Q_SIGNALS:
+    // Emitted at the start of shutdown(), before anything is torn down.
+    void aboutToShutDown();
+
+private:
+    struct Members;
+    std::unique_ptr<Members> m_;
+    bool shutDown_ = false;
+};

@@ -1,0 +1,79 @@
+#include "app/StartupNotice.h"
+
+#include "engines/AppleRewrite.h"
+#include "engines/Net.h"
+#include "engines/Services.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Log.h"
+
+#include <QCoroTask>
+
+#include <cstdio>
+
+namespace StartupNotice {
+
+QStringList lines(const Situation &s)
+{
+    QStringList out;
+    out << QStringLiteral("Ombry Voice est lancé : maintiens %1 pour dicter, relâche pour coller le texte.")
+               .arg(s.keyLabel);
+    out << QStringLiteral("Journal : %1").arg(s.journal);
+    const bool cloud = s.cloudKey || s.hosted;
+    if (!cloud) {
+        out << QStringLiteral(
+            "Il manque une clé OpenRouter et aucun service hébergé n'est configuré : la dictée passera par "
+            "les serveurs locaux. Ajoute ta clé dans OPENROUTER_API_KEY ou dans keys.json.");
+        if (!s.localSpeech)
+            out << QStringLiteral("Aucune reconnaissance locale ne répond (%1) : la dictée ne peut pas fonctionner.")
+                       .arg(s.localSpeechUrl);
+        if (!s.localChat)
+            out << QStringLiteral("Aucun modèle local ne répond (%1) : le texte ne sera pas mis au propre.")
+                       .arg(s.localChatUrl);
+    }
+    return out;
+}
+
+namespace {
+
+// Any HTTP answer from the server counts: it runs.
+QCoro::Task<bool> answers(QUrl base)
+{
+    try {
+        Net::Timeouts limits;
+        limits.total = 0.5;
+        limits.idle = 0.5;
+        const Net::Reply reply = co_await Net::send(Net::request(Services::appending(base, QStringLiteral("models"))),
+                                                    QByteArrayLiteral("GET"), QByteArray(), limits);
+        co_return reply.status != 0;
+    } catch (...) {
+        co_return false;
+    }
+}
+
+QCoro::Task<> gather()
+{
+    Situation s;
+    s.keyLabel = Ombry::label(AppSettings::shared()->key());
+    s.journal = Log::path();
+    s.cloudKey = KeyStore::shared()->key(APIService::OpenRouter).has_value();
+    s.hosted = Services::hosted().has_value();
+    s.localChatUrl = Services::localLanguageModel().toString();
+    s.localSpeechUrl = Services::localSpeech().toString();
+    if (!s.cloudKey && !s.hosted) {
+        s.localChat = co_await AppleRewrite::isAvailable();
+        s.localSpeech = co_await answers(Services::localSpeech());
+    }
+    for (const QString &line : lines(s))
+        std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+void print()
+{
+    gather().then([] {}, [](const std::exception &) {});
+}
+
+} // namespace StartupNotice

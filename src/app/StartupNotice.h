@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The French notice a normal start prints on standard error: the key to hold,
+// where the journal is, and what dictation still lacks.
+namespace StartupNotice {
+
+struct Situation
+{
+    QString keyLabel;       // "Contrôle droite (⌃)"
+    QString journal;        // the journal's path
+    bool cloudKey = false;  // an OpenRouter key is stored or in the environment
+    bool hosted = false;    // a hosted service is configured
+    bool localChat = false; // a local chat server answered
+    bool localSpeech = false;
+    QString localChatUrl;
+    QString localSpeechUrl;
+};
+
+// The lines of the notice for `situation`.
+QStringList lines(const Situation &situation);
+
+// Looks at the keys and asks the local servers (off the main thread's way),
+// then prints the notice. Returns at once.
+void print();
+
+} // namespace StartupNotice

@@ -1,0 +1,108 @@
+#include "app/Application.h"
+#include "dictation/DictationController.h"
+#include "model/AppSettings.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+
+// A window of the Ombry module on the real X server: the engine, the module's
+// singletons and a C++ view-model reach the screen, in both appearances.
+class TestQmlWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Application> root_;
+    std::unique_ptr<QQuickWindow> window_;
+
+    static QColor meanColour(const QImage &image)
+    {
+        qint64 r = 0, g = 0, b = 0, n = 0;
+        for (int y = 0; y < image.height(); y += 4)
+            for (int x = 0; x < image.width(); x += 4) {
+                const QColor c = image.pixelColor(x, y);
+                r += c.red();
+                g += c.green();
+                b += c.blue();
+                ++n;
+            }
+        return n ? QColor(int(r / n), int(g / n), int(b / n)) : QColor();
+    }
+
+    QQuickItem *status() const
+    {
+        return window_->findChild<QQuickItem *>(QStringLiteral("status"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
+        root_ = std::make_unique<Application>();
+        QQmlComponent component(root_->engine());
+        component.loadUrl(QUrl::fromLocalFile(QStringLiteral(OMBRY_SOURCE_DIR "/tests/e2e/ChainWindow.qml")));
+        QObject *created = component.create();
+        QVERIFY2(created, qPrintable(component.errorString()));
+        window_.reset(qobject_cast<QQuickWindow *>(created));
+        QVERIFY(window_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanupTestCase()
+    {
+        window_.reset();
+        root_.reset();
+    }
+
+    void followsTheController()
+    {
+        DictationController *controller = root_->controller();
+        QVERIFY(status());
+        QCOMPARE(status()->property("text").toString(), QStringLiteral("Prêt"));
+        controller->setState(DictationController::State::Recording);
+        QCOMPARE(status()->property("text").toString(), QStringLiteral("J'écoute…"));
+        controller->setState(DictationController::State::Idle);
+        QCOMPARE(status()->property("text").toString(), QStringLiteral("Prêt"));
+    }
+
+    void drawsTheTheme_data()
+    {
+        QTest::addColumn<Ombry::Theme>("theme");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << Ombry::Theme::Light << QStringLiteral("light") << false;
+        QTest::newRow("dark") << Ombry::Theme::Dark << QStringLiteral("dark") << true;
+    }
+
+    void drawsTheTheme()
+    {
+        QFETCH(Ombry::Theme, theme);
+        QFETCH(QString, name);
+        QFETCH(bool, dark);
+        root_->settings()->setTheme(theme);
+        QImage shot;
+        QVERIFY(TestEnv::waitFor([&] {
+            shot = window_->grabWindow();
+            return !shot.isNull() && (meanColour(shot).lightnessF() < 0.35) == dark;
+        }));
+        const QString folder = QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots");
+        QDir().mkpath(folder);
+        QVERIFY(shot.save(folder + QStringLiteral("/qmlwindow-") + name + QStringLiteral(".png")));
+        // The text is drawn: some pixels differ clearly from the background.
+        const QColor background = window_->color();
+        int inked = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (std::abs(shot.pixelColor(x, y).lightness() - background.lightness()) > 60)
+                    ++inked;
+        QVERIFY2(inked > 20, qPrintable(QString::number(inked)));
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestQmlWindow)
+#include "tst_qmlwindow.moc"

@@ -1,0 +1,21 @@
+#include "app/Application.h"
+#include "support/TestEnv.h"
+
+#include <QQmlEngine>
+#include <QtQuickTest>
+
+// Runs every tst_*.qml beside this file against the Ombry module.
+class QmlSetup : public QObject
+{
+    Q_OBJECT
+
+public:
+    QmlSetup() { TestEnv::isolate(); }
+
+public Q_SLOTS:
+    void qmlEngineAvailable(QQmlEngine *engine) { Application::registerQml(engine); }
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(ombry_qml, QmlSetup)
+
+#include "tst_qml.moc"
