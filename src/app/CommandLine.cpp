@@ -17,6 +17,7 @@ const QList<Switch> &table()
     // Order matters: the first switch present with its values wins.
     static const QList<Switch> switches = {
         {"--chunktest", 1, Diagnostics::chunkTest},
+        {"--update", 0, Diagnostics::update},
         {"--fasttest", 1, Diagnostics::fastTest},
         {"--calltest", 1, Diagnostics::callTest},
         {"--command", 2, Diagnostics::command},

@@ -58,6 +58,7 @@ QCoro::Task<> runToEnd(QCoro::Task<> work);
 
 // The switches' work, one file per area.
 QCoro::Task<> chunkTest(QStringList values);
+QCoro::Task<> update(QStringList values);
 QCoro::Task<> fastTest(QStringList values);
 QCoro::Task<> callTest(QStringList values);
 QCoro::Task<> command(QStringList values);
