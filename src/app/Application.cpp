@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/Updater.h"
+
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationWiring.h"
@@ -34,6 +36,7 @@ struct Application::Members
     std::unique_ptr<DictationController> controller;
     std::unique_ptr<Reader> reader;
     std::unique_ptr<BubbleController> bubble;
+    std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
 };
 
@@ -48,6 +51,7 @@ Application::~Application()
     shutdown();
     // Reverse of creation: views first, the settings last.
     m_->engine.reset();
+    m_->updater.reset();
     m_->bubble.reset();
     m_->reader.reset();
     m_->controller.reset();
@@ -127,6 +131,15 @@ BubbleController *Application::bubble()
     if (!m_->bubble)
         m_->bubble = std::make_unique<BubbleController>();
     return m_->bubble.get();
+}
+
+Updater *Application::updater()
+{
+    if (!m_->updater) {
+        store();
+        m_->updater = std::make_unique<Updater>(Updater::Setup::forThisProcess());
+    }
+    return m_->updater.get();
 }
 
 QQmlEngine *Application::engine()

@@ -12,6 +12,7 @@ class KeyStore;
 class QQmlEngine;
 class Reader;
 class Store;
+class Updater;
 
 // The composition root: builds the long-lived objects in start-up order, hands
 // each its neighbours, and tears them down in reverse before the application
@@ -37,6 +38,7 @@ public:
     DictationController *controller();
     Reader *reader();
     BubbleController *bubble();
+    Updater *updater();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
 

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/StartupNotice.h"
+#include "app/Updater.h"
 #include "platform/Accessibility.h"
 #include "dictation/DictationController.h"
 #include "engines/Net.h"
@@ -117,6 +118,7 @@ bool finishLaunching(const QStringList &arguments)
     auto *warmUpTimer = new QTimer(QCoreApplication::instance());
     QObject::connect(warmUpTimer, &QTimer::timeout, warmUpTimer, [] { Net::warmUp(); });
     warmUpTimer->start(240 * 1000);
+    Updater::shared()->start();
     StartupNotice::print();
     return false;
 }

@@ -1,5 +1,7 @@
 #include "app/Updater.h"
 
+#include "app/Application.h"
+
 #include "app/Bundle.h"
 #include "app/ReleaseKey.h"
 #include "engines/EngineError.h"
@@ -271,8 +273,7 @@ Updater::~Updater() = default;
 
 Updater *Updater::shared()
 {
-    static Updater *const instance = new Updater(Setup::forThisProcess());
-    return instance;
+    return Application::root().updater();
 }
 
 Updater *Updater::create(QQmlEngine *, QJSEngine *)
