@@ -13,9 +13,13 @@
 #include <mutex>
 #include <thread>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace {
+
+// The worker's own GLib context, once it exists (see below).
+std::atomic<GMainContext *> gWorkerContext{nullptr};
 
 // What one walk found about the focused element.
 struct Focus
@@ -145,7 +149,10 @@ Focus focusedElement()
         Ref app(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
         if (!app)
             continue;
-        atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
+        // Fresh states and children for this walk. Not by turning the
+        // application's cache off: libatspi then asks the application for states
+        // from inside its own reply handler, which waits on itself for ever.
+        atspi_accessible_clear_cache(app.get());
         if (atspi_accessible_get_process_id(app.get(), nullptr) == self)
             continue;
         const int windows = atspi_accessible_get_child_count(app.get(), nullptr);
@@ -231,6 +238,7 @@ private:
     {
         GMainContext *context = g_main_context_new();
         g_main_context_push_thread_default(context);
+        gWorkerContext.store(context);
         // Without a bus atspi_init() fails, and any further call would abort.
         if (atspi_init() != 0) {
             Log::write(QStringLiteral("accessibilité: bus AT-SPI indisponible"));
@@ -266,6 +274,7 @@ private:
             while (g_main_context_iteration(context, FALSE)) {
             }
             if (slot) {
+                const auto began = std::chrono::steady_clock::now();
                 Focus focus = focusedElement();
                 // An application met for the first time may only build its
                 // tree when asked: look once more.
@@ -274,7 +283,11 @@ private:
                     focus = focusedElement();
                 }
                 finish(slot, focus);
-                walked_.store(true);
+                if (!walked_.exchange(true)) {
+                    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - began);
+                    Log::write(QStringLiteral("accessibilité: bureau parcouru en %1 ms").arg(took.count()));
+                }
             }
         }
     }
@@ -300,6 +313,24 @@ private:
 };
 
 } // namespace
+
+// libatspi attaches the connections it opens itself (the registry's at
+// atspi_init(), and one to each application that offers a direct connection, as
+// every GTK application does) to the default GLib context, whatever
+// atspi_set_main_context() said. Qt's event loop runs that context on the main
+// thread: two threads would drive one connection and deadlock. This definition
+// comes before the library's own and sends them to the worker's context.
+extern "C" void atspi_dbus_connection_setup_with_g_main(DBusConnection *connection, GMainContext *context)
+{
+    using Setup = void (*)(DBusConnection *, GMainContext *);
+    static const auto library = reinterpret_cast<Setup>(dlsym(RTLD_NEXT, "atspi_dbus_connection_setup_with_g_main"));
+    GMainContext *own = gWorkerContext.load();
+    if (own && (!context || context == g_main_context_default()))
+        context = own;
+    // Without the library's setup the worker's blocking calls still do their own reading.
+    if (library)
+        library(connection, context);
+}
 
 namespace Accessibility {
 
