@@ -399,6 +399,8 @@ void DictationController::begin()
         QMetaObject::invokeMethod(qApp, [self] {
             if (!self)
                 return;
+            ++self->selectionGeneration_;
+            self->selectionPending_ = false;
             self->setState(State::Idle);
             self->fail(kNoMicrophone);
         });
@@ -452,7 +454,8 @@ void DictationController::selectionRead(quint64 generation, const std::optional<
         return;
     selectionPending_ = false;
     std::function<void()> waiting = std::exchange(afterSelection_, {});
-    if ((state_ == State::Recording || waiting) && selection && !TextUtil::trimmed(*selection).isEmpty()) {
+    // Until its hand-over, the dictation that asked may still become an instruction.
+    if (state_ != State::Idle && selection && !TextUtil::trimmed(*selection).isEmpty()) {
         setCommandText(selection);
         Log::write(QStringLiteral("commande: %1 caractères sélectionnés").arg(TextUtil::characterCount(*selection)));
         // An instruction is transcribed whole, never in chunks.

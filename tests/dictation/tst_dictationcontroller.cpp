@@ -21,6 +21,8 @@ public:
     std::atomic<bool> failStart{false};
     std::atomic<bool> holdStart{false};
     QSemaphore startGate;
+    std::atomic<bool> holdStop{false};
+    QSemaphore stopGate;
     double duration = 1.0;
 
     void start() override
@@ -33,6 +35,8 @@ public:
     }
     Recording stop() override
     {
+        if (holdStop)
+            stopGate.acquire();
         ++stops;
         return {QByteArray("RIFF-wav"), duration, QByteArray(32000, '\1'), 1234};
     }
@@ -224,6 +228,8 @@ private Q_SLOTS:
     {
         if (recorder_ && recorder_->holdStart)
             recorder_->startGate.release(10);
+        if (recorder_ && recorder_->holdStop)
+            recorder_->stopGate.release(10);
         c_.reset();
         recorder_ = nullptr;
     }
@@ -651,6 +657,7 @@ private Q_SLOTS:
         QTest::newRow("while recording, none") << "recording" << QString() << false;
         QTest::newRow("after the release, a selection") << "released" << "allé a la plage" << true;
         QTest::newRow("after the release, blank") << "released" << " " << false;
+        QTest::newRow("while the recording stops, a selection") << "stopping" << "allé a la plage" << true;
         QTest::newRow("after a cancellation") << "cancelled" << "allé a la plage" << false;
         QTest::newRow("never: quit while waiting") << "quit" << QString() << false;
     }
@@ -687,9 +694,17 @@ private Q_SLOTS:
             return;
         }
         advance(1000);
-        keyUp();
+        if (answered == QStringLiteral("stopping")) {
+            recorder_->holdStop = true;
+            keyUp();
+            QCOMPARE(c_->state(), DictationController::State::Processing);
+            answer();
+            recorder_->stopGate.release();
+        } else {
+            keyUp();
+        }
         QVERIFY(settle([&] { return recorder_->stops == 1; }));
-        if (answered != QStringLiteral("recording")) {
+        if (answered != QStringLiteral("recording") && answered != QStringLiteral("stopping")) {
             // Handed over, but held back until the selection is known.
             QTest::qWait(50);
             QVERIFY(road_->runs.isEmpty());
