@@ -69,11 +69,11 @@ void print(const char *what, QList<double> values, const char *goal)
 int main(int argc, char *argv[])
 {
     TestEnv::isolate();
-    QApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::printf("appui → micro: ignoré (pas de bureau privé)\n");
         return 0;
     }
+    QApplication app(argc, argv);
     gClock.start();
     DesktopTools::GtkApp editor;
     if (!editor.start(QStringLiteral("mousepad"), {QStringLiteral("--disable-server")})) {
