@@ -74,6 +74,15 @@ Item {
         Accessible.role: Accessible.Pane
         Accessible.name: "Dictée"
 
+        // Without a compositor nothing shows through: an opaque base.
+        Rectangle {
+            anchors.fill: parent
+            z: -1
+            radius: height / 2
+            visible: !Kit.composited
+            color: "#0A0A0A"
+        }
+
         states: State {
             name: "in"
             when: root.shown
