@@ -154,6 +154,8 @@ private Q_SLOTS:
         // Nothing of the other states is read out.
         QVERIFY(!reader.texts().contains(QStringLiteral("Mise au propre")));
         QVERIFY(item("waveform")->isVisible());
+        // The voice moves the bars beyond the silence floor.
+        QVERIFY2(TestEnv::waitFor([&] { return controller->level() > 0.2; }, 2000), qPrintable(QString::number(controller->level())));
         Screenshots::inBothThemes(QStringLiteral("overlay-recording"), [&] { return shot(); });
 
         QVERIFY(TestEnv::waitFor([&] { return speaker.state() == QProcess::NotRunning; }, 20000));
