@@ -138,7 +138,7 @@ DictationController *Application::controller()
 Reader *Application::reader()
 {
     if (!m_->reader)
-        m_->reader = std::make_unique<Reader>();
+        m_->reader = std::make_unique<Reader>(nullptr);
     return m_->reader.get();
 }
 

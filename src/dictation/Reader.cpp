@@ -5,6 +5,7 @@
 #include "model/Log.h"
 #include "text/Translator.h"
 
+#include <type_traits>
 #include <QCoreApplication>
 #include <QJSEngine>
 #include <QLocale>
@@ -15,6 +16,8 @@ Reader *Reader::shared()
 {
     return Application::root().reader();
 }
+
+static_assert(!std::is_default_constructible_v<Reader>, "QML must use create()");
 
 Reader *Reader::create(QQmlEngine *, QJSEngine *)
 {

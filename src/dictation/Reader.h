@@ -19,7 +19,9 @@ class Reader : public QObject
     Q_PROPERTY(bool speaking READ isSpeaking NOTIFY speakingChanged)
 
 public:
-    explicit Reader(QObject *parent = nullptr);
+    // No default argument: QML would build its own instance with a default
+    // constructor instead of asking create() for the application's.
+    explicit Reader(QObject *parent);
     static Reader *shared();
     static Reader *create(QQmlEngine *, QJSEngine *);
 
