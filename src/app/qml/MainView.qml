@@ -77,8 +77,12 @@ Item {
                     anchors.bottomMargin: 28
                     spacing: 16
 
-                    UpdateBanner {
+                    // Nothing at all, not even for a screen reader, until a release is offered.
+                    Loader {
                         Layout.fillWidth: true
+                        active: Updater.bannerVisible
+                        visible: active
+                        sourceComponent: UpdateBanner {}
                     }
 
                     Loader {

@@ -4,13 +4,14 @@ import QtQuick.Layouts
 import Ombry
 
 // One page of the sidebar: the whole padded row takes the click.
-AbstractButton {
+TabButton {
     id: entry
 
     property int page
     property string label
     property string symbol
     readonly property bool selected: Navigation.page === page
+    readonly property color foreground: selected ? Theme.accentDeep : Qt.rgba(Theme.text.r, Theme.text.g, Theme.text.b, 0.8)
 
     text: entry.label
     leftPadding: 12
@@ -18,12 +19,16 @@ AbstractButton {
     topPadding: 9
     bottomPadding: 9
     hoverEnabled: true
-    Accessible.role: Accessible.Button
+    // Checked is what a screen reader announces as the page shown; a click
+    // chooses the page, and the page alone decides what is checked.
+    checkable: true
+    checked: selected
     Accessible.name: entry.label
-    Accessible.checkable: true
-    Accessible.checked: selected
 
-    onClicked: Navigation.page = page
+    onClicked: {
+        Navigation.page = page
+        checked = Qt.binding(() => entry.selected)
+    }
 
     background: Rectangle {
         radius: 12
@@ -39,17 +44,16 @@ AbstractButton {
             name: entry.symbol
             filled: entry.selected
             size: 15
-            color: caption.color
+            color: entry.foreground
         }
 
         Text {
-            id: caption
             Layout.fillWidth: true
             text: entry.label
             elide: Text.ElideRight
             font.pixelSize: 14 // 13.5, whole pixels only
             font.weight: entry.selected ? Font.DemiBold : Font.Medium
-            color: entry.selected ? Theme.accentDeep : Qt.rgba(Theme.text.r, Theme.text.g, Theme.text.b, 0.8)
+            color: entry.foreground
             Accessible.ignored: true
         }
     }

@@ -26,7 +26,7 @@ Rectangle {
                 { tab: "calls", label: "Appels en direct", symbol: "captions.bubble" }
             ]
 
-            AbstractButton {
+            TabButton {
                 id: segment
 
                 required property var modelData
@@ -35,11 +35,13 @@ Rectangle {
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 text: modelData.label
-                Accessible.role: Accessible.Button
+                checkable: true
+                checked: selected
                 Accessible.name: modelData.label
-                Accessible.checkable: true
-                Accessible.checked: selected
-                onClicked: InterfaceKeys.translationTab = modelData.tab
+                onClicked: {
+                    InterfaceKeys.translationTab = modelData.tab
+                    checked = Qt.binding(() => segment.selected)
+                }
 
                 background: Rectangle {
                     radius: 6

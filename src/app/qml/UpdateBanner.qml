@@ -7,8 +7,7 @@ GlassCard {
     id: banner
 
     radius: 18
-    visible: Updater.bannerVisible
-    implicitHeight: visible ? row.implicitHeight + 28 : 0
+    implicitHeight: row.implicitHeight + 28
     Accessible.role: Accessible.AlertMessage
     Accessible.name: Updater.title
 
