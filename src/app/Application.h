@@ -12,6 +12,7 @@ class InterfaceKeys;
 class KeyStore;
 class MainWindow;
 class Navigation;
+class OverlayController;
 class QQmlEngine;
 class Reader;
 class Store;
@@ -42,6 +43,8 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // The recording overlay's panel, over the controller and the engine.
+    OverlayController *overlay();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // The main window's page, the interface keys and the window itself.

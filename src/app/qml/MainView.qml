@@ -29,6 +29,8 @@ Item {
 
     AmbientBackground {
         anchors.fill: parent
+        dark: Theme.dark
+        lightVisuals: Kit.lightVisuals
     }
 
     Item {

@@ -54,18 +54,26 @@ Rectangle {
             implicitWidth: 8
             implicitHeight: 8
 
-            // The glow follows the dictation only, also during a meeting.
-            // A soft halo of plain discs, cheaper than a blur.
-            Repeater {
-                model: card.dictationState !== DictationController.Idle ? [18, 14, 11] : []
+            // A soft halo of plain discs, cheaper than a blur; the dictation
+            // alone lights it, also during a meeting.
+            Item {
+                anchors.centerIn: parent
+                visible: card.dictationState !== DictationController.Idle
 
                 Rectangle {
-                    required property int modelData
                     anchors.centerIn: parent
-                    width: modelData
-                    height: modelData
-                    radius: modelData / 2
-                    color: Qt.rgba(card.dotColor.r, card.dotColor.g, card.dotColor.b, 0.8 * 16 / (modelData * modelData / 4))
+                    width: 18; height: 18; radius: 9
+                    color: Qt.alpha(card.dotColor, 0.16)
+                }
+                Rectangle {
+                    anchors.centerIn: parent
+                    width: 14; height: 14; radius: 7
+                    color: Qt.alpha(card.dotColor, 0.26)
+                }
+                Rectangle {
+                    anchors.centerIn: parent
+                    width: 11; height: 11; radius: 5.5
+                    color: Qt.alpha(card.dotColor, 0.42)
                 }
             }
 

@@ -19,8 +19,7 @@ GlassCard {
 
         Symbol {
             name: "arrow.down.circle.fill"
-            filled: true
-            size: 20
+            font.pixelSize: 20
             color: Theme.accent
         }
 

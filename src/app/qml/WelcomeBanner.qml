@@ -37,7 +37,8 @@ Item {
             Symbol {
                 anchors.centerIn: parent
                 name: "waveform"
-                size: 15
+                font.pixelSize: 15
+                font.bold: true
                 color: "white"
             }
         }
