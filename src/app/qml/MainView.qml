@@ -102,6 +102,7 @@ Item {
 
     // The first-run sheet, never in a snapshot.
     OnboardingSheet {
+        objectName: "onboarding"
         anchors.fill: parent
         active: !InterfaceKeys.onboarded && !RenderMode.snapshot
     }
