@@ -7,6 +7,8 @@
 
 class AppSettings;
 class BubbleController;
+class CallTranslator;
+class SubtitleWindow;
 class DictationController;
 class KeyStore;
 class QQmlEngine;
@@ -39,6 +41,9 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // Live call subtitles and their floating bar.
+    CallTranslator *callTranslator();
+    SubtitleWindow *subtitleWindow();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
 
