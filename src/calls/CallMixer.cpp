@@ -11,13 +11,13 @@ void CallMixer::push(quint32 stream, const float *samples, int count)
     Queue &queue = queues_[stream];
     queue.ended = false;
     // Compact now and then rather than on every block.
-    if (queue.head > size_t(kMaxQueued)) {
+    if (queue.head > size_t(kBlockSamples) * 50) {
         queue.samples.erase(queue.samples.begin(), queue.samples.begin() + qsizetype(queue.head));
         queue.head = 0;
     }
     queue.samples.insert(queue.samples.end(), samples, samples + count);
-    if (queue.available() > size_t(kMaxQueued))
-        queue.head = queue.samples.size() - size_t(kMaxQueued);
+    if (queue.available() > maxQueued_)
+        queue.head = queue.samples.size() - maxQueued_;
 }
 
 void CallMixer::end(quint32 stream)
@@ -83,4 +83,10 @@ int CallMixer::wholeBlocks() const
     for (const Queue &queue : queues_)
         least = std::min(least, queue.available());
     return int(least / kBlockSamples);
+}
+
+void CallMixer::setMaxQueued(int samples)
+{
+    QMutexLocker locker(&lock_);
+    maxQueued_ = size_t(std::max(samples, kBlockSamples));
 }

@@ -25,6 +25,9 @@ public:
     bool mix(float *out);
     void clear();
     int streams() const;
+    // The most a stream keeps (kMaxQueued by default); sound that is not real
+    // time is mixed as it comes and keeps everything.
+    void setMaxQueued(int samples);
     // Whole blocks that every queued stream can give now (0 without streams).
     int wholeBlocks() const;
 
@@ -39,4 +42,5 @@ private:
 
     mutable QMutex lock_;
     QHash<quint32, Queue> queues_;
+    size_t maxQueued_ = kMaxQueued;
 };

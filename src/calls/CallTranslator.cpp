@@ -16,6 +16,8 @@
 
 #include <QJSEngine>
 
+#include <climits>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -188,7 +190,6 @@ CallTranslator::CallTranslator(CallServices services, QObject *parent)
 CallTranslator::~CallTranslator()
 {
     acceptRun_.store(0);
-    capturing_.store(false);
     if (capture_)
         capture_->stop();
     capture_.reset();
@@ -210,7 +211,6 @@ CallTranslator *CallTranslator::create(QQmlEngine *, QJSEngine *)
 
 void CallTranslator::setRunning(bool running)
 {
-    capturing_.store(running);
     if (running_ == running)
         return;
     running_ = running;
@@ -364,6 +364,7 @@ QCoro::Task<void> CallTranslator::setUp(quint64 run)
         if (self)
             self->captureStopped(run, description);
     };
+    queue_->mixer().setMaxQueued(paced ? CallMixer::kMaxQueued : INT_MAX);
     if (paced)
         queue_->startPacing([this](const float *block, int n) { onBlock(block, n); });
 
@@ -413,6 +414,13 @@ void CallTranslator::releaseCapture()
 void CallTranslator::queueFlush()
 {
     queue_->post([this] {
+        // What was accepted before the stop still belongs to the run.
+        float block[CallMixer::kBlockSamples];
+        while (queue_->mixer().wholeBlocks() > 0) {
+            queue_->mixer().mix(block);
+            onBlock(block, CallMixer::kBlockSamples);
+        }
+        queue_->mixer().clear();
         if (const auto pcm = segmenter_->flush())
             sendSegment(*pcm);
     });
@@ -442,8 +450,6 @@ void CallTranslator::captureStopped(quint64 run, const QString &description)
 
 void CallTranslator::onBlock(const float *block, int count)
 {
-    if (!capturing_.load())
-        return;
     if (const auto pcm = segmenter_->feed(block, count))
         sendSegment(*pcm);
 }

@@ -170,7 +170,6 @@ private:
     quint64 run_ = 0;                     // main thread: the current run's token
     std::atomic<quint64> linesGen_{0};    // bumped when a start clears the lines
     std::atomic<quint64> acceptRun_{0};   // buffers of this run are taken, 0: none
-    std::atomic<bool> capturing_{false};  // read on the capture queue
     std::unique_ptr<CallAudioQueue> queue_;
     std::unique_ptr<CallSegmenter> segmenter_; // capture queue only
     qint64 nextID_ = 0;                        // capture queue only
