@@ -182,6 +182,20 @@ void SubtitleWindow::applyWindowState()
     if (!dpy)
         return;
     const Window id = Window(window_->winId());
+    if (!window_->isVisible()) {
+        // Before mapping: the window manager reads these when it takes the window.
+        const Atom state[] = {XInternAtom(dpy, "_NET_WM_STATE_ABOVE", False),
+                              XInternAtom(dpy, "_NET_WM_STATE_STICKY", False),
+                              XInternAtom(dpy, "_NET_WM_STATE_SKIP_TASKBAR", False),
+                              XInternAtom(dpy, "_NET_WM_STATE_SKIP_PAGER", False)};
+        XChangeProperty(dpy, id, XInternAtom(dpy, "_NET_WM_STATE", False), XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(state), 4);
+        const long all = long(0xFFFFFFFF);
+        XChangeProperty(dpy, id, XInternAtom(dpy, "_NET_WM_DESKTOP", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char *>(&all), 1);
+        XFlush(dpy);
+        return;
+    }
     // On every desktop, above the others, out of the taskbar and pager.
     sendState(dpy, id, "_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE");
     sendState(dpy, id, "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER");
@@ -203,11 +217,15 @@ void SubtitleWindow::show()
     if (!window_)
         return;
     const QRect frame = window_->geometry();
+    window_->create();
+    applyWindowState();
     window_->show();
     // Mapping may move it: the frame chosen is the frame shown.
     window_->setGeometry(frame);
     window_->raise();
-    applyWindowState();
+    // Once managed, the same requests as messages (a window manager that
+    // already manages the window ignores the properties).
+    QTimer::singleShot(150, this, &SubtitleWindow::applyWindowState);
 }
 
 void SubtitleWindow::hide()

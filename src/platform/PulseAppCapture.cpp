@@ -141,9 +141,11 @@ void PulseAppCapture::Run::attach(const PlaybackStream &s)
     attr.prebuf = uint32_t(-1);
     attr.minreq = uint32_t(-1);
     attr.fragsize = kFragmentBytes;
-    // The server takes the monitor of the sink the stream plays on. Never moved:
-    // when the playback stream moves, this one is replaced on the new output.
-    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+    // The server takes the monitor of the sink the stream plays on; when the
+    // playback stream moves, the server ends this one and it is made again on the
+    // new output. Not DONT_MOVE: with it the server ends the stream a moment
+    // after it starts (when the output settles its rate), and nothing is heard.
+    const auto flags = pa_stream_flags_t(PA_STREAM_NOFLAGS);
     if (pa_stream_connect_record(stream, nullptr, &attr, flags) < 0) {
         pa_stream_set_read_callback(stream, nullptr, nullptr);
         pa_stream_set_state_callback(stream, nullptr, nullptr);
