@@ -73,17 +73,6 @@ Window {
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
 
-                    // A new line fades in.
-                    onTextChanged: fade.restart()
-                    NumberAnimation {
-                        id: fade
-                        target: mainLine
-                        property: "opacity"
-                        from: 0
-                        to: 1
-                        duration: 200
-                        easing.type: Easing.OutQuad
-                    }
                 }
             }
 

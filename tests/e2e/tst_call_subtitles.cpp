@@ -10,12 +10,14 @@
 #include "platform/X11Display.h"
 #include "support/TestEnv.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPainter>
 #include <QProcess>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QtEndian>
 #include <QtTest>
@@ -136,6 +138,37 @@ Window frameOf(Display *dpy, Window window)
         current = parent;
     }
     return window;
+}
+
+// Names of the visible accessible objects under `iface`, as a screen reader reads them.
+void accessibleNames(QAccessibleInterface *iface, QStringList &names)
+{
+    if (!iface)
+        return;
+    if (!iface->state().invisible && !iface->text(QAccessible::Name).isEmpty())
+        names << iface->text(QAccessible::Name);
+    for (int i = 0; i < iface->childCount(); ++i)
+        accessibleNames(iface->child(i), names);
+}
+
+QStringList namesOf(QQuickWindow *window)
+{
+    QStringList names;
+    accessibleNames(QAccessible::queryAccessibleInterface(window), names);
+    return names;
+}
+
+// The bar as it looks over a desktop of `background`.
+void shoot(QQuickWindow *window, const QColor &background, const QString &name)
+{
+    const QImage bar = window->grabWindow();
+    QImage shot(bar.size() + QSize(80, 80), QImage::Format_RGB32);
+    shot.fill(background);
+    QPainter painter(&shot);
+    painter.drawImage(40, 40, bar);
+    painter.end();
+    QDir().mkpath(QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots"));
+    QVERIFY(shot.save(QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots/") + name));
 }
 
 } // namespace
@@ -306,6 +339,70 @@ private Q_SLOTS:
         QVERIFY(cardinal(dpy, DefaultRootWindow(dpy), "_NET_ACTIVE_WINDOW", XA_WINDOW) != id);
         QVERIFY(!window->isActive());
         Q_UNUSED(frameOf);
+    }
+
+    // What the bar shows and offers: French lines as plain text, the controls
+    // while the pointer is over it; moved, it comes back where it was put.
+    void barContent()
+    {
+        CallTranslator *call = CallTranslator::shared();
+        SubtitleWindow *bar = SubtitleWindow::shared();
+        call->setTargetBundleIdText(QString());
+        call->start();
+        QVERIFY(TestEnv::waitFor([call] { return call->running(); }));
+        QQuickWindow *window = bar->window();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(TestEnv::waitFor([window] { return namesOf(window).contains(QStringLiteral("J'écoute…")); }, 3000));
+        QVERIFY(!namesOf(window).contains(QStringLiteral("Voir l'anglais")));
+
+        QTest::mouseMove(window, QPoint(380, 75));
+        QVERIFY(TestEnv::waitFor([window] {
+            const QStringList names = namesOf(window);
+            return names.contains(QStringLiteral("Voir l'anglais")) && names.contains(QStringLiteral("Arrêter"))
+                   && names.contains(QStringLiteral("Fermer")) && names.contains(QStringLiteral("Tout l'ordinateur"));
+        }, 3000));
+        shoot(window, QColor(0xF5, 0xF5, 0xF7), QStringLiteral("caption-bar-hover-light.png"));
+
+        // Two French lines, the second a model answer with markup.
+        CallLinesModel *lines = call->linesModel();
+        lines->append({100, QStringLiteral("Hello."), QStringLiteral("Bonjour, tu m'entends bien ?"), true});
+        lines->append({101, QStringLiteral("<b>x</b>"), QStringLiteral("<b>x</b>"), true});
+        bar->setShowEnglish(true);
+        QVERIFY(TestEnv::waitFor([window] {
+            const QStringList names = namesOf(window);
+            return names.contains(QStringLiteral("<b>x</b>")) && names.contains(QStringLiteral("Bonjour, tu m'entends bien ?"))
+                   && names.contains(QStringLiteral("Masquer l'anglais"));
+        }, 3000));
+        QCOMPARE(bar->mainText(), QStringLiteral("<b>x</b>"));
+        const QList<QQuickItem *> items = window->findChildren<QQuickItem *>();
+        const bool plain = std::all_of(items.cbegin(), items.cend(), [](QQuickItem *item) {
+            return item->property("text").toString() != QStringLiteral("<b>x</b>")
+                   || item->property("textFormat").toInt() == 0; // Text.PlainText
+        });
+        QVERIFY(plain);
+        bar->setShowEnglish(false);
+        QTest::mouseMove(window, QPoint(-50, -50));
+        QTest::qWait(300);
+        shoot(window, QColor(0xF5, 0xF5, 0xF7), QStringLiteral("caption-bar-light.png"));
+        shoot(window, QColor(0x1C, 0x1C, 0x1E), QStringLiteral("caption-bar-dark.png"));
+
+        // Moved by the user; after a restart it comes back at the same place.
+        window->setGeometry(QRect(120, 300, 700, 140));
+        QVERIFY(TestEnv::waitFor([window] { return window->geometry().topLeft() == QPoint(120, 300); }, 3000));
+        QTest::qWait(700); // the frame is saved shortly after a move
+        bar->release();
+        bar->show();
+        QVERIFY(bar->window());
+        QVERIFY(QTest::qWaitForWindowExposed(bar->window()));
+        QVERIFY(TestEnv::waitFor([bar] { return bar->window()->geometry() == QRect(120, 300, 700, 140); }, 3000));
+
+        // The close button hides the bar; the subtitles go on.
+        bar->close();
+        QVERIFY(!bar->isVisible());
+        QVERIFY(call->running());
+        bar->show();
+        QVERIFY(bar->isVisible());
     }
 };
 
