@@ -52,25 +52,30 @@ QByteArray audioOf(const RecordedRequest &request)
         part.value(QStringLiteral("input_audio")).toObject().value(QStringLiteral("data")).toString().toLatin1());
 }
 
-// Share of a WAV's energy at the tone's frequency (1 for a pure tone, near 0 for speech).
+// Share of a WAV's energy at the tone's frequency (1 for a pure tone, near 0 for
+// speech), measured in quarter-second windows so that a gap does not matter.
 double toneShare(const QByteArray &wav)
 {
     const QByteArray pcm = wav.mid(44);
     const qsizetype n = pcm.size() / 2;
-    if (n == 0)
-        return 0;
+    constexpr qsizetype kWindow = 4000;
     const double w = 2 * M_PI * kToneHz / 16000.0;
     const double coeff = 2 * std::cos(w);
-    double s1 = 0, s2 = 0, energy = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const double x = qFromLittleEndian<qint16>(pcm.constData() + 2 * i) / 32768.0;
-        energy += x * x;
-        const double s = x + coeff * s1 - s2;
-        s2 = s1;
-        s1 = s;
+    double tone = 0, total = 0;
+    for (qsizetype from = 0; from + kWindow <= n; from += kWindow) {
+        double s1 = 0, s2 = 0, energy = 0;
+        for (qsizetype i = from; i < from + kWindow; ++i) {
+            const double x = qFromLittleEndian<qint16>(pcm.constData() + 2 * i) / 32768.0;
+            energy += x * x;
+            const double s = x + coeff * s1 - s2;
+            s2 = s1;
+            s1 = s;
+        }
+        const double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
+        tone += power / (double(kWindow) / 2);
+        total += energy;
     }
-    const double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
-    return energy > 0 ? power / (double(n) / 2 * energy) : 0;
+    return total > 0 ? tone / total : 0;
 }
 
 double seconds(const QByteArray &wav)
