@@ -8,6 +8,7 @@
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationWiring.h"
+#include "dictation/OverlayController.h"
 #include "dictation/Paster.h"
 #include "dictation/Reader.h"
 #include "model/AppSettings.h"
@@ -15,10 +16,15 @@
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/Store.h"
+#include "ui/kit/AppIcons.h"
 #include "ui/kit/ThemePalette.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QQmlEngine>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 
 #include <cstdlib>
 
@@ -41,6 +47,7 @@ struct Application::Members
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
+    std::unique_ptr<OverlayController> overlay;
     std::unique_ptr<CallTranslator> calls;
     std::unique_ptr<SubtitleWindow> subtitles;
 };
@@ -49,6 +56,14 @@ Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique
 {
     Q_ASSERT(!gCurrent);
     gCurrent = this;
+    // Every window of the program draws with Qt Quick's software renderer: the
+    // panels are small and mostly still, and on machines without a GPU driver
+    // the OpenGL path through llvmpipe costs far more CPU and threads.
+    // OMBRY_QUICK_BACKEND=opengl brings it back, to compare the two.
+    // Too late once a window exists (Quick Test runners make their own first).
+    const bool openGL = qEnvironmentVariable("OMBRY_QUICK_BACKEND") == QLatin1String("opengl");
+    if (QGuiApplication::allWindows().isEmpty())
+        QQuickWindow::setGraphicsApi(openGL ? QSGRendererInterface::OpenGL : QSGRendererInterface::Software);
 }
 
 Application::~Application()
@@ -57,6 +72,7 @@ Application::~Application()
     // Reverse of creation: views first, the settings last.
     m_->subtitles.reset();
     m_->calls.reset();
+    m_->overlay.reset();
     m_->engine.reset();
     m_->updater.reset();
     m_->bubble.reset();
@@ -135,8 +151,14 @@ Reader *Application::reader()
 
 BubbleController *Application::bubble()
 {
-    if (!m_->bubble)
+    if (!m_->bubble) {
         m_->bubble = std::make_unique<BubbleController>();
+        // The bubble closes on what the keyboard front end observes elsewhere.
+        HotkeyMonitor &hotkey = controller()->hotkey();
+        BubbleController *bubble = m_->bubble.get();
+        hotkey.onPointerPress = [bubble](int button) { bubble->pointerPressed(button, QCursor::pos()); };
+        hotkey.onKeyObserved = [bubble](quint16 key) { bubble->keyPressed(key); };
+    }
     return m_->bubble.get();
 }
 
@@ -156,6 +178,13 @@ QQmlEngine *Application::engine()
         registerQml(m_->engine.get());
     }
     return m_->engine.get();
+}
+
+OverlayController *Application::overlay()
+{
+    if (!m_->overlay)
+        m_->overlay = std::make_unique<OverlayController>(controller(), engine());
+    return m_->overlay.get();
 }
 
 CallTranslator *Application::callTranslator()
@@ -187,6 +216,8 @@ void Application::registerQml(QQmlEngine *engine)
         registered = true;
     }
     engine->addImportPath(QStringLiteral("qrc:/"));
+    if (!engine->imageProvider(QStringLiteral("appicon")))
+        engine->addImageProvider(QStringLiteral("appicon"), new AppIconProvider);
 }
 
 void Application::shutdown()
@@ -208,6 +239,9 @@ void Application::shutdown()
     Paster::flushRestore();
     if (m_->store)
         m_->store->flush();
+    m_->overlay.reset();
+    if (m_->bubble)
+        m_->bubble->dropView();
     m_->engine.reset();
     Log::waitUntilWritten();
 }

@@ -11,6 +11,7 @@ class CallTranslator;
 class SubtitleWindow;
 class DictationController;
 class KeyStore;
+class OverlayController;
 class QQmlEngine;
 class Reader;
 class Store;
@@ -41,6 +42,8 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // The recording overlay's panel, over the controller and the engine.
+    OverlayController *overlay();
     // Live call subtitles and their floating bar.
     CallTranslator *callTranslator();
     SubtitleWindow *subtitleWindow();
