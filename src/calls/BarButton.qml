@@ -9,7 +9,7 @@ Text {
 
     text: label
     textFormat: Text.PlainText
-    font.pixelSize: label === "×" ? 15 : 11
+    font.pixelSize: 11
     font.weight: Font.Medium
     color: Qt.rgba(1, 1, 1, area.containsMouse ? 1 : 0.85)
     Accessible.role: Accessible.Button

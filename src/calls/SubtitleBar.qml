@@ -138,10 +138,22 @@ Window {
                 label: bar.running ? "Arrêter" : "Démarrer"
                 onClicked: CallTranslator.toggle()
             }
-            BarButton {
-                label: "×"
-                accessibleName: "Fermer"
-                onClicked: SubtitleWindow.close()
+            Symbol {
+                name: "xmark"
+                label: "Fermer"
+                font.pixelSize: 13
+                color: Qt.rgba(1, 1, 1, closeArea.containsMouse ? 1 : 0.85)
+                Accessible.role: Accessible.Button
+                Accessible.onPressAction: SubtitleWindow.close()
+
+                MouseArea {
+                    id: closeArea
+                    anchors.fill: parent
+                    anchors.margins: -4
+                    hoverEnabled: true
+                    cursorShape: Qt.PointingHandCursor
+                    onClicked: SubtitleWindow.close()
+                }
             }
         }
 

@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "model/Defaults.h"
+#include "platform/FloatingPanel.h"
 #include "platform/X11Display.h"
 
 #include <QGuiApplication>
@@ -163,6 +164,15 @@ void SubtitleWindow::build()
     connect(window_, &QWindow::widthChanged, &saveTimer_, qOverload<>(&QTimer::start));
     connect(window_, &QWindow::heightChanged, &saveTimer_, qOverload<>(&QTimer::start));
     connect(window_, &QWindow::visibleChanged, this, &SubtitleWindow::visibleChanged);
+    // Without a compositor the transparent corners would be black: the window
+    // is cut to its rounded outline instead, again at each resize.
+    const auto shape = [this] {
+        if (window_ && !FloatingPanel::compositing())
+            FloatingPanel::setOutline(window_, FloatingPanel::roundedRegion(QRect(QPoint(0, 0), window_->size()), 20));
+    };
+    connect(window_, &QWindow::widthChanged, this, shape);
+    connect(window_, &QWindow::heightChanged, this, shape);
+    shape();
 }
 
 void SubtitleWindow::saveFrame()
