@@ -302,6 +302,67 @@ private Q_SLOTS:
         QCOMPARE(SubtitleWindow::shared()->previousText(), QString::fromUtf8(kPhrases[1].fr));
     }
 
+    // A stream moved to another output mid-phrase is still heard, whole; a
+    // second stream of the application is mixed in.
+    void movedAndSecondStream()
+    {
+        CallTranslator *call = CallTranslator::shared();
+        QVERIFY(QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                                            QStringLiteral("sink_name=vsink2")}) == 0);
+        const QString burst = dir_.filePath(QStringLiteral("burst.wav"));
+        QCOMPARE(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"),
+                                                           QStringLiteral("16000"), QStringLiteral("-c"),
+                                                           QStringLiteral("1"), burst, QStringLiteral("synth"),
+                                                           QStringLiteral("1"), QStringLiteral("sine"),
+                                                           QString::number(kToneHz), QStringLiteral("vol"),
+                                                           QStringLiteral("0.3")}),
+                 0);
+        QProcess callee;
+        callee.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/callee"), QStringList{QStringLiteral("1.5")} + wavs_);
+        QVERIFY(callee.waitForReadyRead(5000));
+        callee.readAll();
+        call->setTargetBundleIdText(QStringLiteral("ombry-callee"));
+        call->start();
+        QVERIFY(TestEnv::waitFor([call] { return call->capturedStreams() == 0 && call->running(); }));
+        QTest::qWait(300);
+        callee.write("go\n");
+
+        // The first phrase's stream, moved to the other output while it speaks.
+        QString input;
+        QVERIFY(TestEnv::waitFor([&input] {
+            QProcess list;
+            list.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("short"),
+                                                 QStringLiteral("sink-inputs")});
+            list.waitForFinished();
+            input = QString::fromUtf8(list.readAll()).section(QLatin1Char('\t'), 0, 0).trimmed();
+            return !input.isEmpty();
+        }, 5000));
+        QTest::qWait(700);
+        QCOMPARE(QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("move-sink-input"), input,
+                                                             QStringLiteral("vsink2")}),
+                 0);
+        // A second stream of the application, right behind the first phrase.
+        QVERIFY(TestEnv::waitFor([&callee] { return callee.readAll().contains("played 1"); }, 10000));
+        QProcess second;
+        second.start(QStringLiteral("paplay"), {QStringLiteral("--client-name=OmbryCallee"),
+                                                QStringLiteral("--latency-msec=40"), burst});
+        QVERIFY(callee.waitForFinished(30000));
+        second.waitForFinished(5000);
+        QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 3; }, 10000));
+        QTest::qWait(2500);
+        const QList<RecordedRequest> requests = cloud_.requests(kChatPath);
+        QCOMPARE(requests.size(), 3);
+        const QByteArray first = audioOf(requests.at(0));
+        // The moved phrase is whole (not cut at the move); the burst of the second
+        // stream is heard with a phrase.
+        QVERIFY2(seconds(first) > 3.0, qPrintable(QString::number(seconds(first))));
+        double loudest = 0;
+        for (const RecordedRequest &request : requests)
+            loudest = std::max(loudest, toneShare(audioOf(request)));
+        QVERIFY2(loudest > 0.1, qPrintable(QString::number(loudest)));
+        QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), QStringLiteral("module-null-sink")});
+    }
+
     // The whole computer hears the tone too: a segment cut at 14 s.
     void wholeComputer()
     {
