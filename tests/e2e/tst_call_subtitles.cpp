@@ -7,6 +7,7 @@
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "platform/FrontmostApp.h"
+#include "platform/Sounds.h"
 #include "platform/X11Display.h"
 #include "support/Screenshots.h"
 #include "support/TestEnv.h"
@@ -371,6 +372,13 @@ private Q_SLOTS:
         call->start();
         QVERIFY(TestEnv::waitFor(
             [] { return logLines().contains(QStringLiteral("appel: sous-titres démarrés (tout le Mac)")); }, 5000));
+        // Our own sounds are never subtitled.
+        for (const QString &name : {QStringLiteral("Basso"), QStringLiteral("Tink"), QStringLiteral("Pop")}) {
+            Sounds::play(name);
+            QTest::qWait(400);
+        }
+        QTest::qWait(1500);
+        QCOMPARE(cloud_.count(kChatPath), 0);
         startTone();
         QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 1; }, 20000));
         const QByteArray wav = audioOf(cloud_.requests(kChatPath).first());
