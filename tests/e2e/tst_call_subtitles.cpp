@@ -80,6 +80,20 @@ double toneShare(const QByteArray &wav)
     return total > 0 ? tone / total : 0;
 }
 
+// Seconds of 20 ms windows that hold sound above the voice level.
+double voicedSeconds(const QByteArray &wav)
+{
+    const QByteArray pcm = wav.mid(44);
+    int windows = 0;
+    for (qsizetype from = 0; from + 640 <= pcm.size(); from += 640) {
+        int peak = 0;
+        for (qsizetype i = from; i < from + 640; i += 2)
+            peak = std::max(peak, std::abs(int(qFromLittleEndian<qint16>(pcm.constData() + i))));
+        windows += peak > 655 ? 1 : 0; // 0.02 of full scale
+    }
+    return windows * 0.02;
+}
+
 double seconds(const QByteArray &wav)
 {
     return double((wav.size() - 44) / 2) / 16000.0;
@@ -314,7 +328,7 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"),
                                                            QStringLiteral("16000"), QStringLiteral("-c"),
                                                            QStringLiteral("1"), burst, QStringLiteral("synth"),
-                                                           QStringLiteral("1"), QStringLiteral("sine"),
+                                                           QStringLiteral("1.5"), QStringLiteral("sine"),
                                                            QString::number(kToneHz), QStringLiteral("vol"),
                                                            QStringLiteral("0.3")}),
                  0);
@@ -342,21 +356,20 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("move-sink-input"), input,
                                                              QStringLiteral("vsink2")}),
                  0);
-        // A second stream of the application, right behind the first phrase.
-        QVERIFY(TestEnv::waitFor([&callee] { return callee.readAll().contains("played 1"); }, 10000));
+        // A second stream of the application, over the start of the second phrase.
+        QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 1; }, 10000));
         QProcess second;
         second.start(QStringLiteral("paplay"), {QStringLiteral("--client-name=OmbryCallee"),
                                                 QStringLiteral("--latency-msec=40"), burst});
         QVERIFY(callee.waitForFinished(30000));
         second.waitForFinished(5000);
-        QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 3; }, 10000));
+        QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 3; }, 15000));
         QTest::qWait(2500);
         const QList<RecordedRequest> requests = cloud_.requests(kChatPath);
-        QCOMPARE(requests.size(), 3);
         const QByteArray first = audioOf(requests.at(0));
-        // The moved phrase is whole (not cut at the move); the burst of the second
-        // stream is heard with a phrase.
-        QVERIFY2(seconds(first) > 3.0, qPrintable(QString::number(seconds(first))));
+        // The moved phrase is whole, not cut at the move (it speaks about two
+        // seconds); the burst of the second stream is heard.
+        QVERIFY2(voicedSeconds(first) > 1.6, qPrintable(QString::number(voicedSeconds(first))));
         double loudest = 0;
         for (const RecordedRequest &request : requests)
             loudest = std::max(loudest, toneShare(audioOf(request)));
