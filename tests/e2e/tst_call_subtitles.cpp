@@ -300,9 +300,9 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor(
             [] { return logLines().contains(QStringLiteral("appel: sous-titres démarrés (Correspondant)")); }, 5000));
         callee.write("go\n");
-        QVERIFY(callee.waitForFinished(30000));
-        const bool three = TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 3; }, 10000);
-        QVERIFY(three);
+        // The event loop runs meanwhile: segments go to the cloud from it.
+        QVERIFY(TestEnv::waitFor([&callee] { return callee.state() == QProcess::NotRunning; }, 30000));
+        QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 3; }, 10000));
         QTest::qWait(2500);
         const QList<RecordedRequest> requests = cloud_.requests(kChatPath);
         QCOMPARE(requests.size(), 3);
@@ -337,8 +337,12 @@ private Q_SLOTS:
         QVERIFY(callee.waitForReadyRead(5000));
         callee.readAll();
         call->setTargetBundleIdText(QStringLiteral("ombry-callee"));
+        // Its window is managed: the application runs.
+        QVERIFY(TestEnv::waitFor([call] { return call->targetName() == QStringLiteral("Correspondant"); }, 5000));
+        const QString started = QStringLiteral("appel: sous-titres démarrés (Correspondant)");
+        const qsizetype before = logLines().count(started);
         call->start();
-        QVERIFY(TestEnv::waitFor([call] { return call->capturedStreams() == 0 && call->running(); }));
+        QVERIFY(TestEnv::waitFor([&] { return logLines().count(started) == before + 1; }, 5000));
         QTest::qWait(300);
         callee.write("go\n");
 
@@ -361,8 +365,8 @@ private Q_SLOTS:
         QProcess second;
         second.start(QStringLiteral("paplay"), {QStringLiteral("--client-name=OmbryCallee"),
                                                 QStringLiteral("--latency-msec=40"), burst});
-        QVERIFY(callee.waitForFinished(30000));
-        second.waitForFinished(5000);
+        QVERIFY(TestEnv::waitFor([&callee] { return callee.state() == QProcess::NotRunning; }, 30000));
+        QVERIFY(TestEnv::waitFor([&second] { return second.state() == QProcess::NotRunning; }, 5000));
         QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 3; }, 15000));
         QTest::qWait(2500);
         const QList<RecordedRequest> requests = cloud_.requests(kChatPath);
