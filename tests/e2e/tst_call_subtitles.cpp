@@ -19,6 +19,7 @@
 #include <QJsonDocument>
 #include <QPainter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtEndian>
@@ -322,8 +323,16 @@ private Q_SLOTS:
     void movedAndSecondStream()
     {
         CallTranslator *call = CallTranslator::shared();
-        QVERIFY(QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                                                            QStringLiteral("sink_name=vsink2")}) == 0);
+        QProcess load;
+        load.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                             QStringLiteral("sink_name=vsink2")});
+        QVERIFY(load.waitForFinished() && load.exitCode() == 0);
+        // Only this module goes at the end: the rig's own sink stays for the next tests.
+        const QString module = QString::fromUtf8(load.readAll()).trimmed();
+        QVERIFY(!module.isEmpty());
+        const auto unload = qScopeGuard([module] {
+            QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module});
+        });
         const QString burst = dir_.filePath(QStringLiteral("burst.wav"));
         QCOMPARE(QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"),
                                                            QStringLiteral("16000"), QStringLiteral("-c"),
@@ -378,7 +387,6 @@ private Q_SLOTS:
         for (const RecordedRequest &request : requests)
             loudest = std::max(loudest, toneShare(audioOf(request)));
         QVERIFY2(loudest > 0.1, qPrintable(QString::number(loudest)));
-        QProcess::execute(QStringLiteral("pactl"), {QStringLiteral("unload-module"), QStringLiteral("module-null-sink")});
     }
 
     // The whole computer hears the tone too: a segment cut at 14 s.
