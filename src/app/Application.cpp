@@ -5,6 +5,9 @@
 #include "app/Navigation.h"
 #include "app/Updater.h"
 
+#include "calls/CallTranslator.h"
+#include "calls/SubtitleWindow.h"
+
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationWiring.h"
@@ -52,6 +55,8 @@ struct Application::Members
     std::unique_ptr<InterfaceKeys> interfaceKeys;
     // Holds views of the engine: goes before it.
     std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<CallTranslator> calls;
+    std::unique_ptr<SubtitleWindow> subtitles;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -73,6 +78,8 @@ Application::~Application()
     shutdown();
     // Reverse of creation: views first, the settings last.
     m_->mainWindow.reset();
+    m_->subtitles.reset();
+    m_->calls.reset();
     m_->overlay.reset();
     m_->engine.reset();
     m_->interfaceKeys.reset();
@@ -215,6 +222,22 @@ OverlayController *Application::overlay()
     return m_->overlay.get();
 }
 
+CallTranslator *Application::callTranslator()
+{
+    if (!m_->calls) {
+        settings();
+        m_->calls = std::make_unique<CallTranslator>(CallServices::production());
+    }
+    return m_->calls.get();
+}
+
+SubtitleWindow *Application::subtitleWindow()
+{
+    if (!m_->subtitles)
+        m_->subtitles = std::make_unique<SubtitleWindow>(callTranslator(), &Defaults::standard());
+    return m_->subtitles.get();
+}
+
 bool Application::owns(const Store *store) const
 {
     return store && m_->store.get() == store;
@@ -242,6 +265,11 @@ void Application::shutdown()
         m_->controller->prepareToQuit();
     if (m_->reader)
         m_->reader->stop();
+    if (m_->calls)
+        m_->calls->stop();
+    // The bar is a view of the engine that goes below.
+    if (m_->subtitles)
+        m_->subtitles->release();
     // Our text must not stay on the user's clipboard.
     Paster::flushRestore();
     if (m_->store)

@@ -7,6 +7,8 @@
 
 class AppSettings;
 class BubbleController;
+class CallTranslator;
+class SubtitleWindow;
 class DictationController;
 class InterfaceKeys;
 class KeyStore;
@@ -45,6 +47,9 @@ public:
     Updater *updater();
     // The recording overlay's panel, over the controller and the engine.
     OverlayController *overlay();
+    // Live call subtitles and their floating bar.
+    CallTranslator *callTranslator();
+    SubtitleWindow *subtitleWindow();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // The main window's page, the interface keys and the window itself.
