@@ -71,12 +71,6 @@ struct IdleOnExit
     }
 };
 
-QString frontmostName()
-{
-    const std::optional<RunningApp> app = FrontmostApp::current();
-    return app && !app->name.isEmpty() ? app->name : QStringLiteral("Inconnue");
-}
-
 } // namespace
 
 QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool translate)
