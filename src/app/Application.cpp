@@ -38,6 +38,7 @@ struct Application::Members
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
+    std::unique_ptr<Paster> paster;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -50,6 +51,7 @@ Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
+    m_->paster.reset();
     m_->engine.reset();
     m_->updater.reset();
     m_->bubble.reset();
@@ -151,6 +153,13 @@ QQmlEngine *Application::engine()
     return m_->engine.get();
 }
 
+Paster *Application::paster()
+{
+    if (!m_->paster)
+        m_->paster = std::make_unique<Paster>(DictationWiring::pasteDesktop());
+    return m_->paster.get();
+}
+
 bool Application::owns(const Store *store) const
 {
     return store && m_->store.get() == store;
@@ -177,7 +186,8 @@ void Application::shutdown()
     if (m_->reader)
         m_->reader->stop();
     // Our text must not stay on the user's clipboard.
-    Paster::flushRestore();
+    if (m_->paster)
+        m_->paster->flushRestore();
     if (m_->store)
         m_->store->flush();
     m_->engine.reset();

@@ -9,6 +9,7 @@ class AppSettings;
 class BubbleController;
 class DictationController;
 class KeyStore;
+class Paster;
 class QQmlEngine;
 class Reader;
 class Store;
@@ -41,6 +42,8 @@ public:
     Updater *updater();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
+    // Pastes into and copies from the other applications, on the real desktop.
+    Paster *paster();
 
     // Stops input, audio and pending work, writes what is pending and drops the
     // QML engine; then the objects go in reverse order. Idempotent.

@@ -13,6 +13,8 @@
 #include "engines/Tone.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
+#include "platform/FrontmostApp.h"
+#include "platform/KeyPoster.h"
 #include "platform/Permissions.h"
 #include "platform/Sounds.h"
 
@@ -169,6 +171,7 @@ public:
             controller_->show(message, false);
     }
     bool trusted() const override { return Permissions::accessibility(); }
+    Paster *paster() const override { return Paster::shared(); }
 
 private:
     QPointer<DictationController> controller_;
@@ -180,6 +183,24 @@ private:
 std::unique_ptr<DictationRecorder> DictationRecorder::microphone()
 {
     return std::make_unique<MicrophoneRecorder>();
+}
+
+PasteDesktop DictationWiring::pasteDesktop()
+{
+    PasteDesktop desktop;
+    desktop.post = [](quint16 key, quint64 modifiers) { return KeyPoster::post(key, modifiers); };
+    desktop.targetClass = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        if (!app)
+            return QString();
+        return Paster::isTerminal(app->wmInstance) ? app->wmInstance : app->wmClass;
+    };
+    desktop.modifiers = [] { return HotkeyMonitor::liveFlags(); };
+    desktop.frontmostName = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        return app ? app->name : QString();
+    };
+    return desktop;
 }
 
 DictationController::Services DictationWiring::productionServices(KeyStore *keys)
@@ -197,7 +218,7 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
         Store::shared()->flush(); // the process is about to end
     };
     services.warmUpNetwork = Net::warmUp;
-    services.selectedText = Paster::selectedTextViaAX;
+    services.selectedText = &Paster::selectedTextViaAX;
     services.road = processingRoad;
     services.makeRecorder = DictationRecorder::microphone;
     services.makeChunker = [](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {

@@ -117,7 +117,7 @@ RoadDesktop RoadDesktop::system()
     RoadDesktop desktop;
     desktop.trusted = [] { return Permissions::accessibility(); };
     desktop.activate = [](const RunningApp &app) { FrontmostApp::activate(app); };
-    desktop.paste = [](const QString &text, bool restore) { Paster::paste(text, restore); };
+    desktop.paste = [](const QString &text, bool restore) { Paster::shared()->paste(text, restore); };
     return desktop;
 }
 

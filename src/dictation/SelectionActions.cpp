@@ -41,8 +41,9 @@ void pasteLast(SelectionHost *host)
 
 QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
 {
-    co_await Paster::waitForModifiers();
-    Paster::paste(text, AppSettings::shared()->restoreClipboard());
+    QCoro::Task<> settling = host->paster()->waitForModifiers();
+    co_await std::move(settling);
+    host->paster()->paste(text, AppSettings::shared()->restoreClipboard());
     host->show(QStringLiteral("Dernière dictée recollée"));
 }
 
@@ -76,17 +77,19 @@ struct IdleOnExit
 QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool translate)
 {
     IdleOnExit guard{host};
-    const Paster::Snapshot saved = Paster::snapshot();
+    const Paster::Snapshot saved = host->paster()->snapshot();
 
     std::optional<QString> text;
     if (alreadyCopied) {
         co_await QCoro::sleepFor(150ms);
-        co_await Paster::waitForModifiers();
+        QCoro::Task<> settling = host->paster()->waitForModifiers();
+        co_await std::move(settling);
         text = Clipboard::text();
         Log::write(QStringLiteral("sélection: ⌘C deux fois (")
                    + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     } else {
-        text = co_await Paster::copySelection();
+        QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection();
+        text = co_await std::move(copying);
     }
     if (!text || TextUtil::trimmed(*text).isEmpty()) {
         Clipboard::restore(saved);
@@ -138,7 +141,7 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
                + QString::number(TextUtil::characterCount(result)) + QStringLiteral(" caractères"));
 
     if (!translate || Paster::focusedIsEditable() != std::optional<bool>(false)) {
-        Paster::paste(result, true, saved);
+        host->paster()->paste(result, true, saved);
         host->setIdle();
         host->show(translate ? QStringLiteral("Texte traduit")
                              : result != *text ? QStringLiteral("Texte corrigé") : QStringLiteral("Aucune faute"));
@@ -162,11 +165,13 @@ void speakSelection(SelectionHost *host)
 
 QCoro::Task<> runSpeak(SelectionHost *host)
 {
-    co_await Paster::waitForModifiers();
+    QCoro::Task<> settling = host->paster()->waitForModifiers();
+    co_await std::move(settling);
     std::optional<QString> text = Paster::selectedTextViaAX();
     if (!text || TextUtil::trimmed(*text).isEmpty()) {
-        const Paster::Snapshot saved = Paster::snapshot();
-        text = co_await Paster::copySelection();
+        const Paster::Snapshot saved = host->paster()->snapshot();
+        QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection();
+        text = co_await std::move(copying);
         Clipboard::restore(saved);
     }
     if (!text || TextUtil::trimmed(*text).isEmpty()) {

@@ -1,5 +1,6 @@
 #include "dictation/Paster.h"
 #include "platform/Clipboard.h"
+#include "platform/KeyTable.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"
 
@@ -18,20 +19,29 @@ class TestSelectionClipboard : public QObject
     Q_OBJECT
 
     QList<QPair<quint16, bool>> posted;
+    QString targetClass;
+    std::function<quint64()> held;
+    std::unique_ptr<Paster> paster;
 
 private Q_SLOTS:
     void init()
     {
         posted.clear();
-        Paster::hooks().post = [this](quint16 key, bool shift) { posted.append({key, shift}); };
-        Paster::hooks().targetClass = [] { return QStringLiteral("test_editor"); };
-        Paster::hooks().modifiers = [] { return quint64(0); };
+        targetClass = QStringLiteral("test_editor");
+        held = [] { return quint64(0); };
+        PasteDesktop desktop;
+        desktop.post = [this](quint16 key, quint64 modifiers) {
+            posted.append({key, (modifiers & KeyTable::Shift) != 0});
+            return true;
+        };
+        desktop.targetClass = [this] { return targetClass; };
+        desktop.modifiers = [this] { return held(); };
+        paster = std::make_unique<Paster>(desktop);
     }
 
     void cleanup()
     {
-        Paster::flushRestore();
-        Paster::hooks() = {};
+        paster.reset(); // runs the pending restore
     }
 
     void restoresEveryFormatOfAForeignOwner()
@@ -43,7 +53,7 @@ private Q_SLOTS:
         const QByteArray png = readClipboard(QStringLiteral("image/png")).out;
         QVERIFY(png.startsWith("\x89PNG"));
 
-        Paster::paste(QStringLiteral("nouveau texte"), true);
+        paster->paste(QStringLiteral("nouveau texte"), true);
         QCOMPARE(posted, (QList<QPair<quint16, bool>>{{Paster::kKeyV, false}}));
         // Served while the target pastes, for the whole wait before the restore.
         QCOMPARE(readClipboard().out, QByteArray("nouveau texte"));
@@ -75,7 +85,7 @@ private Q_SLOTS:
             Clipboard::clear();
             QVERIFY(TestEnv::waitFor([] { return readClipboard().exitCode != 0 || readClipboard().out.isEmpty(); }));
         }
-        Paster::paste(QStringLiteral("collé"), restore);
+        paster->paste(QStringLiteral("collé"), restore);
         QCOMPARE(readClipboard().out, QByteArray("collé"));
         QTest::qWait(900);
         QCOMPARE(readClipboard().out, after);
@@ -86,9 +96,9 @@ private Q_SLOTS:
     void quickSecondPasteKeepsTheUsersContent()
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("à moi")));
-        Paster::paste(QStringLiteral("un"), true);
+        paster->paste(QStringLiteral("un"), true);
         QTest::qWait(200);
-        Paster::paste(QStringLiteral("deux"), true);
+        paster->paste(QStringLiteral("deux"), true);
         QCOMPARE(readClipboard().out, QByteArray("deux"));
         QTest::qWait(500); // the first restore's time: it must not fire
         QCOMPARE(readClipboard().out, QByteArray("deux"));
@@ -109,9 +119,9 @@ private Q_SLOTS:
     void copyDuringTheWaitIsKept()
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
-        Paster::paste(QStringLiteral("collé"), true);
+        paster->paste(QStringLiteral("collé"), true);
         // Meanwhile the snapshot still stands for the user's content.
-        QCOMPARE(Paster::snapshot().data(QStringLiteral("text/plain")), QByteArray("avant"));
+        QCOMPARE(paster->snapshot().data(QStringLiteral("text/plain")), QByteArray("avant"));
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("copie de l'utilisateur")));
         QTest::qWait(900);
         QCOMPARE(readClipboard().out, QByteArray("copie de l'utilisateur"));
@@ -122,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("actuel")));
         Clipboard::Snapshot saved;
         saved.formats.append({QStringLiteral("text/plain"), QByteArray("sauvé")});
-        Paster::paste(QStringLiteral("résultat"), true, saved);
+        paster->paste(QStringLiteral("résultat"), true, saved);
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "sauvé"; }, 2000));
     }
 
@@ -141,9 +151,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, wmClass);
         QFETCH(bool, shift);
-        Paster::hooks().targetClass = [wmClass] { return wmClass; };
-        Paster::command(Paster::kKeyV);
-        Paster::command(Paster::kKeyC);
+        targetClass = wmClass;
+        paster->command(Paster::kKeyV);
+        paster->command(Paster::kKeyC);
         QCOMPARE(posted, (QList<QPair<quint16, bool>>{{Paster::kKeyV, shift}, {Paster::kKeyC, false}}));
     }
 
@@ -161,12 +171,13 @@ private Q_SLOTS:
         QFETCH(int, atLeastMs);
         QElapsedTimer clock;
         clock.start();
-        Paster::hooks().modifiers = [&clock, heldMs] { return clock.elapsed() < heldMs ? quint64(0x40000) : quint64(0); };
+        held = [&clock, heldMs] { return clock.elapsed() < heldMs ? quint64(0x40000) : quint64(0); };
         bool done = false;
-        auto task = [](bool *flag) -> QCoro::Task<> {
-            co_await Paster::waitForModifiers();
+        auto task = [](Paster *p, bool *flag) -> QCoro::Task<> {
+            QCoro::Task<> waiting = p->waitForModifiers();
+            co_await std::move(waiting);
             *flag = true;
-        }(&done);
+        }(paster.get(), &done);
         QVERIFY(TestEnv::waitFor([&] { return done; }, 5000));
         QVERIFY2(clock.elapsed() >= atLeastMs, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(clock.elapsed() < atLeastMs + 1500, qPrintable(QString::number(clock.elapsed())));

@@ -27,6 +27,8 @@ struct FakeSelectionHost : SelectionHost
     void fail(const QString &m) override { calls << QStringLiteral("fail ") + m; }
     void show(const QString &m) override { calls << QStringLiteral("show ") + m; }
     bool trusted() const override { return isTrusted; }
+    Paster *paster() const override { return pasterInUse; }
+    Paster *pasterInUse = nullptr;
 };
 
 } // namespace
@@ -40,6 +42,7 @@ class TestSelectionRules : public QObject
     EditorCloud cloud;
     FakeSelectionHost host;
     QList<quint16> posted;
+    std::unique_ptr<Paster> paster;
 
     void act(bool alreadyCopied, bool translate)
     {
@@ -55,17 +58,23 @@ private Q_SLOTS:
         QVERIFY(cloud.start());
         AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
         AppSettings::shared()->setTranslateTarget(QStringLiteral("anglais"));
-        Paster::hooks().post = [this](quint16 key, bool) { posted << key; };
-        Paster::hooks().targetClass = [] { return QString(); };
-        Paster::hooks().modifiers = [] { return quint64(0); };
-        Paster::hooks().frontmostName = [] { return QStringLiteral("Test"); };
+        PasteDesktop desktop;
+        desktop.post = [this](quint16 key, quint64) {
+            posted << key;
+            return true;
+        };
+        desktop.targetClass = [] { return QString(); };
+        desktop.modifiers = [] { return quint64(0); };
+        desktop.frontmostName = [] { return QStringLiteral("Test"); };
+        paster = std::make_unique<Paster>(desktop);
     }
 
     void init()
     {
         host = {};
+        host.pasterInUse = paster.get();
         posted.clear();
-        Paster::flushRestore();
+        paster->flushRestore();
     }
 
     void correctionReplacesTheSelection_data()
