@@ -43,7 +43,11 @@ QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
 {
     QCoro::Task<> settling = host->paster()->waitForModifiers();
     co_await std::move(settling);
-    host->paster()->paste(text, AppSettings::shared()->restoreClipboard());
+    if (!host->paster()->paste(text, AppSettings::shared()->restoreClipboard())) {
+        Log::write(QStringLiteral("collage échoué: dernière dictée (touche de collage non envoyée)"));
+        host->fail(Road::pasteFailed());
+        co_return;
+    }
     host->show(QStringLiteral("Dernière dictée recollée"));
 }
 
@@ -141,8 +145,14 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
                + QString::number(TextUtil::characterCount(result)) + QStringLiteral(" caractères"));
 
     if (!translate || Paster::focusedIsEditable() != std::optional<bool>(false)) {
-        host->paster()->paste(result, true, saved);
+        const bool pasted = host->paster()->paste(result, true, saved);
         host->setIdle();
+        if (!pasted) {
+            Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(result))
+                       + QStringLiteral(" caractères (touche de collage non envoyée)"));
+            host->fail(Road::pasteFailed());
+            co_return;
+        }
         host->show(translate ? QStringLiteral("Texte traduit")
                              : result != *text ? QStringLiteral("Texte corrigé") : QStringLiteral("Aucune faute"));
         co_return;

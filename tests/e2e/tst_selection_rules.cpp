@@ -1,5 +1,6 @@
 #include "dictation/BubbleController.h"
 #include "dictation/Paster.h"
+#include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
 #include "model/AppSettings.h"
 #include "model/Store.h"
@@ -42,6 +43,7 @@ class TestSelectionRules : public QObject
     EditorCloud cloud;
     FakeSelectionHost host;
     QList<quint16> posted;
+    bool keyPosted = true;
     std::unique_ptr<Paster> paster;
 
     void act(bool alreadyCopied, bool translate)
@@ -61,7 +63,7 @@ private Q_SLOTS:
         PasteDesktop desktop;
         desktop.post = [this](quint16 key, quint64) {
             posted << key;
-            return true;
+            return keyPosted;
         };
         desktop.targetClass = [] { return QString(); };
         desktop.modifiers = [] { return quint64(0); };
@@ -74,6 +76,7 @@ private Q_SLOTS:
         host = {};
         host.pasterInUse = paster.get();
         posted.clear();
+        keyPosted = true;
         paster->flushRestore();
     }
 
@@ -97,6 +100,36 @@ private Q_SLOTS:
         QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
         QCOMPARE(Store::shared()->fixes().size(), before + records);
         QVERIFY(TestEnv::waitFor([&] { return Clipboard::text() == selected; }, 2000));
+    }
+
+    // The paste key refused by the desktop: the user is told, not shown success.
+    void pasteKeyRefusedIsAFailure_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("correction") << "correct"
+                                    << QStringList{QStringLiteral("begin 0"), QStringLiteral("fail ") + Road::pasteFailed()};
+        QTest::newRow("last dictation again") << "paste last" << QStringList{QStringLiteral("fail ") + Road::pasteFailed()};
+    }
+    void pasteKeyRefusedIsAFailure()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, calls);
+        keyPosted = false;
+        if (action == QLatin1String("correct")) {
+            Clipboard::setText(QStringLiteral("Il a mangé des pomme hier"));
+            act(true, false);
+        } else {
+            bool done = false;
+            [](SelectionHost *h, bool *flag) -> QCoro::Task<> {
+                QCoro::Task<> pasting = SelectionActions::runPasteLast(h, QStringLiteral("La dernière dictée."));
+                co_await std::move(pasting);
+                *flag = true;
+            }(&host, &done);
+            QVERIFY(TestEnv::waitFor([&] { return done; }, 5000));
+        }
+        QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
+        QCOMPARE(host.calls, calls);
     }
 
     void nothingSelectedRestoresTheClipboard()
