@@ -36,7 +36,10 @@ void Paster::runRestore(quint64 serial)
     // Someone copied something in the meantime: theirs is newer than ours.
     if (Clipboard::ownedHere())
         Clipboard::restore(saved_);
+    if (savedPrimary_ && Clipboard::ownedHere(Clipboard::Mode::Primary))
+        Clipboard::restore(*savedPrimary_, Clipboard::Mode::Primary);
     saved_ = {};
+    savedPrimary_.reset();
 }
 
 // While our pasted text waits for its restore, the user's content is the saved one.
@@ -63,6 +66,13 @@ bool Paster::isTerminal(const QString &wmClass)
     return terminals.contains(wmClass.trimmed().toLower());
 }
 
+bool Paster::isXtermFamily(const QString &wmClass)
+{
+    static const QSet<QString> family = {QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("rxvt"),
+                                         QStringLiteral("urxvt")};
+    return family.contains(wmClass.trimmed().toLower());
+}
+
 Paster::Snapshot Paster::snapshot()
 {
     return holdingPaste() ? saved_ : Clipboard::snapshot();
@@ -70,10 +80,18 @@ Paster::Snapshot Paster::snapshot()
 
 bool Paster::command(quint16 keyCode)
 {
+    if (keyCode == kKeyV)
+        return postPaste(desktop_.targetClass ? desktop_.targetClass() : QString());
+    return desktop_.post && desktop_.post(keyCode, KeyTable::Control);
+}
+
+bool Paster::postPaste(const QString &targetClass)
+{
     if (!desktop_.post)
         return false;
-    const bool shift = keyCode == kKeyV && desktop_.targetClass && isTerminal(desktop_.targetClass());
-    return desktop_.post(keyCode, KeyTable::Control | (shift ? KeyTable::Shift : 0));
+    if (isXtermFamily(targetClass))
+        return desktop_.post(KeyTable::Insert, KeyTable::Shift);
+    return desktop_.post(kKeyV, KeyTable::Control | (isTerminal(targetClass) ? KeyTable::Shift : 0));
 }
 
 bool Paster::paste(const QString &text, bool restore, std::optional<Snapshot> saved)
@@ -88,18 +106,31 @@ bool Paster::paste(const QString &text, bool restore, std::optional<Snapshot> sa
     } else {
         previous = snapshot();
     }
+    const QString target = desktop_.targetClass ? desktop_.targetClass() : QString();
+    std::optional<Snapshot> previousPrimary;
+    if (isXtermFamily(target)) {
+        const bool holdingPrimary = pending_ && savedPrimary_ && Clipboard::ownedHere(Clipboard::Mode::Primary);
+        previousPrimary = holdingPrimary ? *savedPrimary_ : Clipboard::snapshot(Clipboard::Mode::Primary);
+    } else if (pending_ && savedPrimary_ && Clipboard::ownedHere(Clipboard::Mode::Primary)) {
+        // An earlier paste into an xterm still holds PRIMARY: it goes back all the same.
+        previousPrimary = savedPrimary_;
+    }
     // A newer paste owns the restore from now on.
     pending_ = false;
 
     Clipboard::setText(text);
-    const bool posted = command(kKeyV);
+    if (isXtermFamily(target))
+        Clipboard::setText(text, Clipboard::Mode::Primary);
+    const bool posted = postPaste(target);
 
     if (!restore) {
         saved_ = {};
+        savedPrimary_.reset();
         return posted;
     }
     pending_ = true;
     saved_ = std::move(previous);
+    savedPrimary_ = std::move(previousPrimary);
     const quint64 serial = ++serial_;
     QTimer::singleShot(600, this, [this, serial] { runRestore(serial); });
     return posted;

@@ -51,11 +51,13 @@ public:
     Snapshot snapshot();
 
     // Posts `keyCode` (kKeyV or kKeyC) with Control into the frontmost window;
-    // paste into a terminal adds Shift. False when the key could not be posted.
+    // paste into a terminal adds Shift, into the xterm family it is Shift+Insert
+    // (which pastes PRIMARY). False when the key could not be posted.
     bool command(quint16 keyCode);
 
-    // Puts `text` on the clipboard and posts paste. With `restore`, 0.6 s later the
-    // clipboard goes back to `saved`, or to what it held before when none is given.
+    // Puts `text` on the clipboard (and on PRIMARY for the xterm family) and posts
+    // paste. With `restore`, 0.6 s later the clipboard goes back to `saved`, or to
+    // what it held before when none is given, and PRIMARY to what it held.
     bool paste(const QString &text, bool restore, std::optional<Snapshot> saved = std::nullopt);
 
     // Waits while a modifier is held (25 ms polls, 2.0 s at most), then 60 ms more.
@@ -75,10 +77,14 @@ public:
 
     // Whether a window of this WM_CLASS is a terminal (paste is Ctrl+Shift+V there).
     static bool isTerminal(const QString &wmClass);
+    // Whether it is one of the xterm family, which binds no Ctrl+Shift+V by default
+    // and pastes PRIMARY on Shift+Insert.
+    static bool isXtermFamily(const QString &wmClass);
 
 private:
     void runRestore(quint64 serial);
     bool holdingPaste() const;
+    bool postPaste(const QString &targetClass);
 
     const PasteDesktop desktop_;
     // The one restore waiting to run: while it waits, the clipboard holds our
@@ -86,4 +92,6 @@ private:
     quint64 serial_ = 0;
     bool pending_ = false;
     Snapshot saved_;
+    // PRIMARY as it was, when the paste went to the xterm family.
+    std::optional<Snapshot> savedPrimary_;
 };

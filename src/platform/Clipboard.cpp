@@ -33,6 +33,11 @@ bool derived(const QString &format)
     return format == QLatin1String("application/x-qt-image");
 }
 
+QClipboard::Mode qtMode(Clipboard::Mode mode)
+{
+    return mode == Clipboard::Mode::Primary ? QClipboard::Selection : QClipboard::Clipboard;
+}
+
 } // namespace
 
 namespace Clipboard {
@@ -45,13 +50,13 @@ QByteArray Snapshot::data(const QString &format) const
     return {};
 }
 
-Snapshot snapshot()
+Snapshot snapshot(Mode mode)
 {
     Snapshot result;
     QClipboard *clipboard = board();
     if (!clipboard)
         return result;
-    const QMimeData *mime = clipboard->mimeData(QClipboard::Clipboard);
+    const QMimeData *mime = clipboard->mimeData(qtMode(mode));
     if (!mime)
         return result;
     const QStringList formats = mime->formats();
@@ -80,27 +85,27 @@ Snapshot snapshot()
     return result;
 }
 
-void restore(const Snapshot &saved)
+void restore(const Snapshot &saved, Mode mode)
 {
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
-    clipboard->clear(QClipboard::Clipboard);
+    clipboard->clear(qtMode(mode));
     if (saved.isEmpty())
         return;
     auto *mime = new QMimeData;
     for (const auto &[format, bytes] : saved.formats)
         mime->setData(format, bytes);
-    clipboard->setMimeData(mime, QClipboard::Clipboard);
+    clipboard->setMimeData(mime, qtMode(mode));
 }
 
-void setText(const QString &text)
+void setText(const QString &text, Mode mode)
 {
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
-    clipboard->clear(QClipboard::Clipboard);
-    clipboard->setText(text, QClipboard::Clipboard);
+    clipboard->clear(qtMode(mode));
+    clipboard->setText(text, qtMode(mode));
 }
 
 void clear()
@@ -120,10 +125,12 @@ std::optional<QString> text()
     return mime->text();
 }
 
-bool ownedHere()
+bool ownedHere(Mode mode)
 {
     QClipboard *clipboard = board();
-    return clipboard && clipboard->ownsClipboard();
+    if (!clipboard)
+        return false;
+    return mode == Mode::Primary ? clipboard->ownsSelection() : clipboard->ownsClipboard();
 }
 
 quint64 changeCount()

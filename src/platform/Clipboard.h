@@ -8,7 +8,7 @@
 
 #include <optional>
 
-// The CLIPBOARD selection through QClipboard. Setting it makes this process the
+// The CLIPBOARD selection through QClipboard (and PRIMARY where asked). Setting it makes this process the
 // owner: the text is served for as long as the process lives or until another
 // owner takes over (there is no clipboard manager to hand it to).
 namespace Clipboard {
@@ -22,17 +22,20 @@ struct Snapshot
     QByteArray data(const QString &format) const;
 };
 
-Snapshot snapshot();
+// CLIPBOARD, or PRIMARY (the X selection that Shift+Insert and the middle button paste).
+enum class Mode { Clipboard, Primary };
+
+Snapshot snapshot(Mode mode = Mode::Clipboard);
 // Clears the clipboard, then writes `saved` back unless it is empty.
-void restore(const Snapshot &saved);
+void restore(const Snapshot &saved, Mode mode = Mode::Clipboard);
 // Clears the clipboard and puts `text` on it as plain text.
-void setText(const QString &text);
+void setText(const QString &text, Mode mode = Mode::Clipboard);
 void clear();
 // The clipboard's text; none when it holds no text.
 std::optional<QString> text();
 
 // Whether this process currently owns the clipboard.
-bool ownedHere();
+bool ownedHere(Mode mode = Mode::Clipboard);
 
 // Grows by one each time the clipboard changes owner or content, ours or not.
 quint64 changeCount();

@@ -12,13 +12,31 @@
 
 using DesktopTools::readClipboard;
 
+namespace {
+
+DesktopTools::Result readPrimary()
+{
+    return DesktopTools::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("primary"),
+                                                       QStringLiteral("-o"), QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
+}
+
+bool seedPrimary(const QString &text)
+{
+    QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"),
+        QStringLiteral("printf '%s' \"$1\" | xclip -selection primary -i -loops 0 >/dev/null 2>&1"),
+        QStringLiteral("sh"), text});
+    return TestEnv::waitFor([&] { return readPrimary().out == text.toUtf8(); }, 3000);
+}
+
+} // namespace
+
 // The clipboard side of pasting: what another client reads before and after the
 // restore, and what the snapshot keeps.
 class TestSelectionClipboard : public QObject
 {
     Q_OBJECT
 
-    QList<QPair<quint16, bool>> posted;
+    QList<QPair<quint16, quint64>> posted;
     QString targetClass;
     std::function<quint64()> held;
     std::unique_ptr<Paster> paster;
@@ -31,7 +49,7 @@ private Q_SLOTS:
         held = [] { return quint64(0); };
         PasteDesktop desktop;
         desktop.post = [this](quint16 key, quint64 modifiers) {
-            posted.append({key, (modifiers & KeyTable::Shift) != 0});
+            posted.append({key, modifiers});
             return true;
         };
         desktop.targetClass = [this] { return targetClass; };
@@ -54,7 +72,7 @@ private Q_SLOTS:
         QVERIFY(png.startsWith("\x89PNG"));
 
         paster->paste(QStringLiteral("nouveau texte"), true);
-        QCOMPARE(posted, (QList<QPair<quint16, bool>>{{Paster::kKeyV, false}}));
+        QCOMPARE(posted, (QList<QPair<quint16, quint64>>{{Paster::kKeyV, KeyTable::Control}}));
         // Served while the target pastes, for the whole wait before the restore.
         QCOMPARE(readClipboard().out, QByteArray("nouveau texte"));
         QTest::qWait(400);
@@ -136,25 +154,59 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "sauvé"; }, 2000));
     }
 
-    void terminalGetsShift_data()
+    // Terminals paste on Ctrl+Shift+V; the xterm family binds none and pastes
+    // PRIMARY on Shift+Insert, so PRIMARY holds the text too.
+    void pasteKeyFollowsTheTarget_data()
     {
         QTest::addColumn<QString>("wmClass");
-        QTest::addColumn<bool>("shift");
-        QTest::newRow("xterm") << "XTerm" << true;
-        QTest::newRow("gnome") << "Gnome-terminal" << true;
-        QTest::newRow("kitty") << "kitty" << true;
-        QTest::newRow("editor") << "test_editor" << false;
-        QTest::newRow("firefox") << "firefox" << false;
-        QTest::newRow("unknown") << "" << false;
+        QTest::addColumn<quint16>("key");
+        QTest::addColumn<quint64>("modifiers");
+        QTest::addColumn<bool>("primary");
+        const quint64 ctrl = KeyTable::Control;
+        const quint64 ctrlShift = KeyTable::Control | KeyTable::Shift;
+        const quint16 v = Paster::kKeyV;
+        const quint16 insert = KeyTable::Insert;
+        QTest::newRow("xterm") << "xterm" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("XTerm class") << "XTerm" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("uxterm") << "uxterm" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("urxvt") << "URxvt" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("rxvt") << "rxvt" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("gnome") << "Gnome-terminal" << v << ctrlShift << false;
+        QTest::newRow("kitty") << "kitty" << v << ctrlShift << false;
+        QTest::newRow("editor") << "test_editor" << v << ctrl << false;
+        QTest::newRow("firefox") << "firefox" << v << ctrl << false;
+        QTest::newRow("unknown") << "" << v << ctrl << false;
     }
-    void terminalGetsShift()
+    void pasteKeyFollowsTheTarget()
     {
         QFETCH(QString, wmClass);
-        QFETCH(bool, shift);
+        QFETCH(quint16, key);
+        QFETCH(quint64, modifiers);
+        QFETCH(bool, primary);
+        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
         targetClass = wmClass;
-        paster->command(Paster::kKeyV);
+        paster->paste(QStringLiteral("dicté"), true);
         paster->command(Paster::kKeyC);
-        QCOMPARE(posted, (QList<QPair<quint16, bool>>{{Paster::kKeyV, shift}, {Paster::kKeyC, false}}));
+        QCOMPARE(posted, (QList<QPair<quint16, quint64>>{{key, modifiers}, {Paster::kKeyC, quint64(KeyTable::Control)}}));
+        QCOMPARE(readClipboard().out, QByteArray("dicté"));
+        QCOMPARE(readPrimary().out, primary ? QByteArray("dicté") : QByteArray("sélection avant"));
+        // Both come back with the restore.
+        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
+        QVERIFY(TestEnv::waitFor([] { return readPrimary().out == "sélection avant"; }, 3000));
+    }
+
+    // Quitting right after a paste into an xterm gives PRIMARY back too.
+    void flushRestoresPrimary()
+    {
+        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
+        targetClass = QStringLiteral("xterm");
+        paster->paste(QStringLiteral("dicté"), true);
+        QCOMPARE(readPrimary().out, QByteArray("dicté"));
+        paster->flushRestore();
+        QCOMPARE(readClipboard().out, QByteArray("avant"));
+        QCOMPARE(readPrimary().out, QByteArray("sélection avant"));
     }
 
     void modifierWait_data()
