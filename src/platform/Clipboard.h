@@ -20,7 +20,16 @@ struct Snapshot
     QList<QPair<QString, QByteArray>> formats;
     bool isEmpty() const { return formats.isEmpty(); }
     QByteArray data(const QString &format) const;
+    // The plain text it holds, if any.
+    std::optional<QString> text() const;
 };
+
+// What a snapshot of another owner may cost: the owner gets this long for each
+// answer and the whole read this long in all; a format larger than the cap is
+// left out (said in the journal).
+constexpr int kSnapshotSilenceMs = 300;
+constexpr int kSnapshotBudgetMs = 1000;
+constexpr qint64 kSnapshotMaxFormatBytes = 8 * 1024 * 1024;
 
 // CLIPBOARD, or PRIMARY (the X selection that Shift+Insert and the middle button paste).
 enum class Mode { Clipboard, Primary };
