@@ -81,17 +81,24 @@ struct IdleOnExit
 QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool translate)
 {
     IdleOnExit guard{host};
-    const Paster::Snapshot saved = host->paster()->snapshot();
-
+    Paster::Snapshot saved;
     std::optional<QString> text;
     if (alreadyCopied) {
         co_await QCoro::sleepFor(150ms);
         QCoro::Task<> settling = host->paster()->waitForModifiers();
         co_await std::move(settling);
-        text = Clipboard::text();
+        // The application's copy takes the clipboard from us when we held it (a
+        // restore just before): under load it can land late.
+        for (int polls = 0; polls < 40 && Clipboard::ownedHere(); ++polls)
+            co_await QCoro::sleepFor(25ms);
+        // The application's copy is now the user's clipboard: it is what comes back
+        // afterwards, and the selection is read from that same snapshot.
+        saved = host->paster()->snapshot();
+        text = saved.text();
         Log::write(QStringLiteral("sélection: ⌘C deux fois (")
                    + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     } else {
+        saved = host->paster()->snapshot();
         QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection();
         text = co_await std::move(copying);
     }
