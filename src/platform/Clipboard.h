@@ -27,7 +27,7 @@ struct Snapshot
 // What a snapshot of another owner may cost: the owner gets this long for each
 // answer and the whole read this long in all; a format larger than the cap is
 // left out (said in the journal).
-constexpr int kSnapshotSilenceMs = 300;
+constexpr int kSnapshotSilenceMs = 500;
 constexpr int kSnapshotBudgetMs = 1000;
 constexpr qint64 kSnapshotMaxFormatBytes = 8 * 1024 * 1024;
 

@@ -47,7 +47,7 @@ private Q_SLOTS:
 
         const Clipboard::Snapshot snapshot = Clipboard::snapshot();
         QVERIFY(snapshot.isEmpty());
-        QCOMPARE(journal().count(QStringLiteral("presse-papiers: le propriétaire ne répond pas en 300 ms, contenu non gardé")),
+        QCOMPARE(journal().count(QStringLiteral("presse-papiers: le propriétaire ne répond pas en 500 ms, contenu non gardé")),
                  before + 1);
 
         // A paste over it still goes out, and the restore leaves no stale text behind.

@@ -3,6 +3,7 @@
 #include "tools/test_editor_client.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -16,12 +17,33 @@ DesktopTools::Result readPrimary()
                                                        QStringLiteral("-o"), QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
 }
 
+// Nobody owns it any more: a seed of the same text as before cannot pass for
+// the new owner.
+void release(QClipboard::Mode mode)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("·"), mode);
+    QGuiApplication::clipboard()->clear(mode);
+}
+
 bool seedPrimary(const QString &text)
 {
+    release(QClipboard::Selection);
     QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"),
         QStringLiteral("printf '%s' \"$1\" | xclip -selection primary -i -loops 0 >/dev/null 2>&1"),
         QStringLiteral("sh"), text});
-    return TestEnv::waitFor([&] { return readPrimary().out == text.toUtf8(); }, 3000);
+    // Only once it is the owner: the same text served by us must not count.
+    return TestEnv::waitFor([&] {
+        return !QGuiApplication::clipboard()->ownsSelection() && readPrimary().out == text.toUtf8();
+    }, 3000);
+}
+
+bool seedClipboard(const QString &text)
+{
+    release(QClipboard::Clipboard);
+    return DesktopTools::seedClipboard(text)
+           && TestEnv::waitFor([&] {
+                  return !QGuiApplication::clipboard()->ownsClipboard() && readClipboard().out == text.toUtf8();
+              }, 3000);
 }
 
 } // namespace
@@ -45,7 +67,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, program);
         QFETCH(QString, text);
-        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("presse-papiers de l'utilisateur")));
+        QVERIFY(seedClipboard(QStringLiteral("presse-papiers de l'utilisateur")));
         QVERIFY(seedPrimary(QStringLiteral("sélection de l'utilisateur")));
 
         // The terminal hands every byte to cat at once (no line discipline wait).

@@ -20,12 +20,34 @@ DesktopTools::Result readPrimary()
                                                        QStringLiteral("-o"), QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
 }
 
+// Nobody owns it any more: a seed of the same text as before cannot pass for
+// the new owner.
+void release(QClipboard::Mode mode)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("·"), mode);
+    QGuiApplication::clipboard()->clear(mode);
+}
+
 bool seedPrimary(const QString &text)
 {
+    release(QClipboard::Selection);
     QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"),
         QStringLiteral("printf '%s' \"$1\" | xclip -selection primary -i -loops 0 >/dev/null 2>&1"),
         QStringLiteral("sh"), text});
-    return TestEnv::waitFor([&] { return readPrimary().out == text.toUtf8(); }, 3000);
+    // Only once it is the owner: the same text served by us must not count.
+    return TestEnv::waitFor([&] {
+        return !QGuiApplication::clipboard()->ownsSelection() && readPrimary().out == text.toUtf8();
+    }, 3000);
+}
+
+// The same for the clipboard.
+bool seedClipboard(const QString &text)
+{
+    release(QClipboard::Clipboard);
+    return DesktopTools::seedClipboard(text)
+           && TestEnv::waitFor([&] {
+                  return !QGuiApplication::clipboard()->ownsClipboard() && readClipboard().out == text.toUtf8();
+              }, 3000);
 }
 
 } // namespace
@@ -186,7 +208,7 @@ private Q_SLOTS:
         QFETCH(quint16, key);
         QFETCH(quint64, modifiers);
         QFETCH(bool, primary);
-        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(seedClipboard(QStringLiteral("avant")));
         QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
         targetClass = wmClass;
         paster->paste(QStringLiteral("dicté"), true);
@@ -205,7 +227,7 @@ private Q_SLOTS:
     // Quitting right after a paste into an xterm gives PRIMARY back too.
     void flushRestoresPrimary()
     {
-        QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(seedClipboard(QStringLiteral("avant")));
         QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
         targetClass = QStringLiteral("xterm");
         paster->paste(QStringLiteral("dicté"), true);
