@@ -29,38 +29,10 @@ void reply(const XSelectionRequestEvent &request, Atom prop)
     XFlush(dpy);
 }
 
-// The owner's text, read while it waits for our answer (it serves requests then).
-std::string fetchText()
-{
-    XDeleteProperty(dpy, window, property);
-    XConvertSelection(dpy, clipboard, utf8, property, window, CurrentTime);
-    XFlush(dpy);
-    for (int waited = 0; waited < 5000;) {
-        while (XPending(dpy)) {
-            XEvent event;
-            XNextEvent(dpy, &event);
-            if (event.type == SelectionNotify && event.xselection.requestor == window
-                && event.xselection.selection == clipboard) {
-                if (event.xselection.property == None)
-                    return {};
-                Atom type;
-                int format;
-                unsigned long items, after;
-                unsigned char *data = nullptr;
-                XGetWindowProperty(dpy, window, property, 0, 1 << 20, True, AnyPropertyType, &type, &format, &items,
-                                   &after, &data);
-                std::string text = data ? std::string(reinterpret_cast<const char *>(data), items) : std::string();
-                if (data)
-                    XFree(data);
-                return text;
-            }
-        }
-        pollfd fd{ConnectionNumber(dpy), POLLIN, 0};
-        ::poll(&fd, 1, 50);
-        waited += 50;
-    }
-    return {};
-}
+// The hand-over under way: the quitting owner's request, answered once its
+// text has come.
+bool saving = false;
+XSelectionRequestEvent pendingSave;
 
 } // namespace
 
@@ -101,16 +73,38 @@ int main()
                 owning = false;
                 continue;
             }
+            if (event.type == SelectionNotify && saving && event.xselection.selection == clipboard) {
+                saving = false;
+                kept.clear();
+                if (event.xselection.property != None) {
+                    Atom type;
+                    int format;
+                    unsigned long items, after;
+                    unsigned char *data = nullptr;
+                    XGetWindowProperty(dpy, window, property, 0, 1 << 20, True, AnyPropertyType, &type, &format,
+                                       &items, &after, &data);
+                    if (data) {
+                        kept.assign(reinterpret_cast<const char *>(data), items);
+                        XFree(data);
+                    }
+                }
+                XSetSelectionOwner(dpy, clipboard, window, CurrentTime);
+                owning = XGetSelectionOwner(dpy, clipboard) == window;
+                reply(pendingSave, pendingSave.property);
+                std::printf("kept %s\n", kept.c_str());
+                std::fflush(stdout);
+                continue;
+            }
             if (event.type != SelectionRequest)
                 continue;
             const XSelectionRequestEvent request = event.xselectionrequest;
             if (request.selection == manager && request.target == saveTargets) {
-                kept = fetchText();
-                XSetSelectionOwner(dpy, clipboard, window, CurrentTime);
-                owning = XGetSelectionOwner(dpy, clipboard) == window;
-                reply(request, request.property);
-                std::printf("kept %s\n", kept.c_str());
-                std::fflush(stdout);
+                // Ask the owner for its text; the answer comes as an event below.
+                saving = true;
+                pendingSave = request;
+                XDeleteProperty(dpy, window, property);
+                XConvertSelection(dpy, clipboard, utf8, property, window, CurrentTime);
+                XFlush(dpy);
             } else if (request.selection == clipboard && owning && request.target == targets) {
                 const Atom offered[] = {targets, utf8};
                 XChangeProperty(dpy, request.requestor, request.property, XA_ATOM, 32, PropModeReplace,
