@@ -95,6 +95,12 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         // afterwards, and the selection is read from that same snapshot.
         saved = host->paster()->snapshot();
         text = saved.text();
+        if (!text) {
+            // A busy application may miss the snapshot's short limit once.
+            co_await QCoro::sleepFor(100ms);
+            saved = host->paster()->snapshot();
+            text = saved.text();
+        }
         Log::write(QStringLiteral("sélection: ⌘C deux fois (")
                    + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     } else {
