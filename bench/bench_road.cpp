@@ -100,7 +100,10 @@ int main(int argc, char *argv[])
         RoadDesktop desktop;
         desktop.trusted = [] { return true; };
         desktop.activate = [](const RunningApp &) {};
-        desktop.paste = [&](const QString &, bool) { pastedAt = double(clock.nsecsElapsed()) / 1e6; };
+        desktop.paste = [&](const QString &, bool) {
+            pastedAt = double(clock.nsecsElapsed()) / 1e6;
+            return true;
+        };
         ProcessingRoad::Request request;
         request.serial = quint64(run + 1);
         request.wav = wav;
@@ -159,7 +162,10 @@ int main(int argc, char *argv[])
                 return true;
             };
             desktop.activate = [&](const RunningApp &) { activatedAt = double(clock.nsecsElapsed()) / 1e6; };
-            desktop.paste = [&](const QString &, bool) { pastedAt = double(clock.nsecsElapsed()) / 1e6; };
+            desktop.paste = [&](const QString &, bool) {
+                pastedAt = double(clock.nsecsElapsed()) / 1e6;
+                return true;
+            };
             ProcessingRoad::Request request;
             request.serial = quint64(1000 + run);
             request.wav = wav;

@@ -50,6 +50,7 @@ struct Application::Members
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
+    std::unique_ptr<Paster> paster;
     std::unique_ptr<OverlayController> overlay;
     std::unique_ptr<Navigation> navigation;
     std::unique_ptr<InterfaceKeys> interfaceKeys;
@@ -81,6 +82,7 @@ Application::~Application()
     m_->subtitles.reset();
     m_->calls.reset();
     m_->overlay.reset();
+    m_->paster.reset();
     m_->engine.reset();
     m_->interfaceKeys.reset();
     m_->navigation.reset();
@@ -192,6 +194,13 @@ QQmlEngine *Application::engine()
     return m_->engine.get();
 }
 
+Paster *Application::paster()
+{
+    if (!m_->paster)
+        m_->paster = std::make_unique<Paster>(DictationWiring::pasteDesktop());
+    return m_->paster.get();
+}
+
 Navigation *Application::navigation()
 {
     if (!m_->navigation)
@@ -271,7 +280,8 @@ void Application::shutdown()
     if (m_->subtitles)
         m_->subtitles->release();
     // Our text must not stay on the user's clipboard.
-    Paster::flushRestore();
+    if (m_->paster)
+        m_->paster->flushRestore();
     if (m_->store)
         m_->store->flush();
     // The window's views before the engine that made them.

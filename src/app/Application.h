@@ -12,6 +12,7 @@ class SubtitleWindow;
 class DictationController;
 class InterfaceKeys;
 class KeyStore;
+class Paster;
 class MainWindow;
 class Navigation;
 class OverlayController;
@@ -52,6 +53,8 @@ public:
     SubtitleWindow *subtitleWindow();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
+    // Pastes into and copies from the other applications, on the real desktop.
+    Paster *paster();
     // The main window's page, the interface keys and the window itself.
     Navigation *navigation();
     InterfaceKeys *interfaceKeys();

@@ -14,6 +14,8 @@
 #include "model/KeyStore.h"
 #include "model/Store.h"
 #include "platform/Accessibility.h"
+#include "platform/FrontmostApp.h"
+#include "platform/KeyPoster.h"
 #include "platform/Permissions.h"
 #include "platform/Sounds.h"
 
@@ -174,6 +176,7 @@ public:
             controller_->show(message, false);
     }
     bool trusted() const override { return Permissions::accessibility(); }
+    Paster *paster() const override { return Paster::shared(); }
 
 private:
     QPointer<DictationController> controller_;
@@ -185,6 +188,24 @@ private:
 std::unique_ptr<DictationRecorder> DictationRecorder::microphone()
 {
     return std::make_unique<MicrophoneRecorder>();
+}
+
+PasteDesktop DictationWiring::pasteDesktop()
+{
+    PasteDesktop desktop;
+    desktop.post = [](quint16 key, quint64 modifiers) { return KeyPoster::post(key, modifiers); };
+    desktop.targetClass = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        if (!app)
+            return QString();
+        return Paster::isTerminal(app->wmInstance) ? app->wmInstance : app->wmClass;
+    };
+    desktop.modifiers = [] { return HotkeyMonitor::liveFlags(); };
+    desktop.frontmostName = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        return app ? app->name : QString();
+    };
+    return desktop;
 }
 
 DictationController::Services DictationWiring::productionServices(KeyStore *keys)

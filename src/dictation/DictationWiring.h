@@ -2,6 +2,8 @@
 
 #include "dictation/DictationController.h"
 
+#include "dictation/Paster.h"
+
 class KeyStore;
 
 // The real neighbours of the dictation controller: microphone, processing road,
@@ -9,5 +11,9 @@ class KeyStore;
 namespace DictationWiring {
 
 DictationController::Services productionServices(KeyStore *keys);
+
+// The desktop the paster posts keys into: XTEST, the frontmost window's class,
+// the modifiers the user holds.
+PasteDesktop pasteDesktop();
 
 } // namespace DictationWiring

@@ -1,13 +1,12 @@
 #include "dictation/Paster.h"
 
+#include "app/Application.h"
 #include "model/Log.h"
 #include "model/TextUtil.h"
-#include "dictation/HotkeyMonitor.h"
 #include "platform/Accessibility.h"
-#include "platform/FrontmostApp.h"
-#include "platform/KeyPoster.h"
 #include "platform/KeyTable.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
@@ -17,70 +16,39 @@
 
 using namespace std::chrono_literals;
 
-namespace {
+Paster::Paster(PasteDesktop desktop, QObject *parent) : QObject(parent), desktop_(std::move(desktop)) {}
 
-// The one restore waiting to run: while it waits, the clipboard holds our pasted
-// text, and the user's own content lives only here.
-struct PendingRestore
+Paster::~Paster()
 {
-    quint64 serial = 0;
-    bool active = false;
-    Paster::Snapshot saved;
-};
-PendingRestore pending;
+    flushRestore();
+}
 
-void runRestore(quint64 serial)
+Paster *Paster::shared()
 {
-    if (!pending.active || pending.serial != serial)
+    return Application::root().paster();
+}
+
+void Paster::runRestore(quint64 serial)
+{
+    if (!pending_ || serial_ != serial)
         return;
-    pending.active = false;
+    pending_ = false;
     // Someone copied something in the meantime: theirs is newer than ours.
     if (Clipboard::ownedHere())
-        Clipboard::restore(pending.saved);
-    pending.saved = {};
+        Clipboard::restore(saved_);
+    if (savedPrimary_ && Clipboard::ownedHere(Clipboard::Mode::Primary))
+        Clipboard::restore(*savedPrimary_, Clipboard::Mode::Primary);
+    saved_ = {};
+    savedPrimary_.reset();
 }
 
 // While our pasted text waits for its restore, the user's content is the saved one.
-bool holdingPaste()
+bool Paster::holdingPaste() const
 {
-    return pending.active && Clipboard::ownedHere();
+    return pending_ && Clipboard::ownedHere();
 }
 
-} // namespace
-
-namespace Paster {
-
-namespace {
-
-Hooks systemHooks()
-{
-    Hooks h;
-    h.post = [](quint16 key, bool shift) {
-        KeyPoster::post(key, KeyTable::Control | (shift ? KeyTable::Shift : 0));
-    };
-    h.targetClass = [] {
-        const std::optional<RunningApp> app = FrontmostApp::current();
-        if (!app)
-            return QString();
-        return isTerminal(app->wmInstance) ? app->wmInstance : app->wmClass;
-    };
-    h.modifiers = [] { return HotkeyMonitor::liveFlags(); };
-    h.frontmostName = [] {
-        const std::optional<RunningApp> app = FrontmostApp::current();
-        return app ? app->name : QString();
-    };
-    return h;
-}
-
-} // namespace
-
-Hooks &hooks()
-{
-    static Hooks h = systemHooks();
-    return h;
-}
-
-bool isTerminal(const QString &wmClass)
+bool Paster::isTerminal(const QString &wmClass)
 {
     static const QSet<QString> terminals = {
         QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("urxvt"),
@@ -98,21 +66,35 @@ bool isTerminal(const QString &wmClass)
     return terminals.contains(wmClass.trimmed().toLower());
 }
 
-Snapshot snapshot()
+bool Paster::isXtermFamily(const QString &wmClass)
 {
-    return holdingPaste() ? pending.saved : Clipboard::snapshot();
+    static const QSet<QString> family = {QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("rxvt"),
+                                         QStringLiteral("urxvt")};
+    return family.contains(wmClass.trimmed().toLower());
 }
 
-void command(quint16 keyCode)
+Paster::Snapshot Paster::snapshot()
 {
-    const Hooks &h = hooks();
-    if (!h.post)
-        return;
-    const bool shift = keyCode == kKeyV && h.targetClass && isTerminal(h.targetClass());
-    h.post(keyCode, shift);
+    return holdingPaste() ? saved_ : Clipboard::snapshot();
 }
 
-void paste(const QString &text, bool restore, std::optional<Snapshot> saved)
+bool Paster::command(quint16 keyCode)
+{
+    if (keyCode == kKeyV)
+        return postPaste(desktop_.targetClass ? desktop_.targetClass() : QString());
+    return desktop_.post && desktop_.post(keyCode, KeyTable::Control);
+}
+
+bool Paster::postPaste(const QString &targetClass)
+{
+    if (!desktop_.post)
+        return false;
+    if (isXtermFamily(targetClass))
+        return desktop_.post(KeyTable::Insert, KeyTable::Shift);
+    return desktop_.post(kKeyV, KeyTable::Control | (isTerminal(targetClass) ? KeyTable::Shift : 0));
+}
+
+bool Paster::paste(const QString &text, bool restore, std::optional<Snapshot> saved)
 {
     Snapshot previous;
     if (saved) {
@@ -120,58 +102,73 @@ void paste(const QString &text, bool restore, std::optional<Snapshot> saved)
     } else if (holdingPaste()) {
         // The clipboard still holds an earlier paste: the user's content is the
         // one that restore was keeping.
-        previous = pending.saved;
+        previous = saved_;
     } else {
         previous = snapshot();
     }
+    const QString target = desktop_.targetClass ? desktop_.targetClass() : QString();
+    std::optional<Snapshot> previousPrimary;
+    if (isXtermFamily(target)) {
+        const bool holdingPrimary = pending_ && savedPrimary_ && Clipboard::ownedHere(Clipboard::Mode::Primary);
+        previousPrimary = holdingPrimary ? *savedPrimary_ : Clipboard::snapshot(Clipboard::Mode::Primary);
+    } else if (pending_ && savedPrimary_ && Clipboard::ownedHere(Clipboard::Mode::Primary)) {
+        // An earlier paste into an xterm still holds PRIMARY: it goes back all the same.
+        previousPrimary = savedPrimary_;
+    }
     // A newer paste owns the restore from now on.
-    pending.active = false;
+    pending_ = false;
 
     Clipboard::setText(text);
-    command(kKeyV);
+    if (isXtermFamily(target))
+        Clipboard::setText(text, Clipboard::Mode::Primary);
+    const bool posted = postPaste(target);
 
     if (!restore) {
-        pending.saved = {};
-        return;
+        saved_ = {};
+        savedPrimary_.reset();
+        return posted;
     }
-    pending.active = true;
-    pending.saved = std::move(previous);
-    const quint64 serial = ++pending.serial;
-    QTimer::singleShot(600, QCoreApplication::instance(), [serial] { runRestore(serial); });
+    pending_ = true;
+    saved_ = std::move(previous);
+    savedPrimary_ = std::move(previousPrimary);
+    const quint64 serial = ++serial_;
+    QTimer::singleShot(600, this, [this, serial] { runRestore(serial); });
+    return posted;
 }
 
-void flushRestore()
+void Paster::flushRestore()
 {
-    runRestore(pending.serial);
+    runRestore(serial_);
 }
 
-std::optional<QString> selectedTextViaAX()
+std::optional<QString> Paster::selectedTextViaAX()
 {
     return Accessibility::selectedText();
 }
 
-std::optional<bool> focusedIsEditable()
+std::optional<bool> Paster::focusedIsEditable()
 {
     return Accessibility::focusedIsEditable();
 }
 
-QCoro::Task<> waitForModifiers()
+QCoro::Task<> Paster::waitForModifiers()
 {
-    const auto held = [] {
-        const Hooks &h = hooks();
-        return h.modifiers && (h.modifiers() & kModifierMask) != 0;
-    };
+    const std::function<quint64()> modifiers = desktop_.modifiers;
+    const auto held = [&modifiers] { return modifiers && (modifiers() & kModifierMask) != 0; };
     for (int polls = 0; polls < 80 && held(); ++polls)
         co_await QCoro::sleepFor(25ms);
     co_await QCoro::sleepFor(60ms);
 }
 
-QCoro::Task<std::optional<QString>> copySelection()
+QCoro::Task<std::optional<QString>> Paster::copySelection()
 {
-    co_await waitForModifiers();
-    const Hooks &h = hooks();
-    const QString app = h.frontmostName ? h.frontmostName() : QString();
-    const quint64 flags = h.modifiers ? h.modifiers() : 0;
+    QPointer<Paster> self(this);
+    QCoro::Task<> waiting = waitForModifiers();
+    co_await std::move(waiting);
+    if (!self)
+        co_return std::nullopt;
+    const QString app = desktop_.frontmostName ? desktop_.frontmostName() : QString();
+    const quint64 flags = desktop_.modifiers ? desktop_.modifiers() : 0;
     Log::write(QStringLiteral("sélection: appli ") + (app.isEmpty() ? QStringLiteral("?") : app)
                + QStringLiteral(", touches 0x") + QString::number(flags, 16));
 
@@ -196,5 +193,3 @@ QCoro::Task<std::optional<QString>> copySelection()
                + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     co_return text;
 }
-
-} // namespace Paster

@@ -97,6 +97,11 @@ bool isHesitation(const QString &text)
     return words.contains(lower.mid(begin, end - begin));
 }
 
+QString pasteFailed()
+{
+    return QStringLiteral("Collage impossible : le texte est dans l'historique");
+}
+
 QString recordingName(const QUuid &id)
 {
     return uuidText(id) + QStringLiteral(".wav");
@@ -117,7 +122,7 @@ RoadDesktop RoadDesktop::system()
     RoadDesktop desktop;
     desktop.trusted = [] { return Permissions::accessibility(); };
     desktop.activate = [](const RunningApp &app) { FrontmostApp::activate(app); };
-    desktop.paste = [](const QString &text, bool restore) { Paster::paste(text, restore); };
+    desktop.paste = [](const QString &text, bool restore) { return Paster::shared()->paste(text, restore); };
     return desktop;
 }
 
@@ -177,10 +182,17 @@ struct Trip
         co_await QCoro::sleepFor(80ms);
     }
 
-    void paste(const QString &text) const
+    // Whether the paste went out; a key that could not be posted is told to the
+    // user and the journal, never counted as pasted.
+    bool paste(const QString &text) const
     {
-        if (desktop.paste)
-            desktop.paste(text, AppSettings::shared()->restoreClipboard());
+        if (desktop.paste && desktop.paste(text, AppSettings::shared()->restoreClipboard()))
+            return true;
+        Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(text))
+                   + QStringLiteral(" caractères pour ") + appName(request.app, QStringLiteral("?"))
+                   + QStringLiteral(" (touche de collage non envoyée)"));
+        fail(Road::pasteFailed());
+        return false;
     }
 };
 
@@ -375,7 +387,10 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         record.result = result;
         store->addFix(record);
         co_await trip.reactivate();
-        trip.paste(result);
+        if (!trip.paste(result)) {
+            trip.end();
+            co_return;
+        }
         Log::write(QStringLiteral("commande appliquée: « ") + TextUtil::firstCharacters(transcript, 60)
                    + QStringLiteral(" »"));
         trip.show(QStringLiteral("Commande appliquée"));
@@ -386,7 +401,10 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
     // Voice snippet.
     if (const std::optional<Snippet> snippet = store->snippet(transcript)) {
         co_await trip.reactivate();
-        trip.paste(snippet->text);
+        if (!trip.paste(snippet->text)) {
+            trip.end();
+            co_return;
+        }
         Log::write(QStringLiteral("raccourci vocal: « ") + snippet->trigger + QStringLiteral(" »"));
         trip.show(QStringLiteral("Raccourci « ") + snippet->trigger + QStringLiteral(" »"));
         trip.end();
@@ -459,8 +477,12 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         trip.end();
         co_return;
     }
-    trip.paste(text);
+    const bool pasted = trip.paste(text);
     saveRecording();
+    if (!pasted) {
+        trip.end();
+        co_return;
+    }
     Log::write(QStringLiteral("collé: ") + QString::number(TextUtil::characterCount(text))
                + QStringLiteral(" caractères dans ") + appName(req.app, QStringLiteral("?")) + QStringLiteral(", ")
                + seconds(trip.clock) + QStringLiteral(" s après la touche"));

@@ -37,6 +37,9 @@ QString lightPunctuation(const QString &text);
 // "ben") once lower-cased and trimmed of punctuation, spaces and tabs.
 bool isHesitation(const QString &text);
 
+// What the user is told when the paste key could not be posted.
+QString pasteFailed();
+
 // The file name of a dictation's recording in the audio folder: "<UUID>.wav".
 QString recordingName(const QUuid &id);
 
@@ -69,7 +72,8 @@ struct RoadDesktop
 {
     std::function<bool()> trusted;
     std::function<void(const RunningApp &)> activate;
-    std::function<void(const QString &text, bool restore)> paste;
+    // False when the paste key could not be posted.
+    std::function<bool(const QString &text, bool restore)> paste;
     static RoadDesktop system();
 };
 

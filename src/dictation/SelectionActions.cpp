@@ -41,8 +41,13 @@ void pasteLast(SelectionHost *host)
 
 QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
 {
-    co_await Paster::waitForModifiers();
-    Paster::paste(text, AppSettings::shared()->restoreClipboard());
+    QCoro::Task<> settling = host->paster()->waitForModifiers();
+    co_await std::move(settling);
+    if (!host->paster()->paste(text, AppSettings::shared()->restoreClipboard())) {
+        Log::write(QStringLiteral("collage échoué: dernière dictée (touche de collage non envoyée)"));
+        host->fail(Road::pasteFailed());
+        co_return;
+    }
     host->show(QStringLiteral("Dernière dictée recollée"));
 }
 
@@ -71,28 +76,37 @@ struct IdleOnExit
     }
 };
 
-QString frontmostName()
-{
-    const std::optional<RunningApp> app = FrontmostApp::current();
-    return app && !app->name.isEmpty() ? app->name : QStringLiteral("Inconnue");
-}
-
 } // namespace
 
 QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool translate)
 {
     IdleOnExit guard{host};
-    const Paster::Snapshot saved = Paster::snapshot();
-
+    Paster::Snapshot saved;
     std::optional<QString> text;
     if (alreadyCopied) {
         co_await QCoro::sleepFor(150ms);
-        co_await Paster::waitForModifiers();
-        text = Clipboard::text();
+        QCoro::Task<> settling = host->paster()->waitForModifiers();
+        co_await std::move(settling);
+        // The application's copy takes the clipboard from us when we held it (a
+        // restore just before): under load it can land late.
+        for (int polls = 0; polls < 40 && Clipboard::ownedHere(); ++polls)
+            co_await QCoro::sleepFor(25ms);
+        // The application's copy is now the user's clipboard: it is what comes back
+        // afterwards, and the selection is read from that same snapshot.
+        saved = host->paster()->snapshot();
+        text = saved.text();
+        if (!text) {
+            // A busy application may miss the snapshot's short limit once.
+            co_await QCoro::sleepFor(100ms);
+            saved = host->paster()->snapshot();
+            text = saved.text();
+        }
         Log::write(QStringLiteral("sélection: ⌘C deux fois (")
                    + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     } else {
-        text = co_await Paster::copySelection();
+        saved = host->paster()->snapshot();
+        QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection();
+        text = co_await std::move(copying);
     }
     if (!text || TextUtil::trimmed(*text).isEmpty()) {
         Clipboard::restore(saved);
@@ -144,8 +158,14 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
                + QString::number(TextUtil::characterCount(result)) + QStringLiteral(" caractères"));
 
     if (!translate || Paster::focusedIsEditable() != std::optional<bool>(false)) {
-        Paster::paste(result, true, saved);
+        const bool pasted = host->paster()->paste(result, true, saved);
         host->setIdle();
+        if (!pasted) {
+            Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(result))
+                       + QStringLiteral(" caractères (touche de collage non envoyée)"));
+            host->fail(Road::pasteFailed());
+            co_return;
+        }
         host->show(translate ? QStringLiteral("Texte traduit")
                              : result != *text ? QStringLiteral("Texte corrigé") : QStringLiteral("Aucune faute"));
         co_return;
@@ -168,11 +188,13 @@ void speakSelection(SelectionHost *host)
 
 QCoro::Task<> runSpeak(SelectionHost *host)
 {
-    co_await Paster::waitForModifiers();
+    QCoro::Task<> settling = host->paster()->waitForModifiers();
+    co_await std::move(settling);
     std::optional<QString> text = Paster::selectedTextViaAX();
     if (!text || TextUtil::trimmed(*text).isEmpty()) {
-        const Paster::Snapshot saved = Paster::snapshot();
-        text = co_await Paster::copySelection();
+        const Paster::Snapshot saved = host->paster()->snapshot();
+        QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection();
+        text = co_await std::move(copying);
         Clipboard::restore(saved);
     }
     if (!text || TextUtil::trimmed(*text).isEmpty()) {

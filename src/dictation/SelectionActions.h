@@ -3,6 +3,8 @@
 #include <QString>
 #include <qcoro/qcorotask.h>
 
+class Paster;
+
 // What the selection actions need of the controller.
 class SelectionHost
 {
@@ -16,6 +18,8 @@ public:
     virtual void fail(const QString &message) = 0;
     virtual void show(const QString &message) = 0;
     virtual bool trusted() const = 0;
+    // Where the texts are pasted and the selection copied.
+    virtual Paster *paster() const = 0;
 };
 
 // Acting on the text selected in any application: correct, translate, read

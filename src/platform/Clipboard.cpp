@@ -1,8 +1,13 @@
 #include "platform/Clipboard.h"
 
+#include "model/Log.h"
+#include "platform/SelectionReader.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMimeData>
+#include <QSet>
 
 #include <atomic>
 
@@ -33,6 +38,75 @@ bool derived(const QString &format)
     return format == QLatin1String("application/x-qt-image");
 }
 
+QClipboard::Mode qtMode(Clipboard::Mode mode)
+{
+    return mode == Clipboard::Mode::Primary ? QClipboard::Selection : QClipboard::Clipboard;
+}
+
+// Text targets, best first; the one read is kept as "text/plain" (UTF-8), from
+// which the toolkit offers all of them again at the restore.
+const QStringList &textTargets()
+{
+    static const QStringList targets = {QStringLiteral("UTF8_STRING"), QStringLiteral("text/plain;charset=utf-8"),
+                                        QStringLiteral("text/plain"), QStringLiteral("STRING")};
+    return targets;
+}
+
+QStringList wantedTargets(const QStringList &offered)
+{
+    static const QSet<QString> skipped = {QStringLiteral("TEXT"), QStringLiteral("COMPOUND_TEXT"),
+                                          QStringLiteral("application/x-qt-image")};
+    QStringList wanted;
+    for (const QString &target : textTargets()) {
+        if (offered.contains(target)) {
+            wanted << target;
+            break;
+        }
+    }
+    for (const QString &target : offered) {
+        // Only typed formats come back; TARGETS, TIMESTAMP and the like are the protocol's.
+        if (target.contains(QLatin1Char('/')) && !textTargets().contains(target) && !skipped.contains(target)
+            && !wanted.contains(target))
+            wanted << target;
+    }
+    return wanted;
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QLocale(QLocale::French).toString(double(bytes) / (1024.0 * 1024.0), 'f', 1) + QStringLiteral(" Mo");
+}
+
+// Another client's offer, read within the budget on a connection of our own.
+std::optional<Clipboard::Snapshot> foreignSnapshot(Clipboard::Mode mode)
+{
+    const char *selection = mode == Clipboard::Mode::Primary ? "PRIMARY" : "CLIPBOARD";
+    const std::optional<SelectionReader::Result> read =
+        SelectionReader::read(selection, Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotBudgetMs,
+                              Clipboard::kSnapshotMaxFormatBytes, wantedTargets);
+    if (!read)
+        return std::nullopt;
+    Clipboard::Snapshot result;
+    for (const auto &[target, bytes] : read->formats) {
+        if (target == QLatin1String("STRING"))
+            result.formats.append({QStringLiteral("text/plain"), QString::fromLatin1(bytes).toUtf8()});
+        else if (textTargets().contains(target))
+            result.formats.append({QStringLiteral("text/plain"), bytes});
+        else
+            result.formats.append({target, bytes});
+    }
+    const QString name = mode == Clipboard::Mode::Primary ? QStringLiteral("sélection") : QStringLiteral("presse-papiers");
+    for (const auto &[target, size] : read->tooLarge)
+        Log::write(name + QStringLiteral(": ") + target + QStringLiteral(" non gardé (")
+                   + (size >= 0 ? megabytes(size) + QStringLiteral(", au-delà de ") : QStringLiteral("plus de "))
+                   + megabytes(Clipboard::kSnapshotMaxFormatBytes) + QStringLiteral(")"));
+    if (read->timedOut)
+        Log::write(name + QStringLiteral(": le propriétaire ne répond pas en ")
+                   + QString::number(Clipboard::kSnapshotSilenceMs) + QStringLiteral(" ms, contenu ")
+                   + (result.isEmpty() ? QStringLiteral("non gardé") : QStringLiteral("gardé en partie")));
+    return result;
+}
+
 } // namespace
 
 namespace Clipboard {
@@ -45,13 +119,26 @@ QByteArray Snapshot::data(const QString &format) const
     return {};
 }
 
-Snapshot snapshot()
+std::optional<QString> Snapshot::text() const
+{
+    for (const auto &[name, bytes] : formats)
+        if (name == QLatin1String("text/plain"))
+            return QString::fromUtf8(bytes);
+    return std::nullopt;
+}
+
+Snapshot snapshot(Mode mode)
 {
     Snapshot result;
     QClipboard *clipboard = board();
     if (!clipboard)
         return result;
-    const QMimeData *mime = clipboard->mimeData(QClipboard::Clipboard);
+    // The toolkit's own reads wait up to 5 s per format on a silent owner, and
+    // carry a timestamp that an owner of a moment ago refuses.
+    if (!ownedHere(mode))
+        if (std::optional<Snapshot> foreign = foreignSnapshot(mode))
+            return *foreign;
+    const QMimeData *mime = clipboard->mimeData(qtMode(mode));
     if (!mime)
         return result;
     const QStringList formats = mime->formats();
@@ -80,27 +167,27 @@ Snapshot snapshot()
     return result;
 }
 
-void restore(const Snapshot &saved)
+void restore(const Snapshot &saved, Mode mode)
 {
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
-    clipboard->clear(QClipboard::Clipboard);
+    clipboard->clear(qtMode(mode));
     if (saved.isEmpty())
         return;
     auto *mime = new QMimeData;
     for (const auto &[format, bytes] : saved.formats)
         mime->setData(format, bytes);
-    clipboard->setMimeData(mime, QClipboard::Clipboard);
+    clipboard->setMimeData(mime, qtMode(mode));
 }
 
-void setText(const QString &text)
+void setText(const QString &text, Mode mode)
 {
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
-    clipboard->clear(QClipboard::Clipboard);
-    clipboard->setText(text, QClipboard::Clipboard);
+    clipboard->clear(qtMode(mode));
+    clipboard->setText(text, qtMode(mode));
 }
 
 void clear()
@@ -120,10 +207,12 @@ std::optional<QString> text()
     return mime->text();
 }
 
-bool ownedHere()
+bool ownedHere(Mode mode)
 {
     QClipboard *clipboard = board();
-    return clipboard && clipboard->ownsClipboard();
+    if (!clipboard)
+        return false;
+    return mode == Mode::Primary ? clipboard->ownsSelection() : clipboard->ownsClipboard();
 }
 
 quint64 changeCount()

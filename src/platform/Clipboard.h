@@ -8,7 +8,7 @@
 
 #include <optional>
 
-// The CLIPBOARD selection through QClipboard. Setting it makes this process the
+// The CLIPBOARD selection through QClipboard (and PRIMARY where asked). Setting it makes this process the
 // owner: the text is served for as long as the process lives or until another
 // owner takes over (there is no clipboard manager to hand it to).
 namespace Clipboard {
@@ -20,19 +20,31 @@ struct Snapshot
     QList<QPair<QString, QByteArray>> formats;
     bool isEmpty() const { return formats.isEmpty(); }
     QByteArray data(const QString &format) const;
+    // The plain text it holds, if any.
+    std::optional<QString> text() const;
 };
 
-Snapshot snapshot();
+// What a snapshot of another owner may cost: the owner gets this long for each
+// answer and the whole read this long in all; a format larger than the cap is
+// left out (said in the journal).
+constexpr int kSnapshotSilenceMs = 500;
+constexpr int kSnapshotBudgetMs = 1000;
+constexpr qint64 kSnapshotMaxFormatBytes = 8 * 1024 * 1024;
+
+// CLIPBOARD, or PRIMARY (the X selection that Shift+Insert and the middle button paste).
+enum class Mode { Clipboard, Primary };
+
+Snapshot snapshot(Mode mode = Mode::Clipboard);
 // Clears the clipboard, then writes `saved` back unless it is empty.
-void restore(const Snapshot &saved);
+void restore(const Snapshot &saved, Mode mode = Mode::Clipboard);
 // Clears the clipboard and puts `text` on it as plain text.
-void setText(const QString &text);
+void setText(const QString &text, Mode mode = Mode::Clipboard);
 void clear();
 // The clipboard's text; none when it holds no text.
 std::optional<QString> text();
 
 // Whether this process currently owns the clipboard.
-bool ownedHere();
+bool ownedHere(Mode mode = Mode::Clipboard);
 
 // Grows by one each time the clipboard changes owner or content, ours or not.
 quint64 changeCount();

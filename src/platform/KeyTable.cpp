@@ -32,7 +32,7 @@ const Entry kKeys[] = {
     {51, XK_BackSpace, "⌫"}, {53, XK_Escape, "⎋"},
     {96, XK_F5, "F5"}, {97, XK_F6, "F6"}, {98, XK_F7, "F7"}, {99, XK_F3, "F3"},
     {100, XK_F8, "F8"}, {101, XK_F9, "F9"}, {103, XK_F11, "F11"}, {109, XK_F10, "F10"},
-    {111, XK_F12, "F12"}, {115, XK_Home, "↖"}, {116, XK_Prior, "⇞"}, {117, XK_Delete, "⌦"},
+    {111, XK_F12, "F12"}, {114, XK_Insert, "Inser"}, {115, XK_Home, "↖"}, {116, XK_Prior, "⇞"}, {117, XK_Delete, "⌦"},
     {118, XK_F4, "F4"}, {119, XK_End, "↘"}, {120, XK_F2, "F2"}, {121, XK_Next, "⇟"},
     {122, XK_F1, "F1"}, {123, XK_Left, "←"}, {124, XK_Right, "→"}, {125, XK_Down, "↓"},
     {126, XK_Up, "↑"},

@@ -37,6 +37,8 @@ enum Key : quint16 {
     V = 9,
     R = 15,
     Escape = 53,
+    Insert = 114, // Help on the system's keyboards: the same place
+
     RightCommand = 54,
     LeftCommand = 55,
     LeftShift = 56,

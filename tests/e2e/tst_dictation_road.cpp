@@ -146,6 +146,7 @@ class TestDictationRoad : public QObject
     FakeHost host;
     QStringList pasted;
     bool trusted = true;
+    bool keyPosted = true;
     QList<RunningApp> activated;
 
     RoadDesktop desktop()
@@ -153,7 +154,10 @@ class TestDictationRoad : public QObject
         RoadDesktop d;
         d.trusted = [this] { return trusted; };
         d.activate = [this](const RunningApp &app) { activated << app; };
-        d.paste = [this](const QString &text, bool) { pasted << text; };
+        d.paste = [this](const QString &text, bool) {
+            pasted << text;
+            return keyPosted;
+        };
         return d;
     }
 
@@ -200,6 +204,7 @@ private Q_SLOTS:
         pasted.clear();
         activated.clear();
         trusted = true;
+        keyPosted = true;
         AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
         Store::shared()->setSnippets({});
     }
@@ -365,6 +370,7 @@ private Q_SLOTS:
             pasted << text;
             named = Store::shared()->dictations().first().audioFileText();
             presentAtPaste = QFileInfo::exists(QDir(Store::audioFolder()).filePath(named));
+            return true;
         };
         bool done = false;
         [](TestDictationRoad *self, ProcessingRoad::Request req, RoadDesktop desk, bool *flag) -> QCoro::Task<> {
@@ -376,6 +382,49 @@ private Q_SLOTS:
         QCOMPARE(presentAtPaste, std::optional<bool>(false));
         Store::shared()->waitForIo();
         QCOMPARE(TestEnv::readFile(QDir(Store::audioFolder()).filePath(named)), r.wav);
+    }
+
+    // A paste whose key could not be posted (no key code, XTEST refused) is a
+    // failure told to the user, never a "collé" line nor a word count.
+    void pasteKeyRefusedIsAFailure_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("journalLine");
+        QTest::newRow("dictation") << "dictation" << "collé: ";
+        QTest::newRow("voice snippet") << "snippet" << "raccourci vocal: ";
+        QTest::newRow("voice command") << "command" << "commande appliquée: ";
+    }
+    void pasteKeyRefusedIsAFailure()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, journalLine);
+        keyPosted = false;
+        ProcessingRoad::Request r = request();
+        if (road == QLatin1String("snippet")) {
+            Snippet snippet;
+            snippet.trigger = Cloud::spoken();
+            snippet.text = QStringLiteral("Texte du raccourci");
+            Store::shared()->setSnippets({snippet});
+        } else if (road == QLatin1String("command")) {
+            r.commandText = QStringLiteral("texte sélectionné");
+        }
+        const qsizetype linesBefore = journal().count(journalLine);
+        const qsizetype dictations = Store::shared()->dictations().size();
+        runRoad(r);
+        QCOMPARE(pasted.size(), 1);
+        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
+        QVERIFY2(host.calls.contains(QStringLiteral("fail ") + Road::pasteFailed()), qPrintable(host.calls.join(u'|')));
+        for (const QString &call : std::as_const(host.calls))
+            QVERIFY2(!call.startsWith(QStringLiteral("show ")), qPrintable(call));
+        const QString log = journal();
+        QCOMPARE(log.count(journalLine), linesBefore);
+        QVERIFY(log.contains(QStringLiteral("(touche de collage non envoyée)")));
+        if (road == QLatin1String("dictation")) {
+            // The text is not lost: the record and its recording are kept.
+            QCOMPARE(Store::shared()->dictations().size(), dictations + 1);
+            Store::shared()->waitForIo();
+            QVERIFY(Store::shared()->audioURL(Store::shared()->dictations().first()).isValid());
+        }
     }
 
     // A road the watchdog gave up on still saves and pastes, but no longer

@@ -1,5 +1,6 @@
 #include "dictation/Paster.h"
 #include "platform/Clipboard.h"
+#include "platform/KeyTable.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"
 
@@ -11,27 +12,76 @@
 
 using DesktopTools::readClipboard;
 
+namespace {
+
+DesktopTools::Result readPrimary()
+{
+    return DesktopTools::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("primary"),
+                                                       QStringLiteral("-o"), QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
+}
+
+// Nobody owns it any more: a seed of the same text as before cannot pass for
+// the new owner.
+void release(QClipboard::Mode mode)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("·"), mode);
+    QGuiApplication::clipboard()->clear(mode);
+}
+
+bool seedPrimary(const QString &text)
+{
+    release(QClipboard::Selection);
+    QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"),
+        QStringLiteral("printf '%s' \"$1\" | xclip -selection primary -i -loops 0 >/dev/null 2>&1"),
+        QStringLiteral("sh"), text});
+    // Only once it is the owner: the same text served by us must not count.
+    return TestEnv::waitFor([&] {
+        return !QGuiApplication::clipboard()->ownsSelection() && readPrimary().out == text.toUtf8();
+    }, 3000);
+}
+
+// The same for the clipboard.
+bool seedClipboard(const QString &text)
+{
+    release(QClipboard::Clipboard);
+    return DesktopTools::seedClipboard(text)
+           && TestEnv::waitFor([&] {
+                  return !QGuiApplication::clipboard()->ownsClipboard() && readClipboard().out == text.toUtf8();
+              }, 3000);
+}
+
+} // namespace
+
 // The clipboard side of pasting: what another client reads before and after the
 // restore, and what the snapshot keeps.
 class TestSelectionClipboard : public QObject
 {
     Q_OBJECT
 
-    QList<QPair<quint16, bool>> posted;
+    QList<QPair<quint16, quint64>> posted;
+    QString targetClass;
+    std::function<quint64()> held;
+    std::unique_ptr<Paster> paster;
 
 private Q_SLOTS:
     void init()
     {
         posted.clear();
-        Paster::hooks().post = [this](quint16 key, bool shift) { posted.append({key, shift}); };
-        Paster::hooks().targetClass = [] { return QStringLiteral("test_editor"); };
-        Paster::hooks().modifiers = [] { return quint64(0); };
+        targetClass = QStringLiteral("test_editor");
+        held = [] { return quint64(0); };
+        PasteDesktop desktop;
+        desktop.post = [this](quint16 key, quint64 modifiers) {
+            posted.append({key, modifiers});
+            return true;
+        };
+        desktop.targetClass = [this] { return targetClass; };
+        desktop.modifiers = [this] { return held(); };
+        paster = std::make_unique<Paster>(desktop);
     }
 
     void cleanup()
     {
-        Paster::flushRestore();
-        Paster::hooks() = {};
+        paster.reset(); // runs the pending restore
     }
 
     void restoresEveryFormatOfAForeignOwner()
@@ -43,8 +93,8 @@ private Q_SLOTS:
         const QByteArray png = readClipboard(QStringLiteral("image/png")).out;
         QVERIFY(png.startsWith("\x89PNG"));
 
-        Paster::paste(QStringLiteral("nouveau texte"), true);
-        QCOMPARE(posted, (QList<QPair<quint16, bool>>{{Paster::kKeyV, false}}));
+        paster->paste(QStringLiteral("nouveau texte"), true);
+        QCOMPARE(posted, (QList<QPair<quint16, quint64>>{{Paster::kKeyV, KeyTable::Control}}));
         // Served while the target pastes, for the whole wait before the restore.
         QCOMPARE(readClipboard().out, QByteArray("nouveau texte"));
         QTest::qWait(400);
@@ -75,7 +125,7 @@ private Q_SLOTS:
             Clipboard::clear();
             QVERIFY(TestEnv::waitFor([] { return readClipboard().exitCode != 0 || readClipboard().out.isEmpty(); }));
         }
-        Paster::paste(QStringLiteral("collé"), restore);
+        paster->paste(QStringLiteral("collé"), restore);
         // Read in-process: an outside reader started under load can come after
         // the restore and see the old content.
         QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
@@ -89,9 +139,9 @@ private Q_SLOTS:
     void quickSecondPasteKeepsTheUsersContent()
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("à moi")));
-        Paster::paste(QStringLiteral("un"), true);
+        paster->paste(QStringLiteral("un"), true);
         QTest::qWait(200);
-        Paster::paste(QStringLiteral("deux"), true);
+        paster->paste(QStringLiteral("deux"), true);
         QCOMPARE(readClipboard().out, QByteArray("deux"));
         QTest::qWait(500); // the first restore's time: it must not fire
         QCOMPARE(readClipboard().out, QByteArray("deux"));
@@ -112,9 +162,9 @@ private Q_SLOTS:
     void copyDuringTheWaitIsKept()
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
-        Paster::paste(QStringLiteral("collé"), true);
+        paster->paste(QStringLiteral("collé"), true);
         // Meanwhile the snapshot still stands for the user's content.
-        QCOMPARE(Paster::snapshot().data(QStringLiteral("text/plain")), QByteArray("avant"));
+        QCOMPARE(paster->snapshot().data(QStringLiteral("text/plain")), QByteArray("avant"));
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("copie de l'utilisateur")));
         QTest::qWait(900);
         QCOMPARE(readClipboard().out, QByteArray("copie de l'utilisateur"));
@@ -125,29 +175,66 @@ private Q_SLOTS:
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("actuel")));
         Clipboard::Snapshot saved;
         saved.formats.append({QStringLiteral("text/plain"), QByteArray("sauvé")});
-        Paster::paste(QStringLiteral("résultat"), true, saved);
+        paster->paste(QStringLiteral("résultat"), true, saved);
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "sauvé"; }, 2000));
     }
 
-    void terminalGetsShift_data()
+    // Terminals paste on Ctrl+Shift+V; the xterm family binds none and pastes
+    // PRIMARY on Shift+Insert, so PRIMARY holds the text too.
+    void pasteKeyFollowsTheTarget_data()
     {
         QTest::addColumn<QString>("wmClass");
-        QTest::addColumn<bool>("shift");
-        QTest::newRow("xterm") << "XTerm" << true;
-        QTest::newRow("gnome") << "Gnome-terminal" << true;
-        QTest::newRow("kitty") << "kitty" << true;
-        QTest::newRow("editor") << "test_editor" << false;
-        QTest::newRow("firefox") << "firefox" << false;
-        QTest::newRow("unknown") << "" << false;
+        QTest::addColumn<quint16>("key");
+        QTest::addColumn<quint64>("modifiers");
+        QTest::addColumn<bool>("primary");
+        const quint64 ctrl = KeyTable::Control;
+        const quint64 ctrlShift = KeyTable::Control | KeyTable::Shift;
+        const quint16 v = Paster::kKeyV;
+        const quint16 insert = KeyTable::Insert;
+        QTest::newRow("xterm") << "xterm" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("XTerm class") << "XTerm" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("uxterm") << "uxterm" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("urxvt") << "URxvt" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("rxvt") << "rxvt" << insert << quint64(KeyTable::Shift) << true;
+        QTest::newRow("gnome") << "Gnome-terminal" << v << ctrlShift << false;
+        QTest::newRow("kitty") << "kitty" << v << ctrlShift << false;
+        QTest::newRow("editor") << "test_editor" << v << ctrl << false;
+        QTest::newRow("firefox") << "firefox" << v << ctrl << false;
+        QTest::newRow("unknown") << "" << v << ctrl << false;
     }
-    void terminalGetsShift()
+    void pasteKeyFollowsTheTarget()
     {
         QFETCH(QString, wmClass);
-        QFETCH(bool, shift);
-        Paster::hooks().targetClass = [wmClass] { return wmClass; };
-        Paster::command(Paster::kKeyV);
-        Paster::command(Paster::kKeyC);
-        QCOMPARE(posted, (QList<QPair<quint16, bool>>{{Paster::kKeyV, shift}, {Paster::kKeyC, false}}));
+        QFETCH(quint16, key);
+        QFETCH(quint64, modifiers);
+        QFETCH(bool, primary);
+        QVERIFY(seedClipboard(QStringLiteral("avant")));
+        QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
+        targetClass = wmClass;
+        paster->paste(QStringLiteral("dicté"), true);
+        paster->command(Paster::kKeyC);
+        QCOMPARE(posted, (QList<QPair<quint16, quint64>>{{key, modifiers}, {Paster::kKeyC, quint64(KeyTable::Control)}}));
+        // Read in-process: an outside reader may come after the restore under load.
+        QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Clipboard), QStringLiteral("dicté"));
+        QCOMPARE(QGuiApplication::clipboard()->ownsSelection(), primary);
+        if (primary)
+            QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("dicté"));
+        // Both come back with the restore.
+        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
+        QVERIFY(TestEnv::waitFor([] { return readPrimary().out == "sélection avant"; }, 3000));
+    }
+
+    // Quitting right after a paste into an xterm gives PRIMARY back too.
+    void flushRestoresPrimary()
+    {
+        QVERIFY(seedClipboard(QStringLiteral("avant")));
+        QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
+        targetClass = QStringLiteral("xterm");
+        paster->paste(QStringLiteral("dicté"), true);
+        QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("dicté"));
+        paster->flushRestore();
+        QCOMPARE(readClipboard().out, QByteArray("avant"));
+        QCOMPARE(readPrimary().out, QByteArray("sélection avant"));
     }
 
     void modifierWait_data()
@@ -164,12 +251,13 @@ private Q_SLOTS:
         QFETCH(int, atLeastMs);
         QElapsedTimer clock;
         clock.start();
-        Paster::hooks().modifiers = [&clock, heldMs] { return clock.elapsed() < heldMs ? quint64(0x40000) : quint64(0); };
+        held = [&clock, heldMs] { return clock.elapsed() < heldMs ? quint64(0x40000) : quint64(0); };
         bool done = false;
-        auto task = [](bool *flag) -> QCoro::Task<> {
-            co_await Paster::waitForModifiers();
+        auto task = [](Paster *p, bool *flag) -> QCoro::Task<> {
+            QCoro::Task<> waiting = p->waitForModifiers();
+            co_await std::move(waiting);
             *flag = true;
-        }(&done);
+        }(paster.get(), &done);
         QVERIFY(TestEnv::waitFor([&] { return done; }, 5000));
         QVERIFY2(clock.elapsed() >= atLeastMs, qPrintable(QString::number(clock.elapsed())));
         QVERIFY2(clock.elapsed() < atLeastMs + 1500, qPrintable(QString::number(clock.elapsed())));

@@ -1,6 +1,7 @@
 #include "dictation/Paster.h"
 #include "model/Log.h"
 #include "platform/Accessibility.h"
+#include "platform/KeyTable.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"
 
@@ -15,12 +16,13 @@ using DesktopTools::readClipboard;
 namespace {
 
 // Runs a task to its end on this thread's event loop.
-std::optional<QString> copySelectionNow()
+std::optional<QString> copySelectionNow(Paster *paster)
 {
     std::optional<std::optional<QString>> result;
-    auto task = [](std::optional<std::optional<QString>> *out) -> QCoro::Task<> {
-        *out = co_await Paster::copySelection();
-    }(&result);
+    auto task = [](Paster *p, std::optional<std::optional<QString>> *out) -> QCoro::Task<> {
+        QCoro::Task<std::optional<QString>> copying = p->copySelection();
+        *out = co_await std::move(copying);
+    }(paster, &result);
     TestEnv::waitFor([&] { return result.has_value(); }, 5000);
     return result.value_or(std::nullopt);
 }
@@ -33,14 +35,18 @@ class TestSelectionPlatform : public QObject
     Q_OBJECT
 
     DesktopTools::Editor editor;
+    std::unique_ptr<Paster> paster;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        Paster::hooks().post = [](quint16 key, bool shift) {
+        PasteDesktop desktop;
+        desktop.post = [](quint16 key, quint64 modifiers) {
             const QString letter = key == Paster::kKeyV ? QStringLiteral("v") : QStringLiteral("c");
-            DesktopTools::key((shift ? QStringLiteral("ctrl+shift+") : QStringLiteral("ctrl+")) + letter);
+            const bool shift = (modifiers & KeyTable::Shift) != 0;
+            return DesktopTools::key((shift ? QStringLiteral("ctrl+shift+") : QStringLiteral("ctrl+")) + letter);
         };
+        paster = std::make_unique<Paster>(desktop);
         QVERIFY(editor.start(QStringLiteral(""), QStringLiteral("Une étiquette en lecture seule.")));
         Accessibility::warmUp();
         QVERIFY(TestEnv::waitFor([] { return Accessibility::available(); }, 5000));
@@ -73,7 +79,7 @@ private Q_SLOTS:
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
         QVERIFY(editor.send(QStringLiteral("set ")));
-        Paster::paste(QStringLiteral("Texte dicté."), true);
+        paster->paste(QStringLiteral("Texte dicté."), true);
         QVERIFY(TestEnv::waitFor([&] { return editor.text() == QStringLiteral("Texte dicté."); }, 5000));
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
     }
@@ -81,13 +87,13 @@ private Q_SLOTS:
     void copiesTheLabelsSelection()
     {
         QVERIFY(editor.send(QStringLiteral("select-label")));
-        QCOMPARE(copySelectionNow(), std::optional<QString>(QStringLiteral("Une étiquette en lecture seule.")));
+        QCOMPARE(copySelectionNow(paster.get()), std::optional<QString>(QStringLiteral("Une étiquette en lecture seule.")));
     }
 
     void copyWithoutSelectionGivesNothing()
     {
         QVERIFY(editor.send(QStringLiteral("set ")));
-        const std::optional<QString> copied = copySelectionNow();
+        const std::optional<QString> copied = copySelectionNow(paster.get());
         QVERIFY2(!copied || copied->isEmpty(), qPrintable(copied.value_or(QString())));
     }
 
@@ -111,8 +117,7 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        Paster::flushRestore();
-        Paster::hooks() = {};
+        paster.reset(); // runs the pending restore
     }
 };
 

@@ -1,5 +1,6 @@
 #include "dictation/BubbleController.h"
 #include "dictation/Paster.h"
+#include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
 #include "model/AppSettings.h"
 #include "model/Store.h"
@@ -27,6 +28,8 @@ struct FakeSelectionHost : SelectionHost
     void fail(const QString &m) override { calls << QStringLiteral("fail ") + m; }
     void show(const QString &m) override { calls << QStringLiteral("show ") + m; }
     bool trusted() const override { return isTrusted; }
+    Paster *paster() const override { return pasterInUse; }
+    Paster *pasterInUse = nullptr;
 };
 
 } // namespace
@@ -40,6 +43,8 @@ class TestSelectionRules : public QObject
     EditorCloud cloud;
     FakeSelectionHost host;
     QList<quint16> posted;
+    bool keyPosted = true;
+    std::unique_ptr<Paster> paster;
 
     void act(bool alreadyCopied, bool translate)
     {
@@ -55,17 +60,24 @@ private Q_SLOTS:
         QVERIFY(cloud.start());
         AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
         AppSettings::shared()->setTranslateTarget(QStringLiteral("anglais"));
-        Paster::hooks().post = [this](quint16 key, bool) { posted << key; };
-        Paster::hooks().targetClass = [] { return QString(); };
-        Paster::hooks().modifiers = [] { return quint64(0); };
-        Paster::hooks().frontmostName = [] { return QStringLiteral("Test"); };
+        PasteDesktop desktop;
+        desktop.post = [this](quint16 key, quint64) {
+            posted << key;
+            return keyPosted;
+        };
+        desktop.targetClass = [] { return QString(); };
+        desktop.modifiers = [] { return quint64(0); };
+        desktop.frontmostName = [] { return QStringLiteral("Test"); };
+        paster = std::make_unique<Paster>(desktop);
     }
 
     void init()
     {
         host = {};
+        host.pasterInUse = paster.get();
         posted.clear();
-        Paster::flushRestore();
+        keyPosted = true;
+        paster->flushRestore();
     }
 
     void correctionReplacesTheSelection_data()
@@ -88,6 +100,36 @@ private Q_SLOTS:
         QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
         QCOMPARE(Store::shared()->fixes().size(), before + records);
         QVERIFY(TestEnv::waitFor([&] { return Clipboard::text() == selected; }, 2000));
+    }
+
+    // The paste key refused by the desktop: the user is told, not shown success.
+    void pasteKeyRefusedIsAFailure_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("calls");
+        QTest::newRow("correction") << "correct"
+                                    << QStringList{QStringLiteral("begin 0"), QStringLiteral("fail ") + Road::pasteFailed()};
+        QTest::newRow("last dictation again") << "paste last" << QStringList{QStringLiteral("fail ") + Road::pasteFailed()};
+    }
+    void pasteKeyRefusedIsAFailure()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, calls);
+        keyPosted = false;
+        if (action == QLatin1String("correct")) {
+            Clipboard::setText(QStringLiteral("Il a mangé des pomme hier"));
+            act(true, false);
+        } else {
+            bool done = false;
+            [](SelectionHost *h, bool *flag) -> QCoro::Task<> {
+                QCoro::Task<> pasting = SelectionActions::runPasteLast(h, QStringLiteral("La dernière dictée."));
+                co_await std::move(pasting);
+                *flag = true;
+            }(&host, &done);
+            QVERIFY(TestEnv::waitFor([&] { return done; }, 5000));
+        }
+        QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
+        QCOMPARE(host.calls, calls);
     }
 
     void nothingSelectedRestoresTheClipboard()
