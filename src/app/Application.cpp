@@ -1,6 +1,10 @@
 #include "app/Application.h"
 
+#include "app/ShellActions.h"
+#include "app/SingleInstance.h"
+#include "app/Tray.h"
 #include "app/Updater.h"
+#include "audio/MicrophoneList.h"
 
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
@@ -38,6 +42,10 @@ struct Application::Members
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
+    std::unique_ptr<ShellActions> shell;
+    std::unique_ptr<SingleInstance> singleInstance;
+    std::unique_ptr<MicrophoneList> microphones;
+    std::unique_ptr<Tray> tray;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -50,6 +58,10 @@ Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
+    m_->tray.reset();
+    m_->microphones.reset();
+    m_->singleInstance.reset();
+    m_->shell.reset();
     m_->engine.reset();
     m_->updater.reset();
     m_->bubble.reset();
@@ -149,6 +161,46 @@ QQmlEngine *Application::engine()
         registerQml(m_->engine.get());
     }
     return m_->engine.get();
+}
+
+SingleInstance *Application::singleInstance()
+{
+    if (!m_->singleInstance) {
+        m_->singleInstance = std::make_unique<SingleInstance>(QDBusConnection::sessionBus());
+        ShellActions *actions = shell();
+        connect(m_->singleInstance.get(), &SingleInstance::activated, actions, [actions] { actions->showWindow(); });
+    }
+    return m_->singleInstance.get();
+}
+
+MicrophoneList *Application::microphones()
+{
+    if (!m_->microphones)
+        m_->microphones = std::make_unique<MicrophoneList>();
+    return m_->microphones.get();
+}
+
+Tray *Application::tray()
+{
+    if (!m_->tray) {
+        ShellActions *actions = shell();
+        Tray::Shell hooks;
+        hooks.showWindow = [actions] { actions->showWindow(); };
+        hooks.openSettings = [actions] { actions->openSettings(); };
+        hooks.quit = [actions] { actions->quit(); };
+        m_->tray = std::make_unique<Tray>(settings(), store(), controller(), microphones(), std::move(hooks));
+    }
+    return m_->tray.get();
+}
+
+ShellActions *Application::shell()
+{
+    if (!m_->shell) {
+        m_->shell = std::make_unique<ShellActions>();
+        // Its dialogs are views of the engine, which goes first.
+        connect(this, &Application::aboutToShutDown, m_->shell.get(), &ShellActions::closeDialogs);
+    }
+    return m_->shell.get();
 }
 
 bool Application::owns(const Store *store) const

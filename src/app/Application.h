@@ -9,6 +9,10 @@ class AppSettings;
 class BubbleController;
 class DictationController;
 class KeyStore;
+class MicrophoneList;
+class ShellActions;
+class SingleInstance;
+class Tray;
 class QQmlEngine;
 class Reader;
 class Store;
@@ -41,6 +45,12 @@ public:
     Updater *updater();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
+    // The shell: one running copy per session, the input devices kept current,
+    // and the tray icon with its menu.
+    SingleInstance *singleInstance();
+    MicrophoneList *microphones();
+    Tray *tray();
+    ShellActions *shell();
 
     // Stops input, audio and pending work, writes what is pending and drops the
     // QML engine; then the objects go in reverse order. Idempotent.

@@ -2,6 +2,11 @@
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/LoginItem.h"
+#include "app/OmbryIcon.h"
+#include "app/ShellActions.h"
+#include "app/SingleInstance.h"
+#include "app/Tray.h"
 #include "app/StartupNotice.h"
 #include "app/Updater.h"
 #include "platform/Accessibility.h"
@@ -84,13 +89,22 @@ int run(int argc, char *argv[])
         auto gui = std::make_unique<QApplication>(argc, argv);
         gui->setDesktopFileName(QStringLiteral("com.corvanel.ombryvoice"));
         gui->setQuitOnLastWindowClosed(false);
+        gui->setWindowIcon(OmbryIcon::applicationIcon());
         app = std::move(gui);
     }
     QCoreApplication::setApplicationName(QStringLiteral("Ombry Voice"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("corvanel.com"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OMBRY_VERSION));
 
     // Owns every long-lived object; goes before the application object.
     auto root = std::make_unique<Application>();
+    // Two copies would both record and paste every dictation: a second launch
+    // shows the running copy's window instead. Diagnostics never take part.
+    if (!diagnostic && root->singleInstance()->claim() == SingleInstance::Outcome::HandedOver) {
+        std::fputs("Ombry Voice est déjà lancé : sa fenêtre est affichée.\n", stderr);
+        root.reset();
+        return 0;
+    }
     quitOnTerminationSignals(app.get());
     QTimer::singleShot(0, app.get(), [arguments] { finishLaunching(arguments); });
     const int status = app->exec();
@@ -106,8 +120,16 @@ bool finishLaunching(const QStringList &arguments)
     if (CommandLine::examine(arguments))
         return true;
 
+    Application &root = Application::root();
+    // The main menu belongs to the window's view; the tray comes up now.
+    root.tray()->show();
+
     DictationController *controller = DictationController::shared();
+    // A failure that needs a key, a permission or the microphone opens the settings.
+    ShellActions *shell = root.shell();
+    controller->onNeedsAttention = [shell] { shell->openSettings(); };
     controller->start();
+    LoginItem::applyDefault();
     Store::shared()->pruneAudio();
     controller->warmUpAudio();
     // The selection is read at the first key press: connect to AT-SPI now.
