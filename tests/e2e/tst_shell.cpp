@@ -168,7 +168,63 @@ struct Node
 class Atspi
 {
 public:
-    Atspi() { ok_ = atspi_init() <= 1; }
+    Atspi()
+    {
+        ok_ = atspi_init() <= 1;
+        if (!ok_)
+            return;
+        // Popup menus are not children of their application: a screen reader
+        // meets them through the focus that moves into them.
+        listener_ = atspi_event_listener_new(
+            [](AtspiEvent *event, void *self) {
+                if (event->detail1 && event->source) {
+                    auto *atspi = static_cast<Atspi *>(self);
+                    if (atspi->focused_)
+                        g_object_unref(atspi->focused_);
+                    atspi->focused_ = ATSPI_ACCESSIBLE(g_object_ref(event->source));
+                }
+                g_boxed_free(ATSPI_TYPE_EVENT, event);
+            },
+            this, nullptr);
+        atspi_event_listener_register(listener_, "object:state-changed:focused", nullptr);
+    }
+
+    ~Atspi()
+    {
+        if (listener_) {
+            atspi_event_listener_deregister(listener_, "object:state-changed:focused", nullptr);
+            g_object_unref(listener_);
+        }
+        if (focused_)
+            g_object_unref(focused_);
+    }
+
+    void forgetFocus()
+    {
+        if (focused_)
+            g_object_unref(focused_);
+        focused_ = nullptr;
+    }
+
+    QString focusText() const
+    {
+        if (!focused_)
+            return QStringLiteral("(rien)");
+        gchar *name = atspi_accessible_get_name(focused_, nullptr);
+        gchar *role = atspi_accessible_get_role_name(focused_, nullptr);
+        const QString text = QString::fromUtf8(role ? role : "") + QStringLiteral(": ") + QString::fromUtf8(name ? name : "");
+        g_free(name);
+        g_free(role);
+        return text;
+    }
+
+    // The menu that holds the focused item.
+    AtspiAccessible *focusedMenu()
+    {
+        if (!focused_ || atspi_accessible_get_role(focused_, nullptr) != ATSPI_ROLE_MENU_ITEM)
+            return nullptr;
+        return atspi_accessible_get_parent(focused_, nullptr);
+    }
 
     bool ok() const { return ok_; }
 
@@ -220,6 +276,8 @@ public:
 
 private:
     bool ok_ = false;
+    AtspiEventListener *listener_ = nullptr;
+    AtspiAccessible *focused_ = nullptr;
 };
 
 QStringList names(const QList<Node> &nodes)
@@ -415,11 +473,13 @@ private Q_SLOTS:
         Atspi atspi;
         QVERIFY(atspi.ok());
         QList<Node> items;
-        QVERIFY(TestEnv::waitFor([&] {
-            AtspiAccessible *application = atspi.application(app->processId());
-            items = application ? atspi.find(application, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
+        QVERIFY2(TestEnv::waitFor([&] {
+            // Down moves the focus into the open menu.
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
+            AtspiAccessible *menu = atspi.focusedMenu();
+            items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
             return names(items).contains(QStringLiteral("Quitter Ombry Voice"));
-        }, 5000));
+        }, 5000), qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
         const QStringList shown = names(items);
         const QString excerpt = longText.left(60) + QStringLiteral("…");
         const QStringList expectedOrder = {
@@ -449,15 +509,20 @@ private Q_SLOTS:
 
         // Choosing a key restarts the hotkey monitor.
         const int taps = journal().count(QStringLiteral("hotkey: event tap actif"));
-        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+        for (int i = 0; i < 3; ++i) {
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+            QTest::qWait(150);
+        }
+        atspi.forgetFocus();
         QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->center().x()),
                                                       QString::number(icon->center().y()), QStringLiteral("click"),
                                                       QStringLiteral("3")});
-        QVERIFY(TestEnv::waitFor([&] {
-            AtspiAccessible *application = atspi.application(app->processId());
-            items = application ? atspi.find(application, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
+        QVERIFY2(TestEnv::waitFor([&] {
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
+            AtspiAccessible *menu = atspi.focusedMenu();
+            items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
             return names(items).contains(QStringLiteral("Langue : Anglais"));
-        }, 5000));
+        }, 5000), qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
         for (const Node &item : items) {
             if (item.name == QStringLiteral("Option droite (⌥)"))
                 QVERIFY(Atspi::press(item.object));
