@@ -21,10 +21,15 @@ Window {
         anchors.margins: 24
         spacing: 8
 
-        AppIcon {
+        Image {
             Layout.alignment: Qt.AlignHCenter
             Layout.preferredWidth: 128
             Layout.preferredHeight: 128
+            source: Shell.icon
+            sourceSize.width: 256
+            sourceSize.height: 256
+            smooth: true
+            mipmap: true
             Accessible.role: Accessible.Graphic
             Accessible.name: "Icône de Ombry Voice"
         }

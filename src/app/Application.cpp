@@ -1,5 +1,8 @@
 #include "app/Application.h"
 
+#include "app/InterfaceKeys.h"
+#include "app/MainWindow.h"
+#include "app/Navigation.h"
 #include "app/ShellActions.h"
 #include "app/SingleInstance.h"
 #include "app/Tray.h"
@@ -42,6 +45,10 @@ struct Application::Members
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
+    std::unique_ptr<Navigation> navigation;
+    std::unique_ptr<InterfaceKeys> interfaceKeys;
+    // Holds views of the engine: goes before it.
+    std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<ShellActions> shell;
     std::unique_ptr<SingleInstance> singleInstance;
     std::unique_ptr<MicrophoneList> microphones;
@@ -62,7 +69,10 @@ Application::~Application()
     m_->microphones.reset();
     m_->singleInstance.reset();
     m_->shell.reset();
+    m_->mainWindow.reset();
     m_->engine.reset();
+    m_->interfaceKeys.reset();
+    m_->navigation.reset();
     m_->updater.reset();
     m_->bubble.reset();
     m_->reader.reset();
@@ -163,6 +173,29 @@ QQmlEngine *Application::engine()
     return m_->engine.get();
 }
 
+Navigation *Application::navigation()
+{
+    if (!m_->navigation)
+        m_->navigation = std::make_unique<Navigation>(nullptr);
+    return m_->navigation.get();
+}
+
+InterfaceKeys *Application::interfaceKeys()
+{
+    if (!m_->interfaceKeys)
+        m_->interfaceKeys = std::make_unique<InterfaceKeys>(Defaults::standard());
+    return m_->interfaceKeys.get();
+}
+
+MainWindow *Application::mainWindow()
+{
+    if (!m_->mainWindow) {
+        settings();
+        m_->mainWindow = std::make_unique<MainWindow>(engine(), Defaults::standard());
+    }
+    return m_->mainWindow.get();
+}
+
 SingleInstance *Application::singleInstance()
 {
     if (!m_->singleInstance) {
@@ -197,6 +230,10 @@ ShellActions *Application::shell()
 {
     if (!m_->shell) {
         m_->shell = std::make_unique<ShellActions>();
+        ShellActions::Window window;
+        window.show = [this] { mainWindow()->show(); };
+        window.showSettings = [this] { mainWindow()->showPage(Navigation::Page::Settings); };
+        m_->shell->setWindow(std::move(window));
         // Its dialogs are views of the engine, which goes first.
         connect(this, &Application::aboutToShutDown, m_->shell.get(), &ShellActions::closeDialogs);
     }
@@ -232,6 +269,8 @@ void Application::shutdown()
     Paster::flushRestore();
     if (m_->store)
         m_->store->flush();
+    // The window's views before the engine that made them.
+    m_->mainWindow.reset();
     m_->engine.reset();
     Log::waitUntilWritten();
 }

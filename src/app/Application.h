@@ -8,7 +8,10 @@
 class AppSettings;
 class BubbleController;
 class DictationController;
+class InterfaceKeys;
 class KeyStore;
+class MainWindow;
+class Navigation;
 class MicrophoneList;
 class ShellActions;
 class SingleInstance;
@@ -45,6 +48,10 @@ public:
     Updater *updater();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
+    // The main window's page, the interface keys and the window itself.
+    Navigation *navigation();
+    InterfaceKeys *interfaceKeys();
+    MainWindow *mainWindow();
     // The shell: one running copy per session, the input devices kept current,
     // and the tray icon with its menu.
     SingleInstance *singleInstance();

@@ -25,6 +25,7 @@ const QList<Switch> &table()
         {"--correct", 1, Diagnostics::correct},
         {"--test", 1, Diagnostics::onDeviceTest},
         {"--icon", 1, Diagnostics::icon},
+        {"--snapshot", 1, Diagnostics::snapshot, true},
     };
     return switches;
 }

@@ -66,5 +66,6 @@ QCoro::Task<> translate(QStringList values);
 QCoro::Task<> correct(QStringList values);
 QCoro::Task<> onDeviceTest(QStringList values);
 QCoro::Task<> icon(QStringList values);
+QCoro::Task<> snapshot(QStringList values);
 
 } // namespace Diagnostics

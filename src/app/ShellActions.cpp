@@ -1,8 +1,10 @@
 #include "app/ShellActions.h"
 
 #include "app/Application.h"
+#include "app/OmbryIcon.h"
 #include "model/Log.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -27,6 +29,18 @@ ShellActions *ShellActions::create(QQmlEngine *, QJSEngine *)
 QString ShellActions::version() const
 {
     return QStringLiteral(OMBRY_VERSION);
+}
+
+QUrl ShellActions::icon() const
+{
+    static const QUrl url = [] {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        OmbryIcon::image(256, OmbryIcon::accent(), OmbryIcon::Glyph::Bubble).save(&buffer, "PNG");
+        return QUrl(QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64()));
+    }();
+    return url;
 }
 
 void ShellActions::showWindow()

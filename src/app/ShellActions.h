@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
 #include <functional>
@@ -20,6 +21,8 @@ class ShellActions : public QObject
     QML_NAMED_ELEMENT(Shell)
     QML_SINGLETON
     Q_PROPERTY(QString version READ version CONSTANT)
+    // The application icon as an image source (256 px).
+    Q_PROPERTY(QUrl icon READ icon CONSTANT)
 
 public:
     // The main window's entry points, handed in by the root.
@@ -38,6 +41,7 @@ public:
     void setWindow(Window window) { window_ = std::move(window); }
 
     QString version() const;
+    QUrl icon() const;
 
     Q_INVOKABLE void showWindow();
     // The settings page, then the window (the attention hook, Ctrl+,).

@@ -10,6 +10,7 @@
 #include "app/StartupNotice.h"
 #include "app/Updater.h"
 #include "platform/Accessibility.h"
+#include "platform/X11Display.h"
 #include "dictation/DictationController.h"
 #include "engines/Net.h"
 #include "model/AppSettings.h"
@@ -82,6 +83,14 @@ int run(int argc, char *argv[])
     }
     // A diagnostic switch that draws nothing runs without a display.
     const std::optional<CommandLine::Match> diagnostic = CommandLine::find(arguments);
+    if (diagnostic && diagnostic->which->gui) {
+        // Drawn on the X server: the offscreen platform silently drops effects.
+        if (!X11::display()) {
+            Diagnostics::print(QStringLiteral("erreur: pas d'écran X (DISPLAY) : impossible de dessiner hors d'une session graphique"));
+            return 0;
+        }
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     std::unique_ptr<QCoreApplication> app;
     if (diagnostic && !diagnostic->which->gui) {
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -142,6 +151,7 @@ bool finishLaunching(const QStringList &arguments)
     warmUpTimer->start(240 * 1000);
     Updater::shared()->start();
     StartupNotice::print();
+    shell->showWindow();
     return false;
 }
 
