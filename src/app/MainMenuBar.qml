@@ -2,11 +2,23 @@ import QtQuick
 import QtQuick.Controls
 import Ombry
 
-// The window's menu bar: the application, editing and window commands with
-// their Ctrl shortcuts. Editing acts on the field that has the focus.
+// The window's menu bar: the application, editing and window commands.
+// Editing acts on the field that has the focus, which also takes the editing
+// keys itself; the other Ctrl shortcuts live in WindowContent (a closed menu's
+// actions do not receive keys).
 MenuBar {
     id: bar
     Accessible.name: "Menu principal"
+
+    function hideWindow() {
+        bar.Window.window.hide()
+    }
+    function minimiseWindow() {
+        bar.Window.window.showMinimized()
+    }
+    function closeWindow() {
+        bar.Window.window.close()
+    }
 
     function edit(command: string) {
         const field = bar.Window.activeFocusItem
@@ -23,19 +35,16 @@ MenuBar {
         MenuSeparator {}
         Action {
             text: "Réglages…"
-            shortcut: "Ctrl+,"
             onTriggered: Shell.openSettings()
         }
         MenuSeparator {}
         Action {
             text: "Masquer Ombry Voice"
-            shortcut: "Ctrl+H"
-            onTriggered: bar.Window.window.hide()
+            onTriggered: bar.hideWindow()
         }
         MenuSeparator {}
         Action {
             text: "Quitter Ombry Voice"
-            shortcut: "Ctrl+Q"
             onTriggered: Shell.quit()
         }
     }
@@ -43,33 +52,27 @@ MenuBar {
         title: "Édition"
         Action {
             text: "Annuler"
-            shortcut: "Ctrl+Z"
             onTriggered: bar.edit("undo")
         }
         Action {
             text: "Rétablir"
-            shortcut: "Ctrl+Shift+Z"
             onTriggered: bar.edit("redo")
         }
         MenuSeparator {}
         Action {
             text: "Couper"
-            shortcut: "Ctrl+X"
             onTriggered: bar.edit("cut")
         }
         Action {
             text: "Copier"
-            shortcut: "Ctrl+C"
             onTriggered: bar.edit("copy")
         }
         Action {
             text: "Coller"
-            shortcut: "Ctrl+V"
             onTriggered: bar.edit("paste")
         }
         Action {
             text: "Tout sélectionner"
-            shortcut: "Ctrl+A"
             onTriggered: bar.edit("selectAll")
         }
     }
@@ -77,13 +80,11 @@ MenuBar {
         title: "Fenêtre"
         Action {
             text: "Réduire"
-            shortcut: "Ctrl+M"
-            onTriggered: bar.Window.window.showMinimized()
+            onTriggered: bar.minimiseWindow()
         }
         Action {
             text: "Fermer"
-            shortcut: "Ctrl+W"
-            onTriggered: bar.Window.window.close()
+            onTriggered: bar.closeWindow()
         }
     }
 }

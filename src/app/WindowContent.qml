@@ -1,7 +1,8 @@
 import QtQuick
 import Ombry
 
-// What the main window holds: its menu bar over the main view's place.
+// What the main window holds: its menu bar over the main view's place, and the
+// window's Ctrl shortcuts.
 Item {
     id: root
     anchors.fill: parent
@@ -12,6 +13,27 @@ Item {
     MainMenuBar {
         id: bar
         width: root.width
+    }
+
+    Shortcut {
+        sequence: "Ctrl+,"
+        onActivated: Shell.openSettings()
+    }
+    Shortcut {
+        sequence: "Ctrl+H"
+        onActivated: bar.hideWindow()
+    }
+    Shortcut {
+        sequence: "Ctrl+Q"
+        onActivated: Shell.quit()
+    }
+    Shortcut {
+        sequence: "Ctrl+M"
+        onActivated: bar.minimiseWindow()
+    }
+    Shortcut {
+        sequence: "Ctrl+W"
+        onActivated: bar.closeWindow()
     }
 
     Item {

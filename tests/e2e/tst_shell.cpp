@@ -150,6 +150,46 @@ struct X
         return std::nullopt;
     }
 
+    // The process whose window is active.
+    std::optional<qint64> activePid()
+    {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char *data = nullptr;
+        const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+        std::optional<qint64> pid;
+        if (XGetWindowProperty(display, DefaultRootWindow(display), active, 0, 1, False, XA_WINDOW, &type, &format,
+                               &count, &after, &data)
+                == Success
+            && data && count == 1) {
+            const Window window = *reinterpret_cast<Window *>(data);
+            if (window)
+                pid = pidOf(window);
+        }
+        if (data)
+            XFree(data);
+        return pid;
+    }
+
+    // Whether `pid` shows a window at least as large as the main window's minimum.
+    bool mainWindowShown(qint64 pid)
+    {
+        const Window root = DefaultRootWindow(display);
+        QList<Window> queue{root};
+        while (!queue.isEmpty()) {
+            const Window w = queue.takeFirst();
+            queue << children(w);
+            if (w == root || pidOf(w) != pid)
+                continue;
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display, w, &attributes) && attributes.map_state == IsViewable
+                && attributes.width >= 900 && attributes.height >= 600)
+                return true;
+        }
+        return false;
+    }
+
     bool trayOwned()
     {
         const Atom selection = XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False);
@@ -280,6 +320,24 @@ private:
     AtspiAccessible *focused_ = nullptr;
 };
 
+bool keys(const QStringList &tokens)
+{
+    QProcess p;
+    p.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/xkeys"), tokens);
+    if (!p.waitForStarted(5000))
+        return false;
+    return TestEnv::waitFor([&] { return p.state() == QProcess::NotRunning; }, 20000) && p.exitCode() == 0;
+}
+
+bool hasState(AtspiAccessible *object, AtspiStateType state)
+{
+    AtspiStateSet *set = atspi_accessible_get_state_set(object);
+    const bool on = set && atspi_state_set_contains(set, state);
+    if (set)
+        g_object_unref(set);
+    return on;
+}
+
 QStringList names(const QList<Node> &nodes)
 {
     QStringList out;
@@ -361,6 +419,63 @@ private Q_SLOTS:
         QCOMPARE(first->state(), QProcess::Running);
         stop(*first);
         QCOMPARE(first->exitCode(), 0);
+    }
+
+    // Ctrl+W closes the window; a second launch brings it back, active.
+    void secondLaunchShowsTheWindow()
+    {
+        ScopedHome home;
+        X x;
+        Process first = start();
+        QVERIFY(startedUp());
+        QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(first->processId()); }, 10000));
+        QVERIFY(TestEnv::waitFor([&] { return x.activePid() == first->processId(); }, 5000));
+        QVERIFY(keys({QStringLiteral("+Control_L"), QStringLiteral("w"), QStringLiteral("-Control_L")}));
+        QVERIFY(TestEnv::waitFor([&] { return !x.mainWindowShown(first->processId()); }, 5000));
+        QCOMPARE(first->state(), QProcess::Running);
+
+        Process second = start();
+        QVERIFY(finished(*second, 2000));
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(first->processId()); }, 5000));
+        QVERIFY(TestEnv::waitFor([&] { return x.activePid() == first->processId(); }, 5000));
+        stop(*first);
+        QCOMPARE(first->exitCode(), 0);
+    }
+
+    // A dictation that cannot start for want of a key opens the settings page.
+    void missingDeepgramKeyOpensSettings()
+    {
+        ScopedHome home;
+        X x;
+        QVERIFY(TestEnv::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME")
+                                       + QStringLiteral("/Ombry Voice/com.corvanel.ombryvoice.json"),
+                                   R"({"transcriptionEngine": "deepgram", "key": "rightControl", "onboarded": true})"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OMBRY_TEST_ACCEPT_XTEST"), QStringLiteral("1"));
+        Process app = start({}, env);
+        auto stopApp = qScopeGuard([&app] { stop(*app); });
+        QVERIFY(startedUp());
+        QVERIFY(TestEnv::waitFor([&] { return journal().contains(QStringLiteral("hotkey: event tap actif")); }));
+        QVERIFY(TestEnv::waitFor([&] { return x.activePid() == app->processId(); }, 10000));
+        QVERIFY(keys({QStringLiteral("+Control_L"), QStringLiteral("w"), QStringLiteral("-Control_L")}));
+        QVERIFY(TestEnv::waitFor([&] { return !x.mainWindowShown(app->processId()); }, 5000));
+
+        QVERIFY(keys({QStringLiteral("+Control_R"), QStringLiteral("@900"), QStringLiteral("-Control_R")}));
+        QVERIFY2(TestEnv::waitFor([&] { return journal().contains(QStringLiteral("erreur: Clé Deepgram absente")); }),
+                 qPrintable(journal()));
+        QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(app->processId()); }, 5000));
+        Atspi atspi;
+        QVERIFY(atspi.ok());
+        bool onSettings = false;
+        QVERIFY(TestEnv::waitFor([&] {
+            AtspiAccessible *application = atspi.application(app->processId());
+            for (const Node &tab : application ? atspi.find(application, ATSPI_ROLE_PAGE_TAB) : QList<Node>()) {
+                if (tab.name == QStringLiteral("Réglages"))
+                    onSettings = hasState(tab.object, ATSPI_STATE_CHECKED) || hasState(tab.object, ATSPI_STATE_SELECTED);
+            }
+            return onSettings;
+        }, 5000));
     }
 
     void simultaneousStartsLeaveOne_data()
