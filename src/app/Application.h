@@ -16,6 +16,7 @@ class MicrophoneList;
 class ShellActions;
 class SingleInstance;
 class Tray;
+class OverlayController;
 class QQmlEngine;
 class Reader;
 class Store;
@@ -46,6 +47,8 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // The recording overlay's panel, over the controller and the engine.
+    OverlayController *overlay();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // The main window's page, the interface keys and the window itself.

@@ -137,6 +137,10 @@ bool finishLaunching(const QStringList &arguments)
     // A failure that needs a key, a permission or the microphone opens the settings.
     ShellActions *shell = root.shell();
     controller->onNeedsAttention = [shell] { shell->openSettings(); };
+    // The overlay's panel exists before the first key press, placed under the
+    // pointer; the bubble's hooks are set before the keyboard is watched.
+    root.overlay();
+    root.bubble();
     controller->start();
     LoginItem::applyDefault();
     Store::shared()->pruneAudio();

@@ -42,7 +42,6 @@ TabButton {
         Symbol {
             Layout.preferredWidth: 20
             name: entry.symbol
-            filled: entry.selected
             size: 15
             color: entry.foreground
         }

@@ -19,7 +19,6 @@ GlassCard {
 
         Symbol {
             name: "arrow.down.circle.fill"
-            filled: true
             size: 20
             color: Theme.accent
         }
