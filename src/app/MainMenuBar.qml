@@ -6,8 +6,11 @@ import Ombry
 // Editing acts on the field that has the focus, which also takes the editing
 // keys itself; the other Ctrl shortcuts live in WindowContent (a closed menu's
 // actions do not receive keys).
-MenuBar {
+Rectangle {
     id: bar
+    implicitHeight: 30
+    color: Theme.windowBackground
+    Accessible.role: Accessible.MenuBar
     Accessible.name: "Menu principal"
 
     function hideWindow() {
@@ -26,7 +29,9 @@ MenuBar {
             field[command]()
     }
 
-    Menu {
+    MenuButton {
+        id: appMenu
+        x: 4
         title: "Ombry Voice"
         Action {
             text: "À propos de Ombry Voice"
@@ -48,7 +53,9 @@ MenuBar {
             onTriggered: Shell.quit()
         }
     }
-    Menu {
+    MenuButton {
+        id: editMenu
+        x: appMenu.x + appMenu.width
         title: "Édition"
         Action {
             text: "Annuler"
@@ -76,7 +83,9 @@ MenuBar {
             onTriggered: bar.edit("selectAll")
         }
     }
-    Menu {
+    MenuButton {
+        id: windowMenu
+        x: editMenu.x + editMenu.width
         title: "Fenêtre"
         Action {
             text: "Réduire"

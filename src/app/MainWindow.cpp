@@ -26,8 +26,11 @@ MainWindow::MainWindow(QQmlEngine *engine, Defaults &store, QObject *parent)
 
 MainWindow::~MainWindow()
 {
-    if (window_ && window_->isVisible())
+    if (window_ && window_->isVisible()) {
         saveFrame();
+        // The menu bar's popups leave a shown window's overlay badly: hide first.
+        window_->hide();
+    }
     delete content_.data();
 }
 

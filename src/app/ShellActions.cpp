@@ -77,7 +77,8 @@ void ShellActions::showAbout()
 
 void ShellActions::quit()
 {
-    QCoreApplication::quit();
+    // After the event that asked for it (a menu, a screen reader's call) is done.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 QQuickWindow *ShellActions::aboutDialog() const

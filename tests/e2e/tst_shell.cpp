@@ -1,6 +1,8 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -190,6 +192,36 @@ struct X
         return false;
     }
 
+    // The rectangle of a top-level window of `pid` named `title`.
+    std::optional<QRect> windowNamed(qint64 pid, const QString &title)
+    {
+        const Window root = DefaultRootWindow(display);
+        QList<Window> queue{root};
+        while (!queue.isEmpty()) {
+            const Window w = queue.takeFirst();
+            queue << children(w);
+            if (w == root || pidOf(w) != pid)
+                continue;
+            Atom type;
+            int format;
+            unsigned long count, after;
+            unsigned char *name = nullptr;
+            XGetWindowProperty(display, w, XInternAtom(display, "_NET_WM_NAME", False), 0, 256, False,
+                               XInternAtom(display, "UTF8_STRING", False), &type, &format, &count, &after, &name);
+            const bool match = name && QString::fromUtf8(reinterpret_cast<char *>(name), int(count)) == title;
+            if (name)
+                XFree(name);
+            XWindowAttributes attributes;
+            if (!match || !XGetWindowAttributes(display, w, &attributes) || attributes.map_state != IsViewable)
+                continue;
+            int x = 0, y = 0;
+            Window child;
+            XTranslateCoordinates(display, w, root, 0, 0, &x, &y, &child);
+            return QRect(x, y, attributes.width, attributes.height);
+        }
+        return std::nullopt;
+    }
+
     bool trayOwned()
     {
         const Atom selection = XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False);
@@ -364,6 +396,30 @@ class TestShell : public QObject
 {
     Q_OBJECT
 
+    // The context click on the icon opens the menu; its items are read once the
+    // focus moves into it. Tried again when a click went astray.
+    static bool openMenu(Atspi &atspi, QRect icon, const QString &wanted, QList<Node> &items)
+    {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            for (int i = 0; i < 2; ++i)
+                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+            QTest::qWait(200);
+            atspi.forgetFocus();
+            QProcess::execute(QStringLiteral("xdotool"),
+                              {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+                               QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")});
+            const bool found = TestEnv::waitFor([&] {
+                QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
+                AtspiAccessible *menu = atspi.focusedMenu();
+                items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
+                return names(items).contains(wanted);
+            }, 2000);
+            if (found)
+                return true;
+        }
+        return false;
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session"); }
 
@@ -476,6 +532,90 @@ private Q_SLOTS:
             }
             return onSettings;
         }, 5000));
+        stopApp.dismiss();
+        stop(*app);
+        QCOMPARE(app->exitStatus(), QProcess::NormalExit);
+    }
+
+    void aboutFromTheMenuBar_data()
+    {
+        QTest::addColumn<QString>("theme");
+        QTest::newRow("light") << QStringLiteral("light");
+        QTest::newRow("dark") << QStringLiteral("dark");
+    }
+
+    void aboutFromTheMenuBar()
+    {
+        QFETCH(QString, theme);
+        ScopedHome home;
+        X x;
+        QVERIFY(TestEnv::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME")
+                                       + QStringLiteral("/Ombry Voice/com.corvanel.ombryvoice.json"),
+                                   QStringLiteral(R"({"theme": "%1", "onboarded": true})").arg(theme).toUtf8()));
+        Process app = start();
+        auto stopApp = qScopeGuard([&app] { stop(*app); });
+        QVERIFY(startedUp());
+        QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(app->processId()); }, 10000));
+        Atspi atspi;
+        QVERIFY(atspi.ok());
+        // A click where the screen reader says the item is.
+        auto clickItem = [&](const QString &name, AtspiRole role) {
+            return TestEnv::waitFor([&] {
+                AtspiAccessible *application = atspi.application(app->processId());
+                for (const Node &item : application ? atspi.find(application, role) : QList<Node>()) {
+                    if (item.name != name)
+                        continue;
+                    AtspiComponent *component = atspi_accessible_get_component_iface(item.object);
+                    AtspiRect *rect =
+                        component ? atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, nullptr) : nullptr;
+                    if (component)
+                        g_object_unref(component);
+                    if (!rect)
+                        return false;
+                    const QPoint centre(rect->x + rect->width / 2, rect->y + rect->height / 2);
+                    g_free(rect);
+                    return QProcess::execute(QStringLiteral("xdotool"),
+                                             {QStringLiteral("mousemove"), QString::number(centre.x()),
+                                              QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("1")})
+                           == 0;
+                }
+                return false;
+            }, 5000);
+        };
+        QVERIFY(clickItem(QStringLiteral("Ombry Voice"), ATSPI_ROLE_PUSH_BUTTON));
+        QVERIFY(clickItem(QStringLiteral("À propos de Ombry Voice"), ATSPI_ROLE_MENU_ITEM));
+        std::optional<QRect> about;
+        QVERIFY(TestEnv::waitFor([&] {
+            return (about = x.windowNamed(app->processId(), QStringLiteral("À propos de Ombry Voice"))).has_value();
+        }, 5000));
+        QStringList texts;
+        QVERIFY2(TestEnv::waitFor([&] {
+            AtspiAccessible *application = atspi.application(app->processId());
+            texts = names(application ? atspi.find(application, ATSPI_ROLE_LABEL) : QList<Node>());
+            return texts.contains(QStringLiteral("Version " OMBRY_VERSION));
+        }, 5000), qPrintable(texts.join(QStringLiteral(" | "))));
+        QVERIFY(texts.contains(QStringLiteral("Ombry Voice")));
+        QTest::qWait(300);
+        const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0, about->x(), about->y(), about->width(),
+                                                                          about->height()).toImage();
+        const QString folder = QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots");
+        QDir().mkpath(folder);
+        QVERIFY(shot.save(folder + QStringLiteral("/about-") + theme + QStringLiteral(".png")));
+        // The icon's accent shows in the dialog.
+        bool accent = false;
+        for (int y = 0; y < shot.height() && !accent; y += 2)
+            for (int xx = 0; xx < shot.width() && !accent; xx += 2) {
+                const QColor c = shot.pixelColor(xx, y);
+                accent = std::abs(c.red() - 0) < 20 && std::abs(c.green() - 184) < 20 && std::abs(c.blue() - 169) < 20;
+            }
+        QVERIFY(accent);
+        // The main window with its menu bar, for a look.
+        if (const auto main = x.windowNamed(app->processId(), QStringLiteral("Ombry Voice")))
+            QGuiApplication::primaryScreen()->grabWindow(0, main->x(), main->y(), main->width(), main->height())
+                .save(folder + QStringLiteral("/window-") + theme + QStringLiteral(".png"));
+        stopApp.dismiss();
+        stop(*app);
+        QCOMPARE(app->exitStatus(), QProcess::NormalExit);
     }
 
     void simultaneousStartsLeaveOne_data()
@@ -581,20 +721,11 @@ private Q_SLOTS:
         qInfo("icône dans la zone de notification après %lld ms", clock.elapsed());
         QVERIFY(startedUp());
 
-        // The context click opens the menu.
-        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->center().x()),
-                                                      QString::number(icon->center().y()), QStringLiteral("click"),
-                                                      QStringLiteral("3")});
         Atspi atspi;
         QVERIFY(atspi.ok());
         QList<Node> items;
-        QVERIFY2(TestEnv::waitFor([&] {
-            // Down moves the focus into the open menu.
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
-            AtspiAccessible *menu = atspi.focusedMenu();
-            items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
-            return names(items).contains(QStringLiteral("Quitter Ombry Voice"));
-        }, 5000), qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
+        QVERIFY2(openMenu(atspi, *icon, QStringLiteral("Quitter Ombry Voice"), items),
+                 qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
         const QStringList shown = names(items);
         const QString excerpt = longText.left(60) + QStringLiteral("…");
         const QStringList expectedOrder = {
@@ -624,20 +755,8 @@ private Q_SLOTS:
 
         // Choosing a key restarts the hotkey monitor.
         const int taps = journal().count(QStringLiteral("hotkey: event tap actif"));
-        for (int i = 0; i < 3; ++i) {
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
-            QTest::qWait(150);
-        }
-        atspi.forgetFocus();
-        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->center().x()),
-                                                      QString::number(icon->center().y()), QStringLiteral("click"),
-                                                      QStringLiteral("3")});
-        QVERIFY2(TestEnv::waitFor([&] {
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
-            AtspiAccessible *menu = atspi.focusedMenu();
-            items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
-            return names(items).contains(QStringLiteral("Langue : Anglais"));
-        }, 5000), qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
+        QVERIFY2(openMenu(atspi, *icon, QStringLiteral("Langue : Anglais"), items),
+                 qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
         for (const Node &item : items) {
             if (item.name == QStringLiteral("Option droite (⌥)"))
                 QVERIFY(Atspi::press(item.object));
