@@ -36,9 +36,9 @@ double sinceProcessStart()
     return (now - startTicks / double(::sysconf(_SC_CLK_TCK))) * 1000.0;
 }
 
-double rssMB()
+double rssMB(qint64 pid = 0)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
@@ -96,15 +96,39 @@ int main(int argc, char *argv[])
     }
     std::printf("fenêtre: démarrage → première image %.0f ms (objectif < 700 ms)\n", firstFrame);
 
-    MainWindow *main = MainWindow::shared();
-    QTest::qWait(500);
-    const double open = rssMB();
-    main->window()->close();
-    TestEnv::waitFor([&] { return !main->content(); }, 2000);
-    QTest::qWait(300);
-    const double closed = rssMB();
-    std::printf("fenêtre: mémoire ouverte %.0f Mo, fermée %.0f Mo (objectif fermée ≤ 150 Mo)\n", open, closed);
+    // Memory of the program itself, as a user runs it: the window open, then closed.
+    {
+        QProcess program;
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(QStringLiteral(OMBRY_BINARY), {});
+        const auto window = [] {
+            QProcess search;
+            search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                     QStringLiteral("--name"), QStringLiteral("^Ombry Voice$")});
+            search.waitForFinished(3000);
+            return QString::fromUtf8(search.readAllStandardOutput()).trimmed().section(QLatin1Char('\n'), 0, 0);
+        };
+        QString id;
+        if (!program.waitForStarted() || !TestEnv::waitFor([&] { return !(id = window()).isEmpty(); }, 15000)) {
+            std::printf("fenêtre: le programme n'a pas montré sa fenêtre\n");
+            return 1;
+        }
+        QTest::qWait(1500);
+        const double open = rssMB(program.processId());
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id,
+                                                     QStringLiteral("key"), QStringLiteral("--clearmodifiers"),
+                                                     QStringLiteral("alt+F4")});
+        TestEnv::waitFor([&] { return window().isEmpty(); }, 5000);
+        QTest::qWait(1500);
+        const double closed = rssMB(program.processId());
+        std::printf("fenêtre: mémoire du programme, fenêtre ouverte %.0f Mo, fermée %.0f Mo (objectif fermée ≤ 150 Mo)\n",
+                    open, closed);
+        program.terminate();
+        program.waitForFinished(10000);
+    }
 
+    MainWindow *main = MainWindow::shared();
     // The first cycles fill caches once; growth is measured after them.
     for (int i = 0; i < 3; ++i)
         cycle(main);

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QThread>
 
 #include <algorithm>
@@ -64,7 +65,6 @@ int main(int argc, char *argv[])
     DictationController *controller = root.controller();
     OverlayController *overlay = root.overlay();
     BubbleController *bubble = root.bubble();
-    std::printf("rendu: %s\n", QQuickWindow::graphicsApi() == QSGRendererInterface::Software ? "logiciel" : "OpenGL");
 
     // The overlay: the state a key press sets, to the first frame on screen.
     QList<double> overlayMs;
@@ -76,6 +76,8 @@ int main(int argc, char *argv[])
         controller->setState(DictationController::State::Idle);
         TestEnv::waitFor([&] { return !overlay->window()->isVisible(); }, 2000);
     }
+    const QSGRendererInterface *renderer = overlay->window()->rendererInterface();
+    std::printf("rendu: %s\n", renderer && renderer->graphicsApi() == QSGRendererInterface::Software ? "logiciel" : "OpenGL");
     std::printf("overlay, première image: première %.1f ms, médiane %.1f ms (objectif ≤ 50)\n", overlayMs.first(),
                 median(overlayMs));
 

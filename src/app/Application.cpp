@@ -51,6 +51,7 @@ struct Application::Members
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
+    std::unique_ptr<OverlayController> overlay;
     std::unique_ptr<Navigation> navigation;
     std::unique_ptr<InterfaceKeys> interfaceKeys;
     // Holds views of the engine: goes before it.
@@ -59,7 +60,6 @@ struct Application::Members
     std::unique_ptr<SingleInstance> singleInstance;
     std::unique_ptr<MicrophoneList> microphones;
     std::unique_ptr<Tray> tray;
-    std::unique_ptr<OverlayController> overlay;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -80,12 +80,12 @@ Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
-    m_->overlay.reset();
     m_->tray.reset();
     m_->microphones.reset();
     m_->singleInstance.reset();
     m_->shell.reset();
     m_->mainWindow.reset();
+    m_->overlay.reset();
     m_->engine.reset();
     m_->interfaceKeys.reset();
     m_->navigation.reset();

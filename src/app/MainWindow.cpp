@@ -17,6 +17,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <malloc.h>
+
 using namespace Qt::StringLiterals;
 
 MainWindow::MainWindow(QQmlEngine *engine, Defaults &store, QObject *parent)
@@ -60,6 +62,9 @@ void MainWindow::show()
     if (!Store::shared()->dictations().isEmpty())
         InterfaceKeys::shared()->setOnboarded(true);
     window_->show();
+    // Shown from the tray while minimised: brought back, not left in the taskbar.
+    if (window_->windowStates() & Qt::WindowMinimized)
+        window_->setWindowStates(window_->windowStates() & ~Qt::WindowMinimized);
     window_->raise();
     window_->requestActivate();
 }
@@ -159,9 +164,14 @@ void MainWindow::dropContent()
     if (!content_)
         return;
     delete content_.data();
+    // The native window and its graphics context go too: they hold most of
+    // the memory a closed window would keep. The window object and its frame stay.
     window_->releaseResources();
+    window_->destroy();
     engine_->collectGarbage();
     engine_->trimComponentCache();
+    // What the views freed goes back to the system, not only to the allocator.
+    ::malloc_trim(0);
     Q_EMIT contentDropped();
 }
 

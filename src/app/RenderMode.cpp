@@ -1,5 +1,7 @@
 #include "app/RenderMode.h"
 
+#include "ui/kit/Kit.h"
+
 #include <QQmlEngine>
 
 RenderMode *RenderMode::instance()
@@ -16,6 +18,7 @@ RenderMode *RenderMode::create(QQmlEngine *, QJSEngine *)
 
 void RenderMode::enterSnapshot(std::optional<bool> forcedDark)
 {
+    GlassOff::setOn(true);
     snapshot_ = true;
     forcedDark_ = forcedDark;
     Q_EMIT changed();

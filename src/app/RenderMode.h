@@ -8,9 +8,10 @@
 class QJSEngine;
 class QQmlEngine;
 
-// How views are drawn when pages are rendered to files rather than shown:
-// glass plain, the theme possibly forced without touching the settings, no
-// onboarding sheet. Off for a normal run; the snapshot switch turns it on once.
+// How views are drawn when pages are rendered to files rather than shown: the
+// theme possibly forced without touching the settings, no onboarding sheet
+// (the glass goes plain through the kit's own switch). Off for a normal run;
+// the snapshot switch turns it on once.
 class RenderMode final : public QObject
 {
     Q_OBJECT
@@ -18,8 +19,6 @@ class RenderMode final : public QObject
     QML_SINGLETON
 
     Q_PROPERTY(bool snapshot READ snapshot NOTIFY changed)
-    // Every glass surface drawn plainly.
-    Q_PROPERTY(bool glassOff READ glassOff NOTIFY changed)
     // Whether `dark` overrides the theme of the settings.
     Q_PROPERTY(bool themeForced READ themeForced NOTIFY changed)
     Q_PROPERTY(bool dark READ dark NOTIFY changed)
@@ -29,11 +28,11 @@ public:
     static RenderMode *create(QQmlEngine *, QJSEngine *);
 
     bool snapshot() const { return snapshot_; }
-    bool glassOff() const { return snapshot_; }
     bool themeForced() const { return forcedDark_.has_value(); }
     bool dark() const { return forcedDark_.value_or(false); }
 
-    // The snapshot switch's settings; `forcedDark` empty keeps the settings' theme.
+    // The snapshot switch's settings; `forcedDark` empty keeps the settings'
+    // theme. Also turns the glass plain.
     void enterSnapshot(std::optional<bool> forcedDark);
 
     // The theme that MUREL_THEME asks for: "dark" is dark, any other value

@@ -14,7 +14,8 @@ Item {
         PageHeader {
             Layout.fillWidth: true
             title: "Appels en direct"
-            trailing: TranslationTabPicker {}
+
+            TranslationTabPicker {}
         }
     }
 }

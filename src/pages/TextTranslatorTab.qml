@@ -14,7 +14,8 @@ Item {
         PageHeader {
             Layout.fillWidth: true
             title: "Traduction"
-            trailing: TranslationTabPicker {}
+
+            TranslationTabPicker {}
         }
     }
 }

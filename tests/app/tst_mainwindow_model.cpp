@@ -1,6 +1,7 @@
 #include "support/TestEnv.h"
 
 #include "app/Account.h"
+#include "app/GradientPlate.h"
 #include "app/InterfaceKeys.h"
 #include "app/MainWindow.h"
 #include "app/Navigation.h"
@@ -8,6 +9,7 @@
 #include "app/Snapshot.h"
 #include "model/Defaults.h"
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -277,6 +279,44 @@ private Q_SLOTS:
         QFETCH(std::optional<QByteArray>, value);
         QFETCH(std::optional<bool>, dark);
         QCOMPARE(RenderMode::forcedDarkFrom(value), dark);
+    }
+
+    void shadowBlurKeepsItsInk_data()
+    {
+        QTest::addColumn<int>("radius");
+        QTest::newRow("none") << 0;
+        QTest::newRow("small") << 3;
+        QTest::newRow("the banner's") << 14;
+        QTest::newRow("wider than the shape") << 30;
+    }
+
+    void shadowBlurKeepsItsInk()
+    {
+        QFETCH(int, radius);
+        // An opaque square in the middle of a transparent field.
+        QImage image(121, 121, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        for (int y = 50; y < 71; ++y)
+            for (int x = 50; x < 71; ++x)
+                image.setPixel(x, y, qRgba(0, 0, 0, 255));
+        const QImage out = GradientPlate::blurred(image, radius);
+        QCOMPARE(out.size(), image.size());
+        qint64 before = 0, after = 0;
+        for (int y = 0; y < 121; ++y)
+            for (int x = 0; x < 121; ++x) {
+                before += qAlpha(image.pixel(x, y));
+                after += qAlpha(out.pixel(x, y));
+                // Spread evenly: the same on both sides of the centre.
+                QVERIFY(std::abs(qAlpha(out.pixel(x, y)) - qAlpha(out.pixel(120 - x, 120 - y))) <= 1);
+            }
+        // Spread, not lost or gained.
+        QVERIFY2(std::abs(after - before) < before / 100, qPrintable(u"%1 → %2"_s.arg(before).arg(after)));
+        if (radius > 0) {
+            QVERIFY(qAlpha(out.pixel(60, 60)) < 255 || radius < 4);
+            QVERIFY(qAlpha(out.pixel(48, 60)) > 0);
+        } else {
+            QCOMPARE(out, image);
+        }
     }
 };
 

@@ -5,10 +5,12 @@
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
+#include "model/Store.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QJsonValue>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
@@ -169,6 +171,18 @@ private Q_SLOTS:
         QVERIFY(w->isVisible());
     }
 
+    void showingAMinimisedWindowBringsItBack()
+    {
+        window()->show();
+        QQuickWindow *w = window()->window();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        w->showMinimized();
+        QTRY_VERIFY(!w->isExposed());
+        window()->show();
+        QTRY_VERIFY(w->isExposed());
+        QVERIFY(!(w->windowStates() & Qt::WindowMinimized));
+    }
+
     void pageSwitchGivesAFreshPage()
     {
         window()->show();
@@ -179,6 +193,48 @@ private Q_SLOTS:
         QTRY_VERIFY(!translator);
         Navigation::shared()->setPage(Navigation::Page::Translator);
         QVERIFY(pageItem());
+    }
+
+    void escapeDismissesTheOnboarding()
+    {
+        InterfaceKeys::shared()->setOnboarded(false);
+        window()->show();
+        QQuickWindow *w = window()->window();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        auto *sheet = window()->content()->findChild<QQuickItem *>(u"onboarding"_s);
+        QVERIFY(sheet);
+        QTRY_VERIFY(sheet->property("active").toBool());
+        QTest::keyClick(w, Qt::Key_Escape);
+        QTRY_VERIFY(InterfaceKeys::shared()->onboarded());
+        QVERIFY(!sheet->property("active").toBool());
+        QCOMPARE(Defaults::standard().object(u"onboarded"_s), QJsonValue(true));
+    }
+
+    void aUserWithDictationsIsNeverOnboarded_data()
+    {
+        QTest::addColumn<bool>("dictations");
+        QTest::newRow("empty history: the sheet stays") << false;
+        QTest::newRow("a dictation: onboarded at once") << true;
+    }
+
+    void aUserWithDictationsIsNeverOnboarded()
+    {
+        QFETCH(bool, dictations);
+        QQuickWindow *w = window()->window();
+        if (w->isVisible()) {
+            w->close();
+            QTRY_VERIFY(!window()->content());
+        }
+        InterfaceKeys::shared()->setOnboarded(false);
+        Dictation dictation;
+        dictation.finalText = u"Bonjour"_s;
+        root_->store()->setDictations(dictations ? QList<Dictation>{dictation} : QList<Dictation>{});
+        window()->show();
+        QCOMPARE(InterfaceKeys::shared()->onboarded(), dictations);
+        auto *sheet = window()->content()->findChild<QQuickItem *>(u"onboarding"_s);
+        QCOMPARE(sheet->property("active").toBool(), !dictations);
+        InterfaceKeys::shared()->setOnboarded(true);
+        root_->store()->setDictations({});
     }
 
     void frameComesBackWithoutDrift()

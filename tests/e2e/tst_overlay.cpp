@@ -221,6 +221,47 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return !seen().mapped; }, 4000));
     }
 
+    void eachStateReadsItsText_data()
+    {
+        QTest::addColumn<DictationController::State>("state");
+        QTest::addColumn<bool>("translating");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("hidden");
+        using S = DictationController::State;
+        QTest::newRow("translation") << S::Correcting << true << QString() << QStringLiteral("Traduction") << QStringLiteral("Correction");
+        QTest::newRow("correction") << S::Correcting << false << QString() << QStringLiteral("Correction") << QStringLiteral("Traduction");
+        QTest::newRow("voice command") << S::Processing << false << QStringLiteral("texte choisi") << QStringLiteral("J'applique")
+                                       << QStringLiteral("Mise au propre");
+        QTest::newRow("clean-up") << S::Processing << false << QString() << QStringLiteral("Mise au propre") << QStringLiteral("J'applique");
+        QTest::newRow("instruction awaited") << S::Recording << false << QStringLiteral("texte choisi")
+                                             << QStringLiteral("Dis ce que je dois faire") << QStringLiteral("Mise au propre");
+    }
+
+    void eachStateReadsItsText()
+    {
+        QFETCH(DictationController::State, state);
+        QFETCH(bool, translating);
+        QFETCH(QString, command);
+        QFETCH(QString, shown);
+        QFETCH(QString, hidden);
+        DictationController *controller = DictationController::shared();
+        controller->setTranslating(translating);
+        controller->setCommandText(command.isEmpty() ? std::nullopt : std::optional<QString>(command));
+        controller->setState(state);
+        QVERIFY(TestEnv::waitFor([&] { return seen().mapped; }, 2000));
+        const AtspiReader reader(kTitle);
+        QVERIFY2(reader.find(QStringLiteral("label"), shown, 2000), qPrintable(reader.texts().join(QLatin1Char('|'))));
+        QVERIFY(!reader.texts().contains(hidden));
+        // The waveform while recording, the dots while working.
+        QCOMPARE(item("waveform")->isVisible(), state == DictationController::State::Recording);
+        QCOMPARE(item("shimmerDots")->isVisible(), state != DictationController::State::Recording);
+        controller->setState(DictationController::State::Idle);
+        controller->setCommandText(std::nullopt);
+        controller->setTranslating(false);
+        QVERIFY(TestEnv::waitFor([&] { return !seen().mapped; }, 4000));
+    }
+
     void livePreviewShowsItsEnd()
     {
         // A long live text keeps its newest words, elided at the start.

@@ -14,7 +14,7 @@ AbstractButton {
 
     contentItem: Symbol {
         name: "xmark"
-        size: 13
+        font.pixelSize: 13
         color: button.hovered ? Theme.text : Theme.secondaryText
     }
     background: null

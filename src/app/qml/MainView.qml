@@ -29,6 +29,8 @@ Item {
 
     AmbientBackground {
         anchors.fill: parent
+        dark: Theme.dark
+        lightVisuals: Kit.lightVisuals
     }
 
     Item {
@@ -100,6 +102,7 @@ Item {
 
     // The first-run sheet, never in a snapshot.
     OnboardingSheet {
+        objectName: "onboarding"
         anchors.fill: parent
         active: !InterfaceKeys.onboarded && !RenderMode.snapshot
     }

@@ -41,8 +41,9 @@ TabButton {
 
         Symbol {
             Layout.preferredWidth: 20
-            name: entry.symbol
-            size: 15
+            // The filled variant for the page shown, where the set has one.
+            name: entry.selected && Kit.glyph(entry.symbol + ".fill") !== "" ? entry.symbol + ".fill" : entry.symbol
+            font.pixelSize: 15
             color: entry.foreground
         }
 

@@ -56,7 +56,7 @@ Rectangle {
                         Symbol {
                             anchors.verticalCenter: parent.verticalCenter
                             name: segment.modelData.symbol
-                            size: 12
+                            font.pixelSize: 13
                             color: Theme.text
                         }
 

@@ -19,7 +19,7 @@ GlassCard {
 
         Symbol {
             name: "arrow.down.circle.fill"
-            size: 20
+            font.pixelSize: 20
             color: Theme.accent
         }
 
@@ -55,17 +55,20 @@ GlassCard {
         }
 
         GlassButton {
+            objectName: "updateNotes"
             text: "Nouveautés"
             onClicked: Updater.openPage()
         }
 
         ProminentButton {
+            objectName: "updateInstall"
             text: Updater.installLabel
             enabled: !Updater.installing
             onClicked: Updater.startInstall()
         }
 
         CloseButton {
+            objectName: "updateClose"
             onClicked: Updater.dismissed = true
         }
     }

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Layouts
-import Qt5Compat.GraphicalEffects
 import Ombry
 
 // The sidebar's greeting: the user's first name and the key to hold.
@@ -11,32 +10,16 @@ Item {
 
     implicitHeight: content.implicitHeight + 32
 
-    // Drawn once and cached: the banner is still between changes.
-    DropShadow {
-        anchors.fill: fill
-        source: fill
-        radius: 14
-        samples: 29
-        verticalOffset: 6
-        color: Qt.rgba(0, 0.7216, 0.6627, 0.35)
-        cached: true
-    }
-
-    LinearGradient {
-        id: fill
+    // Painted once per size: gradient plate and its shadow.
+    GradientPlate {
         anchors.fill: parent
-        start: Qt.point(0, 0)
-        end: Qt.point(width, height)
-        cached: true
-        source: Rectangle {
-            width: fill.width
-            height: fill.height
-            radius: 18
-        }
-        gradient: Gradient {
-            GradientStop { position: 0; color: Theme.accent }
-            GradientStop { position: 1; color: Qt.rgba(0.25, 0.82, 0.76, 1) }
-        }
+        anchors.margins: -margin
+        radius: 18
+        from: Theme.accent
+        to: Qt.rgba(0.25, 0.82, 0.76, 1)
+        shadowColor: Qt.rgba(0, 0.7216, 0.6627, 0.35)
+        shadowRadius: 14
+        shadowOffsetY: 6
     }
 
     ColumnLayout {
@@ -54,12 +37,14 @@ Item {
             Symbol {
                 anchors.centerIn: parent
                 name: "waveform"
-                size: 15
+                font.pixelSize: 15
+                font.bold: true
                 color: "white"
             }
         }
 
         Text {
+            objectName: "greeting"
             Layout.fillWidth: true
             text: "Salut " + Account.firstName
             textFormat: Text.PlainText
@@ -72,6 +57,7 @@ Item {
         }
 
         Text {
+            objectName: "keyLine"
             Layout.fillWidth: true
             text: "Maintiens " + banner.keyLabel
             wrapMode: Text.WordWrap
