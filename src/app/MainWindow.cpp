@@ -150,10 +150,13 @@ void MainWindow::buildContent()
     } else {
         holder->setParentItem(window_->contentItem());
         frame.completeCreate();
-        if (createView(engine_, holder->property("body").value<QQuickItem *>(), true))
+        if (QQuickItem *view = createView(engine_, holder->property("body").value<QQuickItem *>(), true)) {
+            // Owned by the holder: found under it, and dropped with it.
+            view->setParent(holder);
             content_ = holder;
-        else
+        } else {
             delete holder;
+        }
     }
     if (content_)
         Q_EMIT contentBuilt();
