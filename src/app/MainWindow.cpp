@@ -28,8 +28,11 @@ MainWindow::MainWindow(QQmlEngine *engine, Defaults &store, QObject *parent)
 
 MainWindow::~MainWindow()
 {
-    if (window_ && window_->isVisible())
+    if (window_ && window_->isVisible()) {
         saveFrame();
+        // The menu bar's popups leave a shown window's overlay badly: hide first.
+        window_->hide();
+    }
     delete content_.data();
 }
 
@@ -138,7 +141,23 @@ QQuickItem *MainWindow::createView(QQmlEngine *engine, QQuickItem *parent, bool 
 
 void MainWindow::buildContent()
 {
-    content_ = createView(engine_, window_->contentItem(), true);
+    // The menu bar belongs to the window, not to the view (snapshots have none).
+    QQmlComponent frame(engine_, QUrl(u"qrc:/Ombry/WindowContent.qml"_s));
+    auto *holder = qobject_cast<QQuickItem *>(frame.beginCreate(engine_->rootContext()));
+    if (!holder) {
+        Log::write(u"fenêtre: barre de menus impossible à créer : "_s + frame.errorString().trimmed());
+        content_ = createView(engine_, window_->contentItem(), true);
+    } else {
+        holder->setParentItem(window_->contentItem());
+        frame.completeCreate();
+        if (QQuickItem *view = createView(engine_, holder->property("body").value<QQuickItem *>(), true)) {
+            // Owned by the holder: found under it, and dropped with it.
+            view->setParent(holder);
+            content_ = holder;
+        } else {
+            delete holder;
+        }
+    }
     if (content_)
         Q_EMIT contentBuilt();
 }
