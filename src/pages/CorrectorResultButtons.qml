@@ -1,0 +1,29 @@
+import QtQuick
+import QtQuick.Layouts
+import Ombry
+
+// "Copier" and "Remplacer mon texte" for one result.
+RowLayout {
+    id: buttons
+
+    property bool copied: false
+
+    signal copyClicked()
+    signal replaceClicked()
+
+    spacing: 8
+
+    GlassButton {
+        text: buttons.copied ? "Copié" : "Copier"
+        symbol: buttons.copied ? "checkmark" : "doc.on.doc"
+        small: true
+        onClicked: buttons.copyClicked()
+    }
+
+    GlassButton {
+        text: "Remplacer mon texte"
+        symbol: "arrow.uturn.up"
+        small: true
+        onClicked: buttons.replaceClicked()
+    }
+}
