@@ -9,6 +9,7 @@ class AppSettings;
 class BubbleController;
 class DictationController;
 class KeyStore;
+class OverlayController;
 class QQmlEngine;
 class Reader;
 class Store;
@@ -39,6 +40,8 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // The recording overlay's panel, over the controller and the engine.
+    OverlayController *overlay();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
 
