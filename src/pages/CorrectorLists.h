@@ -58,6 +58,7 @@ class FrequentMistakesModel : public QAbstractListModel
 {
     Q_OBJECT
     QML_ELEMENT
+    QML_UNCREATABLE("Given by the corrector page")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

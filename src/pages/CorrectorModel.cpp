@@ -50,7 +50,8 @@ CorrectionRecord record(const QString &action, const QString &original, const QS
 } // namespace
 
 CorrectorModel::CorrectorModel(QObject *parent)
-    : QObject(parent), settings_(AppSettings::shared()), fixes_(new FixListModel(this))
+    : QObject(parent), settings_(AppSettings::shared()), fixes_(new FixListModel(this)),
+      mistakes_(new FrequentMistakesModel(Store::shared(), this))
 {
     liveTimer_.setSingleShot(true);
     liveTimer_.setInterval(liveDelayMs);

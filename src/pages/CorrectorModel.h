@@ -57,6 +57,7 @@ class CorrectorModel : public QObject
     Q_PROPERTY(QString fixesTitle READ fixesTitle NOTIFY resultChanged)
     Q_PROPERTY(bool anyIgnored READ anyIgnored NOTIFY finalTextChanged)
     Q_PROPERTY(FixListModel *fixes READ fixes CONSTANT)
+    Q_PROPERTY(FrequentMistakesModel *mistakes READ mistakes CONSTANT)
 
 public:
     enum class Mode { Correct, Rephrase, Summary };
@@ -105,6 +106,7 @@ public:
     QString fixesTitle() const { return CorrectorText::fixesTitle(fixCount()); }
     bool anyIgnored() const { return !fixes_->ignored().isEmpty(); }
     FixListModel *fixes() const { return fixes_; }
+    FrequentMistakesModel *mistakes() const { return mistakes_; }
 
     // Clears the result, the ignored fixes and the error.
     Q_INVOKABLE void reset();
@@ -158,6 +160,7 @@ private:
 
     AppSettings *settings_;
     FixListModel *fixes_;
+    FrequentMistakesModel *mistakes_;
     QTimer liveTimer_;
 
     QString text_;

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -42,7 +43,7 @@ Item {
                             id: segment
 
                             required property var modelData
-                            readonly property bool selected: corrector.mode === modelData.mode
+                            readonly property bool selected: corrector.mode === segment.modelData.mode
 
                             Layout.fillWidth: true
                             Layout.fillHeight: true
@@ -51,33 +52,29 @@ Item {
                             checked: selected
                             Accessible.role: Accessible.PageTab
                             Accessible.name: text
-                            onClicked: corrector.mode = modelData.mode
+                            onClicked: corrector.mode = segment.modelData.mode
 
                             background: Rectangle {
                                 radius: 6
                                 color: segment.selected ? (Theme.dark ? Qt.rgba(1, 1, 1, 0.16) : "white") : "transparent"
                             }
 
-                            contentItem: Row {
-                                spacing: 5
-                                Item {
-                                    width: (segment.availableWidth - segmentRow.width) / 2
-                                    height: 1
-                                }
+                            contentItem: Item {
+                                implicitWidth: 100
+                                implicitHeight: 26
+
                                 Row {
-                                    id: segmentRow
+                                    anchors.centerIn: parent
                                     spacing: 5
-                                    anchors.verticalCenter: parent.verticalCenter
 
                                     Symbol {
                                         anchors.verticalCenter: parent.verticalCenter
                                         name: segment.modelData.icon
-                                        size: 12
-                                        color: segmentLabel.color
+                                        font.pixelSize: 12
+                                        color: Theme.text
                                     }
 
                                     Text {
-                                        id: segmentLabel
                                         text: segment.text
                                         font.pixelSize: 12
                                         font.weight: segment.selected ? Font.DemiBold : Font.Normal
@@ -185,7 +182,7 @@ Item {
                                 id: chip
 
                                 required property var modelData
-                                readonly property bool selected: corrector.tone === modelData.id
+                                readonly property bool selected: corrector.tone === chip.modelData.id
 
                                 text: modelData.label
                                 checkable: true
@@ -196,7 +193,7 @@ Item {
                                 bottomPadding: 5
                                 Accessible.role: Accessible.RadioButton
                                 Accessible.name: text
-                                onClicked: corrector.tone = modelData.id
+                                onClicked: corrector.tone = chip.modelData.id
 
                                 background: Rectangle {
                                     radius: height / 2
@@ -211,12 +208,11 @@ Item {
                                     Symbol {
                                         anchors.verticalCenter: parent.verticalCenter
                                         name: chip.modelData.icon
-                                        size: 12
-                                        color: chipLabel.color
+                                        font.pixelSize: 12
+                                        color: chip.selected ? "white" : Theme.text
                                     }
 
                                     Text {
-                                        id: chipLabel
                                         text: chip.text
                                         font.pixelSize: 12
                                         font.weight: chip.selected ? Font.DemiBold : Font.Normal
@@ -240,7 +236,7 @@ Item {
                         Symbol {
                             anchors.verticalCenter: parent.verticalCenter
                             name: corrector.liveCount === 0 ? "checkmark.circle" : "exclamationmark.circle"
-                            size: 12
+                            font.pixelSize: 12
                             color: liveCount.color
                         }
 
@@ -250,7 +246,7 @@ Item {
                             text: corrector.liveCountText
                             font.pixelSize: 12
                             font.weight: Font.Medium
-                            color: corrector.liveCount === 0 ? Theme.accent : "#FF9500"
+                            color: corrector.liveCount === 0 ? Theme.accent : Theme.orange
                             Accessible.role: Accessible.StaticText
                             Accessible.name: text
                         }
@@ -281,18 +277,51 @@ Item {
 
                         contentItem: Symbol {
                             name: "xmark.circle"
-                            size: 15
+                            font.pixelSize: 15
                             color: Theme.secondaryText
                         }
                     }
 
                     ProminentButton {
+                        id: runButton
                         objectName: "runButton"
                         text: corrector.runLabel
-                        symbol: corrector.runIcon
-                        busy: corrector.working
                         enabled: corrector.canRun
+                        leftPadding: 22
+                        rightPadding: 22
+                        ToolTip.visible: hovered
+                        ToolTip.delay: 600
+                        ToolTip.text: "Ctrl+Entrée"
                         onClicked: corrector.run()
+
+                        contentItem: Row {
+                            spacing: 6
+
+                            BusyIndicator {
+                                visible: corrector.working
+                                running: visible
+                                width: 16
+                                height: 16
+                                anchors.verticalCenter: parent.verticalCenter
+                                Accessible.ignored: true
+                            }
+
+                            Symbol {
+                                visible: !corrector.working
+                                name: corrector.runIcon
+                                color: "white"
+                                font.pixelSize: runButton.font.pixelSize + 2
+                                anchors.verticalCenter: parent.verticalCenter
+                            }
+
+                            Text {
+                                text: runButton.text
+                                font: runButton.font
+                                color: "white"
+                                anchors.verticalCenter: parent.verticalCenter
+                                Accessible.ignored: true
+                            }
+                        }
                     }
                 }
             }
@@ -305,8 +334,8 @@ Item {
             Symbol {
                 anchors.verticalCenter: parent.verticalCenter
                 name: "exclamationmark.triangle"
-                size: 13
-                color: "#FF3B30"
+                font.pixelSize: 13
+                color: Theme.red
             }
 
             Text {
@@ -316,7 +345,7 @@ Item {
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 font.pixelSize: 13
-                color: "#FF3B30"
+                color: Theme.red
                 Accessible.role: Accessible.AlertMessage
                 Accessible.name: text
             }
@@ -432,6 +461,8 @@ Item {
                             model: corrector.fixes
 
                             FixRow {
+                                id: fixRow
+
                                 required property string fixId
                                 required property string original
                                 required property string correction
@@ -440,7 +471,7 @@ Item {
                                 required property bool ignored
 
                                 Layout.fillWidth: true
-                                onToggled: corrector.toggleFix(fixId)
+                                onToggled: corrector.toggleFix(fixRow.fixId)
                             }
                         }
                     }
@@ -494,6 +525,8 @@ Item {
         }
 
         FrequentMistakes {
+            model: corrector.mistakes
+            count: corrector.mistakes.count
             visible: !corrector.hasAnalysis && !corrector.hasRewrite && count > 0
             Layout.fillWidth: true
         }

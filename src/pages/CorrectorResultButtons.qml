@@ -16,14 +16,22 @@ RowLayout {
     GlassButton {
         text: buttons.copied ? "Copié" : "Copier"
         symbol: buttons.copied ? "checkmark" : "doc.on.doc"
-        small: true
+        font.pixelSize: 12
+        topPadding: 5
+        bottomPadding: 5
+        leftPadding: 10
+        rightPadding: 10
         onClicked: buttons.copyClicked()
     }
 
     GlassButton {
         text: "Remplacer mon texte"
         symbol: "arrow.uturn.up"
-        small: true
+        font.pixelSize: 12
+        topPadding: 5
+        bottomPadding: 5
+        leftPadding: 10
+        rightPadding: 10
         onClicked: buttons.replaceClicked()
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls
 import QtQuick.Layouts
 import Ombry
 
@@ -42,14 +41,14 @@ Rectangle {
                 elide: Text.ElideRight
                 font.pixelSize: 13
                 font.strikeout: true
-                color: Qt.rgba(1, 0.23, 0.19, 0.8)
+                color: Qt.alpha(Theme.red, 0.8)
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
 
             Symbol {
                 name: "arrow.right"
-                size: 10
+                font.pixelSize: 10
                 color: Theme.secondaryText
             }
 

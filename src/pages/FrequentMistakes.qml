@@ -6,15 +6,13 @@ import Ombry
 Card {
     id: card
 
-    readonly property int count: mistakes.count
+    // A FrequentMistakesModel.
+    property alias model: rows.model
+    property int count: 0
 
     padding: 20
     Accessible.role: Accessible.Grouping
     Accessible.name: "Mes fautes fréquentes"
-
-    FrequentMistakesModel {
-        id: mistakes
-    }
 
     ColumnLayout {
         width: parent.width
@@ -24,7 +22,7 @@ Card {
             spacing: 8
 
             IconCircle {
-                name: "chart.bar.xaxis"
+                systemName: "chart.bar.xaxis"
             }
 
             SectionTitle {
@@ -33,7 +31,7 @@ Card {
         }
 
         Repeater {
-            model: mistakes
+            id: rows
 
             RowLayout {
                 id: mistake
@@ -46,25 +44,25 @@ Card {
                 spacing: 8
 
                 Text {
-                    Layout.maximumWidth: card.width / 3
+                    Layout.maximumWidth: 130
                     text: mistake.original
                     textFormat: Text.PlainText
                     elide: Text.ElideRight
                     font.pixelSize: 13
                     font.strikeout: true
-                    color: Qt.rgba(1, 0.23, 0.19, 0.8)
+                    color: Qt.alpha(Theme.red, 0.8)
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
                 }
 
                 Symbol {
                     name: "arrow.right"
-                    size: 10
+                    font.pixelSize: 10
                     color: Theme.secondaryText
                 }
 
                 Text {
-                    Layout.maximumWidth: card.width / 3
+                    Layout.maximumWidth: 130
                     text: mistake.correction
                     textFormat: Text.PlainText
                     elide: Text.ElideRight

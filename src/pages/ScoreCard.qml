@@ -9,7 +9,7 @@ Card {
 
     property int before: 100
     property int count: 0
-    readonly property color arcColor: before < 60 ? "#FF3B30" : before < 85 ? "#FF9500" : Theme.accent
+    readonly property color arcColor: before < 60 ? Theme.red : before < 85 ? Theme.orange : Theme.accent
 
     padding: 20
     Accessible.role: Accessible.Grouping
