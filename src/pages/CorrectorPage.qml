@@ -52,6 +52,7 @@ Item {
                             checked: selected
                             Accessible.role: Accessible.PageTab
                             Accessible.name: text
+                            Accessible.onPressAction: segment.clicked()
                             onClicked: corrector.mode = segment.modelData.mode
 
                             background: Rectangle {
@@ -193,6 +194,7 @@ Item {
                                 bottomPadding: 5
                                 Accessible.role: Accessible.RadioButton
                                 Accessible.name: text
+                                Accessible.onPressAction: chip.clicked()
                                 onClicked: corrector.tone = chip.modelData.id
 
                                 background: Rectangle {
@@ -270,6 +272,7 @@ Item {
                         flat: true
                         Accessible.role: Accessible.Button
                         Accessible.name: "Effacer"
+                        Accessible.onPressAction: clearButton.clicked()
                         ToolTip.visible: hovered
                         ToolTip.delay: 600
                         ToolTip.text: "Effacer"
@@ -464,11 +467,6 @@ Item {
                                 id: fixRow
 
                                 required property string fixId
-                                required property string original
-                                required property string correction
-                                required property string kind
-                                required property string explanation
-                                required property bool ignored
 
                                 Layout.fillWidth: true
                                 onToggled: corrector.toggleFix(fixRow.fixId)

@@ -7,11 +7,11 @@ import Ombry
 Rectangle {
     id: row
 
-    property string original
-    property string correction
-    property string kind
-    property string explanation
-    property bool ignored: false
+    required property string original
+    required property string correction
+    required property string kind
+    required property string explanation
+    required property bool ignored
 
     signal toggled()
 

@@ -12,6 +12,7 @@ AbstractButton {
     padding: 0
     Accessible.role: Accessible.Button
     Accessible.name: text
+    Accessible.onPressAction: button.clicked()
 
     contentItem: Text {
         text: button.text

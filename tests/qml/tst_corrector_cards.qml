@@ -18,6 +18,8 @@ Item {
         original: "a"
         correction: "à"
         kind: "Orthographe"
+        explanation: ""
+        ignored: false
         onToggled: ignored = !ignored
     }
 
