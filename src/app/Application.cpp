@@ -151,6 +151,8 @@ BubbleController *Application::bubble()
         BubbleController *bubble = m_->bubble.get();
         hotkey.onPointerPress = [bubble](int button) { bubble->pointerPressed(button, QCursor::pos()); };
         hotkey.onKeyObserved = [bubble](quint16 key) { bubble->keyPressed(key); };
+        connect(bubble, &BubbleController::visibleChanged, bubble,
+                [&hotkey, bubble] { hotkey.setWatchPointer(bubble->visible()); });
     }
     return m_->bubble.get();
 }

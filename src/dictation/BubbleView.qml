@@ -14,6 +14,14 @@ Item {
     width: 380
     implicitHeight: fittingHeight
 
+    // Nothing shows through a window on a desktop without a compositor: the
+    // glass then lies on an opaque base of its own colour.
+    Rectangle {
+        anchors.fill: parent
+        radius: 20
+        visible: !Kit.composited
+        color: Theme.dark ? "#26282A" : "#F6F8F8"
+    }
     GlassSurface {
         anchors.fill: parent
         radius: 20

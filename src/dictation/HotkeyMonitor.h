@@ -39,6 +39,8 @@ public:
     // down (not repeats), and any pointer button going down.
     std::function<void(quint16 key)> onKeyObserved;
     std::function<void(int button)> onPointerPress;
+    // Pointer buttons are watched only while someone needs them.
+    void setWatchPointer(bool on) { hub_.setWatchButtons(on); }
 
     // Copy series.
     std::optional<qint64> lastCopy; // monotonic ms of the last counted Ctrl+C

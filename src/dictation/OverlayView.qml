@@ -74,6 +74,15 @@ Item {
         Accessible.role: Accessible.Pane
         Accessible.name: "Dictée"
 
+        // Without a compositor nothing shows through: an opaque base.
+        Rectangle {
+            anchors.fill: parent
+            z: -1
+            radius: height / 2
+            visible: !Kit.composited
+            color: "#0A0A0A"
+        }
+
         states: State {
             name: "in"
             when: root.shown
@@ -141,7 +150,10 @@ Item {
             }
             Text {
                 objectName: "liveText"
-                visible: root.state === DictationController.Recording && root.controller.liveText.length > 0
+                // Fades in with the first words and out when they go.
+                opacity: root.state === DictationController.Recording && root.controller.liveText.length > 0 ? 1 : 0
+                visible: opacity > 0
+                Behavior on opacity { NumberAnimation { duration: 200 } }
                 anchors.verticalCenter: parent.verticalCenter
                 width: Math.min(implicitWidth, 360)
                 text: root.controller.liveText

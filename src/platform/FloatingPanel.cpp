@@ -6,62 +6,27 @@
 #include <QScreen>
 #include <QWindow>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-namespace {
-
-// _NET_WM_DESKTOP 0xFFFFFFFF: shown on every desktop. Written on the unmapped
-// window and asked of the window manager once mapped (it may have reset it).
-void stickToAllDesktops(QWindow *window, bool mapped)
-{
-    Display *dpy = X11::display();
-    if (!dpy)
-        return;
-    const Window id = Window(window->winId());
-    const Atom desktop = XInternAtom(dpy, "_NET_WM_DESKTOP", False);
-    const long all = 0xFFFFFFFFL;
-    if (!mapped) {
-        XChangeProperty(dpy, id, desktop, XA_CARDINAL, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char *>(&all), 1);
-    } else {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = id;
-        event.xclient.message_type = desktop;
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = all;
-        event.xclient.data.l[1] = 2; // from a pager-like source: honoured as is
-        XSendEvent(dpy, DefaultRootWindow(dpy), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    }
-    XFlush(dpy);
-}
-
-} // namespace
 
 namespace FloatingPanel {
 
 void configure(QWindow *window, const QString &title, Input input)
 {
-    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-                            | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
+    Qt::WindowFlags flags = Qt::Tool | Qt::X11BypassWindowManagerHint | Qt::FramelessWindowHint
+                            | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
     if (input == Input::ClickThrough)
         flags |= Qt::WindowTransparentForInput;
     window->setFlags(flags);
     window->setTitle(title);
-    // Mapped with a user time of 0: the window manager does not give it the focus.
-    window->setProperty("_q_showWithoutActivating", true);
 }
 
 void show(QWindow *window, QPoint topLeft)
 {
     window->setPosition(topLeft);
-    if (!window->isVisible()) {
-        window->create();
-        stickToAllDesktops(window, false);
+    if (!window->isVisible())
         window->show();
-        stickToAllDesktops(window, true);
-    }
+    // Mapping raises it; raising again keeps it above what came up meanwhile.
     window->raise();
 }
 

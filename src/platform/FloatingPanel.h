@@ -9,11 +9,13 @@ class QWindow;
 
 // Floating panels (the recording overlay, the result bubble, the caption bar):
 // frameless windows above the others, on every desktop, that never take the
-// keyboard focus, optionally letting every click through. They stay managed by
-// the window manager (a utility window that refuses focus): openbox then keeps
-// them above normal windows, on every desktop, and never activates them.
-// Without a compositor a translucent window would show a black rectangle, so
-// the panel is shaped to its outline instead.
+// keyboard focus, optionally letting every click through. They bypass the
+// window manager (override-redirect): a managed window gets a frame from
+// openbox that swallows the clicks meant to pass through it, while an
+// unmanaged one is never focused, moved or put on a single desktop, and stays
+// above the windows that the manager raises. Without a compositor a
+// translucent window would show a black rectangle, so the panel is shaped to
+// its outline instead.
 namespace FloatingPanel {
 
 enum class Input { Takes, ClickThrough };
@@ -22,7 +24,7 @@ enum class Input { Takes, ClickThrough };
 void configure(QWindow *window, const QString &title, Input input);
 
 // Maps the window at `topLeft` (global, X11's downward y) without activating
-// anything, raised above the others and on every desktop.
+// anything, raised above the others.
 void show(QWindow *window, QPoint topLeft);
 // Unmaps it.
 void hide(QWindow *window);

@@ -46,14 +46,7 @@ bool X11InputHub::start(QString *why)
     // Without this the server sends a release before every repeated press.
     XkbSetDetectableAutoRepeat(dpy, True, nullptr);
 
-    // Slave devices: raw events for master devices are dropped during a grab.
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(bits, XI_RawKeyPress);
-    XISetMask(bits, XI_RawKeyRelease);
-    XISetMask(bits, XI_RawButtonPress);
-    XISetMask(bits, XI_HierarchyChanged);
-    XIEventMask mask{XIAllDevices, int(sizeof bits), bits};
-    XISelectEvents(dpy, root_, &mask, 1);
+    selectEvents();
 
     refreshDevices();
     refreshKeymap();
@@ -68,6 +61,30 @@ bool X11InputHub::start(QString *why)
     XFlush(dpy);
     QTimer::singleShot(0, this, &X11InputHub::drain);
     return true;
+}
+
+void X11InputHub::selectEvents()
+{
+    // Slave devices: raw events for master devices are dropped during a grab.
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
+    if (watchButtons_)
+        XISetMask(bits, XI_RawButtonPress);
+    XISetMask(bits, XI_HierarchyChanged);
+    XIEventMask mask{XIAllDevices, int(sizeof bits), bits};
+    XISelectEvents(dpy_, root_, &mask, 1);
+}
+
+void X11InputHub::setWatchButtons(bool on)
+{
+    if (watchButtons_ == on)
+        return;
+    watchButtons_ = on;
+    if (dpy_) {
+        selectEvents();
+        XFlush(dpy_);
+    }
 }
 
 void X11InputHub::stop()

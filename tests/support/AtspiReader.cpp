@@ -83,14 +83,16 @@ bool AtspiReader::exists() const
 std::optional<AtspiReader::Node> AtspiReader::find(const QString &role, const QString &name, int timeoutMs) const
 {
     std::optional<Node> found;
-    TestEnv::waitFor([&] {
+    const auto look = [&] {
         for (const Node &n : nodes())
-            if ((role.isEmpty() || n.role == role) && (name.isEmpty() || n.name == name)) {
+            if (n.showing() && (role.isEmpty() || n.role == role) && (name.isEmpty() || n.name == name)) {
                 found = n;
                 return true;
             }
         return false;
-    }, timeoutMs);
+    };
+    if (!look() && timeoutMs > 0)
+        TestEnv::waitFor(look, timeoutMs);
     return found;
 }
 
@@ -107,6 +109,8 @@ QStringList AtspiReader::texts() const
 {
     QStringList list;
     for (const Node &n : nodes()) {
+        if (!n.showing())
+            continue;
         if (!n.name.isEmpty())
             list << n.name;
         if (!n.text.isEmpty() && n.text != n.name)

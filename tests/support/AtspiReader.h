@@ -24,6 +24,8 @@ public:
         QStringList actions;
         QStringList states; // "showing", "focused", "editable"…
         QRect extents;      // on the screen
+
+        bool showing() const { return states.contains(QLatin1String("showing")); }
     };
 
     // The window named `title` of process `pid` (this process by default).
@@ -34,12 +36,13 @@ public:
     // Whether the window is on the bus now.
     bool exists() const;
 
-    // The first node of `role` (any when empty) whose name is `name` (any when
-    // empty), waiting up to `timeoutMs` for it to appear.
+    // The first node shown on screen (state "showing", as a screen reader reads
+    // it) of `role` (any when empty) whose name is `name` (any when empty),
+    // waiting up to `timeoutMs` for it to appear; 0 looks once.
     std::optional<Node> find(const QString &role, const QString &name = {}, int timeoutMs = 5000) const;
-    // Every node of `role`.
+    // Every node of `role`, shown or not.
     QList<Node> all(const QString &role) const;
-    // The names and texts of the whole window, in tree order (what a screen reader reads).
+    // The names and texts of the nodes shown, in tree order (what a screen reader reads).
     QStringList texts() const;
     // Performs `action` ("Press", "SetFocus"… as the node lists it; the first
     // one when empty) on the first node of `role` named `name`.

@@ -14,6 +14,7 @@ Item {
     height: size
     Accessible.role: Accessible.Graphic
     Accessible.name: name
+    Accessible.ignored: name.length === 0
 
     Image {
         objectName: "icon"

@@ -4,6 +4,7 @@
 
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
+#include "platform/FloatingPanel.h"
 
 #include <QHash>
 #include <QLocale>
@@ -145,6 +146,11 @@ Kit *Kit::create(QQmlEngine *engine, QJSEngine *)
 {
     // One per engine, owned by it.
     return new Kit(engine);
+}
+
+bool Kit::composited()
+{
+    return FloatingPanel::compositing();
 }
 
 bool Kit::glassOff() const

@@ -30,6 +30,9 @@ class Kit final : public QObject
     // Animated indicators: 30 frames per second, 15 with light visuals.
     Q_PROPERTY(int frameInterval READ frameInterval NOTIFY lightVisualsChanged)
     Q_PROPERTY(QString symbolFont READ symbolFont CONSTANT)
+    // Whether a compositor blends translucent windows with what lies beneath;
+    // without one a floating panel's see-through parts must be drawn opaque.
+    Q_PROPERTY(bool composited READ composited CONSTANT)
 
 public:
     explicit Kit(QObject *parent = nullptr);
@@ -41,6 +44,7 @@ public:
     bool plain() const { return glassOff() || lightVisuals_; }
     int frameInterval() const { return lightVisuals_ ? 1000 / 15 : 1000 / 30; }
     static QString symbolFont() { return QStringLiteral("Material Icons"); }
+    static bool composited();
 
     // The glyph for a symbol name of the program's vocabulary ("globe",
     // "checkmark.circle.fill"…); empty for an unknown name.
