@@ -12,6 +12,7 @@
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/Store.h"
+#include "pages/RecordingPlayer.h"
 #include "ui/kit/ThemePalette.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,7 @@ struct Application::Members
     std::unique_ptr<Reader> reader;
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
+    std::unique_ptr<RecordingPlayer> player;
     std::unique_ptr<QQmlEngine> engine;
 };
 
@@ -51,6 +53,7 @@ Application::~Application()
     shutdown();
     // Reverse of creation: views first, the settings last.
     m_->engine.reset();
+    m_->player.reset();
     m_->updater.reset();
     m_->bubble.reset();
     m_->reader.reset();
@@ -142,6 +145,13 @@ Updater *Application::updater()
     return m_->updater.get();
 }
 
+RecordingPlayer *Application::player()
+{
+    if (!m_->player)
+        m_->player = std::make_unique<RecordingPlayer>();
+    return m_->player.get();
+}
+
 QQmlEngine *Application::engine()
 {
     if (!m_->engine) {
@@ -176,6 +186,8 @@ void Application::shutdown()
         m_->controller->prepareToQuit();
     if (m_->reader)
         m_->reader->stop();
+    if (m_->player)
+        m_->player->stop();
     // Our text must not stay on the user's clipboard.
     Paster::flushRestore();
     if (m_->store)

@@ -11,6 +11,7 @@ class DictationController;
 class KeyStore;
 class QQmlEngine;
 class Reader;
+class RecordingPlayer;
 class Store;
 class Updater;
 
@@ -39,6 +40,8 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // Replays history recordings, one at a time.
+    RecordingPlayer *player();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
 

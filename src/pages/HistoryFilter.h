@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTimeZone>
+
+// The history page's filter and day titles as pure functions (now and zone given).
+namespace HistoryFilter {
+
+enum class Range { Today, Week, All };
+
+// The form both sides of a search are compared in: NFC, case folded. Accents stay.
+QString searchKey(const QString &text);
+// Whether `key` (a searchKey) holds the search (a searchKey); an empty search matches.
+bool matches(const QString &key, const QString &search);
+// Whether `date` falls in the range as seen at `now` in `zone`: today's calendar day,
+// or not earlier than the same clock time seven calendar days before.
+bool inRange(const QDateTime &date, Range range, const QDateTime &now, const QTimeZone &zone);
+// "Aujourd'hui", "Hier", else "Samedi 1 Mars 2025".
+QString dayTitle(QDate day, QDate today);
+
+} // namespace HistoryFilter
