@@ -1,5 +1,6 @@
 #include "pages/DashboardFigures.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <cmath>
@@ -55,6 +56,31 @@ qint64 fixCount(const QList<CorrectionRecord> &records)
     for (const CorrectionRecord &r : records)
         sum += std::max<qint64>(r.fixes.size(), 1);
     return sum;
+}
+
+QList<Share> appShares(const QList<Dictation> &history, const QList<qint64> &words, qint64 total)
+{
+    QList<Share> out;
+    if (total < 1)
+        return out;
+    QHash<QString, qsizetype> index;
+    QList<qint64> counts;
+    for (qsizetype i = 0; i < history.size() && i < words.size(); ++i) {
+        const Dictation &d = history.at(i);
+        auto it = index.constFind(d.appName);
+        if (it == index.constEnd()) {
+            it = index.insert(d.appName, out.size());
+            out.append(Share{d.appName, d.bundleIDText(), 0});
+            counts.append(0);
+        } else if (out[*it].bundleID.isEmpty()) {
+            out[*it].bundleID = d.bundleIDText();
+        }
+        counts[*it] += words.at(i);
+    }
+    for (qsizetype i = 0; i < out.size(); ++i)
+        out[i].share = double(counts.at(i)) / double(total);
+    std::stable_sort(out.begin(), out.end(), [](const Share &a, const Share &b) { return a.share > b.share; });
+    return out;
 }
 
 QString wordsText(qint64 words)

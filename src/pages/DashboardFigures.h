@@ -27,6 +27,18 @@ qint64 streak(QDate today, const WordsOn &wordsOn);
 // Every record counts its fixes, and at least one.
 qint64 fixCount(const QList<CorrectionRecord> &records);
 
+// One application's share of the dictated words.
+struct Share
+{
+    QString name;
+    QString bundleID; // the first one found, newest first
+    double share = 0;
+};
+// Shares of `total` words per application name of the history (newest first), largest
+// first, equal shares in history order; `words` gives each dictation's word count. Empty
+// when `total` is below 1.
+QList<Share> appShares(const QList<Dictation> &history, const QList<qint64> &words, qint64 total);
+
 // "1 250 mots", "1 mot", "0 mot".
 QString wordsText(qint64 words);
 // Plain digits: "7 mots" on history and recent rows.

@@ -19,6 +19,7 @@ DashboardModel::DashboardModel(Store *store, AppSettings *settings, QObject *par
     , store_(store)
     , settings_(settings)
 {
+    followRows();
     if (store_) {
         connect(store_, &Store::dictationsChanged, this, &DashboardModel::refresh);
         connect(store_, &Store::fixesChanged, this, &DashboardModel::refresh);
@@ -30,6 +31,51 @@ DashboardModel::DashboardModel(Store *store, AppSettings *settings, QObject *par
 }
 
 DashboardModel::~DashboardModel() = default;
+
+void DashboardModel::reloadWords()
+{
+    words_.clear();
+    if (!store_)
+        return;
+    words_.reserve(store_->dictations().size());
+    for (const Dictation &d : store_->dictations())
+        words_.append(TextUtil::wordCount(d.finalText));
+}
+
+void DashboardModel::followRows()
+{
+    if (!store_)
+        return;
+    const auto count = [this](int row) { return qint64(TextUtil::wordCount(store_->dictations().at(row).finalText)); };
+    const auto reload = [this] { reloadWords(); };
+    reload();
+    using C = Store::Collection;
+    connect(store_, &Store::itemInserted, this, [this, count, reload](C c, int row) {
+        if (c != C::History)
+            return;
+        if (row < 0 || row > words_.size() || store_->dictations().size() != words_.size() + 1)
+            return reload();
+        words_.insert(row, count(row));
+    });
+    connect(store_, &Store::itemChanged, this, [this, count, reload](C c, int row) {
+        if (c != C::History)
+            return;
+        if (row < 0 || row >= words_.size() || store_->dictations().size() != words_.size())
+            return reload();
+        words_[row] = count(row);
+    });
+    connect(store_, &Store::itemRemoved, this, [this, reload](C c, int row) {
+        if (c != C::History)
+            return;
+        if (row < 0 || row >= words_.size() || store_->dictations().size() != words_.size() - 1)
+            return reload();
+        words_.removeAt(row);
+    });
+    connect(store_, &Store::collectionReset, this, [reload](C c) {
+        if (c == C::History)
+            reload();
+    });
+}
 
 void DashboardModel::setNow(const QDateTime &now)
 {
@@ -98,10 +144,12 @@ void DashboardModel::refresh()
 
     apps_.clear();
     if (store) {
-        const QList<AppShare> shares = store->appShares();
+        if (words_.size() != store->dictations().size())
+            reloadWords(); // a change the row signals did not tell
+        const QList<F::Share> shares = F::appShares(store->dictations(), words_, store->totalWords());
         for (qsizetype i = 0; i < shares.size() && i < 6; ++i)
             apps_.append(QVariantMap{{u"name"_s, shares[i].name},
-                                     {u"bundleID"_s, shares[i].bundleIDText()},
+                                     {u"bundleID"_s, shares[i].bundleID},
                                      {u"share"_s, shares[i].share},
                                      {u"percent"_s, F::shareText(shares[i].share)}});
     }

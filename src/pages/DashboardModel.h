@@ -78,6 +78,12 @@ Q_SIGNALS:
 
 private:
     QDateTime now() const;
+    void followRows();
+    void reloadWords();
+
+    // Words of each dictation, in store order: the application shares would otherwise
+    // count every text again at each refresh.
+    QList<qint64> words_;
 
     QPointer<Store> store_;
     QPointer<AppSettings> settings_;

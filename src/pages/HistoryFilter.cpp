@@ -6,11 +6,39 @@ using namespace Qt::StringLiterals;
 
 namespace HistoryFilter {
 
-QString searchKey(const QString &text)
+QString fullSearchKey(const QString &text)
 {
     // Upper case first: its full mappings ("ß" → "SS") fold where simple folding does not.
     return text.normalized(QString::NormalizationForm_C).toUpper().toCaseFolded().normalized(
         QString::NormalizationForm_C);
+}
+
+bool foldsDirectly(char16_t c)
+{
+    // Latin letters below the combining marks (none of them changes under NFC), but
+    // those whose full case mappings expand or depend on the language; then the general
+    // punctuation (past the two spaces NFC replaces) and the currency signs, which fold
+    // to themselves.
+    if (c < 0x250)
+        return c != 0xDF && c != 0x130 && c != 0x131 && c != 0x149 && c != 0x1F0;
+    return (c >= 0x2002 && c < 0x2070) || (c >= 0x20A0 && c < 0x20D0);
+}
+
+QString searchKey(const QString &text)
+{
+    QString key(text.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(key.data());
+    const char16_t *in = reinterpret_cast<const char16_t *>(text.constData());
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        const char16_t c = in[i];
+        if (c < 0x80)
+            out[i] = (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+        else if (foldsDirectly(c))
+            out[i] = char16_t(QChar::toCaseFolded(char32_t(c)));
+        else
+            return fullSearchKey(text);
+    }
+    return key;
 }
 
 bool matches(const QString &key, const QString &search)

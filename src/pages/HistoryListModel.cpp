@@ -133,6 +133,7 @@ void HistoryListModel::setKind(int kind)
     if (kind_ == kind)
         return;
     kind_ = kind;
+    orderValid_ = false;
     rebuild();
     updateAppNames();
     Q_EMIT kindChanged();
@@ -230,21 +231,19 @@ void HistoryListModel::rebuild()
 {
     filterNow_ = now();
     today_ = filterNow_.date();
-    const QList<ItemPtr> &source = kind_ == 0 ? dictations_ : fixes_;
-    QList<qsizetype> order;
-    order.reserve(source.size());
-    for (qsizetype i = 0; i < source.size(); ++i)
-        if (passes(*source.at(i)))
-            order.append(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&source](qsizetype a, qsizetype b) { return source.at(a)->ms > source.at(b)->ms; });
+    if (!orderValid_) {
+        order_ = kind_ == 0 ? dictations_ : fixes_;
+        std::stable_sort(order_.begin(), order_.end(), [](const ItemPtr &a, const ItemPtr &b) { return a->ms > b->ms; });
+        orderValid_ = true;
+    }
+    for (const ItemPtr &row : std::as_const(rows_))
+        row->wanted = false;
     QList<ItemPtr> next;
-    next.reserve(order.size());
-    QSet<const Item *> wanted;
-    wanted.reserve(order.size());
-    for (const qsizetype i : std::as_const(order)) {
-        next.append(source.at(i));
-        wanted.insert(source.at(i).get());
+    next.reserve(order_.size());
+    for (const ItemPtr &item : std::as_const(order_)) {
+        item->wanted = passes(*item);
+        if (item->wanted)
+            next.append(item);
     }
 
     // Both lists follow one order: walk them together, removing and inserting runs.
@@ -256,9 +255,9 @@ void HistoryListModel::rebuild()
             ++j;
             continue;
         }
-        if (i < rows_.size() && !wanted.contains(rows_.at(i).get())) {
+        if (i < rows_.size() && !rows_.at(i)->wanted) {
             qsizetype k = i;
-            while (k < rows_.size() && !wanted.contains(rows_.at(k).get()))
+            while (k < rows_.size() && !rows_.at(k)->wanted)
                 ++k;
             beginRemoveRows(QModelIndex(), int(i), int(k - 1));
             rows_.remove(i, k - i);
@@ -343,6 +342,8 @@ void HistoryListModel::onInserted(Store::Collection collection, int row)
     }
     const ItemPtr item = itemAt(collection, row);
     list.insert(row, item);
+    if (collection == shown())
+        orderValid_ = false;
     if (collection == shown() && passes(*item))
         insertRow(item);
     if (collection == shown())
@@ -365,6 +366,7 @@ void HistoryListModel::onChanged(Store::Collection collection, int row)
     list[row] = fresh;
     if (collection != shown())
         return;
+    orderValid_ = false;
     const bool show = passes(*fresh);
     if (at >= 0 && show) {
         rows_[at] = fresh;
@@ -398,8 +400,10 @@ void HistoryListModel::onRemoved(Store::Collection collection, int row)
         return;
     }
     const ItemPtr gone = list.at(row);
-    if (collection == shown())
+    if (collection == shown()) {
         removeRowOf(gone.get());
+        orderValid_ = false;
+    }
     list.removeAt(row);
     if (collection == shown())
         updateAppNames();
@@ -414,6 +418,7 @@ void HistoryListModel::onReset(Store::Collection collection)
     // new ones in, which the view sees as removals and insertions.
     loadMirror(collection);
     if (collection == shown()) {
+        orderValid_ = false;
         rebuild();
         updateAppNames();
     }

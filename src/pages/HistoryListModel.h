@@ -110,6 +110,7 @@ private:
         QString key1, key2; // search keys of the main and the second text
         Dictation dictation;
         CorrectionRecord record;
+        bool wanted = false; // kept by the filters at the last walk
     };
     using ItemPtr = std::shared_ptr<Item>;
 
@@ -156,5 +157,7 @@ private:
     QList<ItemPtr> dictations_; // store order
     QList<ItemPtr> fixes_;      // store order
     QList<ItemPtr> rows_;
+    QList<ItemPtr> order_; // the shown collection in list order, unfiltered
+    bool orderValid_ = false;
     QSet<QUuid> expanded_;
 };

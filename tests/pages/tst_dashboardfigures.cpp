@@ -273,6 +273,31 @@ private Q_SLOTS:
         QCOMPARE(HistoryFilter::matches(HistoryFilter::searchKey(text), HistoryFilter::searchKey(search)), found);
     }
 
+    // The quick fold agrees with the general one on every character it takes on itself.
+    void quickFoldAgrees_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::newRow("latin") << 0 << 0x24F;
+        QTest::newRow("punctuation") << 0x2000 << 0x206F;
+        QTest::newRow("currency") << 0x20A0 << 0x20CF;
+    }
+
+    void quickFoldAgrees()
+    {
+        QFETCH(int, first);
+        QFETCH(int, last);
+        int direct = 0;
+        for (int c = first; c <= last; ++c) {
+            if (!HistoryFilter::foldsDirectly(char16_t(c)))
+                continue;
+            ++direct;
+            const QString text = u"Aé"_s + QChar(c) + u"z"_s;
+            QCOMPARE(HistoryFilter::searchKey(text), HistoryFilter::fullSearchKey(text));
+        }
+        QVERIFY(direct > (last - first) / 2);
+    }
+
     void range_data()
     {
         QTest::addColumn<QDateTime>("date");
