@@ -83,7 +83,7 @@ Item {
                             padding: 0
                             font.pixelSize: 13
                             Accessible.name: "Rechercher"
-                            onTextEdited: history.search = text
+                            onTextChanged: history.search = text
                         }
                     }
                 }
