@@ -230,6 +230,43 @@ private Q_SLOTS:
         QCOMPARE(F::niceTicks(max), ticks);
     }
 
+    void appShares_data()
+    {
+        QTest::addColumn<QStringList>("apps");   // "name/bundle" per dictation, newest first
+        QTest::addColumn<QList<qint64>>("words");
+        QTest::addColumn<QStringList>("expected"); // "name/bundle share%"
+        QTest::newRow("largest first") << QStringList{u"Kate/"_s, u"Zoom/z"_s, u"Zoom/z"_s}
+                                       << QList<qint64>{1, 2, 1} << QStringList{u"Zoom/z 75 %"_s, u"Kate/ 25 %"_s};
+        QTest::newRow("bundle id: the newest one given")
+            << QStringList{u"Zoom/"_s, u"Zoom/new"_s, u"Zoom/old"_s} << QList<qint64>{1, 1, 1}
+            << QStringList{u"Zoom/new 100 %"_s};
+        QTest::newRow("equal shares in history order")
+            << QStringList{u"b/"_s, u"a/"_s} << QList<qint64>{4, 4} << QStringList{u"b/ 50 %"_s, u"a/ 50 %"_s};
+        QTest::newRow("no words, no shares") << QStringList{u"Kate/"_s} << QList<qint64>{0} << QStringList{};
+    }
+
+    void appShares()
+    {
+        QFETCH(QStringList, apps);
+        QFETCH(QList<qint64>, words);
+        QFETCH(QStringList, expected);
+        QList<Dictation> history;
+        qint64 total = 0;
+        for (qsizetype i = 0; i < apps.size(); ++i) {
+            Dictation d;
+            d.appName = apps.at(i).section(u'/', 0, 0);
+            const QString bundle = apps.at(i).section(u'/', 1);
+            if (!bundle.isEmpty())
+                d.bundleID = bundle;
+            history.append(d);
+            total += words.at(i);
+        }
+        QStringList got;
+        for (const F::Share &s : F::appShares(history, words, total))
+            got << s.name + u"/"_s + s.bundleID + u" "_s + F::shareText(s.share);
+        QCOMPARE(got, expected);
+    }
+
     void dayTitle_data()
     {
         QTest::addColumn<QDate>("day");
