@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
-import Qt5Compat.GraphicalEffects
+import QtQuick.Shapes
 import Ombry
 
 // The large card at the top of the dashboard: today's words and three pills.
@@ -15,34 +15,54 @@ Item {
 
     implicitHeight: content.implicitHeight + 48
 
-    Rectangle {
-        id: outline
-        anchors.fill: parent
-        radius: 24
-        visible: false
+    // A soft shadow in the accent colour, below and around the card.
+    Repeater {
+        model: 6
+        delegate: Rectangle {
+            required property int index
+            x: -3 * index
+            y: 8 - 3 * index
+            width: parent.width + 6 * index
+            height: parent.height + 6 * index
+            radius: 24 + 3 * index
+            color: Qt.alpha(Theme.accent, 0.35 / 6 * (6 - index) / 3.5)
+        }
     }
-    DropShadow {
-        anchors.fill: parent
-        source: outline
-        color: Qt.alpha(Theme.accent, 0.35)
-        radius: 18
-        samples: 37
-        verticalOffset: 8
-    }
-    Item {
-        id: body
-        anchors.fill: parent
-        visible: false
 
-        LinearGradient {
-            anchors.fill: parent
-            start: Qt.point(0, 0)
-            end: Qt.point(width, height)
-            gradient: Gradient {
+    Shape {
+        anchors.fill: parent
+        layer.enabled: true
+        layer.samples: 4
+        ShapePath {
+            strokeWidth: -1
+            fillGradient: LinearGradient {
+                x1: 0
+                y1: 0
+                x2: hero.width
+                y2: hero.height
                 GradientStop { position: 0; color: Theme.accent }
                 GradientStop { position: 1; color: Qt.rgba(0.2, 0.7, 0.85, 1) }
             }
+            startX: 24
+            startY: 0
+            PathLine { x: hero.width - 24; y: 0 }
+            PathArc { x: hero.width; y: 24; radiusX: 24; radiusY: 24 }
+            PathLine { x: hero.width; y: hero.height - 24 }
+            PathArc { x: hero.width - 24; y: hero.height; radiusX: 24; radiusY: 24 }
+            PathLine { x: 24; y: hero.height }
+            PathArc { x: 0; y: hero.height - 24; radiusX: 24; radiusY: 24 }
+            PathLine { x: 0; y: 24 }
+            PathArc { x: 24; y: 0; radiusX: 24; radiusY: 24 }
         }
+    }
+
+    // The large waveform, cut at the card's edge.
+    Item {
+        anchors.fill: parent
+        anchors.topMargin: 4
+        anchors.bottomMargin: 4
+        clip: true
+
         Symbol {
             anchors.right: parent.right
             anchors.rightMargin: 10
@@ -52,11 +72,6 @@ Item {
             font.bold: true
             color: Qt.rgba(1, 1, 1, 0.08)
         }
-    }
-    OpacityMask {
-        anchors.fill: parent
-        source: body
-        maskSource: outline
     }
 
     RowLayout {

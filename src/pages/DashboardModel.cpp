@@ -5,6 +5,8 @@
 #include "model/TextUtil.h"
 #include "pages/DashboardFigures.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace F = DashboardFigures;
@@ -127,20 +129,23 @@ void DashboardModel::refresh()
     speedText_ = QString::number(store ? store->averageWPM() : 0);
     savedText_ = F::savedText(store && settings_ ? store->minutesSaved(settings_->typingWPM()) : 0);
 
+    QList<qint64> perDay;
+    for (int k = -13; k <= 0; ++k)
+        perDay.append(wordsOn(today.addDays(k)));
+    const QList<qint64> marks = F::niceTicks(*std::max_element(perDay.cbegin(), perDay.cend()));
+    chartTop_ = double(marks.last());
     chart_.clear();
-    qint64 most = 0;
     for (int k = -13; k <= 0; ++k) {
-        const QDate day = today.addDays(k);
-        const qint64 words = wordsOn(day);
-        most = std::max(most, words);
+        const qint64 words = perDay.at(k + 13);
         // A label on every second day, starting from the oldest.
-        chart_.append(QVariantMap{{u"label"_s, F::axisLabel(day)}, {u"words"_s, words}, {u"showLabel"_s, (k + 13) % 2 == 0}});
+        chart_.append(QVariantMap{{u"label"_s, F::axisLabel(today.addDays(k))},
+                                  {u"words"_s, words},
+                                  {u"fraction"_s, double(words) / chartTop_},
+                                  {u"showLabel"_s, (k + 13) % 2 == 0}});
     }
     ticks_.clear();
-    const QList<qint64> marks = F::niceTicks(most);
     for (const qint64 v : marks)
-        ticks_.append(QVariantMap{{u"value"_s, v}, {u"label"_s, F::grouped(v)}});
-    chartTop_ = marks.last();
+        ticks_.append(QVariantMap{{u"value"_s, v}, {u"label"_s, F::grouped(v)}, {u"fraction"_s, double(v) / chartTop_}});
 
     apps_.clear();
     if (store) {
@@ -164,7 +169,8 @@ void DashboardModel::refresh()
                                        {u"appName"_s, d.appName},
                                        {u"bundleID"_s, d.bundleIDText()},
                                        {u"text"_s, d.finalText},
-                                       {u"words"_s, F::plainWordsText(TextUtil::wordCount(d.finalText))}});
+                                       {u"words"_s, F::plainWordsText(TextUtil::wordCount(d.finalText))},
+                                       {u"last"_s, i == std::min<qsizetype>(list.size(), 4) - 1}});
         }
     }
     Q_EMIT changed();

@@ -19,7 +19,6 @@ class DashboardModel : public QObject
     QML_ELEMENT
 
     Q_PROPERTY(QString headerDate READ headerDate NOTIFY changed)
-    Q_PROPERTY(qint64 todayWords READ todayWords NOTIFY changed)
     Q_PROPERTY(QString todayWordsText READ todayWordsText NOTIFY changed)
     Q_PROPERTY(QString streakValue READ streakValue NOTIFY changed)
     Q_PROPERTY(QString streakLabel READ streakLabel NOTIFY changed)
@@ -32,14 +31,14 @@ class DashboardModel : public QObject
     Q_PROPERTY(QString deltaText READ deltaText NOTIFY changed)
     Q_PROPERTY(QString speedText READ speedText NOTIFY changed)
     Q_PROPERTY(QString savedText READ savedText NOTIFY changed)
-    // 14 maps {label, words, showLabel}, the oldest day first.
+    // 14 maps {label, words, fraction (of the chart's top), showLabel}, the oldest day first.
     Q_PROPERTY(QVariantList chart READ chart NOTIFY changed)
-    // Axis marks {value, label}, from 0 up; the last is the chart's top.
+    // Axis marks {value, label, fraction}, from 0 up; the last is the chart's top.
     Q_PROPERTY(QVariantList ticks READ ticks NOTIFY changed)
-    Q_PROPERTY(qint64 chartTop READ chartTop NOTIFY changed)
+    Q_PROPERTY(double chartTop READ chartTop NOTIFY changed)
     // Up to 6 maps {name, bundleID, share, percent}.
     Q_PROPERTY(QVariantList apps READ apps NOTIFY changed)
-    // Up to 4 maps {id, time, appName, bundleID, text, words}.
+    // Up to 4 maps {id, time, appName, bundleID, text, words, last}.
     Q_PROPERTY(QVariantList recent READ recent NOTIFY changed)
 
 public:
@@ -69,7 +68,7 @@ public:
     QString savedText() const { return savedText_; }
     QVariantList chart() const { return chart_; }
     QVariantList ticks() const { return ticks_; }
-    qint64 chartTop() const { return chartTop_; }
+    double chartTop() const { return chartTop_; }
     QVariantList apps() const { return apps_; }
     QVariantList recent() const { return recent_; }
 
@@ -95,5 +94,5 @@ private:
     QString todayWordsText_, streakValue_, streakLabel_, fixesValue_, fixesLabel_, spentText_;
     QString totalWordsText_, dictationsText_, todayText_, deltaText_, speedText_, savedText_;
     QVariantList chart_, ticks_, apps_, recent_;
-    qint64 chartTop_ = 1;
+    double chartTop_ = 1;
 };

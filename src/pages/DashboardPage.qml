@@ -98,7 +98,6 @@ Item {
                         Layout.preferredHeight: 240
                         days: figures.chart
                         ticks: figures.ticks
-                        top: figures.chartTop
                     }
                 }
             }
@@ -197,7 +196,6 @@ Item {
                     delegate: ColumnLayout {
                         id: recent
                         required property var modelData
-                        required property int index
                         Layout.fillWidth: true
                         spacing: 12
 
@@ -241,7 +239,7 @@ Item {
                             implicitHeight: 1
                             color: Theme.separator
                             opacity: 0.4
-                            visible: recent.index < figures.recent.length - 1
+                            visible: !recent.modelData.last
                         }
                     }
                 }

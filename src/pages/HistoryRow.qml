@@ -21,11 +21,12 @@ Card {
     required property string fixCount
     required property bool hasAudio
     required property bool expanded
-    property HistoryListModel entries
+    readonly property HistoryListModel entries: ListView.view ? ListView.view.model as HistoryListModel : null
 
     readonly property bool dictation: kind === "dictation"
 
     objectName: "historyRow" + index
+    width: ListView.view ? ListView.view.width : 0
     padding: 20
 
     ColumnLayout {
@@ -123,7 +124,6 @@ Card {
         AbstractButton {
             id: fold
             Layout.fillWidth: true
-            implicitHeight: foldRow.implicitHeight
             checkable: true
             checked: row.expanded
             text: row.dictation ? "Transcription brute" : "Texte d'origine"
@@ -133,9 +133,7 @@ Card {
             Accessible.checked: checked
             onClicked: row.entries.setExpanded(row.index, !row.expanded)
 
-            contentItem: Item {}
-            background: Row {
-                id: foldRow
+            contentItem: Row {
                 spacing: 4
                 Text {
                     text: "\u25B8"

@@ -91,7 +91,7 @@ private Q_SLOTS:
         row(true, "deltaText", u"+25 % par rapport à hier"_s);
         row(true, "speedText", u"237"_s);
         row(true, "savedText", u"1 h 02 min"_s);
-        row(true, "chartTop", qint64(1500));
+        row(true, "chartTop", 1500.0);
     }
 
     void figures()
