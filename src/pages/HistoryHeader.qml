@@ -125,8 +125,6 @@ Column {
         x: (parent.width - width) / 2
         y: (parent.height - height) / 2
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-        Accessible.role: Accessible.Dialog
-        Accessible.name: title
 
         footer: DialogButtonBox {
             Button {

@@ -24,6 +24,11 @@ Item {
         ScrollBar.vertical: ScrollBar {}
 
         header: HistoryHeader {}
+        // The header's height is known only once it has its width: start at its top.
+        onHeaderItemChanged: if (headerItem) headerItem.heightChanged.connect(() => {
+            if (list.atYBeginning || list.contentY < list.originY + list.headerItem.height)
+                list.positionViewAtBeginning()
+        })
 
         section.property: "dayTitle"
         section.criteria: ViewSection.FullString
