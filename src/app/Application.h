@@ -8,7 +8,10 @@
 class AppSettings;
 class BubbleController;
 class DictationController;
+class InterfaceKeys;
 class KeyStore;
+class MainWindow;
+class Navigation;
 class QQmlEngine;
 class Reader;
 class RecordingPlayer;
@@ -44,6 +47,10 @@ public:
     RecordingPlayer *player();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
+    // The main window's page, the interface keys and the window itself.
+    Navigation *navigation();
+    InterfaceKeys *interfaceKeys();
+    MainWindow *mainWindow();
 
     // Stops input, audio and pending work, writes what is pending and drops the
     // QML engine; then the objects go in reverse order. Idempotent.
