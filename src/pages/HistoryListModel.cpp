@@ -112,8 +112,13 @@ Store::Collection HistoryListModel::shown() const
 
 void HistoryListModel::setNow(const QDateTime &now)
 {
-    fixedNow_ = now;
+    clock_ = [now] { return now; };
     refresh();
+}
+
+void HistoryListModel::setClock(std::function<QDateTime()> clock)
+{
+    clock_ = std::move(clock);
 }
 
 void HistoryListModel::setTimeZone(const QTimeZone &zone)
@@ -124,7 +129,7 @@ void HistoryListModel::setTimeZone(const QTimeZone &zone)
 
 QDateTime HistoryListModel::now() const
 {
-    return (fixedNow_.isValid() ? fixedNow_ : QDateTime::currentDateTimeUtc()).toTimeZone(zone_);
+    return (clock_ ? clock_() : QDateTime::currentDateTimeUtc()).toTimeZone(zone_);
 }
 
 void HistoryListModel::setKind(int kind)
@@ -342,8 +347,14 @@ void HistoryListModel::onInserted(Store::Collection collection, int row)
     }
     const ItemPtr item = itemAt(collection, row);
     list.insert(row, item);
-    if (collection == shown())
+    if (collection == shown()) {
         orderValid_ = false;
+        // A dictation after midnight: "Aujourd'hui" is a new day, yesterday's rows "Hier".
+        if (const QDate day = now().date(); day != today_ && !rows_.isEmpty()) {
+            today_ = day;
+            Q_EMIT dataChanged(index(0), index(int(rows_.size() - 1)), {DayTitleRole});
+        }
+    }
     if (collection == shown() && passes(*item))
         insertRow(item);
     if (collection == shown())

@@ -9,6 +9,7 @@
 #include <QTimeZone>
 #include <QtQml/qqmlregistration.h>
 
+#include <functional>
 #include <memory>
 
 class RecordingPlayer;
@@ -58,8 +59,10 @@ public:
     HistoryListModel(Store *store, RecordingPlayer *player, QObject *parent = nullptr);
     ~HistoryListModel() override;
 
-    // Tests pin the clock and the zone; by default: now, the system zone.
+    // Tests pin the clock and the zone; by default: now, the system zone. setNow() also
+    // applies the filters again; a clock given alone is read at the next change.
     void setNow(const QDateTime &now);
+    void setClock(std::function<QDateTime()> clock);
     void setTimeZone(const QTimeZone &zone);
 
     int kind() const { return kind_; }
@@ -141,7 +144,7 @@ private:
 
     QPointer<Store> store_;
     QPointer<RecordingPlayer> player_;
-    QDateTime fixedNow_;
+    std::function<QDateTime()> clock_;
     QTimeZone zone_ = QTimeZone::systemTimeZone();
     QDateTime filterNow_; // the moment the range was last applied
     QDate today_;

@@ -5,6 +5,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -303,6 +304,23 @@ private Q_SLOTS:
         QCOMPARE(model_->canClear(), can);
         if (!dictations && !records)
             QCOMPARE(model_->appNames(), QStringList{});
+    }
+
+    // The day turns while the page is open: the next dictation retitles the days.
+    void dayTurns()
+    {
+        model_->setNow(kNow);
+        QCOMPARE(model_->get(0, u"dayTitle"_s).toString(), u"Aujourd'hui"_s);
+        const QDateTime tomorrow = at(kToday.addDays(1), QTime(0, 5));
+        HistoryListModel later(store_.get(), nullptr);
+        later.setTimeZone(zone());
+        later.setNow(kNow);
+        QSignalSpy changed(&later, &QAbstractItemModel::dataChanged);
+        later.setClock([tomorrow] { return tomorrow; }); // the clock moves on its own
+        store_->add(dictation(tomorrow, u"Kate"_s, u"après minuit"_s, 1));
+        QCOMPARE(later.get(0, u"dayTitle"_s).toString(), u"Aujourd'hui"_s);
+        QCOMPARE(later.get(1, u"dayTitle"_s).toString(), u"Hier"_s);
+        QVERIFY(!changed.isEmpty());
     }
 
     // The replay button is enabled only while the recording exists.
