@@ -30,7 +30,7 @@ Item {
                     height: 1
                     color: Qt.alpha(Theme.secondaryText, 0.2)
                 }
-                Text {
+                PageLabel {
                     x: parent.width + 6
                     y: -height / 2
                     text: mark.modelData.label
@@ -64,7 +64,7 @@ Item {
                     Accessible.role: Accessible.Graphic
                     Accessible.name: bar.modelData.label + " : " + bar.modelData.words
                 }
-                Text {
+                PageLabel {
                     visible: bar.modelData.showLabel
                     anchors.horizontalCenter: parent.horizontalCenter
                     y: parent.height + 6

@@ -82,13 +82,13 @@ Item {
 
         ColumnLayout {
             spacing: 6
-            Text {
+            PageLabel {
                 text: "Aujourd'hui"
                 font.pixelSize: 13
                 font.weight: Font.DemiBold
                 color: Qt.rgba(1, 1, 1, 0.85)
             }
-            Text {
+            PageLabel {
                 objectName: "heroWords"
                 text: hero.wordsText
                 font.pixelSize: 34

@@ -22,7 +22,7 @@ Item {
             Layout.fillWidth: true
             title: "Tableau de bord"
 
-            Text {
+            PageLabel {
                 objectName: "headerDate"
                 text: figures.headerDate
                 font.pixelSize: 13
@@ -129,7 +129,7 @@ Item {
                                     bundleId: share.modelData.bundleID
                                     size: 18
                                 }
-                                Text {
+                                PageLabel {
                                     Layout.fillWidth: true
                                     text: share.modelData.name
                                     textFormat: Text.PlainText
@@ -137,7 +137,7 @@ Item {
                                     font.pixelSize: 13
                                     color: Theme.text
                                 }
-                                Text {
+                                PageLabel {
                                     text: share.modelData.percent
                                     font.pixelSize: 12
                                     font.weight: Font.DemiBold
@@ -202,7 +202,7 @@ Item {
                         RowLayout {
                             Layout.fillWidth: true
                             spacing: 12
-                            Text {
+                            PageLabel {
                                 Layout.preferredWidth: 44
                                 Layout.alignment: Qt.AlignTop
                                 text: recent.modelData.time
@@ -216,7 +216,7 @@ Item {
                                 bundleId: recent.modelData.bundleID
                                 size: 18
                             }
-                            Text {
+                            PageLabel {
                                 Layout.fillWidth: true
                                 Layout.alignment: Qt.AlignTop
                                 text: recent.modelData.text
@@ -227,7 +227,7 @@ Item {
                                 font.pixelSize: 13
                                 color: Theme.text
                             }
-                            Text {
+                            PageLabel {
                                 Layout.alignment: Qt.AlignTop
                                 text: recent.modelData.words
                                 font.pixelSize: 11
@@ -237,7 +237,7 @@ Item {
                         Rectangle {
                             Layout.fillWidth: true
                             implicitHeight: 1
-                            color: Theme.separator
+                            color: Qt.alpha(Theme.secondaryText, 0.3)
                             opacity: 0.4
                             visible: !recent.modelData.last
                         }

@@ -33,13 +33,13 @@ Item {
         }
         ColumnLayout {
             spacing: 0
-            Text {
+            PageLabel {
                 text: pill.value
                 font.pixelSize: 18
                 font.bold: true
                 color: "white"
             }
-            Text {
+            PageLabel {
                 text: pill.label
                 font.pixelSize: 11
                 font.weight: Font.Medium

@@ -21,14 +21,14 @@ Card {
             IconCircle {
                 systemName: tile.icon
             }
-            Text {
+            PageLabel {
                 text: tile.title
                 font.pixelSize: 13
                 font.weight: Font.Medium
                 color: Theme.secondaryText
             }
         }
-        Text {
+        PageLabel {
             Layout.fillWidth: true
             text: tile.value
             font.pixelSize: 28
@@ -40,7 +40,7 @@ Card {
             minimumPixelSize: 17
             elide: Text.ElideRight
         }
-        Text {
+        PageLabel {
             // A blank keeps every tile the same height.
             text: tile.detail.length > 0 ? tile.detail : " "
             font.pixelSize: 12

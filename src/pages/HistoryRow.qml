@@ -37,7 +37,7 @@ Card {
             Layout.fillWidth: true
             spacing: 10
 
-            Text {
+            PageLabel {
                 text: row.time
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
@@ -48,19 +48,19 @@ Card {
                 bundleId: row.bundleID
                 size: 20
             }
-            Text {
+            PageLabel {
                 text: row.appName
                 textFormat: Text.PlainText
                 font.pixelSize: 12
                 color: Theme.secondaryText
             }
-            Text {
+            PageLabel {
                 visible: row.dictation
                 text: row.words
                 font.pixelSize: 12
                 color: Theme.secondaryText
             }
-            Text {
+            PageLabel {
                 visible: row.dictation
                 text: row.speed
                 font.pixelSize: 12
@@ -72,7 +72,7 @@ Card {
                 implicitHeight: tag.implicitHeight + 4
                 radius: height / 2
                 color: Theme.accentLight
-                Text {
+                PageLabel {
                     id: tag
                     anchors.centerIn: parent
                     text: row.action
@@ -82,7 +82,7 @@ Card {
                     color: Theme.accent
                 }
             }
-            Text {
+            PageLabel {
                 visible: !row.dictation && row.fixCount.length > 0
                 text: row.fixCount
                 font.pixelSize: 12
@@ -135,13 +135,14 @@ Card {
 
             contentItem: Row {
                 spacing: 4
-                Text {
+                PageLabel {
                     text: "\u25B8"
+                    Accessible.ignored: true
                     font.pixelSize: 11
                     color: Theme.secondaryText
                     rotation: row.expanded ? 90 : 0
                 }
-                Text {
+                PageLabel {
                     text: fold.text
                     font.pixelSize: 12
                     color: Theme.secondaryText

@@ -6,8 +6,6 @@ import Ombry
 AbstractButton {
     id: segment
     implicitHeight: 26
-    checkable: true
-    Accessible.role: Accessible.PageTab
     Accessible.name: text
     Accessible.checkable: true
     Accessible.checked: checked
