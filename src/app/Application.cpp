@@ -8,6 +8,7 @@
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationWiring.h"
+#include "dictation/OverlayController.h"
 #include "dictation/Paster.h"
 #include "dictation/Reader.h"
 #include "model/AppSettings.h"
@@ -16,10 +17,15 @@
 #include "model/Log.h"
 #include "model/Store.h"
 #include "pages/RecordingPlayer.h"
+#include "ui/kit/AppIcons.h"
 #include "ui/kit/ThemePalette.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QQmlEngine>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 
 #include <cstdlib>
 
@@ -47,12 +53,21 @@ struct Application::Members
     std::unique_ptr<InterfaceKeys> interfaceKeys;
     // Holds views of the engine: goes before it.
     std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<OverlayController> overlay;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
 {
     Q_ASSERT(!gCurrent);
     gCurrent = this;
+    // Every window of the program draws with Qt Quick's software renderer: the
+    // panels are small and mostly still, and on machines without a GPU driver
+    // the OpenGL path through llvmpipe costs far more CPU and threads.
+    // OMBRY_QUICK_BACKEND=opengl brings it back, to compare the two.
+    // Too late once a window exists (Quick Test runners make their own first).
+    const bool openGL = qEnvironmentVariable("OMBRY_QUICK_BACKEND") == QLatin1String("opengl");
+    if (QGuiApplication::allWindows().isEmpty())
+        QQuickWindow::setGraphicsApi(openGL ? QSGRendererInterface::OpenGL : QSGRendererInterface::Software);
 }
 
 Application::~Application()
@@ -60,6 +75,7 @@ Application::~Application()
     shutdown();
     // Reverse of creation: views first, the settings last.
     m_->mainWindow.reset();
+    m_->overlay.reset();
     m_->engine.reset();
     m_->interfaceKeys.reset();
     m_->navigation.reset();
@@ -141,8 +157,16 @@ Reader *Application::reader()
 
 BubbleController *Application::bubble()
 {
-    if (!m_->bubble)
+    if (!m_->bubble) {
         m_->bubble = std::make_unique<BubbleController>();
+        // The bubble closes on what the keyboard front end observes elsewhere.
+        HotkeyMonitor &hotkey = controller()->hotkey();
+        BubbleController *bubble = m_->bubble.get();
+        hotkey.onPointerPress = [bubble](int button) { bubble->pointerPressed(button, QCursor::pos()); };
+        hotkey.onKeyObserved = [bubble](quint16 key) { bubble->keyPressed(key); };
+        connect(bubble, &BubbleController::visibleChanged, bubble,
+                [&hotkey, bubble] { hotkey.setWatchPointer(bubble->visible()); });
+    }
     return m_->bubble.get();
 }
 
@@ -194,6 +218,13 @@ MainWindow *Application::mainWindow()
     return m_->mainWindow.get();
 }
 
+OverlayController *Application::overlay()
+{
+    if (!m_->overlay)
+        m_->overlay = std::make_unique<OverlayController>(controller(), engine());
+    return m_->overlay.get();
+}
+
 bool Application::owns(const Store *store) const
 {
     return store && m_->store.get() == store;
@@ -207,6 +238,8 @@ void Application::registerQml(QQmlEngine *engine)
         registered = true;
     }
     engine->addImportPath(QStringLiteral("qrc:/"));
+    if (!engine->imageProvider(QStringLiteral("appicon")))
+        engine->addImageProvider(QStringLiteral("appicon"), new AppIconProvider);
 }
 
 void Application::shutdown()
@@ -227,6 +260,9 @@ void Application::shutdown()
         m_->store->flush();
     // The window's views before the engine that made them.
     m_->mainWindow.reset();
+    m_->overlay.reset();
+    if (m_->bubble)
+        m_->bubble->dropView();
     m_->engine.reset();
     Log::waitUntilWritten();
 }

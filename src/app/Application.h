@@ -12,6 +12,7 @@ class InterfaceKeys;
 class KeyStore;
 class MainWindow;
 class Navigation;
+class OverlayController;
 class QQmlEngine;
 class Reader;
 class RecordingPlayer;
@@ -45,6 +46,8 @@ public:
     Updater *updater();
     // Replays history recordings, one at a time.
     RecordingPlayer *player();
+    // The recording overlay's panel, over the controller and the engine.
+    OverlayController *overlay();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // The main window's page, the interface keys and the window itself.

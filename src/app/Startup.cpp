@@ -120,6 +120,10 @@ bool finishLaunching(const QStringList &arguments)
     DictationController *controller = DictationController::shared();
     // A failure that needs a key, a permission or the microphone opens the settings.
     controller->onNeedsAttention = [] { MainWindow::shared()->showPage(Navigation::Page::Settings); };
+    // The overlay's panel exists before the first key press, placed under the
+    // pointer; the bubble's hooks are set before the keyboard is watched.
+    Application::root().overlay();
+    Application::root().bubble();
     controller->start();
     Store::shared()->pruneAudio();
     controller->warmUpAudio();

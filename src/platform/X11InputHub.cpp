@@ -46,13 +46,7 @@ bool X11InputHub::start(QString *why)
     // Without this the server sends a release before every repeated press.
     XkbSetDetectableAutoRepeat(dpy, True, nullptr);
 
-    // Slave devices: raw events for master devices are dropped during a grab.
-    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(bits, XI_RawKeyPress);
-    XISetMask(bits, XI_RawKeyRelease);
-    XISetMask(bits, XI_HierarchyChanged);
-    XIEventMask mask{XIAllDevices, int(sizeof bits), bits};
-    XISelectEvents(dpy, root_, &mask, 1);
+    selectEvents();
 
     refreshDevices();
     refreshKeymap();
@@ -67,6 +61,30 @@ bool X11InputHub::start(QString *why)
     XFlush(dpy);
     QTimer::singleShot(0, this, &X11InputHub::drain);
     return true;
+}
+
+void X11InputHub::selectEvents()
+{
+    // Slave devices: raw events for master devices are dropped during a grab.
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
+    if (watchButtons_)
+        XISetMask(bits, XI_RawButtonPress);
+    XISetMask(bits, XI_HierarchyChanged);
+    XIEventMask mask{XIAllDevices, int(sizeof bits), bits};
+    XISelectEvents(dpy_, root_, &mask, 1);
+}
+
+void X11InputHub::setWatchButtons(bool on)
+{
+    if (watchButtons_ == on)
+        return;
+    watchButtons_ = on;
+    if (dpy_) {
+        selectEvents();
+        XFlush(dpy_);
+    }
 }
 
 void X11InputHub::stop()
@@ -230,6 +248,9 @@ void X11InputHub::drain()
             case XI_RawKeyRelease:
                 handleRaw(ev.xcookie.data, false);
                 break;
+            case XI_RawButtonPress:
+                handleButton(ev.xcookie.data);
+                break;
             case XI_HierarchyChanged:
                 refreshDevices();
                 break;
@@ -248,6 +269,17 @@ void X11InputHub::drain()
         }
         // Key events of our own grabs are what the grab swallowed: nothing to do.
     }
+}
+
+void X11InputHub::handleButton(void *cookieData)
+{
+    const auto *raw = static_cast<const XIRawEvent *>(cookieData);
+    if (raw->deviceid != raw->sourceid || !onButtonPress)
+        return;
+    Source source;
+    source.device = raw->sourceid;
+    source.posted = xtestDevices_.contains(raw->sourceid) && !acceptXTest_;
+    onButtonPress(raw->detail, source);
 }
 
 void X11InputHub::handleRaw(void *cookieData, bool down)

@@ -58,10 +58,16 @@ public:
     std::function<void(quint16 key, quint64 flags, Source source)> onModifierChange;
     // Any other key went down.
     std::function<void(quint16 key, quint64 flags, bool autorepeat, Source source)> onKeyDown;
+    // A pointer button went down anywhere (observed, never grabbed), while
+    // watched; X11 button numbers: 1 is the left button.
+    std::function<void(int button, Source source)> onButtonPress;
+    void setWatchButtons(bool on);
 
 private:
     void drain();
     void handleRaw(void *cookieData, bool down);
+    void handleButton(void *cookieData);
+    void selectEvents();
     void refreshDevices();
     void refreshKeymap();
     unsigned int keycodeFor(quint16 key) const;
@@ -80,4 +86,5 @@ private:
     QSet<unsigned int> held_;
     quint64 flags_ = 0;
     QList<Grab> grabs_;
+    bool watchButtons_ = false;
 };
