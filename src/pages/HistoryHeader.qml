@@ -109,10 +109,10 @@ Column {
         ComboBox {
             objectName: "appPicker"
             Layout.preferredWidth: 180
-            model: ["Toutes les applis"].concat(head.entries ? head.entries.appNames : [])
+            model: head.entries ? head.entries.appChoices : []
             Accessible.name: "Application"
-            currentIndex: head.entries ? Math.max(0, head.entries.appNames.indexOf(head.entries.app) + 1) : 0
-            onActivated: index => head.entries.app = index === 0 ? "" : head.entries.appNames[index - 1]
+            currentIndex: head.entries ? head.entries.appIndex : 0
+            onActivated: index => head.entries.appIndex = index
         }
     }
 
@@ -126,22 +126,24 @@ Column {
         y: (parent.height - height) / 2
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
 
-        footer: DialogButtonBox {
-            Button {
-                text: "Annuler"
-                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
-                Accessible.name: text
-            }
+        footer: Row {
+            spacing: 8
+            padding: 12
+            layoutDirection: Qt.RightToLeft
             Button {
                 objectName: "confirmClearButton"
                 text: "Tout effacer"
                 palette.buttonText: Theme.red
-                DialogButtonBox.buttonRole: DialogButtonBox.DestructiveRole
                 Accessible.name: text
                 onClicked: {
                     head.entries.clearAll()
                     confirm.close()
                 }
+            }
+            Button {
+                text: "Annuler"
+                Accessible.name: text
+                onClicked: confirm.close()
             }
         }
     }

@@ -185,6 +185,21 @@ void HistoryListModel::setApp(const QString &app)
     Q_EMIT appChanged();
 }
 
+QStringList HistoryListModel::appChoices() const
+{
+    return QStringList{u"Toutes les applis"_s} + appNames_;
+}
+
+int HistoryListModel::appIndex() const
+{
+    return app_.isEmpty() ? 0 : int(appNames_.indexOf(app_)) + 1;
+}
+
+void HistoryListModel::setAppIndex(int index)
+{
+    setApp(index >= 1 && index <= appNames_.size() ? appNames_.at(index - 1) : QString());
+}
+
 bool HistoryListModel::canClear() const
 {
     return canClear_;
@@ -562,3 +577,5 @@ void HistoryListModel::clearAll()
         store_->clearHistory();
     expanded_.clear();
 }
+
+HistorySource::HistorySource(QObject *parent) : QObject(parent), list_(new HistoryListModel(this)) {}

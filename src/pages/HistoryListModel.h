@@ -34,6 +34,9 @@ class HistoryListModel : public QAbstractListModel
     // An application name; empty for every application.
     Q_PROPERTY(QString app READ app WRITE setApp NOTIFY appChanged)
     Q_PROPERTY(QStringList appNames READ appNames NOTIFY appNamesChanged)
+    // The application menu: "Toutes les applis", then the names; and the chosen entry.
+    Q_PROPERTY(QStringList appChoices READ appChoices NOTIFY appNamesChanged)
+    Q_PROPERTY(int appIndex READ appIndex WRITE setAppIndex NOTIFY appChanged)
     Q_PROPERTY(bool canClear READ canClear NOTIFY canClearChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
@@ -74,6 +77,9 @@ public:
     QString app() const { return app_; }
     void setApp(const QString &app);
     QStringList appNames() const { return appNames_; }
+    QStringList appChoices() const;
+    int appIndex() const;
+    void setAppIndex(int index);
     bool canClear() const;
     int count() const { return int(rows_.size()); }
 
@@ -163,4 +169,19 @@ private:
     QList<ItemPtr> order_; // the shown collection in list order, unfiltered
     bool orderValid_ = false;
     QSet<QUuid> expanded_;
+};
+
+// Holds the history page's list for QML, which cannot name a model type.
+class HistorySource : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QObject *list READ list CONSTANT)
+
+public:
+    explicit HistorySource(QObject *parent = nullptr);
+    QObject *list() const { return list_; }
+
+private:
+    HistoryListModel *list_;
 };

@@ -9,7 +9,7 @@ import Ombry
 Item {
     id: page
 
-    HistoryListModel {
+    HistorySource {
         id: history
     }
 
@@ -18,7 +18,7 @@ Item {
         objectName: "historyList"
         anchors.fill: parent
         clip: true
-        model: history
+        model: history.list
         spacing: 10
         boundsBehavior: Flickable.StopAtBounds
         ScrollBar.vertical: ScrollBar {}
@@ -50,7 +50,7 @@ Item {
     // A row arriving above what is on screen (a new dictation while the list is
     // scrolled) must not push it down: the first row in view keeps its place.
     Connections {
-        target: history
+        target: history.list
         property int anchorRow: -1
         property real anchorOffset: 0
 

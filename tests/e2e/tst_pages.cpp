@@ -168,6 +168,15 @@ class TestPages : public QObject
 
     HistoryListModel *history() const { return page_->findChild<HistoryListModel *>(); }
 
+    // The page over the window colour of the current appearance, as the main window shows it.
+    QImage shoot()
+    {
+        const bool dark = root_->settings()->theme() == Ombry::Theme::Dark;
+        window_->setColor(dark ? QColor(0x1C, 0x1C, 0x1E) : QColor(0xF5, 0xF5, 0xF7));
+        QTest::qWait(200);
+        return Screenshots::scene(window_.get());
+    }
+
     QStringList read() const { return AtspiReader(kTitle).texts(); }
 
     // Clicks the middle of the node that a screen reader finds, as the user would.
@@ -247,7 +256,7 @@ private Q_SLOTS:
     void dashboardScreenshots()
     {
         show(u"DashboardPage.qml"_s);
-        const QStringList saved = Screenshots::inBothThemes(u"dashboard"_s, [&] { return Screenshots::scene(window_.get()); });
+        const QStringList saved = Screenshots::inBothThemes(u"dashboard"_s, [&] { return shoot(); });
         QCOMPARE(saved.size(), 2);
     }
 
@@ -361,7 +370,7 @@ private Q_SLOTS:
     {
         historySeed();
         show(u"HistoryPage.qml"_s);
-        const QStringList saved = Screenshots::inBothThemes(u"history"_s, [&] { return Screenshots::scene(window_.get()); });
+        const QStringList saved = Screenshots::inBothThemes(u"history"_s, [&] { return shoot(); });
         QCOMPARE(saved.size(), 2);
     }
 
