@@ -46,33 +46,4 @@ Item {
 
         delegate: HistoryRow {}
     }
-
-    // A row arriving above what is on screen (a new dictation while the list is
-    // scrolled) must not push it down: the first row in view keeps its place.
-    Connections {
-        target: history.list
-        property int anchorRow: -1
-        property real anchorOffset: 0
-
-        function onRowsAboutToBeInserted(parent, first, last) {
-            anchorRow = -1
-            if (list.atYBeginning)
-                return
-            const top = list.indexAt(list.width / 2, list.contentY + 1)
-            const item = top >= 0 ? list.itemAtIndex(top) : null
-            if (!item || first > top)
-                return
-            anchorRow = top + last - first + 1
-            anchorOffset = item.y - list.contentY
-        }
-        function onRowsInserted() {
-            if (anchorRow < 0)
-                return
-            list.forceLayout()
-            const item = list.itemAtIndex(anchorRow)
-            if (item)
-                list.contentY = item.y - anchorOffset
-            anchorRow = -1
-        }
-    }
 }

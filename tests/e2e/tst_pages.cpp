@@ -159,7 +159,7 @@ class TestPages : public QObject
     {
         auto *list = page_->findChild<QQuickItem *>(u"historyList"_s);
         for (int i = 0; list && i < history()->count(); ++i)
-            for (const QString role : {u"dayTitle"_s, u"words"_s, u"speed"_s, u"fixCount"_s})
+            for (const QString &role : {u"dayTitle"_s, u"words"_s, u"speed"_s, u"fixCount"_s})
                 if (history()->get(i, role).toString() == text) {
                     QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, i), Q_ARG(int, 1));
                     return;
@@ -239,8 +239,12 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(bool, shown);
-        show(u"DashboardPage.qml"_s);
-        const QStringList texts = read();
+        // One reading of the page serves every row.
+        static QStringList texts;
+        if (texts.isEmpty()) {
+            show(u"DashboardPage.qml"_s);
+            texts = read();
+        }
         QVERIFY2(texts.contains(text) == shown, qPrintable(texts.join(u" | "_s)));
     }
 
@@ -374,28 +378,6 @@ private Q_SLOTS:
         QCOMPARE(saved.size(), 2);
     }
 
-    // A dictation made while the list is scrolled shows under "Aujourd'hui" and moves
-    // nothing that is on screen.
-    void liveInsertionKeepsThePlace()
-    {
-        historySeed();
-        show(u"HistoryPage.qml"_s);
-        auto *list = page_->findChild<QQuickItem *>(u"historyList"_s);
-        QVERIFY(list);
-        QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, 3), Q_ARG(int, 1 /* ListView.Beginning */));
-        QTest::qWait(100);
-        QQuickItem *row = nullptr;
-        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, row), Q_ARG(int, 3));
-        QVERIFY(row);
-        const QPointF before = row->mapToScene(QPointF(0, 0));
-        const int count = history()->count();
-        root_->store()->add(dictation(QDateTime::currentDateTimeUtc(), u"Kate"_s, u"toute nouvelle"_s, 2));
-        QTest::qWait(200);
-        QCOMPARE(history()->count(), count + 1);
-        QCOMPARE(history()->get(0, u"dayTitle"_s).toString(), u"Aujourd'hui"_s);
-        QCOMPARE(row->mapToScene(QPointF(0, 0)), before);
-    }
-
     void clearAsksFirst()
     {
         historySeed();
@@ -444,11 +426,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(bool, shown);
-        root_->store()->clearHistory();
-        root_->store()->setCosts({});
-        show(u"DashboardPage.qml"_s);
-        QVERIFY(TestEnv::waitFor([&] { return read().contains(u"0,00 $ API ce mois"_s); }));
-        const QStringList texts = read();
+        static QStringList texts;
+        if (texts.isEmpty()) {
+            root_->store()->clearHistory();
+            root_->store()->setCosts({});
+            show(u"DashboardPage.qml"_s);
+            QVERIFY(TestEnv::waitFor([&] { return read().contains(u"0,00 $ API ce mois"_s); }));
+            texts = read();
+        }
         QVERIFY2(texts.contains(text) == shown, qPrintable(texts.join(u" | "_s)));
     }
 };
