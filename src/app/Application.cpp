@@ -24,6 +24,7 @@
 #include "model/Log.h"
 #include "model/Store.h"
 #include "ui/kit/AppIcons.h"
+#include "pages/RecordingPlayer.h"
 #include "ui/kit/ThemePalette.h"
 
 #include <QCoreApplication>
@@ -53,6 +54,7 @@ struct Application::Members
     std::unique_ptr<Reader> reader;
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
+    std::unique_ptr<RecordingPlayer> player;
     std::unique_ptr<QQmlEngine> engine;
     std::unique_ptr<Paster> paster;
     std::unique_ptr<OverlayController> overlay;
@@ -98,6 +100,7 @@ Application::~Application()
     m_->engine.reset();
     m_->interfaceKeys.reset();
     m_->navigation.reset();
+    m_->player.reset();
     m_->updater.reset();
     m_->bubble.reset();
     m_->reader.reset();
@@ -211,6 +214,13 @@ Paster *Application::paster()
     if (!m_->paster)
         m_->paster = std::make_unique<Paster>(DictationWiring::pasteDesktop());
     return m_->paster.get();
+}
+
+RecordingPlayer *Application::player()
+{
+    if (!m_->player)
+        m_->player = std::make_unique<RecordingPlayer>();
+    return m_->player.get();
 }
 
 Navigation *Application::navigation()
@@ -335,6 +345,8 @@ void Application::shutdown()
     // The bar is a view of the engine that goes below.
     if (m_->subtitles)
         m_->subtitles->release();
+    if (m_->player)
+        m_->player->stop();
     // Our text must not stay on the user's clipboard.
     if (m_->paster)
         m_->paster->flushRestore();

@@ -22,6 +22,7 @@ class Tray;
 class OverlayController;
 class QQmlEngine;
 class Reader;
+class RecordingPlayer;
 class Store;
 class Updater;
 
@@ -50,6 +51,8 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // Replays history recordings, one at a time.
+    RecordingPlayer *player();
     // The recording overlay's panel, over the controller and the engine.
     OverlayController *overlay();
     // Live call subtitles and their floating bar.

@@ -1,0 +1,452 @@
+#include "app/Application.h"
+#include "app/Navigation.h"
+#include "model/AppSettings.h"
+#include "model/Store.h"
+#include "pages/HistoryListModel.h"
+#include "pages/RecordingPlayer.h"
+#include "support/AtspiReader.h"
+#include "support/Screenshots.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProcess>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QtEndian>
+#include <QTimeZone>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kTitle = u"Ombry Voice — pages"_s;
+const QString kGroup = QString(QChar(0x202F));
+
+QString words(int n)
+{
+    QStringList list;
+    for (int i = 0; i < n; ++i)
+        list << u"mot"_s;
+    return list.join(u' ');
+}
+
+QDateTime paris(QDate day, QTime time)
+{
+    return QDateTime(day, time, QTimeZone("Europe/Paris")).toUTC();
+}
+
+Dictation dictation(const QDateTime &date, const QString &app, const QString &text, double duration)
+{
+    Dictation d;
+    d.date = date;
+    d.appName = app;
+    d.finalText = text;
+    d.rawText = u"euh "_s + text;
+    d.duration = duration;
+    return d;
+}
+
+CorrectionRecord record(const QString &action, const QString &result, int fixes)
+{
+    CorrectionRecord r;
+    r.date = QDateTime::currentDateTimeUtc().addSecs(-120);
+    r.appName = u"Kate"_s;
+    r.action = action;
+    r.original = u"avant"_s;
+    r.result = result;
+    r.fixes.resize(fixes);
+    return r;
+}
+
+// One second of a 440 Hz tone, 16 kHz mono 16-bit.
+QByteArray toneWav()
+{
+    QByteArray pcm(32000, 0);
+    for (int i = 0; i < 16000; ++i)
+        qToLittleEndian(qint16(8000 * std::sin(2 * M_PI * 440 * i / 16000.0)), pcm.data() + 2 * i);
+    QByteArray head(44, 0);
+    char *h = head.data();
+    memcpy(h, "RIFF", 4);
+    qToLittleEndian(quint32(36 + pcm.size()), h + 4);
+    memcpy(h + 8, "WAVEfmt ", 8);
+    qToLittleEndian(quint32(16), h + 16);
+    qToLittleEndian(quint16(1), h + 20);
+    qToLittleEndian(quint16(1), h + 22);
+    qToLittleEndian(quint32(16000), h + 24);
+    qToLittleEndian(quint32(32000), h + 28);
+    qToLittleEndian(quint16(2), h + 32);
+    qToLittleEndian(quint16(16), h + 34);
+    memcpy(h + 36, "data", 4);
+    qToLittleEndian(quint32(pcm.size()), h + 40);
+    return head + pcm;
+}
+
+int sinkInputs()
+{
+    QProcess p;
+    p.start(u"pactl"_s, {u"list"_s, u"short"_s, u"sink-inputs"_s});
+    if (!p.waitForFinished(5000))
+        return -1;
+    return int(QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).size());
+}
+
+} // namespace
+
+// The dashboard and the history read as a screen reader reads them, over a seeded store.
+class TestPages : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Application> root_;
+    std::unique_ptr<QQuickWindow> window_;
+    QObject *page_ = nullptr;
+    QString folder_;
+
+    void seed()
+    {
+        Store *store = root_->store();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QDate today = now.toTimeZone(QTimeZone("Europe/Paris")).date();
+        const QDateTime morning = paris(today, QTime(0, 0, 2));
+        store->setDictations({
+            dictation(morning.addSecs(1), u"Firefox"_s, words(1000), 300),
+            dictation(morning, u"Zoom"_s, words(250), 60),
+            dictation(paris(today.addDays(-1), QTime(12, 0)), u"Firefox"_s, words(1000), 240),
+            dictation(paris(today.addDays(-2), QTime(12, 0)), u"Zoom"_s, words(500), 100),
+            dictation(paris(today.addDays(-4), QTime(12, 0)), u"Terminal"_s, words(250), 60),
+        });
+        store->setFixes({record(u"Corriger"_s, u"cinq fautes"_s, 5), record(u"Traduire en anglais"_s, u"hello"_s, 0),
+                         record(u"Concis"_s, u"court"_s, 0)});
+        const QDate firstOfMonth(today.year(), today.month(), 1);
+        store->setCosts({CostEntry{now.addSecs(-5), 1.2}, CostEntry{now.addSecs(-4), 2.256},
+                         CostEntry{paris(firstOfMonth.addDays(-1), QTime(12, 0)), 10}});
+        store->setWords({u"Ombry"_s});
+    }
+
+    void show(const QString &file)
+    {
+        delete page_;
+        QQmlComponent component(root_->engine(), QUrl(u"qrc:/Ombry/"_s + file));
+        page_ = component.create();
+        QVERIFY2(page_, qPrintable(component.errorString()));
+        auto *item = qobject_cast<QQuickItem *>(page_);
+        item->setParentItem(window_->contentItem());
+        item->setPosition(QPointF(24, 24));
+        item->setSize(QSizeF(window_->width() - 48, window_->height() - 48));
+        QVERIFY(TestEnv::waitFor([&] { return AtspiReader(kTitle).texts().size() > 3; }, 10000));
+    }
+
+    // The history tests add an older day and a recording to the dashboard's store.
+    void historySeed()
+    {
+        Store *store = root_->store();
+        if (store->dictations().size() != 5)
+            return;
+        store->add(dictation(paris(QDate(2025, 3, 1), QTime(10, 0)), u"Kate"_s, u"un été à la mer, sept mots"_s, 3.5));
+        Dictation d = store->dictations().at(1); // today's newest
+        d.audioFile = u"tone.wav"_s;
+        QVERIFY(store->writeRecording(u"tone.wav"_s, toneWav()));
+        QVERIFY(store->updateDictation(d));
+    }
+
+    // Scrolls the list to the first row that shows `text`, as a reader would scroll to it.
+    void bringIntoView(const QString &text)
+    {
+        auto *list = page_->findChild<QQuickItem *>(u"historyList"_s);
+        for (int i = 0; list && i < history()->count(); ++i)
+            for (const QString &role : {u"dayTitle"_s, u"words"_s, u"speed"_s, u"fixCount"_s})
+                if (history()->get(i, role).toString() == text) {
+                    QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, i), Q_ARG(int, 1));
+                    return;
+                }
+    }
+
+    HistoryListModel *history() const { return page_->findChild<HistoryListModel *>(); }
+
+    // The page over the window colour of the current appearance, as the main window shows it.
+    QImage shoot()
+    {
+        const bool dark = root_->settings()->theme() == Ombry::Theme::Dark;
+        window_->setColor(dark ? QColor(0x1C, 0x1C, 0x1E) : QColor(0xF5, 0xF5, 0xF7));
+        QTest::qWait(200);
+        return Screenshots::scene(window_.get());
+    }
+
+    QStringList read() const { return AtspiReader(kTitle).texts(); }
+
+    // Clicks the middle of the node that a screen reader finds, as the user would.
+    bool click(const QString &role, const QString &name)
+    {
+        const std::optional<AtspiReader::Node> node = AtspiReader(kTitle).find(role, name);
+        if (!node || node->extents.isEmpty() || !node->states.contains(u"enabled"_s))
+            return false;
+        QTest::mouseClick(window_.get(), Qt::LeftButton, {}, window_->mapFromGlobal(node->extents.center()));
+        return true;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
+        root_ = std::make_unique<Application>();
+        folder_ = Store::folder();
+        seed();
+        root_->settings()->setTypingWPM(40);
+        window_ = std::make_unique<QQuickWindow>();
+        window_->setTitle(kTitle);
+        window_->resize(1180, 1000);
+        window_->setColor(Qt::transparent);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanupTestCase()
+    {
+        delete page_;
+        window_.reset();
+        root_.reset();
+    }
+
+    void dashboard_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("title") << u"Tableau de bord"_s << true;
+        QTest::newRow("today's words") << QString(u"1"_s + kGroup + u"250 mots"_s) << true;
+        QTest::newRow("streak") << u"3 jours de suite"_s << true;
+        QTest::newRow("corrections") << u"7 fautes corrigées"_s << true;
+        QTest::newRow("spending") << u"3,46 $ API ce mois"_s << true;
+        QTest::newRow("total words") << QString(u"3"_s + kGroup + u"000"_s) << true;
+        QTest::newRow("dictations") << u"5 dictées"_s << true;
+        QTest::newRow("delta") << u"+25 % par rapport à hier"_s << true;
+        QTest::newRow("speed") << u"237"_s << true;
+        QTest::newRow("saved") << u"1 h 02 min"_s << true;
+        QTest::newRow("share 67") << u"67 %"_s << true;
+        QTest::newRow("share 25") << u"25 %"_s << true;
+        QTest::newRow("share 8") << u"8 %"_s << true;
+        QTest::newRow("chart") << u"Mots dictés par jour"_s << true;
+        QTest::newRow("apps") << u"Où je dicte"_s << true;
+        QTest::newRow("recent") << u"Mes dernières dictées"_s << true;
+        QTest::newRow("see all") << u"Tout voir"_s << true;
+    }
+
+    void dashboard()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, shown);
+        // One reading of the page serves every row.
+        static QStringList texts;
+        if (texts.isEmpty()) {
+            show(u"DashboardPage.qml"_s);
+            texts = read();
+        }
+        QVERIFY2(texts.contains(text) == shown, qPrintable(texts.join(u" | "_s)));
+    }
+
+    void dashboardRecentRows()
+    {
+        show(u"DashboardPage.qml"_s);
+        const QStringList texts = read();
+        QCOMPARE(texts.count(u"1000 mots"_s), 2);
+        QCOMPARE(texts.count(u"250 mots"_s), 1);
+        QCOMPARE(texts.count(u"500 mots"_s), 1);
+    }
+
+    void dashboardScreenshots()
+    {
+        show(u"DashboardPage.qml"_s);
+        const QStringList saved = Screenshots::inBothThemes(u"dashboard"_s, [&] { return shoot(); });
+        QCOMPARE(saved.size(), 2);
+    }
+
+    void seeAllOpensTheHistory()
+    {
+        show(u"DashboardPage.qml"_s);
+        Navigation::shared()->setPage(Navigation::Page::Dashboard);
+        QVERIFY(click(u"push button"_s, u"Tout voir"_s));
+        QVERIFY(TestEnv::waitFor([] { return Navigation::shared()->page() == Navigation::Page::History; }));
+    }
+
+    void historyDays_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("today") << u"Aujourd'hui"_s;
+        QTest::newRow("yesterday") << u"Hier"_s;
+        QTest::newRow("older day") << u"Samedi 1 Mars 2025"_s;
+        QTest::newRow("words") << u"7 mots"_s;
+        QTest::newRow("speed") << u"120 mots/min"_s;
+        QTest::newRow("copy") << u"Copier"_s;
+        QTest::newRow("replay") << u"Rejouer"_s;
+        QTest::newRow("fold") << u"Transcription brute"_s;
+        QTest::newRow("search") << u"Rechercher"_s;
+        QTest::newRow("clear") << u"Tout effacer"_s;
+    }
+
+    void historyDays()
+    {
+        QFETCH(QString, text);
+        historySeed();
+        show(u"HistoryPage.qml"_s);
+        if (text == u"Samedi 1 Mars 2025"_s || text == u"7 mots"_s || text == u"120 mots/min"_s) {
+            // The oldest day, found by a search as the user would look it up.
+            QObject *field = page_->findChild<QObject *>(u"search"_s);
+            QVERIFY(field);
+            field->setProperty("text", u"sept mots"_s);
+            QVERIFY(TestEnv::waitFor([&] { return history()->count() == 1; }));
+        }
+        bringIntoView(text);
+        QVERIFY(TestEnv::waitFor([&] { return read().contains(text); }, 8000));
+    }
+
+    void search_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("capitals") << u"ÉTÉ"_s << true;
+        QTest::newRow("no accents") << u"ete"_s << false;
+    }
+
+    void search()
+    {
+        historySeed();
+        QFETCH(QString, search);
+        QFETCH(bool, found);
+        show(u"HistoryPage.qml"_s);
+        QObject *field = page_->findChild<QObject *>(u"search"_s);
+        QVERIFY(field);
+        field->setProperty("text", search);
+        QVERIFY(TestEnv::waitFor([&] { return read().contains(u"un été à la mer, sept mots"_s) == found; }));
+        QCOMPARE(history()->count(), found ? 1 : 0);
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<QString>("segment");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("today") << u"Aujourd'hui"_s << u"Firefox"_s << 2;
+        QTest::newRow("week") << u"7 jours"_s << u"Hier"_s << 5;
+        QTest::newRow("corrections") << u"Corrections"_s << u"5 corrections"_s << 3;
+    }
+
+    void filters()
+    {
+        historySeed();
+        QFETCH(QString, segment);
+        QFETCH(QString, expected);
+        QFETCH(int, rows);
+        show(u"HistoryPage.qml"_s);
+        QVERIFY(click(u"push button"_s, segment));
+        QVERIFY(TestEnv::waitFor([&] { return history()->count() == rows; }));
+        bringIntoView(expected);
+        QVERIFY(TestEnv::waitFor([&] { return read().contains(expected); }));
+    }
+
+    void appFilter()
+    {
+        historySeed();
+        show(u"HistoryPage.qml"_s);
+        history()->setApp(u"Zoom"_s);
+        QVERIFY(TestEnv::waitFor([&] { return !read().contains(u"Firefox"_s); }));
+        QCOMPARE(history()->count(), 2);
+    }
+
+    void replayMakesOneStream()
+    {
+        historySeed();
+        show(u"HistoryPage.qml"_s);
+        const int before = sinkInputs();
+        QVERIFY(before >= 0);
+        QVERIFY(click(u"push button"_s, u"Rejouer"_s));
+        QVERIFY(TestEnv::waitFor([&] { return sinkInputs() == before + 1; }));
+        // A second press cuts the first off: still one stream.
+        QVERIFY(click(u"push button"_s, u"Rejouer"_s));
+        QTest::qWait(300);
+        QCOMPARE(sinkInputs(), before + 1);
+    }
+
+    void historyScreenshots()
+    {
+        historySeed();
+        show(u"HistoryPage.qml"_s);
+        const QStringList saved = Screenshots::inBothThemes(u"history"_s, [&] { return shoot(); });
+        QCOMPARE(saved.size(), 2);
+    }
+
+    void clearAsksFirst()
+    {
+        historySeed();
+        show(u"HistoryPage.qml"_s);
+        const QString history = folder_ + u"/history.json"_s;
+        const QString audio = folder_ + u"/Audio/tone.wav"_s;
+        QVERIFY(QFile::exists(audio));
+        QVERIFY(click(u"push button"_s, u"Tout effacer"_s));
+        QVERIFY(AtspiReader(kTitle).find(u"dialog"_s, u"Tout effacer ?"_s).has_value());
+        QTest::keyClick(window_.get(), Qt::Key_Escape);
+        QVERIFY(TestEnv::waitFor([&] { return !AtspiReader(kTitle).find(u"dialog"_s, u"Tout effacer ?"_s, 200); }));
+        QVERIFY(!root_->store()->dictations().isEmpty());
+
+        QVERIFY(click(u"push button"_s, u"Tout effacer"_s));
+        QVERIFY(AtspiReader(kTitle).find(u"dialog"_s, u"Tout effacer ?"_s).has_value());
+        const auto buttons = AtspiReader(kTitle).all(u"push button"_s);
+        int confirm = 0;
+        for (const AtspiReader::Node &b : buttons)
+            confirm += b.name == u"Tout effacer"_s;
+        QCOMPARE(confirm, 2); // the page's and the dialog's
+        QObject *button = page_->findChild<QObject *>(u"confirmClearButton"_s);
+        QVERIFY(button);
+        QMetaObject::invokeMethod(button, "clicked");
+        QVERIFY(TestEnv::waitFor([&] { return root_->store()->dictations().isEmpty(); }));
+        root_->store()->flush();
+        QCOMPARE(TestEnv::readFile(history).trimmed(), QByteArray("[]"));
+        QCOMPARE(TestEnv::readFile(folder_ + u"/fixes.json"_s).trimmed(), QByteArray("[]"));
+        QVERIFY(!QFile::exists(audio));
+        QVERIFY(TestEnv::readFile(folder_ + u"/words.json"_s).contains("Ombry"));
+        QVERIFY(TestEnv::readFile(folder_ + u"/costs.json"_s).contains("2.256"));
+    }
+
+    void emptyDashboard_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("title") << u"Tableau de bord"_s << true;
+        QTest::newRow("no words") << u"0 mot"_s << true;
+        QTest::newRow("no time") << u"0 h 00 min"_s << true;
+        QTest::newRow("chart") << u"Mots dictés par jour"_s << true;
+        QTest::newRow("apps") << u"Où je dicte"_s << true;
+        QTest::newRow("no recent card") << u"Mes dernières dictées"_s << false;
+    }
+
+    void emptyDashboard()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, shown);
+        static QStringList texts;
+        if (texts.isEmpty()) {
+            root_->store()->clearHistory();
+            root_->store()->setCosts({});
+            show(u"DashboardPage.qml"_s);
+            QVERIFY(TestEnv::waitFor([&] { return read().contains(u"0,00 $ API ce mois"_s); }));
+            texts = read();
+        }
+        QVERIFY2(texts.contains(text) == shown, qPrintable(texts.join(u" | "_s)));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    qputenv("TZ", "Europe/Paris");
+    qputenv("LC_ALL", "fr_FR.UTF-8");
+    TestEnv::isolate();
+    QApplication app(argc, argv);
+    TestPages tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_pages.moc"
