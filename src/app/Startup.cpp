@@ -36,15 +36,27 @@ QStringList rawArguments(int argc, char *argv[])
 }
 
 int gSignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t gQuitAsked = 0;
+// A quit that has not ended this long after the signal never will.
+constexpr unsigned kQuitBoundSeconds = 5;
 
-void onSignal(int)
+void onSignal(int signal)
 {
+    if (gQuitAsked) {
+        // Asked again: the user wants it gone now.
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
+    gQuitAsked = 1;
+    ::alarm(kQuitBoundSeconds);
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
 }
 
 // Ctrl+C in a terminal or a session logout quits through the event loop, so the
-// pending saves are written like at any other quit.
+// pending saves are written like at any other quit. A second signal, or a quit
+// stuck for kQuitBoundSeconds, ends the process at once.
 void quitOnTerminationSignals(QCoreApplication *app)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)

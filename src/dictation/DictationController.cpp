@@ -378,41 +378,8 @@ void DictationController::begin()
     }
 
     setTargetApp(services_.frontmostApp ? services_.frontmostApp() : std::nullopt);
-    if (services_.warmUpNetwork)
-        services_.warmUpNetwork();
-    const std::optional<QString> bundleId = targetApp_ ? targetApp_->bundleId : std::nullopt;
-    setTranslateThis((HotkeyMonitor::liveFlags() & KeyTable::Shift)
-                     || (bundleId && settings->translateApps().contains(*bundleId)));
-    setCommandText(std::nullopt);
-    if (settings->voiceCommands() && bundleId != std::optional<QString>(FrontmostApp::ownBundleId())
-        && services_.selectedText) {
-        const std::optional<QString> selection = services_.selectedText();
-        if (selection && !TextUtil::trimmed(*selection).isEmpty()) {
-            setCommandText(selection);
-            Log::write(QStringLiteral("commande: %1 caractères sélectionnés").arg(TextUtil::characterCount(*selection)));
-        }
-    }
-    if (settings->sounds())
-        play(QStringLiteral("Tink"));
-    if (services_.positionOverlay)
-        services_.positionOverlay();
-
-    setState(State::Recording);
-    const QDateTime now = QDateTime::currentDateTime();
-    if (startedAt_ != now) {
-        startedAt_ = now;
-        Q_EMIT startedAtChanged();
-    }
-    setLiveText(QString());
-    cancelled_ = false;
-    chunker_.reset();
-    if (settings->transcriptionEngine() == TranscriptionEngine::Gemini
-        && settings->rewriteEngine() == RewriteEngine::OpenRouter && !commandText_ && services_.makeChunker
-        && recorder_) {
-        DictationRecorder *recorder = recorder_.get();
-        chunker_ = services_.makeChunker(bundleId, [recorder](qint64 from, qint64 to) { return recorder->pcm(from, to); });
-    }
-
+    // The microphone opens before anything else is asked of the desktop: the
+    // first words are spoken right after the press.
     const QString appName = targetApp_ && !targetApp_->name.isEmpty() ? targetApp_->name : QStringLiteral("?");
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
@@ -436,6 +403,66 @@ void DictationController::begin()
             self->fail(kNoMicrophone);
         });
     });
+
+    if (services_.warmUpNetwork)
+        services_.warmUpNetwork();
+    const std::optional<QString> bundleId = targetApp_ ? targetApp_->bundleId : std::nullopt;
+    setTranslateThis((HotkeyMonitor::liveFlags() & KeyTable::Shift)
+                     || (bundleId && settings->translateApps().contains(*bundleId)));
+    setCommandText(std::nullopt);
+    ++selectionGeneration_;
+    selectionPending_ = false;
+    afterSelection_ = {};
+    if (settings->sounds())
+        play(QStringLiteral("Tink"));
+    if (services_.positionOverlay)
+        services_.positionOverlay();
+
+    setState(State::Recording);
+    const QDateTime now = QDateTime::currentDateTime();
+    if (startedAt_ != now) {
+        startedAt_ = now;
+        Q_EMIT startedAtChanged();
+    }
+    setLiveText(QString());
+    cancelled_ = false;
+    chunker_.reset();
+    // Made before the selection is known; dropped if a voice command turns up.
+    if (settings->transcriptionEngine() == TranscriptionEngine::Gemini
+        && settings->rewriteEngine() == RewriteEngine::OpenRouter && services_.makeChunker && recorder) {
+        chunker_ = services_.makeChunker(bundleId, [recorder](qint64 from, qint64 to) { return recorder->pcm(from, to); });
+    }
+
+    // The selection is read in the background while the user speaks (a hung
+    // application may take its time); the hand-over waits for it.
+    if (settings->voiceCommands() && bundleId != std::optional<QString>(FrontmostApp::ownBundleId())
+        && services_.readSelection) {
+        selectionPending_ = true;
+        const quint64 generation = selectionGeneration_;
+        services_.readSelection([self, generation](std::optional<QString> selection) {
+            if (self)
+                self->selectionRead(generation, selection);
+        });
+    }
+}
+
+void DictationController::selectionRead(quint64 generation, const std::optional<QString> &selection)
+{
+    if (generation != selectionGeneration_ || !selectionPending_)
+        return;
+    selectionPending_ = false;
+    std::function<void()> waiting = std::exchange(afterSelection_, {});
+    if ((state_ == State::Recording || waiting) && selection && !TextUtil::trimmed(*selection).isEmpty()) {
+        setCommandText(selection);
+        Log::write(QStringLiteral("commande: %1 caractères sélectionnés").arg(TextUtil::characterCount(*selection)));
+        // An instruction is transcribed whole, never in chunks.
+        if (chunker_) {
+            chunker_->cancel();
+            chunker_.reset();
+        }
+    }
+    if (waiting)
+        waiting();
 }
 
 void DictationController::end()
@@ -469,6 +496,14 @@ void DictationController::end()
 void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app,
                                    qint64 heldMs)
 {
+    // The selection decides between a voice command and a dictation: a
+    // recording for the road waits until it is known (the read is bounded).
+    if (selectionPending_ && !cancelled_ && !quitting_ && recording.duration > kShortestRecording) {
+        afterSelection_ = [this, recording = std::move(recording), app = std::move(app), heldMs]() mutable {
+            handOver(std::move(recording), std::move(app), heldMs);
+        };
+        return;
+    }
     --stopping_;
     std::shared_ptr<DictationChunker> chunker = std::move(chunker_);
     chunker_.reset();
@@ -539,6 +574,8 @@ void DictationController::abandon()
 void DictationController::dropRecording(bool announce)
 {
     cancelled_ = true;
+    ++selectionGeneration_;
+    selectionPending_ = false;
     setHandsFree(false);
     if (chunker_)
         chunker_->cancel();
@@ -608,6 +645,10 @@ bool DictationController::prepareToQuit(int waitMs)
         handsFree_ = false;
         end();
     }
+    // A hand-over waiting for the selection goes on now, to be kept.
+    selectionPending_ = false;
+    if (std::function<void()> waiting = std::exchange(afterSelection_, {}))
+        waiting();
     if (busy()) {
         Log::write(QStringLiteral("fermeture: attente de la dictée en cours"));
         QEventLoop loop;

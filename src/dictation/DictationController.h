@@ -142,7 +142,10 @@ public:
         // (written before it returns), with `cause` in the log.
         std::function<void(QUuid id, QByteArray wav, QString cause)> keepRecording;
         std::function<void()> warmUpNetwork;
-        std::function<std::optional<QString>()> selectedText; // the focused element's selection
+        // Reads the focused element's selection without waiting: `done` runs once,
+        // later, on the main thread, with the selection or none (none too when
+        // the read takes too long).
+        std::function<void(std::function<void(std::optional<QString>)> done)> readSelection;
         std::function<void()> positionOverlay;
         std::function<std::optional<RunningApp>()> frontmostApp = FrontmostApp::current;
         std::function<bool()> microphoneAvailable;
@@ -252,6 +255,7 @@ private:
     void abandon();
     void dropRecording(bool announce);
     void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app, qint64 heldMs);
+    void selectionRead(quint64 generation, const std::optional<QString> &selection);
     QCoro::Task<> finishAndProcess(DictationRecorder::Recording recording, std::optional<RunningApp> app,
                                    std::shared_ptr<DictationChunker> chunker);
     class Underway;
@@ -297,6 +301,12 @@ private:
     // Recordings handed over and not yet ended by their road, by dictation id.
     QHash<QUuid, QByteArray> underway_;
     int stopping_ = 0; // recordings stopped and not yet handed over
+    // The selection of the dictation under way, read while it records: a
+    // hand-over waits for it (afterSelection_) since it decides between a voice
+    // command and a dictation.
+    quint64 selectionGeneration_ = 0;
+    bool selectionPending_ = false;
+    std::function<void()> afterSelection_;
     bool quitting_ = false;
     QEventLoop *quitWait_ = nullptr;
 };

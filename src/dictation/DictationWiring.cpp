@@ -13,6 +13,7 @@
 #include "engines/Tone.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
+#include "platform/Accessibility.h"
 #include "platform/FrontmostApp.h"
 #include "platform/KeyPoster.h"
 #include "platform/Permissions.h"
@@ -21,6 +22,10 @@
 #include <QPointer>
 
 namespace {
+
+// How long a dictation's hand-over may wait for the selection of the focused
+// element (a hung application answers never).
+constexpr int kSelectionTimeoutMs = 400;
 
 // The microphone recorder of the dictation.
 class MicrophoneRecorder final : public DictationRecorder
@@ -218,7 +223,9 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
         Store::shared()->flush(); // the process is about to end
     };
     services.warmUpNetwork = Net::warmUp;
-    services.selectedText = &Paster::selectedTextViaAX;
+    services.readSelection = [](std::function<void(std::optional<QString>)> done) {
+        Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
+    };
     services.road = processingRoad;
     services.makeRecorder = DictationRecorder::microphone;
     services.makeChunker = [](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {

@@ -2,6 +2,9 @@
 
 #include "model/Log.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <atspi/atspi.h>
 
 #include <atomic>
@@ -12,10 +15,15 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace {
+
+// The worker's own GLib context, once it exists (see below).
+std::atomic<GMainContext *> gWorkerContext{nullptr};
 
 // What one walk found about the focused element.
 struct Focus
@@ -145,7 +153,10 @@ Focus focusedElement()
         Ref app(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
         if (!app)
             continue;
-        atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
+        // Fresh states and children for this walk. Not by turning the
+        // application's cache off: libatspi then asks the application for states
+        // from inside its own reply handler, which waits on itself for ever.
+        atspi_accessible_clear_cache(app.get());
         if (atspi_accessible_get_process_id(app.get(), nullptr) == self)
             continue;
         const int windows = atspi_accessible_get_child_count(app.get(), nullptr);
@@ -183,13 +194,35 @@ public:
             jobs_.push_back(slot);
         }
         wake_.notify_one();
-        // The first walk meets every application cold: it may take longer.
-        const int wait = walked_.load() ? timeoutMs : std::max(timeoutMs, 2500);
+        const int wait = deadline(timeoutMs);
         std::unique_lock lock(slot->mutex);
         if (!slot->ready.wait_for(lock, std::chrono::milliseconds(wait), [&] { return slot->done; }))
             return std::nullopt;
         return slot->focus;
     }
+
+    // Queues a walk without waiting for it: `then` runs on the worker (or here,
+    // when there is no bus) with its answer.
+    void submit(std::function<void(const std::optional<Focus> &)> then)
+    {
+        auto slot = std::make_shared<Slot>();
+        slot->then = std::move(then);
+        {
+            std::lock_guard lock(mutex_);
+            if (state_ != State::Unavailable) {
+                jobs_.push_back(slot);
+                slot.reset();
+            }
+        }
+        if (slot)
+            finish(slot, std::nullopt);
+        else
+            wake_.notify_one();
+    }
+
+    // How long a caller gives a walk asked for with `timeoutMs`: the first walk
+    // meets every application cold and may take longer.
+    int deadline(int timeoutMs) const { return walked_.load() ? timeoutMs : std::max(timeoutMs, 2500); }
 
     // One walk nobody waits for: the bus connection and the applications' trees
     // are ready before the first real question.
@@ -219,6 +252,7 @@ private:
         std::condition_variable ready;
         bool done = false;
         std::optional<Focus> focus;
+        std::function<void(const std::optional<Focus> &)> then;
     };
 
     Worker()
@@ -231,6 +265,7 @@ private:
     {
         GMainContext *context = g_main_context_new();
         g_main_context_push_thread_default(context);
+        gWorkerContext.store(context);
         // Without a bus atspi_init() fails, and any further call would abort.
         if (atspi_init() != 0) {
             Log::write(QStringLiteral("accessibilité: bus AT-SPI indisponible"));
@@ -253,19 +288,18 @@ private:
         }
         started_.notify_all();
         for (;;) {
-            std::shared_ptr<Slot> slot;
+            // Every question asked by now gets the answer of one walk.
+            std::deque<std::shared_ptr<Slot>> batch;
             {
                 std::unique_lock lock(mutex_);
                 wake_.wait_for(lock, std::chrono::milliseconds(250), [&] { return !jobs_.empty(); });
-                if (!jobs_.empty()) {
-                    slot = jobs_.front();
-                    jobs_.pop_front();
-                }
+                batch.swap(jobs_);
             }
             // Keep the bus connection's incoming queue drained.
             while (g_main_context_iteration(context, FALSE)) {
             }
-            if (slot) {
+            if (!batch.empty()) {
+                const auto began = std::chrono::steady_clock::now();
                 Focus focus = focusedElement();
                 // An application met for the first time may only build its
                 // tree when asked: look once more.
@@ -273,8 +307,13 @@ private:
                     std::this_thread::sleep_for(std::chrono::milliseconds(60));
                     focus = focusedElement();
                 }
-                finish(slot, focus);
-                walked_.store(true);
+                for (const auto &slot : batch)
+                    finish(slot, focus);
+                if (!walked_.exchange(true)) {
+                    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - began);
+                    Log::write(QStringLiteral("accessibilité: bureau parcouru en %1 ms").arg(took.count()));
+                }
             }
         }
     }
@@ -283,10 +322,12 @@ private:
     {
         {
             std::lock_guard lock(slot->mutex);
-            slot->focus = std::move(focus);
+            slot->focus = focus;
             slot->done = true;
         }
         slot->ready.notify_all();
+        if (slot->then)
+            slot->then(focus);
     }
 
     std::mutex mutex_;
@@ -299,7 +340,57 @@ private:
     std::thread thread_;
 };
 
+std::optional<QString> selectionOf(const std::optional<Focus> &focus)
+{
+    if (!focus || !focus->found || focus->password)
+        return std::nullopt;
+    return focus->selected;
+}
+
+// Selections read in the background and not yet answered, by ticket. Main
+// thread only: the worker hands back a ticket and a copy of the text.
+struct Awaited
+{
+    quint64 next = 0;
+    std::unordered_map<quint64, std::function<void(std::optional<QString>)>> done;
+};
+
+Awaited &awaited()
+{
+    static Awaited instance;
+    return instance;
+}
+
+void answer(quint64 ticket, std::optional<QString> text)
+{
+    auto &done = awaited().done;
+    const auto it = done.find(ticket);
+    if (it == done.end())
+        return; // answered already: by the deadline, or by the walk
+    std::function<void(std::optional<QString>)> callback = std::move(it->second);
+    done.erase(it);
+    callback(std::move(text));
+}
+
 } // namespace
+
+// libatspi attaches the connections it opens itself (the registry's at
+// atspi_init(), and one to each application that offers a direct connection, as
+// every GTK application does) to the default GLib context, whatever
+// atspi_set_main_context() said. Qt's event loop runs that context on the main
+// thread: two threads would drive one connection and deadlock. This definition
+// comes before the library's own and sends them to the worker's context.
+extern "C" void atspi_dbus_connection_setup_with_g_main(DBusConnection *connection, GMainContext *context)
+{
+    using Setup = void (*)(DBusConnection *, GMainContext *);
+    static const auto library = reinterpret_cast<Setup>(dlsym(RTLD_NEXT, "atspi_dbus_connection_setup_with_g_main"));
+    GMainContext *own = gWorkerContext.load();
+    if (own && (!context || context == g_main_context_default()))
+        context = own;
+    // Without the library's setup the worker's blocking calls still do their own reading.
+    if (library)
+        library(connection, context);
+}
 
 namespace Accessibility {
 
@@ -315,10 +406,27 @@ bool available()
 
 std::optional<QString> selectedText(int timeoutMs)
 {
-    const std::optional<Focus> focus = Worker::instance().run(timeoutMs);
-    if (!focus || !focus->found || focus->password)
-        return std::nullopt;
-    return focus->selected;
+    return selectionOf(Worker::instance().run(timeoutMs));
+}
+
+void readSelectedText(int timeoutMs, std::function<void(std::optional<QString>)> done)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app) {
+        done(std::nullopt);
+        return;
+    }
+    const quint64 ticket = ++awaited().next;
+    awaited().done.emplace(ticket, std::move(done));
+    Worker &worker = Worker::instance();
+    QTimer::singleShot(worker.deadline(timeoutMs), app, [ticket] { answer(ticket, std::nullopt); });
+    worker.submit([ticket](const std::optional<Focus> &focus) {
+        QCoreApplication *instance = QCoreApplication::instance();
+        if (!instance)
+            return;
+        QMetaObject::invokeMethod(instance, [ticket, text = selectionOf(focus)] { answer(ticket, text); },
+                                  Qt::QueuedConnection);
+    });
 }
 
 std::optional<bool> focusedIsEditable(int timeoutMs)

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The focused element of the desktop through AT-SPI. Every query runs on one
@@ -22,6 +23,11 @@ bool available();
 // The selected text of the focused element; may be empty. None when there is no
 // focused element, it holds no text, it is a password field, or time ran out.
 std::optional<QString> selectedText(int timeoutMs = 400);
+
+// The same as selectedText(), without waiting: `done` runs once on the main
+// thread, with the answer or, `timeoutMs` after the call at the latest, none.
+// Called on the main thread.
+void readSelectedText(int timeoutMs, std::function<void(std::optional<QString>)> done);
 
 // Whether the focused element takes text; none when it cannot tell.
 std::optional<bool> focusedIsEditable(int timeoutMs = 400);

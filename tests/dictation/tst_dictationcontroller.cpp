@@ -44,8 +44,14 @@ class FakeChunker final : public DictationChunker
 public:
     int tasks = 1;
     bool cancelled = false;
+    int *cancels = nullptr; // outlives the chunker
     void cut(qint64) override {}
-    void cancel() override { cancelled = true; }
+    void cancel() override
+    {
+        cancelled = true;
+        if (cancels)
+            ++*cancels;
+    }
     int taskCount() const override { return tasks; }
     QCoro::Task<std::optional<ChunkTexts>> finish(QByteArray) override
     {
@@ -66,6 +72,7 @@ public:
         QByteArray wav;
         double duration;
         std::optional<ChunkTexts> pre;
+        std::optional<QString> command; // the controller's commandText when the road began
     };
     QList<Run> runs;
     QList<bool> exits; // what finishRoad answered for each road that ended
@@ -77,7 +84,7 @@ RoadProbe *gRoad = nullptr;
 
 QCoro::Task<> probeRoad(DictationController *controller, DictationController::RoadRun run)
 {
-    gRoad->runs.append({run.seq, run.id, run.wav, run.duration, run.pre});
+    gRoad->runs.append({run.seq, run.id, run.wav, run.duration, run.pre, controller->commandText()});
     co_await qCoro(gRoad, &RoadProbe::release);
     gRoad->exits.append(controller->finishRoad(run.seq));
 }
@@ -91,6 +98,7 @@ class TestDictationController : public QObject
     std::unique_ptr<DictationController> c_;
     FakeRecorder *recorder_ = nullptr;
     FakeChunker *lastChunker_ = nullptr;
+    int chunkerCancels_ = 0;
     std::unique_ptr<RoadProbe> road_;
     QStringList sounds_;
     int attention_ = 0;
@@ -105,6 +113,10 @@ class TestDictationController : public QObject
     };
     QList<Kept> kept_;
     std::optional<QString> selection_;
+    // When set, selection reads wait here until the test answers them.
+    bool holdSelection_ = false;
+    std::function<void(std::optional<QString>)> heldSelection_;
+    int selectionReads_ = 0;
 
     // A clock and a timer queue that only the test moves.
     qint64 now_ = 100000;
@@ -158,8 +170,12 @@ private Q_SLOTS:
         microphone_ = true;
         kept_.clear();
         selection_.reset();
+        holdSelection_ = false;
+        heldSelection_ = {};
+        selectionReads_ = 0;
         due_.clear();
         lastChunker_ = nullptr;
+        chunkerCancels_ = 0;
         road_ = std::make_unique<RoadProbe>();
         gRoad = road_.get();
 
@@ -172,6 +188,7 @@ private Q_SLOTS:
         };
         services.makeChunker = [this](std::optional<QString>, std::function<QByteArray(qint64, qint64)>) {
             auto chunker = std::make_unique<FakeChunker>();
+            chunker->cancels = &chunkerCancels_;
             lastChunker_ = chunker.get();
             return std::unique_ptr<DictationChunker>(std::move(chunker));
         };
@@ -180,7 +197,15 @@ private Q_SLOTS:
         services.keepRecording = [this](QUuid id, QByteArray wav, QString cause) { kept_.append({id, wav, cause}); };
         services.microphoneAvailable = [this] { return microphone_; };
         services.trusted = [] { return true; };
-        services.selectedText = [this] { return selection_; };
+        services.readSelection = [this](std::function<void(std::optional<QString>)> done) {
+            ++selectionReads_;
+            if (holdSelection_) {
+                heldSelection_ = std::move(done);
+                return;
+            }
+            QMetaObject::invokeMethod(
+                qApp, [done = std::move(done), selection = selection_] { done(selection); }, Qt::QueuedConnection);
+        };
         services.frontmostApp = [] {
             RunningApp app;
             app.name = QStringLiteral("Bloc-notes");
@@ -597,8 +622,12 @@ private Q_SLOTS:
         AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
         selection_ = selection;
         keyDown();
+        QVERIFY(lastChunker_);
+        QVERIFY(settle([&] { return selectionReads_ == 1 && c_->commandText().has_value() == command; }));
+        QTest::qWait(20);
         QCOMPARE(c_->commandText().has_value(), command);
-        QCOMPARE(lastChunker_ != nullptr, !command);
+        // An instruction is never cut into chunks.
+        QCOMPARE(chunkerCancels_, command ? 1 : 0);
         advance(1000);
         keyUp();
         QVERIFY(settle([&] { return road_->runs.size() == 1; }));
@@ -609,6 +638,91 @@ private Q_SLOTS:
         } else {
             QVERIFY(log().contains("commande: 7 caractères sélectionnés"));
         }
+    }
+
+    // The selection is read while the microphone already records; the recording
+    // reaches the road only once the selection is known.
+    void theSelectionIsReadWhileRecording_data()
+    {
+        QTest::addColumn<QString>("answered");
+        QTest::addColumn<QString>("selection"); // a null string: none
+        QTest::addColumn<bool>("command");
+        QTest::newRow("while recording, a selection") << "recording" << "allé a la plage" << true;
+        QTest::newRow("while recording, none") << "recording" << QString() << false;
+        QTest::newRow("after the release, a selection") << "released" << "allé a la plage" << true;
+        QTest::newRow("after the release, blank") << "released" << " " << false;
+        QTest::newRow("after a cancellation") << "cancelled" << "allé a la plage" << false;
+        QTest::newRow("never: quit while waiting") << "quit" << QString() << false;
+    }
+
+    void theSelectionIsReadWhileRecording()
+    {
+        QFETCH(QString, answered);
+        QFETCH(QString, selection);
+        QFETCH(bool, command);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        holdSelection_ = true;
+        const auto answer = [&] {
+            QVERIFY(heldSelection_);
+            std::exchange(heldSelection_, {})(selection.isNull() ? std::nullopt : std::optional<QString>(selection));
+        };
+
+        keyDown();
+        QCOMPARE(selectionReads_, 1);
+        // The microphone does not wait for the selection.
+        QVERIFY(settle([&] { return recorder_->starts == 1; }));
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+        QCOMPARE(c_->commandText(), std::nullopt);
+
+        if (answered == QStringLiteral("recording")) {
+            answer();
+            QCOMPARE(c_->commandText().has_value(), command);
+        } else if (answered == QStringLiteral("cancelled")) {
+            c_->cancel();
+            QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+            answer();
+            QCOMPARE(c_->commandText(), std::nullopt);
+            QCOMPARE(c_->state(), DictationController::State::Idle);
+            QVERIFY(road_->runs.isEmpty());
+            return;
+        }
+        advance(1000);
+        keyUp();
+        QVERIFY(settle([&] { return recorder_->stops == 1; }));
+        if (answered != QStringLiteral("recording")) {
+            // Handed over, but held back until the selection is known.
+            QTest::qWait(50);
+            QVERIFY(road_->runs.isEmpty());
+            QCOMPARE(c_->state(), DictationController::State::Processing);
+            if (answered == QStringLiteral("quit")) {
+                c_->prepareToQuit(100);
+                QVERIFY(road_->runs.isEmpty());
+                QCOMPARE(kept_.size(), 1);
+                QCOMPARE(kept_[0].wav, QByteArray("RIFF-wav"));
+                return;
+            }
+            answer();
+        }
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        QCOMPARE(road_->runs[0].command.has_value(), command);
+        if (command)
+            QCOMPARE(*road_->runs[0].command, selection);
+        // A dictation keeps the chunks cut while it recorded; an instruction has none.
+        QCOMPARE(road_->runs[0].pre.has_value(), !command);
+        Q_EMIT road_->release();
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+    }
+
+    // A tap starts hands-free mode however long the selection takes.
+    void aTapIsATapWhileTheSelectionHangs()
+    {
+        holdSelection_ = true;
+        keyDown();
+        advance(200);
+        keyUp();
+        QVERIFY(c_->handsFree());
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+        QVERIFY(settle([&] { return recorder_->starts == 1; }));
     }
 
     void shiftOrTheTranslateListMarksTranslation()
