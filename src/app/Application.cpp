@@ -5,6 +5,7 @@
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationWiring.h"
+#include "dictation/OverlayController.h"
 #include "dictation/Paster.h"
 #include "dictation/Reader.h"
 #include "model/AppSettings.h"
@@ -12,10 +13,15 @@
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/Store.h"
+#include "ui/kit/AppIcons.h"
 #include "ui/kit/ThemePalette.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QQmlEngine>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 
 #include <cstdlib>
 
@@ -39,18 +45,28 @@ struct Application::Members
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
     std::unique_ptr<Paster> paster;
+    std::unique_ptr<OverlayController> overlay;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
 {
     Q_ASSERT(!gCurrent);
     gCurrent = this;
+    // Every window of the program draws with Qt Quick's software renderer: the
+    // panels are small and mostly still, and on machines without a GPU driver
+    // the OpenGL path through llvmpipe costs far more CPU and threads.
+    // OMBRY_QUICK_BACKEND=opengl brings it back, to compare the two.
+    // Too late once a window exists (Quick Test runners make their own first).
+    const bool openGL = qEnvironmentVariable("OMBRY_QUICK_BACKEND") == QLatin1String("opengl");
+    if (QGuiApplication::allWindows().isEmpty())
+        QQuickWindow::setGraphicsApi(openGL ? QSGRendererInterface::OpenGL : QSGRendererInterface::Software);
 }
 
 Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
+    m_->overlay.reset();
     m_->paster.reset();
     m_->engine.reset();
     m_->updater.reset();
@@ -130,8 +146,14 @@ Reader *Application::reader()
 
 BubbleController *Application::bubble()
 {
-    if (!m_->bubble)
+    if (!m_->bubble) {
         m_->bubble = std::make_unique<BubbleController>();
+        // The bubble closes on what the keyboard front end observes elsewhere.
+        HotkeyMonitor &hotkey = controller()->hotkey();
+        BubbleController *bubble = m_->bubble.get();
+        hotkey.onPointerPress = [bubble](int button) { bubble->pointerPressed(button, QCursor::pos()); };
+        hotkey.onKeyObserved = [bubble](quint16 key) { bubble->keyPressed(key); };
+    }
     return m_->bubble.get();
 }
 
@@ -160,6 +182,13 @@ Paster *Application::paster()
     return m_->paster.get();
 }
 
+OverlayController *Application::overlay()
+{
+    if (!m_->overlay)
+        m_->overlay = std::make_unique<OverlayController>(controller(), engine());
+    return m_->overlay.get();
+}
+
 bool Application::owns(const Store *store) const
 {
     return store && m_->store.get() == store;
@@ -173,6 +202,8 @@ void Application::registerQml(QQmlEngine *engine)
         registered = true;
     }
     engine->addImportPath(QStringLiteral("qrc:/"));
+    if (!engine->imageProvider(QStringLiteral("appicon")))
+        engine->addImageProvider(QStringLiteral("appicon"), new AppIconProvider);
 }
 
 void Application::shutdown()
@@ -190,6 +221,9 @@ void Application::shutdown()
         m_->paster->flushRestore();
     if (m_->store)
         m_->store->flush();
+    m_->overlay.reset();
+    if (m_->bubble)
+        m_->bubble->dropView();
     m_->engine.reset();
     Log::waitUntilWritten();
 }

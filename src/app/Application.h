@@ -10,6 +10,7 @@ class BubbleController;
 class DictationController;
 class KeyStore;
 class Paster;
+class OverlayController;
 class QQmlEngine;
 class Reader;
 class Store;
@@ -40,6 +41,8 @@ public:
     Reader *reader();
     BubbleController *bubble();
     Updater *updater();
+    // The recording overlay's panel, over the controller and the engine.
+    OverlayController *overlay();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // Pastes into and copies from the other applications, on the real desktop.

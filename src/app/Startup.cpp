@@ -119,6 +119,10 @@ bool finishLaunching(const QStringList &arguments)
         return true;
 
     DictationController *controller = DictationController::shared();
+    // The overlay's panel exists before the first key press, placed under the
+    // pointer; the bubble's hooks are set before the keyboard is watched.
+    Application::root().overlay();
+    Application::root().bubble();
     controller->start();
     Store::shared()->pruneAudio();
     controller->warmUpAudio();

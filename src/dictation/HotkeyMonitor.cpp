@@ -42,6 +42,18 @@ HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
     };
     hub_.onKeyDown = [this](quint16 key, quint64 flags, bool autorepeat, X11InputHub::Source source) {
         keyDown(key, flags, autorepeat, source.posted ? PostedByAnotherProgram : 0);
+        if (!autorepeat && onKeyObserved)
+            queue([this, key] {
+                if (onKeyObserved)
+                    onKeyObserved(key);
+            });
+    };
+    hub_.onButtonPress = [this](int button, X11InputHub::Source) {
+        if (onPointerPress)
+            queue([this, button] {
+                if (onPointerPress)
+                    onPointerPress(button);
+            });
     };
     AppSettings *settings = AppSettings::shared();
     connect(settings, &AppSettings::correctionShortcutChanged, this, &HotkeyMonitor::updateGrabs);

@@ -35,6 +35,10 @@ public:
     // Another key went down while the dictation key was held, within 0.6 s of
     // its press: the key was part of a chord, not a dictation.
     std::function<void()> onChord;
+    // Observed only, never swallowed, queued to the main loop: any key going
+    // down (not repeats), and any pointer button going down.
+    std::function<void(quint16 key)> onKeyObserved;
+    std::function<void(int button)> onPointerPress;
 
     // Copy series.
     std::optional<qint64> lastCopy; // monotonic ms of the last counted Ctrl+C

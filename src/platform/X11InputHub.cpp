@@ -50,6 +50,7 @@ bool X11InputHub::start(QString *why)
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(bits, XI_RawKeyPress);
     XISetMask(bits, XI_RawKeyRelease);
+    XISetMask(bits, XI_RawButtonPress);
     XISetMask(bits, XI_HierarchyChanged);
     XIEventMask mask{XIAllDevices, int(sizeof bits), bits};
     XISelectEvents(dpy, root_, &mask, 1);
@@ -230,6 +231,9 @@ void X11InputHub::drain()
             case XI_RawKeyRelease:
                 handleRaw(ev.xcookie.data, false);
                 break;
+            case XI_RawButtonPress:
+                handleButton(ev.xcookie.data);
+                break;
             case XI_HierarchyChanged:
                 refreshDevices();
                 break;
@@ -248,6 +252,17 @@ void X11InputHub::drain()
         }
         // Key events of our own grabs are what the grab swallowed: nothing to do.
     }
+}
+
+void X11InputHub::handleButton(void *cookieData)
+{
+    const auto *raw = static_cast<const XIRawEvent *>(cookieData);
+    if (raw->deviceid != raw->sourceid || !onButtonPress)
+        return;
+    Source source;
+    source.device = raw->sourceid;
+    source.posted = xtestDevices_.contains(raw->sourceid) && !acceptXTest_;
+    onButtonPress(raw->detail, source);
 }
 
 void X11InputHub::handleRaw(void *cookieData, bool down)

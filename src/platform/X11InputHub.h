@@ -58,10 +58,14 @@ public:
     std::function<void(quint16 key, quint64 flags, Source source)> onModifierChange;
     // Any other key went down.
     std::function<void(quint16 key, quint64 flags, bool autorepeat, Source source)> onKeyDown;
+    // A pointer button went down anywhere (observed, never grabbed); X11 button
+    // numbers: 1 is the left button.
+    std::function<void(int button, Source source)> onButtonPress;
 
 private:
     void drain();
     void handleRaw(void *cookieData, bool down);
+    void handleButton(void *cookieData);
     void refreshDevices();
     void refreshKeymap();
     unsigned int keycodeFor(quint16 key) const;

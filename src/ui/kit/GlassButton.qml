@@ -1,0 +1,51 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import Ombry
+
+// The bordered glass button: label (and optional symbol) on a translucent fill
+// with a thin rim.
+Button {
+    id: button
+    property string symbol
+    property color textColor: Theme.text
+
+    padding: 8
+    leftPadding: 14
+    rightPadding: 14
+    font.pixelSize: 13
+    font.weight: Font.Medium
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: button.clicked()
+
+    contentItem: Row {
+        spacing: 6
+        Symbol {
+            visible: button.symbol.length > 0
+            name: button.symbol
+            color: button.textColor
+            font.pixelSize: button.font.pixelSize + 2
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            visible: button.text.length > 0
+            text: button.text
+            font: button.font
+            color: button.textColor
+            textFormat: Text.PlainText
+            anchors.verticalCenter: parent.verticalCenter
+        }
+    }
+    background: GlassSurface {
+        implicitHeight: 30
+        radius: height / 2
+        dark: Theme.dark
+        style: Theme.plain ? GlassSurface.Identity : GlassSurface.Clear
+        fill: button.down ? Qt.alpha(Theme.text, 0.16)
+                          : Qt.alpha(Theme.cardBackground, Theme.plain ? 0.9 : (button.hovered ? 0.7 : 0.5))
+        rimWidth: 0.8
+        rimStart: Theme.dark ? Qt.rgba(1, 1, 1, 0.25) : Qt.rgba(0, 0, 0, 0.12)
+        rimEnd: Theme.dark ? Qt.rgba(1, 1, 1, 0.08) : Qt.rgba(0, 0, 0, 0.18)
+        opacity: button.enabled ? 1 : 0.5
+    }
+}

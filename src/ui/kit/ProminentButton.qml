@@ -1,0 +1,44 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import Ombry
+
+// The prominent button: white label on the accent.
+Button {
+    id: button
+    property string symbol
+
+    padding: 8
+    leftPadding: 16
+    rightPadding: 16
+    font.pixelSize: 13
+    font.weight: Font.DemiBold
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: button.clicked()
+
+    contentItem: Row {
+        spacing: 6
+        Symbol {
+            visible: button.symbol.length > 0
+            name: button.symbol
+            color: "white"
+            font.pixelSize: button.font.pixelSize + 2
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            text: button.text
+            font: button.font
+            color: "white"
+            textFormat: Text.PlainText
+            anchors.verticalCenter: parent.verticalCenter
+        }
+    }
+    background: Rectangle {
+        implicitHeight: 30
+        radius: height / 2
+        color: button.down ? Theme.accentDeep : (button.hovered ? Qt.lighter(Theme.accent, 1.08) : Theme.accent)
+        opacity: button.enabled ? 1 : 0.45
+        border.width: 0.8
+        border.color: Qt.rgba(1, 1, 1, 0.25)
+    }
+}

@@ -1,0 +1,129 @@
+#include "support/AtspiReader.h"
+
+#include "support/TestEnv.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+};
+
+Run query(const QStringList &args, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/atspi_query"), args);
+    Run run;
+    if (!process.waitForStarted(3000))
+        return run;
+    // The event loop turns meanwhile: our own windows answer the helper.
+    QByteArray out;
+    const bool done = TestEnv::waitFor([&] {
+        out += process.readAllStandardOutput();
+        return process.state() == QProcess::NotRunning;
+    }, timeoutMs);
+    if (!done) {
+        process.kill();
+        process.waitForFinished(1000);
+        return run;
+    }
+    out += process.readAllStandardOutput();
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = out;
+    return run;
+}
+
+QStringList strings(const QJsonValue &value)
+{
+    QStringList list;
+    for (const QJsonValue &v : value.toArray())
+        list << v.toString();
+    return list;
+}
+
+} // namespace
+
+AtspiReader::AtspiReader(QString title, qint64 pid) : title_(std::move(title)), pid_(pid) {}
+
+QList<AtspiReader::Node> AtspiReader::nodes(int timeoutMs) const
+{
+    const Run run = query({QStringLiteral("dump"), QString::number(pid_), title_}, timeoutMs);
+    QList<Node> list;
+    if (run.status != 0)
+        return list;
+    for (const QJsonValue &v : QJsonDocument::fromJson(run.out).array()) {
+        const QJsonObject o = v.toObject();
+        Node n;
+        n.path = o.value(QStringLiteral("path")).toString();
+        n.role = o.value(QStringLiteral("role")).toString();
+        n.name = o.value(QStringLiteral("name")).toString();
+        n.description = o.value(QStringLiteral("description")).toString();
+        n.text = o.value(QStringLiteral("text")).toString();
+        n.actions = strings(o.value(QStringLiteral("actions")));
+        n.states = strings(o.value(QStringLiteral("states")));
+        n.extents = QRect(o.value(QStringLiteral("x")).toInt(), o.value(QStringLiteral("y")).toInt(),
+                          o.value(QStringLiteral("width")).toInt(), o.value(QStringLiteral("height")).toInt());
+        list << n;
+    }
+    return list;
+}
+
+bool AtspiReader::exists() const
+{
+    return !nodes().isEmpty();
+}
+
+std::optional<AtspiReader::Node> AtspiReader::find(const QString &role, const QString &name, int timeoutMs) const
+{
+    std::optional<Node> found;
+    const auto look = [&] {
+        for (const Node &n : nodes())
+            if (n.showing() && (role.isEmpty() || n.role == role) && (name.isEmpty() || n.name == name)) {
+                found = n;
+                return true;
+            }
+        return false;
+    };
+    if (!look() && timeoutMs > 0)
+        TestEnv::waitFor(look, timeoutMs);
+    return found;
+}
+
+QList<AtspiReader::Node> AtspiReader::all(const QString &role) const
+{
+    QList<Node> list;
+    for (const Node &n : nodes())
+        if (n.role == role)
+            list << n;
+    return list;
+}
+
+QStringList AtspiReader::texts() const
+{
+    QStringList list;
+    for (const Node &n : nodes()) {
+        if (!n.showing())
+            continue;
+        if (!n.name.isEmpty())
+            list << n.name;
+        if (!n.text.isEmpty() && n.text != n.name)
+            list << n.text;
+    }
+    return list;
+}
+
+bool AtspiReader::act(const QString &role, const QString &name, const QString &action) const
+{
+    const std::optional<Node> node = find(role, name);
+    if (!node || node->actions.isEmpty())
+        return false;
+    const QString chosen = action.isEmpty() ? node->actions.first() : action;
+    return query({QStringLiteral("action"), QString::number(pid_), title_, node->path, chosen}, 8000).status == 0;
+}
