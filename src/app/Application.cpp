@@ -1,5 +1,8 @@
 #include "app/Application.h"
 
+#include "app/InterfaceKeys.h"
+#include "app/MainWindow.h"
+#include "app/Navigation.h"
 #include "app/Updater.h"
 
 #include "dictation/BubbleController.h"
@@ -46,6 +49,10 @@ struct Application::Members
     std::unique_ptr<QQmlEngine> engine;
     std::unique_ptr<Paster> paster;
     std::unique_ptr<OverlayController> overlay;
+    std::unique_ptr<Navigation> navigation;
+    std::unique_ptr<InterfaceKeys> interfaceKeys;
+    // Holds views of the engine: goes before it.
+    std::unique_ptr<MainWindow> mainWindow;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -66,9 +73,12 @@ Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
+    m_->mainWindow.reset();
     m_->overlay.reset();
     m_->paster.reset();
     m_->engine.reset();
+    m_->interfaceKeys.reset();
+    m_->navigation.reset();
     m_->updater.reset();
     m_->bubble.reset();
     m_->reader.reset();
@@ -182,6 +192,29 @@ Paster *Application::paster()
     return m_->paster.get();
 }
 
+Navigation *Application::navigation()
+{
+    if (!m_->navigation)
+        m_->navigation = std::make_unique<Navigation>(nullptr);
+    return m_->navigation.get();
+}
+
+InterfaceKeys *Application::interfaceKeys()
+{
+    if (!m_->interfaceKeys)
+        m_->interfaceKeys = std::make_unique<InterfaceKeys>(Defaults::standard());
+    return m_->interfaceKeys.get();
+}
+
+MainWindow *Application::mainWindow()
+{
+    if (!m_->mainWindow) {
+        settings();
+        m_->mainWindow = std::make_unique<MainWindow>(engine(), Defaults::standard());
+    }
+    return m_->mainWindow.get();
+}
+
 OverlayController *Application::overlay()
 {
     if (!m_->overlay)
@@ -221,6 +254,8 @@ void Application::shutdown()
         m_->paster->flushRestore();
     if (m_->store)
         m_->store->flush();
+    // The window's views before the engine that made them.
+    m_->mainWindow.reset();
     m_->overlay.reset();
     if (m_->bubble)
         m_->bubble->dropView();

@@ -8,8 +8,11 @@
 class AppSettings;
 class BubbleController;
 class DictationController;
+class InterfaceKeys;
 class KeyStore;
 class Paster;
+class MainWindow;
+class Navigation;
 class OverlayController;
 class QQmlEngine;
 class Reader;
@@ -47,6 +50,10 @@ public:
     QQmlEngine *engine();
     // Pastes into and copies from the other applications, on the real desktop.
     Paster *paster();
+    // The main window's page, the interface keys and the window itself.
+    Navigation *navigation();
+    InterfaceKeys *interfaceKeys();
+    MainWindow *mainWindow();
 
     // Stops input, audio and pending work, writes what is pending and drops the
     // QML engine; then the objects go in reverse order. Idempotent.

@@ -4,7 +4,10 @@
 #include "app/CommandLine.h"
 #include "app/StartupNotice.h"
 #include "app/Updater.h"
+#include "app/MainWindow.h"
+#include "app/Navigation.h"
 #include "platform/Accessibility.h"
+#include "platform/X11Display.h"
 #include "dictation/DictationController.h"
 #include "engines/Net.h"
 #include "model/AppSettings.h"
@@ -89,6 +92,14 @@ int run(int argc, char *argv[])
     }
     // A diagnostic switch that draws nothing runs without a display.
     const std::optional<CommandLine::Match> diagnostic = CommandLine::find(arguments);
+    if (diagnostic && diagnostic->which->gui) {
+        // Drawn on the X server: the offscreen platform silently drops effects.
+        if (!X11::display()) {
+            Diagnostics::print(QStringLiteral("erreur: pas d'écran X (DISPLAY) : impossible de dessiner hors d'une session graphique"));
+            return 0;
+        }
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
     std::unique_ptr<QCoreApplication> app;
     if (diagnostic && !diagnostic->which->gui) {
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -119,6 +130,8 @@ bool finishLaunching(const QStringList &arguments)
         return true;
 
     DictationController *controller = DictationController::shared();
+    // A failure that needs a key, a permission or the microphone opens the settings.
+    controller->onNeedsAttention = [] { MainWindow::shared()->showPage(Navigation::Page::Settings); };
     // The overlay's panel exists before the first key press, placed under the
     // pointer; the bubble's hooks are set before the keyboard is watched.
     Application::root().overlay();
@@ -136,6 +149,7 @@ bool finishLaunching(const QStringList &arguments)
     warmUpTimer->start(240 * 1000);
     Updater::shared()->start();
     StartupNotice::print();
+    MainWindow::shared()->show();
     return false;
 }
 

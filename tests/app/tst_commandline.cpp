@@ -271,6 +271,10 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("--test"), QStringLiteral("essai.wav")}
             << QStringLiteral("erreur: Reconnaissance locale : erreur 0 non disponible sur cet ordinateur "
                               "(serveur local requis)\n");
+        // Never drawn offscreen, which drops effects; and no abort without X.
+        QTest::newRow("snapshot without a display")
+            << QStringList{QStringLiteral("--snapshot"), QStringLiteral("images")}
+            << QStringLiteral("erreur: pas d'écran X");
     }
 
     void failuresPrintAndExitZero()

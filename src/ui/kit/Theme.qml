@@ -4,7 +4,7 @@ import Ombry
 
 // Colours and sizes of the design kit; dark follows the settings object live.
 QtObject {
-    readonly property bool dark: AppSettings.theme === Ombry.Theme.Dark
+    readonly property bool dark: RenderMode.themeForced ? RenderMode.dark : AppSettings.theme === Ombry.Theme.Dark
     readonly property color accent: "#00B8A9"
     readonly property color accentDeep: "#00968A"
     readonly property color accentLight: Qt.rgba(0, 184 / 255, 169 / 255, 0.12)

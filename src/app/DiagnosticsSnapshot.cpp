@@ -1,0 +1,23 @@
+#include "app/CommandLine.h"
+
+#include "app/Application.h"
+#include "app/RenderMode.h"
+#include "app/Snapshot.h"
+
+#include <QCoreApplication>
+
+namespace Diagnostics {
+
+QCoro::Task<> snapshot(QStringList values)
+{
+    std::optional<QByteArray> theme;
+    if (qEnvironmentVariableIsSet("MUREL_THEME"))
+        theme = qgetenv("MUREL_THEME");
+    RenderMode::instance()->enterSnapshot(RenderMode::forcedDarkFrom(theme));
+    const Snapshot::Result result = Snapshot::render(values.constFirst(), Application::root().engine());
+    for (const QString &error : result.errors)
+        print(error);
+    co_return;
+}
+
+} // namespace Diagnostics

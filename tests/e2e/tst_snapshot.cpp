@@ -1,0 +1,133 @@
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+
+// "--snapshot DIR" on the private desktop: seven pages, exactly 1200 × 900,
+// in the theme asked for, and a page that cannot be written told on its own.
+class TestSnapshot : public QObject
+{
+    Q_OBJECT
+
+    struct Run
+    {
+        int exitCode = -1;
+        QString out;
+    };
+
+    static const QStringList &pages()
+    {
+        static const QStringList names{u"dashboard"_s, u"corrector"_s, u"translator"_s, u"meetings"_s,
+                                       u"history"_s,   u"dictionary"_s, u"settings"_s};
+        return names;
+    }
+
+    static Run snapshot(const QString &folder, const std::optional<QString> &theme, const QString &home)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"HOME"_s, home);
+        env.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
+        env.insert(u"XDG_DATA_HOME"_s, home + u"/.local/share"_s);
+        env.insert(u"XDG_CACHE_HOME"_s, home + u"/.cache"_s);
+        env.remove(u"MUREL_THEME"_s);
+        if (theme)
+            env.insert(u"MUREL_THEME"_s, *theme);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(home);
+        process.start(QStringLiteral(OMBRY_BINARY), {u"--snapshot"_s, folder});
+        Run run;
+        if (!process.waitForFinished(30000)) {
+            process.kill();
+            process.waitForFinished();
+            return run;
+        }
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        return run;
+    }
+
+    static double meanLuminance(const QImage &image)
+    {
+        double sum = 0;
+        int n = 0;
+        for (int y = 0; y < image.height(); y += 6)
+            for (int x = 0; x < image.width(); x += 6) {
+                const QColor c = image.pixelColor(x, y);
+                sum += 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+                ++n;
+            }
+        return sum / n;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session"); }
+
+    void writesEveryPage_data()
+    {
+        QTest::addColumn<std::optional<QString>>("theme");
+        QTest::addColumn<QString>("storedTheme");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("dark") << std::optional(u"dark"_s) << u"light"_s << true;
+        QTest::newRow("light over a dark setting") << std::optional(u"light"_s) << u"dark"_s << false;
+        QTest::newRow("DARK is light") << std::optional(u"DARK"_s) << u"dark"_s << false;
+        QTest::newRow("absent: the setting") << std::optional<QString>() << u"dark"_s << true;
+    }
+
+    void writesEveryPage()
+    {
+        QFETCH(std::optional<QString>, theme);
+        QFETCH(QString, storedTheme);
+        QFETCH(bool, dark);
+        ScopedHome home;
+        const QString prefs = home.path() + u"/.config/Ombry Voice/com.corvanel.ombryvoice.json"_s;
+        QVERIFY(TestEnv::writeFile(prefs, "{\"theme\":\"" + storedTheme.toUtf8() + "\"}"));
+        // Missing intermediate folders are made.
+        const QString folder = home.path() + u"/OUT/a/b"_s;
+        const Run run = snapshot(u"OUT/a/b"_s, theme, home.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
+        QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name).size(), pages().size());
+        const QString keep = QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots/snapshot-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        QDir().mkpath(keep);
+        for (const QString &page : pages()) {
+            const QImage image(folder + u"/"_s + page + u".png"_s);
+            QVERIFY2(!image.isNull(), qPrintable(page));
+            QCOMPARE(image.size(), QSize(1200, 900));
+            QFile::remove(keep + u"/"_s + page + u".png"_s);
+            QFile::copy(folder + u"/"_s + page + u".png"_s, keep + u"/"_s + page + u".png"_s);
+        }
+        const double luminance = meanLuminance(QImage(folder + u"/dashboard.png"_s));
+        QVERIFY2(dark ? luminance < 0.35 : luminance > 0.6, qPrintable(QString::number(luminance)));
+        // The switch draws without touching the user's theme.
+        const QJsonObject stored = QJsonDocument::fromJson(TestEnv::readFile(prefs)).object();
+        QCOMPARE(stored.value(u"theme"_s).toString(), storedTheme);
+        QVERIFY(!stored.contains(u"onboarded"_s));
+    }
+
+    void unwritablePageIsToldAndOthersWritten()
+    {
+        ScopedHome home;
+        const QString folder = home.path() + u"/shots"_s;
+        // A folder where the history's file should go.
+        QVERIFY(QDir().mkpath(folder + u"/history.png"_s));
+        QVERIFY(TestEnv::writeFile(folder + u"/dashboard.png"_s, "old"));
+        const Run run = snapshot(folder, u"light"_s, home.path());
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.constFirst().startsWith(u"erreur: "_s) && lines.constFirst().contains(u"history.png"_s),
+                 qPrintable(run.out));
+        // An existing file is replaced.
+        QCOMPARE(QImage(folder + u"/dashboard.png"_s).size(), QSize(1200, 900));
+        QCOMPARE(QImage(folder + u"/settings.png"_s).size(), QSize(1200, 900));
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestSnapshot)
+#include "tst_snapshot.moc"
