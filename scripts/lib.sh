@@ -27,7 +27,7 @@ OMBRY_PACKAGES=(
 OMBRY_TEST_PACKAGES=(
   qt6-httpserver-dev qml6-module-qttest
   xvfb xauth openbox x11-utils pulseaudio pulseaudio-utils espeak-ng sox xdotool xclip
-  desktop-file-utils xterm
+  desktop-file-utils xterm trayer
 )
 
 ombry_missing_packages() {

@@ -3,7 +3,11 @@
 #include "app/InterfaceKeys.h"
 #include "app/MainWindow.h"
 #include "app/Navigation.h"
+#include "app/ShellActions.h"
+#include "app/SingleInstance.h"
+#include "app/Tray.h"
 #include "app/Updater.h"
+#include "audio/MicrophoneList.h"
 
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
@@ -48,11 +52,15 @@ struct Application::Members
     std::unique_ptr<Updater> updater;
     std::unique_ptr<QQmlEngine> engine;
     std::unique_ptr<Paster> paster;
-    std::unique_ptr<OverlayController> overlay;
     std::unique_ptr<Navigation> navigation;
     std::unique_ptr<InterfaceKeys> interfaceKeys;
     // Holds views of the engine: goes before it.
     std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<ShellActions> shell;
+    std::unique_ptr<SingleInstance> singleInstance;
+    std::unique_ptr<MicrophoneList> microphones;
+    std::unique_ptr<Tray> tray;
+    std::unique_ptr<OverlayController> overlay;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -73,8 +81,12 @@ Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
-    m_->mainWindow.reset();
     m_->overlay.reset();
+    m_->tray.reset();
+    m_->microphones.reset();
+    m_->singleInstance.reset();
+    m_->shell.reset();
+    m_->mainWindow.reset();
     m_->paster.reset();
     m_->engine.reset();
     m_->interfaceKeys.reset();
@@ -213,6 +225,50 @@ MainWindow *Application::mainWindow()
         m_->mainWindow = std::make_unique<MainWindow>(engine(), Defaults::standard());
     }
     return m_->mainWindow.get();
+}
+
+SingleInstance *Application::singleInstance()
+{
+    if (!m_->singleInstance) {
+        m_->singleInstance = std::make_unique<SingleInstance>(QDBusConnection::sessionBus());
+        ShellActions *actions = shell();
+        connect(m_->singleInstance.get(), &SingleInstance::activated, actions, [actions] { actions->showWindow(); });
+    }
+    return m_->singleInstance.get();
+}
+
+MicrophoneList *Application::microphones()
+{
+    if (!m_->microphones)
+        m_->microphones = std::make_unique<MicrophoneList>();
+    return m_->microphones.get();
+}
+
+Tray *Application::tray()
+{
+    if (!m_->tray) {
+        ShellActions *actions = shell();
+        Tray::Shell hooks;
+        hooks.showWindow = [actions] { actions->showWindow(); };
+        hooks.openSettings = [actions] { actions->openSettings(); };
+        hooks.quit = [actions] { actions->quit(); };
+        m_->tray = std::make_unique<Tray>(settings(), store(), controller(), microphones(), std::move(hooks));
+    }
+    return m_->tray.get();
+}
+
+ShellActions *Application::shell()
+{
+    if (!m_->shell) {
+        m_->shell = std::make_unique<ShellActions>();
+        ShellActions::Window window;
+        window.show = [this] { mainWindow()->show(); };
+        window.showSettings = [this] { mainWindow()->showPage(Navigation::Page::Settings); };
+        m_->shell->setWindow(std::move(window));
+        // Its dialogs are views of the engine, which goes first.
+        connect(this, &Application::aboutToShutDown, m_->shell.get(), &ShellActions::closeDialogs);
+    }
+    return m_->shell.get();
 }
 
 OverlayController *Application::overlay()

@@ -13,6 +13,10 @@ class KeyStore;
 class Paster;
 class MainWindow;
 class Navigation;
+class MicrophoneList;
+class ShellActions;
+class SingleInstance;
+class Tray;
 class OverlayController;
 class QQmlEngine;
 class Reader;
@@ -54,6 +58,12 @@ public:
     Navigation *navigation();
     InterfaceKeys *interfaceKeys();
     MainWindow *mainWindow();
+    // The shell: one running copy per session, the input devices kept current,
+    // and the tray icon with its menu.
+    SingleInstance *singleInstance();
+    MicrophoneList *microphones();
+    Tray *tray();
+    ShellActions *shell();
 
     // Stops input, audio and pending work, writes what is pending and drops the
     // QML engine; then the objects go in reverse order. Idempotent.

@@ -24,6 +24,7 @@ const QList<Switch> &table()
         {"--translate", 1, Diagnostics::translate},
         {"--correct", 1, Diagnostics::correct},
         {"--test", 1, Diagnostics::onDeviceTest},
+        {"--icon", 1, Diagnostics::icon},
         {"--snapshot", 1, Diagnostics::snapshot, true},
     };
     return switches;

@@ -65,6 +65,7 @@ QCoro::Task<> command(QStringList values);
 QCoro::Task<> translate(QStringList values);
 QCoro::Task<> correct(QStringList values);
 QCoro::Task<> onDeviceTest(QStringList values);
+QCoro::Task<> icon(QStringList values);
 QCoro::Task<> snapshot(QStringList values);
 
 } // namespace Diagnostics

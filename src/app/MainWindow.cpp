@@ -135,7 +135,20 @@ QQuickItem *MainWindow::createView(QQmlEngine *engine, QQuickItem *parent, bool 
 
 void MainWindow::buildContent()
 {
-    content_ = createView(engine_, window_->contentItem(), true);
+    // The menu bar belongs to the window, not to the view (snapshots have none).
+    QQmlComponent frame(engine_, QUrl(u"qrc:/Ombry/WindowContent.qml"_s));
+    auto *holder = qobject_cast<QQuickItem *>(frame.beginCreate(engine_->rootContext()));
+    if (!holder) {
+        Log::write(u"fenêtre: barre de menus impossible à créer : "_s + frame.errorString().trimmed());
+        content_ = createView(engine_, window_->contentItem(), true);
+    } else {
+        holder->setParentItem(window_->contentItem());
+        frame.completeCreate();
+        if (createView(engine_, holder->property("body").value<QQuickItem *>(), true))
+            content_ = holder;
+        else
+            delete holder;
+    }
     if (content_)
         Q_EMIT contentBuilt();
 }

@@ -2,10 +2,13 @@
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/LoginItem.h"
+#include "app/OmbryIcon.h"
+#include "app/ShellActions.h"
+#include "app/SingleInstance.h"
+#include "app/Tray.h"
 #include "app/StartupNotice.h"
 #include "app/Updater.h"
-#include "app/MainWindow.h"
-#include "app/Navigation.h"
 #include "platform/Accessibility.h"
 #include "platform/X11Display.h"
 #include "dictation/DictationController.h"
@@ -107,13 +110,22 @@ int run(int argc, char *argv[])
         auto gui = std::make_unique<QApplication>(argc, argv);
         gui->setDesktopFileName(QStringLiteral("com.corvanel.ombryvoice"));
         gui->setQuitOnLastWindowClosed(false);
+        gui->setWindowIcon(OmbryIcon::applicationIcon());
         app = std::move(gui);
     }
     QCoreApplication::setApplicationName(QStringLiteral("Ombry Voice"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("corvanel.com"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OMBRY_VERSION));
 
     // Owns every long-lived object; goes before the application object.
     auto root = std::make_unique<Application>();
+    // Two copies would both record and paste every dictation: a second launch
+    // shows the running copy's window instead. Diagnostics never take part.
+    if (!diagnostic && root->singleInstance()->claim() == SingleInstance::Outcome::HandedOver) {
+        std::fputs("Ombry Voice est déjà lancé : sa fenêtre est affichée.\n", stderr);
+        root.reset();
+        return 0;
+    }
     quitOnTerminationSignals(app.get());
     QTimer::singleShot(0, app.get(), [arguments] { finishLaunching(arguments); });
     const int status = app->exec();
@@ -129,14 +141,20 @@ bool finishLaunching(const QStringList &arguments)
     if (CommandLine::examine(arguments))
         return true;
 
+    Application &root = Application::root();
+    // The main menu belongs to the window's view; the tray comes up now.
+    root.tray()->show();
+
     DictationController *controller = DictationController::shared();
     // A failure that needs a key, a permission or the microphone opens the settings.
-    controller->onNeedsAttention = [] { MainWindow::shared()->showPage(Navigation::Page::Settings); };
+    ShellActions *shell = root.shell();
+    controller->onNeedsAttention = [shell] { shell->openSettings(); };
     // The overlay's panel exists before the first key press, placed under the
     // pointer; the bubble's hooks are set before the keyboard is watched.
-    Application::root().overlay();
-    Application::root().bubble();
+    root.overlay();
+    root.bubble();
     controller->start();
+    LoginItem::applyDefault();
     Store::shared()->pruneAudio();
     controller->warmUpAudio();
     // The selection is read at the first key press: connect to AT-SPI now.
@@ -149,7 +167,7 @@ bool finishLaunching(const QStringList &arguments)
     warmUpTimer->start(240 * 1000);
     Updater::shared()->start();
     StartupNotice::print();
-    MainWindow::shared()->show();
+    shell->showWindow();
     return false;
 }
 

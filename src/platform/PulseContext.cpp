@@ -5,6 +5,7 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/subscribe.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
@@ -227,6 +228,53 @@ bool hasInput(int timeoutMs)
     if (!found)
         return false;
     return std::any_of(found->list.cbegin(), found->list.cend(), [](const Source &s) { return !s.monitor; });
+}
+
+namespace {
+
+struct SourceWatch
+{
+    pa_context *subscribed = nullptr;
+    std::function<void()> changed;
+};
+
+SourceWatch &sourceWatch()
+{
+    static SourceWatch watch; // guarded by the loop lock
+    return watch;
+}
+
+void onSubscription(pa_context *, pa_subscription_event_type_t type, uint32_t, void *)
+{
+    const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    if ((facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER)
+        && sourceWatch().changed)
+        sourceWatch().changed();
+}
+
+} // namespace
+
+bool watchSources(std::function<void()> changed, int timeoutMs)
+{
+    PulseContext &pulse = PulseContext::shared();
+    if (pulse.inLoopThread())
+        return false;
+    PulseContext::Locker lock(pulse);
+    pa_context *context = pulse.connectedLocked(timeoutMs);
+    if (!context)
+        return false;
+    SourceWatch &watch = sourceWatch();
+    watch.changed = std::move(changed);
+    if (watch.subscribed == context)
+        return true;
+    pa_context_set_subscribe_callback(context, onSubscription, nullptr);
+    pa_operation *op = pa_context_subscribe(
+        context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);
+    if (!op)
+        return false;
+    pa_operation_unref(op);
+    watch.subscribed = context;
+    return true;
 }
 
 } // namespace Pulse

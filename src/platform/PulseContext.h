@@ -87,4 +87,11 @@ std::optional<Sources> sources(int timeoutMs = 2000);
 // this stands for the microphone permission.
 bool hasInput(int timeoutMs = 1000);
 
+// Calls `changed` (on the sound server's loop thread: it must only post the news
+// elsewhere) whenever a source or the server's default changes. Subscribes the
+// current connection, connecting first; call it again after a failure or a
+// reconnection (harmless when already subscribed). False when the server does
+// not answer. Not on the loop thread.
+bool watchSources(std::function<void()> changed, int timeoutMs = 2000);
+
 } // namespace Pulse

@@ -1,0 +1,91 @@
+#include "app/ShellActions.h"
+
+#include "app/Application.h"
+#include "app/OmbryIcon.h"
+#include "model/Log.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickWindow>
+
+ShellActions::ShellActions(QObject *parent) : QObject(parent) {}
+
+ShellActions::~ShellActions() = default;
+
+ShellActions *ShellActions::shared()
+{
+    return Application::root().shell();
+}
+
+ShellActions *ShellActions::create(QQmlEngine *, QJSEngine *)
+{
+    ShellActions *shell = shared();
+    QQmlEngine::setObjectOwnership(shell, QQmlEngine::CppOwnership);
+    return shell;
+}
+
+QString ShellActions::version() const
+{
+    return QStringLiteral(OMBRY_VERSION);
+}
+
+QUrl ShellActions::icon() const
+{
+    static const QUrl url = [] {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        OmbryIcon::image(256, OmbryIcon::accent(), OmbryIcon::Glyph::Bubble).save(&buffer, "PNG");
+        return QUrl(QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64()));
+    }();
+    return url;
+}
+
+void ShellActions::showWindow()
+{
+    if (window_.show)
+        window_.show();
+}
+
+void ShellActions::openSettings()
+{
+    if (window_.showSettings)
+        window_.showSettings();
+}
+
+void ShellActions::showAbout()
+{
+    if (!about_) {
+        QQmlEngine *engine = Application::root().engine();
+        QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/Ombry/AboutDialog.qml")));
+        QObject *made = component.create();
+        auto *window = qobject_cast<QQuickWindow *>(made);
+        if (!window) {
+            Log::write(QStringLiteral("fenêtre: à propos impossible (") + component.errorString().trimmed()
+                       + QLatin1Char(')'));
+            delete made;
+            return;
+        }
+        about_.reset(window);
+    }
+    about_->show();
+    about_->raise();
+    about_->requestActivate();
+}
+
+void ShellActions::quit()
+{
+    QCoreApplication::quit();
+}
+
+QQuickWindow *ShellActions::aboutDialog() const
+{
+    return about_.get();
+}
+
+void ShellActions::closeDialogs()
+{
+    about_.reset();
+}

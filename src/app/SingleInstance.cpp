@@ -1,0 +1,75 @@
+#include "app/SingleInstance.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QDBusReply>
+
+SingleInstance::SingleInstance(QDBusConnection bus, QObject *parent) : QObject(parent), bus_(std::move(bus)) {}
+
+SingleInstance::~SingleInstance()
+{
+    if (served_)
+        bus_.unregisterObject(QString::fromLatin1(kObjectPath));
+    if (outcome_ == Outcome::Primary)
+        bus_.unregisterService(QString::fromLatin1(kServiceName));
+}
+
+SingleInstance::Outcome SingleInstance::claim(int timeoutMs)
+{
+    if (!bus_.isConnected() || !bus_.interface())
+        return outcome_ = Outcome::NoBus;
+    const QString name = QString::fromLatin1(kServiceName);
+    const QString path = QString::fromLatin1(kObjectPath);
+    // Served before the name is taken: a launch that sees the name can call at once.
+    served_ = bus_.registerObject(path, this, QDBusConnection::ExportAllSlots);
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = bus_.interface()->registerService(
+        name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid())
+        return outcome_ = Outcome::NoBus;
+    if (reply.value() == QDBusConnectionInterface::ServiceRegistered)
+        return outcome_ = Outcome::Primary;
+
+    if (served_) {
+        bus_.unregisterObject(path);
+        served_ = false;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(name, path, QStringLiteral("org.freedesktop.Application"),
+                                                       QStringLiteral("Activate"));
+    call << platformData();
+    // A copy that does not answer in time still owns the name: step aside anyway.
+    bus_.call(call, QDBus::Block, timeoutMs);
+    return outcome_ = Outcome::HandedOver;
+}
+
+QVariantMap SingleInstance::platformData()
+{
+    QVariantMap data;
+    const QString startupId = qEnvironmentVariable("DESKTOP_STARTUP_ID");
+    if (!startupId.isEmpty())
+        data.insert(QStringLiteral("desktop-startup-id"), startupId);
+    const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    if (!token.isEmpty())
+        data.insert(QStringLiteral("activation-token"), token);
+    return data;
+}
+
+void SingleInstance::Activate(const QVariantMap &platform_data)
+{
+    Q_EMIT activated(platform_data);
+}
+
+void SingleInstance::Open(const QStringList &uris, const QVariantMap &platform_data)
+{
+    Q_UNUSED(uris);
+    Q_EMIT activated(platform_data);
+}
+
+void SingleInstance::ActivateAction(const QString &action_name, const QVariantList &parameter,
+                                    const QVariantMap &platform_data)
+{
+    Q_UNUSED(action_name);
+    Q_UNUSED(parameter);
+    Q_EMIT activated(platform_data);
+}

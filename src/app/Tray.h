@@ -1,0 +1,84 @@
+#pragma once
+
+#include "app/StatusMenu.h"
+#include "dictation/DictationController.h"
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class AppSettings;
+class MicrophoneList;
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class Store;
+
+// The tray icon and its menu. The icon follows the dictation state; the menu is
+// rebuilt when it opens and whenever one of its sources changes (some tray
+// hosts never say that a menu opens). Nothing here waits on slow work.
+class Tray final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the menu reaches beyond the settings, the history and the controller.
+    struct Shell
+    {
+        std::function<void()> showWindow;
+        std::function<void()> openSettings;
+        std::function<void()> quit;
+        // Call subtitles and meetings: the items stay disabled while these are empty.
+        std::function<bool()> callRunning;
+        std::function<void()> toggleCall;
+        std::function<StatusMenu::Meeting()> meeting;
+        std::function<void()> toggleMeeting;
+        // The icon shown beside an item, by symbol name.
+        std::function<QIcon(const QString &symbol)> symbol;
+        // Runs `work` after `ms` (tests drive the clock).
+        std::function<void(int ms, std::function<void()> work)> after;
+    };
+
+    Tray(AppSettings *settings, Store *store, DictationController *controller, MicrophoneList *microphones,
+         Shell shell, QObject *parent = nullptr);
+    ~Tray() override;
+
+    // Puts the icon in the tray (logs once when the desktop has none).
+    void show();
+    bool shown() const;
+
+    QMenu *menu() const { return menu_.get(); }
+    QSystemTrayIcon *icon() const { return icon_.get(); }
+
+    StatusMenu::Sources sources() const;
+    // Clears and fills the menu from the current sources.
+    void rebuild();
+    // Runs what an entry of the menu does.
+    void run(StatusMenu::Command command, const QVariant &value);
+
+    // The tray's picture for a dictation state (three distinct ones).
+    static QIcon stateIcon(DictationController::State state);
+    // The symbol of the state, as the accessible description names it.
+    static QString stateSymbol(DictationController::State state);
+
+Q_SIGNALS:
+    void rebuilt();
+
+private:
+    void scheduleRebuild();
+    void fill(QMenu *menu, const QList<StatusMenu::Entry> &entries);
+    void followState();
+
+    AppSettings *settings_;
+    Store *store_;
+    QPointer<DictationController> controller_;
+    MicrophoneList *microphones_;
+    Shell shell_;
+    std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<QSystemTrayIcon> icon_;
+    bool rebuildPending_ = false;
+    bool menuOpen_ = false;
+};

@@ -1,0 +1,660 @@
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <atspi/atspi.h>
+
+#include <csignal>
+#include <optional>
+
+// The program as a desktop application on the private desktop: start-up order,
+// launch at login, one running copy per session, the tray icon and its menu.
+namespace {
+
+using Process = std::unique_ptr<QProcess>;
+
+QString dataFolder()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Ombry Voice");
+}
+
+QString logPath()
+{
+    return dataFolder() + QStringLiteral("/journal.log");
+}
+
+QString journal()
+{
+    return QString::fromUtf8(TestEnv::readFile(logPath()));
+}
+
+QString autostartPath()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/ombry-voice.desktop");
+}
+
+Process start(const QStringList &arguments = {}, QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(QStringLiteral(OMBRY_BINARY), arguments);
+    process->waitForStarted(5000);
+    return process;
+}
+
+// The count of "mac: " lines reaches `count`: start-up went through.
+bool startedUp(int count = 1, int timeoutMs = 15000)
+{
+    return TestEnv::waitFor([count] { return journal().count(QStringLiteral(" mac: ")) >= count; }, timeoutMs);
+}
+
+bool finished(QProcess &process, int timeoutMs)
+{
+    return TestEnv::waitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
+}
+
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(process.processId()), SIGTERM);
+    if (!finished(process, 10000))
+        process.kill();
+    process.waitForFinished(2000);
+}
+
+// X11: where windows of a process stand.
+struct X
+{
+    Display *display = XOpenDisplay(nullptr);
+    ~X()
+    {
+        if (display)
+            XCloseDisplay(display);
+    }
+
+    std::optional<qint64> pidOf(Window window)
+    {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char *data = nullptr;
+        const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+        std::optional<qint64> pid;
+        if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data)
+                == Success
+            && data && count == 1)
+            pid = qint64(*reinterpret_cast<unsigned long *>(data));
+        if (data)
+            XFree(data);
+        return pid;
+    }
+
+    QList<Window> children(Window window)
+    {
+        Window root, parent, *list = nullptr;
+        unsigned int n = 0;
+        QList<Window> out;
+        if (XQueryTree(display, window, &root, &parent, &list, &n)) {
+            for (unsigned int i = 0; i < n; ++i)
+                out << list[i];
+            if (list)
+                XFree(list);
+        }
+        return out;
+    }
+
+    Window parentOf(Window window)
+    {
+        Window root, parent, *list = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(display, window, &root, &parent, &list, &n))
+            return 0;
+        if (list)
+            XFree(list);
+        return parent;
+    }
+
+    // A window of `app` that stands inside a window of `host`: an embedded tray icon.
+    std::optional<QRect> embedded(qint64 app, qint64 host)
+    {
+        const Window root = DefaultRootWindow(display);
+        QList<Window> queue{root};
+        while (!queue.isEmpty()) {
+            const Window w = queue.takeFirst();
+            queue << children(w);
+            if (w == root || pidOf(w) != app)
+                continue;
+            for (Window up = parentOf(w); up && up != root; up = parentOf(up)) {
+                if (pidOf(up) != host)
+                    continue;
+                XWindowAttributes attributes;
+                XGetWindowAttributes(display, w, &attributes);
+                int x = 0, y = 0;
+                Window child;
+                XTranslateCoordinates(display, w, root, 0, 0, &x, &y, &child);
+                return QRect(x, y, attributes.width, attributes.height);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // The process whose window is active.
+    std::optional<qint64> activePid()
+    {
+        Atom type;
+        int format;
+        unsigned long count, after;
+        unsigned char *data = nullptr;
+        const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+        std::optional<qint64> pid;
+        if (XGetWindowProperty(display, DefaultRootWindow(display), active, 0, 1, False, XA_WINDOW, &type, &format,
+                               &count, &after, &data)
+                == Success
+            && data && count == 1) {
+            const Window window = *reinterpret_cast<Window *>(data);
+            if (window)
+                pid = pidOf(window);
+        }
+        if (data)
+            XFree(data);
+        return pid;
+    }
+
+    // Whether `pid` shows a window at least as large as the main window's minimum.
+    bool mainWindowShown(qint64 pid)
+    {
+        const Window root = DefaultRootWindow(display);
+        QList<Window> queue{root};
+        while (!queue.isEmpty()) {
+            const Window w = queue.takeFirst();
+            queue << children(w);
+            if (w == root || pidOf(w) != pid)
+                continue;
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display, w, &attributes) && attributes.map_state == IsViewable
+                && attributes.width >= 900 && attributes.height >= 600)
+                return true;
+        }
+        return false;
+    }
+
+    bool trayOwned()
+    {
+        const Atom selection = XInternAtom(display, "_NET_SYSTEM_TRAY_S0", False);
+        return XGetSelectionOwner(display, selection) != None;
+    }
+};
+
+// AT-SPI: the accessible tree of a process, as a screen reader reads it.
+struct Node
+{
+    QString name;
+    AtspiRole role;
+    AtspiAccessible *object;
+};
+
+class Atspi
+{
+public:
+    Atspi()
+    {
+        ok_ = atspi_init() <= 1;
+        if (!ok_)
+            return;
+        // Popup menus are not children of their application: a screen reader
+        // meets them through the focus that moves into them.
+        listener_ = atspi_event_listener_new(
+            [](AtspiEvent *event, void *self) {
+                if (event->detail1 && event->source) {
+                    auto *atspi = static_cast<Atspi *>(self);
+                    if (atspi->focused_)
+                        g_object_unref(atspi->focused_);
+                    atspi->focused_ = ATSPI_ACCESSIBLE(g_object_ref(event->source));
+                }
+                g_boxed_free(ATSPI_TYPE_EVENT, event);
+            },
+            this, nullptr);
+        atspi_event_listener_register(listener_, "object:state-changed:focused", nullptr);
+    }
+
+    ~Atspi()
+    {
+        if (listener_) {
+            atspi_event_listener_deregister(listener_, "object:state-changed:focused", nullptr);
+            g_object_unref(listener_);
+        }
+        if (focused_)
+            g_object_unref(focused_);
+    }
+
+    void forgetFocus()
+    {
+        if (focused_)
+            g_object_unref(focused_);
+        focused_ = nullptr;
+    }
+
+    QString focusText() const
+    {
+        if (!focused_)
+            return QStringLiteral("(rien)");
+        gchar *name = atspi_accessible_get_name(focused_, nullptr);
+        gchar *role = atspi_accessible_get_role_name(focused_, nullptr);
+        const QString text = QString::fromUtf8(role ? role : "") + QStringLiteral(": ") + QString::fromUtf8(name ? name : "");
+        g_free(name);
+        g_free(role);
+        return text;
+    }
+
+    // The menu that holds the focused item.
+    AtspiAccessible *focusedMenu()
+    {
+        if (!focused_ || atspi_accessible_get_role(focused_, nullptr) != ATSPI_ROLE_MENU_ITEM)
+            return nullptr;
+        return atspi_accessible_get_parent(focused_, nullptr);
+    }
+
+    bool ok() const { return ok_; }
+
+    AtspiAccessible *application(qint64 pid)
+    {
+        AtspiAccessible *desktop = atspi_get_desktop(0);
+        const int n = atspi_accessible_get_child_count(desktop, nullptr);
+        for (int i = 0; i < n; ++i) {
+            AtspiAccessible *app = atspi_accessible_get_child_at_index(desktop, i, nullptr);
+            if (app && atspi_accessible_get_process_id(app, nullptr) == guint(pid))
+                return app;
+            if (app)
+                g_object_unref(app);
+        }
+        return nullptr;
+    }
+
+    // Every descendant with `role`, depth first.
+    QList<Node> find(AtspiAccessible *from, AtspiRole role, int depth = 0)
+    {
+        QList<Node> out;
+        if (!from || depth > 12)
+            return out;
+        const int n = atspi_accessible_get_child_count(from, nullptr);
+        for (int i = 0; i < n; ++i) {
+            AtspiAccessible *child = atspi_accessible_get_child_at_index(from, i, nullptr);
+            if (!child)
+                continue;
+            const AtspiRole r = atspi_accessible_get_role(child, nullptr);
+            if (r == role) {
+                gchar *name = atspi_accessible_get_name(child, nullptr);
+                out << Node{QString::fromUtf8(name ? name : ""), r, child};
+                g_free(name);
+            }
+            out << find(child, role, depth + 1);
+        }
+        return out;
+    }
+
+    static bool press(AtspiAccessible *object)
+    {
+        AtspiAction *action = atspi_accessible_get_action_iface(object);
+        if (!action)
+            return false;
+        const bool done = atspi_action_do_action(action, 0, nullptr);
+        g_object_unref(action);
+        return done;
+    }
+
+private:
+    bool ok_ = false;
+    AtspiEventListener *listener_ = nullptr;
+    AtspiAccessible *focused_ = nullptr;
+};
+
+bool keys(const QStringList &tokens)
+{
+    QProcess p;
+    p.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/xkeys"), tokens);
+    if (!p.waitForStarted(5000))
+        return false;
+    return TestEnv::waitFor([&] { return p.state() == QProcess::NotRunning; }, 20000) && p.exitCode() == 0;
+}
+
+bool hasState(AtspiAccessible *object, AtspiStateType state)
+{
+    AtspiStateSet *set = atspi_accessible_get_state_set(object);
+    const bool on = set && atspi_state_set_contains(set, state);
+    if (set)
+        g_object_unref(set);
+    return on;
+}
+
+QStringList names(const QList<Node> &nodes)
+{
+    QStringList out;
+    for (const Node &node : nodes)
+        out << node.name;
+    return out;
+}
+
+void writeHistory(const QString &text)
+{
+    QJsonObject d{{QStringLiteral("id"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()},
+                  {QStringLiteral("date"), QStringLiteral("2026-01-02T10:00:00Z")},
+                  {QStringLiteral("appName"), QStringLiteral("Éditeur")},
+                  {QStringLiteral("finalText"), text},
+                  {QStringLiteral("rawText"), text},
+                  {QStringLiteral("duration"), 3.0}};
+    QVERIFY(TestEnv::writeFile(dataFolder() + QStringLiteral("/history.json"),
+                               QJsonDocument(QJsonArray{d}).toJson()));
+}
+
+} // namespace
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session"); }
+
+    void startupOrderAndLaunchAtLogin()
+    {
+        ScopedHome home;
+        {
+            Process app = start();
+            QVERIFY2(startedUp(), qPrintable(journal()));
+            const QString log = journal();
+            const qsizetype micro = log.indexOf(QStringLiteral(" démarrage: micro="));
+            const qsizetype login = log.indexOf(QStringLiteral(" démarrage auto: true"));
+            const qsizetype mac = log.indexOf(QStringLiteral(" mac: "));
+            QVERIFY2(micro >= 0 && micro < login && login < mac, qPrintable(log));
+            stop(*app);
+            QCOMPARE(app->exitCode(), 0);
+        }
+        // The entry starts this very program and passes the validator.
+        const QByteArray entry = TestEnv::readFile(autostartPath());
+        QVERIFY2(entry.contains("\nExec=" OMBRY_BINARY "\n"), entry.constData());
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (!validator.isEmpty()) {
+            QProcess validate;
+            validate.start(validator, {autostartPath()});
+            QVERIFY(validate.waitForFinished(10000));
+            QVERIFY2(validate.exitCode() == 0, validate.readAllStandardOutput().constData());
+        }
+        // Later starts leave it alone, also once the user removed it.
+        QVERIFY(QFile::remove(autostartPath()));
+        {
+            Process app = start();
+            QVERIFY(startedUp(2));
+            stop(*app);
+        }
+        QCOMPARE(journal().count(QStringLiteral(" démarrage auto: ")), 1);
+        QVERIFY(!QFile::exists(autostartPath()));
+    }
+
+    void secondLaunchHandsOver()
+    {
+        ScopedHome home;
+        Process first = start();
+        QVERIFY(startedUp());
+        QElapsedTimer clock;
+        clock.start();
+        Process second = start();
+        QVERIFY(finished(*second, 2000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        // The second copy set nothing up.
+        QCOMPARE(journal().count(QStringLiteral(" mac: ")), 1);
+        QCOMPARE(first->state(), QProcess::Running);
+        stop(*first);
+        QCOMPARE(first->exitCode(), 0);
+    }
+
+    // Ctrl+W closes the window; a second launch brings it back, active.
+    void secondLaunchShowsTheWindow()
+    {
+        ScopedHome home;
+        X x;
+        Process first = start();
+        QVERIFY(startedUp());
+        QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(first->processId()); }, 10000));
+        QVERIFY(TestEnv::waitFor([&] { return x.activePid() == first->processId(); }, 5000));
+        QVERIFY(keys({QStringLiteral("+Control_L"), QStringLiteral("w"), QStringLiteral("-Control_L")}));
+        QVERIFY(TestEnv::waitFor([&] { return !x.mainWindowShown(first->processId()); }, 5000));
+        QCOMPARE(first->state(), QProcess::Running);
+
+        Process second = start();
+        QVERIFY(finished(*second, 2000));
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(first->processId()); }, 5000));
+        QVERIFY(TestEnv::waitFor([&] { return x.activePid() == first->processId(); }, 5000));
+        stop(*first);
+        QCOMPARE(first->exitCode(), 0);
+    }
+
+    // A dictation that cannot start for want of a key opens the settings page.
+    void missingDeepgramKeyOpensSettings()
+    {
+        ScopedHome home;
+        X x;
+        QVERIFY(TestEnv::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME")
+                                       + QStringLiteral("/Ombry Voice/com.corvanel.ombryvoice.json"),
+                                   R"({"transcriptionEngine": "deepgram", "key": "rightControl", "onboarded": true})"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OMBRY_TEST_ACCEPT_XTEST"), QStringLiteral("1"));
+        Process app = start({}, env);
+        auto stopApp = qScopeGuard([&app] { stop(*app); });
+        QVERIFY(startedUp());
+        QVERIFY(TestEnv::waitFor([&] { return journal().contains(QStringLiteral("hotkey: event tap actif")); }));
+        QVERIFY(TestEnv::waitFor([&] { return x.activePid() == app->processId(); }, 10000));
+        QVERIFY(keys({QStringLiteral("+Control_L"), QStringLiteral("w"), QStringLiteral("-Control_L")}));
+        QVERIFY(TestEnv::waitFor([&] { return !x.mainWindowShown(app->processId()); }, 5000));
+
+        QVERIFY(keys({QStringLiteral("+Control_R"), QStringLiteral("@900"), QStringLiteral("-Control_R")}));
+        QVERIFY2(TestEnv::waitFor([&] { return journal().contains(QStringLiteral("erreur: Clé Deepgram absente")); }),
+                 qPrintable(journal()));
+        QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(app->processId()); }, 5000));
+        Atspi atspi;
+        QVERIFY(atspi.ok());
+        bool onSettings = false;
+        QVERIFY(TestEnv::waitFor([&] {
+            AtspiAccessible *application = atspi.application(app->processId());
+            for (const Node &tab : application ? atspi.find(application, ATSPI_ROLE_PAGE_TAB) : QList<Node>()) {
+                if (tab.name == QStringLiteral("Réglages"))
+                    onSettings = hasState(tab.object, ATSPI_STATE_CHECKED) || hasState(tab.object, ATSPI_STATE_SELECTED);
+            }
+            return onSettings;
+        }, 5000));
+    }
+
+    void simultaneousStartsLeaveOne_data()
+    {
+        QTest::addColumn<int>("copies");
+        QTest::newRow("two") << 2;
+        QTest::newRow("four") << 4;
+    }
+
+    void simultaneousStartsLeaveOne()
+    {
+        QFETCH(int, copies);
+        ScopedHome home;
+        std::vector<Process> apps;
+        for (int i = 0; i < copies; ++i) {
+            auto process = std::make_unique<QProcess>();
+            process->setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+            process->start(QStringLiteral(OMBRY_BINARY), {});
+            apps.push_back(std::move(process));
+        }
+        auto running = [&apps] {
+            return int(std::count_if(apps.begin(), apps.end(),
+                                     [](const Process &p) { return p->state() != QProcess::NotRunning; }));
+        };
+        QVERIFY(TestEnv::waitFor([&] { return running() == 1; }, 10000));
+        QVERIFY(startedUp());
+        QTest::qWait(500);
+        QCOMPARE(running(), 1);
+        QCOMPARE(journal().count(QStringLiteral(" mac: ")), 1);
+        for (Process &p : apps) {
+            if (p->state() == QProcess::NotRunning)
+                QCOMPARE(p->exitCode(), 0);
+            stop(*p);
+        }
+    }
+
+    // A copy that died without cleaning up leaves nothing that blocks the next.
+    void killedCopyDoesNotBlock()
+    {
+        ScopedHome home;
+        Process first = start();
+        QVERIFY(startedUp());
+        first->kill();
+        QVERIFY(first->waitForFinished(5000));
+        Process second = start();
+        QVERIFY(startedUp(2));
+        QCOMPARE(second->state(), QProcess::Running);
+        stop(*second);
+    }
+
+    void withoutSessionBusItRuns()
+    {
+        ScopedHome home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/ombry-bus"));
+        Process app = start({}, env);
+        QVERIFY(startedUp());
+        QCOMPARE(app->state(), QProcess::Running);
+        stop(*app);
+        QCOMPARE(app->exitCode(), 0);
+    }
+
+    void diagnosticsBesideARunningCopy()
+    {
+        ScopedHome home;
+        Process app = start();
+        QVERIFY(startedUp());
+        const QString out = home.path() + QStringLiteral("/icones");
+        Process icon = start({QStringLiteral("--icon"), out});
+        QVERIFY(finished(*icon, 30000));
+        QCOMPARE(icon->exitCode(), 0);
+        QCOMPARE(QDir(out).entryList(QDir::Files).size(), 10);
+        QCOMPARE(app->state(), QProcess::Running);
+        stop(*app);
+    }
+
+    void trayIconAndMenu()
+    {
+        ScopedHome home;
+        X x;
+        QVERIFY(x.display);
+        QProcess trayer;
+        trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                                                QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                                                QStringLiteral("--height"), QStringLiteral("32"), QStringLiteral("--SetDockType"),
+                                                QStringLiteral("true")});
+        QVERIFY(trayer.waitForStarted(5000));
+        auto stopTrayer = qScopeGuard([&trayer] {
+            trayer.terminate();
+            if (!trayer.waitForFinished(3000))
+                trayer.kill();
+        });
+        QVERIFY(TestEnv::waitFor([&] { return x.trayOwned(); }, 5000));
+
+        const QString longText = QStringLiteral("Bonjour à toutes et à tous, voici une dictée bien plus longue que soixante caractères.");
+        writeHistory(longText);
+        Process app = start();
+        auto stopApp = qScopeGuard([&app] { stop(*app); });
+        QElapsedTimer clock;
+        clock.start();
+        std::optional<QRect> icon;
+        QVERIFY(TestEnv::waitFor([&] { return (icon = x.embedded(app->processId(), trayer.processId())).has_value(); }, 3000));
+        qInfo("icône dans la zone de notification après %lld ms", clock.elapsed());
+        QVERIFY(startedUp());
+
+        // The context click opens the menu.
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->center().x()),
+                                                      QString::number(icon->center().y()), QStringLiteral("click"),
+                                                      QStringLiteral("3")});
+        Atspi atspi;
+        QVERIFY(atspi.ok());
+        QList<Node> items;
+        QVERIFY2(TestEnv::waitFor([&] {
+            // Down moves the focus into the open menu.
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
+            AtspiAccessible *menu = atspi.focusedMenu();
+            items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
+            return names(items).contains(QStringLiteral("Quitter Ombry Voice"));
+        }, 5000), qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
+        const QStringList shown = names(items);
+        const QString excerpt = longText.left(60) + QStringLiteral("…");
+        const QStringList expectedOrder = {
+            QStringLiteral("Dernière dictée"), excerpt, QStringLiteral("Ouvrir Ombry Voice"),
+            QStringLiteral("Sous-titres d'appel en français"), QStringLiteral("Démarrer une réunion"),
+            QStringLiteral("Corriger la sélection"), QStringLiteral("Lire la sélection (Ctrl+Alt+R)"),
+            QStringLiteral("Langue : Français"), QStringLiteral("Anglais"), QStringLiteral("Micro"),
+            QStringLiteral("Micro du système"), QStringLiteral("Touche : Contrôle droite (⌃)"),
+            QStringLiteral("Réglages…"), QStringLiteral("Quitter Ombry Voice")};
+        qsizetype at = -1;
+        for (const QString &name : expectedOrder) {
+            const qsizetype next = shown.indexOf(name, at + 1);
+            QVERIFY2(next > at, qPrintable(name + QStringLiteral(" dans ") + shown.join(QStringLiteral(" | "))));
+            at = next;
+        }
+
+        // Choosing "Anglais" stores the language.
+        const QString prefs = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Ombry Voice/com.corvanel.ombryvoice.json");
+        for (const Node &item : items) {
+            if (item.name == QStringLiteral("Anglais"))
+                QVERIFY(Atspi::press(item.object));
+        }
+        QVERIFY2(TestEnv::waitFor([&] {
+            return QJsonDocument::fromJson(TestEnv::readFile(prefs)).object().value(QStringLiteral("language"))
+                   == QJsonValue(QStringLiteral("en"));
+        }), TestEnv::readFile(prefs).constData());
+
+        // Choosing a key restarts the hotkey monitor.
+        const int taps = journal().count(QStringLiteral("hotkey: event tap actif"));
+        for (int i = 0; i < 3; ++i) {
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+            QTest::qWait(150);
+        }
+        atspi.forgetFocus();
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->center().x()),
+                                                      QString::number(icon->center().y()), QStringLiteral("click"),
+                                                      QStringLiteral("3")});
+        QVERIFY2(TestEnv::waitFor([&] {
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
+            AtspiAccessible *menu = atspi.focusedMenu();
+            items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
+            return names(items).contains(QStringLiteral("Langue : Anglais"));
+        }, 5000), qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
+        for (const Node &item : items) {
+            if (item.name == QStringLiteral("Option droite (⌥)"))
+                QVERIFY(Atspi::press(item.object));
+        }
+        QVERIFY2(TestEnv::waitFor([&] { return journal().count(QStringLiteral("hotkey: event tap actif")) > taps; }),
+                 qPrintable(journal()));
+
+        // Quitting from the menu ends the process normally.
+        for (const Node &item : items) {
+            if (item.name == QStringLiteral("Quitter Ombry Voice"))
+                QVERIFY(Atspi::press(item.object));
+        }
+        QVERIFY(finished(*app, 10000));
+        QCOMPARE(app->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app->exitCode(), 0);
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestShell)
+#include "tst_shell.moc"
