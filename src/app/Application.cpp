@@ -21,6 +21,7 @@
 #include "model/Log.h"
 #include "model/Store.h"
 #include "ui/kit/AppIcons.h"
+#include "pages/RecordingPlayer.h"
 #include "ui/kit/ThemePalette.h"
 
 #include <QCoreApplication>
@@ -50,6 +51,7 @@ struct Application::Members
     std::unique_ptr<Reader> reader;
     std::unique_ptr<BubbleController> bubble;
     std::unique_ptr<Updater> updater;
+    std::unique_ptr<RecordingPlayer> player;
     std::unique_ptr<QQmlEngine> engine;
     std::unique_ptr<Paster> paster;
     std::unique_ptr<Navigation> navigation;
@@ -91,6 +93,7 @@ Application::~Application()
     m_->engine.reset();
     m_->interfaceKeys.reset();
     m_->navigation.reset();
+    m_->player.reset();
     m_->updater.reset();
     m_->bubble.reset();
     m_->reader.reset();
@@ -186,6 +189,13 @@ Updater *Application::updater()
         m_->updater = std::make_unique<Updater>(Updater::Setup::forThisProcess());
     }
     return m_->updater.get();
+}
+
+RecordingPlayer *Application::player()
+{
+    if (!m_->player)
+        m_->player = std::make_unique<RecordingPlayer>();
+    return m_->player.get();
 }
 
 QQmlEngine *Application::engine()
@@ -305,6 +315,8 @@ void Application::shutdown()
         m_->controller->prepareToQuit();
     if (m_->reader)
         m_->reader->stop();
+    if (m_->player)
+        m_->player->stop();
     // Our text must not stay on the user's clipboard.
     if (m_->paster)
         m_->paster->flushRestore();

@@ -20,6 +20,7 @@ class Tray;
 class OverlayController;
 class QQmlEngine;
 class Reader;
+class RecordingPlayer;
 class Store;
 class Updater;
 
@@ -50,6 +51,8 @@ public:
     Updater *updater();
     // The recording overlay's panel, over the controller and the engine.
     OverlayController *overlay();
+    // Replays history recordings, one at a time.
+    RecordingPlayer *player();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // Pastes into and copies from the other applications, on the real desktop.

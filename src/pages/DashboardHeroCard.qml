@@ -1,0 +1,118 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Shapes
+import Ombry
+
+// The large card at the top of the dashboard: today's words and three pills.
+Item {
+    id: hero
+    property string wordsText
+    property string streakValue
+    property string streakLabel
+    property string fixesValue
+    property string fixesLabel
+    property string spentText
+
+    implicitHeight: content.implicitHeight + 48
+
+    // A soft shadow in the accent colour, below and around the card.
+    Repeater {
+        model: 6
+        delegate: Rectangle {
+            required property int index
+            x: -3 * index
+            y: 8 - 3 * index
+            width: parent.width + 6 * index
+            height: parent.height + 6 * index
+            radius: 24 + 3 * index
+            color: Qt.alpha(Theme.accent, 0.35 / 6 * (6 - index) / 3.5)
+        }
+    }
+
+    Shape {
+        anchors.fill: parent
+        layer.enabled: true
+        layer.samples: 4
+        ShapePath {
+            strokeWidth: -1
+            fillGradient: LinearGradient {
+                x1: 0
+                y1: 0
+                x2: hero.width
+                y2: hero.height
+                GradientStop { position: 0; color: Theme.accent }
+                GradientStop { position: 1; color: Qt.rgba(0.2, 0.7, 0.85, 1) }
+            }
+            startX: 24
+            startY: 0
+            PathLine { x: hero.width - 24; y: 0 }
+            PathArc { x: hero.width; y: 24; radiusX: 24; radiusY: 24 }
+            PathLine { x: hero.width; y: hero.height - 24 }
+            PathArc { x: hero.width - 24; y: hero.height; radiusX: 24; radiusY: 24 }
+            PathLine { x: 24; y: hero.height }
+            PathArc { x: 0; y: hero.height - 24; radiusX: 24; radiusY: 24 }
+            PathLine { x: 0; y: 24 }
+            PathArc { x: 24; y: 0; radiusX: 24; radiusY: 24 }
+        }
+    }
+
+    // The large waveform, cut at the card's edge.
+    Item {
+        anchors.fill: parent
+        anchors.topMargin: 4
+        anchors.bottomMargin: 4
+        clip: true
+
+        Symbol {
+            anchors.right: parent.right
+            anchors.rightMargin: 10
+            anchors.verticalCenter: parent.verticalCenter
+            name: "waveform"
+            font.pixelSize: 120
+            font.bold: true
+            color: Qt.rgba(1, 1, 1, 0.08)
+        }
+    }
+
+    RowLayout {
+        id: content
+        anchors.fill: parent
+        anchors.margins: 24
+        spacing: 28
+
+        ColumnLayout {
+            spacing: 6
+            Text {
+                text: "Aujourd'hui"
+                font.pixelSize: 13
+                font.weight: Font.DemiBold
+                color: Qt.rgba(1, 1, 1, 0.85)
+            }
+            Text {
+                objectName: "heroWords"
+                text: hero.wordsText
+                font.pixelSize: 34
+                font.bold: true
+                color: "white"
+            }
+        }
+        Item {
+            Layout.fillWidth: true
+        }
+        DashboardPill {
+            icon: "flame.fill"
+            value: hero.streakValue
+            label: hero.streakLabel
+        }
+        DashboardPill {
+            icon: "checkmark.seal.fill"
+            value: hero.fixesValue
+            label: hero.fixesLabel
+        }
+        DashboardPill {
+            icon: "creditcard.fill"
+            value: hero.spentText
+            label: "API ce mois"
+        }
+    }
+}

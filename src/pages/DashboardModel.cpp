@@ -1,0 +1,177 @@
+#include "pages/DashboardModel.h"
+
+#include "model/AppSettings.h"
+#include "model/Store.h"
+#include "model/TextUtil.h"
+#include "pages/DashboardFigures.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace F = DashboardFigures;
+
+DashboardModel::DashboardModel(QObject *parent)
+    : DashboardModel(Store::shared(), AppSettings::shared(), parent)
+{
+}
+
+DashboardModel::DashboardModel(Store *store, AppSettings *settings, QObject *parent)
+    : QObject(parent)
+    , store_(store)
+    , settings_(settings)
+{
+    followRows();
+    if (store_) {
+        connect(store_, &Store::dictationsChanged, this, &DashboardModel::refresh);
+        connect(store_, &Store::fixesChanged, this, &DashboardModel::refresh);
+        connect(store_, &Store::costsChanged, this, &DashboardModel::refresh);
+    }
+    if (settings_)
+        connect(settings_, &AppSettings::typingWPMChanged, this, &DashboardModel::refresh);
+    refresh();
+}
+
+DashboardModel::~DashboardModel() = default;
+
+void DashboardModel::reloadWords()
+{
+    words_.clear();
+    if (!store_)
+        return;
+    words_.reserve(store_->dictations().size());
+    for (const Dictation &d : store_->dictations())
+        words_.append(TextUtil::wordCount(d.finalText));
+}
+
+void DashboardModel::followRows()
+{
+    if (!store_)
+        return;
+    const auto count = [this](int row) { return qint64(TextUtil::wordCount(store_->dictations().at(row).finalText)); };
+    const auto reload = [this] { reloadWords(); };
+    reload();
+    using C = Store::Collection;
+    connect(store_, &Store::itemInserted, this, [this, count, reload](C c, int row) {
+        if (c != C::History)
+            return;
+        if (row < 0 || row > words_.size() || store_->dictations().size() != words_.size() + 1)
+            return reload();
+        words_.insert(row, count(row));
+    });
+    connect(store_, &Store::itemChanged, this, [this, count, reload](C c, int row) {
+        if (c != C::History)
+            return;
+        if (row < 0 || row >= words_.size() || store_->dictations().size() != words_.size())
+            return reload();
+        words_[row] = count(row);
+    });
+    connect(store_, &Store::itemRemoved, this, [this, reload](C c, int row) {
+        if (c != C::History)
+            return;
+        if (row < 0 || row >= words_.size() || store_->dictations().size() != words_.size() - 1)
+            return reload();
+        words_.removeAt(row);
+    });
+    connect(store_, &Store::collectionReset, this, [reload](C c) {
+        if (c == C::History)
+            reload();
+    });
+}
+
+void DashboardModel::setNow(const QDateTime &now)
+{
+    fixedNow_ = now;
+    refresh();
+}
+
+void DashboardModel::setTimeZone(const QTimeZone &zone)
+{
+    zone_ = zone;
+    refresh();
+}
+
+QDateTime DashboardModel::now() const
+{
+    return (fixedNow_.isValid() ? fixedNow_ : QDateTime::currentDateTimeUtc()).toTimeZone(zone_);
+}
+
+void DashboardModel::refresh()
+{
+    const QDateTime nowHere = now();
+    const QDate today = nowHere.date();
+    Store *store = store_;
+    const F::WordsOn wordsOn = [store](QDate day) { return store ? store->wordsOn(day) : 0; };
+
+    headerDate_ = F::headerDate(today);
+    todayWords_ = wordsOn(today);
+    todayWordsText_ = F::wordsText(todayWords_);
+    const qint64 streak = F::streak(today, wordsOn);
+    streakValue_ = QString::number(streak);
+    streakLabel_ = F::streakLabel(streak);
+    const qint64 fixes = store ? F::fixCount(store->fixes()) : 0;
+    fixesValue_ = F::grouped(fixes);
+    fixesLabel_ = F::fixesLabel(fixes);
+
+    double spent = 0;
+    if (store)
+        for (const CostEntry &c : store->costs()) {
+            const QDate day = c.date.toTimeZone(zone_).date();
+            if (day.year() == today.year() && day.month() == today.month())
+                spent += c.amount;
+        }
+    spentText_ = F::spentText(spent);
+
+    totalWordsText_ = F::grouped(store ? store->totalWords() : 0);
+    dictationsText_ = F::dictationsText(store ? store->dictations().size() : 0);
+    todayText_ = F::grouped(todayWords_);
+    deltaText_ = F::deltaText(wordsOn(today.addDays(-1)), todayWords_).value_or(QString());
+    speedText_ = QString::number(store ? store->averageWPM() : 0);
+    savedText_ = F::savedText(store && settings_ ? store->minutesSaved(settings_->typingWPM()) : 0);
+
+    QList<qint64> perDay;
+    for (int k = -13; k <= 0; ++k)
+        perDay.append(wordsOn(today.addDays(k)));
+    const QList<qint64> marks = F::niceTicks(*std::max_element(perDay.cbegin(), perDay.cend()));
+    chartTop_ = double(marks.last());
+    chart_.clear();
+    for (int k = -13; k <= 0; ++k) {
+        const qint64 words = perDay.at(k + 13);
+        // A label on every second day, starting from the oldest.
+        chart_.append(QVariantMap{{u"label"_s, F::axisLabel(today.addDays(k))},
+                                  {u"words"_s, words},
+                                  {u"fraction"_s, double(words) / chartTop_},
+                                  {u"showLabel"_s, (k + 13) % 2 == 0}});
+    }
+    ticks_.clear();
+    for (const qint64 v : marks)
+        ticks_.append(QVariantMap{{u"value"_s, v}, {u"label"_s, F::grouped(v)}, {u"fraction"_s, double(v) / chartTop_}});
+
+    apps_.clear();
+    if (store) {
+        if (words_.size() != store->dictations().size())
+            reloadWords(); // a change the row signals did not tell
+        const QList<F::Share> shares = F::appShares(store->dictations(), words_, store->totalWords());
+        for (qsizetype i = 0; i < shares.size() && i < 6; ++i)
+            apps_.append(QVariantMap{{u"name"_s, shares[i].name},
+                                     {u"bundleID"_s, shares[i].bundleID},
+                                     {u"share"_s, shares[i].share},
+                                     {u"percent"_s, F::shareText(shares[i].share)}});
+    }
+
+    recent_.clear();
+    if (store) {
+        const QList<Dictation> &list = store->dictations();
+        for (qsizetype i = 0; i < list.size() && i < 4; ++i) {
+            const Dictation &d = list.at(i);
+            recent_.append(QVariantMap{{u"id"_s, uuidText(d.id)},
+                                       {u"time"_s, F::timeText(d.date, zone_)},
+                                       {u"appName"_s, d.appName},
+                                       {u"bundleID"_s, d.bundleIDText()},
+                                       {u"text"_s, d.finalText},
+                                       {u"words"_s, F::plainWordsText(TextUtil::wordCount(d.finalText))},
+                                       {u"last"_s, i == std::min<qsizetype>(list.size(), 4) - 1}});
+        }
+    }
+    Q_EMIT changed();
+}
