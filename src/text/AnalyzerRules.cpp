@@ -21,23 +21,31 @@ const QStringList &kinds()
 
 namespace {
 
-// Words split at every white-space character, empty pieces dropped; NFC so that
-// equal words compare equal whatever their normalisation.
-QStringList whiteSpaceWords(const QString &text)
+// Words split at every white-space character, empty pieces dropped, each with its
+// UTF-16 position in the text.
+struct Words
 {
     QStringList words;
+    QList<qsizetype> starts;
+};
+
+Words whiteSpaceWords(const QString &text)
+{
+    Words out;
     qsizetype start = -1;
     for (qsizetype i = 0; i <= text.size(); ++i) {
         const bool space = i == text.size() || TextUtil::isWhiteSpace(text.at(i).unicode());
         if (space) {
-            if (start >= 0)
-                words.append(text.mid(start, i - start));
+            if (start >= 0) {
+                out.words.append(text.mid(start, i - start));
+                out.starts.append(start);
+            }
             start = -1;
         } else if (start < 0) {
             start = i;
         }
     }
-    return words;
+    return out;
 }
 
 QString nfc(const QString &s)
@@ -55,8 +63,9 @@ QString guessKind(const QString &removed, const QString &added)
 
 QList<Fix> diff(const QString &original, const QString &corrected)
 {
-    const QStringList a = whiteSpaceWords(original);
-    const QStringList b = whiteSpaceWords(corrected);
+    const QStringList a = whiteSpaceWords(original).words;
+    const Words placed = whiteSpaceWords(corrected);
+    const QStringList &b = placed.words;
     const qint64 n = a.size();
     const qint64 m = b.size();
     // Computed in 64 bits: two long texts must meet the cap, not wrap around below it.
@@ -88,6 +97,8 @@ QList<Fix> diff(const QString &original, const QString &corrected)
     QList<Fix> fixes;
     QStringList removed;
     QStringList added;
+    // j is the corrected word after the pending change: the added words end before it.
+    qint64 j = 0;
     const auto flush = [&] {
         if (removed.isEmpty() && added.isEmpty())
             return;
@@ -97,12 +108,20 @@ QList<Fix> diff(const QString &original, const QString &corrected)
         fix.original = removed.isEmpty() ? QStringLiteral("∅") : r;
         fix.correction = added.isEmpty() ? QStringLiteral("∅") : d;
         fix.kind = guessKind(r, d);
+        if (!added.isEmpty()) {
+            const qint64 first = j - added.size();
+            fix.at = placed.starts[first];
+            fix.length = placed.starts[j - 1] + b[j - 1].size() - fix.at;
+        } else {
+            // A removal stands right after the word before it, or at the first word.
+            fix.at = j > 0 ? placed.starts[j - 1] + b[j - 1].size() : (m > 0 ? placed.starts[0] : 0);
+            fix.length = 0;
+        }
         fixes.append(fix);
         removed.clear();
         added.clear();
     };
     qint64 i = 0;
-    qint64 j = 0;
     while (i < n || j < m) {
         if (i < n && j < m && wa[i] == wb[j]) {
             flush();

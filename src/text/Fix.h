@@ -16,6 +16,11 @@ struct Fix
     QString correction;   // the new words; "∅" when words were only removed
     QString kind;         // one of Fix::kinds()
     QString explanation;  // empty until explained
+    // Where the correction stands in the corrected text (UTF-16): its words and the
+    // blanks between them; for a removal, an empty range where the words were. Known
+    // only to the comparison that made the fix: not stored, not compared; -1 when unknown.
+    qsizetype at = -1;
+    qsizetype length = 0;
 
     bool operator==(const Fix &other) const;
 

@@ -76,6 +76,32 @@ private Q_SLOTS:
             QVERIFY(f.explanation.isEmpty());
     }
 
+    // Where each fix stands in the corrected text: "at+length".
+    void diffRanges_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<QStringList>("ranges");
+        QTest::newRow("replacement") << "il a mange" << "il a mangé" << QStringList{"5+5"};
+        QTest::newRow("same word twice") << "a x a" << "à x à" << QStringList{"0+1", "4+1"};
+        QTest::newRow("words over blanks") << "a b c d" << "a  x\ny d" << QStringList{"3+3"};
+        QTest::newRow("insertion") << "je vais" << "je ne vais" << QStringList{"3+2"};
+        QTest::newRow("removal after a word") << "il est est parti" << "il est parti" << QStringList{"6+0"};
+        QTest::newRow("removal at the start") << "et il part" << "  il part" << QStringList{"2+0"};
+        QTest::newRow("removal of everything") << "le chat" << "" << QStringList{"0+0"};
+        QTest::newRow("surrogate pairs count twice") << "😀 a" << "😀 à" << QStringList{"3+1"};
+    }
+    void diffRanges()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(QStringList, ranges);
+        QStringList got;
+        for (const Fix &f : Analyzer::diff(a, b))
+            got.append(QString::number(f.at) + QLatin1Char('+') + QString::number(f.length));
+        QCOMPARE(got, ranges);
+    }
+
     void diffFreshIds()
     {
         const auto first = Analyzer::diff(QStringLiteral("a"), QStringLiteral("b"));

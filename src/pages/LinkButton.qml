@@ -1,0 +1,27 @@
+import QtQuick
+import QtQuick.Controls
+import Ombry
+
+// A borderless text button in the accent colour.
+AbstractButton {
+    id: button
+
+    property int pixelSize: 12
+
+    hoverEnabled: true
+    padding: 0
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+
+    contentItem: Text {
+        text: button.text
+        font.pixelSize: button.pixelSize
+        font.underline: button.hovered
+        color: button.enabled ? (button.down ? Theme.accentDeep : Theme.accent) : Theme.secondaryText
+        Accessible.ignored: true
+    }
+
+    HoverHandler {
+        cursorShape: Qt.PointingHandCursor
+    }
+}
