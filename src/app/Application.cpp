@@ -9,6 +9,9 @@
 #include "app/Updater.h"
 #include "audio/MicrophoneList.h"
 
+#include "calls/CallTranslator.h"
+#include "calls/SubtitleWindow.h"
+
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationWiring.h"
@@ -63,6 +66,8 @@ struct Application::Members
     std::unique_ptr<MicrophoneList> microphones;
     std::unique_ptr<Tray> tray;
     std::unique_ptr<OverlayController> overlay;
+    std::unique_ptr<CallTranslator> calls;
+    std::unique_ptr<SubtitleWindow> subtitles;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -83,6 +88,8 @@ Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
+    m_->subtitles.reset();
+    m_->calls.reset();
     m_->overlay.reset();
     m_->tray.reset();
     m_->microphones.reset();
@@ -288,6 +295,22 @@ OverlayController *Application::overlay()
     return m_->overlay.get();
 }
 
+CallTranslator *Application::callTranslator()
+{
+    if (!m_->calls) {
+        settings();
+        m_->calls = std::make_unique<CallTranslator>(CallServices::production());
+    }
+    return m_->calls.get();
+}
+
+SubtitleWindow *Application::subtitleWindow()
+{
+    if (!m_->subtitles)
+        m_->subtitles = std::make_unique<SubtitleWindow>(callTranslator(), &Defaults::standard());
+    return m_->subtitles.get();
+}
+
 bool Application::owns(const Store *store) const
 {
     return store && m_->store.get() == store;
@@ -317,6 +340,11 @@ void Application::shutdown()
         m_->reader->stop();
     if (m_->player)
         m_->player->stop();
+    if (m_->calls)
+        m_->calls->stop();
+    // The bar is a view of the engine that goes below.
+    if (m_->subtitles)
+        m_->subtitles->release();
     // Our text must not stay on the user's clipboard.
     if (m_->paster)
         m_->paster->flushRestore();

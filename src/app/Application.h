@@ -7,6 +7,8 @@
 
 class AppSettings;
 class BubbleController;
+class CallTranslator;
+class SubtitleWindow;
 class DictationController;
 class InterfaceKeys;
 class KeyStore;
@@ -53,6 +55,9 @@ public:
     OverlayController *overlay();
     // Replays history recordings, one at a time.
     RecordingPlayer *player();
+    // Live call subtitles and their floating bar.
+    CallTranslator *callTranslator();
+    SubtitleWindow *subtitleWindow();
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // Pastes into and copies from the other applications, on the real desktop.

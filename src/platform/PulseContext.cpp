@@ -7,6 +7,7 @@
 #include <pulse/introspect.h>
 #include <pulse/subscribe.h>
 #include <pulse/mainloop-api.h>
+#include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
 
@@ -27,6 +28,11 @@ void onDeadline(pa_mainloop_api *, pa_time_event *, const struct timeval *, void
     auto *deadline = static_cast<Deadline *>(userdata);
     deadline->expired = true;
     pa_threaded_mainloop_signal(deadline->loop, 0);
+}
+
+void onEvent(pa_context *, pa_subscription_event_type_t event, quint32 index, void *userdata)
+{
+    static_cast<PulseContext *>(userdata)->dispatchLocked(unsigned(event), index);
 }
 
 void onContextState(pa_context *, void *userdata)
@@ -169,8 +175,11 @@ pa_context *PulseContext::connectedLocked(int timeoutMs)
         const pa_context_state_t state = pa_context_get_state(context);
         return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
     }, timeoutMs);
-    if (settled && pa_context_get_state(context_) == PA_CONTEXT_READY)
+    if (settled && pa_context_get_state(context_) == PA_CONTEXT_READY) {
+        subscribedMask_ = 0;
+        subscribeLocked();
         return context_;
+    }
     // Refused, failed or too slow: drop this attempt so that the next call retries.
     lastErrno_ = settled ? pa_context_errno(context_) : PA_ERR_TIMEOUT;
     pa_context_set_state_callback(context_, nullptr, nullptr);
@@ -178,6 +187,44 @@ pa_context *PulseContext::connectedLocked(int timeoutMs)
     pa_context_unref(context_);
     context_ = nullptr;
     return nullptr;
+}
+
+int PulseContext::addListenerLocked(unsigned mask, Listener listener)
+{
+    const int id = nextSubscriber_++;
+    subscribers_.append({id, mask, std::move(listener)});
+    subscribeLocked();
+    return id;
+}
+
+void PulseContext::removeListenerLocked(int id)
+{
+    subscribers_.removeIf([id](const Subscriber &s) { return s.id == id; });
+    subscribeLocked();
+}
+
+void PulseContext::subscribeLocked()
+{
+    unsigned mask = 0;
+    for (const Subscriber &s : std::as_const(subscribers_))
+        mask |= s.mask;
+    if (!context_ || pa_context_get_state(context_) != PA_CONTEXT_READY || mask == subscribedMask_)
+        return;
+    subscribedMask_ = mask;
+    pa_context_set_subscribe_callback(context_, mask ? onEvent : nullptr, this);
+    if (pa_operation *op = pa_context_subscribe(context_, pa_subscription_mask_t(mask), nullptr, nullptr))
+        pa_operation_unref(op);
+}
+
+void PulseContext::dispatchLocked(unsigned event, quint32 index)
+{
+    const unsigned facility = unsigned(event) & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    // A copy: a listener may remove itself or others.
+    const QList<Subscriber> subscribers = subscribers_;
+    for (const Subscriber &s : subscribers) {
+        if (s.mask & (1u << facility))
+            s.listener(unsigned(event), index);
+    }
 }
 
 QString PulseContext::lastError() const

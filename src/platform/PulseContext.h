@@ -51,13 +51,35 @@ public:
     // Description of the context's last error ("Connection refused", …).
     QString lastError() const;
 
+    // Server events (pa_subscription_event_type_t facility | type, object
+    // index), delivered on the loop thread with the lock held. Several owners
+    // listen at once; the server is asked for the union of their masks, also
+    // again after a reconnection.
+    using Listener = std::function<void(unsigned event, quint32 index)>;
+    // With the lock held; `mask` is a pa_subscription_mask_t. Returns an id.
+    int addListenerLocked(unsigned mask, Listener listener);
+    void removeListenerLocked(int id);
+    // Hands one server event to the listeners (loop thread).
+    void dispatchLocked(unsigned event, quint32 index);
+
 private:
+    struct Subscriber
+    {
+        int id;
+        unsigned mask;
+        Listener listener;
+    };
+    void subscribeLocked();
+
     PulseContext();
     ~PulseContext();
 
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
     int lastErrno_ = 0;
+    QList<Subscriber> subscribers_;
+    int nextSubscriber_ = 1;
+    unsigned subscribedMask_ = 0;
 };
 
 namespace Pulse {

@@ -1,0 +1,535 @@
+#include "calls/CallTranslator.h"
+
+#include "app/Application.h"
+#include "audio/AudioRecorder.h"
+#include "calls/CallApps.h"
+#include "calls/CallAudioQueue.h"
+#include "calls/CallSegmenter.h"
+#include "calls/SubtitleWindow.h"
+#include "engines/EngineError.h"
+#include "model/Defaults.h"
+#include "model/Log.h"
+#include "platform/PulseAppCapture.h"
+#include "platform/PulseContext.h"
+#include "platform/RunningApps.h"
+#include "text/Translator.h"
+
+#include <QJSEngine>
+
+#include <climits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kCallAppKey = u"callApp"_s;
+
+} // namespace
+
+// --- lines -------------------------------------------------------------------
+
+int CallLinesModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(lines_.size());
+}
+
+QVariant CallLinesModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= lines_.size())
+        return {};
+    const Line &line = lines_.at(index.row());
+    switch (role) {
+    case IdRole: return line.id;
+    case EnRole: return line.en;
+    case FrRole: return line.fr;
+    case DoneRole: return line.done;
+    default: return {};
+    }
+}
+
+QHash<int, QByteArray> CallLinesModel::roleNames() const
+{
+    return {{IdRole, "lineId"}, {EnRole, "en"}, {FrRole, "fr"}, {DoneRole, "done"}};
+}
+
+int CallLinesModel::rowOf(qint64 id) const
+{
+    for (int i = 0; i < lines_.size(); ++i) {
+        if (lines_.at(i).id == id)
+            return i;
+    }
+    return -1;
+}
+
+void CallLinesModel::append(const Line &line)
+{
+    beginInsertRows({}, int(lines_.size()), int(lines_.size()));
+    lines_.append(line);
+    endInsertRows();
+}
+
+void CallLinesModel::update(int row, const Line &line)
+{
+    if (row < 0 || row >= lines_.size() || lines_.at(row) == line)
+        return;
+    lines_[row] = line;
+    Q_EMIT dataChanged(index(row), index(row));
+}
+
+void CallLinesModel::removeAt(int row)
+{
+    if (row < 0 || row >= lines_.size())
+        return;
+    beginRemoveRows({}, row, row);
+    lines_.removeAt(row);
+    endRemoveRows();
+}
+
+void CallLinesModel::clear()
+{
+    if (lines_.isEmpty())
+        return;
+    beginRemoveRows({}, 0, int(lines_.size()) - 1);
+    lines_.clear();
+    endRemoveRows();
+}
+
+// --- caption texts -----------------------------------------------------------
+
+CaptionTexts CaptionTexts::of(const QList<CallLinesModel::Line> &lines, const std::optional<QString> &error,
+                              bool running, bool showEnglish)
+{
+    QList<const CallLinesModel::Line *> done;
+    for (const CallLinesModel::Line &line : lines) {
+        if (!line.fr.isEmpty())
+            done.append(&line);
+    }
+    CaptionTexts texts;
+    if (done.size() >= 2)
+        texts.previous = done.at(done.size() - 2)->fr;
+    if (!done.isEmpty())
+        texts.main = done.last()->fr;
+    else if (error)
+        texts.main = *error;
+    else
+        texts.main = running ? u"J'écoute…"_s : u"Sous-titres arrêtés"_s;
+    if (showEnglish && !done.isEmpty())
+        texts.english = done.last()->en;
+    return texts;
+}
+
+// --- services ----------------------------------------------------------------
+
+namespace {
+
+bool sameApp(const RunningApp &app, const QStringList &ids)
+{
+    return app.bundleId && ids.contains(*app.bundleId, Qt::CaseInsensitive);
+}
+
+} // namespace
+
+CallServices CallServices::production()
+{
+    CallServices s;
+    s.transcribe = [](QByteArray wav, QString context) {
+        return GeminiSpeech::transcribeAndTranslate(std::move(wav), std::move(context));
+    };
+    s.translate = [](QString text) { return Translator::translate(std::move(text), u"français"_s, false); };
+    s.makeCapture = [] { return std::make_unique<PulseAppCapture>(); };
+    s.soundAvailable = [] { return Pulse::serverAnswers(1000); };
+    s.resolveTarget = [](std::optional<QString> id) {
+        CaptureTarget target;
+        target.bundleId = id;
+        if (!id)
+            return target;
+        const QStringList ids = CallApps::aliases(*id);
+        for (const QString &alias : ids) {
+            target.names << alias << alias.section(QLatin1Char('.'), -1);
+        }
+        for (const RunningApp &app : RunningApps::windows()) {
+            if (!sameApp(app, ids))
+                continue;
+            if (target.name.isEmpty())
+                target.name = app.name;
+            if (app.pid > 0 && !target.pids.contains(app.pid))
+                target.pids << app.pid;
+            target.names << app.wmClass << app.wmInstance;
+        }
+        target.names.removeAll(QString());
+        target.names.removeDuplicates();
+        return target;
+    };
+    s.runningName = [](QString id) -> std::optional<QString> {
+        const QStringList ids = CallApps::aliases(id);
+        for (const RunningApp &app : RunningApps::windows()) {
+            if (sameApp(app, ids) && !app.name.isEmpty())
+                return app.name;
+        }
+        return std::nullopt;
+    };
+    s.showWindow = [] { SubtitleWindow::shared()->show(); };
+    s.defaults = &Defaults::standard();
+    return s;
+}
+
+// --- translator --------------------------------------------------------------
+
+CallTranslator::CallTranslator(CallServices services, QObject *parent)
+    : QObject(parent)
+    , services_(std::move(services))
+    , queue_(std::make_unique<CallAudioQueue>())
+    , segmenter_(std::make_unique<CallSegmenter>())
+{
+    if (services_.defaults) {
+        if (const auto stored = services_.defaults->string(kCallAppKey))
+            target_ = *stored;
+    }
+}
+
+CallTranslator::~CallTranslator()
+{
+    acceptRun_.store(0);
+    if (capture_)
+        capture_->stop();
+    capture_.reset();
+    // The queue thread ends before the segmenter it uses goes.
+    queue_.reset();
+}
+
+CallTranslator *CallTranslator::shared()
+{
+    return Application::root().callTranslator();
+}
+
+CallTranslator *CallTranslator::create(QQmlEngine *, QJSEngine *)
+{
+    CallTranslator *instance = shared();
+    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
+    return instance;
+}
+
+void CallTranslator::setRunning(bool running)
+{
+    if (running_ == running)
+        return;
+    running_ = running;
+    Q_EMIT runningChanged();
+}
+
+void CallTranslator::setLive(const QString &live)
+{
+    if (live_ == live)
+        return;
+    live_ = live;
+    Q_EMIT liveChanged();
+}
+
+void CallTranslator::setError(const std::optional<QString> &error)
+{
+    if (error_ == error)
+        return;
+    error_ = error;
+    Q_EMIT errorChanged();
+}
+
+void CallTranslator::setTargetBundleID(const std::optional<QString> &id)
+{
+    // Stored at every assignment, also an unchanged one.
+    if (services_.defaults) {
+        if (id)
+            services_.defaults->set(kCallAppKey, *id);
+        else
+            services_.defaults->remove(kCallAppKey);
+    }
+    if (target_ == id)
+        return;
+    target_ = id;
+    Q_EMIT targetBundleIDChanged();
+}
+
+void CallTranslator::setTargetBundleIdText(const QString &id)
+{
+    setTargetBundleID(id.isEmpty() ? std::nullopt : std::optional<QString>(id));
+}
+
+std::optional<QString> CallTranslator::targetName() const
+{
+    if (!target_)
+        return std::nullopt;
+    if (services_.runningName) {
+        if (const auto name = services_.runningName(*target_); name && !name->isEmpty())
+            return name;
+    }
+    return target_->section(QLatin1Char('.'), -1);
+}
+
+QString CallTranslator::targetLabel() const
+{
+    return targetName().value_or(u"Tout l'ordinateur"_s);
+}
+
+int CallTranslator::capturedStreams() const
+{
+    return capture_ ? capture_->streams() : 0;
+}
+
+QString CallTranslator::context(const QList<CallLinesModel::Line> &lines)
+{
+    QStringList texts;
+    for (qsizetype i = std::max<qsizetype>(0, lines.size() - kContextLines); i < lines.size(); ++i) {
+        if (!lines.at(i).en.trimmed().isEmpty())
+            texts << lines.at(i).en;
+    }
+    return texts.join(QLatin1Char(' '));
+}
+
+QString CallTranslator::setupMessage(const std::exception &error)
+{
+    if (const auto *engine = dynamic_cast<const EngineError *>(&error)) {
+        if (engine->kind() == EngineError::Kind::Http) {
+            QString body = engine->body();
+            if (!body.isEmpty())
+                body[0] = body.at(0).toUpper();
+            return body;
+        }
+        return engine->description();
+    }
+    return u"Impossible d'écouter le son de l'appel : "_s + describe(error);
+}
+
+void CallTranslator::toggle()
+{
+    if (running_)
+        stop();
+    else
+        start();
+}
+
+void CallTranslator::start()
+{
+    if (running_)
+        return;
+    if (services_.soundAvailable && !services_.soundAvailable()) {
+        setError(u"Le son de l'ordinateur est inaccessible : vérifie que PulseAudio ou PipeWire fonctionne, puis relance."_s);
+        if (services_.showWindow)
+            services_.showWindow();
+        return;
+    }
+    // A capture left from an earlier run never feeds this one.
+    releaseCapture();
+    lines_.clear();
+    ++linesGen_;
+    setLive(QString());
+    setError(std::nullopt);
+    const quint64 run = ++run_;
+    queue_->mixer().clear();
+    queue_->post([this] { segmenter_->reset(); });
+    setRunning(true);
+    if (services_.showWindow)
+        services_.showWindow();
+    QPointer<CallTranslator> self(this);
+    setUp(run).then([] {}, [self](const std::exception &e) {
+        Log::write(u"appel: "_s + describe(e));
+    });
+}
+
+QCoro::Task<void> CallTranslator::setUp(quint64 run)
+{
+    QPointer<CallTranslator> self(this);
+    CaptureTarget target;
+    target.bundleId = target_;
+    if (services_.resolveTarget)
+        target = services_.resolveTarget(target_);
+    const std::optional<QString> name = targetName();
+    std::shared_ptr<AppAudioCapture> capture(services_.makeCapture());
+    capture_ = capture;
+    acceptRun_.store(run);
+
+    AppAudioCapture::Handlers handlers;
+    CallAudioQueue *queue = queue_.get();
+    const bool paced = services_.paced;
+    handlers.samples = [this, queue, run, paced](quint32 stream, const float *samples, int count) {
+        if (acceptRun_.load() != run)
+            return;
+        queue->mixer().push(stream, samples, count);
+        if (!paced)
+            queue->drain([this](const float *block, int n) { onBlock(block, n); });
+    };
+    handlers.ended = [queue, run, this](quint32 stream) {
+        if (acceptRun_.load() == run)
+            queue->mixer().end(stream);
+    };
+    handlers.stopped = [self, run](QString description) {
+        if (self)
+            self->captureStopped(run, description);
+    };
+    queue_->mixer().setMaxQueued(paced ? CallMixer::kMaxQueued : INT_MAX);
+    if (paced)
+        queue_->startPacing([this](const float *block, int n) { onBlock(block, n); });
+
+    std::optional<QString> failure;
+    std::optional<QString> logged;
+    try {
+        auto task = capture->start(target, handlers);
+        co_await std::move(task);
+    } catch (const TargetAbsent &) {
+        const EngineError e = EngineError::http(u"Appel"_s, 0,
+                                                u"ouvre "_s + name.value_or(u"l'appli"_s)
+                                                    + u" d'abord, puis démarre les sous-titres"_s);
+        failure = setupMessage(e);
+        logged = e.description();
+    } catch (const AudioError &e) {
+        failure = u"Impossible d'écouter le son de l'appel : "_s + e.description();
+        logged = e.description();
+    } catch (const std::exception &e) {
+        failure = setupMessage(e);
+        logged = describe(e);
+    }
+    // Stopped or restarted while setting up: this run leaves nothing behind.
+    if (!self || run_ != run || !running_) {
+        capture->stop();
+        co_return;
+    }
+    if (failure) {
+        setError(failure);
+        Log::write(u"appel: "_s + logged.value_or(QString()));
+        setRunning(false);
+        releaseCapture();
+        co_return;
+    }
+    Log::write(u"appel: sous-titres démarrés ("_s + name.value_or(u"tout le Mac"_s) + u")"_s);
+}
+
+void CallTranslator::releaseCapture()
+{
+    acceptRun_.store(0);
+    if (capture_) {
+        capture_->stop();
+        capture_.reset();
+    }
+    queue_->stopPacing();
+}
+
+void CallTranslator::queueFlush()
+{
+    queue_->post([this] {
+        // What was accepted before the stop still belongs to the run.
+        float block[CallMixer::kBlockSamples];
+        while (queue_->mixer().wholeBlocks() > 0) {
+            queue_->mixer().mix(block);
+            onBlock(block, CallMixer::kBlockSamples);
+        }
+        queue_->mixer().clear();
+        if (const auto pcm = segmenter_->flush())
+            sendSegment(*pcm);
+    });
+}
+
+void CallTranslator::stop()
+{
+    if (!running_)
+        return;
+    ++run_;
+    setRunning(false);
+    releaseCapture();
+    queueFlush();
+    Log::write(u"appel: arrêt, "_s + QString::number(lines_.lines().size()) + u" phrases"_s);
+}
+
+void CallTranslator::captureStopped(quint64 run, const QString &description)
+{
+    if (run != run_ || !running_)
+        return;
+    ++run_;
+    setError(description);
+    setRunning(false);
+    releaseCapture();
+    queueFlush();
+}
+
+void CallTranslator::onBlock(const float *block, int count)
+{
+    if (const auto pcm = segmenter_->feed(block, count))
+        sendSegment(*pcm);
+}
+
+void CallTranslator::sendSegment(const QByteArray &pcm)
+{
+    const qint64 id = nextID_++;
+    QByteArray wav = AudioRecorder::wav(pcm);
+    QPointer<CallTranslator> self(this);
+    const quint64 gen = linesGen_.load();
+    QMetaObject::invokeMethod(this, [self, id, wav, gen] {
+        if (!self)
+            return;
+        // Lines cleared by a start since the cut: the segment belongs to no run.
+        if (self->linesGen_.load() != gen)
+            return;
+        self->lines_.append({id, self->live_, QString(), false});
+        self->setLive(QString());
+        const QString context = CallTranslator::context(self->lines_.lines());
+        Q_EMIT self->segmentSent(id);
+        self->translate(id, wav, context).then([] {}, [](const std::exception &e) {
+            Log::write(u"appel: "_s + describe(e));
+        });
+    }, Qt::QueuedConnection);
+}
+
+QCoro::Task<void> CallTranslator::translate(qint64 id, QByteArray wav, QString context)
+{
+    QPointer<CallTranslator> self(this);
+    std::optional<QString> failure;
+    try {
+        auto task = services_.transcribe(wav, context);
+        const GeminiSpeech::Translated answer = co_await std::move(task);
+        if (!self)
+            co_return;
+        const int row = lines_.rowOf(id);
+        if (row < 0)
+            co_return;
+        if (answer.en.isEmpty()) {
+            lines_.removeAt(row);
+            co_return;
+        }
+        CallLinesModel::Line line = lines_.lines().at(row);
+        line.en = answer.en;
+        line.fr = answer.fr;
+        line.done = true;
+        lines_.update(row, line);
+        if (!answer.fr.isEmpty())
+            setError(std::nullopt);
+        co_return;
+    } catch (const std::exception &e) {
+        failure = describe(e);
+    }
+    if (!self)
+        co_return;
+    bool translated = false;
+    const int row = lines_.rowOf(id);
+    const QString preview = row >= 0 ? lines_.lines().at(row).en : QString();
+    if (!preview.isEmpty() && services_.translate) {
+        try {
+            auto task = services_.translate(preview);
+            const QString fr = co_await std::move(task);
+            if (!self)
+                co_return;
+            const int again = lines_.rowOf(id);
+            if (again >= 0) {
+                CallLinesModel::Line line = lines_.lines().at(again);
+                line.fr = fr;
+                line.done = true;
+                lines_.update(again, line);
+                translated = !fr.isEmpty();
+            }
+        } catch (const std::exception &) {
+            // The cloud's failure is the one told.
+        }
+        if (!self)
+            co_return;
+    }
+    Log::write(u"appel: "_s + *failure);
+    // A line the cloud lost would otherwise leave the bar listening forever.
+    if (!translated && lines_.rowOf(id) >= 0)
+        setError(failure);
+}
