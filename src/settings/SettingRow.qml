@@ -35,7 +35,7 @@ RowLayout {
             Layout.fillWidth: true
             visible: row.detail.length > 0
             text: row.detail
-            font.pixelSize: 11.5
+            font.pixelSize: 12
             color: Theme.secondaryText
             wrapMode: Text.WordWrap
             Accessible.role: Accessible.StaticText

@@ -39,7 +39,7 @@ ColumnLayout {
         visible: group.footer.length > 0
         text: group.footer
         wrapMode: Text.WordWrap
-        font.pixelSize: 11.5
+        font.pixelSize: 12
         color: Theme.secondaryText
         Accessible.role: Accessible.StaticText
         Accessible.name: text

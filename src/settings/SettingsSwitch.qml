@@ -11,6 +11,8 @@ Switch {
 
     checked: on
     padding: 0
+    implicitWidth: 38
+    implicitHeight: 22
     Accessible.role: Accessible.CheckBox
     Accessible.name: label
     Accessible.checkable: true
@@ -31,6 +33,8 @@ Switch {
     }
 
     indicator: Rectangle {
+        x: 0
+        y: (control.height - height) / 2
         implicitWidth: 38
         implicitHeight: 22
         radius: 11

@@ -86,7 +86,7 @@ Item {
                     Text {
                         anchors.verticalCenter: parent.verticalCenter
                         text: button.modelData.label
-                        font.pixelSize: 12.5
+                        font.pixelSize: 13
                         font.weight: button.selected ? Font.DemiBold : Font.Medium
                         color: button.tint
                         Accessible.ignored: true
