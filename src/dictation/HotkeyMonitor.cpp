@@ -55,6 +55,7 @@ HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
                     onPointerPress(button);
             });
     };
+    connect(&hub_, &X11InputHub::refusedChanged, this, &HotkeyMonitor::refusedChanged);
     AppSettings *settings = AppSettings::shared();
     connect(settings, &AppSettings::correctionShortcutChanged, this, &HotkeyMonitor::updateGrabs);
     connect(settings, &AppSettings::correctionDoubleCopyChanged, this, &HotkeyMonitor::updateGrabs);
@@ -99,6 +100,11 @@ QList<X11InputHub::Grab> HotkeyMonitor::wantedGrabs() const
             grabs.append({quint16(s->correctionKeyCode()), s->correctionModifiers() & KeyTable::ModifierMask, false});
     }
     return grabs;
+}
+
+bool HotkeyMonitor::refuses(quint16 key, quint64 modifiers) const
+{
+    return hub_.refused().contains(X11InputHub::Grab{key, modifiers & KeyTable::ModifierMask, false});
 }
 
 void HotkeyMonitor::updateGrabs()
@@ -164,9 +170,10 @@ void HotkeyMonitor::modifierChange(quint16 key, quint64 flags, qint64 pid, qint6
 bool HotkeyMonitor::keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid)
 {
     const bool swallowed = decide(key, flags, autorepeat, pid);
-    // A key that reaches the application while the dictation key is held makes
-    // the dictation key part of a chord; our own shortcuts (Escape) do not.
-    if (!swallowed && pid == 0 && !autorepeat)
+    // Another key pressed while the dictation key is held makes the dictation
+    // key part of a chord, also when one of our shortcuts swallows it (right
+    // Control held for a Control shortcut); Escape cancelling a recording does not.
+    if (!(swallowed && key == KeyTable::Escape) && pid == 0 && !autorepeat)
         queue([this] { noteOtherKey(); });
     return swallowed;
 }

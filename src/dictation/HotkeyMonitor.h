@@ -68,6 +68,9 @@ public:
 
     // The key combinations swallowed now.
     QList<X11InputHub::Grab> wantedGrabs() const;
+    // Whether the server refused to give us this exact combination (another
+    // program holds it): the shortcut cannot fire.
+    bool refuses(quint16 key, quint64 modifiers) const;
 
     // The keyboard front end, called with each event (public for tests).
     // A modifier change: stores the flags and queues handle().
@@ -79,6 +82,10 @@ public:
 
     // Monotonic milliseconds (tests may replace it).
     std::function<qint64()> clock;
+
+Q_SIGNALS:
+    // What refuses() answers may have changed.
+    void refusedChanged();
 
 private:
     bool decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid);

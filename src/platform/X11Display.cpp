@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
+#include <X11/XKBlib.h>
 
 namespace X11 {
 namespace {
@@ -119,3 +120,11 @@ bool claimPosted(unsigned int keycode, bool down)
 }
 
 } // namespace X11
+
+unsigned long X11::baseKeysym(unsigned int keycode)
+{
+    Display *dpy = display();
+    if (!dpy || keycode < 8 || keycode > 255)
+        return 0;
+    return XkbKeycodeToKeysym(dpy, KeyCode(keycode), 0, 0);
+}

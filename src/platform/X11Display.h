@@ -26,6 +26,10 @@ unsigned long serverTime();
 void notePosted(unsigned int keycode, bool down);
 bool claimPosted(unsigned int keycode, bool down);
 
+// The unshifted key symbol of an X key code (what the input hub reads for a key
+// press), 0 without an X server or for an unused code.
+unsigned long baseKeysym(unsigned int keycode);
+
 // X errors are reported here instead of ending the process (Xlib's default).
 // Returns the error code of the last failed request since the previous call,
 // 0 when none; call after XSync.

@@ -157,11 +157,11 @@ unsigned int X11InputHub::keycodeFor(quint16 key) const
     return sym ? XKeysymToKeycode(dpy_, sym) : 0;
 }
 
-void X11InputHub::applyGrab(const Grab &grab, bool on)
+bool X11InputHub::applyGrab(const Grab &grab, bool on)
 {
     const unsigned int kc = keycodeFor(grab.key);
     if (!kc)
-        return;
+        return true;
     // Every combination one by one rather than AnyModifier: one combination that
     // another client holds would make the server refuse AnyModifier entirely.
     QList<unsigned int> bases;
@@ -202,21 +202,35 @@ void X11InputHub::applyGrab(const Grab &grab, bool on)
     if (refused)
         Log::write(QStringLiteral("hotkey: raccourci %1 déjà pris par une autre application")
                        .arg(KeyTable::label(grab.key, grab.anyModifier ? 0 : grab.modifiers)));
+    return !refused;
 }
 
 void X11InputHub::setGrabs(const QList<Grab> &grabs)
 {
+    const QList<Grab> refusedBefore = refused_;
     if (!dpy_) {
         grabs_ = grabs;
+        refused_.clear();
+        if (refused_ != refusedBefore)
+            Q_EMIT refusedChanged();
         return;
     }
     for (const Grab &g : std::as_const(grabs_))
         if (!grabs.contains(g))
             applyGrab(g, false);
-    for (const Grab &g : grabs)
-        if (!grabs_.contains(g))
-            applyGrab(g, true);
+    QList<Grab> refused;
+    for (const Grab &g : grabs) {
+        if (!grabs_.contains(g)) {
+            if (!applyGrab(g, true))
+                refused.append(g);
+        } else if (refused_.contains(g)) {
+            refused.append(g);
+        }
+    }
     grabs_ = grabs;
+    refused_ = refused;
+    if (refused_ != refusedBefore)
+        Q_EMIT refusedChanged();
     // XSync may have queued events that the socket will not announce again.
     QTimer::singleShot(0, this, &X11InputHub::drain);
 }
@@ -263,8 +277,14 @@ void X11InputHub::drain()
                 const QList<Grab> wanted = grabs_;
                 for (const Grab &g : wanted)
                     applyGrab(g, false);
+                QList<Grab> refused;
                 for (const Grab &g : wanted)
-                    applyGrab(g, true);
+                    if (!applyGrab(g, true))
+                        refused.append(g);
+                if (refused != refused_) {
+                    refused_ = refused;
+                    Q_EMIT refusedChanged();
+                }
             }
         }
         // Key events of our own grabs are what the grab swallowed: nothing to do.

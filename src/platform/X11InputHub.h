@@ -50,6 +50,8 @@ public:
     // client already holds is logged and left out.
     void setGrabs(const QList<Grab> &grabs);
     QList<Grab> grabs() const { return grabs_; }
+    // The combinations of grabs() that the server refused (another client holds them).
+    QList<Grab> refused() const { return refused_; }
 
     // Flags of the modifier keys held now (foreign synthetic keys included).
     quint64 flags() const { return flags_; }
@@ -63,6 +65,10 @@ public:
     std::function<void(int button, Source source)> onButtonPress;
     void setWatchButtons(bool on);
 
+Q_SIGNALS:
+    // refused() changed.
+    void refusedChanged();
+
 private:
     void drain();
     void handleRaw(void *cookieData, bool down);
@@ -71,7 +77,8 @@ private:
     void refreshDevices();
     void refreshKeymap();
     unsigned int keycodeFor(quint16 key) const;
-    void applyGrab(const Grab &grab, bool on);
+    // Whether the server took the grab (always true when releasing).
+    bool applyGrab(const Grab &grab, bool on);
     quint64 computeFlags() const;
 
     _XDisplay *dpy_ = nullptr;
@@ -87,4 +94,5 @@ private:
     quint64 flags_ = 0;
     QList<Grab> grabs_;
     bool watchButtons_ = false;
+    QList<Grab> refused_;
 };

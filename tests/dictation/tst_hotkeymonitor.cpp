@@ -6,6 +6,8 @@
 
 // The keyboard front end's decisions, driven with events as the input hub
 // delivers them.
+using namespace Qt::StringLiterals;
+
 class TestHotkeyMonitor : public QObject
 {
     Q_OBJECT
@@ -254,6 +256,33 @@ private Q_SLOTS:
         if (chord)
             expected << QStringLiteral("chord");
         QCOMPARE(calls_, expected);
+    }
+
+    // Right Control held for one of our Control shortcuts: the shortcut runs and
+    // the dictation key does not start a dictation.
+    void swallowedShortcutsAreChords_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<quint64>("flags");
+        QTest::addColumn<QString>("action");
+        QTest::newRow("recorded ctrl+shift+k") << 40 << quint64(0x62000) << u"correct"_s;
+        QTest::newRow("ctrl+alt+v") << 9 << quint64(0xC2000) << u"pasteLast"_s;
+    }
+
+    void swallowedShortcutsAreChords()
+    {
+        QFETCH(int, key);
+        QFETCH(quint64, flags);
+        QFETCH(QString, action);
+        AppSettings *s = AppSettings::shared();
+        s->setCorrectionDoubleCopy(false);
+        s->setCorrectionKeyCode(40);
+        s->setCorrectionModifiers(0x60000);
+        m_->handle(62, 0x42000, 0, 1);
+        now_ += 150;
+        QVERIFY(m_->keyDown(quint16(key), flags, false, 0));
+        QTest::qWait(20);
+        QCOMPARE(calls_, (QStringList{u"press"_s, action, u"chord"_s}));
     }
 
     void noChordWithoutTheKeyOrFromOthers()

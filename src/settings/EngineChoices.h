@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/SettingsTypes.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QVariantList>
+#include <QtQml/qqmlregistration.h>
+
+#include <functional>
+#include <optional>
+
+class AppSettings;
+class KeyStore;
+
+// The engine card's texts and options: which engines transcribe and rewrite,
+// what they are called for the route in use (own key or hosted), and what 1 000
+// dictations cost. The local model's availability is asked once, asynchronously.
+class EngineChoices : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+
+    Q_PROPERTY(QString sttLabel READ sttLabel NOTIFY changed)
+    Q_PROPERTY(QString rewriteLabel READ rewriteLabel NOTIFY changed)
+    // "0,050 $ / 1 000 dictées", or "Gratuit" alone.
+    Q_PROPERTY(QString costText READ costText NOTIFY changed)
+    // {value, label} for the engine pickers; {id, label} for the model pickers.
+    Q_PROPERTY(QVariantList transcriptionOptions READ transcriptionOptions NOTIFY changed)
+    Q_PROPERTY(QVariantList rewriteOptions READ rewriteOptions NOTIFY changed)
+    Q_PROPERTY(QVariantList deepgramOptions READ deepgramOptions NOTIFY changed)
+    Q_PROPERTY(QVariantList openRouterOptions READ openRouterOptions NOTIFY changed)
+    Q_PROPERTY(bool usesOwnKey READ usesOwnKey NOTIFY changed)
+    Q_PROPERTY(bool localModelAvailable READ localModelAvailable NOTIFY changed)
+
+public:
+    explicit EngineChoices(QObject *parent = nullptr);
+    // Tests: their settings, a fixed own-key answer and no availability query.
+    EngineChoices(AppSettings *settings, std::function<bool()> usesOwnKey, QObject *parent = nullptr);
+
+    // "%.3f $" under 0.1, else "%.2f $", with a decimal comma.
+    static QString money(double amount);
+    // Dollars for 1 000 dictations with these engines.
+    static double totalCost(TranscriptionEngine stt, const QString &deepgramModel, RewriteEngine rewrite,
+                            const QString &openRouterModel);
+
+    QString sttLabel() const;
+    QString rewriteLabel() const;
+    QString costText() const;
+    QVariantList transcriptionOptions() const;
+    QVariantList rewriteOptions() const;
+    QVariantList deepgramOptions() const;
+    QVariantList openRouterOptions() const;
+    bool usesOwnKey() const { return ownKey_ ? ownKey_() : false; }
+    bool localModelAvailable() const { return localAvailable_; }
+
+    void setLocalModelAvailable(bool available);
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    void askLocalModel();
+
+    QPointer<AppSettings> settings_;
+    std::function<bool()> ownKey_;
+    bool localAvailable_ = false;
+};

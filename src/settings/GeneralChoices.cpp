@@ -1,0 +1,130 @@
+#include "settings/GeneralChoices.h"
+
+#include "app/Application.h"
+#include "app/LoginItem.h"
+#include "audio/MicrophoneList.h"
+#include "dictation/DictationController.h"
+#include "model/AppSettings.h"
+
+#include <QVariantMap>
+
+using namespace Qt::StringLiterals;
+
+GeneralChoices::GeneralChoices(QObject *parent)
+    : GeneralChoices(AppSettings::shared(), Application::root().microphones(),
+                     [] { DictationController::shared()->hotkey().restart(); }, parent)
+{
+}
+
+GeneralChoices::GeneralChoices(AppSettings *settings, MicrophoneList *microphones, std::function<void()> restartKeys,
+                               QObject *parent)
+    : QObject(parent), settings_(settings), list_(microphones), restartKeys_(std::move(restartKeys))
+{
+    if (settings_) {
+        connect(settings_, &AppSettings::keyChanged, this, &GeneralChoices::keysChanged);
+        connect(settings_, &AppSettings::microphoneUIDChanged, this, &GeneralChoices::microphonesChanged);
+    }
+    if (list_) {
+        connect(list_, &MicrophoneList::devicesChanged, this, &GeneralChoices::microphonesChanged);
+        list_->refresh();
+    }
+    launchAtLogin_ = LoginItem::isEnabled();
+}
+
+QList<DictationKey> GeneralChoices::offeredKeys(DictationKey stored)
+{
+    // X11 has no Fn key event: it is listed only to show what is stored.
+    QList<DictationKey> out{DictationKey::RightOption, DictationKey::RightCommand, DictationKey::RightControl};
+    if (stored == DictationKey::Fn)
+        out << DictationKey::Fn;
+    return out;
+}
+
+QVariantList GeneralChoices::keys() const
+{
+    QVariantList out;
+    if (!settings_)
+        return out;
+    for (DictationKey key : offeredKeys(settings_->key()))
+        out << QVariantMap{{u"value"_s, int(key)}, {u"label"_s, Ombry::label(key)}};
+    return out;
+}
+
+int GeneralChoices::keyIndex() const
+{
+    return settings_ ? int(offeredKeys(settings_->key()).indexOf(settings_->key())) : -1;
+}
+
+QString GeneralChoices::keyHint() const
+{
+    if (settings_ && settings_->key() == DictationKey::Fn)
+        return u"La touche Fn n'est pas visible sous Linux : choisis-en une autre"_s;
+    return {};
+}
+
+QVariantList GeneralChoices::microphones() const
+{
+    QVariantList out{QVariantMap{{u"uid"_s, QString()}, {u"name"_s, u"Micro du système"_s}}};
+    if (list_)
+        for (const Microphones::Device &device : list_->devices())
+            out << QVariantMap{{u"uid"_s, device.uid}, {u"name"_s, device.name}};
+    return out;
+}
+
+int GeneralChoices::microphoneIndex() const
+{
+    if (!settings_)
+        return -1;
+    const std::optional<QString> uid = settings_->microphoneUID();
+    if (!uid)
+        return 0;
+    if (list_) {
+        const QList<Microphones::Device> &devices = list_->devices();
+        for (qsizetype i = 0; i < devices.size(); ++i)
+            if (devices.at(i).uid == *uid)
+                return int(i) + 1;
+    }
+    return -1;
+}
+
+void GeneralChoices::chooseKey(int index)
+{
+    if (!settings_)
+        return;
+    const QList<DictationKey> offered = offeredKeys(settings_->key());
+    if (index < 0 || index >= offered.size())
+        return;
+    const DictationKey key = offered.at(index);
+    const bool changed = key != settings_->key();
+    settings_->setKey(key);
+    if (changed && restartKeys_)
+        restartKeys_();
+}
+
+void GeneralChoices::chooseMicrophone(int index)
+{
+    if (!settings_)
+        return;
+    if (index == 0) {
+        settings_->setMicrophoneUID(std::nullopt);
+        return;
+    }
+    if (!list_ || index < 1 || index > list_->devices().size())
+        return;
+    settings_->setMicrophoneUID(list_->devices().at(index - 1).uid);
+}
+
+void GeneralChoices::setLaunchAtLogin(bool on)
+{
+    LoginItem::set(on);
+    refreshLaunchAtLogin();
+}
+
+void GeneralChoices::refreshLaunchAtLogin()
+{
+    const bool now = LoginItem::isEnabled();
+    if (now == launchAtLogin_)
+        return;
+    launchAtLogin_ = now;
+    Q_EMIT launchAtLoginChanged();
+}
