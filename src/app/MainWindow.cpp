@@ -59,6 +59,9 @@ void MainWindow::show()
     if (!Store::shared()->dictations().isEmpty())
         InterfaceKeys::shared()->setOnboarded(true);
     window_->show();
+    // Shown from the tray while minimised: brought back, not left in the taskbar.
+    if (window_->windowStates() & Qt::WindowMinimized)
+        window_->setWindowStates(window_->windowStates() & ~Qt::WindowMinimized);
     window_->raise();
     window_->requestActivate();
 }

@@ -150,7 +150,10 @@ Item {
             }
             Text {
                 objectName: "liveText"
-                visible: root.state === DictationController.Recording && root.controller.liveText.length > 0
+                // Fades in with the first words and out when they go.
+                opacity: root.state === DictationController.Recording && root.controller.liveText.length > 0 ? 1 : 0
+                visible: opacity > 0
+                Behavior on opacity { NumberAnimation { duration: 200 } }
                 anchors.verticalCenter: parent.verticalCenter
                 width: Math.min(implicitWidth, 360)
                 text: root.controller.liveText

@@ -171,6 +171,18 @@ private Q_SLOTS:
         QVERIFY(w->isVisible());
     }
 
+    void showingAMinimisedWindowBringsItBack()
+    {
+        window()->show();
+        QQuickWindow *w = window()->window();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        w->showMinimized();
+        QTRY_VERIFY(!w->isExposed());
+        window()->show();
+        QTRY_VERIFY(w->isExposed());
+        QVERIFY(!(w->windowStates() & Qt::WindowMinimized));
+    }
+
     void pageSwitchGivesAFreshPage()
     {
         window()->show();

@@ -328,13 +328,17 @@ private Q_SLOTS:
             } while (!(seen->constLast() == u"Prêt"_s && seen->size() > 1) && clock.elapsed() < 10000);
         };
 
+        const auto activateEditor = [&] {
+            run(u"xdotool"_s, {u"search"_s, u"--pid"_s, QString::number(editor.pid()), u"windowactivate"_s, u"--sync"_s});
+        };
         QStringList seen;
+        activateEditor();
         QVERIFY(editor.send(u"set "_s));
         QTest::qWait(200);
         dictate(&seen);
         QVERIFY2(seen == (QStringList{u"Prêt"_s, u"J'écoute…"_s, u"Mise au propre…"_s, u"Prêt"_s}),
                  qPrintable(seen.join(u" → "_s)));
-        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.rewrite + u'.'; }, 5000), qPrintable(editor.text()));
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.rewrite + u'.'; }, 10000), qPrintable(editor.text()));
 
         // Closing the window keeps the program, its key and its paste.
         const QString window = visibleWindow();
@@ -343,11 +347,11 @@ private Q_SLOTS:
         run(u"xdotool"_s, {u"key"_s, u"--clearmodifiers"_s, u"alt+F4"_s});
         QVERIFY(TestEnv::waitFor([] { return visibleWindow().isEmpty(); }, 5000));
         QCOMPARE(app_->state(), QProcess::Running);
-        run(u"xdotool"_s, {u"search"_s, u"--pid"_s, QString::number(editor.pid()), u"windowactivate"_s, u"--sync"_s});
+        activateEditor();
         QVERIFY(editor.send(u"set "_s));
         seen.clear();
         dictate(&seen);
-        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.rewrite + u'.'; }, 8000), qPrintable(editor.text()));
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.rewrite + u'.'; }, 10000), qPrintable(editor.text()));
         QCOMPARE(app_->state(), QProcess::Running);
     }
 

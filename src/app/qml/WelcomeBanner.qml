@@ -44,6 +44,7 @@ Item {
         }
 
         Text {
+            objectName: "greeting"
             Layout.fillWidth: true
             text: "Salut " + Account.firstName
             textFormat: Text.PlainText
@@ -56,6 +57,7 @@ Item {
         }
 
         Text {
+            objectName: "keyLine"
             Layout.fillWidth: true
             text: "Maintiens " + banner.keyLabel
             wrapMode: Text.WordWrap

@@ -1,0 +1,35 @@
+import QtQuick
+import QtTest
+import Ombry
+
+TestCase {
+    name: "WelcomeBanner"
+
+    WelcomeBanner {
+        id: banner
+        width: 222
+        keyLabel: AppSettings.keyLabel
+    }
+
+    function test_keyLineFollowsTheKey_data() {
+        return [
+            { tag: "rightCommand", key: Ombry.DictationKey.RightCommand, line: "Maintiens Commande droite (⌘)" },
+            { tag: "rightOption", key: Ombry.DictationKey.RightOption, line: "Maintiens Option droite (⌥)" },
+            { tag: "rightControl", key: Ombry.DictationKey.RightControl, line: "Maintiens Contrôle droite (⌃)" },
+        ]
+    }
+
+    function test_keyLineFollowsTheKey(data) {
+        AppSettings.key = data.key
+        compare(findChild(banner, "keyLine").text, data.line)
+    }
+
+    function test_greetsByFirstName() {
+        const greeting = findChild(banner, "greeting")
+        compare(greeting.text, "Salut " + Account.firstName)
+        verify(Account.firstName.length > 0)
+        verify(Account.firstName.indexOf(" ") < 0)
+        // An account's name is never read as markup.
+        compare(greeting.textFormat, Text.PlainText)
+    }
+}
