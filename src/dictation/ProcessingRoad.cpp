@@ -391,8 +391,9 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
             trip.end();
             co_return;
         }
-        Log::write(QStringLiteral("commande appliquée: « ") + TextUtil::firstCharacters(transcript, 60)
-                   + QStringLiteral(" »"));
+        // The journal promises no dictated text: the command's length only.
+        Log::write(QStringLiteral("commande appliquée: ") + QString::number(TextUtil::characterCount(transcript))
+                   + QStringLiteral(" caractères"));
         trip.show(QStringLiteral("Commande appliquée"));
         trip.end();
         co_return;

@@ -1,0 +1,277 @@
+#include "settings/SettingsCards.h"
+
+#include "dictation/DictationController.h"
+#include "model/AppSettings.h"
+#include "model/DeviceProfile.h"
+#include "model/KeyStore.h"
+#include "model/Log.h"
+#include "model/SettingsTypes.h"
+#include "model/Store.h"
+#include "model/TextUtil.h"
+#include "platform/Permissions.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPointer>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
+
+using namespace Qt::StringLiterals;
+
+// --- permissions
+
+PermissionsModel::PermissionsModel(QObject *parent)
+    : QObject(parent)
+    , probe_([] {
+        return std::array<bool, 3>{Permissions::microphone(), Permissions::accessibility(), Permissions::systemAudio()};
+    })
+    , finder_([](const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); })
+{
+    timer_.setInterval(2000);
+    connect(&timer_, &QTimer::timeout, this, &PermissionsModel::refresh);
+}
+
+PermissionsModel::~PermissionsModel() = default;
+
+void PermissionsModel::setInterval(int ms)
+{
+    if (ms == timer_.interval() || ms <= 0)
+        return;
+    timer_.setInterval(ms);
+    Q_EMIT intervalChanged();
+}
+
+void PermissionsModel::setActive(bool active)
+{
+    if (active == timer_.isActive())
+        return;
+    if (active) {
+        timer_.start();
+        refresh();
+    } else {
+        timer_.stop();
+    }
+    Q_EMIT activeChanged();
+}
+
+void PermissionsModel::refresh()
+{
+    if (polling_)
+        return;
+    polling_ = true;
+    auto *watcher = new QFutureWatcher<std::array<bool, 3>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        polling_ = false;
+        const auto now = watcher->result();
+        if (now == state_)
+            return;
+        state_ = now;
+        Q_EMIT changed();
+    });
+    // The probe is copied: a poll outliving the card touches nothing of it.
+    watcher->setFuture(QtConcurrent::run([probe = probe_] { return probe(); }));
+}
+
+PermissionsModel::Launch PermissionsModel::settingsCommand(const QString &desktop, const QString &which,
+                                                           const Finder &installed)
+{
+    if (which == u"accessibility"_s)
+        return {};
+    const QStringList desktops = desktop.toLower().split(u':', Qt::SkipEmptyParts);
+    const auto on = [&](const char16_t *name) { return desktops.contains(QString::fromUtf16(name)); };
+    Launch launch;
+    if ((on(u"gnome") || on(u"unity")) && installed(u"gnome-control-center"_s))
+        launch = {u"gnome-control-center"_s, {u"sound"_s}};
+    else if (on(u"kde") && installed(u"systemsettings"_s))
+        launch = {u"systemsettings"_s, {u"kcm_pulseaudio"_s}};
+    else if (on(u"x-cinnamon") && installed(u"cinnamon-settings"_s))
+        launch = {u"cinnamon-settings"_s, {u"sound"_s}};
+    else if (installed(u"pavucontrol"_s))
+        // Tab 4: input devices; tab 2: what applications record.
+        launch = {u"pavucontrol"_s, {which == u"microphone"_s ? u"--tab=4"_s : u"--tab=2"_s}};
+    return launch;
+}
+
+QString PermissionsModel::soundExplanation()
+{
+    return u"Ombry Voice a besoin d'un serveur de son en marche (PulseAudio ou PipeWire) pour entendre "
+           u"ton micro et le son des applications. Aucun réglage du son n'est installé : démarre ou installe "
+           u"l'un de ces serveurs."_s;
+}
+
+QString PermissionsModel::sessionExplanation()
+{
+    return u"Ombry Voice a besoin d'une session X11 pour écouter ta touche de dictée et écrire là où se "
+           u"trouve ton curseur. Une session Wayland sans X11 ne peut pas donner de touches globales : "
+           u"choisis une session X11 à l'ouverture de session."_s;
+}
+
+void PermissionsModel::openSettings(const QString &which)
+{
+    if (which == u"accessibility"_s) {
+        setExplanation(sessionExplanation());
+        return;
+    }
+    const Launch launch = settingsCommand(qEnvironmentVariable("XDG_CURRENT_DESKTOP"), which, finder_);
+    if (launch.program.isEmpty() || !QProcess::startDetached(launch.program, launch.arguments)) {
+        setExplanation(soundExplanation());
+        return;
+    }
+    setExplanation({});
+}
+
+void PermissionsModel::setExplanation(const QString &text)
+{
+    if (text == explanation_)
+        return;
+    explanation_ = text;
+    Q_EMIT explanationChanged();
+}
+
+// --- API keys
+
+ApiKeysModel::ApiKeysModel(QObject *parent)
+    : QObject(parent)
+{
+}
+
+KeyStore *ApiKeysModel::store() const
+{
+    return keys_ ? keys_ : KeyStore::shared();
+}
+
+QString ApiKeysModel::shown(const QString &service) const
+{
+    KeyStore *keys = store();
+    const QString masked = keys ? keys->masked(service) : QString();
+    return masked.isEmpty() ? u"Absente"_s : masked;
+}
+
+bool ApiKeysModel::acceptable(const QString &trimmed)
+{
+    for (const QChar c : trimmed) {
+        const auto category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            return false;
+    }
+    return true;
+}
+
+QString ApiKeysModel::save(const QString &service, const QString &text)
+{
+    KeyStore *keys = store();
+    if (!keys || !fromRawValue<APIService>(service))
+        return u"Service inconnu"_s;
+    if (!acceptable(TextUtil::trimmed(text)))
+        return u"Clé invalide"_s;
+    if (!keys->write(text, service))
+        return u"La clé n'a pas pu être enregistrée sur le disque."_s;
+    return {};
+}
+
+// --- help card
+
+HelpModel::HelpModel(QObject *parent)
+    : QObject(parent)
+{
+    if (AppSettings *settings = AppSettings::shared())
+        connect(settings, &AppSettings::typingWPMChanged, this, &HelpModel::typingWPMChanged);
+}
+
+int HelpModel::typingWPM() const
+{
+    const AppSettings *settings = AppSettings::shared();
+    return settings ? int(qBound<qint64>(0, settings->typingWPM(), qint64(1000000))) : 40;
+}
+
+void HelpModel::setTypingWPM(int wpm)
+{
+    if (AppSettings *settings = AppSettings::shared())
+        settings->setTypingWPM(wpm);
+}
+
+QString HelpModel::version() const
+{
+    return QCoreApplication::applicationVersion();
+}
+
+QString HelpModel::deviceSummary() const
+{
+    return DeviceProfile::summary();
+}
+
+QUrl HelpModel::proposedFolder() const
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
+    return QUrl::fromLocalFile(folder);
+}
+
+QUrl HelpModel::proposedExport() const
+{
+    return QUrl::fromLocalFile(proposedFolder().toLocalFile() + u"/Ombry Voice - journal.txt"_s);
+}
+
+QString HelpModel::copyJournal(const QString &journal, const QString &destination)
+{
+    const QString failed = u"Le journal n'a pas pu être exporté ; aucun fichier n'a été modifié."_s;
+    QFile source(journal);
+    if (!source.open(QIODevice::ReadOnly))
+        return failed;
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        return failed;
+    while (!source.atEnd()) {
+        const QByteArray chunk = source.read(1 << 16);
+        if (chunk.isEmpty() && source.error() != QFileDevice::NoError) {
+            out.cancelWriting();
+            break;
+        }
+        if (out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            break;
+        }
+    }
+    return out.commit() ? QString() : failed;
+}
+
+QString HelpModel::exportJournal(const QUrl &destination)
+{
+    if (!destination.isLocalFile())
+        return u"Le journal n'a pas pu être exporté ; aucun fichier n'a été modifié."_s;
+    Log::waitUntilWritten();
+    return copyJournal(Log::path(), destination.toLocalFile());
+}
+
+void HelpModel::eraseEverything()
+{
+    if (Store *store = Store::shared())
+        store->eraseEverything();
+}
+
+// --- onboarding
+
+OnboardingModel::OnboardingModel(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void OnboardingModel::pickKey(int index)
+{
+    const auto &raw = RawValues<Ombry::DictationKey>::list;
+    if (index < 0 || index >= int(std::size(raw)))
+        return;
+    AppSettings *settings = AppSettings::shared();
+    if (!settings)
+        return;
+    settings->setKey(Ombry::DictationKey(index));
+    if (DictationController *controller = DictationController::shared())
+        controller->hotkey().restart();
+}

@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+#include <array>
+#include <functional>
+
+class KeyStore;
+
+// The permissions card and the onboarding's permission rows: the three checks,
+// polled off the main thread (each may wait on the sound server) while active.
+class PermissionsModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+
+    Q_PROPERTY(bool microphone READ microphone NOTIFY changed)
+    Q_PROPERTY(bool accessibility READ accessibility NOTIFY changed)
+    Q_PROPERTY(bool systemAudio READ systemAudio NOTIFY changed)
+    // Milliseconds between two polls.
+    Q_PROPERTY(int interval READ interval WRITE setInterval NOTIFY intervalChanged)
+    Q_PROPERTY(bool active READ active WRITE setActive NOTIFY activeChanged)
+    // The explanation shown when no settings program could be started.
+    Q_PROPERTY(QString explanation READ explanation NOTIFY explanationChanged)
+
+public:
+    using Probe = std::function<std::array<bool, 3>()>;
+    // Whether a program is on PATH.
+    using Finder = std::function<bool(const QString &)>;
+
+    struct Launch {
+        QString program;
+        QStringList arguments;
+    };
+
+    explicit PermissionsModel(QObject *parent = nullptr);
+    ~PermissionsModel() override;
+
+    // Replaces the real checks; called before the first poll.
+    void setProbe(Probe probe) { probe_ = std::move(probe); }
+    void setFinder(Finder finder) { finder_ = std::move(finder); }
+
+    bool microphone() const { return state_[0]; }
+    bool accessibility() const { return state_[1]; }
+    bool systemAudio() const { return state_[2]; }
+    int interval() const { return timer_.interval(); }
+    void setInterval(int ms);
+    bool active() const { return timer_.isActive(); }
+    void setActive(bool active);
+    QString explanation() const { return explanation_; }
+
+    // Polls now (also while inactive); a poll still running is not doubled.
+    Q_INVOKABLE void refresh();
+    // "microphone", "accessibility" or "systemAudio": starts the desktop's sound
+    // settings, or sets the explanation.
+    Q_INVOKABLE void openSettings(const QString &which);
+
+    // The program for `which` on `desktop` (XDG_CURRENT_DESKTOP); empty program when
+    // none is installed.
+    static Launch settingsCommand(const QString &desktop, const QString &which, const Finder &installed);
+    static QString soundExplanation();
+    static QString sessionExplanation();
+
+Q_SIGNALS:
+    void changed();
+    void intervalChanged();
+    void activeChanged();
+    void explanationChanged();
+
+private:
+    void setExplanation(const QString &text);
+
+    QTimer timer_;
+    Probe probe_;
+    Finder finder_;
+    std::array<bool, 3> state_{};
+    bool polling_ = false;
+    QString explanation_;
+};
+
+// The API keys group's writes; the view reads the masked keys from KeyStore.
+class ApiKeysModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+
+public:
+    explicit ApiKeysModel(QObject *parent = nullptr);
+    void setKeyStore(KeyStore *keys) { keys_ = keys; }
+
+    // "Absente", or the masked key.
+    Q_INVOKABLE QString shown(const QString &service) const;
+    // Stores (or, for a blank text, removes) the key; "" on success, else the
+    // message to show.
+    Q_INVOKABLE QString save(const QString &service, const QString &text);
+
+    // Whether a typed key may be stored: no control character inside.
+    static bool acceptable(const QString &trimmed);
+
+private:
+    KeyStore *store() const;
+    KeyStore *keys_ = nullptr;
+};
+
+// The help card and the version footer: journal export and erasure.
+class HelpModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+
+    Q_PROPERTY(QString version READ version CONSTANT)
+    Q_PROPERTY(QString deviceSummary READ deviceSummary CONSTANT)
+    // "Ombry Voice - journal.txt" in the documents folder (else the home).
+    Q_PROPERTY(QUrl proposedExport READ proposedExport CONSTANT)
+    Q_PROPERTY(QUrl proposedFolder READ proposedFolder CONSTANT)
+    // The settings' typing speed, as a number the views can handle.
+    Q_PROPERTY(int typingWPM READ typingWPM WRITE setTypingWPM NOTIFY typingWPMChanged)
+
+public:
+    explicit HelpModel(QObject *parent = nullptr);
+
+    QString version() const;
+    QString deviceSummary() const;
+    QUrl proposedExport() const;
+    QUrl proposedFolder() const;
+    int typingWPM() const;
+    void setTypingWPM(int wpm);
+
+    // Copies the journal to `destination` through a temporary file renamed over
+    // it: on failure the file there is untouched. "" on success, else the message.
+    Q_INVOKABLE QString exportJournal(const QUrl &destination);
+    static QString copyJournal(const QString &journal, const QString &destination);
+    // Erases every collection, the keys and the recordings; the settings stay.
+    Q_INVOKABLE void eraseEverything();
+
+Q_SIGNALS:
+    void typingWPMChanged();
+};
+
+// What the onboarding writes beyond plain settings.
+class OnboardingModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+
+public:
+    explicit OnboardingModel(QObject *parent = nullptr);
+
+    // Stores the key by its index among the offered keys and watches it at once.
+    Q_INVOKABLE void pickKey(int index);
+};

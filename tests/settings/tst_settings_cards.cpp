@@ -1,0 +1,154 @@
+#include "model/KeyStore.h"
+#include "settings/SettingsCards.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+class TestSettingsCards : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void settingsProgram_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<QString>("which");
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        const QStringList all{u"gnome-control-center"_s, u"systemsettings"_s, u"cinnamon-settings"_s, u"pavucontrol"_s};
+        QTest::newRow("gnome") << u"ubuntu:GNOME"_s << u"microphone"_s << all << u"gnome-control-center"_s
+                               << QStringList{u"sound"_s};
+        QTest::newRow("kde") << u"KDE"_s << u"systemAudio"_s << all << u"systemsettings"_s
+                             << QStringList{u"kcm_pulseaudio"_s};
+        QTest::newRow("cinnamon") << u"X-Cinnamon"_s << u"microphone"_s << all << u"cinnamon-settings"_s
+                                  << QStringList{u"sound"_s};
+        QTest::newRow("other desktop, input tab") << u"XFCE"_s << u"microphone"_s << all << u"pavucontrol"_s
+                                                  << QStringList{u"--tab=4"_s};
+        QTest::newRow("recording tab") << QString() << u"systemAudio"_s << all << u"pavucontrol"_s
+                                       << QStringList{u"--tab=2"_s};
+        QTest::newRow("gnome tool missing") << u"GNOME"_s << u"microphone"_s << QStringList{u"pavucontrol"_s}
+                                            << u"pavucontrol"_s << QStringList{u"--tab=4"_s};
+        QTest::newRow("nothing installed") << u"GNOME"_s << u"microphone"_s << QStringList{} << QString()
+                                           << QStringList{};
+        QTest::newRow("accessibility never") << u"GNOME"_s << u"accessibility"_s << all << QString() << QStringList{};
+    }
+    void settingsProgram()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(QString, which);
+        QFETCH(QStringList, installed);
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        const auto launch = PermissionsModel::settingsCommand(
+            desktop, which, [&](const QString &name) { return installed.contains(name); });
+        QCOMPARE(launch.program, program);
+        QCOMPARE(launch.arguments, arguments);
+    }
+
+    // The poll runs elsewhere and reports changes only.
+    void pollReportsState()
+    {
+        PermissionsModel model;
+        std::atomic<bool> mic{true};
+        model.setProbe([&mic] { return std::array<bool, 3>{mic.load(), false, true}; });
+        QSignalSpy changed(&model, &PermissionsModel::changed);
+        model.refresh();
+        QTRY_COMPARE(changed.size(), 1);
+        QVERIFY(model.microphone());
+        QVERIFY(!model.accessibility());
+        QVERIFY(model.systemAudio());
+        mic = false;
+        model.refresh();
+        QTRY_COMPARE(changed.size(), 2);
+        QVERIFY(!model.microphone());
+    }
+
+    void saveKey_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("blanks around") << u"  sk-or-v1-abcdef123456\n"_s << QString() << u"sk-or-v1-abcdef123456"_s;
+        QTest::newRow("control inside") << u"sk-or\u0007-abcdef123456"_s << u"Clé invalide"_s << QString();
+        QTest::newRow("tab inside") << u"sk-or\t-abcdef123456"_s << u"Clé invalide"_s << QString();
+        QTest::newRow("blank removes") << u"   "_s << QString() << QString();
+    }
+    void saveKey()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(QString, stored);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"keys.json"_s);
+        qunsetenv("OPENROUTER_API_KEY");
+        KeyStore keys(file);
+        ApiKeysModel model;
+        model.setKeyStore(&keys);
+        QCOMPARE(model.save(u"openRouter"_s, typed), message);
+        QCOMPARE(keys.key(APIService::OpenRouter).value_or(QString()), stored);
+        if (stored.isEmpty()) {
+            QCOMPARE(model.shown(u"openRouter"_s), u"Absente"_s);
+        } else {
+            QCOMPARE(model.shown(u"openRouter"_s), u"••••" + stored.right(4));
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value(u"openRouter"_s).toString(), stored);
+            QCOMPARE(f.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        }
+    }
+
+    // A write that fails is reported, never taken for saved.
+    void saveFailureIsReported()
+    {
+        QTemporaryDir dir;
+        KeyStore keys(dir.filePath(u"missing/folder/keys.json"_s));
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        ApiKeysModel model;
+        model.setKeyStore(&keys);
+        QVERIFY(!model.save(u"deepgram"_s, u"dg-0123456789"_s).isEmpty());
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void exportJournal_data()
+    {
+        QTest::addColumn<bool>("journalExists");
+        QTest::addColumn<bool>("destinationWritable");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("copied over an older file") << true << true << QByteArray("ligne 1\nligne 2\n");
+        QTest::newRow("no journal keeps the file") << false << true << QByteArray("ancien");
+        // The destination is a folder: nothing can replace it.
+        QTest::newRow("unwritable destination") << true << false << QByteArray();
+    }
+    void exportJournal()
+    {
+        QFETCH(bool, journalExists);
+        QFETCH(bool, destinationWritable);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        const QString journal = dir.filePath(u"journal.log"_s);
+        if (journalExists)
+            QVERIFY(TestEnv::writeFile(journal, "ligne 1\nligne 2\n"));
+        QDir(dir.path()).mkdir(u"out"_s);
+        const QString destination = dir.filePath(u"out/Ombry Voice - journal.txt"_s);
+        if (destinationWritable)
+            QVERIFY(TestEnv::writeFile(destination, "ancien"));
+        else
+            QVERIFY(QDir().mkpath(destination));
+        const QString message = HelpModel::copyJournal(journal, destination);
+        QCOMPARE(message.isEmpty(), journalExists && destinationWritable);
+        if (destinationWritable)
+            QCOMPARE(TestEnv::readFile(destination), expected);
+        else
+            QVERIFY(QFileInfo(destination).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsCards)
+#include "tst_settings_cards.moc"
