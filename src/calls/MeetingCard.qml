@@ -18,23 +18,10 @@ Card {
     required property var tasks
 
     readonly property string meetingId: model.id
-    property var done: []
     property bool showTranscript: false
-
-    signal deleteClicked()
 
     objectName: "meetingCard" + index
     padding: 20
-
-    function toggleTask(position) {
-        const next = done.slice();
-        const at = next.indexOf(position);
-        if (at >= 0)
-            next.splice(at, 1);
-        else
-            next.push(position);
-        done = next;
-    }
 
     ColumnLayout {
         width: parent.width
@@ -80,7 +67,7 @@ Card {
                 text: ""
                 textColor: Theme.red
                 Accessible.name: "Supprimer"
-                onClicked: card.deleteClicked()
+                onClicked: MeetingRecorder.remove(card.meetingId)
             }
         }
 
@@ -120,7 +107,8 @@ Card {
                     id: task
                     required property int index
                     required property string modelData
-                    readonly property bool ticked: card.done.indexOf(index) >= 0
+                    // Ticked rows are the card's view state, lost with it.
+                    property bool ticked: false
 
                     Layout.fillWidth: true
                     checkable: true
@@ -130,9 +118,9 @@ Card {
                     Accessible.name: modelData
                     Accessible.checkable: true
                     Accessible.checked: ticked
-                    Accessible.onPressAction: card.toggleTask(index)
-                    Accessible.onToggleAction: card.toggleTask(index)
-                    onClicked: card.toggleTask(index)
+                    Accessible.onPressAction: ticked = !ticked
+                    Accessible.onToggleAction: ticked = !ticked
+                    onClicked: ticked = !ticked
 
                     contentItem: RowLayout {
                         spacing: 8

@@ -132,6 +132,13 @@ void MeetingRecorder::removeKept(Store *store, const QUuid &meetingId)
         QFile::remove(path);
 }
 
+void MeetingRecorder::remove(const QString &meetingId)
+{
+    const QUuid id = QUuid::fromString(meetingId);
+    if (!id.isNull())
+        services_.store->removeMeeting(id);
+}
+
 QString MeetingRecorder::chunkProgress(int index, int count)
 {
     return u"Transcription "_s + QString::number(index) + u'/' + QString::number(count) + u"…"_s;

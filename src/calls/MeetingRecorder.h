@@ -92,6 +92,9 @@ public:
     // Whole seconds since the recording started (monotonic clock); 0 when idle.
     Q_INVOKABLE int elapsedSeconds() const;
 
+    // Deletes the meeting with this id from the store (its kept recording too).
+    Q_INVOKABLE void remove(const QString &meetingId);
+
     // A recording left by an interrupted run is processed like a stopped one.
     // Returns whether there was one.
     bool recoverSpool();

@@ -122,7 +122,6 @@ Item {
 
             MeetingCard {
                 Layout.fillWidth: true
-                onDeleteClicked: meetings.remove(meetingId)
             }
         }
     }
