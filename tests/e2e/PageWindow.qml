@@ -6,7 +6,8 @@ Window {
     id: window
     property string page: "meetings"
 
-    width: 760
+    // As wide as a page of the main window at its smallest.
+    width: 738
     height: 640
     title: "Ombry Voice — page"
     color: Theme.windowBackground
@@ -19,7 +20,7 @@ Window {
 
     Flickable {
         anchors.fill: parent
-        anchors.margins: 24
+        anchors.margins: 28
         contentHeight: loader.height
         clip: true
 
