@@ -95,7 +95,7 @@ Item {
                         required property string iconSource
                         required property bool running
 
-                        width: GridView.view.cellWidth - 10
+                        width: (GridView.view as GridView).cellWidth - 10
                         height: 86
                         text: name
                         iconKey: iconSource
