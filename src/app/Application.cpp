@@ -10,6 +10,7 @@
 #include "audio/MicrophoneList.h"
 
 #include "calls/CallTranslator.h"
+#include "calls/MeetingRecorder.h"
 #include "calls/SubtitleWindow.h"
 
 #include "dictation/BubbleController.h"
@@ -68,6 +69,7 @@ struct Application::Members
     std::unique_ptr<SingleInstance> singleInstance;
     std::unique_ptr<MicrophoneList> microphones;
     std::unique_ptr<Tray> tray;
+    std::unique_ptr<MeetingRecorder> meetings;
 };
 
 Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
@@ -88,6 +90,7 @@ Application::~Application()
 {
     shutdown();
     // Reverse of creation: views first, the settings last.
+    m_->meetings.reset();
     m_->tray.reset();
     m_->microphones.reset();
     m_->singleInstance.reset();
@@ -271,6 +274,18 @@ Tray *Application::tray()
         hooks.showWindow = [actions] { actions->showWindow(); };
         hooks.openSettings = [actions] { actions->openSettings(); };
         hooks.quit = [actions] { actions->quit(); };
+        hooks.meeting = [this] {
+            switch (meetingRecorder()->state()) {
+            case MeetingRecorder::State::Recording:
+                return StatusMenu::Meeting::Recording;
+            case MeetingRecorder::State::Processing:
+                return StatusMenu::Meeting::Processing;
+            case MeetingRecorder::State::Idle:
+                break;
+            }
+            return StatusMenu::Meeting::Idle;
+        };
+        hooks.toggleMeeting = [this] { meetingRecorder()->toggle(); };
         m_->tray = std::make_unique<Tray>(settings(), store(), controller(), microphones(), std::move(hooks));
     }
     return m_->tray.get();
@@ -311,6 +326,23 @@ SubtitleWindow *Application::subtitleWindow()
     if (!m_->subtitles)
         m_->subtitles = std::make_unique<SubtitleWindow>(callTranslator(), &Defaults::standard());
     return m_->subtitles.get();
+}
+
+MeetingRecorder *Application::meetingRecorder()
+{
+    if (!m_->meetings) {
+        settings();
+        m_->meetings = std::make_unique<MeetingRecorder>(MeetingServices::production(store()));
+    }
+    return m_->meetings.get();
+}
+
+bool Application::useMeetingServices(const MeetingServices &services)
+{
+    if (m_->meetings)
+        return false;
+    m_->meetings = std::make_unique<MeetingRecorder>(services);
+    return true;
 }
 
 bool Application::owns(const Store *store) const

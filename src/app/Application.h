@@ -8,6 +8,8 @@
 class AppSettings;
 class BubbleController;
 class CallTranslator;
+class MeetingRecorder;
+struct MeetingServices;
 class SubtitleWindow;
 class DictationController;
 class InterfaceKeys;
@@ -58,6 +60,11 @@ public:
     // Live call subtitles and their floating bar.
     CallTranslator *callTranslator();
     SubtitleWindow *subtitleWindow();
+    // Meetings recorded from the microphone, transcribed and summarised.
+    MeetingRecorder *meetingRecorder();
+    // Builds the recorder over these services (tests: a fake microphone); only
+    // before its first use.
+    bool useMeetingServices(const MeetingServices &services);
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // Pastes into and copies from the other applications, on the real desktop.

@@ -1,3 +1,4 @@
+#include "calls/MeetingRecorder.h"
 #include "app/Startup.h"
 
 #include "app/Application.h"
@@ -156,6 +157,8 @@ bool finishLaunching(const QStringList &arguments)
     controller->start();
     LoginItem::applyDefault();
     Store::shared()->pruneAudio();
+    // A meeting cut short by a quit, a logout or a crash is processed now.
+    root.meetingRecorder()->recoverSpool();
     controller->warmUpAudio();
     // The selection is read at the first key press: connect to AT-SPI now.
     Accessibility::warmUp();

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QtEndian>
 
+#include <utility>
+
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
@@ -300,7 +302,10 @@ void AudioRecorder::endCaptureLocked()
     priming_ = false;
     // What arrived but did not fill a block is still part of the recording.
     const qsizetype whole = carry_.size() & ~qsizetype(1);
-    if (whole > 0) {
+    if (whole > 0 && !keepSamples_.load()) {
+        if (onBuffer)
+            onBuffer(QByteArrayView(carry_.constData(), whole));
+    } else if (whole > 0) {
         QMutexLocker locker(&lock_);
         samples_.append(carry_.constData(), whole);
     }
@@ -347,7 +352,7 @@ void AudioRecorder::readLocked(pa_stream *stream)
 void AudioRecorder::handleBlock(const qint16 *block, int count)
 {
     const auto *bytes = reinterpret_cast<const char *>(block);
-    {
+    if (keepSamples_.load()) {
         QMutexLocker locker(&lock_);
         samples_.append(bytes, count * 2);
     }
@@ -415,8 +420,9 @@ QByteArray AudioRecorder::stopRaw()
     if (!isRecording_.load())
         return {};
     finishStop();
+    // Handed over, not shared: a long recording is not held twice.
     QMutexLocker locker(&lock_);
-    return samples_;
+    return std::exchange(samples_, QByteArray());
 }
 
 void AudioRecorder::finishStop()

@@ -95,6 +95,10 @@ public:
     // Bytes [from, min(to, captured)) of the PCM captured so far.
     QByteArray pcm(qsizetype from, qsizetype to) const;
 
+    // Off: blocks only reach onBuffer (the tail too, at the stop), and stopRaw()
+    // returns nothing; for recordings too long to hold in memory.
+    void setKeepSamples(bool keep) { keepSamples_.store(keep); }
+
     bool isRecording() const { return isRecording_.load(); }
     // The source that the current or last recording opened.
     QString inputDevice() const { return inputDevice_; }
@@ -144,6 +148,7 @@ private:
     QByteArray samples_;
 
     std::atomic<bool> isRecording_{false};
+    std::atomic<bool> keepSamples_{true};
     int lastPeak_ = 0;
     QByteArray lastPCM_;
     QMutex settingLock_;               // guards chosenUID_

@@ -1,19 +1,128 @@
 import QtQuick
+import QtQuick.Controls
 import QtQuick.Layouts
 import Ombry
 
-// Until the page is built: its header alone.
+// The meetings page: the record button, the recorder's progress and the saved
+// meetings, newest first.
 Item {
+    id: page
+
+    readonly property bool recording: MeetingRecorder.state === MeetingRecorder.Recording
+    readonly property bool processing: MeetingRecorder.state === MeetingRecorder.Processing
+    property int elapsed: 0
+
     implicitHeight: layout.implicitHeight
+
+    MeetingsModel {
+        id: meetings
+    }
+
+    // The elapsed time, from the recorder's monotonic clock.
+    Timer {
+        running: page.recording
+        interval: 1000
+        repeat: true
+        triggeredOnStart: true
+        onTriggered: page.elapsed = MeetingRecorder.elapsedSeconds()
+    }
+    onRecordingChanged: elapsed = MeetingRecorder.elapsedSeconds()
 
     ColumnLayout {
         id: layout
         width: parent.width
-        spacing: 16
+        spacing: 18
 
         PageHeader {
             Layout.fillWidth: true
             title: "Réunions"
+
+            ProminentButton {
+                objectName: "recordButton"
+                leftPadding: 22
+                rightPadding: 22
+                symbol: page.recording ? "stop.fill" : "record.circle"
+                text: page.recording ? "Arrêter · " + MeetingRecorder.elapsedText(page.elapsed)
+                                     : "Démarrer une réunion"
+                tint: page.recording ? Theme.red : Theme.accent
+                enabled: !page.processing
+                onClicked: MeetingRecorder.toggle()
+            }
+        }
+
+        Card {
+            Layout.fillWidth: true
+            visible: page.processing
+            padding: 20
+
+            RowLayout {
+                width: parent.width
+                spacing: 10
+
+                BusyIndicator {
+                    implicitWidth: 18
+                    implicitHeight: 18
+                    running: page.processing
+                    Accessible.ignored: true
+                }
+                Text {
+                    Layout.fillWidth: true
+                    text: MeetingRecorder.progress
+                    textFormat: Text.PlainText
+                    font.pixelSize: 13
+                    font.weight: Font.Medium
+                    color: Theme.text
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+            }
+        }
+
+        Card {
+            Layout.fillWidth: true
+            visible: meetings.count === 0 && MeetingRecorder.state === MeetingRecorder.Idle
+            padding: 20
+
+            ColumnLayout {
+                width: parent.width
+                spacing: 8
+
+                RowLayout {
+                    spacing: 8
+                    Symbol {
+                        name: "person.2.wave.2"
+                        color: Theme.accent
+                        size: 16
+                    }
+                    Text {
+                        Layout.fillWidth: true
+                        text: "Enregistre une réunion, un appel ou une idée à voix haute"
+                        wrapMode: Text.WordWrap
+                        font.pixelSize: 14
+                        font.weight: Font.DemiBold
+                        color: Theme.text
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                    }
+                }
+                Text {
+                    Layout.fillWidth: true
+                    text: "Ombry Voice la transcrit, puis te donne un résumé et la liste des choses à faire."
+                    wrapMode: Text.WordWrap
+                    font.pixelSize: 13
+                    color: Theme.secondaryText
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+            }
+        }
+
+        Repeater {
+            model: meetings
+
+            MeetingCard {
+                Layout.fillWidth: true
+            }
         }
     }
 }

@@ -4,6 +4,8 @@
 
 #include "model/TextUtil.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 namespace {
@@ -201,5 +203,13 @@ bool Store::updateMeeting(const Meeting &meeting, qsizetype row)
 
 bool Store::removeMeeting(const QUuid &id)
 {
-    return !removeItems(meetings_, Collection::Meetings, id).isEmpty();
+    if (removeItems(meetings_, Collection::Meetings, id).isEmpty())
+        return false;
+    // A meeting that could not be transcribed keeps its recording beside the
+    // dictations' ones; it goes with its card.
+    const QString kept = folder_ + QStringLiteral("/Audio/reunion-") + id.toString(QUuid::WithoutBraces).toUpper()
+        + QStringLiteral(".wav");
+    if (QFile::exists(kept))
+        QFile::remove(kept);
+    return true;
 }

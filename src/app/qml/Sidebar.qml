@@ -44,6 +44,7 @@ GlassCard {
 
         StatusCard {
             Layout.fillWidth: true
+            meetingRecording: MeetingRecorder.state === MeetingRecorder.Recording
         }
     }
 }

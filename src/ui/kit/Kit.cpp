@@ -51,6 +51,7 @@ const QHash<QString, char16_t> &symbolTable()
         {QStringLiteral("checkmark.circle.fill"), 0xe86c},
         {QStringLiteral("checkmark.seal"), 0xef76},
         {QStringLiteral("checkmark.seal.fill"), 0xef76},
+        {QStringLiteral("circle"), 0xe836},
         {QStringLiteral("circle.lefthalf.filled"), 0xe3ab},
         {QStringLiteral("chevron.up.chevron.down"), 0xe5d7},
         {QStringLiteral("clock"), 0xe8b5},

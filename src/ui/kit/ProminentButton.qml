@@ -6,6 +6,8 @@ import Ombry
 Button {
     id: button
     property string symbol
+    // The fill; the accent unless the caller tints it.
+    property color tint: Theme.accent
 
     padding: 8
     leftPadding: 16
@@ -36,7 +38,7 @@ Button {
     background: Rectangle {
         implicitHeight: 30
         radius: height / 2
-        color: button.down ? Theme.accentDeep : (button.hovered ? Qt.lighter(Theme.accent, 1.08) : Theme.accent)
+        color: button.down ? Qt.darker(button.tint, 1.2) : (button.hovered ? Qt.lighter(button.tint, 1.08) : button.tint)
         opacity: button.enabled ? 1 : 0.45
         border.width: 0.8
         border.color: Qt.rgba(1, 1, 1, 0.25)

@@ -1,0 +1,464 @@
+#include "calls/MeetingRecorder.h"
+
+#include "app/Application.h"
+#include "audio/AudioRecorder.h"
+#include "calls/MeetingSpool.h"
+#include "dictation/ProcessingRoad.h"
+#include "engines/GeminiSpeech.h"
+#include "engines/OpenRouter.h"
+#include "model/AppSettings.h"
+#include "model/Log.h"
+#include "model/Records.h"
+#include "model/Store.h"
+#include "model/TextUtil.h"
+#include "platform/Clipboard.h"
+#include "platform/Permissions.h"
+#include "platform/Sounds.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJSEngine>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <QCoro/QCoroFuture>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The microphone through the program's own recorder, keeping nothing in memory:
+// every block goes to the sink.
+class MicrophoneCapture final : public MeetingCapture
+{
+public:
+    MicrophoneCapture() { recorder_.setKeepSamples(false); }
+    ~MicrophoneCapture() override { recorder_.onBuffer = nullptr; }
+
+    void start(std::function<void(QByteArrayView)> sink) override
+    {
+        recorder_.onBuffer = std::move(sink);
+        recorder_.start();
+    }
+    void stop() override
+    {
+        recorder_.stopRaw();
+        recorder_.onBuffer = nullptr;
+    }
+
+private:
+    AudioRecorder recorder_;
+};
+
+QString describe(const std::exception &e)
+{
+    if (const auto *audio = dynamic_cast<const AudioError *>(&e))
+        return audio->description();
+    return Road::errorText(e);
+}
+
+QString upperId(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+} // namespace
+
+MeetingServices MeetingServices::production(Store *store)
+{
+    MeetingServices s;
+    s.microphoneAllowed = [] { return Permissions::microphone(); };
+    s.requestMicrophone = [] {};
+    s.makeCapture = [] { return std::make_unique<MicrophoneCapture>(); };
+    s.transcribe = [](QByteArray wav, QString language, QStringList words) {
+        return GeminiSpeech::transcribe(std::move(wav), std::move(language), std::move(words));
+    };
+    s.complete = [](QString system, QString text, QString model) {
+        return OpenRouter::complete(std::move(system), std::move(text), std::move(model));
+    };
+    s.playSound = [](const QString &name) { Sounds::play(name); };
+    s.language = [] { return AppSettings::shared()->language(); };
+    s.store = store;
+    return s;
+}
+
+MeetingRecorder::MeetingRecorder(MeetingServices services, QObject *parent)
+    : QObject(parent), services_(std::move(services))
+{
+}
+
+MeetingRecorder::~MeetingRecorder()
+{
+    // A recording cut short by the end of the program stays in its spool file
+    // for the next run.
+    if (capture_)
+        capture_->stop();
+    if (spool_)
+        spool_->finish();
+}
+
+MeetingRecorder *MeetingRecorder::shared()
+{
+    return Application::root().meetingRecorder();
+}
+
+MeetingRecorder *MeetingRecorder::create(QQmlEngine *, QJSEngine *)
+{
+    MeetingRecorder *instance = shared();
+    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
+    return instance;
+}
+
+QString MeetingRecorder::spoolPath() const
+{
+    return QDir(services_.store->dataFolder()).filePath(u"reunion-en-cours.wav"_s);
+}
+
+QString MeetingRecorder::keptName(const QUuid &meetingId)
+{
+    return u"reunion-"_s + upperId(meetingId) + u".wav"_s;
+}
+
+void MeetingRecorder::removeKept(Store *store, const QUuid &meetingId)
+{
+    if (!store)
+        return;
+    const QString path = QDir(store->audioDir()).filePath(keptName(meetingId));
+    if (QFile::exists(path))
+        QFile::remove(path);
+}
+
+void MeetingRecorder::remove(const QString &meetingId)
+{
+    const QUuid id = QUuid::fromString(meetingId);
+    if (!id.isNull())
+        services_.store->removeMeeting(id);
+}
+
+QString MeetingRecorder::chunkProgress(int index, int count)
+{
+    return u"Transcription "_s + QString::number(index) + u'/' + QString::number(count) + u"…"_s;
+}
+
+int MeetingRecorder::chunkCount(qint64 pcmBytes)
+{
+    return int(std::max<qint64>(1, (pcmBytes + kChunkBytes - 1) / kChunkBytes));
+}
+
+QString MeetingRecorder::summaryPrompt(const QString &languageName)
+{
+    return u"Tu reçois la transcription d'une réunion ou d'une discussion. Écris en "_s + languageName
+        + u".\nRéponds uniquement en JSON : {\"title\": \"titre court\", \"summary\": \"résumé clair en quelques phrases ou points\",\n\"tasks\": [\"tâche à faire (qui, quoi, quand si connu)\", ...]}. Liste vide s'il n'y a pas de tâche."_s;
+}
+
+std::optional<MeetingRecorder::Summary> MeetingRecorder::readSummary(const QString &reply, QString *error)
+{
+    auto fail = [error](const QString &why) -> std::optional<Summary> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const QString kept = GeminiSpeech::jsonCut(reply);
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(kept.toUtf8(), &parse);
+    if (parse.error != QJsonParseError::NoError)
+        return fail(u"réponse illisible ("_s + parse.errorString() + u')');
+    if (!doc.isObject())
+        return fail(u"réponse illisible (pas un objet JSON)"_s);
+    const QJsonObject o = doc.object();
+    Summary s{u"Réunion"_s, QString(), {}};
+    const QJsonValue title = o.value(u"title"_s);
+    if (title.isString())
+        s.title = title.toString();
+    else if (!title.isNull() && !title.isUndefined())
+        return fail(u"réponse illisible (« title » n'est pas un texte)"_s);
+    const QJsonValue summary = o.value(u"summary"_s);
+    if (summary.isString())
+        s.summary = summary.toString();
+    else if (!summary.isNull() && !summary.isUndefined())
+        return fail(u"réponse illisible (« summary » n'est pas un texte)"_s);
+    const QJsonValue tasks = o.value(u"tasks"_s);
+    if (tasks.isArray()) {
+        const QJsonArray list = tasks.toArray();
+        for (const QJsonValue &task : list) {
+            if (!task.isString())
+                return fail(u"réponse illisible (« tasks » n'est pas une liste de textes)"_s);
+            s.tasks << task.toString();
+        }
+    } else if (!tasks.isNull() && !tasks.isUndefined()) {
+        return fail(u"réponse illisible (« tasks » n'est pas une liste)"_s);
+    }
+    return s;
+}
+
+QString MeetingRecorder::elapsedText(int seconds)
+{
+    seconds = std::max(0, seconds);
+    return QString::asprintf("%d:%02d", seconds / 60, seconds % 60);
+}
+
+QString MeetingRecorder::cardLine(const QDateTime &date, double duration)
+{
+    const QLocale fr(QLocale::French, QLocale::France);
+    const qint64 minutes = duration > 0 ? qint64(duration) / 60 : 0;
+    return fr.toString(date.toLocalTime(), u"dddd d MMM HH:mm"_s) + u" · "_s + fr.toString(minutes) + u" min"_s;
+}
+
+QString MeetingRecorder::copyText(const QString &title, const QString &summary, const QStringList &tasks)
+{
+    QStringList lines;
+    for (const QString &task : tasks)
+        lines << u"- "_s + task;
+    return title + u"\n\n"_s + summary + u"\n\n"_s + lines.join(u'\n');
+}
+
+void MeetingRecorder::copy(const QString &title, const QString &summary, const QStringList &tasks)
+{
+    Clipboard::setText(copyText(title, summary, tasks));
+}
+
+int MeetingRecorder::elapsedSeconds() const
+{
+    if (state_ != State::Recording || !clock_.isValid())
+        return 0;
+    return int(clock_.elapsed() / 1000);
+}
+
+void MeetingRecorder::setState(State state, const QString &progress)
+{
+    if (state_ == state && progress_ == progress)
+        return;
+    state_ = state;
+    progress_ = progress;
+    Q_EMIT stateChanged();
+}
+
+void MeetingRecorder::handled(QCoro::Task<void> task)
+{
+    std::move(task).then([] {}, [](const std::exception &e) { Log::write(u"réunion: "_s + describe(e)); });
+}
+
+void MeetingRecorder::toggle()
+{
+    if (busy_)
+        return;
+    switch (state_) {
+    case State::Idle:
+        handled(startRecording());
+        break;
+    case State::Recording:
+        handled(stopRecording());
+        break;
+    case State::Processing:
+        break;
+    }
+}
+
+QCoro::Task<void> MeetingRecorder::startRecording()
+{
+    if (services_.microphoneAllowed && !services_.microphoneAllowed()) {
+        if (services_.requestMicrophone)
+            services_.requestMicrophone();
+        co_return;
+    }
+    QPointer<MeetingRecorder> self(this);
+    auto spool = std::make_shared<MeetingSpool>();
+    if (!spool->open(spoolPath())) {
+        Log::write(u"réunion: micro indisponible"_s);
+        co_return;
+    }
+    std::shared_ptr<MeetingCapture> capture(services_.makeCapture());
+    busy_ = true;
+    auto future = QtConcurrent::run([capture, spool]() -> QString {
+        try {
+            capture->start([spool](QByteArrayView pcm) { spool->append(pcm); });
+        } catch (const std::exception &e) {
+            return describe(e).isEmpty() ? u"erreur"_s : describe(e);
+        }
+        return {};
+    });
+    const QString failure = co_await future;
+    if (!self) {
+        capture->stop();
+        co_return;
+    }
+    busy_ = false;
+    if (!failure.isEmpty()) {
+        spool->finish();
+        QFile::remove(spool->path());
+        Log::write(u"réunion: micro indisponible"_s);
+        co_return;
+    }
+    capture_ = capture;
+    spool_ = spool;
+    startedAt_ = QDateTime::currentDateTime();
+    clock_.start();
+    setState(State::Recording);
+    if (services_.playSound)
+        services_.playSound(u"Tink"_s);
+    Log::write(u"réunion: début"_s);
+}
+
+QCoro::Task<void> MeetingRecorder::stopRecording()
+{
+    QPointer<MeetingRecorder> self(this);
+    std::shared_ptr<MeetingCapture> capture = std::exchange(capture_, nullptr);
+    std::shared_ptr<MeetingSpool> spool = std::exchange(spool_, nullptr);
+    busy_ = true;
+    auto future = QtConcurrent::run([capture] {
+        if (capture)
+            capture->stop();
+    });
+    co_await future;
+    const qint64 bytes = spool ? spool->finish() : 0;
+    if (!self)
+        co_return;
+    busy_ = false;
+    if (services_.playSound)
+        services_.playSound(u"Pop"_s);
+    const double seconds = double(bytes / 2) / AudioRecorder::kSampleRate;
+    Log::write(u"réunion: fin, "_s + QString::number(qint64(seconds)) + u" s"_s);
+    if (seconds <= kShortest) {
+        if (spool)
+            QFile::remove(spool->path());
+        setState(State::Idle);
+        co_return;
+    }
+    setState(State::Processing, u"Transcription…"_s);
+    auto task = process(spool->path(), seconds, startedAt_);
+    co_await std::move(task);
+}
+
+bool MeetingRecorder::recoverSpool()
+{
+    const QString path = spoolPath();
+    if (state_ != State::Idle || busy_ || !QFile::exists(path))
+        return false;
+    const qint64 bytes = MeetingSpool::repair(path);
+    const double seconds = double(bytes / 2) / AudioRecorder::kSampleRate;
+    Log::write(u"réunion: enregistrement interrompu retrouvé, "_s + QString::number(qint64(seconds)) + u" s"_s);
+    if (seconds <= kShortest) {
+        QFile::remove(path);
+        return false;
+    }
+    QDateTime date = QFileInfo(path).birthTime();
+    if (!date.isValid())
+        date = QFileInfo(path).lastModified().addMSecs(-qint64(seconds * 1000));
+    setState(State::Processing, u"Transcription…"_s);
+    handled(process(path, seconds, date));
+    return true;
+}
+
+QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateTime date)
+{
+    QPointer<MeetingRecorder> self(this);
+    Store *store = services_.store;
+    const qint64 bytes = MeetingSpool::pcmSize(path);
+    const int count = chunkCount(bytes);
+    const Language language = services_.language ? services_.language() : Language::Fr;
+    const QString languageName = Road::promptName(language);
+    QStringList texts;
+    QStringList errors;
+    for (int i = 1; i <= count; ++i) {
+        setState(State::Processing, chunkProgress(i, count));
+        const qint64 offset = qint64(i - 1) * kChunkBytes;
+        const QByteArray wav = AudioRecorder::wav(
+            AudioRecorder::trimSilence(MeetingSpool::read(path, offset, std::min(kChunkBytes, bytes - offset))));
+        try {
+            auto task = services_.transcribe(wav, languageName, store->words());
+            QString text = co_await std::move(task);
+            if (!self)
+                co_return;
+            texts << text;
+        } catch (const std::exception &e) {
+            if (!self)
+                co_return;
+            errors << describe(e);
+            Log::write(u"réunion: morceau "_s + QString::number(i) + u' ' + errors.last());
+        }
+    }
+    texts.removeAll(QString());
+    const QString transcript = texts.join(u"\n\n"_s);
+
+    Meeting meeting;
+    meeting.date = date;
+    meeting.duration = duration;
+    meeting.title = u"Réunion"_s;
+    meeting.transcript = transcript;
+
+    // A recording that could not be (wholly) transcribed is kept, never lost.
+    auto keep = [&]() -> QString {
+        const QString name = keptName(meeting.id);
+        const QString target = QDir(store->audioDir()).filePath(name);
+        QFile::remove(target);
+        if (QFile::rename(path, target) || (QFile::copy(path, target) && QFile::remove(path)))
+            return name;
+        return {};
+    };
+
+    if (transcript.isEmpty()) {
+        if (errors.isEmpty()) {
+            QFile::remove(path);
+        } else {
+            const QString name = keep();
+            meeting.title = u"Réunion non transcrite"_s;
+            meeting.summary = u"La transcription a échoué : "_s + errors.last() + u"\n\n"_s
+                + (name.isEmpty() ? u"L'enregistrement n'a pas pu être conservé."_s
+                                  : u"L'enregistrement est conservé dans Audio : "_s + name);
+            store->addMeeting(meeting);
+            Log::write(u"réunion: non transcrite, enregistrement conservé ("_s + name + u')');
+        }
+        setState(State::Idle);
+        Q_EMIT processed();
+        co_return;
+    }
+
+    setState(State::Processing, u"Résumé…"_s);
+    auto summaryTask = summarize(transcript);
+    const std::optional<Summary> summary = co_await std::move(summaryTask);
+    if (!self)
+        co_return;
+    if (summary) {
+        meeting.title = summary->title;
+        meeting.summary = summary->summary;
+        meeting.tasks = summary->tasks;
+    }
+    if (errors.isEmpty()) {
+        QFile::remove(path);
+    } else {
+        const QString name = keep();
+        const QString note = u"Transcription incomplète : "_s + QString::number(errors.size()) + u" morceau"_s
+            + (errors.size() > 1 ? u"x"_s : QString()) + u" sur "_s + QString::number(count)
+            + u" en échec ("_s + errors.last() + u"). "_s
+            + (name.isEmpty() ? u"L'enregistrement n'a pas pu être conservé."_s
+                              : u"L'enregistrement est conservé dans Audio : "_s + name);
+        meeting.summary = meeting.summary.isEmpty() ? note : meeting.summary + u"\n\n"_s + note;
+    }
+    store->addMeeting(meeting);
+    Log::write(u"réunion: enregistrée ("_s + QString::number(TextUtil::characterCount(transcript))
+               + u" caractères, "_s + QString::number(meeting.tasks.size()) + u" tâches)"_s);
+    setState(State::Idle);
+    Q_EMIT processed();
+}
+
+QCoro::Task<std::optional<MeetingRecorder::Summary>> MeetingRecorder::summarize(QString transcript)
+{
+    const Language language = services_.language ? services_.language() : Language::Fr;
+    QString reply;
+    try {
+        auto task = services_.complete(summaryPrompt(Road::promptName(language)), transcript, kModel);
+        reply = co_await std::move(task);
+    } catch (const std::exception &e) {
+        Log::write(u"résumé: "_s + describe(e));
+        co_return std::nullopt;
+    }
+    QString error;
+    std::optional<Summary> summary = readSummary(reply, &error);
+    if (!summary)
+        Log::write(u"résumé: "_s + error);
+    co_return summary;
+}

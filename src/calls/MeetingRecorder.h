@@ -1,0 +1,146 @@
+#pragma once
+
+#include "model/SettingsTypes.h"
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QtQml/qqmlregistration.h>
+
+#include <QCoro/QCoroTask>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class MeetingSpool;
+class QJSEngine;
+class QQmlEngine;
+class Store;
+
+// The microphone as the meeting recorder uses it. start() and stop() run off
+// the main thread and may block for a moment; `sink` gets every block of PCM
+// (16 kHz mono s16le) on any thread until stop() has returned.
+class MeetingCapture
+{
+public:
+    virtual ~MeetingCapture() = default;
+    // Throws when the capture cannot start.
+    virtual void start(std::function<void(QByteArrayView)> sink) = 0;
+    virtual void stop() = 0;
+};
+
+// What the meeting recorder needs of the world, handed in by the root.
+struct MeetingServices
+{
+    std::function<bool()> microphoneAllowed;
+    std::function<void()> requestMicrophone;
+    // Made on the main thread at each recording.
+    std::function<std::unique_ptr<MeetingCapture>()> makeCapture;
+    std::function<QCoro::Task<QString>(QByteArray wav, QString language, QStringList words)> transcribe;
+    std::function<QCoro::Task<QString>(QString system, QString text, QString model)> complete;
+    std::function<void(const QString &)> playSound;
+    std::function<Language()> language;
+    Store *store = nullptr;
+
+    static MeetingServices production(Store *store);
+};
+
+// Records a meeting from the microphone into a spool file, then transcribes it in
+// chunks of 180 s, asks for a title, a summary and tasks, and saves the meeting at
+// the front of the store's meetings.
+class MeetingRecorder : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+
+    Q_PROPERTY(State state READ state NOTIFY stateChanged)
+    Q_PROPERTY(QString progress READ progress NOTIFY stateChanged)
+    Q_PROPERTY(QDateTime startedAt READ startedAt NOTIFY stateChanged)
+
+public:
+    enum class State { Idle, Recording, Processing };
+    Q_ENUM(State)
+
+    static constexpr qint64 kChunkBytes = 5'760'000;
+    static constexpr double kShortest = 3.0;
+    static inline const QString kModel = QStringLiteral("google/gemini-2.5-flash-lite");
+
+    struct Summary
+    {
+        QString title;
+        QString summary;
+        QStringList tasks;
+        bool operator==(const Summary &) const = default;
+    };
+
+    explicit MeetingRecorder(MeetingServices services, QObject *parent = nullptr);
+    ~MeetingRecorder() override;
+    static MeetingRecorder *shared();
+    static MeetingRecorder *create(QQmlEngine *, QJSEngine *);
+
+    // Idle: start; recording: stop and process; otherwise nothing. Main thread.
+    Q_INVOKABLE void toggle();
+
+    State state() const { return state_; }
+    QString progress() const { return progress_; }
+    QDateTime startedAt() const { return startedAt_; }
+    // Whole seconds since the recording started (monotonic clock); 0 when idle.
+    Q_INVOKABLE int elapsedSeconds() const;
+
+    // Deletes the meeting with this id from the store (its kept recording too).
+    Q_INVOKABLE void remove(const QString &meetingId);
+
+    // A recording left by an interrupted run is processed like a stopped one.
+    // Returns whether there was one.
+    bool recoverSpool();
+
+    // Where the recording is written while it is made, and where a recording that
+    // could not be transcribed is kept ("reunion-<UUID>.wav" in Audio/).
+    QString spoolPath() const;
+    static QString keptName(const QUuid &meetingId);
+    // Removes the kept recording of a meeting, if any.
+    static void removeKept(Store *store, const QUuid &meetingId);
+
+    // "Transcription 2/5…"
+    static QString chunkProgress(int index, int count);
+    static int chunkCount(qint64 pcmBytes);
+    // The summary request's system prompt for the prompt language name.
+    static QString summaryPrompt(const QString &languageName);
+    // The model's reply read; the error's description when it cannot be read.
+    static std::optional<Summary> readSummary(const QString &reply, QString *error = nullptr);
+    // "%d:%02d" of minutes and seconds, minutes not wrapped ("75:03").
+    Q_INVOKABLE static QString elapsedText(int seconds);
+    // A card's second line: "mardi 9 déc. 14:05 · 61 min" (fr_FR).
+    Q_INVOKABLE static QString cardLine(const QDateTime &date, double duration);
+    // Title, two line breaks, summary, two line breaks, "- task" lines; nothing skipped.
+    Q_INVOKABLE static QString copyText(const QString &title, const QString &summary, const QStringList &tasks);
+    // Puts copyText() on the clipboard as plain text.
+    Q_INVOKABLE static void copy(const QString &title, const QString &summary, const QStringList &tasks);
+
+Q_SIGNALS:
+    void stateChanged();
+    // The end of a processing run, saved or not (tests, views).
+    void processed();
+
+private:
+    QCoro::Task<void> startRecording();
+    QCoro::Task<void> stopRecording();
+    QCoro::Task<void> process(QString path, double duration, QDateTime date);
+    QCoro::Task<std::optional<Summary>> summarize(QString transcript);
+    void setState(State state, const QString &progress = {});
+    void handled(QCoro::Task<void> task);
+
+    MeetingServices services_;
+    State state_ = State::Idle;
+    QString progress_;
+    QDateTime startedAt_ = QDateTime::currentDateTime();
+    QElapsedTimer clock_;
+    bool busy_ = false; // a start or stop is under way off the main thread
+    std::shared_ptr<MeetingCapture> capture_;
+    std::shared_ptr<MeetingSpool> spool_;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFile>
+#include <QMutex>
+#include <QString>
+
+// A recording written to disk while it is made: a WAV file (16 kHz mono s16le)
+// whose header holds placeholder sizes until finish(). A long meeting then never
+// sits in memory, and a quit or crash leaves a file that can still be read.
+class MeetingSpool
+{
+public:
+    MeetingSpool() = default;
+    ~MeetingSpool();
+    MeetingSpool(const MeetingSpool &) = delete;
+    MeetingSpool &operator=(const MeetingSpool &) = delete;
+
+    // Creates (or truncates) `path` with a header. False when it cannot be written.
+    bool open(const QString &path);
+    // Any thread. Dropped after finish() or a failed write.
+    void append(QByteArrayView pcm);
+    // Writes the real sizes into the header, closes the file and returns the
+    // number of PCM bytes written.
+    qint64 finish();
+    qint64 pcmBytes() const;
+    QString path() const { return path_; }
+
+    // The PCM bytes of a spooled file (header excluded); an odd last byte is not
+    // a sample and does not count.
+    static qint64 pcmSize(const QString &path);
+    // Bytes [offset, offset + length) of the PCM of a spooled file.
+    static QByteArray read(const QString &path, qint64 offset, qint64 length);
+    // Fixes the header of a file left by an interrupted recording; its PCM size.
+    static qint64 repair(const QString &path);
+
+private:
+    mutable QMutex lock_;
+    QFile file_;
+    QString path_;
+    qint64 bytes_ = 0;
+    bool failed_ = false;
+};

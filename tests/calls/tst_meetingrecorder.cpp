@@ -1,0 +1,555 @@
+#include "calls/MeetingRecorder.h"
+#include "calls/MeetingSpool.h"
+#include "fakes/FakeHttpService.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Log.h"
+#include "model/Store.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QSignalSpy>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+const QString kChatPath = QStringLiteral("/api/v1/chat/completions");
+constexpr int kRate = 16000;
+
+// What the fake model hears in a chunk: one tone per text. 1200 Hz fails, 1500 Hz
+// is heard as silence.
+QString textOfTone(int hz)
+{
+    switch (hz) {
+    case 300:
+        return QStringLiteral("Premier morceau.");
+    case 600:
+        return QStringLiteral("Second morceau !");
+    case 900:
+        return QStringLiteral("Dernier morceau.");
+    }
+    return {};
+}
+
+QByteArray tone(int hz, qint64 samples)
+{
+    QByteArray pcm(samples * 2, Qt::Uninitialized);
+    auto *out = reinterpret_cast<qint16 *>(pcm.data());
+    for (qint64 i = 0; i < samples; ++i)
+        out[i] = qToLittleEndian(qint16(8000 * std::sin(2 * M_PI * hz * double(i) / kRate)));
+    return pcm;
+}
+
+// The tone of a WAV, from its rising zero crossings, rounded to 300 Hz steps.
+int toneOf(const QByteArray &wav)
+{
+    const auto *s = reinterpret_cast<const qint16 *>(wav.constData() + 44);
+    const qint64 n = (wav.size() - 44) / 2;
+    if (n < 2)
+        return 1500;
+    qint64 rising = 0;
+    for (qint64 i = 1; i < n; ++i)
+        if (qFromLittleEndian(s[i - 1]) < 0 && qFromLittleEndian(s[i]) >= 0)
+            ++rising;
+    const double hz = double(rising) * kRate / double(n);
+    return std::max(300, int(std::lround(hz / 300.0)) * 300);
+}
+
+QJsonObject completion(const QString &content)
+{
+    return QJsonObject{{QStringLiteral("choices"),
+                        QJsonArray{QJsonObject{{QStringLiteral("message"),
+                                                QJsonObject{{QStringLiteral("content"), content}}}}}}};
+}
+
+QByteArray audioOf(const RecordedRequest &r)
+{
+    const QJsonArray messages = r.json().value(QStringLiteral("messages")).toArray();
+    for (const QJsonValue &m : messages) {
+        const QJsonArray parts = m.toObject().value(QStringLiteral("content")).toArray();
+        for (const QJsonValue &p : parts) {
+            const QJsonObject audio = p.toObject().value(QStringLiteral("input_audio")).toObject();
+            if (!audio.isEmpty())
+                return QByteArray::fromBase64(audio.value(QStringLiteral("data")).toString().toLatin1());
+        }
+    }
+    return {};
+}
+
+// The microphone: the test writes what it "hears".
+struct Mic
+{
+    QMutex lock;
+    std::function<void(QByteArrayView)> sink;
+    bool fails = false;
+    int starts = 0;
+
+    void feed(const QByteArray &pcm)
+    {
+        QMutexLocker locker(&lock);
+        if (sink)
+            sink(QByteArrayView(pcm));
+    }
+};
+
+class FakeCapture final : public MeetingCapture
+{
+public:
+    explicit FakeCapture(std::shared_ptr<Mic> mic) : mic_(std::move(mic)) {}
+    void start(std::function<void(QByteArrayView)> sink) override
+    {
+        QMutexLocker locker(&mic_->lock);
+        ++mic_->starts;
+        if (mic_->fails)
+            throw std::runtime_error("no source");
+        mic_->sink = std::move(sink);
+    }
+    void stop() override
+    {
+        QMutexLocker locker(&mic_->lock);
+        mic_->sink = nullptr;
+    }
+
+private:
+    std::shared_ptr<Mic> mic_;
+};
+
+struct Piece
+{
+    int hz;
+    qint64 samples;
+};
+using Pieces = QList<Piece>;
+
+QStringList logLines()
+{
+    Log::waitUntilWritten();
+    QStringList out;
+    const QStringList lines = QString::fromUtf8(TestEnv::readFile(Log::path())).split(QLatin1Char('\n'));
+    for (const QString &line : lines)
+        if (!line.isEmpty())
+            out << line.section(QLatin1Char(' '), 1);
+    return out;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Pieces)
+
+class TestMeetingRecorder : public QObject
+{
+    Q_OBJECT
+
+    FakeHttpService *cloud_ = nullptr;
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<Store> store_;
+    std::shared_ptr<Mic> mic_;
+    std::unique_ptr<MeetingRecorder> recorder_;
+    QStringList sounds_;
+    QStringList states_;
+    QList<qsizetype> wavSizes_;
+    QStringList order_; // the progress shown when each transcription arrived
+    QString summaryReply_;
+    bool microphone_ = true;
+    int requests_ = 0;
+
+    void makeRecorder()
+    {
+        MeetingServices s = MeetingServices::production(store_.get());
+        s.microphoneAllowed = [this] { return microphone_; };
+        s.requestMicrophone = [this] { ++requests_; };
+        s.makeCapture = [this] { return std::make_unique<FakeCapture>(mic_); };
+        s.playSound = [this](const QString &name) { sounds_ << name; };
+        s.language = [] { return Language::Fr; };
+        recorder_ = std::make_unique<MeetingRecorder>(std::move(s));
+        connect(recorder_.get(), &MeetingRecorder::stateChanged, this, [this] {
+            const QString now = recorder_->progress().isEmpty()
+                ? QString::fromLatin1(QMetaEnum::fromType<MeetingRecorder::State>().valueToKey(int(recorder_->state())))
+                : recorder_->progress();
+            if (states_.isEmpty() || states_.last() != now)
+                states_ << now;
+        });
+    }
+
+    void record(const Pieces &pieces)
+    {
+        recorder_->toggle();
+        QVERIFY(TestEnv::waitFor([&] { return recorder_->state() == MeetingRecorder::State::Recording; }));
+        for (const Piece &p : pieces) {
+            // In slices, as a sound server delivers it.
+            for (qint64 at = 0; at < p.samples; at += kRate * 10)
+                mic_->feed(tone(p.hz, std::min<qint64>(kRate * 10, p.samples - at)));
+        }
+    }
+
+    void stopAndWait()
+    {
+        QSignalSpy processed(recorder_.get(), &MeetingRecorder::processed);
+        recorder_->toggle();
+        QVERIFY(TestEnv::waitFor([&] {
+            return recorder_->state() == MeetingRecorder::State::Idle
+                && (!processed.isEmpty() || !states_.contains(QStringLiteral("Transcription…")));
+        }, 20000));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        Log::waitUntilWritten();
+        QFile::remove(Log::path());
+        cloud_ = new FakeHttpService(this);
+        QVERIFY(cloud_->start());
+        qputenv("OMBRY_OPENROUTER_URL", cloud_->url().toUtf8());
+        qunsetenv("OMBRY_HOSTED_URL");
+        AppSettings::shared()->setOwnKeyMode(true);
+        KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
+        cloud_->setHandler([this](const RecordedRequest &r) {
+            const QByteArray wav = audioOf(r);
+            if (wav.isEmpty())
+                return ScriptedReply::json(completion(summaryReply_));
+            wavSizes_ << wav.size();
+            order_ << recorder_->progress();
+            const int hz = toneOf(wav);
+            if (hz == 1200)
+                return ScriptedReply::text("upstream down", 502);
+            return ScriptedReply::json(completion(textOfTone(hz)));
+        });
+        folder_ = std::make_unique<QTemporaryDir>();
+        store_ = std::make_unique<Store>(folder_->path());
+        mic_ = std::make_shared<Mic>();
+        sounds_.clear();
+        states_.clear();
+        wavSizes_.clear();
+        order_.clear();
+        microphone_ = true;
+        requests_ = 0;
+        summaryReply_ = QStringLiteral(R"({"title":"Point projet","summary":"Résumé.","tasks":["Envoyer le devis"]})");
+        makeRecorder();
+    }
+
+    void cleanup()
+    {
+        recorder_.reset();
+        store_.reset();
+        folder_.reset();
+        delete cloud_;
+        cloud_ = nullptr;
+    }
+
+    // The whole road of one recording: chunks, requests, states, record, log.
+    void recording_data()
+    {
+        QTest::addColumn<Pieces>("pieces");
+        QTest::addColumn<bool>("hasKey");
+        QTest::addColumn<QStringList>("states");
+        QTest::addColumn<QList<qsizetype>>("wavs");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("transcript");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QStringList>("logs");
+
+        const QString t1 = textOfTone(300), t2 = textOfTone(600), t3 = textOfTone(900);
+        const QString sep = QStringLiteral("\n\n");
+        QTest::newRow("seven minutes, three chunks")
+            << Pieces{{300, 180 * kRate}, {600, 180 * kRate}, {900, 60 * kRate}} << true
+            << QStringList{"Recording", "Transcription…", "Transcription 1/3…", "Transcription 2/3…",
+                           "Transcription 3/3…", "Résumé…", "Idle"}
+            << QList<qsizetype>{5'760'044, 5'760'044, 1'920'044} << "Point projet" << (t1 + sep + t2 + sep + t3)
+            << false
+            << QStringList{"réunion: début", "réunion: fin, 420 s", "réunion: enregistrée (52 caractères, 1 tâches)"};
+        QTest::newRow("three seconds are dropped")
+            << Pieces{{300, 3 * kRate}} << true << QStringList{"Recording", "Idle"} << QList<qsizetype>{}
+            << QString() << QString() << false << QStringList{"réunion: début", "réunion: fin, 3 s"};
+        QTest::newRow("3.1 s is one chunk")
+            << Pieces{{300, 3 * kRate + kRate / 10}} << true
+            << QStringList{"Recording", "Transcription…", "Transcription 1/1…", "Résumé…", "Idle"}
+            << QList<qsizetype>{3 * kRate * 2 + kRate / 5 + 44} << "Point projet" << t1 << false
+            << QStringList{"réunion: début", "réunion: fin, 3 s", "réunion: enregistrée (16 caractères, 1 tâches)"};
+        QTest::newRow("one sample past 180 s is a second chunk")
+            << Pieces{{300, 180 * kRate}, {900, 1}} << true
+            << QStringList{"Recording", "Transcription…", "Transcription 1/2…", "Transcription 2/2…", "Résumé…",
+                           "Idle"}
+            << QList<qsizetype>{5'760'044, 46} << "Point projet" << t1 << false
+            << QStringList{"réunion: début", "réunion: fin, 180 s", "réunion: enregistrée (16 caractères, 1 tâches)"};
+        QTest::newRow("a failing chunk leaves the others, the recording is kept")
+            << Pieces{{300, 180 * kRate}, {1200, 180 * kRate}, {900, 60 * kRate}} << true
+            << QStringList{"Recording", "Transcription…", "Transcription 1/3…", "Transcription 2/3…",
+                           "Transcription 3/3…", "Résumé…", "Idle"}
+            << QList<qsizetype>{5'760'044, 5'760'044, 1'920'044} << "Point projet" << (t1 + sep + t3) << true
+            << QStringList{"réunion: début", "réunion: fin, 420 s",
+                           "réunion: morceau 2 Gemini : erreur 502 upstream down",
+                           "réunion: enregistrée (34 caractères, 1 tâches)"};
+        QTest::newRow("only silence saves nothing")
+            << Pieces{{1500, 20 * kRate}} << true
+            << QStringList{"Recording", "Transcription…", "Transcription 1/1…", "Idle"}
+            << QList<qsizetype>{20 * kRate * 2 + 44} << QString() << QString() << false
+            << QStringList{"réunion: début", "réunion: fin, 20 s"};
+        QTest::newRow("no key: kept and saved untranscribed")
+            << Pieces{{300, 10 * kRate}} << false
+            << QStringList{"Recording", "Transcription…", "Transcription 1/1…", "Idle"} << QList<qsizetype>{}
+            << "Réunion non transcrite" << QString() << true
+            << QStringList{"réunion: début", "réunion: fin, 10 s", "réunion: morceau 1 *",
+                           "réunion: non transcrite, enregistrement conservé (*)"};
+    }
+
+    void recording()
+    {
+        QFETCH(Pieces, pieces);
+        QFETCH(bool, hasKey);
+        QFETCH(QStringList, states);
+        QFETCH(QList<qsizetype>, wavs);
+        QFETCH(QString, title);
+        QFETCH(QString, transcript);
+        QFETCH(bool, kept);
+        QFETCH(QStringList, logs);
+        if (!hasKey)
+            KeyStore::shared()->setKeys({});
+
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        record(pieces);
+        stopAndWait();
+
+        QCOMPARE(states_, states);
+        QCOMPARE(wavSizes_, wavs);
+        // Never two at once: each request came while its own chunk was shown.
+        for (int i = 0; i < order_.size(); ++i)
+            QCOMPARE(order_.at(i), MeetingRecorder::chunkProgress(i + 1, int(wavs.size())));
+        QCOMPARE(sounds_, (QStringList{"Tink", "Pop"}));
+
+        qint64 samples = 0;
+        for (const Piece &p : pieces)
+            samples += p.samples;
+        const QList<Meeting> meetings = store_->meetings();
+        if (title.isEmpty()) {
+            QVERIFY(meetings.isEmpty());
+        } else {
+            QCOMPARE(meetings.size(), 1);
+            const Meeting &m = meetings.first();
+            QCOMPARE(m.title, title);
+            QCOMPARE(m.transcript, transcript);
+            QCOMPARE(m.duration, double(samples) / kRate);
+            QVERIFY(m.date >= before && m.date <= QDateTime::currentDateTime());
+            store_->flush();
+            const QJsonArray saved = QJsonDocument::fromJson(
+                TestEnv::readFile(QDir(folder_->path()).filePath(QStringLiteral("meetings.json")))).array();
+            QCOMPARE(saved.size(), 1);
+            QCOMPARE(saved.at(0).toObject().value(QStringLiteral("title")).toString(), title);
+            const QString keptFile = QDir(store_->audioDir()).filePath(MeetingRecorder::keptName(m.id));
+            QCOMPARE(QFile::exists(keptFile), kept);
+            if (kept) {
+                QVERIFY2(m.summary.contains(MeetingRecorder::keptName(m.id)), qPrintable(m.summary));
+                QCOMPARE(MeetingSpool::pcmSize(keptFile), samples * 2);
+                // The kept recording is a readable WAV with its real sizes.
+                QFile f(keptFile);
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                const QByteArray header = f.read(44);
+                QCOMPARE(qFromLittleEndian<quint32>(header.constData() + 40), quint32(samples * 2));
+                f.close();
+                // Deleting the card takes the recording with it.
+                QVERIFY(store_->removeMeeting(m.id));
+                QVERIFY(!QFile::exists(keptFile));
+            }
+        }
+        // The spool never outlives its processing.
+        QVERIFY(!QFile::exists(recorder_->spoolPath()));
+
+        const QStringList got = logLines();
+        QCOMPARE(got.size(), logs.size());
+        for (int i = 0; i < logs.size(); ++i) {
+            const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(
+                logs.at(i), QRegularExpression::UnanchoredWildcardConversion));
+            QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(re.pattern())).match(got.at(i)).hasMatch(),
+                     qPrintable(got.at(i)));
+        }
+    }
+
+    // The model's summary, however it answers.
+    void summary_data()
+    {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QStringList>("tasks");
+
+        QTest::newRow("plain") << R"({"title":"Point projet","summary":"Résumé.","tasks":["Envoyer le devis"]})" << true
+                               << "Point projet" << "Résumé." << QStringList{"Envoyer le devis"};
+        QTest::newRow("prose around") << "Voici :\n{\"title\":\"T\",\"summary\":\"S\",\"tasks\":[]}\nBonne journée."
+                                      << true << "T" << "S" << QStringList{};
+        QTest::newRow("tasks null") << R"({"title":"T","summary":"S","tasks":null})" << true << "T" << "S"
+                                    << QStringList{};
+        QTest::newRow("no title") << R"({"summary":"S"})" << true << "Réunion" << "S" << QStringList{};
+        QTest::newRow("empty title stays") << R"({"title":""})" << true << "" << "" << QStringList{};
+        QTest::newRow("tasks of objects") << R"({"title":"T","tasks":[{"a":1}]})" << false << "" << ""
+                                          << QStringList{};
+        QTest::newRow("number title") << R"({"title":3})" << false << "" << "" << QStringList{};
+        QTest::newRow("brace order reversed") << "} puis {" << false << "" << "" << QStringList{};
+        QTest::newRow("a list") << R"(["a"])" << false << "" << "" << QStringList{};
+    }
+
+    void summary()
+    {
+        QFETCH(QString, reply);
+        QFETCH(bool, read);
+        QFETCH(QString, title);
+        QFETCH(QString, summary);
+        QFETCH(QStringList, tasks);
+        QString error;
+        const auto got = MeetingRecorder::readSummary(reply, &error);
+        QCOMPARE(got.has_value(), read);
+        QCOMPARE(error.isEmpty(), read);
+        if (read)
+            QCOMPARE(*got, (MeetingRecorder::Summary{title, summary, tasks}));
+    }
+
+    // An unreadable summary still saves the meeting, as "Réunion".
+    void unreadableSummary()
+    {
+        summaryReply_ = QStringLiteral(R"({"title":"T","tasks":[{"a":1}]})");
+        record({{300, 5 * kRate}});
+        stopAndWait();
+        QCOMPARE(store_->meetings().size(), 1);
+        const Meeting m = store_->meetings().first();
+        QCOMPARE(m.title, QStringLiteral("Réunion"));
+        QVERIFY(m.summary.isEmpty());
+        QVERIFY(m.tasks.isEmpty());
+        QVERIFY(logLines().filter(QStringLiteral("résumé: réponse illisible")).size() == 1);
+        const QJsonObject body = cloud_->requests(kChatPath).last().json();
+        const QJsonArray messages = body.value(QStringLiteral("messages")).toArray();
+        QCOMPARE(messages.at(0).toObject().value(QStringLiteral("content")).toString(),
+                 MeetingRecorder::summaryPrompt(QStringLiteral("français")));
+        QCOMPARE(messages.at(1).toObject().value(QStringLiteral("content")).toString(), textOfTone(300));
+        QCOMPARE(body.value(QStringLiteral("model")).toString(), MeetingRecorder::kModel);
+    }
+
+    void elapsed_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << 0 << "0:00";
+        QTest::newRow("65 s") << 65 << "1:05";
+        QTest::newRow("10 min") << 600 << "10:00";
+        QTest::newRow("75 min 3 s, not wrapped") << 4503 << "75:03";
+    }
+
+    void elapsed()
+    {
+        QFETCH(int, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(MeetingRecorder::elapsedText(seconds), text);
+    }
+
+    void cardLine_data()
+    {
+        QTest::addColumn<QDateTime>("date");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<QString>("text");
+        const QDateTime tuesday(QDate(2025, 12, 9), QTime(14, 5));
+        QTest::newRow("59 s is 0 min") << tuesday << 59.0 << "mardi 9 déc. 14:05 · 0 min";
+        QTest::newRow("3660 s is 61 min") << tuesday << 3660.0 << "mardi 9 déc. 14:05 · 61 min";
+        QTest::newRow("morning") << QDateTime(QDate(2026, 2, 1), QTime(9, 7)) << 600.0
+                                 << "dimanche 1 févr. 09:07 · 10 min";
+    }
+
+    void cardLine()
+    {
+        QFETCH(QDateTime, date);
+        QFETCH(double, duration);
+        QFETCH(QString, text);
+        QCOMPARE(MeetingRecorder::cardLine(date, duration), text);
+    }
+
+    void copyText_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QStringList>("tasks");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("full") << "Point projet" << "Résumé." << QStringList{"Envoyer le devis"}
+                              << "Point projet\n\nRésumé.\n\n- Envoyer le devis";
+        QTest::newRow("nothing skipped") << "Réunion" << "" << QStringList{} << "Réunion\n\n\n\n";
+        QTest::newRow("two tasks") << "T" << "S" << QStringList{"a", "b"} << "T\n\nS\n\n- a\n- b";
+    }
+
+    void copyText()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, summary);
+        QFETCH(QStringList, tasks);
+        QFETCH(QString, text);
+        QCOMPARE(MeetingRecorder::copyText(title, summary, tasks), text);
+    }
+
+    // Toggles that must not start anything.
+    void refusedStarts_data()
+    {
+        QTest::addColumn<bool>("permission");
+        QTest::addColumn<bool>("captureFails");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<QStringList>("logs");
+        QTest::newRow("no permission asks") << false << false << 1 << QStringList{};
+        QTest::newRow("capture fails") << true << true << 0 << QStringList{"réunion: micro indisponible"};
+    }
+
+    void refusedStarts()
+    {
+        QFETCH(bool, permission);
+        QFETCH(bool, captureFails);
+        QFETCH(int, asked);
+        QFETCH(QStringList, logs);
+        microphone_ = permission;
+        mic_->fails = captureFails;
+        recorder_->toggle();
+        QVERIFY(TestEnv::waitFor([&] { return mic_->starts > 0 || requests_ > 0; }, 2000));
+        QTest::qWait(50);
+        QCOMPARE(recorder_->state(), MeetingRecorder::State::Idle);
+        QCOMPARE(requests_, asked);
+        QVERIFY(sounds_.isEmpty());
+        QCOMPARE(logLines(), logs);
+        QVERIFY(!QFile::exists(recorder_->spoolPath()));
+    }
+
+    // A toggle while processing changes nothing.
+    void toggleWhileProcessing()
+    {
+        cloud_->setHandler([](const RecordedRequest &) {
+            ScriptedReply r = ScriptedReply::json(completion(QStringLiteral("x")));
+            r.delayMs = 300;
+            return r;
+        });
+        record({{300, 5 * kRate}});
+        recorder_->toggle();
+        QVERIFY(TestEnv::waitFor([&] { return recorder_->state() == MeetingRecorder::State::Processing; }));
+        recorder_->toggle();
+        QCOMPARE(recorder_->state(), MeetingRecorder::State::Processing);
+        QCOMPARE(mic_->starts, 1);
+        QVERIFY(TestEnv::waitFor([&] { return recorder_->state() == MeetingRecorder::State::Idle; }, 10000));
+        QCOMPARE(store_->meetings().size(), 1);
+    }
+
+    // A recording cut short by the end of the program is processed at the next start.
+    void interruptedRecordingIsRecovered()
+    {
+        record({{300, 30 * kRate}});
+        recorder_.reset(); // the program ends while recording
+        QVERIFY(QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("reunion-en-cours.wav"))));
+        makeRecorder();
+        QSignalSpy processed(recorder_.get(), &MeetingRecorder::processed);
+        QVERIFY(recorder_->recoverSpool());
+        QVERIFY(processed.wait(10000));
+        QCOMPARE(store_->meetings().size(), 1);
+        QCOMPARE(store_->meetings().first().duration, 30.0);
+        QCOMPARE(store_->meetings().first().transcript, textOfTone(300));
+        QVERIFY(!QFile::exists(recorder_->spoolPath()));
+    }
+};
+
+OMBRY_TEST_MAIN(TestMeetingRecorder)
+#include "tst_meetingrecorder.moc"

@@ -1,0 +1,209 @@
+#include "app/Application.h"
+#include "calls/MeetingRecorder.h"
+#include "fakes/FakeHttpService.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
+#include "support/AtspiReader.h"
+#include "support/Screenshots.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QQmlComponent>
+#include <QQuickWindow>
+#include <QtEndian>
+
+#include <cmath>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Ombry Voice — page");
+
+struct Mic
+{
+    QMutex lock;
+    std::function<void(QByteArrayView)> sink;
+};
+
+class FakeCapture final : public MeetingCapture
+{
+public:
+    explicit FakeCapture(std::shared_ptr<Mic> mic) : mic_(std::move(mic)) {}
+    void start(std::function<void(QByteArrayView)> sink) override
+    {
+        QMutexLocker locker(&mic_->lock);
+        mic_->sink = std::move(sink);
+    }
+    void stop() override
+    {
+        QMutexLocker locker(&mic_->lock);
+        mic_->sink = nullptr;
+    }
+
+private:
+    std::shared_ptr<Mic> mic_;
+};
+
+QJsonObject completion(const QString &content)
+{
+    return QJsonObject{{QStringLiteral("choices"),
+                        QJsonArray{QJsonObject{{QStringLiteral("message"),
+                                                QJsonObject{{QStringLiteral("content"), content}}}}}}};
+}
+
+QStringList names(const AtspiReader &reader)
+{
+    QStringList out;
+    for (const AtspiReader::Node &n : reader.nodes())
+        if (n.showing() && !n.name.isEmpty())
+            out << n.name;
+    return out;
+}
+
+} // namespace
+
+// The meetings page on the private desktop: read, pressed and copied through
+// AT-SPI, with a fake microphone and a fake cloud.
+class TestMeetingsPage : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Application> root_;
+    std::unique_ptr<QQuickWindow> window_;
+    FakeHttpService cloud_;
+    std::shared_ptr<Mic> mic_ = std::make_shared<Mic>();
+
+    Meeting seeded() const
+    {
+        Meeting m;
+        m.date = QDateTime(QDate(2026, 12, 8), QTime(14, 5));
+        m.duration = 3660;
+        m.title = QStringLiteral("Point projet");
+        m.summary = QStringLiteral("Résumé.");
+        m.tasks = {QStringLiteral("Envoyer le devis"), QStringLiteral("Relancer le client <b>jeudi</b>")};
+        m.transcript = QStringLiteral("Bonjour à tous.");
+        return m;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
+        QVERIFY(cloud_.start());
+        qputenv("OMBRY_OPENROUTER_URL", cloud_.url().toUtf8());
+        cloud_.setHandler([](const RecordedRequest &r) {
+            if (r.body.contains("input_audio"))
+                return ScriptedReply::json(completion(QStringLiteral("On commence le point projet.")));
+            return ScriptedReply::json(completion(
+                QStringLiteral("{\"title\":\"Réunion d\u2019équipe\",\"summary\":\"On a parlé du projet.\",\"tasks\":[]}")));
+        });
+        root_ = std::make_unique<Application>();
+        root_->settings()->setOwnKeyMode(true);
+        root_->keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
+        MeetingServices s = MeetingServices::production(root_->store());
+        s.microphoneAllowed = [] { return true; };
+        s.makeCapture = [this] { return std::make_unique<FakeCapture>(mic_); };
+        s.playSound = [](const QString &) {};
+        QVERIFY(root_->useMeetingServices(s));
+
+        QQmlComponent component(root_->engine());
+        component.loadUrl(QUrl::fromLocalFile(QStringLiteral(OMBRY_SOURCE_DIR "/tests/e2e/PageWindow.qml")));
+        window_.reset(qobject_cast<QQuickWindow *>(component.create()));
+        QVERIFY2(window_, qPrintable(component.errorString()));
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+
+    void cleanupTestCase()
+    {
+        window_.reset();
+        root_.reset();
+    }
+
+    void emptyPage()
+    {
+        const AtspiReader reader(kTitle);
+        QVERIFY(reader.find(QStringLiteral("heading"), QStringLiteral("Réunions")));
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Démarrer une réunion")));
+        QVERIFY(reader.find(QString(), QStringLiteral("Enregistre une réunion, un appel ou une idée à voix haute")));
+        QVERIFY(reader.find(QString(),
+                            QStringLiteral("Ombry Voice la transcrit, puis te donne un résumé et la liste des choses à faire.")));
+        Screenshots::inBothThemes(QStringLiteral("meetings-empty"), [&] { return Screenshots::scene(window_.get()); });
+    }
+
+    // Started from the page, stopped, processed: the new card comes first.
+    void recordFromThePage()
+    {
+        MeetingRecorder *recorder = root_->meetingRecorder();
+        const AtspiReader reader(kTitle);
+        QVERIFY(reader.act(QStringLiteral("push button"), QStringLiteral("Démarrer une réunion")));
+        QVERIFY(TestEnv::waitFor([&] { return recorder->state() == MeetingRecorder::State::Recording; }));
+        // The empty card is gone, the button counts.
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter · 0:00"), 3000)
+                || reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter · 0:01"), 3000));
+        QVERIFY(!names(reader).contains(QStringLiteral("Enregistre une réunion, un appel ou une idée à voix haute")));
+        QByteArray pcm(16000 * 2 * 5, Qt::Uninitialized);
+        auto *s = reinterpret_cast<qint16 *>(pcm.data());
+        for (int i = 0; i < 16000 * 5; ++i)
+            s[i] = qToLittleEndian(qint16(6000 * std::sin(2 * M_PI * 440 * i / 16000.0)));
+        {
+            QMutexLocker locker(&mic_->lock);
+            QVERIFY(mic_->sink);
+            mic_->sink(QByteArrayView(pcm));
+        }
+        Screenshots::inBothThemes(QStringLiteral("meetings-recording"), [&] { return Screenshots::scene(window_.get()); });
+        recorder->toggle();
+        QVERIFY(TestEnv::waitFor([&] { return recorder->state() == MeetingRecorder::State::Idle; }, 15000));
+        QVERIFY(reader.find(QStringLiteral("heading"), QStringLiteral("Réunion d\u2019équipe")));
+        QVERIFY(reader.find(QString(), QStringLiteral("On a parlé du projet.")));
+        QCOMPARE(root_->store()->meetings().size(), 1);
+    }
+
+    void seededCard()
+    {
+        root_->store()->addMeeting(seeded());
+        const AtspiReader reader(kTitle);
+        QVERIFY(reader.find(QStringLiteral("heading"), QStringLiteral("Point projet")));
+        QVERIFY(reader.find(QString(), QStringLiteral("mardi 8 déc. 14:05 · 61 min")));
+        // Outside text stays text.
+        QVERIFY(reader.find(QString(), QStringLiteral("Relancer le client <b>jeudi</b>")));
+        const auto fold = reader.find(QString(), QStringLiteral("Transcription complète"));
+        QVERIFY(fold);
+        QVERIFY(!names(reader).contains(QStringLiteral("Bonjour à tous.")));
+        QVERIFY2(reader.act(fold->role, fold->name), qPrintable(fold->role));
+        QVERIFY(reader.find(QString(), QStringLiteral("Bonjour à tous.")));
+        Screenshots::inBothThemes(QStringLiteral("meetings-cards"), [&] { return Screenshots::scene(window_.get()); });
+    }
+
+    void copyGivesThePlainText()
+    {
+        QGuiApplication::clipboard()->clear();
+        QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Copier")));
+        QVERIFY(TestEnv::waitFor([] {
+            return QGuiApplication::clipboard()->text()
+                == QStringLiteral("Point projet\n\nRésumé.\n\n- Envoyer le devis\n- Relancer le client <b>jeudi</b>");
+        }, 3000));
+    }
+
+    void deleteRewritesTheFile()
+    {
+        Store *store = root_->store();
+        QCOMPARE(store->meetings().size(), 2);
+        QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Supprimer")));
+        QVERIFY(TestEnv::waitFor([&] { return store->meetings().size() == 1; }, 3000));
+        store->flush();
+        const QJsonArray saved = QJsonDocument::fromJson(
+            TestEnv::readFile(QDir(store->dataFolder()).filePath(QStringLiteral("meetings.json")))).array();
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved.at(0).toObject().value(QStringLiteral("title")).toString(), QStringLiteral("Réunion d\u2019équipe"));
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestMeetingsPage)
+#include "tst_meetings_page.moc"
