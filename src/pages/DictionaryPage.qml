@@ -116,7 +116,6 @@ Item {
                     Layout.fillWidth: true
                     Layout.preferredHeight: implicitHeight
                     spacing: 8
-                    visible: implicitHeight > 0
                     Accessible.role: Accessible.List
                     Accessible.name: "Mes mots"
 

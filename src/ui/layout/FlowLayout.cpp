@@ -63,7 +63,8 @@ void FlowLayout::updatePolish()
     QList<QQuickItem *> items;
     QList<QSizeF> sizes;
     for (QQuickItem *child : childItems()) {
-        if (!child->isVisible())
+        // A Repeater is a child too, but it only makes the chips.
+        if (!child->isVisible() || child->inherits("QQuickRepeater"))
             continue;
         items.append(child);
         sizes.append({child->implicitWidth(), child->implicitHeight()});
