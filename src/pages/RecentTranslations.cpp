@@ -1,0 +1,54 @@
+#include "pages/RecentTranslations.h"
+
+#include "model/StoreModels.h"
+
+using namespace Qt::StringLiterals;
+
+RecentTranslationsModel::RecentTranslationsModel(QObject *parent)
+    : RecentTranslationsModel(Store::shared(), parent)
+{
+}
+
+RecentTranslationsModel::RecentTranslationsModel(Store *store, QObject *parent)
+    : QSortFilterProxyModel(parent), history_(new FixHistoryModel(store, this))
+{
+    actionRole_ = history_->roleOf("action");
+    setSourceModel(history_);
+    // A record coming in at the top pushes the fifth one out: rows further down change
+    // their standing, so the whole filter is taken again.
+    const auto refilter = [this] { invalidateFilter(); };
+    connect(history_, &QAbstractItemModel::rowsInserted, this, refilter);
+    connect(history_, &QAbstractItemModel::rowsRemoved, this, refilter);
+    connect(history_, &QAbstractItemModel::dataChanged, this, refilter);
+    connect(this, &QAbstractItemModel::rowsInserted, this, &RecentTranslationsModel::countChanged);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, &RecentTranslationsModel::countChanged);
+    connect(this, &QAbstractItemModel::modelReset, this, &RecentTranslationsModel::countChanged);
+    connect(this, &QAbstractItemModel::layoutChanged, this, &RecentTranslationsModel::countChanged);
+}
+
+bool RecentTranslationsModel::isTranslation(const QString &action)
+{
+    return action.startsWith(u"Traduire"_s);
+}
+
+bool RecentTranslationsModel::translationAt(int sourceRow) const
+{
+    return isTranslation(history_->data(history_->index(sourceRow), actionRole_).toString());
+}
+
+bool RecentTranslationsModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
+{
+    if (sourceParent.isValid() || !translationAt(sourceRow))
+        return false;
+    int before = 0;
+    for (int row = 0; row < sourceRow; ++row) {
+        if (translationAt(row) && ++before >= limit)
+            return false;
+    }
+    return true;
+}
+
+RecentTranslations::RecentTranslations(QObject *parent) : QObject(parent), model_(new RecentTranslationsModel(this))
+{
+    connect(model_, &RecentTranslationsModel::countChanged, this, &RecentTranslations::countChanged);
+}

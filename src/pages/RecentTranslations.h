@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QSortFilterProxyModel>
+#include <QtQml/qqmlregistration.h>
+
+class Store;
+class FixHistoryModel;
+
+// The newest translations of the corrector history (actions beginning with
+// "Traduire"), at most five, newest first.
+class RecentTranslationsModel : public QSortFilterProxyModel
+{
+    Q_OBJECT
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+
+public:
+    explicit RecentTranslationsModel(QObject *parent = nullptr);
+    explicit RecentTranslationsModel(Store *store, QObject *parent = nullptr);
+
+    static bool isTranslation(const QString &action);
+    static constexpr int limit = 5;
+
+    int count() const { return rowCount(); }
+
+Q_SIGNALS:
+    void countChanged();
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+
+private:
+    bool translationAt(int sourceRow) const;
+
+    FixHistoryModel *history_;
+    int actionRole_ = -1;
+};
+
+// The card's rows and their count, for QML.
+class RecentTranslations : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QObject *rows READ rows CONSTANT)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+
+public:
+    explicit RecentTranslations(QObject *parent = nullptr);
+
+    QObject *rows() const { return model_; }
+    int count() const { return model_->count(); }
+
+Q_SIGNALS:
+    void countChanged();
+
+private:
+    RecentTranslationsModel *model_;
+};

@@ -1,0 +1,321 @@
+#include "fakes/FakeHttpService.h"
+#include "support/TestEnv.h"
+
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
+#include "pages/RecentTranslations.h"
+#include "pages/TranslatorModel.h"
+#include "platform/Clipboard.h"
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kChat = QStringLiteral("/api/v1/chat/completions");
+const QString kFrench = QStringLiteral("Bonjour à tous, comment allez-vous aujourd'hui ?");
+
+QJsonObject completion(const QString &content)
+{
+    return QJsonObject{{QStringLiteral("choices"),
+                        QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}};
+}
+
+QString systemOf(const RecordedRequest &request)
+{
+    return request.json().value(QStringLiteral("messages")).toArray().at(0)[QStringLiteral("content")].toString();
+}
+
+// The target named by the first line of the translation prompt.
+QString targetOf(const RecordedRequest &request)
+{
+    const QString first = systemOf(request).section(QLatin1Char('\n'), 0, 0);
+    return first.mid(QStringLiteral("Traduis ce texte en ").size()).chopped(1);
+}
+
+CorrectionRecord fix(const QString &action, const QString &original)
+{
+    CorrectionRecord r;
+    r.date = QDateTime::currentDateTimeUtc();
+    r.appName = QStringLiteral("Ombry Voice");
+    r.action = action;
+    r.original = original;
+    r.result = original.toUpper();
+    return r;
+}
+
+} // namespace
+
+// The text translator tab's state against a fake model service.
+class TestTranslatorModel : public QObject
+{
+    Q_OBJECT
+
+    FakeHttpService *cloud_ = nullptr;
+    // Reply per target, and its delay.
+    QHash<QString, QString> replies_;
+    QHash<QString, int> delays_;
+    int status_ = 200;
+
+private Q_SLOTS:
+    void init()
+    {
+        Store::shared()->setFixes({});
+        cloud_ = new FakeHttpService(this);
+        QVERIFY(cloud_->start());
+        qputenv("OMBRY_OPENROUTER_URL", cloud_->url().toUtf8());
+        KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
+        replies_ = {{QStringLiteral("anglais"), QStringLiteral("Hello everyone, how are you today?")},
+                    {QStringLiteral("espagnol"), QStringLiteral("Hola a todos, ¿cómo estáis hoy?")},
+                    {QStringLiteral("français"), kFrench}};
+        delays_.clear();
+        status_ = 200;
+        cloud_->setHandler([this](const RecordedRequest &request) {
+            const QString target = targetOf(request);
+            ScriptedReply reply = status_ == 200 ? ScriptedReply::json(completion(replies_.value(target)))
+                                                 : ScriptedReply::text("panne du service", status_);
+            reply.delayMs = delays_.value(target);
+            return reply;
+        });
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        AppSettings::shared()->setTranslateTarget(QStringLiteral("anglais"));
+    }
+
+    void cleanup()
+    {
+        delete cloud_;
+        cloud_ = nullptr;
+        qputenv("OMBRY_OPENROUTER_URL", "http://127.0.0.1:9");
+    }
+
+    void countText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty") << QString() << "0 caractères";
+        QTest::newRow("one") << "a" << "1 caractères";
+        QTest::newRow("accent and emoji") << QStringLiteral("Été 🎉") << "5 caractères";
+        QTest::newRow("combining accent") << QStringLiteral("e\u0301t\u0301") << "2 caractères";
+        QTest::newRow("flag") << QStringLiteral("🇫🇷") << "1 caractères";
+    }
+    void countText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(TranslatorModel::countText(text), expected);
+    }
+
+    void sourceTitle_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("nothing") << QString() << "Détection automatique";
+        QTest::newRow("french") << kFrench << "Détecté : Français";
+        QTest::newRow("english") << "Hello everyone, how are you doing today? I hope the weather is nice."
+                                 << "Détecté : Anglais";
+    }
+    void sourceTitle()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        TranslatorModel tab;
+        tab.setSource(text);
+        QCOMPARE(tab.sourceTitle(), expected);
+    }
+
+    void typingWaitsForAPause()
+    {
+        TranslatorModel tab;
+        QCOMPARE(tab.target(), QStringLiteral("anglais"));
+        tab.setSource(QStringLiteral("Bonjour"));
+        QTest::qWait(300);
+        tab.setSource(kFrench);
+        QTest::qWait(500);
+        QCOMPARE(cloud_->count(kChat), 0);
+        QVERIFY(TestEnv::waitFor([&] { return tab.result() == replies_[QStringLiteral("anglais")]; }, 5000));
+        QCOMPARE(cloud_->count(kChat), 1);
+        QCOMPARE(cloud_->requests(kChat).at(0).json()[QStringLiteral("messages")].toArray().at(1)[QStringLiteral("content")].toString(),
+                 kFrench);
+        QVERIFY(!tab.working());
+        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("anglais"));
+    }
+
+    void blankTextSendsNothing_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("spaces") << "   ";
+        QTest::newRow("line breaks") << "\n \n\t";
+    }
+    void blankTextSendsNothing()
+    {
+        QFETCH(QString, text);
+        TranslatorModel tab;
+        tab.setSource(kFrench);
+        QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
+        tab.setSource(text);
+        QTest::qWait(1000);
+        QCOMPARE(cloud_->count(kChat), 1);
+        QVERIFY(tab.result().isEmpty());
+        tab.setTarget(QStringLiteral("espagnol"));
+        QTest::qWait(300);
+        QCOMPARE(cloud_->count(kChat), 1);
+        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("anglais"));
+    }
+
+    // A request overtaken by a newer one shows nothing of its own.
+    void newerRequestWins_data()
+    {
+        QTest::addColumn<bool>("changeText");
+        QTest::newRow("target changed") << false;
+        QTest::newRow("text changed") << true;
+    }
+    void newerRequestWins()
+    {
+        QFETCH(bool, changeText);
+        delays_[QStringLiteral("anglais")] = 2000;
+        TranslatorModel tab;
+        QSignalSpy errors(&tab, &TranslatorModel::errorChanged);
+        tab.setSource(kFrench);
+        QVERIFY(TestEnv::waitFor([&] { return cloud_->count(kChat) == 1; }, 3000));
+        QVERIFY(tab.working());
+        if (changeText) {
+            replies_[QStringLiteral("espagnol")] = QStringLiteral("Hola");
+            tab.setTarget(QStringLiteral("espagnol"));
+            tab.setSource(QStringLiteral("Salut"));
+        } else {
+            tab.setTarget(QStringLiteral("espagnol"));
+        }
+        const QString spanish = replies_[QStringLiteral("espagnol")];
+        QVERIFY(TestEnv::waitFor([&] { return tab.result() == spanish; }, 5000));
+        QVERIFY(!tab.working());
+        // The English reply arrives after the Spanish one and changes nothing.
+        QTest::qWait(2200);
+        QCOMPARE(tab.result(), spanish);
+        QVERIFY(!tab.working());
+        QVERIFY(tab.error().isEmpty());
+        QCOMPARE(errors.count(), 0);
+        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("espagnol"));
+    }
+
+    void failureKeepsResult()
+    {
+        TranslatorModel tab;
+        tab.setSource(kFrench);
+        QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
+        const QString before = tab.result();
+        status_ = 500;
+        tab.setTarget(QStringLiteral("espagnol"));
+        QVERIFY(TestEnv::waitFor([&] { return !tab.error().isEmpty(); }, 8000));
+        QCOMPARE(tab.result(), before);
+        QVERIFY(!tab.working());
+        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("anglais"));
+        // The message goes when the next request starts.
+        status_ = 200;
+        tab.setTarget(QStringLiteral("anglais"));
+        QVERIFY(TestEnv::waitFor([&] { return tab.error().isEmpty(); }, 3000));
+    }
+
+    // The record pairs the shown translation with the text and target it was made from.
+    void copyRecordsWhatWasTranslated_data()
+    {
+        QTest::addColumn<QString>("editAfter");
+        QTest::addColumn<QString>("targetAfter");
+        QTest::newRow("as translated") << QString() << QString();
+        QTest::newRow("text edited since") << "Bonjour à tous" << QString();
+        QTest::newRow("target chosen since") << QString() << "allemand";
+    }
+    void copyRecordsWhatWasTranslated()
+    {
+        QFETCH(QString, editAfter);
+        QFETCH(QString, targetAfter);
+        delays_[QStringLiteral("allemand")] = 3000;
+        TranslatorModel tab;
+        tab.setSource(kFrench);
+        const QString english = replies_[QStringLiteral("anglais")];
+        QVERIFY(TestEnv::waitFor([&] { return tab.result() == english; }, 5000));
+        if (!editAfter.isEmpty())
+            tab.setSource(editAfter);
+        if (!targetAfter.isEmpty())
+            tab.setTarget(targetAfter);
+        tab.copy();
+        QCOMPARE(Clipboard::text().value_or(QString()), english);
+        QVERIFY(tab.copied());
+        const QList<CorrectionRecord> fixes = Store::shared()->fixes();
+        QCOMPARE(fixes.size(), 1);
+        QCOMPARE(fixes.at(0).action, QStringLiteral("Traduire · anglais"));
+        QCOMPARE(fixes.at(0).original, kFrench);
+        QCOMPARE(fixes.at(0).result, english);
+        QCOMPARE(fixes.at(0).appName, QStringLiteral("Ombry Voice"));
+        QVERIFY(TestEnv::waitFor([&] { return !tab.copied(); }, 3000));
+    }
+
+    void swap_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("expectedTarget");
+        QTest::newRow("french source") << kFrench << "français";
+        QTest::newRow("unrecognised keeps target") << "123 456" << "anglais";
+    }
+    void swap()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, expectedTarget);
+        TranslatorModel tab;
+        tab.swap(); // nothing to swap yet
+        QVERIFY(tab.source().isEmpty());
+        replies_[QStringLiteral("anglais")] = QStringLiteral("Hello everyone, how are you today?");
+        tab.setSource(source);
+        QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
+        const QString translated = tab.result();
+        tab.swap();
+        QCOMPARE(tab.source(), translated);
+        QCOMPARE(tab.result(), source);
+        QCOMPARE(tab.target(), expectedTarget);
+    }
+
+    void recentTranslations_data()
+    {
+        QTest::addColumn<QStringList>("actions"); // newest first
+        QTest::addColumn<QStringList>("expected"); // originals shown
+        QTest::newRow("empty") << QStringList{} << QStringList{};
+        QTest::newRow("no translation") << QStringList{"Corriger", "Résumer"} << QStringList{};
+        QTest::newRow("both kinds") << QStringList{"Traduire", "Corriger", "Traduire · anglais"} << QStringList{"0", "2"};
+        QTest::newRow("case matters") << QStringList{"traduire", "Traduction"} << QStringList{};
+        QTest::newRow("seven keeps five") << QStringList(7, QStringLiteral("Traduire · espagnol"))
+                                          << QStringList{"0", "1", "2", "3", "4"};
+    }
+    void recentTranslations()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QStringList, expected);
+        QTemporaryDir folder;
+        Store store(folder.path());
+        QList<CorrectionRecord> fixes;
+        for (qsizetype i = 0; i < actions.size(); ++i)
+            fixes.append(fix(actions.at(i), QString::number(i)));
+        store.setFixes(fixes);
+        RecentTranslationsModel recent(&store);
+        const auto originals = [&] {
+            QStringList out;
+            const int role = recent.roleNames().key("original");
+            for (int row = 0; row < recent.rowCount(); ++row)
+                out << recent.index(row, 0).data(role).toString();
+            return out;
+        };
+        QCOMPARE(originals(), expected);
+        QCOMPARE(recent.count(), int(expected.size()));
+
+        // A new translation goes on top; the fifth drops out.
+        store.addFix(fix(QStringLiteral("Traduire · anglais"), QStringLiteral("new")));
+        QStringList after = QStringList{QStringLiteral("new")} + expected;
+        if (after.size() > RecentTranslationsModel::limit)
+            after.removeLast();
+        QCOMPARE(originals(), after);
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestTranslatorModel)
+#include "tst_translator_model.moc"
