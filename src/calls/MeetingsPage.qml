@@ -1,3 +1,4 @@
+// qmllint skip-file: its list models derive from QAbstractItemModel, which the linter cannot resolve.
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts

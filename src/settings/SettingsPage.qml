@@ -37,8 +37,10 @@ Item {
                 switch (page.tab) {
                 case "dictation": return dictationTab
                 case "correction": return correctionTab
-                case "general": return generalTab
-                default: return emptyTab
+                case "account": return accountTab
+                case "permissions": return permissionsTab
+                case "advanced": return advancedTab
+                default: return generalTab
                 }
             }
         }
@@ -47,6 +49,7 @@ Item {
     Component { id: generalTab; GeneralTab {} }
     Component { id: dictationTab; DictationTab {} }
     Component { id: correctionTab; CorrectionTab {} }
-    // The account, permissions and advanced tabs come with their own cards.
-    Component { id: emptyTab; Item {} }
+    Component { id: accountTab; ApiKeysGroup {} }
+    Component { id: permissionsTab; PermissionsCard {} }
+    Component { id: advancedTab; AdvancedTab {} }
 }

@@ -4,8 +4,10 @@ import Ombry
 // A symbol by its name in the program's vocabulary ("globe", "xmark"…), drawn
 // from the icon font. Decorative unless given a label.
 Text {
+    id: symbol
     property string name
     property string label
+    property alias size: symbol.font.pixelSize
 
     text: Kit.glyph(name)
     font.family: Theme.symbolFont
