@@ -190,7 +190,7 @@ void latency(const QString &dir)
         };
         return std::make_unique<Timed>(lastVoiced, clock);
     };
-    s.soundAvailable = [] { return true; };
+    s.soundAvailable = []() -> QCoro::Task<bool> { co_return true; };
     s.resolveTarget = [](std::optional<QString> id) {
         CaptureTarget t;
         t.bundleId = id;

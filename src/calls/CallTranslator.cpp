@@ -15,6 +15,10 @@
 #include "text/Translator.h"
 
 #include <QJSEngine>
+#include <QPointer>
+#include <QtConcurrent>
+
+#include <QCoro/QCoroFuture>
 
 #include <climits>
 
@@ -137,7 +141,11 @@ CallServices CallServices::production()
     };
     s.translate = [](QString text) { return Translator::translate(std::move(text), u"français"_s, false); };
     s.makeCapture = [] { return std::make_unique<PulseAppCapture>(); };
-    s.soundAvailable = [] { return Pulse::serverAnswers(1000); };
+    s.soundAvailable = []() -> QCoro::Task<bool> {
+        QFuture<bool> asking = QtConcurrent::run([] { return Pulse::serverAnswers(1000); });
+        const bool answers = co_await asking;
+        co_return answers;
+    };
     s.resolveTarget = [](std::optional<QString> id) {
         CaptureTarget target;
         target.bundleId = id;
@@ -300,7 +308,7 @@ QString CallTranslator::setupMessage(const std::exception &error)
 
 void CallTranslator::toggle()
 {
-    if (running_)
+    if (running_ || checking_ != 0)
         stop();
     else
         start();
@@ -308,14 +316,36 @@ void CallTranslator::toggle()
 
 void CallTranslator::start()
 {
-    if (running_)
+    if (running_ || checking_ != 0)
         return;
-    if (services_.soundAvailable && !services_.soundAvailable()) {
-        setError(u"Le son de l'ordinateur est inaccessible : vérifie que PulseAudio ou PipeWire fonctionne, puis relance."_s);
-        if (services_.showWindow)
-            services_.showWindow();
-        return;
+    const quint64 check = ++checks_;
+    checking_ = check;
+    QPointer<CallTranslator> self(this);
+    begin(check).then([] {}, [self, check](const std::exception &e) {
+        Log::write(u"appel: "_s + describe(e));
+        if (self && self->checking_ == check)
+            self->checking_ = 0;
+    });
+}
+
+QCoro::Task<void> CallTranslator::begin(quint64 check)
+{
+    QPointer<CallTranslator> self(this);
+    if (services_.soundAvailable) {
+        QCoro::Task<bool> asking = services_.soundAvailable();
+        const bool sound = co_await std::move(asking);
+        // Stopped, or gone, while the server was asked.
+        if (!self || checking_ != check)
+            co_return;
+        if (!sound) {
+            checking_ = 0;
+            setError(u"Le son de l'ordinateur est inaccessible : vérifie que PulseAudio ou PipeWire fonctionne, puis relance."_s);
+            if (services_.showWindow)
+                services_.showWindow();
+            co_return;
+        }
     }
+    checking_ = 0;
     // A capture left from an earlier run never feeds this one.
     releaseCapture();
     lines_.clear();
@@ -328,7 +358,6 @@ void CallTranslator::start()
     setRunning(true);
     if (services_.showWindow)
         services_.showWindow();
-    QPointer<CallTranslator> self(this);
     setUp(run).then([] {}, [self](const std::exception &e) {
         Log::write(u"appel: "_s + describe(e));
     });
@@ -428,6 +457,7 @@ void CallTranslator::queueFlush()
 
 void CallTranslator::stop()
 {
+    checking_ = 0;
     if (!running_)
         return;
     ++run_;

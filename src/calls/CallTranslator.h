@@ -73,8 +73,9 @@ struct CallServices
     // The ordinary translator, into French.
     std::function<QCoro::Task<QString>(QString text)> translate;
     std::function<std::unique_ptr<AppAudioCapture>()> makeCapture;
-    // The sound server answers (the capture "permission").
-    std::function<bool()> soundAvailable;
+    // The sound server answers (the capture "permission"). Awaited: a server
+    // that does not answer costs up to a second, never on the main thread.
+    std::function<QCoro::Task<bool>()> soundAvailable;
     // The target as it runs now (windows, names); none: the whole computer.
     std::function<CaptureTarget(std::optional<QString> bundleId)> resolveTarget;
     // The running application's name for an identifier, if it runs.
@@ -112,7 +113,9 @@ public:
     static CallTranslator *shared();
     static CallTranslator *create(QQmlEngine *, QJSEngine *);
 
+    // Asks the sound server first, then starts; returns at once.
     Q_INVOKABLE void start();
+    // Also drops a start still waiting for the sound server.
     Q_INVOKABLE void stop();
     // Stop when running, else start: the tray item and the bar's button.
     Q_INVOKABLE void toggle();
@@ -148,6 +151,7 @@ Q_SIGNALS:
     void segmentSent(qint64 id);
 
 private:
+    QCoro::Task<void> begin(quint64 check);
     QCoro::Task<void> setUp(quint64 run);
     QCoro::Task<void> translate(qint64 id, QByteArray wav, QString context);
     void setRunning(bool running);
@@ -168,6 +172,8 @@ private:
     std::optional<QString> target_;
     std::shared_ptr<AppAudioCapture> capture_;
     quint64 run_ = 0;                     // main thread: the current run's token
+    quint64 checking_ = 0;                // main thread: the start asking the sound server, 0: none
+    quint64 checks_ = 0;
     std::atomic<quint64> linesGen_{0};    // bumped when a start clears the lines
     std::atomic<quint64> acceptRun_{0};   // buffers of this run are taken, 0: none
     std::unique_ptr<CallAudioQueue> queue_;

@@ -528,7 +528,15 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
             services_.keepRecording(QUuid::createUuid(), recording.wav, kQuitRecording);
         setState(State::Idle);
     } else {
-        finishAndProcess(std::move(recording), std::move(app), std::move(chunker));
+        QPointer<DictationController> self(this);
+        finishAndProcess(std::move(recording), std::move(app), std::move(chunker)).then([] {}, [self](const std::exception &error) {
+            // Before the road began (the chunks): nothing else ends the processing.
+            Log::write(QStringLiteral("traitement: exception (") + describe(error) + QLatin1Char(')'));
+            if (self && self->state_ == State::Processing && !self->roadActive_) {
+                self->setState(State::Idle);
+                self->fail(Road::errorText(error));
+            }
+        });
     }
     wakeQuitWait();
 }
@@ -631,9 +639,19 @@ QCoro::Task<> DictationController::process(QByteArray wav, double duration, std:
     }
     RoadRun run{seq, id, std::move(wav), duration, std::move(app), std::move(pre), startedMs};
     QCoro::Task<> road = services_.road(this, std::move(run));
-    co_await std::move(road);
-    if (self && isCurrentRoad(seq))
+    std::optional<QString> failure;
+    try {
+        co_await std::move(road);
+    } catch (const std::exception &error) {
+        // The road tells its own failures; one that escapes it is told here.
+        Log::write(QStringLiteral("traitement: exception (") + describe(error) + QLatin1Char(')'));
+        failure = Road::errorText(error);
+    }
+    if (self && isCurrentRoad(seq)) {
+        if (failure)
+            fail(*failure);
         finishRoad(seq); // a road must never leave the controller processing
+    }
 }
 
 bool DictationController::prepareToQuit(int waitMs)

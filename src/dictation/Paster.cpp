@@ -141,14 +141,18 @@ void Paster::flushRestore()
     runRestore(serial_);
 }
 
-std::optional<QString> Paster::selectedTextViaAX()
+QCoro::Task<std::optional<QString>> Paster::selectedTextViaAX()
 {
-    return Accessibility::selectedText();
+    QCoro::Task<Accessibility::FocusRead> reading = Accessibility::readFocus();
+    const Accessibility::FocusRead read = co_await std::move(reading);
+    co_return read.selected;
 }
 
-std::optional<bool> Paster::focusedIsEditable()
+QCoro::Task<std::optional<bool>> Paster::focusedIsEditable()
 {
-    return Accessibility::focusedIsEditable();
+    QCoro::Task<Accessibility::FocusRead> reading = Accessibility::readFocus();
+    const Accessibility::FocusRead read = co_await std::move(reading);
+    co_return read.editable;
 }
 
 QCoro::Task<> Paster::waitForModifiers()
@@ -172,7 +176,10 @@ QCoro::Task<std::optional<QString>> Paster::copySelection()
     Log::write(QStringLiteral("sélection: appli ") + (app.isEmpty() ? QStringLiteral("?") : app)
                + QStringLiteral(", touches 0x") + QString::number(flags, 16));
 
-    const std::optional<QString> viaAX = selectedTextViaAX();
+    QCoro::Task<std::optional<QString>> reading = selectedTextViaAX();
+    const std::optional<QString> viaAX = co_await std::move(reading);
+    if (!self)
+        co_return std::nullopt;
     if (viaAX && !TextUtil::trimmed(*viaAX).isEmpty()) {
         Log::write(QStringLiteral("sélection lue par accessibilité (")
                    + QString::number(TextUtil::characterCount(*viaAX)) + QStringLiteral(" caractères)"));

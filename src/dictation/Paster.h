@@ -27,7 +27,8 @@ struct PasteDesktop
 
 // How text goes in and out of the frontmost application: the clipboard plus a
 // posted Ctrl+V (Ctrl+Shift+V into terminals) or Ctrl+C, and AT-SPI for reading
-// the selection and telling whether the focused element takes text. Main thread.
+// the selection and telling whether the focused element takes text. Main thread;
+// the AT-SPI questions wait on the accessibility worker, never here.
 class Paster final : public QObject
 {
     Q_OBJECT
@@ -70,10 +71,12 @@ public:
     // Pending restores run now (tests, quitting).
     void flushRestore();
 
-    // The focused element's selected text through AT-SPI (may be blank).
-    static std::optional<QString> selectedTextViaAX();
-    // Whether the focused element takes text; none when it cannot tell.
-    static std::optional<bool> focusedIsEditable();
+    // The focused element's selected text through AT-SPI (may be blank), asked
+    // of the accessibility worker: the main thread goes on meanwhile.
+    static QCoro::Task<std::optional<QString>> selectedTextViaAX();
+    // Whether the focused element takes text; none when it cannot tell. Also
+    // asked of the worker.
+    static QCoro::Task<std::optional<bool>> focusedIsEditable();
 
     // Whether a window of this WM_CLASS is a terminal (paste is Ctrl+Shift+V there).
     static bool isTerminal(const QString &wmClass);

@@ -4,6 +4,7 @@
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/Reader.h"
+#include "engines/EngineError.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
 #include "model/Store.h"
@@ -21,6 +22,20 @@ using namespace std::chrono_literals;
 
 namespace SelectionActions {
 
+namespace {
+
+// An action that ends on an exception: logged, and the user told as for any
+// other failure (the controller is back to idle by then).
+void handled(SelectionHost *host, QCoro::Task<> task, QString logPrefix)
+{
+    std::move(task).then([] {}, [host, logPrefix](const std::exception &error) {
+        Log::write(logPrefix + describe(error));
+        host->fail(Road::errorText(error));
+    });
+}
+
+} // namespace
+
 QString bubbleLanguage(const QString &text, const QString &target)
 {
     const std::optional<QString> detected = Translator::detect(text);
@@ -36,7 +51,7 @@ void pasteLast(SelectionHost *host)
     const QList<Dictation> &history = Store::shared()->dictations();
     if (history.isEmpty())
         return;
-    runPasteLast(host, history.first().finalText);
+    handled(host, runPasteLast(host, history.first().finalText), QStringLiteral("collage échoué: dernière dictée, "));
 }
 
 QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
@@ -60,7 +75,8 @@ void correctSelection(SelectionHost *host, bool alreadyCopied, bool translate)
         return;
     }
     host->beginCorrecting(translate);
-    runCorrection(host, alreadyCopied, translate);
+    handled(host, runCorrection(host, alreadyCopied, translate),
+            translate ? QStringLiteral("traduction échouée: ") : QStringLiteral("correction échouée: "));
 }
 
 namespace {
@@ -157,8 +173,17 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
                + QString::number(TextUtil::characterCount(*text)) + QStringLiteral(" → ")
                + QString::number(TextUtil::characterCount(result)) + QStringLiteral(" caractères"));
 
-    if (!translate || Paster::focusedIsEditable() != std::optional<bool>(false)) {
-        const bool pasted = host->paster()->paste(result, true, saved);
+    bool paste = true;
+    if (translate) {
+        // Asked of the accessibility worker: an application that does not answer
+        // holds this action up to the timeout, never the main thread.
+        QCoro::Task<std::optional<bool>> asking = Paster::focusedIsEditable();
+        const std::optional<bool> editable = co_await std::move(asking);
+        paste = editable != std::optional<bool>(false);
+    }
+    if (paste) {
+        Paster *paster = host->paster();
+        const bool pasted = paster && paster->paste(result, true, saved);
         host->setIdle();
         if (!pasted) {
             Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(result))
@@ -183,17 +208,21 @@ void speakSelection(SelectionHost *host)
         reader->stop();
         return;
     }
-    runSpeak(host);
+    handled(host, runSpeak(host), QStringLiteral("lecture échouée: "));
 }
 
 QCoro::Task<> runSpeak(SelectionHost *host)
 {
     QCoro::Task<> settling = host->paster()->waitForModifiers();
     co_await std::move(settling);
-    std::optional<QString> text = Paster::selectedTextViaAX();
+    QCoro::Task<std::optional<QString>> reading = Paster::selectedTextViaAX();
+    std::optional<QString> text = co_await std::move(reading);
+    Paster *paster = host->paster();
+    if (!paster)
+        co_return;
     if (!text || TextUtil::trimmed(*text).isEmpty()) {
-        const Paster::Snapshot saved = host->paster()->snapshot();
-        QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection();
+        const Paster::Snapshot saved = paster->snapshot();
+        QCoro::Task<std::optional<QString>> copying = paster->copySelection();
         text = co_await std::move(copying);
         Clipboard::restore(saved);
     }

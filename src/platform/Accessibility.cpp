@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <coroutine>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -24,6 +25,17 @@ namespace {
 
 // The worker's own GLib context, once it exists (see below).
 std::atomic<GMainContext *> gWorkerContext{nullptr};
+
+// Queries waiting for an answer (Accessibility::waiting()).
+std::atomic<int> gWaiting{0};
+
+struct Waiting
+{
+    Waiting() { ++gWaiting; }
+    ~Waiting() { --gWaiting; }
+    Waiting(const Waiting &) = delete;
+    Waiting &operator=(const Waiting &) = delete;
+};
 
 // What one walk found about the focused element.
 struct Focus
@@ -184,6 +196,7 @@ public:
 
     std::optional<Focus> run(int timeoutMs)
     {
+        const Waiting counted;
         auto slot = std::make_shared<Slot>();
         {
             std::unique_lock lock(mutex_);
@@ -347,12 +360,12 @@ std::optional<QString> selectionOf(const std::optional<Focus> &focus)
     return focus->selected;
 }
 
-// Selections read in the background and not yet answered, by ticket. Main
-// thread only: the worker hands back a ticket and a copy of the text.
+// Reads in the background not yet answered, by ticket. Main thread only: the
+// worker hands back a ticket and a copy of what it found.
 struct Awaited
 {
     quint64 next = 0;
-    std::unordered_map<quint64, std::function<void(std::optional<QString>)>> done;
+    std::unordered_map<quint64, std::function<void(std::optional<Focus>)>> done;
 };
 
 Awaited &awaited()
@@ -361,16 +374,85 @@ Awaited &awaited()
     return instance;
 }
 
-void answer(quint64 ticket, std::optional<QString> text)
+void answer(quint64 ticket, std::optional<Focus> focus)
 {
     auto &done = awaited().done;
     const auto it = done.find(ticket);
     if (it == done.end())
         return; // answered already: by the deadline, or by the walk
-    std::function<void(std::optional<QString>)> callback = std::move(it->second);
+    std::function<void(std::optional<Focus>)> callback = std::move(it->second);
     done.erase(it);
-    callback(std::move(text));
+    --gWaiting;
+    callback(std::move(focus));
 }
+
+// One walk without waiting for it: `done` runs once on the main thread, with
+// the answer or, at the deadline, none.
+void ask(int timeoutMs, std::function<void(std::optional<Focus>)> done)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app) {
+        done(std::nullopt);
+        return;
+    }
+    const quint64 ticket = ++awaited().next;
+    awaited().done.emplace(ticket, std::move(done));
+    ++gWaiting;
+    Worker &worker = Worker::instance();
+    QTimer::singleShot(worker.deadline(timeoutMs), app, [ticket] { answer(ticket, std::nullopt); });
+    worker.submit([ticket](const std::optional<Focus> &focus) {
+        QCoreApplication *instance = QCoreApplication::instance();
+        if (!instance)
+            return;
+        QMetaObject::invokeMethod(instance, [ticket, focus] { answer(ticket, focus); }, Qt::QueuedConnection);
+    });
+}
+
+Accessibility::FocusRead readOf(const std::optional<Focus> &focus)
+{
+    Accessibility::FocusRead read;
+    read.selected = selectionOf(focus);
+    if (focus && focus->found)
+        read.editable = focus->editable;
+    return read;
+}
+
+// Suspends a coroutine until ask() answers. The state is shared: the answer
+// may come before the suspension ends, or after the awaiter is gone.
+class FocusAwaiter
+{
+public:
+    explicit FocusAwaiter(int timeoutMs) : timeoutMs_(timeoutMs) {}
+
+    bool await_ready() const noexcept { return false; }
+
+    bool await_suspend(std::coroutine_handle<> handle)
+    {
+        std::shared_ptr<State> state = state_;
+        ask(timeoutMs_, [state](std::optional<Focus> focus) {
+            state->read = readOf(focus);
+            state->answered = true;
+            if (state->handle)
+                std::exchange(state->handle, {}).resume();
+        });
+        if (state_->answered)
+            return false; // answered at once: no bus, no application
+        state_->handle = handle;
+        return true;
+    }
+
+    Accessibility::FocusRead await_resume() { return std::move(state_->read); }
+
+private:
+    struct State
+    {
+        bool answered = false;
+        std::coroutine_handle<> handle;
+        Accessibility::FocusRead read;
+    };
+    int timeoutMs_;
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
 
 } // namespace
 
@@ -411,22 +493,7 @@ std::optional<QString> selectedText(int timeoutMs)
 
 void readSelectedText(int timeoutMs, std::function<void(std::optional<QString>)> done)
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app) {
-        done(std::nullopt);
-        return;
-    }
-    const quint64 ticket = ++awaited().next;
-    awaited().done.emplace(ticket, std::move(done));
-    Worker &worker = Worker::instance();
-    QTimer::singleShot(worker.deadline(timeoutMs), app, [ticket] { answer(ticket, std::nullopt); });
-    worker.submit([ticket](const std::optional<Focus> &focus) {
-        QCoreApplication *instance = QCoreApplication::instance();
-        if (!instance)
-            return;
-        QMetaObject::invokeMethod(instance, [ticket, text = selectionOf(focus)] { answer(ticket, text); },
-                                  Qt::QueuedConnection);
-    });
+    ask(timeoutMs, [done = std::move(done)](std::optional<Focus> focus) { done(selectionOf(focus)); });
 }
 
 std::optional<bool> focusedIsEditable(int timeoutMs)
@@ -435,6 +502,18 @@ std::optional<bool> focusedIsEditable(int timeoutMs)
     if (!focus || !focus->found)
         return std::nullopt;
     return focus->editable;
+}
+
+QCoro::Task<FocusRead> readFocus(int timeoutMs)
+{
+    FocusAwaiter awaiter(timeoutMs);
+    FocusRead read = co_await awaiter;
+    co_return read;
+}
+
+int waiting()
+{
+    return gWaiting.load();
 }
 
 } // namespace Accessibility

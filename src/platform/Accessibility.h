@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <qcoro/qcorotask.h>
 
 #include <functional>
 #include <optional>
@@ -31,5 +32,21 @@ void readSelectedText(int timeoutMs, std::function<void(std::optional<QString>)>
 
 // Whether the focused element takes text; none when it cannot tell.
 std::optional<bool> focusedIsEditable(int timeoutMs = 400);
+
+// What one walk found: the answers of selectedText() and focusedIsEditable().
+struct FocusRead
+{
+    std::optional<QString> selected;
+    std::optional<bool> editable;
+};
+
+// selectedText() and focusedIsEditable() at once, without blocking the caller:
+// the task ends on the main thread with the answer or, `timeoutMs` after the
+// call at the latest, with none. Main thread.
+QCoro::Task<FocusRead> readFocus(int timeoutMs = 400);
+
+// Queries asked and not yet answered, blocking or not. Tests tell by it whether
+// the main thread still runs while a query waits.
+int waiting();
 
 } // namespace Accessibility

@@ -6,6 +6,8 @@
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTimer>
+#include <QLocalServer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -31,6 +33,11 @@ struct Rig
     QStringList translated; // texts handed to the fallback
     bool fallbackFails = false;
     bool sound = true;
+    // The sound check answers after this long; or is this one instead.
+    int soundDelayMs = 0;
+    std::function<QCoro::Task<bool>()> soundCheck;
+    int soundChecks = 0;
+    int soundAnswers = 0;
     int shown = 0;
     std::unique_ptr<Defaults> defaults;
     std::unique_ptr<CallTranslator> call;
@@ -61,7 +68,21 @@ struct Rig
             co_return QStringLiteral("FR:") + text;
         };
         s.makeCapture = [this] { return std::make_unique<FakeAppCapture>(board); };
-        s.soundAvailable = [this] { return sound; };
+        s.soundAvailable = [this]() -> QCoro::Task<bool> {
+            ++soundChecks;
+            bool answer = sound;
+            if (soundCheck) {
+                QCoro::Task<bool> asking = soundCheck();
+                answer = co_await std::move(asking);
+            } else if (soundDelayMs > 0) {
+                QTimer timer;
+                timer.setSingleShot(true);
+                timer.start(soundDelayMs);
+                co_await timer;
+            }
+            ++soundAnswers;
+            co_return answer;
+        };
         s.resolveTarget = [](std::optional<QString> id) {
             CaptureTarget t;
             t.bundleId = id;
@@ -351,6 +372,83 @@ private Q_SLOTS:
         QCOMPARE(rig.call->lines().size(), sound ? 0 : 1);
         const QStringList lines = logLines();
         QCOMPARE(lines, log.isEmpty() ? QStringList{} : QStringList{log});
+    }
+
+    // The sound server is asked off the main thread: one that takes the
+    // connection and never answers leaves the event loop running until the
+    // check gives up.
+    void silentSoundServer()
+    {
+        QLocalServer silent;
+        const QString path = dir_.filePath(QStringLiteral("silent-pulse"));
+        QVERIFY(silent.listen(path));
+        const QByteArray previous = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(path));
+        const auto restore = qScopeGuard([previous] {
+            if (previous.isNull())
+                qunsetenv("PULSE_SERVER");
+            else
+                qputenv("PULSE_SERVER", previous);
+        });
+        Rig rig(dir_.path());
+        rig.soundCheck = CallServices::production().soundAvailable;
+        bool turned = false;
+        bool answeredBeforeTurn = true;
+        QTimer::singleShot(0, this, [&] {
+            turned = true;
+            answeredBeforeTurn = rig.soundAnswers > 0;
+        });
+        rig.call->start();
+        QVERIFY(TestEnv::waitFor([&] { return rig.soundAnswers == 1; }, 10000));
+        QVERIFY(turned);
+        QVERIFY2(!answeredBeforeTurn, "the main thread waited for the sound server");
+        QCOMPARE(rig.call->errorText(), QStringLiteral("Le son de l'ordinateur est inaccessible : vérifie que "
+                                                       "PulseAudio ou PipeWire fonctionne, puis relance."));
+        QVERIFY(!rig.call->running());
+        QCOMPARE(rig.board->made, 0);
+        QCOMPARE(rig.shown, 1);
+    }
+
+    // What the user does while the sound server is being asked.
+    void duringTheSoundCheck_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("made");
+        QTest::newRow("stop drops the start") << "stop" << false << 0;
+        QTest::newRow("toggle drops the start") << "toggle" << false << 0;
+        QTest::newRow("a second start is the same start") << "start" << true << 1;
+        QTest::newRow("nothing: it starts") << "" << true << 1;
+    }
+    void duringTheSoundCheck()
+    {
+        QFETCH(QString, then);
+        QFETCH(bool, running);
+        QFETCH(int, made);
+        Rig rig(dir_.path());
+        rig.soundDelayMs = 150;
+        rig.call->start();
+        QVERIFY(!rig.call->running());
+        QCOMPARE(rig.shown, 0);
+        if (then == QLatin1String("stop"))
+            rig.call->stop();
+        else if (then == QLatin1String("toggle"))
+            rig.call->toggle();
+        else if (then == QLatin1String("start"))
+            rig.call->start();
+        QVERIFY(TestEnv::waitFor([&] { return rig.soundAnswers == 1; }, 3000));
+        QTest::qWait(100);
+        QCOMPARE(rig.soundChecks, 1);
+        QCOMPARE(rig.call->running(), running);
+        QCOMPARE(rig.board->made, made);
+        QCOMPARE(rig.shown, made);
+        QCOMPARE(rig.call->errorText(), QString());
+        // Dropped, a start goes through again.
+        if (!running) {
+            rig.call->start();
+            QVERIFY(TestEnv::waitFor([&] { return rig.call->running(); }, 3000));
+            QVERIFY(rig.started());
+        }
     }
 
     void fallback_data()

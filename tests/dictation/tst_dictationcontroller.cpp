@@ -1,4 +1,5 @@
 #include "dictation/DictationController.h"
+#include "engines/EngineError.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
 #include "support/TestEnv.h"
@@ -611,6 +612,33 @@ private Q_SLOTS:
         QCOMPARE(c_->commandText(), std::nullopt);
         advance(40000);
         QCOMPARE(c_->lastError(), std::nullopt);
+    }
+
+    // A road ended by an exception: idle at once and the failure told, not
+    // left to the watchdog.
+    void aRoadThatThrowsEnds_data()
+    {
+        QTest::addColumn<bool>("engine");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("any exception: its text") << false << "panne du disque";
+        QTest::newRow("engine failure: its own message") << true << EngineError::http(QStringLiteral("OpenRouter"), 502, QStringLiteral("Bad gateway")).description();
+    }
+    void aRoadThatThrowsEnds()
+    {
+        QFETCH(bool, engine);
+        QFETCH(QString, message);
+        c_->services().road = [engine](DictationController *, DictationController::RoadRun) -> QCoro::Task<> {
+            if (engine)
+                throw EngineError::http(QStringLiteral("OpenRouter"), 502, QStringLiteral("Bad gateway"));
+            throw std::runtime_error("panne du disque");
+            co_return;
+        };
+        c_->setState(DictationController::State::Processing);
+        c_->process("a", 1.0, std::nullopt, std::nullopt);
+        QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+        QCOMPARE(c_->lastError(), std::optional<QString>(message));
+        QVERIFY(c_->flashIsError());
+        QCOMPARE(sounds_, QStringList{QStringLiteral("Basso")});
     }
 
     void selectionAndChunker_data()

@@ -3,36 +3,16 @@
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
 #include "model/AppSettings.h"
+#include "model/Log.h"
 #include "model/Store.h"
 #include "platform/Clipboard.h"
+#include "support/FakeSelectionHost.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_cloud.h"
 
 #include <QApplication>
 
-namespace {
-
-struct FakeSelectionHost : SelectionHost
-{
-    enum class State { Idle, Busy, Correcting } state = State::Idle;
-    bool isTrusted = true;
-    QStringList calls;
-    bool isIdle() const override { return state == State::Idle; }
-    bool isCorrecting() const override { return state == State::Correcting; }
-    void beginCorrecting(bool translate) override
-    {
-        calls << QStringLiteral("begin %1").arg(translate);
-        state = State::Correcting;
-    }
-    void setIdle() override { state = State::Idle; }
-    void fail(const QString &m) override { calls << QStringLiteral("fail ") + m; }
-    void show(const QString &m) override { calls << QStringLiteral("show ") + m; }
-    bool trusted() const override { return isTrusted; }
-    Paster *paster() const override { return pasterInUse; }
-    Paster *pasterInUse = nullptr;
-};
-
-} // namespace
+#include <stdexcept>
 
 // The selection actions' rules with the desktop replaced: keys are recorded,
 // the clipboard is this process's own, the engines are fakes.
@@ -44,6 +24,7 @@ class TestSelectionRules : public QObject
     FakeSelectionHost host;
     QList<quint16> posted;
     bool keyPosted = true;
+    bool keyThrows = false;
     std::unique_ptr<Paster> paster;
 
     void act(bool alreadyCopied, bool translate)
@@ -63,6 +44,8 @@ private Q_SLOTS:
         PasteDesktop desktop;
         desktop.post = [this](quint16 key, quint64) {
             posted << key;
+            if (keyThrows)
+                throw std::runtime_error("serveur X perdu");
             return keyPosted;
         };
         desktop.targetClass = [] { return QString(); };
@@ -77,6 +60,7 @@ private Q_SLOTS:
         host.pasterInUse = paster.get();
         posted.clear();
         keyPosted = true;
+        keyThrows = false;
         paster->flushRestore();
     }
 
@@ -130,6 +114,50 @@ private Q_SLOTS:
         }
         QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
         QCOMPARE(host.calls, calls);
+    }
+
+    // An action ended by an exception is logged and shown like any failure, and
+    // the controller is idle again.
+    void exceptionIsShown_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("log");
+        const QString failed = QStringLiteral("fail serveur X perdu");
+        QTest::newRow("last dictation again") << "paste last" << QStringList{failed}
+                                              << "collage échoué: dernière dictée, serveur X perdu";
+        QTest::newRow("correction") << "correct" << QStringList{QStringLiteral("begin 0"), failed}
+                                    << "correction échouée: serveur X perdu";
+        QTest::newRow("translation") << "translate" << QStringList{QStringLiteral("begin 1"), failed}
+                                     << "traduction échouée: serveur X perdu";
+        QTest::newRow("read aloud") << "speak" << QStringList{failed} << "lecture échouée: serveur X perdu";
+    }
+    void exceptionIsShown()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, log);
+        keyThrows = true;
+        if (action == QLatin1String("paste last")) {
+            Dictation last;
+            last.id = QUuid::createUuid();
+            last.date = QDateTime::currentDateTimeUtc();
+            last.finalText = QStringLiteral("La dernière dictée.");
+            Store::shared()->add(last);
+            SelectionActions::pasteLast(&host);
+        } else if (action == QLatin1String("speak")) {
+            SelectionActions::speakSelection(&host);
+        } else {
+            // Nothing to correct: the text comes back as it was, and is pasted.
+            Clipboard::setText(QStringLiteral("Tout est juste."));
+            SelectionActions::correctSelection(&host, true, action == QLatin1String("translate"));
+        }
+        QVERIFY2(TestEnv::waitFor([&] { return host.calls.size() == calls.size(); }, 8000), qPrintable(host.calls.join(u'|')));
+        QTest::qWait(100);
+        QCOMPARE(host.calls, calls);
+        QVERIFY(host.state == FakeSelectionHost::State::Idle);
+        Log::waitUntilWritten();
+        QVERIFY2(TestEnv::readFile(Log::path()).contains(log.toUtf8()), qPrintable(log));
     }
 
     void nothingSelectedRestoresTheClipboard()
