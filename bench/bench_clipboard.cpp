@@ -3,29 +3,17 @@
 // goes silent, and images of growing size (over the cap they are left out).
 #include "platform/Clipboard.h"
 #include "support/TestEnv.h"
+#include "BenchTiming.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
 
-double medianMs(int runs, const std::function<void()> &work)
-{
-    QList<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        work();
-        times << clock.nsecsElapsed() / 1e6;
-    }
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
+using BenchTiming::medianMs;
 
 bool ownerReady(QProcess &owner)
 {

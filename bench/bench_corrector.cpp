@@ -5,16 +5,16 @@
 #include "model/Store.h"
 #include "support/TestEnv.h"
 #include "text/Analyzer.h"
+#include "BenchTiming.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 
 namespace {
+
+using BenchTiming::medianMs;
 
 const QStringList kVocabulary = {
     QStringLiteral("je"),     QStringLiteral("suis"),   QStringLiteral("allé"),  QStringLiteral("a"),
@@ -23,20 +23,6 @@ const QStringList kVocabulary = {
     QStringLiteral("nous"),   QStringLiteral("avons"),  QStringLiteral("mangé"), QStringLiteral("des"),
     QStringLiteral("glaces"), QStringLiteral("maison"), QStringLiteral("ça"),    QStringLiteral("travail"),
 };
-
-// Median of `runs` timings, in milliseconds.
-double measure(int runs, const std::function<void()> &work)
-{
-    QList<double> times;
-    for (int r = 0; r < runs; ++r) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.append(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 } // namespace
 
@@ -59,7 +45,7 @@ int main(int argc, char *argv[])
     for (qsizetype k = 0; k < analysis.fixes.size(); k += 2)
         ignored.insert(analysis.fixes[k].id);
     CorrectorText::Rendered rendered;
-    const double renderMs = measure(21, [&] { rendered = CorrectorText::render(analysis, ignored); });
+    const double renderMs = medianMs(21, [&] { rendered = CorrectorText::render(analysis, ignored); });
     std::printf("final text and highlights, 1500 words, %lld fixes (%lld ignored): %.3f ms (median of 21; budget 5 ms)\n",
                 qlonglong(analysis.fixes.size()), qlonglong(ignored.size()), renderMs);
 
@@ -79,7 +65,7 @@ int main(int argc, char *argv[])
         records.append(record);
     }
     qsizetype found = 0;
-    const double mistakesMs = measure(21, [&] { found = CorrectorText::frequentMistakes(records).size(); });
+    const double mistakesMs = medianMs(21, [&] { found = CorrectorText::frequentMistakes(records).size(); });
     std::printf("frequent mistakes over %lld records: %.3f ms (median of 21; budget 25 ms), %lld shown\n",
                 qlonglong(records.size()), mistakesMs, qlonglong(found));
 
@@ -89,7 +75,7 @@ int main(int argc, char *argv[])
     FrequentMistakesModel model(&store);
     CorrectionRecord one = records.first();
     one.id = QUuid::createUuid();
-    const double addMs = measure(21, [&] { store.addFix(one); });
+    const double addMs = medianMs(21, [&] { store.addFix(one); });
     std::printf("one record added, frequent mistakes recomputed (%d rows): %.3f ms (median of 21)\n", model.count(),
                 addMs);
     return 0;

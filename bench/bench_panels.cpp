@@ -8,6 +8,7 @@
 #include "dictation/OverlayController.h"
 #include "model/AppSettings.h"
 #include "support/TestEnv.h"
+#include "BenchTiming.h"
 
 #include <QApplication>
 #include <QDir>
@@ -24,17 +25,13 @@
 
 namespace {
 
+using BenchTiming::median;
+
 double cpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
 // Milliseconds from `start` until `window` has drawn a frame.

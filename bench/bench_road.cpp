@@ -12,6 +12,7 @@
 #include "model/AppSettings.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
+#include "BenchTiming.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,6 +24,8 @@
 #include <cstdio>
 
 namespace {
+
+using BenchTiming::median;
 
 struct Host : RoadHost
 {
@@ -60,12 +63,6 @@ QCoro::Task<> roadRun(Host *host, ProcessingRoad::Request request, RoadDesktop d
 {
     co_await ProcessingRoad::run(host, std::move(request), std::move(desktop));
     *flag = true;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
 }
 
 } // namespace

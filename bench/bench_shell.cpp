@@ -7,6 +7,7 @@
 #include "model/Defaults.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
+#include "BenchTiming.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -25,6 +26,8 @@
 #include <unistd.h>
 
 namespace {
+
+using BenchTiming::median;
 
 QString journalPath()
 {
@@ -92,12 +95,6 @@ bool embedded(Display *display, qint64 app, qint64 host)
         }
     }
     return false;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values[values.size() / 2];
 }
 
 double cpuSeconds(qint64 pid)

@@ -2,16 +2,16 @@
 #include "support/TestEnv.h"
 #include "text/Analyzer.h"
 #include "text/Corrector.h"
+#include "BenchTiming.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 
 namespace {
+
+using BenchTiming::medianMs;
 
 const QStringList kVocabulary = {
     QStringLiteral("je"), QStringLiteral("suis"), QStringLiteral("allé"), QStringLiteral("a"), QStringLiteral("la"),
@@ -34,20 +34,6 @@ QStringList randomWords(int n, quint32 seed)
     return words;
 }
 
-// Median of `runs` timings, in milliseconds.
-double measure(int runs, const std::function<void()> &work)
-{
-    QList<double> times;
-    for (int r = 0; r < runs; ++r) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.append(timer.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -65,7 +51,7 @@ int main(int argc, char *argv[])
     const QString a = base.join(QLatin1Char(' '));
     const QString b = changed.join(QLatin1Char(' '));
     qsizetype fixCount = 0;
-    const double diffMs = measure(15, [&] { fixCount = Analyzer::diff(a, b).size(); });
+    const double diffMs = medianMs(15, [&] { fixCount = Analyzer::diff(a, b).size(); });
     std::printf("Analyzer::diff, 1500 × 1500 words (%lld fixes): %.2f ms (median of 15)\n", qlonglong(fixCount), diffMs);
 
     // Corrector local steps: 1,000 words with 60 findings of every kind.
@@ -94,7 +80,7 @@ int main(int argc, char *argv[])
     const QStringList words = {QStringLiteral("Kesso"), QStringLiteral("tkt")};
     const CorrectionScope scope(15);
     QString result;
-    const double localMs = measure(15, [&] {
+    const double localMs = medianMs(15, [&] {
         const auto kept = Corrector::keepMatches(matches, words, scope, PunctuationLevel::Normal);
         const auto withModel = Corrector::applyMatches(text, kept, true);
         const auto without = Corrector::applyMatches(text, kept, false);

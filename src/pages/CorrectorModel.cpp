@@ -12,6 +12,8 @@
 
 #include <QVariantMap>
 
+#include <iterator>
+
 namespace {
 
 struct ActionLook
@@ -31,6 +33,23 @@ const ActionLook kActions[] = {
 const ActionLook &look(TextAction action)
 {
     return kActions[int(action)];
+}
+
+struct ModeLook
+{
+    const char16_t *label;
+    const char *icon;
+};
+
+// In the order of Mode.
+const ModeLook kModes[] = {
+    {u"Corriger", "checkmark.seal"}, {u"Reformuler", "wand.and.stars"}, {u"Résumer", "text.alignleft"}};
+
+// None for a value QML made up.
+const ModeLook *modeLook(CorrectorModel::Mode mode)
+{
+    const auto index = std::size_t(mode);
+    return index < std::size(kModes) ? &kModes[index] : nullptr;
 }
 
 // The record every successful run leaves in the corrector history.
@@ -64,28 +83,14 @@ CorrectorModel::~CorrectorModel() = default;
 
 QString CorrectorModel::label(Mode mode)
 {
-    switch (mode) {
-    case Mode::Correct:
-        return QStringLiteral("Corriger");
-    case Mode::Rephrase:
-        return QStringLiteral("Reformuler");
-    case Mode::Summary:
-        return QStringLiteral("Résumer");
-    }
-    return {};
+    const ModeLook *found = modeLook(mode);
+    return found ? QString::fromUtf16(found->label) : QString();
 }
 
 QString CorrectorModel::icon(Mode mode)
 {
-    switch (mode) {
-    case Mode::Correct:
-        return QStringLiteral("checkmark.seal");
-    case Mode::Rephrase:
-        return QStringLiteral("wand.and.stars");
-    case Mode::Summary:
-        return QStringLiteral("text.alignleft");
-    }
-    return {};
+    const ModeLook *found = modeLook(mode);
+    return found ? QString::fromLatin1(found->icon) : QString();
 }
 
 QString CorrectorModel::label(TextAction action)
@@ -313,6 +318,16 @@ void CorrectorModel::run()
     }
 }
 
+// Logged in any case; shown only while the page is there and the run still its own.
+void CorrectorModel::failed(QPointer<CorrectorModel> self, quint64 generation, const QString &failure)
+{
+    Log::write(QStringLiteral("correcteur: ") + failure);
+    if (self && self->current(generation)) {
+        self->setError(failure);
+        self->setWorking(false);
+    }
+}
+
 QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 generation, QString text,
                                          QString language, QStringList words)
 {
@@ -325,11 +340,7 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
         failure = Road::errorText(error);
     }
     if (!failure.isNull()) {
-        Log::write(QStringLiteral("correcteur: ") + failure);
-        if (self && self->current(generation)) {
-            self->setError(failure);
-            self->setWorking(false);
-        }
+        failed(self, generation, failure);
         co_return;
     }
     if (self && self->current(generation)) {
@@ -371,11 +382,7 @@ QCoro::Task<> CorrectorModel::rewriteRun(QPointer<CorrectorModel> self, quint64 
         failure = Road::errorText(error);
     }
     if (!failure.isNull()) {
-        Log::write(QStringLiteral("correcteur: ") + failure);
-        if (self && self->current(generation)) {
-            self->setError(failure);
-            self->setWorking(false);
-        }
+        failed(self, generation, failure);
         co_return;
     }
     if (self && self->current(generation))

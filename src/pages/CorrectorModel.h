@@ -148,6 +148,7 @@ private:
                                     QStringList words);
     static QCoro::Task<> rewriteRun(QPointer<CorrectorModel> self, quint64 generation, QString text, TextAction action,
                                     QString language, QString target);
+    static void failed(QPointer<CorrectorModel> self, quint64 generation, const QString &failure);
     bool current(quint64 generation) const { return generation == generation_; }
 
     void setWorking(bool on);

@@ -1,4 +1,5 @@
 #include "dictation/ProcessingRoad.h"
+#include "support/ForeignSelection.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"
 
@@ -8,45 +9,6 @@
 #include <QTemporaryDir>
 
 using DesktopTools::readClipboard;
-
-namespace {
-
-DesktopTools::Result readPrimary()
-{
-    return DesktopTools::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("primary"),
-                                                       QStringLiteral("-o"), QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
-}
-
-// Nobody owns it any more: a seed of the same text as before cannot pass for
-// the new owner.
-void release(QClipboard::Mode mode)
-{
-    QGuiApplication::clipboard()->setText(QStringLiteral("·"), mode);
-    QGuiApplication::clipboard()->clear(mode);
-}
-
-bool seedPrimary(const QString &text)
-{
-    release(QClipboard::Selection);
-    QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"),
-        QStringLiteral("printf '%s' \"$1\" | xclip -selection primary -i -loops 0 >/dev/null 2>&1"),
-        QStringLiteral("sh"), text});
-    // Only once it is the owner: the same text served by us must not count.
-    return TestEnv::waitFor([&] {
-        return !QGuiApplication::clipboard()->ownsSelection() && readPrimary().out == text.toUtf8();
-    }, 3000);
-}
-
-bool seedClipboard(const QString &text)
-{
-    release(QClipboard::Clipboard);
-    return DesktopTools::seedClipboard(text)
-           && TestEnv::waitFor([&] {
-                  return !QGuiApplication::clipboard()->ownsClipboard() && readClipboard().out == text.toUtf8();
-              }, 3000);
-}
-
-} // namespace
 
 // A dictation pasted into a real terminal of the xterm family, which binds no
 // Ctrl+Shift+V: the text must arrive as typed, not as a literal ^V, and both
@@ -67,8 +29,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, program);
         QFETCH(QString, text);
-        QVERIFY(seedClipboard(QStringLiteral("presse-papiers de l'utilisateur")));
-        QVERIFY(seedPrimary(QStringLiteral("sélection de l'utilisateur")));
+        QVERIFY(ForeignSelection::seedClipboard(QStringLiteral("presse-papiers de l'utilisateur")));
+        QVERIFY(ForeignSelection::seedPrimary(QStringLiteral("sélection de l'utilisateur")));
 
         // The terminal hands every byte to cat at once (no line discipline wait).
         QTemporaryDir dir;
@@ -92,7 +54,7 @@ private Q_SLOTS:
         QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(file) == text.toUtf8(); }, 5000),
                  TestEnv::readFile(file).toHex().constData());
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "presse-papiers de l'utilisateur"; }, 3000));
-        QVERIFY(TestEnv::waitFor([] { return readPrimary().out == "sélection de l'utilisateur"; }, 3000));
+        QVERIFY(TestEnv::waitFor([] { return ForeignSelection::readPrimary().out == "sélection de l'utilisateur"; }, 3000));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "dictation/Paster.h"
 #include "platform/Clipboard.h"
 #include "platform/KeyTable.h"
+#include "support/ForeignSelection.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"
 
@@ -11,46 +12,6 @@
 #include <qcoro/qcorotask.h>
 
 using DesktopTools::readClipboard;
-
-namespace {
-
-DesktopTools::Result readPrimary()
-{
-    return DesktopTools::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("primary"),
-                                                       QStringLiteral("-o"), QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
-}
-
-// Nobody owns it any more: a seed of the same text as before cannot pass for
-// the new owner.
-void release(QClipboard::Mode mode)
-{
-    QGuiApplication::clipboard()->setText(QStringLiteral("·"), mode);
-    QGuiApplication::clipboard()->clear(mode);
-}
-
-bool seedPrimary(const QString &text)
-{
-    release(QClipboard::Selection);
-    QProcess::startDetached(QStringLiteral("sh"), {QStringLiteral("-c"),
-        QStringLiteral("printf '%s' \"$1\" | xclip -selection primary -i -loops 0 >/dev/null 2>&1"),
-        QStringLiteral("sh"), text});
-    // Only once it is the owner: the same text served by us must not count.
-    return TestEnv::waitFor([&] {
-        return !QGuiApplication::clipboard()->ownsSelection() && readPrimary().out == text.toUtf8();
-    }, 3000);
-}
-
-// The same for the clipboard.
-bool seedClipboard(const QString &text)
-{
-    release(QClipboard::Clipboard);
-    return DesktopTools::seedClipboard(text)
-           && TestEnv::waitFor([&] {
-                  return !QGuiApplication::clipboard()->ownsClipboard() && readClipboard().out == text.toUtf8();
-              }, 3000);
-}
-
-} // namespace
 
 // The clipboard side of pasting: what another client reads before and after the
 // restore, and what the snapshot keeps.
@@ -208,8 +169,8 @@ private Q_SLOTS:
         QFETCH(quint16, key);
         QFETCH(quint64, modifiers);
         QFETCH(bool, primary);
-        QVERIFY(seedClipboard(QStringLiteral("avant")));
-        QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
+        QVERIFY(ForeignSelection::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(ForeignSelection::seedPrimary(QStringLiteral("sélection avant")));
         targetClass = wmClass;
         paster->paste(QStringLiteral("dicté"), true);
         paster->command(Paster::kKeyC);
@@ -221,20 +182,20 @@ private Q_SLOTS:
             QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("dicté"));
         // Both come back with the restore.
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
-        QVERIFY(TestEnv::waitFor([] { return readPrimary().out == "sélection avant"; }, 3000));
+        QVERIFY(TestEnv::waitFor([] { return ForeignSelection::readPrimary().out == "sélection avant"; }, 3000));
     }
 
     // Quitting right after a paste into an xterm gives PRIMARY back too.
     void flushRestoresPrimary()
     {
-        QVERIFY(seedClipboard(QStringLiteral("avant")));
-        QVERIFY(seedPrimary(QStringLiteral("sélection avant")));
+        QVERIFY(ForeignSelection::seedClipboard(QStringLiteral("avant")));
+        QVERIFY(ForeignSelection::seedPrimary(QStringLiteral("sélection avant")));
         targetClass = QStringLiteral("xterm");
         paster->paste(QStringLiteral("dicté"), true);
         QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("dicté"));
         paster->flushRestore();
         QCOMPARE(readClipboard().out, QByteArray("avant"));
-        QCOMPARE(readPrimary().out, QByteArray("sélection avant"));
+        QCOMPARE(ForeignSelection::readPrimary().out, QByteArray("sélection avant"));
     }
 
     void modifierWait_data()

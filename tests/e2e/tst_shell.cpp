@@ -17,13 +17,25 @@
 #include <atspi/atspi.h>
 
 #include <csignal>
+#include <functional>
 #include <optional>
 
 // The program as a desktop application on the private desktop: start-up order,
 // launch at login, one running copy per session, the tray icon and its menu.
 namespace {
 
-using Process = std::unique_ptr<QProcess>;
+void stop(QProcess &process);
+
+// A copy of the program; it is stopped, as the user would quit it, when it goes.
+struct Stopper
+{
+    void operator()(QProcess *process) const
+    {
+        stop(*process);
+        delete process;
+    }
+};
+using Process = std::unique_ptr<QProcess, Stopper>;
 
 QString dataFolder()
 {
@@ -47,7 +59,7 @@ QString autostartPath()
 
 Process start(const QStringList &arguments = {}, QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
 {
-    auto process = std::make_unique<QProcess>();
+    Process process(new QProcess);
     process->setProcessEnvironment(env);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(QStringLiteral(OMBRY_BINARY), arguments);
@@ -59,6 +71,16 @@ Process start(const QStringList &arguments = {}, QProcessEnvironment env = QProc
 bool startedUp(int count = 1, int timeoutMs = 15000)
 {
     return TestEnv::waitFor([count] { return journal().count(QStringLiteral(" mac: ")) >= count; }, timeoutMs);
+}
+
+// Starts the program and waits until its start-up went through (the `count`th in
+// this home); null, the copy stopped, when it did not.
+Process startedApp(int count = 1, QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+{
+    Process process = start({}, std::move(env));
+    if (!startedUp(count))
+        process.reset();
+    return process;
 }
 
 bool finished(QProcess &process, int timeoutMs)
@@ -86,21 +108,28 @@ struct X
             XCloseDisplay(display);
     }
 
-    std::optional<qint64> pidOf(Window window)
+    // The one 32-bit item of a window property of `type`.
+    std::optional<unsigned long> property(Window window, const char *name, Atom type)
     {
-        Atom type;
+        Atom actual;
         int format;
         unsigned long count, after;
         unsigned char *data = nullptr;
-        const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
-        std::optional<qint64> pid;
-        if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data)
+        std::optional<unsigned long> value;
+        if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1, False, type, &actual, &format,
+                               &count, &after, &data)
                 == Success
             && data && count == 1)
-            pid = qint64(*reinterpret_cast<unsigned long *>(data));
+            value = *reinterpret_cast<unsigned long *>(data);
         if (data)
             XFree(data);
-        return pid;
+        return value;
+    }
+
+    std::optional<qint64> pidOf(Window window)
+    {
+        const std::optional<unsigned long> pid = property(window, "_NET_WM_PID", XA_CARDINAL);
+        return pid ? std::optional<qint64>(qint64(*pid)) : std::nullopt;
     }
 
     QList<Window> children(Window window)
@@ -128,80 +157,65 @@ struct X
         return parent;
     }
 
-    // A window of `app` that stands inside a window of `host`: an embedded tray icon.
-    std::optional<QRect> embedded(qint64 app, qint64 host)
+    // The first window of `pid`, breadth first from the root, that `match` takes; 0 for none.
+    Window windowOf(qint64 pid, const std::function<bool(Window)> &match)
     {
         const Window root = DefaultRootWindow(display);
         QList<Window> queue{root};
         while (!queue.isEmpty()) {
             const Window w = queue.takeFirst();
             queue << children(w);
-            if (w == root || pidOf(w) != app)
-                continue;
-            for (Window up = parentOf(w); up && up != root; up = parentOf(up)) {
-                if (pidOf(up) != host)
-                    continue;
-                XWindowAttributes attributes;
-                XGetWindowAttributes(display, w, &attributes);
-                int x = 0, y = 0;
-                Window child;
-                XTranslateCoordinates(display, w, root, 0, 0, &x, &y, &child);
-                return QRect(x, y, attributes.width, attributes.height);
-            }
+            if (w != root && pidOf(w) == pid && match(w))
+                return w;
         }
-        return std::nullopt;
+        return 0;
+    }
+
+    // Where `window` stands on the screen.
+    QRect onScreen(Window window)
+    {
+        XWindowAttributes attributes;
+        XGetWindowAttributes(display, window, &attributes);
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+        return QRect(x, y, attributes.width, attributes.height);
+    }
+
+    // A window of `app` that stands inside a window of `host`: an embedded tray icon.
+    std::optional<QRect> embedded(qint64 app, qint64 host)
+    {
+        const Window root = DefaultRootWindow(display);
+        const Window icon = windowOf(app, [&](Window w) {
+            for (Window up = parentOf(w); up && up != root; up = parentOf(up))
+                if (pidOf(up) == host)
+                    return true;
+            return false;
+        });
+        return icon ? std::optional<QRect>(onScreen(icon)) : std::nullopt;
     }
 
     // The process whose window is active.
     std::optional<qint64> activePid()
     {
-        Atom type;
-        int format;
-        unsigned long count, after;
-        unsigned char *data = nullptr;
-        const Atom active = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
-        std::optional<qint64> pid;
-        if (XGetWindowProperty(display, DefaultRootWindow(display), active, 0, 1, False, XA_WINDOW, &type, &format,
-                               &count, &after, &data)
-                == Success
-            && data && count == 1) {
-            const Window window = *reinterpret_cast<Window *>(data);
-            if (window)
-                pid = pidOf(window);
-        }
-        if (data)
-            XFree(data);
-        return pid;
+        const std::optional<unsigned long> window = property(DefaultRootWindow(display), "_NET_ACTIVE_WINDOW", XA_WINDOW);
+        return window && *window ? pidOf(Window(*window)) : std::nullopt;
     }
 
     // Whether `pid` shows a window at least as large as the main window's minimum.
     bool mainWindowShown(qint64 pid)
     {
-        const Window root = DefaultRootWindow(display);
-        QList<Window> queue{root};
-        while (!queue.isEmpty()) {
-            const Window w = queue.takeFirst();
-            queue << children(w);
-            if (w == root || pidOf(w) != pid)
-                continue;
+        return windowOf(pid, [&](Window w) {
             XWindowAttributes attributes;
-            if (XGetWindowAttributes(display, w, &attributes) && attributes.map_state == IsViewable
-                && attributes.width >= 900 && attributes.height >= 600)
-                return true;
-        }
-        return false;
+            return XGetWindowAttributes(display, w, &attributes) && attributes.map_state == IsViewable
+                   && attributes.width >= 900 && attributes.height >= 600;
+        }) != 0;
     }
 
     // The rectangle of a top-level window of `pid` named `title`.
     std::optional<QRect> windowNamed(qint64 pid, const QString &title)
     {
-        const Window root = DefaultRootWindow(display);
-        QList<Window> queue{root};
-        while (!queue.isEmpty()) {
-            const Window w = queue.takeFirst();
-            queue << children(w);
-            if (w == root || pidOf(w) != pid)
-                continue;
+        const Window found = windowOf(pid, [&](Window w) {
             Atom type;
             int format;
             unsigned long count, after;
@@ -212,14 +226,9 @@ struct X
             if (name)
                 XFree(name);
             XWindowAttributes attributes;
-            if (!match || !XGetWindowAttributes(display, w, &attributes) || attributes.map_state != IsViewable)
-                continue;
-            int x = 0, y = 0;
-            Window child;
-            XTranslateCoordinates(display, w, root, 0, 0, &x, &y, &child);
-            return QRect(x, y, attributes.width, attributes.height);
-        }
-        return std::nullopt;
+            return match && XGetWindowAttributes(display, w, &attributes) && attributes.map_state == IsViewable;
+        });
+        return found ? std::optional<QRect>(onScreen(found)) : std::nullopt;
     }
 
     bool trayOwned()
@@ -427,8 +436,8 @@ private Q_SLOTS:
     {
         ScopedHome home;
         {
-            Process app = start();
-            QVERIFY2(startedUp(), qPrintable(journal()));
+            Process app = startedApp();
+            QVERIFY2(app, qPrintable(journal()));
             const QString log = journal();
             const qsizetype micro = log.indexOf(QStringLiteral(" démarrage: micro="));
             const qsizetype login = log.indexOf(QStringLiteral(" démarrage auto: true"));
@@ -450,8 +459,8 @@ private Q_SLOTS:
         // Later starts leave it alone, also once the user removed it.
         QVERIFY(QFile::remove(autostartPath()));
         {
-            Process app = start();
-            QVERIFY(startedUp(2));
+            Process app = startedApp(2);
+            QVERIFY(app);
             stop(*app);
         }
         QCOMPARE(journal().count(QStringLiteral(" démarrage auto: ")), 1);
@@ -461,8 +470,8 @@ private Q_SLOTS:
     void secondLaunchHandsOver()
     {
         ScopedHome home;
-        Process first = start();
-        QVERIFY(startedUp());
+        Process first = startedApp();
+        QVERIFY(first);
         QElapsedTimer clock;
         clock.start();
         Process second = start();
@@ -482,8 +491,8 @@ private Q_SLOTS:
     {
         ScopedHome home;
         X x;
-        Process first = start();
-        QVERIFY(startedUp());
+        Process first = startedApp();
+        QVERIFY(first);
         QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(first->processId()); }, 10000));
         QVERIFY(TestEnv::waitFor([&] { return x.activePid() == first->processId(); }, 5000));
         QVERIFY(keys({QStringLiteral("+Control_L"), QStringLiteral("w"), QStringLiteral("-Control_L")}));
@@ -509,9 +518,8 @@ private Q_SLOTS:
                                    R"({"transcriptionEngine": "deepgram", "key": "rightControl", "onboarded": true})"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("OMBRY_TEST_ACCEPT_XTEST"), QStringLiteral("1"));
-        Process app = start({}, env);
-        auto stopApp = qScopeGuard([&app] { stop(*app); });
-        QVERIFY(startedUp());
+        Process app = startedApp(1, env);
+        QVERIFY(app);
         QVERIFY(TestEnv::waitFor([&] { return journal().contains(QStringLiteral("hotkey: event tap actif")); }));
         QVERIFY(TestEnv::waitFor([&] { return x.activePid() == app->processId(); }, 10000));
         QVERIFY(keys({QStringLiteral("+Control_L"), QStringLiteral("w"), QStringLiteral("-Control_L")}));
@@ -532,7 +540,6 @@ private Q_SLOTS:
             }
             return onSettings;
         }, 5000));
-        stopApp.dismiss();
         stop(*app);
         QCOMPARE(app->exitStatus(), QProcess::NormalExit);
     }
@@ -552,9 +559,8 @@ private Q_SLOTS:
         QVERIFY(TestEnv::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME")
                                        + QStringLiteral("/Ombry Voice/com.corvanel.ombryvoice.json"),
                                    QStringLiteral(R"({"theme": "%1", "onboarded": true})").arg(theme).toUtf8()));
-        Process app = start();
-        auto stopApp = qScopeGuard([&app] { stop(*app); });
-        QVERIFY(startedUp());
+        Process app = startedApp();
+        QVERIFY(app);
         QVERIFY(TestEnv::waitFor([&] { return x.mainWindowShown(app->processId()); }, 10000));
         Atspi atspi;
         QVERIFY(atspi.ok());
@@ -613,7 +619,6 @@ private Q_SLOTS:
         if (const auto main = x.windowNamed(app->processId(), QStringLiteral("Ombry Voice")))
             QGuiApplication::primaryScreen()->grabWindow(0, main->x(), main->y(), main->width(), main->height())
                 .save(folder + QStringLiteral("/window-") + theme + QStringLiteral(".png"));
-        stopApp.dismiss();
         stop(*app);
         QCOMPARE(app->exitStatus(), QProcess::NormalExit);
     }
@@ -631,7 +636,7 @@ private Q_SLOTS:
         ScopedHome home;
         std::vector<Process> apps;
         for (int i = 0; i < copies; ++i) {
-            auto process = std::make_unique<QProcess>();
+            Process process(new QProcess);
             process->setProcessEnvironment(QProcessEnvironment::systemEnvironment());
             process->start(QStringLiteral(OMBRY_BINARY), {});
             apps.push_back(std::move(process));
@@ -656,12 +661,12 @@ private Q_SLOTS:
     void killedCopyDoesNotBlock()
     {
         ScopedHome home;
-        Process first = start();
-        QVERIFY(startedUp());
+        Process first = startedApp();
+        QVERIFY(first);
         first->kill();
         QVERIFY(first->waitForFinished(5000));
-        Process second = start();
-        QVERIFY(startedUp(2));
+        Process second = startedApp(2);
+        QVERIFY(second);
         QCOMPARE(second->state(), QProcess::Running);
         stop(*second);
     }
@@ -671,8 +676,8 @@ private Q_SLOTS:
         ScopedHome home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/ombry-bus"));
-        Process app = start({}, env);
-        QVERIFY(startedUp());
+        Process app = startedApp(1, env);
+        QVERIFY(app);
         QCOMPARE(app->state(), QProcess::Running);
         stop(*app);
         QCOMPARE(app->exitCode(), 0);
@@ -681,8 +686,8 @@ private Q_SLOTS:
     void diagnosticsBesideARunningCopy()
     {
         ScopedHome home;
-        Process app = start();
-        QVERIFY(startedUp());
+        Process app = startedApp();
+        QVERIFY(app);
         const QString out = home.path() + QStringLiteral("/icones");
         Process icon = start({QStringLiteral("--icon"), out});
         QVERIFY(finished(*icon, 30000));
@@ -713,7 +718,6 @@ private Q_SLOTS:
         const QString longText = QStringLiteral("Bonjour à toutes et à tous, voici une dictée bien plus longue que soixante caractères.");
         writeHistory(longText);
         Process app = start();
-        auto stopApp = qScopeGuard([&app] { stop(*app); });
         QElapsedTimer clock;
         clock.start();
         std::optional<QRect> icon;

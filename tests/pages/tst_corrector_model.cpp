@@ -199,6 +199,40 @@ private Q_SLOTS:
     }
 
     // The count the live check shows for what the service found, under the settings.
+    // The mode chips and the run button read the same label and symbol.
+    void modeLooks_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("icon");
+        QTest::newRow("correct") << int(CorrectorModel::Mode::Correct) << "Corriger" << "checkmark.seal";
+        QTest::newRow("rephrase") << int(CorrectorModel::Mode::Rephrase) << "Reformuler" << "wand.and.stars";
+        QTest::newRow("summary") << int(CorrectorModel::Mode::Summary) << "Résumer" << "text.alignleft";
+        QTest::newRow("past the last") << 3 << "" << "";
+        QTest::newRow("negative") << -1 << "" << "";
+    }
+    void modeLooks()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, label);
+        QFETCH(QString, icon);
+        const auto value = CorrectorModel::Mode(mode);
+        QCOMPARE(CorrectorModel::label(value), label);
+        QCOMPARE(CorrectorModel::icon(value), icon);
+        CorrectorModel page;
+        page.setMode(value);
+        QCOMPARE(page.runLabel(), label);
+        QCOMPARE(page.runIcon(), icon);
+        if (label.isEmpty())
+            return;
+        QVariantMap chip;
+        for (const QVariant &entry : page.modes())
+            if (entry.toMap().value(QStringLiteral("mode")).value<CorrectorModel::Mode>() == value)
+                chip = entry.toMap();
+        QCOMPARE(chip.value(QStringLiteral("label")).toString(), label);
+        QCOMPARE(chip.value(QStringLiteral("icon")).toString(), icon);
+    }
+
     void liveCount_data()
     {
         QTest::addColumn<QString>("text");
