@@ -12,6 +12,8 @@ AbstractButton {
 
     Accessible.role: Accessible.RadioButton
     Accessible.name: text
+    // Dimmed: installed, not running.
+    Accessible.description: dim ? "Pas lancée" : ""
     Accessible.checkable: true
     Accessible.checked: selected
     Accessible.onPressAction: tile.clicked()

@@ -15,15 +15,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Ombry Voice — page");
 
-QStringList shownNames(const AtspiReader &reader, const QString &role)
-{
-    QStringList out;
-    for (const AtspiReader::Node &n : reader.nodes())
-        if (n.showing() && n.role == role)
-            out << n.name;
-    return out;
-}
-
 } // namespace
 
 // The calls tab on the private desktop: the application tiles as the window
@@ -80,7 +71,7 @@ private Q_SLOTS:
         QVERIFY(reader.find(QString(), QStringLiteral("Choisis l'appli de ton appel, puis Démarrer. Les sous-titres apparaissent aussi dans une fenêtre flottante.")));
         QStringList tiles;
         QVERIFY(TestEnv::waitFor([&] {
-            tiles = shownNames(reader, QStringLiteral("push button")).mid(2);
+            tiles = reader.shownNames(QStringLiteral("push button")).mid(2);
             return tiles.size() >= 3 && tiles.filter(QStringLiteral("term"), Qt::CaseInsensitive).size() == 1;
         }, 8000));
         // The header's two buttons, then the tiles.
@@ -88,6 +79,10 @@ private Q_SLOTS:
         QCOMPARE(tiles.at(1), QStringLiteral("Zoom Workplace"));
         // Two windows of one application give one tile, after the known applications.
         QCOMPARE(tiles.size(), 3);
+        // The installed call application that does not run is dimmed, the others not.
+        for (const AtspiReader::Node &tile : reader.all(reader.find(QString(), QStringLiteral("Zoom Workplace"))->role))
+            if (tiles.contains(tile.name))
+                QCOMPARE(tile.description, tile.name == QStringLiteral("Zoom Workplace") ? QStringLiteral("Pas lancée") : QString());
         Screenshots::inBothThemes(QStringLiteral("calls-tab"), [&] { return Screenshots::scene(window_.get()); });
     }
 
@@ -99,6 +94,35 @@ private Q_SLOTS:
         }, 3000));
         QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Tout l'ordinateur")));
         QVERIFY(TestEnv::waitFor([] { return !Defaults::standard().string(QStringLiteral("callApp")); }, 3000));
+    }
+
+    // While subtitles run the tiles cannot change and the tab says why.
+    void runningLocksTheGrid()
+    {
+        const QString hint = QStringLiteral("Arrête les sous-titres pour changer d'appli.");
+        CallTranslator *call = root_->callTranslator();
+        const AtspiReader reader(kTitle);
+        const QString tileRole = reader.find(QString(), QStringLiteral("Zoom Workplace"))->role;
+        auto tilesEnabled = [&] {
+            QList<bool> out;
+            for (const AtspiReader::Node &tile : reader.all(tileRole))
+                if (tile.name == QStringLiteral("Tout l'ordinateur") || tile.name == QStringLiteral("Zoom Workplace"))
+                    out << tile.states.contains(QStringLiteral("enabled"));
+            return out;
+        };
+        QVERIFY(!reader.shownNames().contains(hint));
+        QCOMPARE(tilesEnabled(), (QList<bool>{true, true}));
+        QVERIFY(reader.press(QStringLiteral("Démarrer"), [call] { return call->running(); }));
+        QVERIFY(reader.find(QString(), hint));
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter")));
+        QVERIFY(TestEnv::waitFor([&] { return tilesEnabled() == QList<bool>{false, false}; }));
+        // Choosing is refused while running.
+        reader.act(tileRole, QStringLiteral("Zoom Workplace"));
+        QTest::qWait(200);
+        QVERIFY(!Defaults::standard().string(QStringLiteral("callApp")));
+        Screenshots::inBothThemes(QStringLiteral("calls-tab-running"), [&] { return Screenshots::scene(window_.get()); });
+        QVERIFY(reader.press(QStringLiteral("Arrêter"), [call] { return !call->running(); }));
+        QVERIFY(TestEnv::waitFor([&] { return !reader.shownNames().contains(hint) && tilesEnabled() == QList<bool>{true, true}; }));
     }
 
     void newestFortyLines()
