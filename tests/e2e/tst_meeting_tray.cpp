@@ -135,7 +135,7 @@ private Q_SLOTS:
 
         QSignalSpy processed(recorder, &MeetingRecorder::processed);
         triggerMeetingItem();
-        QVERIFY(processed.wait(20000));
+        QVERIFY(TestEnv::waitFor([&] { return processed.size() == 1; }, 20000));
         QCOMPARE(recorder->state(), MeetingRecorder::State::Idle);
         QVERIFY(TestEnv::waitFor([&] { return meetingItem() == u"Démarrer une réunion"_s; }, 3000));
         QCOMPARE(statusTitle(), u"Prêt"_s);
@@ -174,7 +174,7 @@ private Q_SLOTS:
         QCOMPARE(sounds_, (QStringList{u"Tink"_s, u"Pop"_s}));
         hold_ = false;
         Q_EMIT released();
-        QVERIFY(processed.wait(20000));
+        QVERIFY(TestEnv::waitFor([&] { return processed.size() == 1; }, 20000));
         QCOMPARE(recorder->state(), MeetingRecorder::State::Idle);
         QCOMPARE(root_->store()->meetings().size(), 2);
     }
