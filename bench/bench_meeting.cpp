@@ -2,6 +2,7 @@
 //   bench_meeting [minutes]   length of the recording (default 120)
 
 #include "calls/MeetingRecorder.h"
+#include "fakes/FakeMeetingMic.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
 
@@ -33,31 +34,6 @@ void resetPeak()
         f.write("5");
 }
 
-struct Mic
-{
-    QMutex lock;
-    std::function<void(QByteArrayView)> sink;
-};
-
-class FakeCapture final : public MeetingCapture
-{
-public:
-    explicit FakeCapture(Mic *mic) : mic_(mic) {}
-    void start(std::function<void(QByteArrayView)> sink) override
-    {
-        QMutexLocker locker(&mic_->lock);
-        mic_->sink = std::move(sink);
-    }
-    void stop() override
-    {
-        QMutexLocker locker(&mic_->lock);
-        mic_->sink = nullptr;
-    }
-
-private:
-    Mic *mic_;
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -67,11 +43,11 @@ int main(int argc, char *argv[])
     const int minutes = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 120;
     QTemporaryDir folder;
     Store store(folder.path());
-    Mic mic;
+    auto mic = std::make_shared<FakeMeetingMic>();
     int chunks = 0;
     MeetingServices s;
     s.microphoneAllowed = [] { return true; };
-    s.makeCapture = [&mic] { return std::make_unique<FakeCapture>(&mic); };
+    s.makeCapture = FakeMeetingMic::maker(mic);
     s.transcribe = [&chunks](QByteArray, QString, QStringList) -> QCoro::Task<QString> {
         ++chunks;
         co_return QStringLiteral("Un morceau de la réunion.");
@@ -96,10 +72,8 @@ int main(int argc, char *argv[])
     TestEnv::waitFor([&] { return recorder.state() == MeetingRecorder::State::Recording; });
     QElapsedTimer clock;
     clock.start();
-    for (int sec = 0; sec < minutes * 60; ++sec) {
-        QMutexLocker locker(&mic.lock);
-        mic.sink(QByteArrayView(second));
-    }
+    for (int sec = 0; sec < minutes * 60; ++sec)
+        mic->feed(second);
     const double recordSeconds = clock.elapsed() / 1000.0;
     const qint64 afterRecording = memoryKb("VmRSS:");
     QSignalSpy processed(&recorder, &MeetingRecorder::processed);

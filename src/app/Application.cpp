@@ -287,6 +287,7 @@ Tray *Application::tray()
         };
         hooks.toggleMeeting = [this] { meetingRecorder()->toggle(); };
         m_->tray = std::make_unique<Tray>(settings(), store(), controller(), microphones(), std::move(hooks));
+        connect(meetingRecorder(), &MeetingRecorder::stateChanged, m_->tray.get(), &Tray::scheduleRebuild);
     }
     return m_->tray.get();
 }

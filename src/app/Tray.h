@@ -58,6 +58,9 @@ public:
     void rebuild();
     // Runs what an entry of the menu does.
     void run(StatusMenu::Command command, const QVariant &value);
+    // Rebuilds on the next turn, or at the next closing when the menu is open:
+    // for sources the tray does not watch itself (the meeting recorder).
+    void scheduleRebuild();
 
     // The tray's picture for a dictation state (three distinct ones).
     static QIcon stateIcon(DictationController::State state);
@@ -68,7 +71,6 @@ Q_SIGNALS:
     void rebuilt();
 
 private:
-    void scheduleRebuild();
     void fill(QMenu *menu, const QList<StatusMenu::Entry> &entries);
     void followState();
 

@@ -488,12 +488,12 @@ QByteArray AudioRecorder::normalize(const QByteArray &pcm, int peak)
     return out;
 }
 
-QByteArray AudioRecorder::trimSilence(const QByteArray &pcm)
+std::pair<qsizetype, qsizetype> AudioRecorder::trimmedSpan(QByteArrayView pcm)
 {
     const qsizetype n = pcm.size() / 2;
     if (n == 0)
-        return pcm;
-    const qint16 *s = samplesOf(pcm);
+        return {0, pcm.size()};
+    const auto *s = reinterpret_cast<const qint16 *>(pcm.data());
     auto loudIn = [s](qsizetype from, qsizetype to) {
         for (qsizetype i = from; i < to; ++i) {
             const int v = qFromLittleEndian(s[i]);
@@ -510,7 +510,7 @@ QByteArray AudioRecorder::trimSilence(const QByteArray &pcm)
         }
     }
     if (first < 0)
-        return pcm; // only silence: kept whole
+        return {0, pcm.size()}; // only silence: kept whole
     qsizetype last = n;
     for (qsizetype end = n; end > first; end -= kTrimWindow) {
         if (loudIn(std::max<qsizetype>(end - kTrimWindow, 0), end)) {
@@ -520,7 +520,29 @@ QByteArray AudioRecorder::trimSilence(const QByteArray &pcm)
     }
     const qsizetype from = std::max<qsizetype>(first - kTrimMargin, 0);
     const qsizetype to = std::min<qsizetype>(last + kTrimMargin, n);
-    return pcm.mid(from * 2, (to - from) * 2);
+    return {from * 2, (to - from) * 2};
+}
+
+QByteArray AudioRecorder::trimSilence(const QByteArray &pcm)
+{
+    const auto [from, size] = trimmedSpan(pcm);
+    if (from == 0 && size == pcm.size())
+        return pcm;
+    return pcm.mid(from, size);
+}
+
+QByteArray AudioRecorder::trimmedWav(QByteArrayView pcm)
+{
+    const auto [from, size] = trimmedSpan(pcm);
+    if (!fitsWav(size))
+        return {};
+    QByteArray out = wav(QByteArray());
+    out.resize(44 + size);
+    char *h = out.data();
+    qToLittleEndian(quint32(size + 36), h + 4);
+    qToLittleEndian(quint32(size), h + 40);
+    std::memcpy(h + 44, pcm.data() + from, size_t(size));
+    return out;
 }
 
 bool AudioRecorder::fitsWav(qint64 pcmBytes)

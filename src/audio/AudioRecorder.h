@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 struct pa_stream;
 
@@ -115,6 +116,10 @@ public:
     static double speechSeconds(const QByteArray &pcm);
     static QByteArray normalize(const QByteArray &pcm, int peak);
     static QByteArray trimSilence(const QByteArray &pcm);
+    // The bytes of `pcm` that trimSilence() keeps: offset and length.
+    static std::pair<qsizetype, qsizetype> trimmedSpan(QByteArrayView pcm);
+    // wav(trimSilence(pcm)), copying the kept samples once: for long recordings.
+    static QByteArray trimmedWav(QByteArrayView pcm);
     // The PCM behind a 44-byte RIFF/WAVE header; empty when the file would reach
     // 4 GiB, which the header's 32-bit sizes cannot describe.
     static QByteArray wav(const QByteArray &pcm);

@@ -12,10 +12,13 @@ AbstractButton {
 
     Accessible.role: Accessible.RadioButton
     Accessible.name: text
+    // Dimmed: installed, not running.
+    Accessible.description: dim ? "Pas lancée" : ""
     Accessible.checkable: true
     Accessible.checked: selected
-    Accessible.onPressAction: tile.clicked()
-    Accessible.onToggleAction: tile.clicked()
+    // A screen reader's press obeys the disabled grid as a click does.
+    Accessible.onPressAction: if (tile.enabled) tile.clicked()
+    Accessible.onToggleAction: if (tile.enabled) tile.clicked()
 
     contentItem: Item {
         Column {

@@ -1,4 +1,3 @@
-// qmllint skip-file: its list models derive from QAbstractItemModel, which the linter cannot resolve.
 import QtQuick
 import QtQuick.Layouts
 import Ombry
@@ -12,8 +11,8 @@ Item {
 
     implicitHeight: layout.implicitHeight
 
-    CallAppsModel {
-        id: apps
+    CallsSource {
+        id: source
         active: tab.visible
     }
 
@@ -86,7 +85,7 @@ Item {
                     enabled: !tab.running
                     cellWidth: (width + 10) / columns
                     cellHeight: 96
-                    model: apps
+                    model: source.apps
                     Accessible.role: Accessible.List
                     Accessible.name: "Applications"
 
@@ -163,7 +162,7 @@ Item {
 
                 Text {
                     Layout.fillWidth: true
-                    visible: lines.count === 0 && CallTranslator.live.length === 0
+                    visible: source.lineCount === 0 && CallTranslator.live.length === 0
                     text: tab.running ? "J'écoute… les phrases traduites apparaîtront ici."
                                       : "Choisis l'appli de ton appel, puis Démarrer. Les sous-titres apparaissent aussi dans une fenêtre flottante."
                     wrapMode: Text.WordWrap
@@ -173,20 +172,14 @@ Item {
                     Accessible.name: text
                 }
 
-                RecentLinesModel {
-                    id: recent
-                    source: CallTranslator.lines
-                    limit: 40
-                }
-
                 ListView {
                     id: lines
                     objectName: "subtitleLines"
                     Layout.fillWidth: true
                     Layout.preferredHeight: contentHeight
-                    visible: count > 0
+                    visible: source.lineCount > 0
                     interactive: false
-                    model: recent
+                    model: source.lines
                     Accessible.role: Accessible.List
                     Accessible.name: "Sous-titres"
 

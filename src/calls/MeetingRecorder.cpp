@@ -25,6 +25,8 @@
 #include <QPointer>
 #include <QtConcurrent>
 
+#include <chrono>
+
 #include <QCoro/QCoroFuture>
 
 using namespace Qt::StringLiterals;
@@ -221,11 +223,19 @@ void MeetingRecorder::copy(const QString &title, const QString &summary, const Q
     Clipboard::setText(copyText(title, summary, tasks));
 }
 
+qint64 MeetingRecorder::clockMs() const
+{
+    if (services_.clock)
+        return services_.clock();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 int MeetingRecorder::elapsedSeconds() const
 {
-    if (state_ != State::Recording || !clock_.isValid())
+    if (state_ != State::Recording)
         return 0;
-    return int(clock_.elapsed() / 1000);
+    return int(std::max<qint64>(0, clockMs() - recordingSince_) / 1000);
 }
 
 void MeetingRecorder::setState(State state, const QString &progress)
@@ -296,7 +306,7 @@ QCoro::Task<void> MeetingRecorder::startRecording()
     capture_ = capture;
     spool_ = spool;
     startedAt_ = QDateTime::currentDateTime();
-    clock_.start();
+    recordingSince_ = clockMs();
     setState(State::Recording);
     if (services_.playSound)
         services_.playSound(u"Tink"_s);
@@ -366,8 +376,7 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
     for (int i = 1; i <= count; ++i) {
         setState(State::Processing, chunkProgress(i, count));
         const qint64 offset = qint64(i - 1) * kChunkBytes;
-        const QByteArray wav = AudioRecorder::wav(
-            AudioRecorder::trimSilence(MeetingSpool::read(path, offset, std::min(kChunkBytes, bytes - offset))));
+        const QByteArray wav = MeetingSpool::chunkWav(path, offset, std::min(kChunkBytes, bytes - offset));
         try {
             auto task = services_.transcribe(wav, languageName, store->words());
             QString text = co_await std::move(task);

@@ -4,7 +4,6 @@
 
 #include <QByteArrayView>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -44,6 +43,8 @@ struct MeetingServices
     std::function<QCoro::Task<QString>(QString system, QString text, QString model)> complete;
     std::function<void(const QString &)> playSound;
     std::function<Language()> language;
+    // Milliseconds of a monotonic clock, for the elapsed time; a steady clock when empty.
+    std::function<qint64()> clock;
     Store *store = nullptr;
 
     static MeetingServices production(Store *store);
@@ -134,12 +135,13 @@ private:
     QCoro::Task<std::optional<Summary>> summarize(QString transcript);
     void setState(State state, const QString &progress = {});
     void handled(QCoro::Task<void> task);
+    qint64 clockMs() const;
 
     MeetingServices services_;
     State state_ = State::Idle;
     QString progress_;
     QDateTime startedAt_ = QDateTime::currentDateTime();
-    QElapsedTimer clock_;
+    qint64 recordingSince_ = 0; // the clock at the start of the recording
     bool busy_ = false; // a start or stop is under way off the main thread
     std::shared_ptr<MeetingCapture> capture_;
     std::shared_ptr<MeetingSpool> spool_;

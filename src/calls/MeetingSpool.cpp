@@ -95,6 +95,22 @@ QByteArray MeetingSpool::read(const QString &path, qint64 offset, qint64 length)
     return file.read(length);
 }
 
+QByteArray MeetingSpool::chunkWav(const QString &path, qint64 offset, qint64 length)
+{
+    QFile file(path);
+    if (offset < 0 || length <= 0 || !file.open(QIODevice::ReadOnly))
+        return AudioRecorder::wav(QByteArray());
+    length = std::min(length, file.size() - kHeader - offset);
+    if (length <= 0)
+        return AudioRecorder::wav(QByteArray());
+    if (uchar *mapped = file.map(kHeader + offset, length)) {
+        QByteArray wav = AudioRecorder::trimmedWav(QByteArrayView(mapped, length));
+        file.unmap(mapped);
+        return wav;
+    }
+    return AudioRecorder::wav(AudioRecorder::trimSilence(read(path, offset, length)));
+}
+
 qint64 MeetingSpool::repair(const QString &path)
 {
     const qint64 pcm = pcmSize(path);

@@ -32,6 +32,9 @@ public:
     static qint64 pcmSize(const QString &path);
     // Bytes [offset, offset + length) of the PCM of a spooled file.
     static QByteArray read(const QString &path, qint64 offset, qint64 length);
+    // Those bytes trimmed of silence and packed as a WAV, read through a mapping
+    // of the file so that the samples are copied once.
+    static QByteArray chunkWav(const QString &path, qint64 offset, qint64 length);
     // Fixes the header of a file left by an interrupted recording; its PCM size.
     static qint64 repair(const QString &path);
 

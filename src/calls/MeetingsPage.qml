@@ -1,4 +1,3 @@
-// qmllint skip-file: its list models derive from QAbstractItemModel, which the linter cannot resolve.
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -15,8 +14,8 @@ Item {
 
     implicitHeight: layout.implicitHeight
 
-    MeetingsModel {
-        id: meetings
+    MeetingsSource {
+        id: source
     }
 
     // The elapsed time, from the recorder's monotonic clock.
@@ -81,7 +80,7 @@ Item {
 
         Card {
             Layout.fillWidth: true
-            visible: meetings.count === 0 && MeetingRecorder.state === MeetingRecorder.Idle
+            visible: source.count === 0 && MeetingRecorder.state === MeetingRecorder.Idle
             padding: 20
 
             ColumnLayout {
@@ -119,7 +118,7 @@ Item {
         }
 
         Repeater {
-            model: meetings
+            model: source.meetings
 
             MeetingCard {
                 Layout.fillWidth: true

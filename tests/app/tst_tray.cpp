@@ -7,6 +7,7 @@
 #include "support/TestEnv.h"
 
 #include <QMenu>
+#include <QRegularExpression>
 #include <QThread>
 
 namespace {
@@ -294,6 +295,79 @@ private Q_SLOTS:
         // Without a controller the delayed work does nothing, and does not crash.
         for (const auto &work : rig.delayed)
             work();
+    }
+
+    // The meeting item as the recorder stands, and what pressing it does.
+    void meetingItem_data()
+    {
+        QTest::addColumn<bool>("withRecorder");
+        QTest::addColumn<int>("meeting");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("toggles");
+        QTest::newRow("idle") << true << int(StatusMenu::Meeting::Idle) << QStringLiteral("Démarrer une réunion") << 1;
+        QTest::newRow("recording: checked, stops")
+            << true << int(StatusMenu::Meeting::Recording) << QStringLiteral("*Arrêter la réunion") << 1;
+        QTest::newRow("processing: offered again")
+            << true << int(StatusMenu::Meeting::Processing) << QStringLiteral("Démarrer une réunion") << 1;
+        QTest::newRow("no recorder: disabled")
+            << false << int(StatusMenu::Meeting::Idle) << QStringLiteral("!Démarrer une réunion") << 0;
+    }
+
+    void meetingItem()
+    {
+        QFETCH(bool, withRecorder);
+        QFETCH(int, meeting);
+        QFETCH(QString, shown);
+        QFETCH(int, toggles);
+        int toggled = 0;
+        QStringList symbols;
+        Tray::Shell shell;
+        if (withRecorder) {
+            shell.meeting = [meeting] { return StatusMenu::Meeting(meeting); };
+            shell.toggleMeeting = [&toggled] { ++toggled; };
+        }
+        shell.symbol = [&symbols](const QString &symbol) {
+            symbols << symbol;
+            return QIcon();
+        };
+        Rig rig(std::move(shell));
+        symbols.clear();
+        rig.tray->rebuild();
+        const QStringList top = rig.top();
+        QVERIFY2(top.contains(shown), qPrintable(top.join(QLatin1Char('|'))));
+        // Right after the call-subtitles item, with the meeting symbol.
+        QCOMPARE(top.indexOf(shown), top.indexOf(QRegularExpression(QStringLiteral("^!?\\*?(Sous-titres|Arrêter les sous-titres).*"))) + 1);
+        QVERIFY(symbols.contains(QStringLiteral("person.2.wave.2")));
+        const QString title = QString(shown).remove(QLatin1Char('!')).remove(QLatin1Char('*'));
+        QAction *action = find(rig.tray->menu(), {title});
+        QVERIFY(action);
+        QCOMPARE(action->isCheckable(), shown.startsWith(QLatin1Char('*')));
+        action->trigger();
+        QCOMPARE(toggled, toggles);
+        // Nothing waits for the menu to close.
+        QVERIFY(rig.delays.isEmpty());
+    }
+
+    // A change of a source the tray does not watch itself shows without opening the menu.
+    void meetingChangeShowsWithoutOpening()
+    {
+        StatusMenu::Meeting meeting = StatusMenu::Meeting::Idle;
+        Tray::Shell shell;
+        shell.meeting = [&meeting] { return meeting; };
+        shell.toggleMeeting = [] {};
+        Rig rig(std::move(shell));
+        QVERIFY(rig.top().contains(QStringLiteral("Démarrer une réunion")));
+        meeting = StatusMenu::Meeting::Recording;
+        rig.tray->scheduleRebuild();
+        QVERIFY(TestEnv::waitFor([&] { return rig.top().contains(QStringLiteral("*Arrêter la réunion")); }));
+        // While the menu is open the change waits for it to close.
+        Q_EMIT rig.tray->menu()->aboutToShow();
+        meeting = StatusMenu::Meeting::Idle;
+        rig.tray->scheduleRebuild();
+        QCoreApplication::processEvents();
+        QVERIFY(rig.top().contains(QStringLiteral("*Arrêter la réunion")));
+        Q_EMIT rig.tray->menu()->aboutToHide();
+        QVERIFY(TestEnv::waitFor([&] { return rig.top().contains(QStringLiteral("Démarrer une réunion")); }));
     }
 
     void rebuildsDoNotPileUp()

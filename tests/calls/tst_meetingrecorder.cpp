@@ -1,6 +1,8 @@
+#include "audio/AudioRecorder.h"
 #include "calls/MeetingRecorder.h"
 #include "calls/MeetingSpool.h"
 #include "fakes/FakeHttpService.h"
+#include "fakes/FakeMeetingMic.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
@@ -83,44 +85,6 @@ QByteArray audioOf(const RecordedRequest &r)
     return {};
 }
 
-// The microphone: the test writes what it "hears".
-struct Mic
-{
-    QMutex lock;
-    std::function<void(QByteArrayView)> sink;
-    bool fails = false;
-    int starts = 0;
-
-    void feed(const QByteArray &pcm)
-    {
-        QMutexLocker locker(&lock);
-        if (sink)
-            sink(QByteArrayView(pcm));
-    }
-};
-
-class FakeCapture final : public MeetingCapture
-{
-public:
-    explicit FakeCapture(std::shared_ptr<Mic> mic) : mic_(std::move(mic)) {}
-    void start(std::function<void(QByteArrayView)> sink) override
-    {
-        QMutexLocker locker(&mic_->lock);
-        ++mic_->starts;
-        if (mic_->fails)
-            throw std::runtime_error("no source");
-        mic_->sink = std::move(sink);
-    }
-    void stop() override
-    {
-        QMutexLocker locker(&mic_->lock);
-        mic_->sink = nullptr;
-    }
-
-private:
-    std::shared_ptr<Mic> mic_;
-};
-
 struct Piece
 {
     int hz;
@@ -150,7 +114,7 @@ class TestMeetingRecorder : public QObject
     FakeHttpService *cloud_ = nullptr;
     std::unique_ptr<QTemporaryDir> folder_;
     std::unique_ptr<Store> store_;
-    std::shared_ptr<Mic> mic_;
+    std::shared_ptr<FakeMeetingMic> mic_;
     std::unique_ptr<MeetingRecorder> recorder_;
     QStringList sounds_;
     QStringList states_;
@@ -159,15 +123,17 @@ class TestMeetingRecorder : public QObject
     QString summaryReply_;
     bool microphone_ = true;
     int requests_ = 0;
+    qint64 clockMs_ = 0;
 
     void makeRecorder()
     {
         MeetingServices s = MeetingServices::production(store_.get());
         s.microphoneAllowed = [this] { return microphone_; };
         s.requestMicrophone = [this] { ++requests_; };
-        s.makeCapture = [this] { return std::make_unique<FakeCapture>(mic_); };
+        s.makeCapture = FakeMeetingMic::maker(mic_);
         s.playSound = [this](const QString &name) { sounds_ << name; };
         s.language = [] { return Language::Fr; };
+        s.clock = [this] { return clockMs_; };
         recorder_ = std::make_unique<MeetingRecorder>(std::move(s));
         connect(recorder_.get(), &MeetingRecorder::stateChanged, this, [this] {
             const QString now = recorder_->progress().isEmpty()
@@ -185,7 +151,7 @@ class TestMeetingRecorder : public QObject
         for (const Piece &p : pieces) {
             // In slices, as a sound server delivers it.
             for (qint64 at = 0; at < p.samples; at += kRate * 10)
-                mic_->feed(tone(p.hz, std::min<qint64>(kRate * 10, p.samples - at)));
+                QVERIFY(mic_->feed(tone(p.hz, std::min<qint64>(kRate * 10, p.samples - at))));
         }
     }
 
@@ -223,13 +189,14 @@ private Q_SLOTS:
         });
         folder_ = std::make_unique<QTemporaryDir>();
         store_ = std::make_unique<Store>(folder_->path());
-        mic_ = std::make_shared<Mic>();
+        mic_ = std::make_shared<FakeMeetingMic>();
         sounds_.clear();
         states_.clear();
         wavSizes_.clear();
         order_.clear();
         microphone_ = true;
         requests_ = 0;
+        clockMs_ = 1'000'000;
         summaryReply_ = QStringLiteral(R"({"title":"Point projet","summary":"Résumé.","tasks":["Envoyer le devis"]})");
         makeRecorder();
     }
@@ -341,10 +308,17 @@ private Q_SLOTS:
                 TestEnv::readFile(QDir(folder_->path()).filePath(QStringLiteral("meetings.json")))).array();
             QCOMPARE(saved.size(), 1);
             QCOMPARE(saved.at(0).toObject().value(QStringLiteral("title")).toString(), title);
+            QCOMPARE(saved.at(0).toObject().value(QStringLiteral("duration")).toDouble(), double(samples) / kRate);
+            QCOMPARE(saved.at(0).toObject().value(QStringLiteral("transcript")).toString(), transcript);
             const QString keptFile = QDir(store_->audioDir()).filePath(MeetingRecorder::keptName(m.id));
             QCOMPARE(QFile::exists(keptFile), kept);
             if (kept) {
                 QVERIFY2(m.summary.contains(MeetingRecorder::keptName(m.id)), qPrintable(m.summary));
+                // It names the error that the log gave for the chunk.
+                const QStringList failures = logLines().filter(QRegularExpression(QStringLiteral("^réunion: morceau \\d+ ")));
+                QVERIFY(!failures.isEmpty());
+                const QString error = failures.last().section(QLatin1Char(' '), 3);
+                QVERIFY2(!error.isEmpty() && m.summary.contains(error), qPrintable(m.summary));
                 QCOMPARE(MeetingSpool::pcmSize(keptFile), samples * 2);
                 // The kept recording is a readable WAV with its real sizes.
                 QFile f(keptFile);
@@ -368,6 +342,35 @@ private Q_SLOTS:
             QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(re.pattern())).match(got.at(i)).hasMatch(),
                      qPrintable(got.at(i)));
         }
+    }
+
+    // A chunk read through a mapping of the spool is the chunk read and trimmed.
+    void chunkWav_data()
+    {
+        QTest::addColumn<qint64>("offset");
+        QTest::addColumn<qint64>("length");
+        QTest::newRow("first second") << qint64(0) << qint64(32000);
+        QTest::newRow("across the speech, unaligned") << qint64(30002) << qint64(100000);
+        QTest::newRow("silence only") << qint64(0) << qint64(20000);
+        QTest::newRow("past the end") << qint64(200000) << qint64(100000);
+        QTest::newRow("beyond") << qint64(400000) << qint64(10);
+    }
+
+    void chunkWav()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(qint64, length);
+        // Silence, a tone, silence: trimming has edges to find.
+        const QByteArray pcm = QByteArray(40000, 0) + tone(300, kRate * 4) + QByteArray(60000, 0);
+        const QString path = QDir(folder_->path()).filePath(QStringLiteral("spool.wav"));
+        {
+            MeetingSpool spool;
+            QVERIFY(spool.open(path));
+            spool.append(pcm);
+            QCOMPARE(spool.finish(), qint64(pcm.size()));
+        }
+        const QByteArray expected = AudioRecorder::wav(AudioRecorder::trimSilence(MeetingSpool::read(path, offset, length)));
+        QCOMPARE(MeetingSpool::chunkWav(path, offset, length), expected);
     }
 
     // The model's summary, however it answers.
@@ -444,6 +447,36 @@ private Q_SLOTS:
         QFETCH(int, seconds);
         QFETCH(QString, text);
         QCOMPARE(MeetingRecorder::elapsedText(seconds), text);
+    }
+
+    // The time shown while recording, from the monotonic clock.
+    void elapsedWhileRecording_data()
+    {
+        QTest::addColumn<qint64>("afterMs");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("at once") << qint64(0) << 0 << "0:00";
+        QTest::newRow("just short of a second") << qint64(999) << 0 << "0:00";
+        QTest::newRow("65 s") << qint64(65'000) << 65 << "1:05";
+        QTest::newRow("10 min") << qint64(600'400) << 600 << "10:00";
+        QTest::newRow("75 min 3 s") << qint64(4'503'000) << 4503 << "75:03";
+    }
+
+    void elapsedWhileRecording()
+    {
+        QFETCH(qint64, afterMs);
+        QFETCH(int, seconds);
+        QFETCH(QString, text);
+        QCOMPARE(recorder_->elapsedSeconds(), 0);
+        record({});
+        const QDateTime started = recorder_->startedAt();
+        clockMs_ += afterMs;
+        QCOMPARE(recorder_->elapsedSeconds(), seconds);
+        QCOMPARE(MeetingRecorder::elapsedText(recorder_->elapsedSeconds()), text);
+        // The record's date stays the wall-clock start.
+        QCOMPARE(recorder_->startedAt(), started);
+        stopAndWait();
+        QCOMPARE(recorder_->elapsedSeconds(), 0);
     }
 
     void cardLine_data()

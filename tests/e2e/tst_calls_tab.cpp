@@ -9,20 +9,13 @@
 #include <QDir>
 #include <QProcess>
 #include <QQmlComponent>
+#include <QQuickItem>
 #include <QQuickWindow>
+#include <QScopeGuard>
 
 namespace {
 
 const QString kTitle = QStringLiteral("Ombry Voice — page");
-
-QStringList shownNames(const AtspiReader &reader, const QString &role)
-{
-    QStringList out;
-    for (const AtspiReader::Node &n : reader.nodes())
-        if (n.showing() && n.role == role)
-            out << n.name;
-    return out;
-}
 
 } // namespace
 
@@ -80,7 +73,7 @@ private Q_SLOTS:
         QVERIFY(reader.find(QString(), QStringLiteral("Choisis l'appli de ton appel, puis Démarrer. Les sous-titres apparaissent aussi dans une fenêtre flottante.")));
         QStringList tiles;
         QVERIFY(TestEnv::waitFor([&] {
-            tiles = shownNames(reader, QStringLiteral("push button")).mid(2);
+            tiles = reader.shownNames(QStringLiteral("push button")).mid(2);
             return tiles.size() >= 3 && tiles.filter(QStringLiteral("term"), Qt::CaseInsensitive).size() == 1;
         }, 8000));
         // The header's two buttons, then the tiles.
@@ -88,6 +81,10 @@ private Q_SLOTS:
         QCOMPARE(tiles.at(1), QStringLiteral("Zoom Workplace"));
         // Two windows of one application give one tile, after the known applications.
         QCOMPARE(tiles.size(), 3);
+        // The installed call application that does not run is dimmed, the others not.
+        for (const AtspiReader::Node &tile : reader.all(reader.find(QString(), QStringLiteral("Zoom Workplace"))->role))
+            if (tiles.contains(tile.name))
+                QCOMPARE(tile.description, tile.name == QStringLiteral("Zoom Workplace") ? QStringLiteral("Pas lancée") : QString());
         Screenshots::inBothThemes(QStringLiteral("calls-tab"), [&] { return Screenshots::scene(window_.get()); });
     }
 
@@ -99,6 +96,35 @@ private Q_SLOTS:
         }, 3000));
         QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Tout l'ordinateur")));
         QVERIFY(TestEnv::waitFor([] { return !Defaults::standard().string(QStringLiteral("callApp")); }, 3000));
+    }
+
+    // While subtitles run the tiles cannot change and the tab says why.
+    void runningLocksTheGrid()
+    {
+        const QString hint = QStringLiteral("Arrête les sous-titres pour changer d'appli.");
+        CallTranslator *call = root_->callTranslator();
+        const AtspiReader reader(kTitle);
+        auto *grid = window_->findChild<QQuickItem *>(QStringLiteral("appGrid"));
+        if (!grid)
+            grid = window_->contentItem()->findChild<QQuickItem *>(QStringLiteral("appGrid"));
+        QVERIFY(grid);
+        const QString tileRole = reader.find(QString(), QStringLiteral("Zoom Workplace"))->role;
+        QVERIFY(!reader.shownNames().contains(hint));
+        QVERIFY(grid->isEnabled());
+        QVERIFY(reader.press(QStringLiteral("Démarrer"), [call] { return call->running(); }));
+        // Stopped whatever happens below: the next test wants an idle translator.
+        const auto stop = qScopeGuard([call] { call->stop(); });
+        QVERIFY(reader.find(QString(), hint));
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter")));
+        QVERIFY(!grid->isEnabled());
+        // A screen reader's press is refused as a click is.
+        QVERIFY(reader.act(tileRole, QStringLiteral("Zoom Workplace")));
+        QTest::qWait(300);
+        QVERIFY(!Defaults::standard().string(QStringLiteral("callApp")));
+        Screenshots::inBothThemes(QStringLiteral("calls-tab-running"), [&] { return Screenshots::scene(window_.get()); });
+        QVERIFY(reader.press(QStringLiteral("Arrêter"), [call] { return !call->running(); }));
+        QVERIFY(TestEnv::waitFor([&] { return !reader.shownNames().contains(hint); }));
+        QVERIFY(grid->isEnabled());
     }
 
     void newestFortyLines()

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "calls/MeetingRecorder.h"
 #include "fakes/FakeHttpService.h"
+#include "fakes/FakeMeetingMic.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
@@ -25,45 +26,11 @@ namespace {
 
 const QString kTitle = QStringLiteral("Ombry Voice — page");
 
-struct Mic
-{
-    QMutex lock;
-    std::function<void(QByteArrayView)> sink;
-};
-
-class FakeCapture final : public MeetingCapture
-{
-public:
-    explicit FakeCapture(std::shared_ptr<Mic> mic) : mic_(std::move(mic)) {}
-    void start(std::function<void(QByteArrayView)> sink) override
-    {
-        QMutexLocker locker(&mic_->lock);
-        mic_->sink = std::move(sink);
-    }
-    void stop() override
-    {
-        QMutexLocker locker(&mic_->lock);
-        mic_->sink = nullptr;
-    }
-
-private:
-    std::shared_ptr<Mic> mic_;
-};
-
 QJsonObject completion(const QString &content)
 {
     return QJsonObject{{QStringLiteral("choices"),
                         QJsonArray{QJsonObject{{QStringLiteral("message"),
                                                 QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
-QStringList names(const AtspiReader &reader)
-{
-    QStringList out;
-    for (const AtspiReader::Node &n : reader.nodes())
-        if (n.showing() && !n.name.isEmpty())
-            out << n.name;
-    return out;
 }
 
 } // namespace
@@ -77,7 +44,8 @@ class TestMeetingsPage : public QObject
     std::unique_ptr<Application> root_;
     std::unique_ptr<QQuickWindow> window_;
     FakeHttpService cloud_;
-    std::shared_ptr<Mic> mic_ = std::make_shared<Mic>();
+    std::shared_ptr<FakeMeetingMic> mic_ = std::make_shared<FakeMeetingMic>();
+    qint64 clockMs_ = 0; // the recorder's monotonic clock
 
     Meeting seeded() const
     {
@@ -108,8 +76,9 @@ private Q_SLOTS:
         root_->keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
         MeetingServices s = MeetingServices::production(root_->store());
         s.microphoneAllowed = [] { return true; };
-        s.makeCapture = [this] { return std::make_unique<FakeCapture>(mic_); };
+        s.makeCapture = FakeMeetingMic::maker(mic_);
         s.playSound = [](const QString &) {};
+        s.clock = [this] { return clockMs_; };
         QVERIFY(root_->useMeetingServices(s));
 
         QQmlComponent component(root_->engine());
@@ -142,21 +111,21 @@ private Q_SLOTS:
     {
         MeetingRecorder *recorder = root_->meetingRecorder();
         const AtspiReader reader(kTitle);
-        QVERIFY(reader.act(QStringLiteral("push button"), QStringLiteral("Démarrer une réunion")));
-        QVERIFY(TestEnv::waitFor([&] { return recorder->state() == MeetingRecorder::State::Recording; }));
+        QVERIFY(reader.press(QStringLiteral("Démarrer une réunion"),
+                             [&] { return recorder->state() == MeetingRecorder::State::Recording; }));
         // The empty card is gone, the button counts.
-        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter · 0:00"), 3000)
-                || reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter · 0:01"), 3000));
-        QVERIFY(!names(reader).contains(QStringLiteral("Enregistre une réunion, un appel ou une idée à voix haute")));
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter · 0:00")));
+        // The button counts on the recorder's clock, minutes past the hour included.
+        clockMs_ += 65'000;
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter · 1:05")));
+        clockMs_ += 75 * 60'000 - 65'000 + 3'000;
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter · 75:03")));
+        QVERIFY(!reader.shownNames().contains(QStringLiteral("Enregistre une réunion, un appel ou une idée à voix haute")));
         QByteArray pcm(16000 * 2 * 5, Qt::Uninitialized);
         auto *s = reinterpret_cast<qint16 *>(pcm.data());
         for (int i = 0; i < 16000 * 5; ++i)
             s[i] = qToLittleEndian(qint16(6000 * std::sin(2 * M_PI * 440 * i / 16000.0)));
-        {
-            QMutexLocker locker(&mic_->lock);
-            QVERIFY(mic_->sink);
-            mic_->sink(QByteArrayView(pcm));
-        }
+        QVERIFY(mic_->feed(pcm));
         Screenshots::inBothThemes(QStringLiteral("meetings-recording"), [&] { return Screenshots::scene(window_.get()); });
         recorder->toggle();
         QVERIFY(TestEnv::waitFor([&] { return recorder->state() == MeetingRecorder::State::Idle; }, 15000));
@@ -175,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(reader.find(QString(), QStringLiteral("Relancer le client <b>jeudi</b>")));
         const auto fold = reader.find(QString(), QStringLiteral("Transcription complète"));
         QVERIFY(fold);
-        QVERIFY(!names(reader).contains(QStringLiteral("Bonjour à tous.")));
+        QVERIFY(!reader.shownNames().contains(QStringLiteral("Bonjour à tous.")));
         QVERIFY2(reader.act(fold->role, fold->name), qPrintable(fold->role));
         QVERIFY(reader.find(QString(), QStringLiteral("Bonjour à tous.")));
         Screenshots::inBothThemes(QStringLiteral("meetings-cards"), [&] { return Screenshots::scene(window_.get()); });
@@ -184,19 +153,17 @@ private Q_SLOTS:
     void copyGivesThePlainText()
     {
         QGuiApplication::clipboard()->clear();
-        QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Copier")));
-        QVERIFY(TestEnv::waitFor([] {
+        QVERIFY(AtspiReader(kTitle).press(QStringLiteral("Copier"), [] {
             return QGuiApplication::clipboard()->text()
                 == QStringLiteral("Point projet\n\nRésumé.\n\n- Envoyer le devis\n- Relancer le client <b>jeudi</b>");
-        }, 3000));
+        }));
     }
 
     void deleteRewritesTheFile()
     {
         Store *store = root_->store();
         QCOMPARE(store->meetings().size(), 2);
-        QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Supprimer")));
-        QVERIFY(TestEnv::waitFor([&] { return store->meetings().size() == 1; }, 3000));
+        QVERIFY(AtspiReader(kTitle).press(QStringLiteral("Supprimer"), [&] { return store->meetings().size() == 1; }));
         store->flush();
         const QJsonArray saved = QJsonDocument::fromJson(
             TestEnv::readFile(QDir(store->dataFolder()).filePath(QStringLiteral("meetings.json")))).array();

@@ -1,3 +1,4 @@
+#include "model/Records.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -108,6 +109,56 @@ private Q_SLOTS:
         const QJsonObject stored = QJsonDocument::fromJson(TestEnv::readFile(prefs)).object();
         QCOMPARE(stored.value(u"theme"_s).toString(), storedTheme);
         QVERIFY(!stored.contains(u"onboarded"_s));
+    }
+
+    // The meetings page with saved meetings and the calls tab with a chosen,
+    // installed call application, in both appearances: kept for people to look at.
+    void seededMeetingsAndCalls_data()
+    {
+        QTest::addColumn<QString>("theme");
+        QTest::newRow("light") << u"light"_s;
+        QTest::newRow("dark") << u"dark"_s;
+    }
+
+    void seededMeetingsAndCalls()
+    {
+        QFETCH(QString, theme);
+        ScopedHome bare;
+        const Run empty = snapshot(u"shots"_s, theme, bare.path());
+        QCOMPARE(empty.exitCode, 0);
+
+        ScopedHome home;
+        QVERIFY(TestEnv::writeFile(home.path() + u"/.config/Ombry Voice/com.corvanel.ombryvoice.json"_s,
+                                   "{\"translationTab\":\"calls\",\"callApp\":\"us.zoom.xos\",\"onboarded\":true}"));
+        QVERIFY(TestEnv::writeFile(home.path() + u"/.local/share/applications/zoom.desktop"_s,
+                                   "[Desktop Entry]\nType=Application\nName=Zoom Workplace\nExec=zoom\nIcon=zoom\n"));
+        Meeting long_;
+        long_.date = QDateTime(QDate(2026, 12, 8), QTime(14, 5));
+        long_.duration = 3660;
+        long_.title = u"Point projet"_s;
+        long_.summary = u"On a fait le point sur le devis et le planning de janvier."_s;
+        long_.tasks = {u"Envoyer le devis"_s, u"Relancer le client jeudi"_s};
+        long_.transcript = u"Bonjour à tous."_s;
+        Meeting bare_;
+        bare_.date = QDateTime(QDate(2026, 12, 7), QTime(9, 30));
+        bare_.duration = 59;
+        bare_.title = u"Réunion non transcrite"_s;
+        bare_.summary = u"La transcription a échoué : Clé OpenRouter absente"_s;
+        QVERIFY(TestEnv::writeFile(home.path() + u"/.local/share/Ombry Voice/meetings.json"_s,
+                                   "[" + long_.toJson() + "," + bare_.toJson() + "]"));
+        const Run run = snapshot(u"shots"_s, theme, home.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
+        const QString keep = QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots/snapshot-seeded-") + theme;
+        QDir().mkpath(keep);
+        for (const QString &page : {u"meetings"_s, u"translator"_s}) {
+            const QImage seeded(home.path() + u"/shots/"_s + page + u".png"_s);
+            QCOMPARE(seeded.size(), QSize(1200, 900));
+            // The seeded data is what is drawn: not the page of an empty home.
+            QVERIFY2(seeded != QImage(bare.path() + u"/shots/"_s + page + u".png"_s), qPrintable(page));
+            QFile::remove(keep + u"/"_s + page + u".png"_s);
+            QVERIFY(seeded.save(keep + u"/"_s + page + u".png"_s));
+        }
     }
 
     void unwritablePageIsToldAndOthersWritten()

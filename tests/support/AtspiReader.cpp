@@ -126,6 +126,20 @@ QStringList AtspiReader::texts() const
     return list;
 }
 
+QStringList AtspiReader::shownNames(const QString &role) const
+{
+    QStringList list;
+    for (const Node &n : nodes())
+        if (n.showing() && !n.name.isEmpty() && (role.isEmpty() || n.role == role))
+            list << n.name;
+    return list;
+}
+
+bool AtspiReader::press(const QString &name, const std::function<bool()> &done, int timeoutMs) const
+{
+    return act(QStringLiteral("push button"), name) && TestEnv::waitFor(done, timeoutMs);
+}
+
 bool AtspiReader::act(const QString &role, const QString &name, const QString &action) const
 {
     const std::optional<Node> node = find(role, name);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // Reads one window's accessible tree over AT-SPI, as a screen reader does, and
@@ -44,9 +45,15 @@ public:
     QList<Node> all(const QString &role) const;
     // The names and texts of the nodes shown, in tree order (what a screen reader reads).
     QStringList texts() const;
+    // The names of the nodes shown of `role` (any when empty), in tree order;
+    // nameless nodes are left out.
+    QStringList shownNames(const QString &role = {}) const;
     // Performs `action` ("Press", "SetFocus"… as the node lists it; the first
     // one when empty) on the first node of `role` named `name`.
     bool act(const QString &role, const QString &name, const QString &action = {}) const;
+    // Presses the push button named `name` and waits up to `timeoutMs` for
+    // `done`: false when there is no such button or `done` never holds.
+    bool press(const QString &name, const std::function<bool()> &done, int timeoutMs = 5000) const;
 
 private:
     QString title_;
