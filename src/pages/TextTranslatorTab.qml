@@ -211,9 +211,16 @@ Item {
                 padding: 0
                 leftPadding: 0
                 rightPadding: 0
-                symbol: "arrow.left.arrow.right"
                 font.pixelSize: 15
                 font.weight: Font.DemiBold
+                // A round button with a symbol alone: centred, not laid out as a label.
+                contentItem: Symbol {
+                    name: "arrow.left.arrow.right"
+                    font.pixelSize: 17
+                    color: Theme.text
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                }
                 Accessible.name: "Inverser"
                 ToolTip.visible: hovered
                 ToolTip.text: "Inverser"
