@@ -2,6 +2,10 @@
 
 #include "model/StoreModels.h"
 
+#include <QLocale>
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 RecentTranslationsModel::RecentTranslationsModel(QObject *parent)
@@ -13,6 +17,9 @@ RecentTranslationsModel::RecentTranslationsModel(Store *store, QObject *parent)
     : QSortFilterProxyModel(parent), history_(new FixHistoryModel(store, this))
 {
     actionRole_ = history_->roleOf("action");
+    dateRole_ = history_->roleOf("date");
+    const QList<int> used = history_->roleNames().keys();
+    timeRole_ = *std::max_element(used.begin(), used.end()) + 1;
     setSourceModel(history_);
     // A record coming in at the top pushes the fifth one out: rows further down change
     // their standing, so the whole filter is taken again.
@@ -24,6 +31,25 @@ RecentTranslationsModel::RecentTranslationsModel(Store *store, QObject *parent)
     connect(this, &QAbstractItemModel::rowsRemoved, this, &RecentTranslationsModel::countChanged);
     connect(this, &QAbstractItemModel::modelReset, this, &RecentTranslationsModel::countChanged);
     connect(this, &QAbstractItemModel::layoutChanged, this, &RecentTranslationsModel::countChanged);
+}
+
+QHash<int, QByteArray> RecentTranslationsModel::roleNames() const
+{
+    QHash<int, QByteArray> names = history_->roleNames();
+    names.insert(timeRole_, "time");
+    return names;
+}
+
+QVariant RecentTranslationsModel::data(const QModelIndex &index, int role) const
+{
+    if (role == timeRole_)
+        return timeText(QSortFilterProxyModel::data(index, dateRole_).toDateTime());
+    return QSortFilterProxyModel::data(index, role);
+}
+
+QString RecentTranslationsModel::timeText(const QDateTime &date)
+{
+    return QLocale(QLocale::French, QLocale::France).toString(date.toLocalTime().time(), u"HH:mm"_s);
 }
 
 bool RecentTranslationsModel::isTranslation(const QString &action)

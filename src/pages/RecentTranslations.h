@@ -22,6 +22,11 @@ public:
 
     int count() const { return rowCount(); }
 
+    // Besides the history's roles, "time": the record's hour and minute, "14:05".
+    QHash<int, QByteArray> roleNames() const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    static QString timeText(const QDateTime &date);
+
 Q_SIGNALS:
     void countChanged();
 
@@ -33,6 +38,8 @@ private:
 
     FixHistoryModel *history_;
     int actionRole_ = -1;
+    int dateRole_ = -1;
+    int timeRole_ = -1;
 };
 
 // The card's rows and their count, for QML.

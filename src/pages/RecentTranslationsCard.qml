@@ -32,7 +32,7 @@ Card {
                 required property string bundleID
                 required property string original
                 required property string result
-                required property date date
+                required property string time
 
                 Layout.fillWidth: true
                 spacing: 10
@@ -76,7 +76,7 @@ Card {
                 }
                 Text {
                     Layout.alignment: Qt.AlignTop
-                    text: row.date.toLocaleTimeString(Qt.locale(), Locale.ShortFormat)
+                    text: row.time
                     font.pixelSize: 11
                     color: Theme.secondaryText
                     Accessible.role: Accessible.StaticText

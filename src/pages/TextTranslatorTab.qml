@@ -103,16 +103,20 @@ Item {
             Layout.fillWidth: true
             title: "Traduction"
 
-            Text {
-                anchors.verticalCenter: parent.verticalCenter
-                text: "Ctrl+C trois fois traduit partout"
-                font.pixelSize: 12
-                font.weight: Font.Medium
-                color: Theme.secondaryText
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
+            Row {
+                spacing: 12
+
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: "Ctrl+C trois fois traduit partout"
+                    font.pixelSize: 12
+                    font.weight: Font.Medium
+                    color: Theme.secondaryText
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+                TranslationTabPicker {}
             }
-            TranslationTabPicker {}
         }
 
         RowLayout {
@@ -207,9 +211,16 @@ Item {
                 padding: 0
                 leftPadding: 0
                 rightPadding: 0
-                symbol: "arrow.left.arrow.right"
                 font.pixelSize: 15
                 font.weight: Font.DemiBold
+                // A round button with a symbol alone: centred, not laid out as a label.
+                contentItem: Symbol {
+                    name: "arrow.left.arrow.right"
+                    font.pixelSize: 17
+                    color: Theme.text
+                    horizontalAlignment: Text.AlignHCenter
+                    verticalAlignment: Text.AlignVCenter
+                }
                 Accessible.name: "Inverser"
                 ToolTip.visible: hovered
                 ToolTip.text: "Inverser"
@@ -224,18 +235,14 @@ Item {
                 title: "Traduction"
                 icon: "globe"
 
-                trailing: ComboBox {
-                    id: targetPicker
+                trailing: SettingsPicker {
                     objectName: "targetPicker"
                     implicitWidth: 150
                     implicitHeight: 26
-                    font.pixelSize: 13
+                    label: "Langue cible"
                     model: translator.targetNames
-                    currentIndex: translator.targetIndex
-                    displayText: currentIndex >= 0 ? currentText : ""
-                    Accessible.role: Accessible.ComboBox
-                    Accessible.name: "Langue cible"
-                    onActivated: index => translator.chooseTarget(index)
+                    current: translator.targetIndex
+                    onChosen: index => translator.chooseTarget(index)
                 }
 
                 body: ScrollView {

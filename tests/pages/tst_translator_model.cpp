@@ -276,6 +276,23 @@ private Q_SLOTS:
         QCOMPARE(tab.target(), expectedTarget);
     }
 
+    // The time of a row: hour and minute of the local clock, two digits each.
+    void recentTime_data()
+    {
+        QTest::addColumn<QDateTime>("date");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("morning") << QDateTime(QDate(2026, 12, 9), QTime(9, 5, 59)) << "09:05";
+        QTest::newRow("afternoon") << QDateTime(QDate(2026, 3, 1), QTime(17, 42)) << "17:42";
+        QTest::newRow("midnight") << QDateTime(QDate(2026, 7, 14), QTime(0, 0)) << "00:00";
+        QTest::newRow("stored in UTC") << QDateTime(QDate(2026, 7, 14), QTime(23, 30)).toUTC() << "23:30";
+    }
+    void recentTime()
+    {
+        QFETCH(QDateTime, date);
+        QFETCH(QString, expected);
+        QCOMPARE(RecentTranslationsModel::timeText(date), expected);
+    }
+
     void recentTranslations_data()
     {
         QTest::addColumn<QStringList>("actions"); // newest first
@@ -307,6 +324,11 @@ private Q_SLOTS:
         };
         QCOMPARE(originals(), expected);
         QCOMPARE(recent.count(), int(expected.size()));
+        const int time = recent.roleNames().key("time", -1);
+        QVERIFY(time >= 0);
+        for (int row = 0; row < recent.rowCount(); ++row)
+            QCOMPARE(recent.index(row, 0).data(time).toString(),
+                     RecentTranslationsModel::timeText(recent.index(row, 0).data(recent.roleNames().key("date")).toDateTime()));
 
         // A new translation goes on top; the fifth drops out.
         store.addFix(fix(QStringLiteral("Traduire · anglais"), QStringLiteral("new")));
