@@ -95,7 +95,8 @@ ColumnLayout {
             width: 22
             height: 22
             source: Shell.icon
-            sourceSize: Qt.size(44, 44)
+            sourceSize.width: 44
+            sourceSize.height: 44
             smooth: true
             mipmap: true
             Accessible.ignored: true

@@ -82,6 +82,7 @@ SettingsGroup {
                     id: field
                     Layout.fillWidth: true
                     secret: true
+                    font.family: "monospace"
                     label: "Nouvelle clé " + keyRow.name
                     placeholderText: keyRow.stored ? "Nouvelle clé (vide pour la retirer)" : "Colle ta clé ici"
                     onAccepted: keyRow.commit()

@@ -11,7 +11,6 @@ TextField {
 
     echoMode: secret ? TextInput.Password : TextInput.Normal
     passwordCharacter: "•"
-    font.family: secret ? "monospace" : Qt.application.font.family
     font.pixelSize: 12
     color: Theme.text
     placeholderTextColor: Theme.secondaryText
