@@ -406,7 +406,9 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
             trip.end();
             co_return;
         }
-        Log::write(QStringLiteral("raccourci vocal: « ") + snippet->trigger + QStringLiteral(" »"));
+        // As for commands: the trigger's length, never what was said.
+        Log::write(QStringLiteral("raccourci vocal: ") + QString::number(TextUtil::characterCount(snippet->trigger))
+                   + QStringLiteral(" caractères"));
         trip.show(QStringLiteral("Raccourci « ") + snippet->trigger + QStringLiteral(" »"));
         trip.end();
         co_return;

@@ -3,109 +3,111 @@ import QtQuick.Layouts
 import Ombry
 
 // Own keys: the switch of the advanced mode and, while it is on, one row per service.
-Card {
+SettingsGroup {
     id: group
-    padding: 18
+    title: "Clés d'API"
 
-
-    ColumnLayout {
-        width: parent.width
-        spacing: 12
-
-        SectionTitle { text: "Clés d'API" }
-
-        CardRow {
-            Layout.fillWidth: true
-            symbol: "key"
+    SettingRow {
+        label: "Mode avancé"
+        detail: "Utiliser mes propres clés OpenRouter et Deepgram"
+        icon: "key"
+        SettingsSwitch {
             label: "Mode avancé"
-            detail: "Utiliser mes propres clés OpenRouter et Deepgram"
-            CardSwitch {
-                name: "Mode avancé"
-                checked: AppSettings.ownKeyMode
-                onToggled: AppSettings.ownKeyMode = checked
-            }
+            on: AppSettings.ownKeyMode
+            onToggled: value => AppSettings.ownKeyMode = value
         }
+    }
 
-        Repeater {
-            model: AppSettings.ownKeyMode ? [["openRouter", "OpenRouter"], ["deepgram", "Deepgram"]] : []
-            delegate: ColumnLayout {
-                id: keyRow
-                required property var modelData
-                required property int index
-                readonly property string service: modelData[0]
-                property bool editing: false
-                property string failure
+    Repeater {
+        model: AppSettings.ownKeyMode ? [["openRouter", "OpenRouter"], ["deepgram", "Deepgram"]] : []
+        delegate: ColumnLayout {
+            id: keyRow
+            required property var modelData
+            required property int index
+            readonly property string service: modelData[0]
+            readonly property string name: modelData[1]
+            readonly property bool stored: KeyStore.masked[service] !== undefined
+            property bool editing: false
+            property string failure
 
-                ApiKeysModel { id: rowKeys }
+            ApiKeysModel { id: rowKeys }
 
-                function commit() {
-                    keyRow.failure = rowKeys.save(keyRow.service, field.text)
-                    if (keyRow.failure.length === 0) {
-                        field.text = ""
+            // The field opens empty: a view never gets a stored key's text.
+            function commit() {
+                keyRow.failure = rowKeys.save(keyRow.service, field.text)
+                if (keyRow.failure.length === 0) {
+                    field.clear()
+                    keyRow.editing = false
+                }
+            }
+
+            Layout.fillWidth: true
+            spacing: 12
+
+            SettingsDivider { visible: keyRow.index > 0 }
+
+            SettingRow {
+                label: keyRow.name
+                icon: "key"
+                Text {
+                    anchors.verticalCenter: parent.verticalCenter
+                    // Redrawn whenever the keys change.
+                    text: keyRow.stored ? KeyStore.masked[keyRow.service] : "Absente"
+                    color: Theme.secondaryText
+                    font.family: "monospace"
+                    font.pixelSize: 12
+                    textFormat: Text.PlainText
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                    Accessible.description: "Clé " + keyRow.name
+                }
+                GlassButton {
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: !keyRow.editing
+                    text: "Modifier"
+                    Accessible.name: "Modifier la clé " + keyRow.name
+                    onClicked: {
+                        keyRow.failure = ""
+                        field.clear()
+                        keyRow.editing = true
+                        field.forceActiveFocus()
+                    }
+                }
+            }
+            RowLayout {
+                visible: keyRow.editing
+                Layout.fillWidth: true
+                spacing: 8
+                SettingsField {
+                    id: field
+                    Layout.fillWidth: true
+                    secret: true
+                    font.family: "monospace"
+                    label: "Nouvelle clé " + keyRow.name
+                    placeholderText: keyRow.stored ? "Nouvelle clé (vide pour la retirer)" : "Colle ta clé ici"
+                    onAccepted: keyRow.commit()
+                    Keys.onEscapePressed: {
+                        clear()
+                        keyRow.failure = ""
                         keyRow.editing = false
                     }
                 }
-
+                ProminentButton {
+                    text: "Enregistrer"
+                    Accessible.name: "Enregistrer la clé " + keyRow.name
+                    onClicked: keyRow.commit()
+                }
+            }
+            Text {
+                visible: keyRow.failure.length > 0
                 Layout.fillWidth: true
-                spacing: 8
-
-                CardDivider { visible: keyRow.index > 0 }
-
-                CardRow {
-                    Layout.fillWidth: true
-                    symbol: "key"
-                    label: keyRow.modelData[1]
-                    Text {
-                        // Redrawn whenever the keys change.
-                        text: KeyStore.masked[keyRow.service] !== undefined ? KeyStore.masked[keyRow.service] : "Absente"
-                        color: Theme.secondaryText
-                        font.family: "monospace"
-                        font.pixelSize: 12
-                        textFormat: Text.PlainText
-                        Accessible.role: Accessible.StaticText
-                        Accessible.name: "Clé " + keyRow.modelData[1] + " : " + text
-                    }
-                    GlassButton {
-                        visible: !keyRow.editing
-                        text: "Modifier"
-                        Accessible.name: "Modifier la clé " + keyRow.modelData[1]
-                        onClicked: {
-                            keyRow.failure = ""
-                            field.text = ""
-                            keyRow.editing = true
-                            field.forceActiveFocus()
-                        }
-                    }
-                }
-                RowLayout {
-                    visible: keyRow.editing
-                    Layout.fillWidth: true
-                    spacing: 8
-                    KeyField {
-                        id: field
-                        Layout.fillWidth: true
-                        name: "Nouvelle clé " + keyRow.modelData[1]
-                        placeholderText: KeyStore.masked[keyRow.service] !== undefined ? "Nouvelle clé (vide pour la retirer)" : "Colle ta clé ici"
-                        onAccepted: keyRow.commit()
-                        Keys.onEscapePressed: { text = ""; keyRow.editing = false }
-                    }
-                    ProminentButton {
-                        text: "Enregistrer"
-                        Accessible.name: "Enregistrer la clé " + keyRow.modelData[1]
-                        onClicked: keyRow.commit()
-                    }
-                }
-                Text {
-                    visible: keyRow.failure.length > 0
-                    Layout.fillWidth: true
-                    text: keyRow.failure
-                    color: Theme.red
-                    font.pixelSize: 12
-                    textFormat: Text.PlainText
-                    wrapMode: Text.WordWrap
-                    Accessible.role: Accessible.AlertMessage
-                    Accessible.name: text
-                }
+                text: keyRow.failure
+                color: Theme.red
+                font.pixelSize: 12
+                textFormat: Text.PlainText
+                wrapMode: Text.WordWrap
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: text
             }
         }
     }

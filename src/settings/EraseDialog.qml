@@ -15,8 +15,6 @@ Popup {
     padding: 22
     closePolicy: Popup.CloseOnEscape
     onOpened: cancel.forceActiveFocus()
-    Accessible.role: Accessible.Dialog
-    Accessible.name: "Effacer toutes les données de Ombry Voice ?"
 
     background: Rectangle {
         radius: 16

@@ -1,65 +1,52 @@
 import QtQuick
 import QtQuick.Layouts
-import QtQuick.Dialogs
 import Ombry
 
 // Support and data: the journal's export and the erasure of everything.
-Card {
+SettingsGroup {
     id: card
     property bool erased: false
     property string exportMessage
-    padding: 18
+    title: "Aide et données"
 
-    HelpModel { id: help }
+    HelpModel {
+        id: help
+        onExported: message => card.exportMessage = message
+    }
 
-    ColumnLayout {
-        width: parent.width
-        spacing: 12
-
-        SectionTitle { text: "Aide et données" }
-
-        CardRow {
-            Layout.fillWidth: true
-            symbol: "doc.text"
-            label: "Journal pour le support"
-            detail: "Sans aucun texte dicté ni aucune clé"
-            GlassButton {
-                text: "Exporter le journal…"
-                onClicked: saveDialog.open()
-            }
-        }
-        Text {
-            visible: card.exportMessage.length > 0
-            Layout.fillWidth: true
-            text: card.exportMessage
-            color: Theme.red
-            font.pixelSize: 12
-            textFormat: Text.PlainText
-            wrapMode: Text.WordWrap
-            Accessible.role: Accessible.AlertMessage
-            Accessible.name: text
-        }
-        CardRow {
-            Layout.fillWidth: true
-            symbol: "trash"
-            label: "Effacer mes données"
-            detail: "Historique, dictionnaire, réunions et audios de cet ordinateur"
-            GlassButton {
-                text: card.erased ? "Effacé" : "Tout effacer…"
-                textColor: Theme.red
-                enabled: !card.erased
-                onClicked: confirm.open()
+    SettingRow {
+        label: "Journal pour le support"
+        detail: "Sans aucun texte dicté ni aucune clé"
+        icon: "doc.text"
+        GlassButton {
+            text: "Exporter le journal…"
+            onClicked: {
+                card.exportMessage = ""
+                help.chooseExport()
             }
         }
     }
-
-    FileDialog {
-        id: saveDialog
-        title: "Exporter le journal"
-        fileMode: FileDialog.SaveFile
-        currentFolder: help.proposedFolder
-        selectedFile: help.proposedExport
-        onAccepted: card.exportMessage = help.exportJournal(selectedFile)
+    Text {
+        visible: card.exportMessage.length > 0
+        Layout.fillWidth: true
+        text: card.exportMessage
+        color: Theme.red
+        font.pixelSize: 12
+        textFormat: Text.PlainText
+        wrapMode: Text.WordWrap
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: text
+    }
+    SettingRow {
+        label: "Effacer mes données"
+        detail: "Historique, dictionnaire, réunions et audios de cet ordinateur"
+        icon: "trash"
+        GlassButton {
+            text: card.erased ? "Effacé" : "Tout effacer…"
+            textColor: Theme.red
+            enabled: !card.erased
+            onClicked: confirm.open()
+        }
     }
 
     EraseDialog {

@@ -1,6 +1,5 @@
 #include "settings/SettingsCards.h"
 
-#include "dictation/DictationController.h"
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
 #include "model/KeyStore.h"
@@ -12,8 +11,10 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QLocale>
 #include <QPointer>
 #include <QProcess>
 #include <QSaveFile>
@@ -196,6 +197,31 @@ void HelpModel::setTypingWPM(int wpm)
         settings->setTypingWPM(wpm);
 }
 
+QString HelpModel::typingWPMText() const
+{
+    return QLocale(QLocale::French, QLocale::France).toString(typingWPM());
+}
+
+std::optional<int> HelpModel::parseWPM(const QString &text)
+{
+    QString digits = text;
+    // Group separators as fr_FR writes them, or as typed.
+    digits.remove(u' ').remove(QChar(0x202F)).remove(QChar(0x00A0));
+    bool ok = false;
+    const int value = digits.toInt(&ok);
+    if (!ok || value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+void HelpModel::setTypingWPMText(const QString &text)
+{
+    if (const std::optional<int> wpm = parseWPM(text))
+        setTypingWPM(*wpm);
+    else
+        Q_EMIT typingWPMChanged(); // the field shows the stored value again
+}
+
 QString HelpModel::version() const
 {
     return QCoreApplication::applicationVersion();
@@ -250,28 +276,25 @@ QString HelpModel::exportJournal(const QUrl &destination)
     return copyJournal(Log::path(), destination.toLocalFile());
 }
 
+void HelpModel::chooseExport()
+{
+    // The widgets' dialog: the Qt Quick one needs a module that desktops often lack.
+    auto *dialog = new QFileDialog(nullptr, u"Exporter le journal"_s, proposedFolder().toLocalFile());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    dialog->selectFile(u"Ombry Voice - journal.txt"_s);
+    const QPointer<HelpModel> self(this);
+    connect(dialog, &QFileDialog::fileSelected, dialog, [self](const QString &file) {
+        if (self)
+            Q_EMIT self->exported(self->exportJournal(QUrl::fromLocalFile(file)));
+    });
+    dialog->open();
+}
+
 void HelpModel::eraseEverything()
 {
     if (Store *store = Store::shared())
         store->eraseEverything();
-}
-
-// --- onboarding
-
-OnboardingModel::OnboardingModel(QObject *parent)
-    : QObject(parent)
-{
-}
-
-void OnboardingModel::pickKey(int index)
-{
-    const auto &raw = RawValues<Ombry::DictationKey>::list;
-    if (index < 0 || index >= int(std::size(raw)))
-        return;
-    AppSettings *settings = AppSettings::shared();
-    if (!settings)
-        return;
-    settings->setKey(Ombry::DictationKey(index));
-    if (DictationController *controller = DictationController::shared())
-        controller->hotkey().restart();
 }

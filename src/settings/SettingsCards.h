@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class KeyStore;
 
@@ -120,6 +121,9 @@ class HelpModel : public QObject
     Q_PROPERTY(QUrl proposedFolder READ proposedFolder CONSTANT)
     // The settings' typing speed, as a number the views can handle.
     Q_PROPERTY(int typingWPM READ typingWPM WRITE setTypingWPM NOTIFY typingWPMChanged)
+    // The same in the fr_FR format, for the field; a text that is no whole
+    // number above zero is ignored.
+    Q_PROPERTY(QString typingWPMText READ typingWPMText WRITE setTypingWPMText NOTIFY typingWPMChanged)
 
 public:
     explicit HelpModel(QObject *parent = nullptr);
@@ -130,27 +134,22 @@ public:
     QUrl proposedFolder() const;
     int typingWPM() const;
     void setTypingWPM(int wpm);
+    QString typingWPMText() const;
+    void setTypingWPMText(const QString &text);
+    static std::optional<int> parseWPM(const QString &text);
 
     // Copies the journal to `destination` through a temporary file renamed over
     // it: on failure the file there is untouched. "" on success, else the message.
     Q_INVOKABLE QString exportJournal(const QUrl &destination);
+    // Asks where to export through the Qt file dialog, without blocking; the
+    // outcome comes back through exported().
+    Q_INVOKABLE void chooseExport();
     static QString copyJournal(const QString &journal, const QString &destination);
     // Erases every collection, the keys and the recordings; the settings stay.
     Q_INVOKABLE void eraseEverything();
 
 Q_SIGNALS:
     void typingWPMChanged();
-};
-
-// What the onboarding writes beyond plain settings.
-class OnboardingModel : public QObject
-{
-    Q_OBJECT
-    QML_ELEMENT
-
-public:
-    explicit OnboardingModel(QObject *parent = nullptr);
-
-    // Stores the key by its index among the offered keys and watches it at once.
-    Q_INVOKABLE void pickKey(int index);
+    // After a chosen destination: "" when the journal was written, else the message.
+    void exported(const QString &message);
 };

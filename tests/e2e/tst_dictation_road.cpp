@@ -475,6 +475,41 @@ private Q_SLOTS:
         QCOMPARE(Store::shared()->dictations().size(), dictations);
     }
 
+    // The journal promises no dictated text: a command or a snippet's trigger
+    // is logged by its length in characters (grapheme clusters), never its words.
+    void journalKeepsLengthsNotWords_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("spoken");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("snippet") << "snippet" << QStringLiteral("ma signature secrète") << QStringLiteral("raccourci vocal: 20 caractères");
+        QTest::newRow("snippet, accents") << "snippet" << QStringLiteral("café crème") << QStringLiteral("raccourci vocal: 10 caractères");
+        QTest::newRow("command") << "command" << QStringLiteral("mets tout en majuscules") << QStringLiteral("commande appliquée: 23 caractères");
+    }
+    void journalKeepsLengthsNotWords()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, spoken);
+        QFETCH(QString, line);
+        cloud.transcript = spoken;
+        ProcessingRoad::Request r = request();
+        if (road == QLatin1String("snippet")) {
+            Snippet snippet;
+            snippet.trigger = spoken;
+            snippet.text = QStringLiteral("Texte du raccourci");
+            Store::shared()->setSnippets({snippet});
+        } else {
+            Store::shared()->setSnippets({});
+            r.commandText = QStringLiteral("texte sélectionné");
+        }
+        const qsizetype before = journal().count(line);
+        runRoad(r);
+        QCOMPARE(pasted.size(), 1);
+        const QString log = journal();
+        QCOMPARE(log.count(line), before + 1);
+        QVERIFY2(!log.contains(spoken), qPrintable(log.right(2000)));
+    }
+
     void pureRules_data()
     {
         QTest::addColumn<QString>("input");

@@ -116,6 +116,28 @@ private Q_SLOTS:
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
+    // The speed field takes whole numbers as typed or as fr_FR writes them;
+    // it does not clamp (only the buttons keep within 5 to 200).
+    void typingSpeedText_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("plain") << u"45"_s << 45;
+        QTest::newRow("above the buttons' range") << u"300"_s << 300;
+        QTest::newRow("fr_FR grouping") << u"1\u202F200"_s << 1200;
+        QTest::newRow("typed blank grouping") << u"1 200"_s << 1200;
+        QTest::newRow("zero") << u"0"_s << -1;
+        QTest::newRow("negative") << u"-4"_s << -1;
+        QTest::newRow("decimal") << u"4,5"_s << -1;
+        QTest::newRow("empty") << QString() << -1;
+    }
+    void typingSpeedText()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, stored);
+        QCOMPARE(HelpModel::parseWPM(typed).value_or(-1), stored);
+    }
+
     void exportJournal_data()
     {
         QTest::addColumn<bool>("journalExists");

@@ -23,7 +23,15 @@ Loader {
             color: Qt.rgba(0, 0, 0, Theme.dark ? 0.5 : 0.25)
         }
 
+        // The glass alone lets the page beneath show through the texts.
+        Rectangle {
+            anchors.fill: view
+            radius: 22
+            color: Theme.cardBackground
+        }
+
         OnboardingView {
+            id: view
             anchors.centerIn: parent
         }
     }

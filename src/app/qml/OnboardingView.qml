@@ -16,7 +16,7 @@ Card {
         interval: 1000
         active: view.visible
     }
-    OnboardingModel { id: onboarding }
+    GeneralChoices { id: choices }
 
     ColumnLayout {
         width: parent.width
@@ -76,7 +76,7 @@ Card {
                     Accessible.name: text
                 }
                 PermissionRow {
-                    symbol: "mic"
+                    icon: "mic"
                     label: "Micro"
                     detail: "Pour t'entendre quand tu dictes"
                     granted: permissions.microphone
@@ -84,7 +84,7 @@ Card {
                     onOpen: permissions.openSettings("microphone")
                 }
                 PermissionRow {
-                    symbol: "accessibility"
+                    icon: "accessibility"
                     label: "Accessibilité"
                     detail: "Pour écrire le texte là où se trouve ton curseur"
                     granted: permissions.accessibility
@@ -125,67 +125,35 @@ Card {
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
                 }
-                CardRow {
-                    Layout.fillWidth: true
-                    symbol: "keyboard"
+                SettingRow {
                     label: "Touche"
-                    Repeater {
-                        // No Fn: X11 never sees it.
-                        model: [["Option droite", Ombry.DictationKey.RightOption], ["Super droite", Ombry.DictationKey.RightCommand],
-                                ["Ctrl droite", Ombry.DictationKey.RightControl]]
-                        delegate: GlassButton {
-                            required property var modelData
-                            text: modelData[0]
-                            checkable: true
-                            checked: AppSettings.key === modelData[1]
-                            textColor: checked ? Theme.accent : Theme.text
-                            Accessible.checkable: true
-                            Accessible.checked: checked
-                            onClicked: {
-                                checked = Qt.binding(() => AppSettings.key === modelData[1])
-                                if (AppSettings.key !== modelData[1])
-                                    onboarding.pickKey(modelData[1])
-                            }
-                        }
+                    icon: "keyboard"
+                    // The settings page's keys: Fn is never offered.
+                    SettingsPicker {
+                        width: 220
+                        label: "Touche"
+                        model: choices.keys
+                        textRole: "label"
+                        current: choices.keyIndex
+                        onChosen: index => choices.chooseKey(index)
                     }
                 }
-                CardRow {
-                    Layout.fillWidth: true
-                    symbol: "character.bubble"
+                SettingRow {
                     label: "Langue"
-                    GlassButton {
-                        id: languageButton
-                        readonly property var names: ["Automatique (je parle plusieurs langues)", "Français", "Anglais",
-                                                      "Espagnol", "Allemand", "Italien"]
-                        text: names[AppSettings.language] + "  ▾"
-                        Accessible.name: "Langue : " + names[AppSettings.language]
-                        onClicked: languageMenu.open()
-                        LanguageMenu {
-                            id: languageMenu
-                            names: languageButton.names
-                        }
+                    icon: "character.bubble"
+                    SettingsPicker {
+                        width: 220
+                        label: "Langue"
+                        model: ["Automatique (je parle plusieurs langues)", "Français", "Anglais", "Espagnol",
+                                "Allemand", "Italien"]
+                        current: AppSettings.language
+                        onChosen: index => AppSettings.language = index
                     }
                 }
-                CardRow {
-                    Layout.fillWidth: true
-                    symbol: "checkmark.seal"
+                SettingRow {
                     label: "Corriger un texte sélectionné"
-                    Rectangle {
-                        implicitWidth: chip.implicitWidth + 14
-                        implicitHeight: 24
-                        radius: 6
-                        color: Theme.accentLight
-                        Text {
-                            id: chip
-                            anchors.centerIn: parent
-                            text: "Ctrl+C ×2"
-                            color: Theme.text
-                            font.pixelSize: 12
-                            font.family: "monospace"
-                            Accessible.role: Accessible.StaticText
-                            Accessible.name: text
-                        }
-                    }
+                    icon: "checkmark.seal"
+                    KeyChip { text: "Ctrl+C ×2" }
                 }
             }
         }

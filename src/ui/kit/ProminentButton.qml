@@ -16,7 +16,7 @@ Button {
     font.weight: Font.DemiBold
     Accessible.role: Accessible.Button
     Accessible.name: text
-    Accessible.onPressAction: button.clicked()
+    Accessible.onPressAction: if (button.enabled) button.clicked()
 
     contentItem: Row {
         spacing: 6

@@ -1,9 +1,0 @@
-import QtQuick
-import QtQuick.Layouts
-import Ombry
-
-Rectangle {
-    Layout.fillWidth: true
-    implicitHeight: 1
-    color: Theme.separator
-}
