@@ -286,8 +286,15 @@ Tray *Application::tray()
             return StatusMenu::Meeting::Idle;
         };
         hooks.toggleMeeting = [this] { meetingRecorder()->toggle(); };
+        hooks.callRunning = [this] { return callTranslator()->running(); };
+        // The subtitle bar follows the translator once it exists.
+        hooks.toggleCall = [this] {
+            subtitleWindow();
+            callTranslator()->toggle();
+        };
         m_->tray = std::make_unique<Tray>(settings(), store(), controller(), microphones(), std::move(hooks));
         connect(meetingRecorder(), &MeetingRecorder::stateChanged, m_->tray.get(), &Tray::scheduleRebuild);
+        connect(callTranslator(), &CallTranslator::runningChanged, m_->tray.get(), &Tray::scheduleRebuild);
     }
     return m_->tray.get();
 }

@@ -132,7 +132,7 @@ bool Paster::paste(const QString &text, bool restore, std::optional<Snapshot> sa
     saved_ = std::move(previous);
     savedPrimary_ = std::move(previousPrimary);
     const quint64 serial = ++serial_;
-    QTimer::singleShot(600, this, [this, serial] { runRestore(serial); });
+    QTimer::singleShot(restoreDelayMs_, this, [this, serial] { runRestore(serial); });
     return posted;
 }
 

@@ -70,6 +70,9 @@ public:
 
     // Pending restores run now (tests, quitting).
     void flushRestore();
+    // Tests that read the clipboard from another client during the wait
+    // lengthen it, so a reader slowed by load still comes before the restore.
+    void setRestoreDelay(int ms) { restoreDelayMs_ = ms; }
 
     // The focused element's selected text through AT-SPI (may be blank), asked
     // of the accessibility worker: the main thread goes on meanwhile.
@@ -93,6 +96,7 @@ private:
     // The one restore waiting to run: while it waits, the clipboard holds our
     // pasted text, and the user's own content lives only here.
     quint64 serial_ = 0;
+    int restoreDelayMs_ = 600;
     bool pending_ = false;
     Snapshot saved_;
     // PRIMARY as it was, when the paste went to the xterm family.

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/Tray.h"
 #include "audio/AudioRecorder.h"
 #include "calls/CallTranslator.h"
 #include "calls/SubtitleWindow.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMenu>
 #include <QPainter>
 #include <QProcess>
 #include <QScopeGuard>
@@ -498,6 +500,39 @@ private Q_SLOTS:
         QVERIFY(call->running());
         bar->show();
         QVERIFY(bar->isVisible());
+    }
+
+    // The tray's item starts and stops the subtitles, and follows them when
+    // they are started elsewhere.
+    void trayItem()
+    {
+        CallTranslator *call = CallTranslator::shared();
+        call->stop();
+        QVERIFY(TestEnv::waitFor([call] { return !call->running(); }));
+        QMenu *menu = root_->tray()->menu();
+        const auto item = [menu](bool running) -> QAction * {
+            for (QAction *action : menu->actions())
+                if (action->text() == (running ? QStringLiteral("Arrêter les sous-titres")
+                                               : QStringLiteral("Sous-titres d'appel en français")))
+                    return action;
+            return nullptr;
+        };
+        QVERIFY(TestEnv::waitFor([&] { return item(false) != nullptr; }, 3000));
+        QVERIFY(item(false)->isEnabled());
+        QVERIFY(!item(false)->isChecked());
+
+        item(false)->trigger();
+        QVERIFY(TestEnv::waitFor([call] { return call->running(); }, 5000));
+        QVERIFY(TestEnv::waitFor([&] { return item(true) != nullptr; }, 3000));
+        QVERIFY(item(true)->isChecked());
+        QVERIFY(TestEnv::waitFor([] { return SubtitleWindow::shared()->isVisible(); }, 3000));
+
+        item(true)->trigger();
+        QVERIFY(TestEnv::waitFor([call] { return !call->running(); }, 5000));
+        QVERIFY(TestEnv::waitFor([&] { return item(false) != nullptr; }, 3000));
+
+        call->start();
+        QVERIFY(TestEnv::waitFor([&] { return item(true) != nullptr; }, 5000));
     }
 };
 

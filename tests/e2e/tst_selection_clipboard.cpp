@@ -54,6 +54,7 @@ private Q_SLOTS:
         const QByteArray png = readClipboard(QStringLiteral("image/png")).out;
         QVERIFY(png.startsWith("\x89PNG"));
 
+        paster->setRestoreDelay(3000);
         paster->paste(QStringLiteral("nouveau texte"), true);
         QCOMPARE(posted, (QList<QPair<quint16, quint64>>{{Paster::kKeyV, KeyTable::Control}}));
         // Served while the target pastes, for the whole wait before the restore.
@@ -61,7 +62,7 @@ private Q_SLOTS:
         QTest::qWait(400);
         QCOMPARE(readClipboard().out, QByteArray("nouveau texte"));
 
-        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
+        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 6000));
         QCOMPARE(readClipboard(QStringLiteral("image/png")).out, png);
         QCOMPARE(readClipboard(QStringLiteral("application/x-ombry-test")).out, QByteArray("privé\x01\x02"));
     }
@@ -92,21 +93,34 @@ private Q_SLOTS:
         QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("collé"));
         QTest::qWait(900);
-        QCOMPARE(readClipboard().out, after);
+        QVERIFY2(TestEnv::waitFor([&] { return readClipboard().out == after; }, 3000), readClipboard().out.constData());
     }
 
     // A second paste inside the restore window must not make the first pasted
     // text the user's clipboard for good.
     void quickSecondPasteKeepsTheUsersContent()
     {
+        // Long waits, so outside readers slowed by load still come in time; the
+        // moment our clipboard changes back is taken in-process.
+        paster->setRestoreDelay(2000);
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("à moi")));
         paster->paste(QStringLiteral("un"), true);
-        QTest::qWait(200);
+        QTest::qWait(500);
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        QElapsedTimer sinceSecond;
+        qint64 restoredAfter = -1;
+        const auto watch = connect(clipboard, &QClipboard::dataChanged, this, [&] {
+            if (restoredAfter < 0 && clipboard->text() == QStringLiteral("à moi"))
+                restoredAfter = sinceSecond.elapsed();
+        });
+        sinceSecond.start();
         paster->paste(QStringLiteral("deux"), true);
         QCOMPARE(readClipboard().out, QByteArray("deux"));
-        QTest::qWait(500); // the first restore's time: it must not fire
-        QCOMPARE(readClipboard().out, QByteArray("deux"));
-        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "à moi"; }, 2000));
+        QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "à moi"; }, 8000));
+        disconnect(watch);
+        // The first paste's restore was due 1.5 s after the second paste: only
+        // the second one's, 2 s after it, may bring the content back.
+        QVERIFY2(restoredAfter >= 1950, qPrintable(QString::number(restoredAfter)));
     }
 
     // Clearing must also end a foreign owner's offer: a copy that never comes
