@@ -7,6 +7,7 @@ import Ombry
 Item {
     id: hero
     property string wordsText
+    property real words
     property string streakValue
     property string streakLabel
     property string fixesValue
@@ -88,9 +89,11 @@ Item {
                 font.weight: Font.DemiBold
                 color: Qt.rgba(1, 1, 1, 0.85)
             }
-            PageLabel {
+            DashboardCount {
                 objectName: "heroWords"
-                text: hero.wordsText
+                value: hero.words
+                finalText: hero.wordsText
+                style: DashboardCount.Words
                 font.pixelSize: 34
                 font.bold: true
                 color: "white"

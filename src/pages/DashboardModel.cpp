@@ -122,12 +122,15 @@ void DashboardModel::refresh()
         }
     spentText_ = F::spentText(spent);
 
-    totalWordsText_ = F::grouped(store ? store->totalWords() : 0);
+    totalWords_ = store ? store->totalWords() : 0;
+    totalWordsText_ = F::grouped(totalWords_);
     dictationsText_ = F::dictationsText(store ? store->dictations().size() : 0);
     todayText_ = F::grouped(todayWords_);
     deltaText_ = F::deltaText(wordsOn(today.addDays(-1)), todayWords_).value_or(QString());
-    speedText_ = QString::number(store ? store->averageWPM() : 0);
-    savedText_ = F::savedText(store && settings_ ? store->minutesSaved(settings_->typingWPM()) : 0);
+    speed_ = store ? store->averageWPM() : 0;
+    speedText_ = QString::number(speed_);
+    savedMinutes_ = F::roundHalfAway(store && settings_ ? store->minutesSaved(settings_->typingWPM()) : 0);
+    savedText_ = F::savedText(double(savedMinutes_));
 
     QList<qint64> perDay;
     for (int k = -13; k <= 0; ++k)

@@ -31,6 +31,11 @@ class DashboardModel : public QObject
     Q_PROPERTY(QString deltaText READ deltaText NOTIFY changed)
     Q_PROPERTY(QString speedText READ speedText NOTIFY changed)
     Q_PROPERTY(QString savedText READ savedText NOTIFY changed)
+    // The figures behind the big numbers, which count from one value to the next.
+    Q_PROPERTY(double todayWordsCount READ todayWordsCount NOTIFY changed)
+    Q_PROPERTY(double totalWords READ totalWords NOTIFY changed)
+    Q_PROPERTY(double speed READ speed NOTIFY changed)
+    Q_PROPERTY(double savedMinutes READ savedMinutes NOTIFY changed)
     // 14 maps {label, words, fraction (of the chart's top), showLabel}, the oldest day first.
     Q_PROPERTY(QVariantList chart READ chart NOTIFY changed)
     // Axis marks {value, label, fraction}, from 0 up; the last is the chart's top.
@@ -66,6 +71,10 @@ public:
     QString deltaText() const { return deltaText_; }
     QString speedText() const { return speedText_; }
     QString savedText() const { return savedText_; }
+    double todayWordsCount() const { return double(todayWords_); }
+    double totalWords() const { return double(totalWords_); }
+    double speed() const { return double(speed_); }
+    double savedMinutes() const { return double(savedMinutes_); }
     QVariantList chart() const { return chart_; }
     QVariantList ticks() const { return ticks_; }
     double chartTop() const { return chartTop_; }
@@ -91,6 +100,9 @@ private:
 
     QString headerDate_;
     qint64 todayWords_ = 0;
+    qint64 totalWords_ = 0;
+    qint64 speed_ = 0;
+    qint64 savedMinutes_ = 0;
     QString todayWordsText_, streakValue_, streakLabel_, fixesValue_, fixesLabel_, spentText_;
     QString totalWordsText_, dictationsText_, todayText_, deltaText_, speedText_, savedText_;
     QVariantList chart_, ticks_, apps_, recent_;

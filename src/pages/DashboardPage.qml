@@ -34,6 +34,7 @@ Item {
         DashboardHeroCard {
             Layout.fillWidth: true
             wordsText: figures.todayWordsText
+            words: figures.todayWordsCount
             streakValue: figures.streakValue
             streakLabel: figures.streakLabel
             fixesValue: figures.fixesValue
@@ -50,6 +51,7 @@ Item {
                 Layout.preferredWidth: 100
                 icon: "text.word.spacing"
                 title: "Mots dictés"
+                number: figures.totalWords
                 value: figures.totalWordsText
                 detail: figures.dictationsText
             }
@@ -58,6 +60,7 @@ Item {
                 Layout.preferredWidth: 100
                 icon: "sun.max"
                 title: "Aujourd'hui"
+                number: figures.todayWordsCount
                 value: figures.todayText
                 detail: figures.deltaText
             }
@@ -66,6 +69,8 @@ Item {
                 Layout.preferredWidth: 100
                 icon: "speedometer"
                 title: "Vitesse"
+                number: figures.speed
+                countStyle: DashboardCount.Plain
                 value: figures.speedText
                 detail: "mots par minute"
             }
@@ -74,6 +79,8 @@ Item {
                 Layout.preferredWidth: 100
                 icon: "hourglass"
                 title: "Temps gagné"
+                number: figures.savedMinutes
+                countStyle: DashboardCount.Duration
                 value: figures.savedText
             }
         }

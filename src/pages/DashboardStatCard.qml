@@ -8,6 +8,9 @@ Card {
     property string icon
     property string title
     property string value
+    // The figure behind `value`, and how it is written while it counts.
+    property real number
+    property int countStyle: DashboardCount.Grouped
     property string detail
 
     padding: 20
@@ -28,9 +31,11 @@ Card {
                 color: Theme.secondaryText
             }
         }
-        PageLabel {
+        DashboardCount {
             Layout.fillWidth: true
-            text: tile.value
+            value: tile.number
+            finalText: tile.value
+            style: tile.countStyle
             font.pixelSize: 28
             font.bold: true
             color: Theme.text

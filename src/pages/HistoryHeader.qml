@@ -19,12 +19,12 @@ Column {
         width: parent.width
         title: "Historique"
 
-        Button {
+        GlassButton {
             objectName: "clearAll"
             text: "Tout effacer"
+            textColor: Theme.red
             enabled: head.entries ? head.entries.canClear : false
-            Accessible.name: text
-            palette.buttonText: Theme.red
+            opacity: enabled ? 1 : 0.45
             onClicked: confirm.open()
         }
     }
@@ -106,13 +106,13 @@ Column {
             }
         }
 
-        ComboBox {
+        SettingsPicker {
             objectName: "appPicker"
             Layout.preferredWidth: 180
             model: head.entries ? head.entries.appChoices : []
-            Accessible.name: "Application"
-            currentIndex: head.entries ? head.entries.appIndex : 0
-            onActivated: index => head.entries.appIndex = index
+            label: "Application"
+            current: head.entries ? head.entries.appIndex : 0
+            onChosen: index => head.entries.appIndex = index
         }
     }
 
@@ -125,24 +125,24 @@ Column {
         x: (parent.width - width) / 2
         y: (parent.height - height) / 2
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+        palette.window: Theme.cardBackground
+        palette.windowText: Theme.text
 
         footer: Row {
             spacing: 8
             padding: 12
             layoutDirection: Qt.RightToLeft
-            Button {
+            GlassButton {
                 objectName: "confirmClearButton"
                 text: "Tout effacer"
-                palette.buttonText: Theme.red
-                Accessible.name: text
+                textColor: Theme.red
                 onClicked: {
                     head.entries.clearAll()
                     confirm.close()
                 }
             }
-            Button {
+            GlassButton {
                 text: "Annuler"
-                Accessible.name: text
                 onClicked: confirm.close()
             }
         }

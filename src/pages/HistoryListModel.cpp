@@ -483,7 +483,7 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const Item &item = *rows_.at(index.row());
-    const bool dictation = kind_ == 0;
+    const bool dictation = item.dictation.has_value();
     switch (role) {
     case IdRole:
         return uuidText(item.id);
@@ -496,26 +496,26 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
     case AppNameRole:
         return item.appName;
     case BundleIdRole:
-        return dictation ? item.dictation.bundleIDText() : item.record.bundleIDText();
+        return dictation ? item.dictation->bundleIDText() : item.record->bundleIDText();
     case Qt::DisplayRole:
     case TextRole:
-        return dictation ? item.dictation.finalText : item.record.result;
+        return dictation ? item.dictation->finalText : item.record->result;
     case SecondTextRole:
-        return dictation ? item.dictation.rawText : item.record.original;
+        return dictation ? item.dictation->rawText : item.record->original;
     case WordsRole:
-        return dictation ? DashboardFigures::plainWordsText(TextUtil::wordCount(item.dictation.finalText)) : QString();
+        return dictation ? DashboardFigures::plainWordsText(TextUtil::wordCount(item.dictation->finalText)) : QString();
     case SpeedRole:
-        return dictation ? QString(QString::number(item.dictation.wordsPerMinute()) + u" mots/min"_s) : QString();
+        return dictation ? QString(QString::number(item.dictation->wordsPerMinute()) + u" mots/min"_s) : QString();
     case ActionRole:
-        return dictation ? QString() : item.record.action;
+        return dictation ? QString() : item.record->action;
     case FixCountRole: {
-        const qsizetype n = dictation ? 0 : item.record.fixes.size();
+        const qsizetype n = dictation ? 0 : item.record->fixes.size();
         if (n == 0)
             return QString();
         return QString(QString::number(n) + (n == 1 ? u" correction"_s : u" corrections"_s));
     }
     case HasAudioRole:
-        return dictation && store_ && store_->audioURL(item.dictation).isValid();
+        return dictation && store_ && store_->audioURL(*item.dictation).isValid();
     case ExpandedRole:
         return expanded_.contains(item.id);
     default:
@@ -567,7 +567,10 @@ bool HistoryListModel::replay(int row)
 {
     if (!store_ || !player_ || kind_ != 0 || row < 0 || row >= rows_.size())
         return false;
-    const QUrl url = store_->audioURL(rows_.at(row)->dictation);
+    const ItemPtr &item = rows_.at(row);
+    if (!item->dictation)
+        return false;
+    const QUrl url = store_->audioURL(*item->dictation);
     return url.isValid() && player_->play(url);
 }
 

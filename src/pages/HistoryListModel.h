@@ -117,8 +117,9 @@ private:
         QDateTime date;
         QString appName;
         QString key1, key2; // search keys of the main and the second text
-        Dictation dictation;
-        CorrectionRecord record;
+        // One of the two; a record made by default would draw a fresh UUID each time.
+        std::optional<Dictation> dictation;
+        std::optional<CorrectionRecord> record;
         bool wanted = false; // kept by the filters at the last walk
     };
     using ItemPtr = std::shared_ptr<Item>;

@@ -46,4 +46,10 @@ Item {
 
         delegate: HistoryRow {}
     }
+
+    // A dictation arriving while the list is scrolled goes in above what is on screen
+    // without moving it.
+    ListViewAnchor {
+        view: list
+    }
 }

@@ -2,6 +2,7 @@
 #include "app/Navigation.h"
 #include "model/AppSettings.h"
 #include "model/Store.h"
+#include "pages/DashboardFigures.h"
 #include "pages/HistoryListModel.h"
 #include "pages/RecordingPlayer.h"
 #include "support/AtspiReader.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPointer>
 #include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -168,12 +170,44 @@ class TestPages : public QObject
 
     HistoryListModel *history() const { return page_->findChild<HistoryListModel *>(); }
 
+    // Lets the window draw the scene as it is now, twice over.
+    void drawn()
+    {
+        int frames = 0;
+        // A frame with nothing new may be the last one asked for: ask for the next.
+        const auto c = connect(window_.get(), &QQuickWindow::frameSwapped, this, [&] {
+            if (++frames < 2)
+                window_->update();
+        });
+        window_->update();
+        QVERIFY(TestEnv::waitFor([&] { return frames >= 2; }, 10000));
+        disconnect(c);
+    }
+
+    // The history row whose card shows at the top of the list, and its index.
+    QQuickItem *topRow(QQuickItem *list, int *index)
+    {
+        const qreal top = list->property("contentY").toReal();
+        for (qreal dy = 0; dy < list->height(); dy += 2) {
+            int i = -1;
+            QMetaObject::invokeMethod(list, "indexAt", Q_RETURN_ARG(int, i), Q_ARG(qreal, list->width() / 2),
+                                      Q_ARG(qreal, top + dy));
+            if (i < 0)
+                continue;
+            QQuickItem *row = nullptr;
+            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, row), Q_ARG(int, i));
+            *index = i;
+            return row;
+        }
+        return nullptr;
+    }
+
     // The page over the window colour of the current appearance, as the main window shows it.
     QImage shoot()
     {
         const bool dark = root_->settings()->theme() == Ombry::Theme::Dark;
         window_->setColor(dark ? QColor(0x1C, 0x1C, 0x1E) : QColor(0xF5, 0xF5, 0xF7));
-        QTest::qWait(200);
+        drawn();
         return Screenshots::scene(window_.get());
     }
 
@@ -291,13 +325,21 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         historySeed();
-        show(u"HistoryPage.qml"_s);
-        if (text == u"Samedi 1 Mars 2025"_s || text == u"7 mots"_s || text == u"120 mots/min"_s) {
-            // The oldest day, found by a search as the user would look it up.
-            QObject *field = page_->findChild<QObject *>(u"search"_s);
-            QVERIFY(field);
-            field->setProperty("text", u"sept mots"_s);
-            QVERIFY(TestEnv::waitFor([&] { return history()->count() == 1; }));
+        // The oldest day is found by a search, as the user would look it up; the other
+        // rows share one opening of the page, the search rows another.
+        const bool oldest = text == u"Samedi 1 Mars 2025"_s || text == u"7 mots"_s || text == u"120 mots/min"_s;
+        static QPointer<QObject> opened;
+        static bool searched = false;
+        if (!opened || opened != page_ || searched != oldest) {
+            show(u"HistoryPage.qml"_s);
+            opened = page_;
+            searched = oldest;
+            if (oldest) {
+                QObject *field = page_->findChild<QObject *>(u"search"_s);
+                QVERIFY(field);
+                field->setProperty("text", u"sept mots"_s);
+                QVERIFY(TestEnv::waitFor([&] { return history()->count() == 1; }));
+            }
         }
         bringIntoView(text);
         QVERIFY(TestEnv::waitFor([&] { return read().contains(text); }, 8000));
@@ -376,6 +418,82 @@ private Q_SLOTS:
         show(u"HistoryPage.qml"_s);
         const QStringList saved = Screenshots::inBothThemes(u"history"_s, [&] { return shoot(); });
         QCOMPARE(saved.size(), 2);
+    }
+
+    // A dictation made while the history is open shows under "Aujourd'hui"; when the
+    // list is scrolled it goes in above what is on screen, which stays where it was.
+    void liveInsertion_data()
+    {
+        QTest::addColumn<bool>("scrolled");
+        QTest::newRow("scrolled") << true;
+        QTest::newRow("at the top") << false;
+    }
+
+    void liveInsertion()
+    {
+        QFETCH(bool, scrolled);
+        historySeed();
+        show(u"HistoryPage.qml"_s);
+        auto *list = page_->findChild<QQuickItem *>(u"historyList"_s);
+        QVERIFY(list);
+        if (scrolled) {
+            QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, 2), Q_ARG(int, 1 /* Beginning */));
+            list->setProperty("contentY", list->property("contentY").toReal() + 20);
+        } else {
+            QMetaObject::invokeMethod(list, "positionViewAtBeginning");
+        }
+        drawn();
+        QCOMPARE(list->property("atYBeginning").toBool(), !scrolled);
+        int index = -1;
+        QQuickItem *row = topRow(list, &index);
+        QVERIFY(row);
+        const QString text = history()->get(index, u"text"_s).toString();
+        const QPointF place = row->mapToScene(QPointF(0, 0));
+        auto *header = qobject_cast<QQuickItem *>(list->property("headerItem").value<QObject *>());
+        QVERIFY(header);
+        const QPointF headerPlace = header->mapToScene(QPointF(0, 0));
+
+        const int count = history()->count();
+        const QString fresh = u"toute nouvelle dictée "_s + QTest::currentDataTag();
+        root_->store()->add(dictation(QDateTime::currentDateTimeUtc(), u"Kate"_s, fresh, 2));
+        QCOMPARE(history()->count(), count + 1);
+        QCOMPARE(history()->get(0, u"text"_s).toString(), fresh);
+        QCOMPARE(history()->get(0, u"dayTitle"_s).toString(), u"Aujourd'hui"_s);
+        drawn();
+
+        if (scrolled) {
+            // The card that was on top is one row further down the list, where it was on screen.
+            QQuickItem *still = nullptr;
+            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, still), Q_ARG(int, index + 1));
+            QCOMPARE(history()->get(index + 1, u"text"_s).toString(), text);
+            QCOMPARE(still, row);
+            QCOMPARE(still->mapToScene(QPointF(0, 0)), place);
+            int now = -1;
+            QCOMPARE(topRow(list, &now), row);
+        } else {
+            // The title stays on top and the new card comes under "Aujourd'hui".
+            QCOMPARE(header->mapToScene(QPointF(0, 0)), headerPlace);
+            const std::optional<AtspiReader::Node> node = AtspiReader(kTitle).find(QString(), fresh);
+            QVERIFY(node.has_value());
+            QVERIFY(node->extents.intersects(QRect(window_->position(), window_->size())));
+        }
+    }
+
+    // A figure that changes counts from the old value to the new one and ends on the
+    // exact fr_FR text.
+    void dashboardCountsUp()
+    {
+        show(u"DashboardPage.qml"_s);
+        auto *hero = page_->findChild<QQuickItem *>(u"heroWords"_s);
+        QVERIFY(hero);
+        const QString before = hero->property("text").toString();
+        const qint64 today = root_->store()->wordsOn(QDate::currentDate());
+        root_->store()->add(dictation(QDateTime::currentDateTimeUtc(), u"Kate"_s, words(500), 60));
+        const QString after = DashboardFigures::wordsText(today + 500);
+        // The count starts where the figure was.
+        QCOMPARE(hero->property("text").toString(), before);
+        QVERIFY(TestEnv::waitFor([&] { return hero->property("text").toString() == after; }));
+        QVERIFY(TestEnv::waitFor([&] { return read().contains(after); }));
     }
 
     void clearAsksFirst()
