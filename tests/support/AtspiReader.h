@@ -47,6 +47,9 @@ public:
     // Performs `action` ("Press", "SetFocus"… as the node lists it; the first
     // one when empty) on the first node of `role` named `name`.
     bool act(const QString &role, const QString &name, const QString &action = {}) const;
+    // Performs `action` on `node` as read before, shown or not (a screen reader
+    // reaches a node scrolled out of the window too).
+    bool act(const Node &node, const QString &action) const;
 
 private:
     QString title_;
