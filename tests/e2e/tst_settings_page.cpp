@@ -82,10 +82,10 @@ class TestSettingsPage : public QObject
     // Opens the picker named `picker` and chooses `entry` in its list.
     bool pick(const QString &picker, const QString &entry) const
     {
-        if (!click(u"combo box"_s, picker))
+        if (!press(u"combo box"_s, picker))
             return false;
         const auto shown = reader_.find(QString(), entry, 3000);
-        return shown && click(shown->role, entry)
+        return shown && press(shown->role, entry)
             && TestEnv::waitFor([&] { return !reader_.find(shown->role, entry, 0); }, 3000);
     }
 
