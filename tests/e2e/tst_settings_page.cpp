@@ -67,18 +67,6 @@ class TestSettingsPage : public QObject
     }
     bool press(const QString &role, const QString &name) const { return press(reader_, role, name); }
 
-    // Clicks the middle of the node shown under `name`: the pop-up lists of the
-    // pickers are chosen from as a pointer user does.
-    bool click(const QString &role, const QString &name) const
-    {
-        const auto node = reader_.find(role, name, 3000);
-        if (!node || node->extents.isEmpty())
-            return false;
-        const QPoint c = node->extents.center();
-        return DesktopTools::run(u"xdotool"_s, {u"mousemove"_s, u"--sync"_s, QString::number(c.x()),
-                                                QString::number(c.y()), u"click"_s, u"1"_s}).exitCode == 0;
-    }
-
     // Opens the picker named `picker` and chooses `entry` in its list.
     bool pick(const QString &picker, const QString &entry) const
     {
@@ -277,7 +265,7 @@ private Q_SLOTS:
         QVERIFY(openTab(u"Général"_s));
         // The absent device shows no entry, and is still stored.
         QCOMPARE(shownBy(u"combo box"_s, u"Micro"_s, 3000), u"—"_s);
-        QVERIFY(click(u"combo box"_s, u"Micro"_s));
+        QVERIFY(press(u"combo box"_s, u"Micro"_s));
         const auto first = reader_.find(QString(), u"Micro du système"_s, 3000);
         QVERIFY(first);
         QStringList entries;
@@ -288,7 +276,7 @@ private Q_SLOTS:
         QVERIFY2(entries.size() >= 2, qPrintable(entries.join(u", ")));
         QCOMPARE(entries.first(), u"Micro du système"_s);
         const QString device = entries.at(1);
-        QVERIFY(click(QString(), device));
+        QVERIFY(press(first->role, device));
         QVERIFY(TestEnv::waitFor([&] {
             const QString uid = prefs().value(u"microphoneUID"_s).toString();
             return uid != u"gone-device"_s && present.contains(uid);
