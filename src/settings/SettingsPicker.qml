@@ -17,6 +17,8 @@ ComboBox {
     Accessible.role: Accessible.ComboBox
     Accessible.name: label
     Accessible.description: displayText
+    // A screen reader opens the list; its entries answer Press in turn.
+    Accessible.onPressAction: picker.popup.visible ? picker.popup.close() : picker.popup.open()
 
     onActivated: index => {
         chosen(index)

@@ -2,8 +2,10 @@ import QtQuick
 import QtQuick.Controls.Basic
 import Ombry
 
-// A chip that is on or off: white on the accent when on. Optional badge at its leading edge.
-AbstractButton {
+// A chip that is on or off: white on the accent when on. Optional badge at its
+// leading edge. A check box underneath, so that a screen reader reads it as one
+// and can toggle it; `on` alone decides what is checked.
+CheckBox {
     id: chip
     property bool on
     property string badgeName
@@ -16,6 +18,9 @@ AbstractButton {
     topPadding: 5
     bottomPadding: 5
     font.pixelSize: 12
+    checked: on
+    onClicked: checked = Qt.binding(() => chip.on)
+    indicator: null
     Accessible.role: Accessible.CheckBox
     Accessible.name: text
     Accessible.checkable: true

@@ -5,7 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
 
@@ -21,27 +21,30 @@ Run query(const QStringList &args, int timeoutMs)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/atspi_query"), args);
     Run run;
-    if (!process.waitForStarted(3000))
-        return run;
-    // The event loop turns meanwhile: our own windows answer the helper. It waits
-    // for the next event rather than sleeping between turns, since a dump asks
-    // this process one question after another, thousands of them.
+    // A blocking loop that wakes on every bus message: our own windows answer
+    // the helper's calls at once, instead of at the next turn of a sleeping poll.
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     QByteArray out;
-    QDeadlineTimer deadline(timeoutMs);
-    QTimer wake; // the deadline is seen even when nothing else happens
-    wake.start(50);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        out += process.readAllStandardOutput();
-    }
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop,
+                     [&] { out += process.readAllStandardOutput(); });
+    process.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/atspi_query"), args);
+    deadline.start(timeoutMs);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
     if (process.state() != QProcess::NotRunning) {
         process.kill();
         process.waitForFinished(1000);
         return run;
     }
     out += process.readAllStandardOutput();
+    if (process.error() == QProcess::FailedToStart)
+        return run;
     run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = out;
     return run;
@@ -147,4 +150,11 @@ bool AtspiReader::act(const QString &role, const QString &name, const QString &a
         return false;
     const QString chosen = action.isEmpty() ? node->actions.first() : action;
     return query({QStringLiteral("action"), QString::number(pid_), title_, node->path, chosen}, 8000).status == 0;
+}
+
+bool AtspiReader::act(const Node &node, const QString &action) const
+{
+    if (!node.actions.contains(action))
+        return false;
+    return query({QStringLiteral("action"), QString::number(pid_), title_, node.path, action}, 8000).status == 0;
 }

@@ -54,6 +54,9 @@ public:
     // Presses the push button named `name` and waits up to `timeoutMs` for
     // `done`: false when there is no such button or `done` never holds.
     bool press(const QString &name, const std::function<bool()> &done, int timeoutMs = 5000) const;
+    // Performs `action` on `node` as read before, shown or not (a screen reader
+    // reaches a node scrolled out of the window too).
+    bool act(const Node &node, const QString &action) const;
 
 private:
     QString title_;

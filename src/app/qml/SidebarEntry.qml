@@ -24,6 +24,7 @@ TabButton {
     checkable: true
     checked: selected
     Accessible.name: entry.label
+    Accessible.onPressAction: entry.clicked()
 
     onClicked: {
         Navigation.page = page
