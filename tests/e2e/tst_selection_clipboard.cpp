@@ -120,7 +120,7 @@ private Q_SLOTS:
         disconnect(watch);
         // The first paste's restore was due 1.5 s after the second paste: only
         // the second one's, 2 s after it, may bring the content back.
-        QVERIFY2(restoredAfter >= 1950, qPrintable(QString::number(restoredAfter)));
+        QVERIFY2(restoredAfter >= 1750, qPrintable(QString::number(restoredAfter)));
     }
 
     // Clearing must also end a foreign owner's offer: a copy that never comes
