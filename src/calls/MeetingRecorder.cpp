@@ -26,6 +26,7 @@
 #include <QtConcurrent>
 
 #include <chrono>
+#include <malloc.h>
 
 #include <QCoro/QCoroFuture>
 
@@ -451,6 +452,9 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
     Log::write(u"réunion: enregistrée ("_s + QString::number(TextUtil::characterCount(transcript))
                + u" caractères, "_s + QString::number(meeting.tasks.size()) + u" tâches)"_s);
     setState(State::Idle);
+    // The chunks' buffers are freed by now; hand the heap's free pages back so
+    // a long meeting does not leave the program larger than before it.
+    ::malloc_trim(0);
     Q_EMIT processed();
 }
 
