@@ -3,12 +3,12 @@
 #include "model/Defaults.h"
 #include "support/AtspiReader.h"
 #include "support/Screenshots.h"
+#include "support/QmlWindow.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
-#include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScopeGuard>
@@ -39,14 +39,9 @@ private Q_SLOTS:
         QVERIFY(TestEnv::writeFile(apps + QStringLiteral("/zoom.desktop"),
                                    "[Desktop Entry]\nType=Application\nName=Zoom Workplace\nExec=zoom\nIcon=zoom\n"));
         root_ = std::make_unique<Application>();
-        QQmlComponent component(root_->engine());
-        component.loadUrl(QUrl::fromLocalFile(QStringLiteral(OMBRY_SOURCE_DIR "/tests/e2e/PageWindow.qml")));
-        QVERIFY2(component.isReady(), qPrintable(component.errorString()));
-        window_.reset(qobject_cast<QQuickWindow *>(
-            component.createWithInitialProperties({{QStringLiteral("page"), QStringLiteral("calls")}})));
-        QVERIFY2(window_, qPrintable(component.errorString()));
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QString error;
+        window_ = QmlWindow::open(root_->engine(), QStringLiteral("PageWindow.qml"), &error, {{QStringLiteral("page"), QStringLiteral("calls")}});
+        QVERIFY2(window_, qPrintable(error));
         // A second window of this very program: still one tile.
         // Another application with two windows.
         for (QProcess &p : xterms_) {

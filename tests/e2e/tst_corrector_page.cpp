@@ -7,6 +7,7 @@
 #include "pages/CorrectorModel.h"
 #include "support/AtspiReader.h"
 #include "support/Screenshots.h"
+#include "support/QmlWindow.h"
 #include "support/TestEnv.h"
 #include "text/Analyzer.h"
 #include "tools/test_editor_client.h"
@@ -15,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -141,14 +141,9 @@ class TestCorrectorPage : public QObject
 
     void openWindow()
     {
-        QQmlComponent component(root_->engine());
-        component.loadUrl(QUrl::fromLocalFile(QStringLiteral(OMBRY_SOURCE_DIR "/tests/e2e/CorrectorWindow.qml")));
-        QObject *created = component.create();
-        QVERIFY2(created, qPrintable(component.errorString()));
-        window_.reset(qobject_cast<QQuickWindow *>(created));
-        QVERIFY(window_);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QString error;
+        window_ = QmlWindow::open(root_->engine(), QStringLiteral("CorrectorWindow.qml"), &error);
+        QVERIFY2(window_, qPrintable(error));
         window_->requestActivate();
         QVERIFY(reader().find(QString(), QStringLiteral("Correcteur"), 10000));
     }

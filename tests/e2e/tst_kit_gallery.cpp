@@ -2,11 +2,11 @@
 #include "model/AppSettings.h"
 #include "support/AtspiReader.h"
 #include "support/Screenshots.h"
+#include "support/QmlWindow.h"
 #include "support/TestEnv.h"
 #include "ui/kit/AmbientBackground.h"
 
 #include <QApplication>
-#include <QQmlComponent>
 #include <QQuickWindow>
 
 // The design kit drawn on the real X server in both appearances, read and
@@ -25,12 +25,9 @@ private Q_SLOTS:
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
         root_ = std::make_unique<Application>();
         root_->settings()->setPerformanceMode(Ombry::PerformanceMode::Full);
-        QQmlComponent component(root_->engine());
-        component.loadUrl(QUrl::fromLocalFile(QStringLiteral(OMBRY_SOURCE_DIR "/tests/e2e/KitGallery.qml")));
-        window_.reset(qobject_cast<QQuickWindow *>(component.create()));
-        QVERIFY2(window_, qPrintable(component.errorString()));
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QString error;
+        window_ = QmlWindow::open(root_->engine(), QStringLiteral("KitGallery.qml"), &error);
+        QVERIFY2(window_, qPrintable(error));
     }
 
     void cleanupTestCase()

@@ -7,6 +7,7 @@
 #include "model/Store.h"
 #include "support/AtspiReader.h"
 #include "support/Screenshots.h"
+#include "support/QmlWindow.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -16,7 +17,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
-#include <QQmlComponent>
 #include <QQuickWindow>
 #include <QtEndian>
 
@@ -81,12 +81,9 @@ private Q_SLOTS:
         s.clock = [this] { return clockMs_; };
         QVERIFY(root_->useMeetingServices(s));
 
-        QQmlComponent component(root_->engine());
-        component.loadUrl(QUrl::fromLocalFile(QStringLiteral(OMBRY_SOURCE_DIR "/tests/e2e/PageWindow.qml")));
-        window_.reset(qobject_cast<QQuickWindow *>(component.create()));
-        QVERIFY2(window_, qPrintable(component.errorString()));
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QString error;
+        window_ = QmlWindow::open(root_->engine(), QStringLiteral("PageWindow.qml"), &error);
+        QVERIFY2(window_, qPrintable(error));
     }
 
     void cleanupTestCase()

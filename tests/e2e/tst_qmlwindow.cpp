@@ -1,11 +1,11 @@
 #include "app/Application.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
+#include "support/QmlWindow.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -43,14 +43,9 @@ private Q_SLOTS:
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
         root_ = std::make_unique<Application>();
-        QQmlComponent component(root_->engine());
-        component.loadUrl(QUrl::fromLocalFile(QStringLiteral(OMBRY_SOURCE_DIR "/tests/e2e/ChainWindow.qml")));
-        QObject *created = component.create();
-        QVERIFY2(created, qPrintable(component.errorString()));
-        window_.reset(qobject_cast<QQuickWindow *>(created));
-        QVERIFY(window_);
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QString error;
+        window_ = QmlWindow::open(root_->engine(), QStringLiteral("ChainWindow.qml"), &error);
+        QVERIFY2(window_, qPrintable(error));
     }
 
     void cleanupTestCase()
