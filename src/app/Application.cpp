@@ -286,7 +286,8 @@ Tray *Application::tray()
             return StatusMenu::Meeting::Idle;
         };
         hooks.toggleMeeting = [this] { meetingRecorder()->toggle(); };
-        hooks.callRunning = [this] { return callTranslator()->running(); };
+        // The translator (and its audio thread) is made only once subtitles are asked for.
+        hooks.callRunning = [this] { return m_->calls && m_->calls->running(); };
         // The subtitle bar follows the translator once it exists.
         hooks.toggleCall = [this] {
             subtitleWindow();
@@ -294,7 +295,6 @@ Tray *Application::tray()
         };
         m_->tray = std::make_unique<Tray>(settings(), store(), controller(), microphones(), std::move(hooks));
         connect(meetingRecorder(), &MeetingRecorder::stateChanged, m_->tray.get(), &Tray::scheduleRebuild);
-        connect(callTranslator(), &CallTranslator::runningChanged, m_->tray.get(), &Tray::scheduleRebuild);
     }
     return m_->tray.get();
 }
@@ -325,6 +325,10 @@ CallTranslator *Application::callTranslator()
     if (!m_->calls) {
         settings();
         m_->calls = std::make_unique<CallTranslator>(CallServices::production());
+        connect(m_->calls.get(), &CallTranslator::runningChanged, m_->calls.get(), [this] {
+            if (m_->tray)
+                m_->tray->scheduleRebuild();
+        });
     }
     return m_->calls.get();
 }
