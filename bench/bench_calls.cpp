@@ -114,7 +114,7 @@ void liveCpu(const QString &wav, int streams)
     AppAudioCapture::Handlers handlers;
     handlers.samples = [&queue](quint32 s, const float *x, int n) { queue.mixer().push(s, x, n); };
     handlers.ended = [&queue](quint32 s) { queue.mixer().end(s); };
-    queue.startPacing([&segmenter](const float *b, int n) { segmenter.feed(b, n); });
+    queue.startPacing([&segmenter](const float *b, int n) { segmenter.feed(b, n); }, queue.mixer().epoch());
     auto task = capture.start(target, handlers);
     QCoro::waitFor(task);
     TestEnv::waitFor([&capture, streams] { return capture.streams() == streams; }, 3000);

@@ -41,18 +41,21 @@ void CallAudioQueue::post(std::function<void()> work)
     QMetaObject::invokeMethod(worker_, std::move(work), Qt::QueuedConnection);
 }
 
-void CallAudioQueue::startPacing(BlockHandler handler)
+void CallAudioQueue::startPacing(BlockHandler handler, quint64 epoch)
 {
-    post([this, handler = std::move(handler)] {
+    post([this, handler = std::move(handler), epoch] {
         auto pace = std::make_shared<Pace>();
         pace->handler = handler;
         pace->clock.start();
         QObject::disconnect(timer_, &QTimer::timeout, nullptr, nullptr);
-        connect(timer_, &QTimer::timeout, worker_, [this, pace] {
+        connect(timer_, &QTimer::timeout, worker_, [this, pace, epoch] {
             const qint64 due = (pace->clock.elapsed() - kAllowanceMs) * 16000 / 1000 / CallMixer::kBlockSamples;
             float block[CallMixer::kBlockSamples];
             while (pace->delivered < due && timer_->isActive()) {
-                mixer_.mix(block);
+                if (!mixer_.mixEpoch(epoch, block)) {
+                    timer_->stop();
+                    break;
+                }
                 ++pace->delivered;
                 pace->handler(block, CallMixer::kBlockSamples);
             }
@@ -69,14 +72,12 @@ void CallAudioQueue::stopPacing()
     });
 }
 
-void CallAudioQueue::drain(BlockHandler handler)
+void CallAudioQueue::drain(BlockHandler handler, quint64 epoch)
 {
-    post([this, handler = std::move(handler)] {
+    post([this, handler = std::move(handler), epoch] {
         float block[CallMixer::kBlockSamples];
-        while (mixer_.wholeBlocks() > 0) {
-            mixer_.mix(block);
+        while (mixer_.mixWholeEpoch(epoch, block))
             handler(block, CallMixer::kBlockSamples);
-        }
     });
 }
 

@@ -28,12 +28,13 @@ public:
     CallMixer &mixer() { return mixer_; }
     // Runs `work` on the queue after everything posted before it.
     void post(std::function<void()> work);
-    // Starts or stops the paced delivery of mixed blocks to `handler` (queue thread).
-    void startPacing(BlockHandler handler);
+    // Starts or stops the paced delivery of mixed blocks to `handler` (queue
+    // thread); the pacing ends by itself once the mixer leaves `epoch`.
+    void startPacing(BlockHandler handler, quint64 epoch);
     void stopPacing();
-    // Mixes and delivers, on the queue, every whole block the mixer holds now
-    // (unpaced delivery, for sound that is not real time).
-    void drain(BlockHandler handler);
+    // Mixes and delivers, on the queue, every whole block of `epoch` the mixer
+    // holds then (unpaced delivery, for sound that is not real time).
+    void drain(BlockHandler handler, quint64 epoch);
     // Waits until everything posted so far has run (not on the queue itself).
     void sync();
     QThread *thread() { return &thread_; }

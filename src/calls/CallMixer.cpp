@@ -34,9 +34,14 @@ void CallMixer::end(quint32 stream)
 
 bool CallMixer::mix(float *out)
 {
+    QMutexLocker locker(&lock_);
+    return mixLocked(out);
+}
+
+bool CallMixer::mixLocked(float *out)
+{
     std::fill(out, out + kBlockSamples, 0.0f);
     bool any = false;
-    QMutexLocker locker(&lock_);
     for (auto it = queues_.begin(); it != queues_.end();) {
         Queue &queue = *it;
         const size_t n = std::min(queue.available(), size_t(kBlockSamples));
@@ -66,6 +71,44 @@ void CallMixer::clear()
 {
     QMutexLocker locker(&lock_);
     queues_.clear();
+    ++epoch_;
+}
+
+quint64 CallMixer::epoch() const
+{
+    QMutexLocker locker(&lock_);
+    return epoch_;
+}
+
+bool CallMixer::mixEpoch(quint64 epoch, float *out)
+{
+    QMutexLocker locker(&lock_);
+    if (epoch != epoch_)
+        return false;
+    mixLocked(out);
+    return true;
+}
+
+bool CallMixer::mixWholeEpoch(quint64 epoch, float *out)
+{
+    QMutexLocker locker(&lock_);
+    if (epoch != epoch_ || wholeBlocksLocked() == 0)
+        return false;
+    mixLocked(out);
+    return true;
+}
+
+std::vector<float> CallMixer::takeRest(quint64 epoch)
+{
+    QMutexLocker locker(&lock_);
+    if (epoch != epoch_)
+        return {};
+    std::vector<float> rest(size_t(wholeBlocksLocked()) * kBlockSamples);
+    for (size_t at = 0; at < rest.size(); at += kBlockSamples)
+        mixLocked(rest.data() + at);
+    queues_.clear();
+    ++epoch_;
+    return rest;
 }
 
 int CallMixer::streams() const
@@ -77,6 +120,11 @@ int CallMixer::streams() const
 int CallMixer::wholeBlocks() const
 {
     QMutexLocker locker(&lock_);
+    return wholeBlocksLocked();
+}
+
+int CallMixer::wholeBlocksLocked() const
+{
     if (queues_.isEmpty())
         return 0;
     size_t least = SIZE_MAX;

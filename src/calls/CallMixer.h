@@ -24,6 +24,16 @@ public:
     // False when no stream added anything (the block is silence).
     bool mix(float *out);
     void clear();
+    // Sound pushed between two clear() calls is one epoch. The *epoch calls
+    // below take nothing once a clear() came since `epoch` was read, so that
+    // work queued for one run never takes the sound of the next.
+    quint64 epoch() const;
+    // mix() of the next block.
+    bool mixEpoch(quint64 epoch, float *out);
+    // mix() of the next block only when every stream has a whole block.
+    bool mixWholeEpoch(quint64 epoch, float *out);
+    // Mixes every whole block queued now and clears, in one step.
+    std::vector<float> takeRest(quint64 epoch);
     int streams() const;
     // The most a stream keeps (kMaxQueued by default); sound that is not real
     // time is mixed as it comes and keeps everything.
@@ -40,7 +50,11 @@ private:
         size_t available() const { return samples.size() - head; }
     };
 
+    bool mixLocked(float *out);
+    int wholeBlocksLocked() const;
+
     mutable QMutex lock_;
+    quint64 epoch_ = 0;
     QHash<quint32, Queue> queues_;
     size_t maxQueued_ = kMaxQueued;
 };

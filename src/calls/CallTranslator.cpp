@@ -374,16 +374,18 @@ QCoro::Task<void> CallTranslator::setUp(quint64 run)
     std::shared_ptr<AppAudioCapture> capture(services_.makeCapture());
     capture_ = capture;
     acceptRun_.store(run);
+    const quint64 gen = linesGen_.load();
+    const quint64 epoch = queue_->mixer().epoch();
 
     AppAudioCapture::Handlers handlers;
     CallAudioQueue *queue = queue_.get();
     const bool paced = services_.paced;
-    handlers.samples = [this, queue, run, paced](quint32 stream, const float *samples, int count) {
+    handlers.samples = [this, queue, run, paced, gen, epoch](quint32 stream, const float *samples, int count) {
         if (acceptRun_.load() != run)
             return;
         queue->mixer().push(stream, samples, count);
         if (!paced)
-            queue->drain([this](const float *block, int n) { onBlock(block, n); });
+            queue->drain([this, gen](const float *block, int n) { onBlock(block, n, gen); }, epoch);
     };
     handlers.ended = [queue, run, this](quint32 stream) {
         if (acceptRun_.load() == run)
@@ -395,7 +397,7 @@ QCoro::Task<void> CallTranslator::setUp(quint64 run)
     };
     queue_->mixer().setMaxQueued(paced ? CallMixer::kMaxQueued : INT_MAX);
     if (paced)
-        queue_->startPacing([this](const float *block, int n) { onBlock(block, n); });
+        queue_->startPacing([this, gen](const float *block, int n) { onBlock(block, n, gen); }, epoch);
 
     std::optional<QString> failure;
     std::optional<QString> logged;
@@ -442,16 +444,16 @@ void CallTranslator::releaseCapture()
 
 void CallTranslator::queueFlush()
 {
-    queue_->post([this] {
+    // A start may come before the queue gets here: its sound is not this run's.
+    const quint64 epoch = queue_->mixer().epoch();
+    const quint64 gen = linesGen_.load();
+    queue_->post([this, epoch, gen] {
         // What was accepted before the stop still belongs to the run.
-        float block[CallMixer::kBlockSamples];
-        while (queue_->mixer().wholeBlocks() > 0) {
-            queue_->mixer().mix(block);
-            onBlock(block, CallMixer::kBlockSamples);
-        }
-        queue_->mixer().clear();
+        const std::vector<float> rest = queue_->mixer().takeRest(epoch);
+        for (size_t at = 0; at < rest.size(); at += CallMixer::kBlockSamples)
+            onBlock(rest.data() + at, CallMixer::kBlockSamples, gen);
         if (const auto pcm = segmenter_->flush())
-            sendSegment(*pcm);
+            sendSegment(*pcm, gen);
     });
 }
 
@@ -478,18 +480,17 @@ void CallTranslator::captureStopped(quint64 run, const QString &description)
     queueFlush();
 }
 
-void CallTranslator::onBlock(const float *block, int count)
+void CallTranslator::onBlock(const float *block, int count, quint64 gen)
 {
     if (const auto pcm = segmenter_->feed(block, count))
-        sendSegment(*pcm);
+        sendSegment(*pcm, gen);
 }
 
-void CallTranslator::sendSegment(const QByteArray &pcm)
+void CallTranslator::sendSegment(const QByteArray &pcm, quint64 gen)
 {
     const qint64 id = nextID_++;
     QByteArray wav = AudioRecorder::wav(pcm);
     QPointer<CallTranslator> self(this);
-    const quint64 gen = linesGen_.load();
     QMetaObject::invokeMethod(this, [self, id, wav, gen] {
         if (!self)
             return;

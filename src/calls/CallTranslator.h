@@ -122,6 +122,8 @@ public:
 
     bool running() const { return running_; }
     CallLinesModel *linesModel() { return &lines_; }
+    // The capture queue, where sound is cut into segments in order.
+    CallAudioQueue *audioQueue() { return queue_.get(); }
     const QList<CallLinesModel::Line> &lines() const { return lines_.lines(); }
     QString live() const { return live_; }
     std::optional<QString> error() const { return error_; }
@@ -160,8 +162,9 @@ private:
     void releaseCapture();
     void queueFlush();
     // Capture queue.
-    void onBlock(const float *block, int count);
-    void sendSegment(const QByteArray &pcm);
+    // `gen`: the lines of the run the sound was captured for.
+    void onBlock(const float *block, int count, quint64 gen);
+    void sendSegment(const QByteArray &pcm, quint64 gen);
     void captureStopped(quint64 run, const QString &description);
 
     CallServices services_;

@@ -154,6 +154,43 @@ private Q_SLOTS:
         QCOMPARE(mixer.streams(), streamsLeft);
     }
 
+    // Work queued for one run and done after the next run began takes nothing
+    // of the next run's sound, and leaves it queued.
+    void mixerEpochs_data()
+    {
+        QTest::addColumn<bool>("clearedSince");
+        QTest::addColumn<bool>("whole");   // mixWholeEpoch() gives a block
+        QTest::addColumn<int>("rest");     // samples takeRest() gives then
+        QTest::addColumn<int>("left");     // whole blocks still queued at the end
+        QTest::newRow("same epoch: one block, then the whole rest") << false << true << 640 << 0;
+        QTest::newRow("cleared since: nothing is taken") << true << false << 0 << 3;
+    }
+
+    void mixerEpochs()
+    {
+        QFETCH(bool, clearedSince);
+        QFETCH(bool, whole);
+        QFETCH(int, rest);
+        QFETCH(int, left);
+        CallMixer mixer;
+        const quint64 epoch = mixer.epoch();
+        if (clearedSince)
+            mixer.clear();
+        // Three blocks and a half: the half is never a whole block.
+        std::vector<float> sound(3 * CallMixer::kBlockSamples + 160, 0.5f);
+        mixer.push(1, sound.data(), int(sound.size()));
+        float block[CallMixer::kBlockSamples] = {};
+        QCOMPARE(mixer.mixWholeEpoch(epoch, block), whole);
+        QCOMPARE(block[0], whole ? 0.5f : 0.0f);
+        const std::vector<float> taken = mixer.takeRest(epoch);
+        QCOMPARE(int(taken.size()), rest);
+        QVERIFY(std::all_of(taken.cbegin(), taken.cend(), [](float v) { return v == 0.5f; }));
+        QCOMPARE(mixer.wholeBlocks(), left);
+        // Taking the rest ends the epoch too.
+        QVERIFY(!mixer.mixEpoch(epoch, block));
+        QVERIFY(mixer.mixEpoch(mixer.epoch(), block));
+    }
+
     // The newest second survives an overflow: the last block is the newest sound.
     void mixerOverflowKeepsNewest()
     {

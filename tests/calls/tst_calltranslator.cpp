@@ -1,3 +1,4 @@
+#include "calls/CallAudioQueue.h"
 #include "calls/CallTranslator.h"
 #include "engines/EngineError.h"
 #include "fakes/FakeAppCapture.h"
@@ -8,6 +9,7 @@
 #include <QCoro/QCoroTimer>
 #include <QLocalServer>
 #include <QScopeGuard>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -247,6 +249,33 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return rig.call->lines().size() == 1 && rig.call->lines().at(0).done; }));
         QCOMPARE(rig.call->lines().at(0).id, 1);
         QCOMPARE(running.count(), 3);
+    }
+
+    // A start right after a stop, while the capture queue is still busy with
+    // the stop: the stopped run's last sound stays out of the new run.
+    void startRightAfterAStop()
+    {
+        Rig rig(dir_.path());
+        rig.answers = {{"Hi.", "Salut.", false, 0}, {"Again.", "Encore.", false, 0}};
+        rig.call->start();
+        QVERIFY(rig.started());
+        rig.speak(1.0, 1.0);
+        QVERIFY(TestEnv::waitFor([&] { return rig.call->lines().size() == 1 && rig.call->lines().at(0).done; }));
+        // 0.28 s of pause is still queued, and more sound comes before the queue can flush it.
+        QSemaphore hold;
+        auto release = qScopeGuard([&hold] { hold.release(); });
+        rig.call->audioQueue()->post([&hold] { hold.acquire(); });
+        rig.board->last->play(1, std::vector<float>(size_t(0.3 * 16000), 0.5f));
+        rig.call->stop();
+        rig.call->start();
+        QVERIFY(rig.started());
+        rig.speak(1.0, 1.0);
+        release.dismiss();
+        hold.release();
+        QVERIFY(TestEnv::waitFor([&] { return rig.call->lines().size() == 1 && rig.call->lines().at(0).done; }));
+        QCOMPARE(rig.call->lines().at(0).en, QStringLiteral("Again."));
+        QCOMPARE(rig.wavs.size(), 2);
+        QCOMPARE(rig.wavs.last().size(), 44 + 27520 * 2);
     }
 
     void stopSendsTheLastSegment_data()

@@ -68,10 +68,20 @@ public:
     QString configHome() const { return home_ + u"/.config"_s; }
     QString dataFolder() const { return home_ + u"/.local/share/Ombry Voice"_s; }
 
-    bool start()
+    // Preferences found at the first start.
+    bool prefer(const QJsonObject &values) const
+    {
+        const QString folder = configHome() + u"/Ombry Voice"_s;
+        return QDir().mkpath(folder)
+            && TestEnv::writeFile(folder + u"/com.corvanel.ombryvoice.json"_s, QJsonDocument(values).toJson());
+    }
+
+    bool start(const QList<QPair<QString, QString>> &extra = {})
     {
         process_ = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const auto &[name, value] : extra)
+            env.insert(name, value);
         env.insert(u"HOME"_s, home_);
         env.insert(u"XDG_CONFIG_HOME"_s, configHome());
         env.insert(u"XDG_DATA_HOME"_s, home_ + u"/.local/share"_s);
@@ -104,6 +114,61 @@ private:
     QString home_;
     std::unique_ptr<QProcess> process_;
     std::unique_ptr<AtspiReader> reader_;
+};
+
+// A sound server of the test's own, which it can stop and start again without
+// taking sound away from the rest of the suite.
+class SoundServer
+{
+public:
+    explicit SoundServer(const QString &folder) : folder_(folder) {}
+    ~SoundServer() { stop(); }
+
+    QString address() const { return u"unix:"_s + folder_ + u"/native"_s; }
+
+    bool start()
+    {
+        if (!QDir().mkpath(folder_ + u"/home"_s) || !QDir().mkpath(folder_ + u"/run"_s)
+            || !QFile::setPermissions(folder_ + u"/run"_s, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+            return false;
+        process_ = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"HOME"_s, folder_ + u"/home"_s);
+        env.insert(u"XDG_CONFIG_HOME"_s, folder_ + u"/home/.config"_s);
+        env.insert(u"XDG_RUNTIME_DIR"_s, folder_ + u"/run"_s);
+        env.remove(u"PULSE_SERVER"_s);
+        process_->setProcessEnvironment(env);
+        process_->setStandardOutputFile(QProcess::nullDevice());
+        process_->setStandardErrorFile(folder_ + u"/pulse.log"_s, QIODevice::Append);
+        process_->start(u"pulseaudio"_s,
+                        {u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s, u"--use-pid-file=no"_s, u"--system=false"_s,
+                         u"--load=module-native-protocol-unix auth-anonymous=1 socket="_s + folder_ + u"/native"_s,
+                         u"--load=module-null-sink sink_name=testsink"_s,
+                         u"--load=module-remap-source master=testsink.monitor source_name=testmic"_s});
+        if (!process_->waitForStarted(5000))
+            return false;
+        return TestEnv::waitFor([this] {
+            return process_->state() == QProcess::Running
+                && DesktopTools::run(u"pactl"_s, {u"-s"_s, address(), u"info"_s}).exitCode == 0;
+        }, 10000);
+    }
+
+    void stop()
+    {
+        if (!process_)
+            return;
+        process_->terminate();
+        if (!process_->waitForFinished(5000))
+            process_->kill();
+        process_->waitForFinished(5000);
+        process_.reset();
+    }
+
+    QString log() const { return QString::fromUtf8(TestEnv::readFile(folder_ + u"/pulse.log"_s).right(2000)); }
+
+private:
+    QString folder_;
+    std::unique_ptr<QProcess> process_;
 };
 
 } // namespace
@@ -148,8 +213,13 @@ class TestSettingsCardsDesktop : public QObject
 
     bool permissionsRead(const QString &mic, const QString &ax, const QString &audio, int timeoutMs)
     {
+        return permissionsRead(reader_, mic, ax, audio, timeoutMs);
+    }
+    static bool permissionsRead(const AtspiReader &reader, const QString &mic, const QString &ax, const QString &audio,
+                                int timeoutMs)
+    {
         return TestEnv::waitFor([&] {
-            const QList<AtspiReader::Node> nodes = reader_.nodes(3000);
+            const QList<AtspiReader::Node> nodes = reader.nodes(3000);
             return readAfter(nodes, u"Micro"_s) == mic && readAfter(nodes, u"Accessibilité"_s) == ax
                 && readAfter(nodes, u"Audio système (sous-titres d'appel)"_s) == audio;
         }, timeoutMs);
@@ -293,6 +363,39 @@ private Q_SLOTS:
         for (const AtspiReader::Node &n : reader_.all(u"label"_s))
             granted += n.showing() && n.name == u"Autorisé"_s;
         QCOMPARE(granted, 3);
+    }
+
+    // Without a sound server the microphone and the system audio read "Non
+    // autorisé" within 3 s while the window goes on answering; they read
+    // "Autorisé" again once it is back.
+    void permissionsFollowTheSoundServer()
+    {
+        QTemporaryDir folder;
+        SoundServer sound(folder.filePath(u"pulse"_s));
+        QVERIFY2(sound.start(), qPrintable(sound.log()));
+        Program program(folder.filePath(u"home"_s));
+        QVERIFY(program.prefer({{u"onboarded"_s, true}, {u"settingsTab"_s, u"permissions"_s}}));
+        QVERIFY(program.start({{u"PULSE_SERVER"_s, sound.address()}}));
+        const AtspiReader &r = program.reader();
+        const auto showTab = [&r](const QString &label) {
+            return r.act(u"page tab"_s, label, u"Press"_s) && TestEnv::waitFor([&] {
+                const auto tab = r.find(u"page tab"_s, label, 0);
+                return tab && tab->states.contains(u"checked"_s);
+            }, 3000);
+        };
+        QVERIFY(showTab(u"Réglages"_s));
+        QVERIFY(showTab(u"Autorisations"_s));
+        QVERIFY2(permissionsRead(r, u"Autorisé"_s, u"Autorisé"_s, u"Autorisé"_s, 8000), qPrintable(r.texts().join(u'|')));
+
+        sound.stop();
+        QVERIFY2(permissionsRead(r, u"Non autorisé"_s, u"Autorisé"_s, u"Non autorisé"_s, 3000), qPrintable(r.texts().join(u'|')));
+        // The window answers while the server is away.
+        QVERIFY(showTab(u"Avancé"_s));
+        QVERIFY(showTab(u"Autorisations"_s));
+        QVERIFY2(permissionsRead(r, u"Non autorisé"_s, u"Autorisé"_s, u"Non autorisé"_s, 3000), qPrintable(r.texts().join(u'|')));
+
+        QVERIFY2(sound.start(), qPrintable(sound.log()));
+        QVERIFY2(permissionsRead(r, u"Autorisé"_s, u"Autorisé"_s, u"Autorisé"_s, 5000), qPrintable(r.texts().join(u'|')));
     }
 
     void openSettings_data()
