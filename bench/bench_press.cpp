@@ -3,6 +3,7 @@
 // GTK editor that answers the accessibility bus, then one that stopped answering
 // it (SIGSTOP). Voice commands are on, so every press reads the selection. Also
 // how long the hand-over then waited for that selection.
+#include "audio/MicrophoneList.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationWiring.h"
 #include "model/AppSettings.h"
@@ -94,7 +95,14 @@ int main(int argc, char *argv[])
 
     TimedRecorder *recorder = nullptr;
     qint64 roadNs = -1;
-    DictationController::Services services = DictationWiring::productionServices(nullptr);
+    // The devices are read in the background, as the program does at start.
+    MicrophoneList microphones;
+    microphones.refresh();
+    if (!TestEnv::waitFor([&microphones] { return microphones.answered(); }, 5000)) {
+        std::printf("appui → micro: le serveur de son ne répond pas\n");
+        return 1;
+    }
+    DictationController::Services services = DictationWiring::productionServices(nullptr, &microphones);
     services.openRouterReachable = [] { return true; };
     services.makeRecorder = [&recorder] {
         auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone());

@@ -167,7 +167,7 @@ DictationController *Application::controller()
 {
     if (!m_->controller) {
         keys();
-        m_->controller = std::make_unique<DictationController>(DictationWiring::productionServices(m_->keys.get()));
+        m_->controller = std::make_unique<DictationController>(DictationWiring::productionServices(m_->keys.get(), microphones()));
     }
     return m_->controller.get();
 }
@@ -261,8 +261,11 @@ SingleInstance *Application::singleInstance()
 
 MicrophoneList *Application::microphones()
 {
-    if (!m_->microphones)
+    if (!m_->microphones) {
         m_->microphones = std::make_unique<MicrophoneList>();
+        m_->microphones->setRecheckInterval(3000);
+        m_->microphones->refresh();
+    }
     return m_->microphones.get();
 }
 
@@ -344,7 +347,7 @@ MeetingRecorder *Application::meetingRecorder()
 {
     if (!m_->meetings) {
         settings();
-        m_->meetings = std::make_unique<MeetingRecorder>(MeetingServices::production(store()));
+        m_->meetings = std::make_unique<MeetingRecorder>(MeetingServices::production(store(), microphones()));
     }
     return m_->meetings.get();
 }

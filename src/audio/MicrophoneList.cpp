@@ -1,5 +1,6 @@
 #include "audio/MicrophoneList.h"
 
+#include "platform/Permissions.h"
 #include "platform/PulseContext.h"
 
 #include <QPointer>
@@ -14,6 +15,16 @@ MicrophoneList::MicrophoneList(QObject *parent)
 MicrophoneList::MicrophoneList(Query query, Watch watch, QObject *parent)
     : QObject(parent), query_(std::move(query)), watch_(std::move(watch))
 {
+    connect(&recheck_, &QTimer::timeout, this, &MicrophoneList::refresh);
+}
+
+void MicrophoneList::setRecheckInterval(int ms)
+{
+    if (ms <= 0) {
+        recheck_.stop();
+        return;
+    }
+    recheck_.start(ms);
 }
 
 MicrophoneList::~MicrophoneList() = default;
@@ -56,6 +67,7 @@ void MicrophoneList::refresh()
 void MicrophoneList::finished(QList<Microphones::Device> devices, bool watching)
 {
     running_ = false;
+    answered_ = true;
     watching_ = watching_ || watching;
     if (devices != devices_) {
         devices_ = std::move(devices);
@@ -65,4 +77,11 @@ void MicrophoneList::finished(QList<Microphones::Device> devices, bool watching)
         again_ = false;
         refresh();
     }
+}
+
+bool microphonePresent(const MicrophoneList *list)
+{
+    if (!list || !list->answered())
+        return Permissions::microphone();
+    return !list->devices().isEmpty();
 }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 
@@ -27,8 +28,13 @@ public:
 
     // The last list read; empty until the first answer.
     const QList<Microphones::Device> &devices() const { return devices_; }
+    // Whether a first read has come back.
+    bool answered() const { return answered_; }
     // Reads again in the background; a read already under way is followed by one more.
     void refresh();
+    // Also reads every `ms` (0: only on the server's news): a server that goes
+    // away or comes back sends no news.
+    void setRecheckInterval(int ms);
     // Whether a read is under way.
     bool busy() const { return running_; }
 
@@ -44,4 +50,11 @@ private:
     bool running_ = false;
     bool again_ = false;
     bool watching_ = false;
+    bool answered_ = false;
+    QTimer recheck_;
 };
+
+// "A microphone is there", asked at a key press or a menu choice: the list's
+// last answer, never a question to the sound server on the calling thread once
+// the list has answered.
+bool microphonePresent(const MicrophoneList *list);

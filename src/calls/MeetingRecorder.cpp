@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "audio/AudioRecorder.h"
+#include "audio/MicrophoneList.h"
 #include "calls/MeetingSpool.h"
 #include "dictation/ProcessingRoad.h"
 #include "engines/GeminiSpeech.h"
@@ -12,7 +13,6 @@
 #include "model/Store.h"
 #include "model/TextUtil.h"
 #include "platform/Clipboard.h"
-#include "platform/Permissions.h"
 #include "platform/Sounds.h"
 
 #include <QDir>
@@ -71,10 +71,11 @@ QString upperId(const QUuid &id)
 
 } // namespace
 
-MeetingServices MeetingServices::production(Store *store)
+MeetingServices MeetingServices::production(Store *store, MicrophoneList *microphones)
 {
     MeetingServices s;
-    s.microphoneAllowed = [] { return Permissions::microphone(); };
+    QPointer<MicrophoneList> list(microphones);
+    s.microphoneAllowed = [list] { return microphonePresent(list); };
     s.requestMicrophone = [] {};
     s.makeCapture = [] { return std::make_unique<MicrophoneCapture>(); };
     s.transcribe = [](QByteArray wav, QString language, QStringList words) {

@@ -16,6 +16,7 @@
 #include <optional>
 
 class MeetingSpool;
+class MicrophoneList;
 class QJSEngine;
 class QQmlEngine;
 class Store;
@@ -47,7 +48,8 @@ struct MeetingServices
     std::function<qint64()> clock;
     Store *store = nullptr;
 
-    static MeetingServices production(Store *store);
+    // `microphones`: the kept list of input devices, asked instead of the sound server.
+    static MeetingServices production(Store *store, MicrophoneList *microphones = nullptr);
 };
 
 // Records a meeting from the microphone into a spool file, then transcribes it in

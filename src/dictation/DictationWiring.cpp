@@ -1,8 +1,8 @@
 #include "dictation/DictationWiring.h"
 
 #include "app/Application.h"
-
 #include "audio/AudioRecorder.h"
+#include "audio/MicrophoneList.h"
 #include "dictation/Chunker.h"
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
@@ -208,10 +208,11 @@ PasteDesktop DictationWiring::pasteDesktop()
     return desktop;
 }
 
-DictationController::Services DictationWiring::productionServices(KeyStore *keys)
+DictationController::Services DictationWiring::productionServices(KeyStore *keys, MicrophoneList *microphones)
 {
     DictationController::Services services;
-    services.microphoneAvailable = Permissions::microphone;
+    QPointer<MicrophoneList> list(microphones);
+    services.microphoneAvailable = [list] { return microphonePresent(list); };
     services.trusted = Permissions::accessibility;
     services.playSound = Sounds::play;
     QPointer<KeyStore> keyStore(keys);

@@ -5,12 +5,14 @@
 #include "dictation/Paster.h"
 
 class KeyStore;
+class MicrophoneList;
 
 // The real neighbours of the dictation controller: microphone, processing road,
 // chunker, selection actions, sounds and permissions.
 namespace DictationWiring {
 
-DictationController::Services productionServices(KeyStore *keys);
+// `microphones`: the kept list of input devices, asked instead of the sound server.
+DictationController::Services productionServices(KeyStore *keys, MicrophoneList *microphones = nullptr);
 
 // The desktop the paster posts keys into: XTEST, the frontmost window's class,
 // the modifiers the user holds.
