@@ -34,7 +34,7 @@ SettingsGroup {
 
             // The field opens empty: a view never gets a stored key's text.
             function commit() {
-                keyRow.failure = rowKeys.save(keyRow.service, field.text)
+                keyRow.failure = rowKeys.save(keyRow.service, field.value())
                 if (keyRow.failure.length === 0) {
                     field.clear()
                     keyRow.editing = false

@@ -3,14 +3,23 @@ import QtQuick.Controls.Basic
 import Ombry
 
 // A text field in the settings' look, named after its row. A secret field
-// never shows its text whole, also while it is being typed.
+// holds bullets only: what is typed or pasted goes to `keeper`, so the
+// secret is neither drawn nor handed to the accessibility bus. Read it with
+// value().
 TextField {
     id: field
     property string label
     property bool secret: false
+    readonly property SecretText keeper: SecretText {}
 
-    echoMode: secret ? TextInput.Password : TextInput.Normal
-    passwordCharacter: "•"
+    function value() { return secret ? keeper.text() : text }
+
+    // Puts the kept text's bullets back with the cursor at `cursor`.
+    function showSecret(cursor) {
+        text = keeper.masked
+        cursorPosition = Math.min(cursor, length)
+    }
+
     font.pixelSize: 12
     color: Theme.text
     placeholderTextColor: Theme.secondaryText
@@ -21,8 +30,61 @@ TextField {
     inputMethodHints: secret ? Qt.ImhSensitiveData | Qt.ImhNoPredictiveText | Qt.ImhHiddenText : Qt.ImhNone
     Accessible.role: Accessible.EditableText
     Accessible.name: label
-    Accessible.passwordEdit: secret
     Accessible.description: ""
+
+    Keys.onPressed: event => {
+        if (!secret)
+            return
+        const from = selectionStart === selectionEnd ? cursorPosition : selectionStart
+        const to = selectionStart === selectionEnd ? cursorPosition : selectionEnd
+        const hasSelection = from !== to
+        const control = event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier)
+        if (event.matches(StandardKey.Paste)) {
+            showSecret(keeper.paste(from, to))
+        } else if (event.matches(StandardKey.Copy) || event.matches(StandardKey.Cut)
+                   || event.matches(StandardKey.Undo) || event.matches(StandardKey.Redo)) {
+            // Nothing of a secret leaves the field, and its edits are not replayed.
+        } else if (event.key === Qt.Key_Backspace) {
+            if (hasSelection)
+                showSecret(keeper.replace(from, to, ""))
+            else if (from > 0)
+                showSecret(keeper.replace(event.modifiers & Qt.ControlModifier ? 0 : from - 1, from, ""))
+        } else if (event.key === Qt.Key_Delete) {
+            if (hasSelection)
+                showSecret(keeper.replace(from, to, ""))
+            else
+                showSecret(keeper.replace(from, event.modifiers & Qt.ControlModifier ? keeper.length : from + 1, ""))
+        } else if (event.text.length > 0 && !control && event.text.charCodeAt(0) >= 0x20 && event.text.charCodeAt(0) !== 0x7f) {
+            showSecret(keeper.replace(from, to, event.text))
+        } else {
+            return
+        }
+        event.accepted = true
+    }
+    // An input method commits behind the keys' back.
+    onTextEdited: {
+        if (secret && text !== keeper.masked) {
+            const cursor = cursorPosition
+            keeper.reconcile(text, cursor)
+            showSecret(cursor)
+        }
+    }
+    onTextChanged: {
+        if (secret && text.length === 0 && keeper.length > 0)
+            keeper.clear()
+    }
+
+    // X's middle-click paste goes to the keeper too.
+    MouseArea {
+        anchors.fill: parent
+        enabled: field.secret
+        acceptedButtons: Qt.MiddleButton
+        onClicked: mouse => {
+            field.forceActiveFocus()
+            field.showSecret(field.keeper.paste(field.positionAt(mouse.x, mouse.y), field.positionAt(mouse.x, mouse.y), true))
+        }
+    }
+
     background: Rectangle {
         implicitWidth: 200
         implicitHeight: 28
