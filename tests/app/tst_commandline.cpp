@@ -69,14 +69,6 @@ QJsonObject completion(const QString &content)
                         QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}};
 }
 
-QByteArray audioOf(const RecordedRequest &request)
-{
-    const QJsonObject part = request.json().value(QStringLiteral("messages")).toArray().at(1).toObject()
-                                 .value(QStringLiteral("content")).toArray().at(0).toObject();
-    return QByteArray::fromBase64(
-        part.value(QStringLiteral("input_audio")).toObject().value(QStringLiteral("data")).toString().toLatin1());
-}
-
 } // namespace
 
 class TestCommandLine : public QObject
@@ -203,7 +195,7 @@ private Q_SLOTS:
         QCOMPARE(openRouter.count(), 1);
         const RecordedRequest request = openRouter.requests().first();
         QCOMPARE(request.header("Authorization"), QByteArray("Bearer sk-or-test"));
-        QCOMPARE(audioOf(request), wav_);
+        QCOMPARE(request.chatAudio(), wav_);
         QVERIFY(request.json().value(QStringLiteral("messages")).toArray().at(0).toObject()
                     .value(QStringLiteral("content")).toString()
                     .contains(QStringLiteral("Ponctuation légère : garde la ponctuation déjà présente")));

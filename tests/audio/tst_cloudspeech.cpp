@@ -51,15 +51,6 @@ QString systemPrompt(const RecordedRequest &request)
     return messages(request).at(0).toObject().value(QStringLiteral("content")).toString();
 }
 
-// The WAV bytes that a chat request carries.
-QByteArray audioOf(const RecordedRequest &request)
-{
-    const QJsonObject part =
-        messages(request).at(1).toObject().value(QStringLiteral("content")).toArray().at(0).toObject();
-    return QByteArray::fromBase64(
-        part.value(QStringLiteral("input_audio")).toObject().value(QStringLiteral("data")).toString().toLatin1());
-}
-
 } // namespace
 
 class TestCloudSpeech : public QObject
@@ -131,7 +122,7 @@ private Q_SLOTS:
         QCOMPARE(content.at(0).toObject().value(QStringLiteral("type")).toString(), QStringLiteral("input_audio"));
         QCOMPARE(content.at(0).toObject().value(QStringLiteral("input_audio")).toObject().value(QStringLiteral("format")).toString(),
                  QStringLiteral("wav"));
-        QCOMPARE(audioOf(request), wav);
+        QCOMPARE(request.chatAudio(), wav);
     }
 
     void transcribeReplies_data()
@@ -205,7 +196,7 @@ private Q_SLOTS:
         QCOMPARE(requests.size(), sizes.size());
         QByteArray joined;
         for (qsizetype i = 0; i < sizes.size(); ++i) {
-            const QByteArray audio = audioOf(requests[i]);
+            const QByteArray audio = requests[i].chatAudio();
             QCOMPARE(audio.size(), sizes[i]);
             QCOMPARE(audio.left(44), AudioRecorder::wav(audio.mid(44)).left(44));
             joined += audio.mid(44);

@@ -71,20 +71,6 @@ QJsonObject completion(const QString &content)
                                                 QJsonObject{{QStringLiteral("content"), content}}}}}}};
 }
 
-QByteArray audioOf(const RecordedRequest &r)
-{
-    const QJsonArray messages = r.json().value(QStringLiteral("messages")).toArray();
-    for (const QJsonValue &m : messages) {
-        const QJsonArray parts = m.toObject().value(QStringLiteral("content")).toArray();
-        for (const QJsonValue &p : parts) {
-            const QJsonObject audio = p.toObject().value(QStringLiteral("input_audio")).toObject();
-            if (!audio.isEmpty())
-                return QByteArray::fromBase64(audio.value(QStringLiteral("data")).toString().toLatin1());
-        }
-    }
-    return {};
-}
-
 struct Piece
 {
     int hz;
@@ -177,7 +163,7 @@ private Q_SLOTS:
         AppSettings::shared()->setOwnKeyMode(true);
         KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
         cloud_->setHandler([this](const RecordedRequest &r) {
-            const QByteArray wav = audioOf(r);
+            const QByteArray wav = r.chatAudio();
             if (wav.isEmpty())
                 return ScriptedReply::json(completion(summaryReply_));
             wavSizes_ << wav.size();

@@ -48,15 +48,6 @@ const Phrase kPhrases[] = {
     {"Thank you very much, see you soon.", "Merci beaucoup, à bientôt."},
 };
 
-QByteArray audioOf(const RecordedRequest &request)
-{
-    const QJsonArray messages = request.json().value(QStringLiteral("messages")).toArray();
-    const QJsonObject part =
-        messages.at(1).toObject().value(QStringLiteral("content")).toArray().at(0).toObject();
-    return QByteArray::fromBase64(
-        part.value(QStringLiteral("input_audio")).toObject().value(QStringLiteral("data")).toString().toLatin1());
-}
-
 // Share of a WAV's energy at the tone's frequency (1 for a pure tone, near 0 for
 // speech), measured in quarter-second windows so that a gap does not matter.
 double toneShare(const QByteArray &wav)
@@ -310,7 +301,7 @@ private Q_SLOTS:
         const QList<RecordedRequest> requests = cloud_.requests(kChatPath);
         QCOMPARE(requests.size(), 3);
         for (const RecordedRequest &request : requests) {
-            const QByteArray wav = audioOf(request);
+            const QByteArray wav = request.chatAudio();
             QVERIFY2(toneShare(wav) < 0.05, qPrintable(QString::number(toneShare(wav))));
             QVERIFY2(seconds(wav) > 1.0 && seconds(wav) < 8.0, qPrintable(QString::number(seconds(wav))));
         }
@@ -381,13 +372,13 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 3; }, 15000));
         QTest::qWait(2500);
         const QList<RecordedRequest> requests = cloud_.requests(kChatPath);
-        const QByteArray first = audioOf(requests.at(0));
+        const QByteArray first = requests.at(0).chatAudio();
         // The moved phrase is whole, not cut at the move (it speaks about two
         // seconds); the burst of the second stream is heard.
         QVERIFY2(voicedSeconds(first) > 1.6, qPrintable(QString::number(voicedSeconds(first))));
         double loudest = 0;
         for (const RecordedRequest &request : requests)
-            loudest = std::max(loudest, toneShare(audioOf(request)));
+            loudest = std::max(loudest, toneShare(request.chatAudio()));
         QVERIFY2(loudest > 0.1, qPrintable(QString::number(loudest)));
     }
 
@@ -408,7 +399,7 @@ private Q_SLOTS:
         QCOMPARE(cloud_.count(kChatPath), 0);
         startTone();
         QVERIFY(TestEnv::waitFor([this] { return cloud_.count(kChatPath) >= 1; }, 20000));
-        const QByteArray wav = audioOf(cloud_.requests(kChatPath).first());
+        const QByteArray wav = cloud_.requests(kChatPath).first().chatAudio();
         QVERIFY2(std::abs(seconds(wav) - 14.02) < 0.05, qPrintable(QString::number(seconds(wav))));
         QVERIFY2(toneShare(wav) > 0.5, qPrintable(QString::number(toneShare(wav))));
     }

@@ -35,14 +35,6 @@ int peakOf(const QByteArray &wav)
     return peak;
 }
 
-QByteArray audioOf(const RecordedRequest &r)
-{
-    const QJsonObject part = r.json().value(QStringLiteral("messages")).toArray().at(1).toObject()
-                                 .value(QStringLiteral("content")).toArray().at(0).toObject();
-    return QByteArray::fromBase64(
-        part.value(QStringLiteral("input_audio")).toObject().value(QStringLiteral("data")).toString().toLatin1());
-}
-
 } // namespace
 
 // "--chunktest" on a recording of three spoken phrases separated by silences,
@@ -59,7 +51,7 @@ class TestDictationChunktest : public QObject
 
     int phraseOf(const RecordedRequest &r) const
     {
-        const int peak = peakOf(audioOf(r));
+        const int peak = peakOf(r.chatAudio());
         qsizetype best = 0;
         for (qsizetype i = 1; i < peaks.size(); ++i)
             if (std::abs(peaks[i] - peak) < std::abs(peaks[best] - peak))

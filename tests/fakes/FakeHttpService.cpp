@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
@@ -12,6 +13,20 @@
 QJsonObject RecordedRequest::json() const
 {
     return QJsonDocument::fromJson(body).object();
+}
+
+QByteArray RecordedRequest::chatAudio() const
+{
+    const QJsonArray messages = json().value(QStringLiteral("messages")).toArray();
+    for (const QJsonValue &m : messages) {
+        const QJsonArray parts = m.toObject().value(QStringLiteral("content")).toArray();
+        for (const QJsonValue &p : parts) {
+            const QJsonObject audio = p.toObject().value(QStringLiteral("input_audio")).toObject();
+            if (!audio.isEmpty())
+                return QByteArray::fromBase64(audio.value(QStringLiteral("data")).toString().toLatin1());
+        }
+    }
+    return {};
 }
 
 ScriptedReply ScriptedReply::json(const QJsonObject &object, int status)

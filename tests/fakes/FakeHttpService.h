@@ -25,6 +25,7 @@ struct RecordedRequest
 
     QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
     QJsonObject json() const;            // the body as a JSON object ({} when it is not one)
+    QByteArray chatAudio() const;        // the audio a chat request carries (its first "input_audio" part)
 };
 
 // One scripted answer.
