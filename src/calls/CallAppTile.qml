@@ -19,6 +19,8 @@ AbstractButton {
     // A screen reader's press obeys the disabled grid as a click does.
     Accessible.onPressAction: if (tile.enabled) tile.clicked()
     Accessible.onToggleAction: if (tile.enabled) tile.clicked()
+    // The grid is locked while subtitles run: it looks it.
+    opacity: enabled ? 1 : 0.45
 
     contentItem: Item {
         Column {
@@ -49,6 +51,9 @@ AbstractButton {
                 width: parent.width - 8
                 anchors.horizontalCenter: parent.horizontalCenter
                 horizontalAlignment: Text.AlignHCenter
+                // A long name shrinks a little before it is cut.
+                fontSizeMode: Text.HorizontalFit
+                minimumPixelSize: 10
                 elide: Text.ElideRight
                 maximumLineCount: 1
                 textFormat: Text.PlainText

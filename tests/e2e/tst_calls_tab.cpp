@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/InterfaceKeys.h"
 #include "calls/CallTranslator.h"
 #include "model/Defaults.h"
 #include "support/AtspiReader.h"
@@ -39,6 +40,8 @@ private Q_SLOTS:
         QVERIFY(TestEnv::writeFile(apps + QStringLiteral("/zoom.desktop"),
                                    "[Desktop Entry]\nType=Application\nName=Zoom Workplace\nExec=zoom\nIcon=zoom\n"));
         root_ = std::make_unique<Application>();
+        // The page's tab picker shows the tab it is on.
+        InterfaceKeys::shared()->setTranslationTab(QStringLiteral("calls"));
         QString error;
         window_ = QmlWindow::open(root_->engine(), QStringLiteral("PageWindow.qml"), &error, {{QStringLiteral("page"), QStringLiteral("calls")}});
         QVERIFY2(window_, qPrintable(error));

@@ -8,7 +8,7 @@ import Ombry
 Rectangle {
     id: picker
 
-    implicitWidth: 260
+    implicitWidth: 290
     implicitHeight: 28
     radius: 8
     color: Qt.rgba(Theme.text.r, Theme.text.g, Theme.text.b, 0.08)

@@ -18,22 +18,28 @@ Button {
     Accessible.name: text
     Accessible.onPressAction: if (button.enabled) button.clicked()
 
-    contentItem: Row {
-        spacing: 6
-        Symbol {
-            visible: button.symbol.length > 0
-            name: button.symbol
-            color: button.textColor
-            font.pixelSize: button.font.pixelSize + 2
-            anchors.verticalCenter: parent.verticalCenter
-        }
-        Text {
-            visible: button.text.length > 0
-            text: button.text
-            font: button.font
-            color: button.textColor
-            textFormat: Text.PlainText
-            anchors.verticalCenter: parent.verticalCenter
+    // Centred when the button is made wider than its label.
+    contentItem: Item {
+        implicitWidth: childrenRect.width
+        implicitHeight: childrenRect.height
+        Row {
+            anchors.centerIn: parent
+            spacing: 6
+            Symbol {
+                visible: button.symbol.length > 0
+                name: button.symbol
+                color: button.textColor
+                font.pixelSize: button.font.pixelSize + 2
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            Text {
+                visible: button.text.length > 0
+                text: button.text
+                font: button.font
+                color: button.textColor
+                textFormat: Text.PlainText
+                anchors.verticalCenter: parent.verticalCenter
+            }
         }
     }
     background: GlassSurface {
