@@ -9,7 +9,6 @@
 #include "model/TextUtil.h"
 #include "platform/Permissions.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -224,7 +223,7 @@ void HelpModel::setTypingWPMText(const QString &text)
 
 QString HelpModel::version() const
 {
-    return QCoreApplication::applicationVersion();
+    return QStringLiteral(OMBRY_VERSION);
 }
 
 QString HelpModel::deviceSummary() const
@@ -238,11 +237,6 @@ QUrl HelpModel::proposedFolder() const
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
     return QUrl::fromLocalFile(folder);
-}
-
-QUrl HelpModel::proposedExport() const
-{
-    return QUrl::fromLocalFile(proposedFolder().toLocalFile() + u"/Ombry Voice - journal.txt"_s);
 }
 
 QString HelpModel::copyJournal(const QString &journal, const QString &destination)

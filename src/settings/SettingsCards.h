@@ -116,9 +116,6 @@ class HelpModel : public QObject
 
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(QString deviceSummary READ deviceSummary CONSTANT)
-    // "Ombry Voice - journal.txt" in the documents folder (else the home).
-    Q_PROPERTY(QUrl proposedExport READ proposedExport CONSTANT)
-    Q_PROPERTY(QUrl proposedFolder READ proposedFolder CONSTANT)
     // The settings' typing speed, as a number the views can handle.
     Q_PROPERTY(int typingWPM READ typingWPM WRITE setTypingWPM NOTIFY typingWPMChanged)
     // The same in the fr_FR format, for the field; a text that is no whole
@@ -130,7 +127,7 @@ public:
 
     QString version() const;
     QString deviceSummary() const;
-    QUrl proposedExport() const;
+    // Where the journal's export is proposed: the documents folder, else the home.
     QUrl proposedFolder() const;
     int typingWPM() const;
     void setTypingWPM(int wpm);
