@@ -63,12 +63,6 @@ Run runApp(const QStringList &arguments, const QProcessEnvironment &env, int tim
     return run;
 }
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 } // namespace
 
 class TestCommandLine : public QObject
@@ -181,7 +175,7 @@ private Q_SLOTS:
         FakeHttpService openRouter;
         QVERIFY(openRouter.start());
         openRouter.enqueue("POST", QStringLiteral("/api/v1/chat/completions"),
-                           ScriptedReply::json(completion(QStringLiteral("{\"raw\": \"euh salut\", \"clean\": \"Salut.\"}"))));
+                           ScriptedReply::json(chatCompletion(QStringLiteral("{\"raw\": \"euh salut\", \"clean\": \"Salut.\"}"))));
         QProcessEnvironment e = env();
         e.insert(QStringLiteral("OMBRY_OPENROUTER_URL"), openRouter.url());
         e.insert(QStringLiteral("OPENROUTER_API_KEY"), QStringLiteral("sk-or-test"));
@@ -213,7 +207,7 @@ private Q_SLOTS:
 
         FakeHttpService openRouter;
         QVERIFY(openRouter.start());
-        QJsonObject reply = completion(QStringLiteral("{\"raw\": \"a\", \"clean\": \"A.\"}"));
+        QJsonObject reply = chatCompletion(QStringLiteral("{\"raw\": \"a\", \"clean\": \"A.\"}"));
         reply.insert(QStringLiteral("usage"), QJsonObject{{QStringLiteral("cost"), 0.0042}});
         openRouter.enqueue("POST", QStringLiteral("/api/v1/chat/completions"), ScriptedReply::json(reply));
         QProcessEnvironment e = env();
@@ -239,7 +233,7 @@ private Q_SLOTS:
         FakeHttpService openRouter;
         QVERIFY(openRouter.start());
         openRouter.enqueue("POST", QStringLiteral("/api/v1/chat/completions"),
-                           ScriptedReply::json(completion(QStringLiteral("{\"en\": \"Cheers mate\", \"fr\": \"Merci vieux\"}"))));
+                           ScriptedReply::json(chatCompletion(QStringLiteral("{\"en\": \"Cheers mate\", \"fr\": \"Merci vieux\"}"))));
         QProcessEnvironment e = env();
         e.insert(QStringLiteral("OMBRY_OPENROUTER_URL"), openRouter.url());
         e.insert(QStringLiteral("OPENROUTER_API_KEY"), QStringLiteral("sk-or-test"));

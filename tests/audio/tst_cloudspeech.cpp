@@ -28,13 +28,6 @@ void setKey(APIService service, const QString &key)
     KeyStore::shared()->setKeys(keys);
 }
 
-ScriptedReply completion(const QJsonValue &content)
-{
-    return ScriptedReply::json(QJsonObject{
-        {QStringLiteral("choices"),
-         QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}});
-}
-
 // Seconds of silence (plus extra samples) as a WAV.
 QByteArray wavOf(double seconds, int extraSamples = 0)
 {
@@ -96,7 +89,7 @@ private Q_SLOTS:
     void transcribeBody()
     {
         const QByteArray wav = wavOf(0.5);
-        openRouter_.enqueue("POST", kChatPath, completion(QStringLiteral("  Bonjour Dupont.\n")));
+        openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(QStringLiteral("  Bonjour Dupont.\n")));
         const QStringList words{QStringLiteral("  "), QStringLiteral("Dupont"), QStringLiteral(" Kubernetes ")};
         const auto out = await(GeminiSpeech::transcribe(wav, QStringLiteral("français"), words));
         QCOMPARE(out.error, QString());
@@ -132,7 +125,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         QTest::newRow("no choice") << ScriptedReply::json({{QStringLiteral("choices"), QJsonArray()}}) << QString()
                                    << QString();
-        QTest::newRow("null content") << completion(QJsonValue::Null) << QString() << QString();
+        QTest::newRow("null content") << ScriptedReply::chat(QJsonValue::Null) << QString() << QString();
         QTest::newRow("not a chat reply") << ScriptedReply::json({{QStringLiteral("id"), 1}}) << QString()
                                           << QStringLiteral("Gemini");
         QTest::newRow("refused") << ScriptedReply::text("", 500) << QString()
@@ -188,7 +181,7 @@ private Q_SLOTS:
         FakeHttpService &service = hosted ? hosted_ : openRouter_;
         const QString path = hosted ? kHostedPath : kChatPath;
         for (const QString &reply : replies)
-            service.enqueue("POST", path, completion(reply));
+            service.enqueue("POST", path, ScriptedReply::chat(reply));
         const auto out = await(GeminiSpeech::transcribe(wav, QStringLiteral("français"), {}), 20000);
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, text);
@@ -208,7 +201,7 @@ private Q_SLOTS:
     void hostedSliceFailureFailsTheCall()
     {
         hostedRoute();
-        hosted_.enqueue("POST", kHostedPath, completion(QStringLiteral("un")));
+        hosted_.enqueue("POST", kHostedPath, ScriptedReply::chat(QStringLiteral("un")));
         hosted_.enqueue("POST", kHostedPath, ScriptedReply::text("{\"error\": \"Trop long\"}", 413));
         const auto out = await(GeminiSpeech::transcribe(wavOf(71), QStringLiteral("français"), {}), 20000);
         QCOMPARE(out.error, QStringLiteral("Ombry : erreur 413 Trop long"));
@@ -217,7 +210,7 @@ private Q_SLOTS:
     void transcribeAndClean()
     {
         openRouter_.enqueue("POST", kChatPath,
-                            completion(QStringLiteral("Voici : {\"raw\": \" euh bonjour \", \"clean\": \"Bonjour.\"} fin")));
+                            ScriptedReply::chat(QStringLiteral("Voici : {\"raw\": \" euh bonjour \", \"clean\": \"Bonjour.\"} fin")));
         const auto out = await(GeminiSpeech::transcribeAndClean(wavOf(0.2), QStringLiteral("français"),
                                                                 {QStringLiteral("Dupont")}, QStringLiteral("Ton amical."),
                                                                 QStringLiteral("Ponctuation normale.")));
@@ -241,7 +234,7 @@ private Q_SLOTS:
                                 "Réponds uniquement en JSON : {\"raw\": \"...\", \"clean\": \"...\"}\n"
                                 "Mots à reconnaître et à écrire ainsi : Dupont."));
 
-        openRouter_.enqueue("POST", kChatPath, completion(QStringLiteral("{\"raw\": \"coupé")));
+        openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(QStringLiteral("{\"raw\": \"coupé")));
         const auto broken = await(GeminiSpeech::transcribeAndClean(wavOf(0.2), QStringLiteral("français"), {},
                                                                    QString(), QString()));
         QVERIFY(broken.errorAs<DecodingError>());
@@ -264,7 +257,7 @@ private Q_SLOTS:
         QFETCH(QString, model);
         QFETCH(QString, en);
         QFETCH(QString, fr);
-        openRouter_.enqueue("POST", kChatPath, completion(model));
+        openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(model));
         const auto out = await(GeminiSpeech::transcribeAndTranslate(wavOf(0.2), QString()));
         QCOMPARE(out.error, QString());
         QCOMPARE(out.value->en, en);

@@ -64,13 +64,6 @@ int toneOf(const QByteArray &wav)
     return std::max(300, int(std::lround(hz / 300.0)) * 300);
 }
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"),
-                                                QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 struct Piece
 {
     int hz;
@@ -165,13 +158,13 @@ private Q_SLOTS:
         cloud_->setHandler([this](const RecordedRequest &r) {
             const QByteArray wav = r.chatAudio();
             if (wav.isEmpty())
-                return ScriptedReply::json(completion(summaryReply_));
+                return ScriptedReply::json(chatCompletion(summaryReply_));
             wavSizes_ << wav.size();
             order_ << recorder_->progress();
             const int hz = toneOf(wav);
             if (hz == 1200)
                 return ScriptedReply::text("upstream down", 502);
-            return ScriptedReply::json(completion(textOfTone(hz)));
+            return ScriptedReply::json(chatCompletion(textOfTone(hz)));
         });
         folder_ = std::make_unique<QTemporaryDir>();
         store_ = std::make_unique<Store>(folder_->path());
@@ -539,7 +532,7 @@ private Q_SLOTS:
     void toggleWhileProcessing()
     {
         cloud_->setHandler([](const RecordedRequest &) {
-            ScriptedReply r = ScriptedReply::json(completion(QStringLiteral("x")));
+            ScriptedReply r = ScriptedReply::json(chatCompletion(QStringLiteral("x")));
             r.delayMs = 300;
             return r;
         });

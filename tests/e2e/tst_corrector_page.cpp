@@ -32,12 +32,6 @@ const QString kSentence = QStringLiteral("Il est déjà parti a Lyon.");
 const QString kTwice = QStringLiteral("Je vais à Paris puis a Lyon.");
 const QString kWhy = QStringLiteral("Devant un nom de ville, on écrit la préposition « à ».");
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 QJsonArray messagesOf(const RecordedRequest &request)
 {
     return request.json().value(QStringLiteral("messages")).toArray();
@@ -187,14 +181,14 @@ private Q_SLOTS:
             const QString user = messagesOf(request).at(1)[QStringLiteral("content")].toString();
             ScriptedReply reply;
             if (isRewrite(request)) {
-                reply = rewriteStatus_ == 200 ? ScriptedReply::json(completion(QStringLiteral("Parti à Lyon.")))
+                reply = rewriteStatus_ == 200 ? ScriptedReply::json(chatCompletion(QStringLiteral("Parti à Lyon.")))
                                               : ScriptedReply::text("service en panne", rewriteStatus_);
             } else if (user.contains(QStringLiteral("Je vais à Paris"))) {
-                reply = ScriptedReply::json(completion(QStringLiteral("Je vais à Paris, puis à Lyon.")));
+                reply = ScriptedReply::json(chatCompletion(QStringLiteral("Je vais à Paris, puis à Lyon.")));
             } else if (isExplanation(request)) {
-                reply = ScriptedReply::json(completion(QStringLiteral("{\"items\": [{\"kind\": \"ponctuation\", \"explanation\": \"Une virgule sépare les deux étapes.\"}]}")));
+                reply = ScriptedReply::json(chatCompletion(QStringLiteral("{\"items\": [{\"kind\": \"ponctuation\", \"explanation\": \"Une virgule sépare les deux étapes.\"}]}")));
             } else {
-                reply = ScriptedReply::json(completion(QStringLiteral("Il est déjà parti à Lyon.")));
+                reply = ScriptedReply::json(chatCompletion(QStringLiteral("Il est déjà parti à Lyon.")));
             }
             reply.delayMs = modelDelayMs_;
             return reply;

@@ -12,14 +12,6 @@
 
 namespace {
 
-ScriptedReply chat(const QString &content, int delayMs = 0)
-{
-    ScriptedReply reply = ScriptedReply::json(QJsonObject{{QStringLiteral("choices"), QJsonArray{QJsonObject{{QStringLiteral("message"),
-        QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")}, {QStringLiteral("content"), content}}}}}}});
-    reply.delayMs = delayMs;
-    return reply;
-}
-
 QString lastUserText(const RecordedRequest &r)
 {
     const QJsonArray messages = r.json().value(QStringLiteral("messages")).toArray();
@@ -111,9 +103,9 @@ private Q_SLOTS:
                 if (failSecond && n == 2)
                     return ScriptedReply::text("panne", 503);
                 // The first phrase answers last: the join still follows the cut order.
-                return chat(QStringLiteral("phrase numéro %1 dite à voix haute").arg(n), n == 1 ? 400 : 0);
+                return ScriptedReply::chat(QStringLiteral("phrase numéro %1 dite à voix haute").arg(n), n == 1 ? 400 : 0);
             }
-            return chat(QStringLiteral("Net ") + lastUserText(r));
+            return ScriptedReply::chat(QStringLiteral("Net ") + lastUserText(r));
         });
 
         QProcess app;

@@ -26,13 +26,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Ombry Voice — page");
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"),
-                                                QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 } // namespace
 
 // The meetings page on the private desktop: read, pressed and copied through
@@ -67,8 +60,8 @@ private Q_SLOTS:
         qputenv("OMBRY_OPENROUTER_URL", cloud_.url().toUtf8());
         cloud_.setHandler([](const RecordedRequest &r) {
             if (r.body.contains("input_audio"))
-                return ScriptedReply::json(completion(QStringLiteral("On commence le point projet.")));
-            return ScriptedReply::json(completion(
+                return ScriptedReply::json(chatCompletion(QStringLiteral("On commence le point projet.")));
+            return ScriptedReply::json(chatCompletion(
                 QStringLiteral("{\"title\":\"Réunion d\u2019équipe\",\"summary\":\"On a parlé du projet.\",\"tasks\":[]}")));
         });
         root_ = std::make_unique<Application>();

@@ -39,11 +39,6 @@ const QString kEnglish = u"Hello everyone, how are you today?"_s;
 const QString kSpanish = u"Hola a todos, ¿cómo estáis hoy?"_s;
 const QString kBackToFrench = u"Salut tout le monde, comment ça va aujourd'hui ?"_s;
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{u"choices"_s, QJsonArray{QJsonObject{{u"message"_s, QJsonObject{{u"content"_s, content}}}}}}};
-}
-
 QString messageOf(const RecordedRequest &request, int index)
 {
     return request.json().value(u"messages"_s).toArray().at(index)[u"content"_s].toString();
@@ -263,7 +258,7 @@ private Q_SLOTS:
         qputenv("OMBRY_OPENROUTER_URL", cloud_.url().toUtf8());
         replies_ = {{u"anglais"_s, kEnglish}, {u"espagnol"_s, kSpanish}, {u"français"_s, kBackToFrench}};
         cloud_.setHandler([this](const RecordedRequest &request) {
-            ScriptedReply reply = ScriptedReply::json(completion(replies_.value(targetOf(request), u"?"_s)));
+            ScriptedReply reply = ScriptedReply::json(chatCompletion(replies_.value(targetOf(request), u"?"_s)));
             reply.delayMs = delays_.value(targetOf(request));
             return reply;
         });

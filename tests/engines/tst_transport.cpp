@@ -45,13 +45,6 @@ QJsonObject sampleBody()
     };
 }
 
-QJsonObject completion(const QJsonValue &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"),
-                                                QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 int liveReplies()
 {
     return int(Net::session()->findChildren<QNetworkReply *>().size());
@@ -75,8 +68,8 @@ private Q_SLOTS:
         QVERIFY(hosted_->start());
         qputenv("OMBRY_OPENROUTER_URL", openRouter_->url().toUtf8());
         qputenv("OMBRY_HOSTED_URL", hosted_->url().toUtf8());
-        openRouter_->on("POST", kChatPath, ScriptedReply::json(completion(QStringLiteral("ok"))));
-        hosted_->on("POST", kHostedPath, ScriptedReply::json(completion(QStringLiteral("ok"))));
+        openRouter_->on("POST", kChatPath, ScriptedReply::json(chatCompletion(QStringLiteral("ok"))));
+        hosted_->on("POST", kHostedPath, ScriptedReply::json(chatCompletion(QStringLiteral("ok"))));
         AppSettings::shared()->setOwnKeyMode(true);
         setOpenRouterKey(QStringLiteral("sk-test"));
         Net::setTimeScale(1);
@@ -135,7 +128,7 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(out.value, qPrintable(out.error));
-        QCOMPARE(QJsonDocument::fromJson(*out.value).object(), completion(QStringLiteral("ok")));
+        QCOMPARE(QJsonDocument::fromJson(*out.value).object(), chatCompletion(QStringLiteral("ok")));
 
         QJsonObject expectedBody = sampleBody();
         if (route == QLatin1String("own")) {
@@ -327,7 +320,7 @@ private Q_SLOTS:
         QCOMPARE(hosted_->count(kHostedPath), 1);
 
         // The next call goes through.
-        openRouter_->on("POST", kChatPath, ScriptedReply::json(completion(QStringLiteral("de retour"))));
+        openRouter_->on("POST", kChatPath, ScriptedReply::json(chatCompletion(QStringLiteral("de retour"))));
         AppSettings::shared()->setOwnKeyMode(true);
         const auto next = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY2(next.value, qPrintable(next.error));
@@ -377,7 +370,7 @@ private Q_SLOTS:
         origin.on(chat || deepgram ? "POST" : "GET", path, redirect);
         const QByteArray answer = deepgram
             ? QByteArray(R"({"results":{"channels":[{"alternatives":[{"transcript":"bonjour"}]}]}})")
-            : QJsonDocument(completion(QStringLiteral("ok"))).toJson();
+            : QJsonDocument(chatCompletion(QStringLiteral("ok"))).toJson();
         for (FakeHttpService *service : {&origin, &elsewhere}) {
             for (const QByteArray &method : {QByteArray("POST"), QByteArray("GET")})
                 service->on(method, moved, ScriptedReply::text(answer, 200));
@@ -481,7 +474,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(int, maxTokens);
-        QJsonObject reply = completion(QStringLiteral("  Texte propre.\n"));
+        QJsonObject reply = chatCompletion(QStringLiteral("  Texte propre.\n"));
         QJsonArray choices = reply.value(QStringLiteral("choices")).toArray();
         choices.append(QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), QStringLiteral("autre")}}}});
         reply.insert(QStringLiteral("choices"), choices);

@@ -29,6 +29,20 @@ QByteArray RecordedRequest::chatAudio() const
     return {};
 }
 
+QJsonObject chatCompletion(const QJsonValue &content)
+{
+    return QJsonObject{{QStringLiteral("choices"),
+                        QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("role"), QStringLiteral("assistant")},
+                                                                                     {QStringLiteral("content"), content}}}}}}};
+}
+
+ScriptedReply ScriptedReply::chat(const QJsonValue &content, int delayMs)
+{
+    ScriptedReply reply = json(chatCompletion(content));
+    reply.delayMs = delayMs;
+    return reply;
+}
+
 ScriptedReply ScriptedReply::json(const QJsonObject &object, int status)
 {
     ScriptedReply r;

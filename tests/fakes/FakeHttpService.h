@@ -39,9 +39,16 @@ struct ScriptedReply
     bool hang = false;    // accept the request and never answer
 
     static ScriptedReply json(const QJsonObject &object, int status = 200);
+    // A chat completion whose first choice says `content`.
+    static ScriptedReply chat(const QJsonValue &content, int delayMs = 0);
+    static ScriptedReply chat(const QString &content, int delayMs = 0) { return chat(QJsonValue(content), delayMs); }
     static ScriptedReply text(const QByteArray &body, int status = 200);
     static ScriptedReply hanging();
 };
+
+// The body of a chat completion whose first choice says `content`.
+QJsonObject chatCompletion(const QJsonValue &content);
+inline QJsonObject chatCompletion(const QString &content) { return chatCompletion(QJsonValue(content)); }
 
 // A scripted HTTP service on 127.0.0.1 standing for a cloud service in tests. Every
 // request is recorded; replies come from the one-shot queue of the request's

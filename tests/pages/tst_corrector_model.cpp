@@ -22,12 +22,6 @@ const QString kCheck = QStringLiteral("/v2/check");
 const QString kSentence = QStringLiteral("Il est déjà parti a Lyon.");
 const QString kFixed = QStringLiteral("Il est déjà parti à Lyon.");
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 // One finding of the grammar service on `word` in `text`, of a category.
 QJsonObject finding(const QString &text, const QString &word, const QString &replacement, const QString &category,
                     const QString &message = QStringLiteral("Confusion entre « a » et « à »."))
@@ -78,7 +72,7 @@ QJsonObject explanationsReply(const QStringList &texts)
     QJsonArray items;
     for (const QString &t : texts)
         items.append(QJsonObject{{QStringLiteral("kind"), QStringLiteral("accord")}, {QStringLiteral("explanation"), t}});
-    return completion(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("items"), items}}).toJson()));
+    return chatCompletion(QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("items"), items}}).toJson()));
 }
 
 } // namespace
@@ -124,7 +118,7 @@ private Q_SLOTS:
             if (isExplanation(request))
                 return explanations_.isEmpty() ? ScriptedReply::json(explanationsReply({QStringLiteral("Règle.")}))
                                                : explanations_.takeFirst();
-            ScriptedReply reply = answerStatus_ == 200 ? ScriptedReply::json(completion(answer_))
+            ScriptedReply reply = answerStatus_ == 200 ? ScriptedReply::json(chatCompletion(answer_))
                                                        : ScriptedReply::text("panne du service", answerStatus_);
             reply.delayMs = answerDelayMs_;
             return reply;

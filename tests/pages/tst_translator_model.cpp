@@ -18,12 +18,6 @@ namespace {
 const QString kChat = QStringLiteral("/api/v1/chat/completions");
 const QString kFrench = QStringLiteral("Bonjour à tous, comment allez-vous aujourd'hui ?");
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 QString systemOf(const RecordedRequest &request)
 {
     return request.json().value(QStringLiteral("messages")).toArray().at(0)[QStringLiteral("content")].toString();
@@ -75,7 +69,7 @@ private Q_SLOTS:
         status_ = 200;
         cloud_->setHandler([this](const RecordedRequest &request) {
             const QString target = targetOf(request);
-            ScriptedReply reply = status_ == 200 ? ScriptedReply::json(completion(replies_.value(target)))
+            ScriptedReply reply = status_ == 200 ? ScriptedReply::json(chatCompletion(replies_.value(target)))
                                                  : ScriptedReply::text("panne du service", status_);
             reply.delayMs = delays_.value(target);
             return reply;

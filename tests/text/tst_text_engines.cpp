@@ -20,12 +20,6 @@ const QString kChat = QStringLiteral("/api/v1/chat/completions");
 const QString kLocalChat = QStringLiteral("/v1/chat/completions");
 const QString kCheck = QStringLiteral("/v2/check");
 
-QJsonObject completion(const QString &content)
-{
-    return QJsonObject{{QStringLiteral("choices"),
-                        QJsonArray{QJsonObject{{QStringLiteral("message"), QJsonObject{{QStringLiteral("content"), content}}}}}}};
-}
-
 QJsonObject ltMatch(const QString &text, const QString &original, const QStringList &values, const QString &categoryId,
                     const QString &message = QStringLiteral("Faute"), qsizetype at = -1)
 {
@@ -168,7 +162,7 @@ private Q_SLOTS:
                     text.indexOf(QStringLiteral(" a ")) + 1),
             ltMatch(text, QStringLiteral("hier soir"), {QStringLiteral("hier soir,")}, QStringLiteral("PUNCTUATION"), QStringLiteral("Virgule")),
         })));
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(
             QStringLiteral("Texte à corriger :\n<<<\nJe suis allé à la plage hier SOIR ?\n>>>"))));
 
         const auto out = await(Corrector::correctDetailed(text, QStringLiteral("français"), {}));
@@ -189,7 +183,7 @@ private Q_SLOTS:
     {
         AppSettings::shared()->setUseLanguageTool(false);
         cloud_->on("POST", kChat, ScriptedReply::text("panne", 502));
-        local_->on("POST", kLocalChat, ScriptedReply::json(completion(QStringLiteral("Bonjour à tous."))));
+        local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("Bonjour à tous."))));
         const auto out = await(Corrector::correctDetailed(QStringLiteral("bonjour a tous"), QStringLiteral("français"), {}));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Bonjour à tous."));
@@ -204,7 +198,7 @@ private Q_SLOTS:
         settings->setRewriteEngine(RewriteEngine::Apple);
         settings->setUseLanguageTool(false);
         settings->setCorrectorUsesApple(false);
-        local_->on("POST", kLocalChat, ScriptedReply::json(completion(QStringLiteral("tu viens."))));
+        local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("tu viens."))));
         const auto out = await(Corrector::correctDetailed(QStringLiteral("tu viens ?"), QStringLiteral("français"), {}));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Tu viens ?"));
@@ -245,7 +239,7 @@ private Q_SLOTS:
     void grammarFailureGoesOn()
     {
         grammar_->on("POST", kCheck, ScriptedReply::text("", 503));
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(QStringLiteral("Oui."))));
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Oui."))));
         const auto out = await(Corrector::correctDetailed(QStringLiteral("oui"), QStringLiteral("français"), {}));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Oui."));
@@ -259,7 +253,7 @@ private Q_SLOTS:
         grammar_->on("POST", kCheck, ScriptedReply::json(ltReply({
             ltMatch(text, QStringLiteral("manger"), {QStringLiteral("mangé")}, QStringLiteral("CAT_GRAMMAIRE"), QStringLiteral("Participe passé")),
         })));
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(QStringLiteral("Il a mangé."))));
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Il a mangé."))));
         const auto out = await(Analyzer::analyze(text, QStringLiteral("français"), {}));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->corrected, QStringLiteral("Il a mangé."));
@@ -272,7 +266,7 @@ private Q_SLOTS:
 
     void explainSubsetLandsInPlace()
     {
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(
             QStringLiteral("```json\n") + QString::fromUtf8(QJsonDocument(explanations(2)).toJson()) + QStringLiteral("```"))));
         const QList<Fix> fixes = {fix(QStringLiteral("a"), QStringLiteral("à")),
                                   fix(QStringLiteral("manger"), QStringLiteral("mangé"), QStringLiteral("Déjà expliqué")),
@@ -307,7 +301,7 @@ private Q_SLOTS:
     {
         QFETCH(int, count);
         QFETCH(int, calls);
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(QString::fromUtf8(QJsonDocument(explanations(count)).toJson()))));
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QString::fromUtf8(QJsonDocument(explanations(count)).toJson()))));
         QList<Fix> fixes;
         for (int k = 0; k < count; ++k)
             fixes.append(fix(QStringLiteral("a"), QStringLiteral("b")));
@@ -320,7 +314,7 @@ private Q_SLOTS:
     void explainOnDeviceUsesSchema()
     {
         AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
-        local_->on("POST", kLocalChat, ScriptedReply::json(completion(QString::fromUtf8(QJsonDocument(explanations(2)).toJson()))));
+        local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QString::fromUtf8(QJsonDocument(explanations(2)).toJson()))));
         const auto out = await(Analyzer::explain({fix(QStringLiteral("a"), QStringLiteral("à")), fix(QStringLiteral("b"), QStringLiteral("c"))},
                                                  QStringLiteral("T"), QStringLiteral("français")));
         QVERIFY(out.value);
@@ -334,7 +328,7 @@ private Q_SLOTS:
 
     void explainFailureLogged()
     {
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(QStringLiteral("Je ne sais pas."))));
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Je ne sais pas."))));
         const QList<Fix> fixes = {fix(QStringLiteral("a"), QStringLiteral("à"))};
         const auto out = await(Analyzer::explain(fixes, QStringLiteral("T"), QStringLiteral("français")));
         QVERIFY(out.value);
@@ -344,14 +338,14 @@ private Q_SLOTS:
 
     void rewriteEngines()
     {
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(QStringLiteral("Madame, Monsieur"))));
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Madame, Monsieur"))));
         auto out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Madame, Monsieur"));
         QCOMPARE(cloud_->requests(kChat).first().json().value(QStringLiteral("model")).toString(), QStringLiteral("test/model"));
 
         // No fallback: a cloud failure reaches the caller.
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
-        local_->on("POST", kLocalChat, ScriptedReply::json(completion(QStringLiteral("local"))));
+        local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("local"))));
         out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt));
         QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500 "));
         QCOMPARE(local_->count(kLocalChat), 0);
@@ -364,7 +358,7 @@ private Q_SLOTS:
     void translateModelAndFallback()
     {
         AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(QStringLiteral("Bonjour, comment vas-tu ?"))));
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Bonjour, comment vas-tu ?"))));
         auto out = await(Translator::translate(QStringLiteral("Hello, how are you today?"), QStringLiteral("anglais"), true));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Bonjour, comment vas-tu ?"));
         const RecordedRequest request = cloud_->requests(kChat).first();
@@ -372,7 +366,7 @@ private Q_SLOTS:
         QCOMPARE(messages(request).first, Translator::systemPrompt(QStringLiteral("français")));
 
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
-        local_->on("POST", kLocalChat, ScriptedReply::json(completion(QStringLiteral("Hallo"))));
+        local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("Hallo"))));
         out = await(Translator::translate(QStringLiteral("Bonjour"), QStringLiteral("allemand"), false));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Hallo"));
         QCOMPARE(messages(local_->requests(kLocalChat).first()).first, Translator::systemPrompt(QStringLiteral("allemand")));
@@ -382,7 +376,7 @@ private Q_SLOTS:
     void voiceCommand()
     {
         AppSettings::shared()->setOpenRouterModel(QStringLiteral("other/model"));
-        cloud_->on("POST", kChat, ScriptedReply::json(completion(QStringLiteral("les chats dorment"))));
+        cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("les chats dorment"))));
         auto out = await(VoiceCommand::apply(QString(), QStringLiteral("le chat dort")));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("les chats dorment"));
         const RecordedRequest request = cloud_->requests(kChat).first();
