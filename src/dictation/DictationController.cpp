@@ -46,6 +46,13 @@ QString boolText(bool value)
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
+// A processing that ended on an exception: logged; the text to tell the user.
+QString uncaught(const std::exception &error)
+{
+    Log::write(QStringLiteral("traitement: exception (") + describe(error) + QLatin1Char(')'));
+    return Road::errorText(error);
+}
+
 } // namespace
 
 // A recording being worked on, from its hand-over until its road ends: what the
@@ -531,10 +538,10 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
         QPointer<DictationController> self(this);
         finishAndProcess(std::move(recording), std::move(app), std::move(chunker)).then([] {}, [self](const std::exception &error) {
             // Before the road began (the chunks): nothing else ends the processing.
-            Log::write(QStringLiteral("traitement: exception (") + describe(error) + QLatin1Char(')'));
+            const QString failure = uncaught(error);
             if (self && self->state_ == State::Processing && !self->roadActive_) {
                 self->setState(State::Idle);
-                self->fail(Road::errorText(error));
+                self->fail(failure);
             }
         });
     }
@@ -644,8 +651,7 @@ QCoro::Task<> DictationController::process(QByteArray wav, double duration, std:
         co_await std::move(road);
     } catch (const std::exception &error) {
         // The road tells its own failures; one that escapes it is told here.
-        Log::write(QStringLiteral("traitement: exception (") + describe(error) + QLatin1Char(')'));
-        failure = Road::errorText(error);
+        failure = uncaught(error);
     }
     if (self && isCurrentRoad(seq)) {
         if (failure)

@@ -47,7 +47,6 @@ private:
 
     // The row at the top of the view when the first insertion of a frame came, and
     // how far below the view's top it was.
-    QPointer<QQuickItem> anchor_;
     int anchorIndex_ = -1;
     qreal anchorOffset_ = 0;
 };

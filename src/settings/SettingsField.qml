@@ -37,23 +37,21 @@ TextField {
             return
         const from = selectionStart === selectionEnd ? cursorPosition : selectionStart
         const to = selectionStart === selectionEnd ? cursorPosition : selectionEnd
-        const hasSelection = from !== to
         const control = event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier)
         if (event.matches(StandardKey.Paste)) {
             showSecret(keeper.paste(from, to))
         } else if (event.matches(StandardKey.Copy) || event.matches(StandardKey.Cut)
                    || event.matches(StandardKey.Undo) || event.matches(StandardKey.Redo)) {
             // Nothing of a secret leaves the field, and its edits are not replayed.
-        } else if (event.key === Qt.Key_Backspace) {
-            if (hasSelection)
+        } else if (event.key === Qt.Key_Backspace || event.key === Qt.Key_Delete) {
+            // Without a selection: one character, or with Ctrl all of them, on the key's side.
+            const all = event.modifiers & Qt.ControlModifier
+            if (from !== to)
                 showSecret(keeper.replace(from, to, ""))
-            else if (from > 0)
-                showSecret(keeper.replace(event.modifiers & Qt.ControlModifier ? 0 : from - 1, from, ""))
-        } else if (event.key === Qt.Key_Delete) {
-            if (hasSelection)
-                showSecret(keeper.replace(from, to, ""))
+            else if (event.key === Qt.Key_Backspace)
+                showSecret(keeper.replace(all ? 0 : Math.max(0, from - 1), from, ""))
             else
-                showSecret(keeper.replace(from, event.modifiers & Qt.ControlModifier ? keeper.length : from + 1, ""))
+                showSecret(keeper.replace(from, all ? keeper.length : from + 1, ""))
         } else if (event.text.length > 0 && !control && event.text.charCodeAt(0) >= 0x20 && event.text.charCodeAt(0) !== 0x7f) {
             showSecret(keeper.replace(from, to, event.text))
         } else {
@@ -81,7 +79,8 @@ TextField {
         acceptedButtons: Qt.MiddleButton
         onClicked: mouse => {
             field.forceActiveFocus()
-            field.showSecret(field.keeper.paste(field.positionAt(mouse.x, mouse.y), field.positionAt(mouse.x, mouse.y), true))
+            const at = field.positionAt(mouse.x, mouse.y)
+            field.showSecret(field.keeper.paste(at, at, true))
         }
     }
 
