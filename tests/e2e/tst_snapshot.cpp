@@ -5,7 +5,6 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 using namespace Qt::StringLiterals;
 
@@ -15,42 +14,11 @@ class TestSnapshot : public QObject
 {
     Q_OBJECT
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-    };
-
     static const QStringList &pages()
     {
         static const QStringList names{u"dashboard"_s, u"corrector"_s, u"translator"_s, u"meetings"_s,
                                        u"history"_s,   u"dictionary"_s, u"settings"_s};
         return names;
-    }
-
-    static Run snapshot(const QString &folder, const std::optional<QString> &theme, const QString &home)
-    {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"HOME"_s, home);
-        env.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
-        env.insert(u"XDG_DATA_HOME"_s, home + u"/.local/share"_s);
-        env.insert(u"XDG_CACHE_HOME"_s, home + u"/.cache"_s);
-        env.remove(u"MUREL_THEME"_s);
-        if (theme)
-            env.insert(u"MUREL_THEME"_s, *theme);
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(home);
-        process.start(QStringLiteral(OMBRY_BINARY), {u"--snapshot"_s, folder});
-        Run run;
-        if (!process.waitForFinished(30000)) {
-            process.kill();
-            process.waitForFinished();
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        run.out = QString::fromUtf8(process.readAllStandardOutput());
-        return run;
     }
 
     static double meanLuminance(const QImage &image)
@@ -90,7 +58,7 @@ private Q_SLOTS:
         QVERIFY(TestEnv::writeFile(prefs, "{\"theme\":\"" + storedTheme.toUtf8() + "\"}"));
         // Missing intermediate folders are made.
         const QString folder = home.path() + u"/OUT/a/b"_s;
-        const Run run = snapshot(u"OUT/a/b"_s, theme, home.path());
+        const TestEnv::SnapshotRun run = TestEnv::snapshot(u"OUT/a/b"_s, theme, home.path());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
         QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name).size(), pages().size());
@@ -124,7 +92,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, theme);
         ScopedHome bare;
-        const Run empty = snapshot(u"shots"_s, theme, bare.path());
+        const TestEnv::SnapshotRun empty = TestEnv::snapshot(u"shots"_s, theme, bare.path());
         QCOMPARE(empty.exitCode, 0);
 
         ScopedHome home;
@@ -146,7 +114,7 @@ private Q_SLOTS:
         bare_.summary = u"La transcription a échoué : Clé OpenRouter absente"_s;
         QVERIFY(TestEnv::writeFile(home.path() + u"/.local/share/Ombry Voice/meetings.json"_s,
                                    "[" + long_.toJson() + "," + bare_.toJson() + "]"));
-        const Run run = snapshot(u"shots"_s, theme, home.path());
+        const TestEnv::SnapshotRun run = TestEnv::snapshot(u"shots"_s, theme, home.path());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
         const QString keep = QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots/snapshot-seeded-") + theme;
@@ -168,7 +136,7 @@ private Q_SLOTS:
         // A folder where the history's file should go.
         QVERIFY(QDir().mkpath(folder + u"/history.png"_s));
         QVERIFY(TestEnv::writeFile(folder + u"/dashboard.png"_s, "old"));
-        const Run run = snapshot(folder, u"light"_s, home.path());
+        const TestEnv::SnapshotRun run = TestEnv::snapshot(folder, u"light"_s, home.path());
         QCOMPARE(run.exitCode, 0);
         const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1);

@@ -677,13 +677,7 @@ private Q_SLOTS:
         QFETCH(QString, theme);
         ScopedHome home;
         seedFolder(home.path() + u"/.local/share/Ombry Voice"_s);
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"MUREL_THEME"_s, theme);
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(OMBRY_BINARY), {u"--snapshot"_s, home.path() + u"/shots"_s});
-        QVERIFY(TestEnv::waitFor([&] { return process.state() == QProcess::NotRunning; }, 30000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(TestEnv::snapshot(home.path() + u"/shots"_s, theme, home.path()).exitCode, 0);
         for (const QString &page : {u"translator"_s, u"dictionary"_s}) {
             const QImage image(home.path() + u"/shots/"_s + page + u".png"_s);
             QCOMPARE(image.size(), QSize(1200, 900));

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <cstdlib>
 
@@ -83,6 +84,31 @@ bool writeFile(const QString &path, const QByteArray &data)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+SnapshotRun snapshot(const QString &folder, const std::optional<QString> &theme, const QString &home)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    env.remove(QStringLiteral("MUREL_THEME"));
+    if (theme)
+        env.insert(QStringLiteral("MUREL_THEME"), *theme);
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(home);
+    process.start(QStringLiteral(OMBRY_BINARY), {QStringLiteral("--snapshot"), folder});
+    SnapshotRun run;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    return run;
 }
 
 } // namespace TestEnv

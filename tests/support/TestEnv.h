@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 namespace TestEnv {
 
@@ -23,6 +24,16 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs = 5000);
 // Reads a whole file; empty when it cannot be read.
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &data);
+
+// The program's "--snapshot FOLDER" run in `home`, in the theme that MUREL_THEME
+// asks for (none: the stored setting): its exit code (-1 when it did not end
+// within 30 s, -2 after a crash) and what it printed.
+struct SnapshotRun
+{
+    int exitCode = -1;
+    QString out;
+};
+SnapshotRun snapshot(const QString &folder, const std::optional<QString> &theme, const QString &home);
 
 } // namespace TestEnv
 
