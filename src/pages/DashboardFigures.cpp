@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <limits>
@@ -145,9 +146,14 @@ QString shareText(double share)
     return QString::number(roundHalfAway(share * 100.0)) + u" %"_s;
 }
 
-QString timeText(const QDateTime &date, const QTimeZone &zone)
+QString timeText(const QDateTime &date, const QTimeZone &zone, const QLocale &locale)
 {
-    return QLocale::system().toString(date.toTimeZone(zone).time(), QLocale::ShortFormat);
+    // Some short formats carry the seconds ("HH:mm:ss" in the C locale): drop them
+    // with their separator.
+    static const QRegularExpression seconds(u"[^A-Za-z']*s+"_s);
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(seconds);
+    return locale.toString(date.toTimeZone(zone).time(), format);
 }
 
 QList<qint64> niceTicks(qint64 max, int wanted)

@@ -1,8 +1,9 @@
 #include "pages/RecentTranslations.h"
 
 #include "model/StoreModels.h"
+#include "pages/DashboardFigures.h"
 
-#include <QLocale>
+#include <QTimeZone>
 
 #include <algorithm>
 
@@ -49,7 +50,8 @@ QVariant RecentTranslationsModel::data(const QModelIndex &index, int role) const
 
 QString RecentTranslationsModel::timeText(const QDateTime &date)
 {
-    return QLocale(QLocale::French, QLocale::France).toString(date.toLocalTime().time(), u"HH:mm"_s);
+    // The clock of the user's own locale, as on the history cards.
+    return DashboardFigures::timeText(date, QTimeZone::systemTimeZone());
 }
 
 bool RecentTranslationsModel::isTranslation(const QString &action)

@@ -22,7 +22,7 @@ public:
 
     int count() const { return rowCount(); }
 
-    // Besides the history's roles, "time": the record's hour and minute, "14:05".
+    // Besides the history's roles, "time": the record's hour and minute in the user's locale.
     QHash<int, QByteArray> roleNames() const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     static QString timeText(const QDateTime &date);

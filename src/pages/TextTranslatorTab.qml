@@ -29,8 +29,11 @@ Item {
             height: parent.height
             spacing: 10
 
+            // Both panes' headers and footers share one height, so that their
+            // bodies and dividers line up whatever the trailing controls are.
             RowLayout {
                 Layout.fillWidth: true
+                Layout.minimumHeight: 26
                 Row {
                     spacing: 6
                     Symbol {
@@ -69,6 +72,7 @@ Item {
             RowLayout {
                 id: footerSlot
                 Layout.fillWidth: true
+                Layout.minimumHeight: 30
                 spacing: 10
             }
         }

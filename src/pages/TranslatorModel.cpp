@@ -16,6 +16,8 @@ TranslatorModel::TranslatorModel(QObject *parent)
     : QObject(parent), settings_(AppSettings::shared()), target_(settings_->translateTarget())
 {
     wait_.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early: the pause is 0.7 s, never less.
+    wait_.setTimerType(Qt::PreciseTimer);
     connect(&wait_, &QTimer::timeout, this, &TranslatorModel::send);
 }
 

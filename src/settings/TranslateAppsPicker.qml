@@ -20,9 +20,10 @@ Item {
         Accessible.role: Accessible.StaticText
         Accessible.name: text
     }
-    Flow {
+    FlowLayout {
         id: flow
         objectName: "translateApps"
+        visible: apps.apps.length > 0
         width: parent.width
         spacing: 6
 

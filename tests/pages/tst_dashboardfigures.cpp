@@ -211,6 +211,31 @@ private Q_SLOTS:
         QCOMPARE(F::shareText(share), text);
     }
 
+    // Hour and minute only, in the locale's own way.
+    void timeText_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("French") << QLocale(QLocale::French, QLocale::France) << QTime(14, 5, 59) << "14:05";
+        QTest::newRow("French morning") << QLocale(QLocale::French, QLocale::France) << QTime(9, 5) << "09:05";
+        QTest::newRow("C keeps no seconds") << QLocale::c() << QTime(14, 5, 59) << "14:05";
+        QTest::newRow("American") << QLocale(QLocale::English, QLocale::UnitedStates) << QTime(14, 5, 30) << "2:05 PM";
+        QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << QTime(0, 0, 1) << "00:00";
+    }
+    void timeText()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QTime, time);
+        QFETCH(QString, expected);
+        const QTimeZone zone("Europe/Paris");
+        const QDateTime date = QDateTime(QDate(2026, 3, 1), time, zone).toUTC();
+        QString shown = DashboardFigures::timeText(date, zone, locale);
+        // CLDR versions differ on the space before the AM/PM mark.
+        shown.replace(QChar(0x202F), QLatin1Char(' ')).replace(QChar(0xA0), QLatin1Char(' '));
+        QCOMPARE(shown, expected);
+    }
+
     void niceTicks_data()
     {
         QTest::addColumn<qint64>("max");

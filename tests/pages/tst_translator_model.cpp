@@ -1,4 +1,5 @@
 #include "fakes/FakeHttpService.h"
+#include "PageSeed.h"
 #include "support/TestEnv.h"
 
 #include "model/AppSettings.h"
@@ -52,6 +53,7 @@ class TestTranslatorModel : public QObject
     // Reply per target, and its delay.
     QHash<QString, QString> replies_;
     QHash<QString, int> delays_;
+    QHash<QString, int> statuses_; // by target, 200 when absent
     int status_ = 200;
 
 private Q_SLOTS:
@@ -66,11 +68,13 @@ private Q_SLOTS:
                     {QStringLiteral("espagnol"), QStringLiteral("Hola a todos, ¿cómo estáis hoy?")},
                     {QStringLiteral("français"), kFrench}};
         delays_.clear();
+        statuses_.clear();
         status_ = 200;
         cloud_->setHandler([this](const RecordedRequest &request) {
             const QString target = targetOf(request);
-            ScriptedReply reply = status_ == 200 ? ScriptedReply::json(chatCompletion(replies_.value(target)))
-                                                 : ScriptedReply::text("panne du service", status_);
+            const int status = statuses_.value(target, status_);
+            ScriptedReply reply = status == 200 ? ScriptedReply::json(chatCompletion(replies_.value(target)))
+                                                : ScriptedReply::text("panne du service", status);
             reply.delayMs = delays_.value(target);
             return reply;
         });
@@ -163,13 +167,18 @@ private Q_SLOTS:
     void newerRequestWins_data()
     {
         QTest::addColumn<bool>("changeText");
-        QTest::newRow("target changed") << false;
-        QTest::newRow("text changed") << true;
+        QTest::addColumn<int>("oldStatus"); // the overtaken request's reply
+        QTest::newRow("target changed") << false << 200;
+        QTest::newRow("text changed") << true << 200;
+        QTest::newRow("target changed, old one fails") << false << 500;
+        QTest::newRow("text changed, old one fails") << true << 500;
     }
     void newerRequestWins()
     {
         QFETCH(bool, changeText);
+        QFETCH(int, oldStatus);
         delays_[QStringLiteral("anglais")] = 2000;
+        statuses_[QStringLiteral("anglais")] = oldStatus;
         TranslatorModel tab;
         QSignalSpy errors(&tab, &TranslatorModel::errorChanged);
         tab.setSource(kFrench);
@@ -206,10 +215,32 @@ private Q_SLOTS:
         QCOMPARE(tab.result(), before);
         QVERIFY(!tab.working());
         QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("anglais"));
-        // The message goes when the next request starts.
+        // Clearing the text keeps the message; it goes when the next request starts.
+        const QString message = tab.error();
+        tab.clear();
+        QVERIFY(tab.result().isEmpty());
+        QCOMPARE(tab.error(), message);
         status_ = 200;
-        tab.setTarget(QStringLiteral("anglais"));
+        tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return tab.error().isEmpty(); }, 3000));
+        QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
+        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("espagnol"));
+    }
+
+    // A stored target that is none of the nine selects no entry and is sent as it is.
+    void unknownStoredTarget()
+    {
+        AppSettings::shared()->setTranslateTarget(QStringLiteral("breton"));
+        replies_[QStringLiteral("breton")] = QStringLiteral("Demat d'an holl");
+        TranslatorModel tab;
+        QCOMPARE(tab.targetIndex(), -1);
+        tab.setSource(kFrench);
+        QVERIFY(TestEnv::waitFor([&] { return tab.result() == replies_[QStringLiteral("breton")]; }, 5000));
+        QCOMPARE(targetOf(cloud_->requests(kChat).at(0)), QStringLiteral("breton"));
+        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("breton"));
+        tab.chooseTarget(2);
+        QCOMPARE(tab.target(), QStringLiteral("espagnol"));
+        QCOMPARE(tab.targetIndex(), 2);
     }
 
     // The record pairs the shown translation with the text and target it was made from.
@@ -270,7 +301,7 @@ private Q_SLOTS:
         QCOMPARE(tab.target(), expectedTarget);
     }
 
-    // The time of a row: hour and minute of the local clock, two digits each.
+    // The time of a row: hour and minute of the local clock (a French session here).
     void recentTime_data()
     {
         QTest::addColumn<QDateTime>("date");
@@ -333,5 +364,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestTranslatorModel)
+OMBRY_PAGES_TEST_MAIN(TestTranslatorModel, QApplication)
 #include "tst_translator_model.moc"

@@ -1,10 +1,24 @@
 #include "support/TestEnv.h"
 #include "ui/layout/FlowLayout.h"
 
+#include <QQuickItem>
 #include <QTest>
+
+#include <memory>
 
 using Sizes = QList<QSizeF>;
 using Points = QList<QPointF>;
+
+namespace {
+
+// The item's own pass, run at once instead of waiting for a frame.
+class FlowProbe : public FlowLayout
+{
+public:
+    using FlowLayout::updatePolish;
+};
+
+} // namespace
 
 class TestFlowLayout : public QObject
 {
@@ -65,7 +79,73 @@ private Q_SLOTS:
         QFETCH(Points, expected);
         QCOMPARE(Flow::place(sizes, rect, 8), expected);
     }
+
+    // The item places its visible children at their implicit sizes and takes the rows'
+    // height; a new width wraps them again.
+    void item_data()
+    {
+        QTest::addColumn<Sizes>("sizes");
+        QTest::addColumn<QList<bool>>("visible");
+        QTest::addColumn<qreal>("width"); // 0: none given yet
+        QTest::addColumn<Points>("expected"); // of the visible children
+        QTest::addColumn<qreal>("height");
+
+        QTest::newRow("three in 216") << Sizes{{100, 20}, {100, 20}, {100, 20}} << QList<bool>{true, true, true} << 216.0
+                                      << Points{{0, 0}, {108, 0}, {0, 28}} << 48.0;
+        QTest::newRow("hidden child takes no place")
+            << Sizes{{100, 20}, {100, 20}, {100, 20}} << QList<bool>{true, false, true} << 216.0
+            << Points{{0, 0}, {108, 0}} << 20.0;
+        QTest::newRow("no width yet wraps at 600") << Sizes{{300, 10}, {290, 10}, {10, 12}}
+                                                   << QList<bool>{true, true, true} << 0.0
+                                                   << Points{{0, 0}, {308, 0}, {0, 18}} << 30.0;
+        QTest::newRow("nothing") << Sizes{} << QList<bool>{} << 300.0 << Points{} << 0.0;
+    }
+
+    void item()
+    {
+        QFETCH(Sizes, sizes);
+        QFETCH(QList<bool>, visible);
+        QFETCH(qreal, width);
+        QFETCH(Points, expected);
+        QFETCH(qreal, height);
+        FlowProbe flow;
+        flow.setSpacing(8);
+        flow.setWidth(width);
+        std::vector<std::unique_ptr<QQuickItem>> children;
+        QList<QQuickItem *> shown;
+        for (qsizetype i = 0; i < sizes.size(); ++i) {
+            auto child = std::make_unique<QQuickItem>();
+            child->setImplicitWidth(sizes.at(i).width());
+            child->setImplicitHeight(sizes.at(i).height());
+            child->setVisible(visible.at(i));
+            child->setParentItem(&flow);
+            if (visible.at(i))
+                shown << child.get();
+            children.push_back(std::move(child));
+        }
+        flow.updatePolish();
+        Points placed;
+        for (QQuickItem *child : shown) {
+            placed << child->position();
+            QCOMPARE(child->size(), QSizeF(child->implicitWidth(), child->implicitHeight()));
+        }
+        QCOMPARE(placed, expected);
+        QCOMPARE(flow.implicitHeight(), height);
+
+        // Wide enough for everything: one row.
+        flow.setWidth(1000);
+        flow.updatePolish();
+        qreal x = 0;
+        qreal tallest = 0;
+        for (QQuickItem *child : shown) {
+            QCOMPARE(child->position(), QPointF(x, 0));
+            x += child->width() + 8;
+            tallest = std::max(tallest, child->height());
+        }
+        QCOMPARE(flow.implicitHeight(), tallest);
+        children.clear();
+    }
 };
 
-OMBRY_TEST_MAIN(TestFlowLayout)
+OMBRY_TEST_GUI_MAIN(TestFlowLayout)
 #include "tst_flowlayout.moc"
