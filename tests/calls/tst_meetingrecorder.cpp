@@ -20,6 +20,8 @@
 
 #include <cmath>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kChatPath = QStringLiteral("/api/v1/chat/completions");
@@ -232,6 +234,11 @@ private Q_SLOTS:
             << QStringList{"réunion: début", "réunion: fin, 420 s",
                            "réunion: morceau 2 Gemini : erreur 502 upstream down",
                            "réunion: enregistrée (34 caractères, 1 tâches)"};
+        QTest::newRow("silence is trimmed from the chunk, counted in the duration")
+            << Pieces{{0, 30 * kRate}, {300, 10 * kRate}} << true
+            << QStringList{"Recording", "Transcription…", "Transcription 1/1…", "Résumé…", "Idle"}
+            << QList<qsizetype>{(10 * kRate + 4000) * 2 + 44} << "Point projet" << t1 << false
+            << QStringList{"réunion: début", "réunion: fin, 40 s", "réunion: enregistrée (16 caractères, 1 tâches)"};
         QTest::newRow("only silence saves nothing")
             << Pieces{{1500, 20 * kRate}} << true
             << QStringList{"Recording", "Transcription…", "Transcription 1/1…", "Idle"}
@@ -546,20 +553,101 @@ private Q_SLOTS:
         QCOMPARE(store_->meetings().size(), 1);
     }
 
-    // A recording cut short by the end of the program is processed at the next start.
+    // A recording cut short is processed at the next start: after a quit (its
+    // header fixed on the way out) or a crash (the header still a placeholder).
+    void interruptedRecordingIsRecovered_data()
+    {
+        QTest::addColumn<bool>("crashed");
+        QTest::addColumn<bool>("hasKey");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("quit while recording") << false << true << "Point projet";
+        QTest::newRow("crash while recording") << true << true << "Point projet";
+        QTest::newRow("crash, no key: kept in Audio") << true << false << "Réunion non transcrite";
+    }
+
     void interruptedRecordingIsRecovered()
     {
-        record({{300, 30 * kRate}});
-        recorder_.reset(); // the program ends while recording
-        QVERIFY(QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("reunion-en-cours.wav"))));
+        QFETCH(bool, crashed);
+        QFETCH(bool, hasKey);
+        QFETCH(QString, title);
+        if (!hasKey)
+            KeyStore::shared()->setKeys({});
+        const QString spool = QDir(folder_->path()).filePath(QStringLiteral("reunion-en-cours.wav"));
+        const QByteArray pcm = tone(300, 30 * kRate);
+        if (crashed) {
+            // What a killed recorder leaves: the opening header, the samples, half a sample.
+            recorder_.reset();
+            QVERIFY(TestEnv::writeFile(spool, AudioRecorder::wav(QByteArray()) + pcm + QByteArray(1, '\x7f')));
+        } else {
+            record({{300, 30 * kRate}});
+            recorder_.reset(); // the program ends while recording
+        }
+        QVERIFY(QFile::exists(spool));
         makeRecorder();
         QSignalSpy processed(recorder_.get(), &MeetingRecorder::processed);
         QVERIFY(recorder_->recoverSpool());
-        QVERIFY(processed.wait(10000));
+        // Without a key the one chunk fails at once.
+        QVERIFY(!processed.isEmpty() || processed.wait(10000));
+        QCOMPARE(recorder_->state(), MeetingRecorder::State::Idle);
         QCOMPARE(store_->meetings().size(), 1);
-        QCOMPARE(store_->meetings().first().duration, 30.0);
-        QCOMPARE(store_->meetings().first().transcript, textOfTone(300));
-        QVERIFY(!QFile::exists(recorder_->spoolPath()));
+        const Meeting m = store_->meetings().first();
+        QCOMPARE(m.title, title);
+        QCOMPARE(m.duration, 30.0);
+        QCOMPARE(m.transcript, hasKey ? textOfTone(300) : QString());
+        QVERIFY(m.date.isValid() && m.date <= QDateTime::currentDateTime());
+        // The one chunk went out whole, with a true header.
+        if (hasKey) {
+            QCOMPARE(wavSizes_, QList<qsizetype>{qsizetype(pcm.size()) + 44});
+        }
+        QVERIFY(!QFile::exists(spool));
+        const QString kept = QDir(store_->audioDir()).filePath(MeetingRecorder::keptName(m.id));
+        QCOMPARE(QFile::exists(kept), !hasKey);
+        if (!hasKey) {
+            const QByteArray file = TestEnv::readFile(kept);
+            QCOMPARE(qFromLittleEndian<quint32>(file.constData() + 40), quint32(pcm.size()));
+            QCOMPARE(qFromLittleEndian<quint32>(file.constData() + 4), quint32(pcm.size() + 36));
+            QVERIFY(file.mid(44, pcm.size()) == pcm);
+        }
+        QVERIFY(logLines().contains(QStringLiteral("réunion: enregistrement interrompu retrouvé, 30 s")));
+        // Nothing left to recover.
+        QVERIFY(!recorder_->recoverSpool());
+    }
+
+    // A spool of 3 s or less left behind is dropped, not processed.
+    void shortInterruptedRecordingIsDropped()
+    {
+        recorder_.reset();
+        const QString spool = QDir(folder_->path()).filePath(QStringLiteral("reunion-en-cours.wav"));
+        QVERIFY(TestEnv::writeFile(spool, AudioRecorder::wav(QByteArray()) + tone(300, 3 * kRate)));
+        makeRecorder();
+        QVERIFY(!recorder_->recoverSpool());
+        QCOMPARE(recorder_->state(), MeetingRecorder::State::Idle);
+        QVERIFY(!QFile::exists(spool));
+        QVERIFY(store_->meetings().isEmpty());
+    }
+
+    // The summary's instruction, as sent.
+    void summaryPrompt_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("prompt");
+        const QString tail = QStringLiteral(
+            ".\nRéponds uniquement en JSON : {\"title\": \"titre court\", \"summary\": \"résumé clair en quelques "
+            "phrases ou points\",\n\"tasks\": [\"tâche à faire (qui, quoi, quand si connu)\", ...]}. Liste vide s'il "
+            "n'y a pas de tâche.");
+        const QString head = QStringLiteral("Tu reçois la transcription d'une réunion ou d'une discussion. Écris en ");
+        QTest::newRow("fr") << "français" << head + u"français"_s + tail;
+        QTest::newRow("auto")
+            << "la langue parlée (français, anglais ou autre, sans jamais traduire)"
+            << head + u"la langue parlée (français, anglais ou autre, sans jamais traduire)"_s + tail;
+    }
+
+    void summaryPrompt()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, prompt);
+        QCOMPARE(MeetingRecorder::summaryPrompt(language), prompt);
+        QVERIFY(!prompt.endsWith(u'\n'));
     }
 };
 

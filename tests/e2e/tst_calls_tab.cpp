@@ -69,6 +69,10 @@ private Q_SLOTS:
         QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Tout l'ordinateur")));
         QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Zoom Workplace")));
         QVERIFY(reader.find(QString(), QStringLiteral("Choisis l'appli de ton appel, puis Démarrer. Les sous-titres apparaissent aussi dans une fenêtre flottante.")));
+        QVERIFY(reader.find(QStringLiteral("heading"), QStringLiteral("Quelle appli traduire ?")));
+        QVERIFY(reader.find(QString(), QStringLiteral("Anglais → français")));
+        QVERIFY(reader.find(QStringLiteral("heading"), QStringLiteral("Sous-titres")));
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Fenêtre flottante")));
         QStringList tiles;
         QVERIFY(TestEnv::waitFor([&] {
             tiles = reader.shownNames(QStringLiteral("push button")).mid(2);
@@ -114,6 +118,9 @@ private Q_SLOTS:
         const auto stop = qScopeGuard([call] { call->stop(); });
         QVERIFY(reader.find(QString(), hint));
         QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Arrêter")));
+        // No target chosen: the whole computer, and nothing heard yet.
+        QVERIFY(reader.find(QStringLiteral("heading"), QStringLiteral("En direct · tout l'ordinateur")));
+        QVERIFY(reader.find(QString(), QStringLiteral("J'écoute… les phrases traduites apparaîtront ici.")));
         QVERIFY(!grid->isEnabled());
         // A screen reader's press is refused as a click is.
         QVERIFY(reader.act(tileRole, QStringLiteral("Zoom Workplace")));

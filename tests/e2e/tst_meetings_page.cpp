@@ -17,8 +17,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QtEndian>
+
+#include <QCoro/QCoroSignal>
 
 #include <cmath>
 
@@ -39,6 +42,16 @@ class TestMeetingsPage : public QObject
     FakeHttpService cloud_;
     std::shared_ptr<FakeMeetingMic> mic_ = std::make_shared<FakeMeetingMic>();
     qint64 clockMs_ = 0; // the recorder's monotonic clock
+    bool hold_ = false;  // transcriptions wait for released()
+
+    // A node's state as a screen reader reads it, "" when the node is absent.
+    static std::optional<QStringList> statesOf(const AtspiReader &reader, const QString &role, const QString &name)
+    {
+        const auto node = reader.find(role, name);
+        if (!node)
+            return std::nullopt;
+        return node->states;
+    }
 
     Meeting seeded() const
     {
@@ -72,6 +85,12 @@ private Q_SLOTS:
         s.makeCapture = FakeMeetingMic::maker(mic_);
         s.playSound = [](const QString &) {};
         s.clock = [this] { return clockMs_; };
+        auto transcribe = s.transcribe;
+        s.transcribe = [this, transcribe](QByteArray wav, QString language, QStringList words) -> QCoro::Task<QString> {
+            if (hold_)
+                co_await qCoro(this, &TestMeetingsPage::released);
+            co_return co_await transcribe(std::move(wav), std::move(language), std::move(words));
+        };
         QVERIFY(root_->useMeetingServices(s));
 
         QString error;
@@ -117,8 +136,26 @@ private Q_SLOTS:
             s[i] = qToLittleEndian(qint16(6000 * std::sin(2 * M_PI * 440 * i / 16000.0)));
         QVERIFY(mic_->feed(pcm));
         Screenshots::inBothThemes(QStringLiteral("meetings-recording"), [&] { return Screenshots::scene(window_.get()); });
+        hold_ = true;
         recorder->toggle();
+        // While it is worked on: the progress card, the start offered but disabled.
+        QVERIFY(reader.find(QString(), QStringLiteral("Transcription 1/1…")));
+        QVERIFY(reader.find(QStringLiteral("push button"), QStringLiteral("Démarrer une réunion")));
+        auto *button = window_->findChild<QQuickItem *>(QStringLiteral("recordButton"));
+        if (!button)
+            button = window_->contentItem()->findChild<QQuickItem *>(QStringLiteral("recordButton"));
+        QVERIFY(button);
+        QVERIFY(!button->isEnabled());
+        // A screen reader's press is refused as a click is.
+        QVERIFY(reader.act(QStringLiteral("push button"), QStringLiteral("Démarrer une réunion")));
+        QTest::qWait(200);
+        QCOMPARE(recorder->state(), MeetingRecorder::State::Processing);
+        QVERIFY(!reader.shownNames().contains(QStringLiteral("Enregistre une réunion, un appel ou une idée à voix haute")));
+        Screenshots::inBothThemes(QStringLiteral("meetings-processing"), [&] { return Screenshots::scene(window_.get()); });
+        hold_ = false;
+        Q_EMIT released();
         QVERIFY(TestEnv::waitFor([&] { return recorder->state() == MeetingRecorder::State::Idle; }, 15000));
+        QVERIFY(TestEnv::waitFor([&] { return button->isEnabled(); }));
         QVERIFY(reader.find(QStringLiteral("heading"), QStringLiteral("Réunion d\u2019équipe")));
         QVERIFY(reader.find(QString(), QStringLiteral("On a parlé du projet.")));
         QCOMPARE(root_->store()->meetings().size(), 1);
@@ -140,6 +177,36 @@ private Q_SLOTS:
         Screenshots::inBothThemes(QStringLiteral("meetings-cards"), [&] { return Screenshots::scene(window_.get()); });
     }
 
+    // Ticks are the card's own: pressed on and off, forgotten with the page.
+    void tasksTick()
+    {
+        const QString task = QStringLiteral("Relancer le client <b>jeudi</b>");
+        const QString role = QStringLiteral("check box");
+        auto ticked = [&] {
+            const auto states = statesOf(AtspiReader(kTitle), role, task);
+            return states && states->contains(QStringLiteral("checked"));
+        };
+        QVERIFY(statesOf(AtspiReader(kTitle), role, task));
+        QVERIFY(!ticked());
+        QVERIFY(AtspiReader(kTitle).act(role, task));
+        QVERIFY(TestEnv::waitFor(ticked));
+        // Only that task.
+        const auto other = statesOf(AtspiReader(kTitle), role, QStringLiteral("Envoyer le devis"));
+        QVERIFY(other && !other->contains(QStringLiteral("checked")));
+        Screenshots::inBothThemes(QStringLiteral("meetings-ticked"), [&] { return Screenshots::scene(window_.get()); });
+        QVERIFY(AtspiReader(kTitle).act(role, task));
+        QVERIFY(TestEnv::waitFor([&] { return !ticked(); }));
+        QVERIFY(AtspiReader(kTitle).act(role, task));
+        QVERIFY(TestEnv::waitFor(ticked));
+        // Away and back: a new page, nothing ticked.
+        window_->setProperty("page", QStringLiteral("calls"));
+        QVERIFY(TestEnv::waitFor([&] { return !statesOf(AtspiReader(kTitle), role, task); }));
+        window_->setProperty("page", QStringLiteral("meetings"));
+        QVERIFY(TestEnv::waitFor([&] { return statesOf(AtspiReader(kTitle), role, task).has_value(); }));
+        QVERIFY(!ticked());
+        QCOMPARE(root_->store()->meetings().first().tasks.size(), 2);
+    }
+
     void copyGivesThePlainText()
     {
         QGuiApplication::clipboard()->clear();
@@ -159,7 +226,18 @@ private Q_SLOTS:
             TestEnv::readFile(QDir(store->dataFolder()).filePath(QStringLiteral("meetings.json")))).array();
         QCOMPARE(saved.size(), 1);
         QCOMPARE(saved.at(0).toObject().value(QStringLiteral("title")).toString(), QStringLiteral("Réunion d\u2019équipe"));
+
+        // The last one gone, the empty card is back.
+        QVERIFY(AtspiReader(kTitle).press(QStringLiteral("Supprimer"), [&] { return store->meetings().isEmpty(); }));
+        QVERIFY(AtspiReader(kTitle).find(QString(), QStringLiteral("Enregistre une réunion, un appel ou une idée à voix haute")));
+        store->flush();
+        QCOMPARE(QJsonDocument::fromJson(
+                     TestEnv::readFile(QDir(store->dataFolder()).filePath(QStringLiteral("meetings.json")))).array().size(),
+                 0);
     }
+
+Q_SIGNALS:
+    void released();
 };
 
 OMBRY_TEST_GUI_MAIN(TestMeetingsPage)

@@ -683,6 +683,9 @@ private Q_SLOTS:
         writer.join();
         QVERIFY(arrived);
         QCOMPARE(recorder.stopRaw(), pcm);
+        // Handed over, not kept: the recorder holds nothing of it any more.
+        QCOMPARE(recorder.pcm(0, std::numeric_limits<qsizetype>::max()), QByteArray());
+        QVERIFY(recorder.lastPCM().isEmpty());
         QList<qsizetype> inBlocks;
         for (qsizetype bytes : seen.pauseList())
             inBlocks << bytes / (AudioRecorder::kBlockSamples * 2);
