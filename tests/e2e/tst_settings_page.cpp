@@ -100,6 +100,28 @@ class TestSettingsPage : public QObject
             }
     }
 
+    // The main window in both themes, for a look at a state the tab's own
+    // pictures do not show.
+    void shoot(const QString &name) const
+    {
+        QQuickWindow *w = root_->mainWindow()->window();
+        const QStringList paths = Screenshots::inBothThemes(name, [w] { return Screenshots::scene(w); });
+        QVERIFY(!paths.contains(QString()));
+    }
+
+    // Whether the group titled `heading` starts clear of the card above it,
+    // whose last row holds `last`: a card that keeps its former height when a
+    // row grows lets its rows run into the next group.
+    bool cardHolds(const QString &role, const QString &last, const QString &heading) const
+    {
+        return TestEnv::waitFor([&] {
+            const auto row = reader_.find(role, last, 0);
+            const auto title = reader_.find(u"heading"_s, heading, 0);
+            // Card padding 16 and the tab's spacing 16, less a few pixels of text leading.
+            return row && title && title->extents.top() >= row->extents.bottom() + 28;
+        }, 3000);
+    }
+
     static int tapLines()
     {
         return int(TestEnv::readFile(Log::path()).count("hotkey: event tap actif"));
@@ -369,6 +391,8 @@ private Q_SLOTS:
         QVERIFY(reader_.find(u"combo box"_s, u"Moteur de reformulation"_s, 3000));
         QVERIFY(TestEnv::waitFor([&] { return !reader_.find(u"combo box"_s, u"Moteur de transcription"_s, 0); }, 3000));
         QVERIFY(reader_.find(u"push button"_s, u"Changer transcription"_s, 0));
+        QVERIFY(cardHolds(u"label"_s, u"Coût estimé"_s, u"Pendant que tu parles"_s));
+        shoot(u"settings-engine-editor"_s);
 
         QVERIFY(openTab(u"Général"_s));
         QVERIFY(openTab(u"Dictée"_s));
@@ -476,6 +500,7 @@ private Q_SLOTS:
         QCOMPARE(shown, expected);
         QVERIFY(marked.contains(u"Zulip"_s));
         QVERIFY(!marked.contains(u"firefox"_s));
+        shoot(u"settings-apps-picker"_s);
 
         // The chips may lie below the window: pressed where the reader finds them.
         const auto chip = [&](const QString &name) {
@@ -587,6 +612,8 @@ private Q_SLOTS:
                  qPrintable(reader_.texts().join(u" | "_s)));
         QVERIFY(TestEnv::readFile(Log::path()).contains("hotkey: raccourci ⌃⇧J déjà pris par une autre application"));
         QCOMPARE(shownBy(u"push button"_s, name), u"⌃⇧J"_s);
+        QVERIFY(cardHolds(u"check box"_s, u"Style plus fluide"_s, u"Relecture"_s));
+        shoot(u"settings-shortcut-taken"_s);
 
         QQuickWindow *w = root_->mainWindow()->window();
         w->requestActivate();

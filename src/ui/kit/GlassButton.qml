@@ -18,11 +18,13 @@ Button {
     Accessible.name: text
     Accessible.onPressAction: if (button.enabled) button.clicked()
 
-    // Centred when the button is made wider than its label.
+    // Centred when the button is made wider than its label; sized by the row,
+    // whose place depends on that width.
     contentItem: Item {
-        implicitWidth: childrenRect.width
-        implicitHeight: childrenRect.height
+        implicitWidth: label.implicitWidth
+        implicitHeight: label.implicitHeight
         Row {
+            id: label
             anchors.centerIn: parent
             spacing: 6
             Symbol {
