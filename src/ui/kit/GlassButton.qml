@@ -21,10 +21,9 @@ Button {
     // Centred when the button is made wider than its label; sized by the row,
     // whose place depends on that width.
     contentItem: Item {
-        implicitWidth: label.implicitWidth
-        implicitHeight: label.implicitHeight
+        implicitWidth: children[0].implicitWidth
+        implicitHeight: children[0].implicitHeight
         Row {
-            id: label
             anchors.centerIn: parent
             spacing: 6
             Symbol {
