@@ -2,17 +2,22 @@ import QtQuick
 import QtQuick.Layouts
 import Ombry
 
-// A titled card of rows, with an optional footer under it.
-ColumnLayout {
+// A titled card of rows, with an optional footer under it. Placed by hand, not
+// by a layout: a row that grows later (an editor opening, a hint under a
+// control) would leave a nested layout with the card's former height.
+Item {
     id: group
     property string title
     property string footer
     default property alias content: rows.data
 
-    spacing: 8
+    implicitWidth: rows.implicitWidth + 2 * card.padding
+    implicitHeight: footerText.visible ? footerText.y + footerText.height : card.y + card.height
 
     Text {
-        Layout.leftMargin: 6
+        id: titleText
+        x: 6
+        width: group.width - 6
         text: group.title.toUpperCase()
         font.pixelSize: 11
         font.weight: Font.DemiBold
@@ -22,8 +27,10 @@ ColumnLayout {
         Accessible.name: group.title
     }
     Card {
-        Layout.fillWidth: true
-        implicitHeight: rows.implicitHeight + 2 * padding
+        id: card
+        y: titleText.height + 8
+        width: group.width
+        height: rows.implicitHeight + 2 * padding
         padding: 16
 
         ColumnLayout {
@@ -33,9 +40,10 @@ ColumnLayout {
         }
     }
     Text {
-        Layout.fillWidth: true
-        Layout.leftMargin: 6
-        Layout.rightMargin: 6
+        id: footerText
+        x: 6
+        y: card.y + card.height + 8
+        width: group.width - 12
         visible: group.footer.length > 0
         text: group.footer
         wrapMode: Text.WordWrap

@@ -170,8 +170,12 @@ void ShortcutRecorder::stop()
         window_->removeEventFilter(this);
     window_.clear();
     listening_ = false;
+    // A refusal explained the keys typed while listening; what stays is
+    // whether the stored shortcut can fire, known once the grabs are back.
+    setHint({});
     if (monitor_)
         monitor_->setRecording(false);
+    checkRefused();
     Q_EMIT listeningChanged();
     Q_EMIT titleChanged();
 }
@@ -199,9 +203,9 @@ void ShortcutRecorder::press(std::optional<quint16> key, bool modifierKey, quint
 {
     if (!listening_)
         return;
-    if (escape && !(flags & (KeyTable::Control | KeyTable::Option | KeyTable::Command))) {
+    // Escape ends listening whatever is held: it is never a shortcut.
+    if (escape) {
         stop();
-        checkRefused();
         return;
     }
     const Outcome out = evaluate(key, modifierKey, flags);
@@ -217,16 +221,14 @@ void ShortcutRecorder::press(std::optional<quint16> key, bool modifierKey, quint
     case Verdict::Accept:
         break;
     }
-    setHint({});
     if (settings_) {
         settings_->setCorrectionKeyCode(out.key);
         settings_->setCorrectionModifiers(out.flags);
         if (settings_->correctionLabel() != out.label)
             settings_->setCorrectionLabel(out.label);
     }
+    // The grab is taken again as listening ends: stop() tells whether the server gave it.
     stop();
-    // The grab is taken again as listening ends: did the server give it?
-    checkRefused();
 }
 
 void ShortcutRecorder::handleKey(QKeyEvent *event)

@@ -12,9 +12,11 @@
 #include "tools/test_editor_client.h"
 #include "tools/test_editor_cloud.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -96,6 +98,28 @@ class TestSettingsPage : public QObject
                 if (end > 0)
                     item->setProperty("contentY", end);
             }
+    }
+
+    // The main window in both themes, for a look at a state the tab's own
+    // pictures do not show.
+    void shoot(const QString &name) const
+    {
+        QQuickWindow *w = root_->mainWindow()->window();
+        const QStringList paths = Screenshots::inBothThemes(name, [w] { return Screenshots::scene(w); });
+        QVERIFY(!paths.contains(QString()));
+    }
+
+    // Whether the group titled `heading` starts clear of the card above it,
+    // whose last row holds `last`: a card that keeps its former height when a
+    // row grows lets its rows run into the next group.
+    bool cardHolds(const QString &role, const QString &last, const QString &heading) const
+    {
+        return TestEnv::waitFor([&] {
+            const auto row = reader_.find(role, last, 0);
+            const auto title = reader_.find(u"heading"_s, heading, 0);
+            // Card padding 16 and the tab's spacing 16, less a few pixels of text leading.
+            return row && title && title->extents.top() >= row->extents.bottom() + 28;
+        }, 3000);
     }
 
     static int tapLines()
@@ -224,6 +248,10 @@ private Q_SLOTS:
         QTest::newRow("tone") << u"Dictée"_s << u"Ton adapté à l'appli"_s << u"adaptTone"_s;
         QTest::newRow("live words") << u"Dictée"_s << u"Mots en direct"_s << u"livePreview"_s;
         QTest::newRow("languagetool") << u"Correction et traduction"_s << u"LanguageTool"_s << u"useLanguageTool"_s;
+        QTest::newRow("local proofreading") << u"Correction et traduction"_s << u"Modèle local"_s
+                                            << u"correctorUsesApple"_s;
+        QTest::newRow("correcting the selection") << u"Correction et traduction"_s
+                                                  << u"Correction du texte sélectionné"_s << u"correctionShortcut"_s;
     }
 
     void switchesWriteTheirKeys()
@@ -241,6 +269,43 @@ private Q_SLOTS:
         // Press, as a screen reader's activation, flips it back.
         QVERIFY(press(u"check box"_s, label));
         QVERIFY(prefBecomes(key, before));
+    }
+
+    // The switch shows what the autostart entry says when the tab is built,
+    // and flipping it writes or removes the entry.
+    void launchAtLoginFollowsTheAutostartEntry_data()
+    {
+        QTest::addColumn<QByteArray>("entry"); // null: no entry
+        QTest::addColumn<bool>("on");
+        QTest::newRow("no entry") << QByteArray() << false;
+        QTest::newRow("hidden entry") << QByteArray("[Desktop Entry]\nType=Application\nExec=ombry-voice\nHidden=true\n")
+                                      << false;
+        QTest::newRow("entry") << QByteArray("[Desktop Entry]\nType=Application\nExec=ombry-voice\n") << true;
+    }
+
+    void launchAtLoginFollowsTheAutostartEntry()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(bool, on);
+        const QString label = u"Ouvrir au démarrage de l'ordinateur"_s;
+        const QString path = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/ombry-voice.desktop"_s;
+        QFile::remove(path);
+        if (!entry.isNull())
+            QVERIFY(TestEnv::writeFile(path, entry));
+        QVERIFY(openTab(u"Dictée"_s));
+        QVERIFY(openTab(u"Général"_s));
+        QVERIFY(reader_.find(u"check box"_s, label, 3000));
+        QCOMPARE(checked(reader_.find(u"check box"_s, label, 0)), on);
+
+        const qsizetype logged = TestEnv::readFile(Log::path()).size();
+        QVERIFY(reader_.act(u"check box"_s, label, u"Toggle"_s));
+        QVERIFY(TestEnv::waitFor([&] { return checked(reader_.find(u"check box"_s, label, 0)) == !on; }, 3000));
+        const QByteArray written = TestEnv::readFile(path);
+        if (on)
+            QVERIFY(written.isEmpty() || written.contains("\nHidden=true"));
+        else
+            QVERIFY(written.contains("Exec=") && !written.contains("Hidden=true"));
+        QVERIFY(TestEnv::readFile(Log::path()).mid(logged).contains(on ? "démarrage auto: false" : "démarrage auto: true"));
     }
 
     void themeAndLanguage()
@@ -316,6 +381,71 @@ private Q_SLOTS:
         AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
     }
 
+    // An editor left open goes with its tab; one editor is open at a time.
+    void tabContentIsBuiltAfresh()
+    {
+        QVERIFY(openTab(u"Dictée"_s));
+        QVERIFY(press(u"push button"_s, u"Changer transcription"_s));
+        QVERIFY(reader_.find(u"combo box"_s, u"Moteur de transcription"_s, 3000));
+        QVERIFY(press(u"push button"_s, u"Changer reformulation"_s));
+        QVERIFY(reader_.find(u"combo box"_s, u"Moteur de reformulation"_s, 3000));
+        QVERIFY(TestEnv::waitFor([&] { return !reader_.find(u"combo box"_s, u"Moteur de transcription"_s, 0); }, 3000));
+        QVERIFY(reader_.find(u"push button"_s, u"Changer transcription"_s, 0));
+        QVERIFY(cardHolds(u"label"_s, u"Coût estimé"_s, u"Pendant que tu parles"_s));
+        shoot(u"settings-engine-editor"_s);
+
+        QVERIFY(openTab(u"Général"_s));
+        QVERIFY(openTab(u"Dictée"_s));
+        QVERIFY(reader_.find(u"push button"_s, u"Changer reformulation"_s, 3000));
+        QVERIFY(reader_.find(u"push button"_s, u"Changer transcription"_s, 0));
+        QVERIFY(!reader_.find(u"combo box"_s, u"Moteur de reformulation"_s, 0));
+        QVERIFY(!reader_.find(u"push button"_s, u"OK"_s, 0));
+    }
+
+    // A stored value that no control offers is shown as it can be and kept
+    // until the user chooses.
+    void storedValuesOutsideTheChoicesSurvive_data()
+    {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QJsonValue>("value");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("unknown target") << u"Correction et traduction"_s << u"combo box"_s << u"Traduire la sélection"_s
+                                        << u"translateTarget"_s << QJsonValue(u"klingon"_s) << u"—"_s;
+        QTest::newRow("absent microphone") << u"Général"_s << u"combo box"_s << u"Micro"_s << u"microphoneUID"_s
+                                           << QJsonValue(u"gone-device"_s) << u"—"_s;
+        QTest::newRow("typing speed out of the buttons' range")
+            << u"Avancé"_s << u"text"_s << u"Ma vitesse au clavier"_s << u"typingWPM"_s << QJsonValue(500) << u"500"_s;
+    }
+
+    void storedValuesOutsideTheChoicesSurvive()
+    {
+        QFETCH(QString, tab);
+        QFETCH(QString, role);
+        QFETCH(QString, control);
+        QFETCH(QString, key);
+        QFETCH(QJsonValue, value);
+        QFETCH(QString, shown);
+        AppSettings *settings = AppSettings::shared();
+        if (key == u"translateTarget"_s)
+            settings->setTranslateTarget(value.toString());
+        else if (key == u"microphoneUID"_s)
+            settings->setMicrophoneUID(value.toString());
+        else
+            settings->setTypingWPM(value.toInt());
+        QVERIFY(prefBecomes(key, value));
+        QVERIFY(openTab(u"Compte"_s));
+        QVERIFY(openTab(tab));
+        QVERIFY(TestEnv::waitFor([&] {
+            const auto node = reader_.find(role, control, 0);
+            return node && (node->description == shown || node->text == shown);
+        }, 5000));
+        QVERIFY(openTab(u"Compte"_s));
+        QCOMPARE(prefs().value(key), value);
+    }
+
     void scopeChips_data()
     {
         QTest::addColumn<int>("scope");
@@ -370,6 +500,7 @@ private Q_SLOTS:
         QCOMPARE(shown, expected);
         QVERIFY(marked.contains(u"Zulip"_s));
         QVERIFY(!marked.contains(u"firefox"_s));
+        shoot(u"settings-apps-picker"_s);
 
         // The chips may lie below the window: pressed where the reader finds them.
         const auto chip = [&](const QString &name) {
@@ -452,6 +583,50 @@ private Q_SLOTS:
             return DictationController::shared()->state() == DictationController::State::Idle;
         }, 5000));
         QCOMPARE(Store::shared()->fixes().first().original, u"Il a mangé des pomme hier"_s);
+    }
+
+    // A combination another program holds cannot fire: the recorder says so,
+    // and a new recording takes the hint away.
+    void shortcutHeldByAnotherProgram()
+    {
+        QVERIFY(openTab(u"Correction et traduction"_s));
+        const QString name = u"Raccourci de correction"_s;
+        QVERIFY(reader_.find(u"push button"_s, name, 3000));
+        QProcess holder;
+        holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        holder.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/key_holder"), {u"j"_s, u"control"_s, u"shift"_s});
+        QVERIFY(holder.waitForStarted(5000));
+        auto stopHolder = qScopeGuard([&holder] {
+            holder.closeWriteChannel();
+            if (!holder.waitForFinished(3000))
+                holder.kill();
+        });
+        QVERIFY(TestEnv::waitFor([&] { return holder.canReadLine() || holder.waitForReadyRead(50); }, 5000));
+        QCOMPARE(holder.readLine(), QByteArray("ready\n"));
+
+        AppSettings *settings = AppSettings::shared();
+        settings->setCorrectionKeyCode(38); // J
+        settings->setCorrectionModifiers(0x60000);
+        settings->setCorrectionLabel(u"⌃⇧J"_s);
+        QVERIFY2(reader_.find(u"label"_s, u"Déjà pris par une autre application"_s, 5000),
+                 qPrintable(reader_.texts().join(u" | "_s)));
+        QVERIFY(TestEnv::readFile(Log::path()).contains("hotkey: raccourci ⌃⇧J déjà pris par une autre application"));
+        QCOMPARE(shownBy(u"push button"_s, name), u"⌃⇧J"_s);
+        QVERIFY(cardHolds(u"check box"_s, u"Style plus fluide"_s, u"Relecture"_s));
+        shoot(u"settings-shortcut-taken"_s);
+
+        QQuickWindow *w = root_->mainWindow()->window();
+        w->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(press(u"push button"_s, name));
+        QTRY_COMPARE(shownBy(u"push button"_s, name), u"Tape ton raccourci…"_s);
+        QVERIFY(DesktopTools::key(u"ctrl+shift+k"_s));
+        QVERIFY(prefBecomes(u"correctionLabel"_s, u"⌃⇧K"_s));
+        QCOMPARE(prefs().value(u"correctionKeyCode"_s).toInt(), 40);
+        QTRY_COMPARE(shownBy(u"push button"_s, name), u"⌃⇧K"_s);
+        QVERIFY(TestEnv::waitFor([&] {
+            return !reader_.find(u"label"_s, u"Déjà pris par une autre application"_s, 0);
+        }, 3000));
     }
 
     // Quitting and starting again opens the settings on the tab chosen last.

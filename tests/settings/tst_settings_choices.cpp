@@ -40,7 +40,18 @@ QStringList names(const QList<TranslateApps::App> &apps)
     return out;
 }
 
+// One key press while the recorder listens; key -1: no code in the key table.
+struct Press
+{
+    int key;
+    bool modifierKey;
+    quint64 flags;
+    bool escape;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Press)
 
 // The settings page's logic: the engine card's texts and costs, what the
 // shortcut recorder accepts, which applications the translate list offers, the
@@ -258,8 +269,51 @@ private Q_SLOTS:
         }
     }
 
-    void recorderKeepsListeningUntilAShortcutOrEscape()
+    void recorderSequences_data()
     {
+        QTest::addColumn<QList<Press>>("presses");
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<int>("keyCode");
+        QTest::addColumn<quint64>("modifiers");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("hint");
+        const quint64 ctrl = KeyTable::Control;
+        const quint64 shift = KeyTable::Shift;
+        const Press escape{KeyTable::Escape, false, 0, true};
+        const Press ctrlV{KeyTable::V, false, ctrl, false};
+        const Press ctrlShiftK{40, false, ctrl | shift, false};
+        const QString waiting = u"Tape ton raccourci…"_s;
+        QTest::newRow("nothing typed yet") << QList<Press>{} << true << 8 << quint64(0xC0000) << waiting << QString();
+        QTest::newRow("escape keeps the old one")
+            << QList<Press>{escape} << false << 8 << quint64(0xC0000) << u"⌃⌥C"_s << QString();
+        QTest::newRow("ctrl+escape stops as well")
+            << QList<Press>{{KeyTable::Escape, false, ctrl, true}} << false << 8 << quint64(0xC0000) << u"⌃⌥C"_s
+            << QString();
+        QTest::newRow("ctrl+v refused, listening goes on")
+            << QList<Press>{ctrlV} << true << 8 << quint64(0xC0000) << waiting << u"Raccourci réservé"_s;
+        QTest::newRow("keypad key refused")
+            << QList<Press>{{-1, false, ctrl, false}} << true << 8 << quint64(0xC0000) << waiting
+            << u"Touche impossible à utiliser"_s;
+        QTest::newRow("alt under ctrl and shift+a ignored")
+            << QList<Press>{{-1, true, ctrl, false}, {0, false, shift, false}} << true << 8 << quint64(0xC0000)
+            << waiting << QString();
+        QTest::newRow("refusal forgotten after escape")
+            << QList<Press>{ctrlV, escape} << false << 8 << quint64(0xC0000) << u"⌃⌥C"_s << QString();
+        QTest::newRow("ctrl+shift+k after a refusal")
+            << QList<Press>{ctrlV, ctrlShiftK} << false << 40 << quint64(393216) << u"⌃⇧K"_s << QString();
+        QTest::newRow("the first accepted one wins")
+            << QList<Press>{ctrlShiftK, {8, false, ctrl | KeyTable::Option, false}} << false << 40 << quint64(393216)
+            << u"⌃⇧K"_s << QString();
+    }
+
+    void recorderSequences()
+    {
+        QFETCH(QList<Press>, presses);
+        QFETCH(bool, listening);
+        QFETCH(int, keyCode);
+        QFETCH(quint64, modifiers);
+        QFETCH(QString, title);
+        QFETCH(QString, hint);
         AppSettings *s = AppSettings::shared();
         s->setCorrectionKeyCode(8);
         s->setCorrectionModifiers(0xC0000);
@@ -267,25 +321,15 @@ private Q_SLOTS:
         ShortcutRecorder recorder;
         recorder.setMonitor(nullptr);
         recorder.start();
-        QCOMPARE(recorder.title(), u"Tape ton raccourci…"_s);
-        recorder.press(9, false, KeyTable::Control, false); // Ctrl+V
-        QVERIFY(recorder.listening());
-        QCOMPARE(recorder.hint(), u"Raccourci réservé"_s);
-        recorder.press(std::nullopt, true, KeyTable::Control, false); // Alt under Ctrl
-        recorder.press(0, false, KeyTable::Shift, false);             // Shift+A
-        QVERIFY(recorder.listening());
-        recorder.press(KeyTable::Escape, false, 0, true);
-        QVERIFY(!recorder.listening());
-        QCOMPARE(s->correctionKeyCode(), 8);
-        QCOMPARE(s->correctionLabel(), u"⌃⌥C"_s);
-
-        recorder.start();
-        QVERIFY(recorder.hint().isEmpty());
-        recorder.press(40, false, KeyTable::Control | KeyTable::Shift, false);
-        QVERIFY(!recorder.listening());
-        QCOMPARE(s->correctionKeyCode(), 40);
-        QCOMPARE(s->correctionModifiers(), quint64(393216));
-        QCOMPARE(recorder.title(), u"⌃⇧K"_s);
+        for (const Press &p : presses)
+            recorder.press(p.key < 0 ? std::nullopt : std::optional<quint16>(quint16(p.key)), p.modifierKey, p.flags,
+                           p.escape);
+        QCOMPARE(recorder.listening(), listening);
+        QCOMPARE(s->correctionKeyCode(), keyCode);
+        QCOMPARE(s->correctionModifiers(), modifiers);
+        QCOMPARE(recorder.title(), title);
+        QCOMPARE(recorder.hint(), hint);
+        QCOMPARE(Defaults::standard().integer(u"correctionKeyCode"_s).value_or(-1), qint64(keyCode));
     }
 
     void scopeChips_data()
@@ -393,6 +437,31 @@ private Q_SLOTS:
         choices.chooseKey(chosenIndex);
         QCOMPARE(restarted, restarts);
         QCOMPARE(choices.keyIndex(), chosenIndex < 3 ? chosenIndex : 3);
+    }
+
+    void withoutInputDevicesOnlyTheSystemMicrophone_data()
+    {
+        QTest::addColumn<QString>("stored"); // empty: none stored
+        QTest::addColumn<int>("index");
+        QTest::newRow("nothing stored") << QString() << 0;
+        QTest::newRow("a device stored") << u"alsa_input.usb"_s << -1;
+    }
+
+    void withoutInputDevicesOnlyTheSystemMicrophone()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, index);
+        MicrophoneList list([] { return QList<Microphones::Device>{}; }, [](std::function<void()>) { return false; });
+        if (!stored.isEmpty())
+            settings_->setMicrophoneUID(stored);
+        GeneralChoices choices(settings_.get(), &list, [] {});
+        QTRY_VERIFY(list.answered());
+        const QVariantList entries = choices.microphones();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.constFirst().toMap().value(u"name"_s).toString(), u"Micro du système"_s);
+        QCOMPARE(entries.constFirst().toMap().value(u"uid"_s).toString(), QString());
+        QCOMPARE(choices.microphoneIndex(), index);
+        QCOMPARE(defaults_->contains(u"microphoneUID"_s), !stored.isEmpty());
     }
 
     void microphonePickerKeepsAnAbsentDevice()

@@ -18,10 +18,11 @@ Button {
     Accessible.name: text
     Accessible.onPressAction: if (button.enabled) button.clicked()
 
-    // Centred when the button is made wider than its label.
+    // Centred when the button is made wider than its label; sized by the row,
+    // whose place depends on that width.
     contentItem: Item {
-        implicitWidth: childrenRect.width
-        implicitHeight: childrenRect.height
+        implicitWidth: children[0].implicitWidth
+        implicitHeight: children[0].implicitHeight
         Row {
             anchors.centerIn: parent
             spacing: 6
