@@ -20,9 +20,11 @@ Button {
 
     // Centred when the button is made wider than its label.
     contentItem: Item {
-        implicitWidth: childrenRect.width
-        implicitHeight: childrenRect.height
+        // The row's own size: childrenRect would follow the row's centred place.
+        implicitWidth: label.implicitWidth
+        implicitHeight: label.implicitHeight
         Row {
+            id: label
             anchors.centerIn: parent
             spacing: 6
             Symbol {
