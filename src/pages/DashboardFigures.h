@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QTimeZone>
 
@@ -59,8 +60,10 @@ QString headerDate(QDate day);
 QString axisLabel(QDate day);
 // "42 %".
 QString shareText(double share);
-// The time of day in the user's locale ("14:05" in French).
-QString timeText(const QDateTime &date, const QTimeZone &zone);
+// The hour and minute of the locale's short time format, without seconds.
+QString hourMinuteFormat(const QLocale &locale);
+// The time of day in the user's locale ("14:05" in French), hour and minute only.
+QString timeText(const QDateTime &date, const QTimeZone &zone, const QLocale &locale = QLocale::system());
 
 // Round axis marks from 0 up to at least `max`: steps of 1, 2 or 5 times a power of ten,
 // about `wanted` of them. At least two marks ({0, 1} when `max` is not above 0).

@@ -194,6 +194,27 @@ private Q_SLOTS:
         QCOMPARE(F::axisLabel(day), axis);
     }
 
+    // Hour and minute in the user's locale: never the seconds that some short formats carry.
+    void timeText_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("French") << QLocale(QLocale::French, QLocale::France) << u"14:05"_s;
+        QTest::newRow("C, without its seconds") << QLocale::c() << u"14:05"_s;
+        QTest::newRow("American, 12-hour") << QLocale(QLocale::English, QLocale::UnitedStates) << u"2:05 PM"_s;
+        QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << u"14:05"_s;
+        QTest::newRow("Canadian French, quoted h") << QLocale(QLocale::French, QLocale::Canada) << u"14 h 05"_s;
+    }
+
+    void timeText()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, text);
+        // 13:05:59 UTC is 14:05 in Paris in winter.
+        const QDateTime date(QDate(2026, 12, 8), QTime(13, 5, 59), Qt::UTC);
+        QCOMPARE(F::timeText(date, QTimeZone("Europe/Paris"), locale), text);
+    }
+
     void shareText_data()
     {
         QTest::addColumn<double>("share");
