@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QLocale>
-#include <QRegularExpression>
 
 #include <cmath>
 #include <limits>
@@ -146,14 +145,37 @@ QString shareText(double share)
     return QString::number(roundHalfAway(share * 100.0)) + u" %"_s;
 }
 
+QString hourMinuteFormat(const QLocale &locale)
+{
+    // The locale's short time format, less its seconds, milliseconds and zone (the C
+    // locale's is "HH:mm:ss"), each with the separator before it; quoted text stays.
+    const QString format = locale.timeFormat(QLocale::ShortFormat);
+    QString out;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        if (c == u'\'') {
+            const qsizetype end = format.indexOf(u'\'', i + 1);
+            const qsizetype stop = end < 0 ? format.size() : end + 1;
+            out += format.mid(i, stop - i);
+            i = stop;
+            continue;
+        }
+        if (c == u's' || c == u'z' || c == u't') {
+            while (!out.isEmpty() && !out.back().isLetter() && out.back() != u'\'')
+                out.chop(1);
+            while (i < format.size() && format.at(i) == c)
+                ++i;
+            continue;
+        }
+        out += c;
+        ++i;
+    }
+    return out.trimmed().isEmpty() ? u"HH:mm"_s : out.trimmed();
+}
+
 QString timeText(const QDateTime &date, const QTimeZone &zone, const QLocale &locale)
 {
-    // Some short formats carry the seconds ("HH:mm:ss" in the C locale): drop them
-    // with their separator.
-    static const QRegularExpression seconds(u"[^A-Za-z']*s+"_s);
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    format.remove(seconds);
-    return locale.toString(date.toTimeZone(zone).time(), format);
+    return locale.toString(date.toTimeZone(zone).time(), hourMinuteFormat(locale));
 }
 
 QList<qint64> niceTicks(qint64 max, int wanted)

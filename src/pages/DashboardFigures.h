@@ -60,7 +60,9 @@ QString headerDate(QDate day);
 QString axisLabel(QDate day);
 // "42 %".
 QString shareText(double share);
-// The hour and minute in the user's locale ("14:05" in French, "2:05 PM" in American).
+// The hour and minute of the locale's short time format, without seconds.
+QString hourMinuteFormat(const QLocale &locale);
+// The time of day in the user's locale ("14:05" in French), hour and minute only.
 QString timeText(const QDateTime &date, const QTimeZone &zone, const QLocale &locale = QLocale::system());
 
 // Round axis marks from 0 up to at least `max`: steps of 1, 2 or 5 times a power of ten,

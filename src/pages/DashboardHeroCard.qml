@@ -32,7 +32,8 @@ Item {
 
     Shape {
         anchors.fill: parent
-        layer.enabled: true
+        // Smooth edges; a snapshot grabs the hidden window, which draws no layer.
+        layer.enabled: !RenderMode.snapshot
         layer.samples: 4
         ShapePath {
             strokeWidth: -1

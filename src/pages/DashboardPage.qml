@@ -190,11 +190,10 @@ Item {
                     Item {
                         Layout.fillWidth: true
                     }
-                    Button {
+                    LinkButton {
                         objectName: "seeAll"
                         text: "Tout voir"
-                        flat: true
-                        Accessible.name: text
+                        pixelSize: 13
                         onClicked: Navigation.page = Navigation.History
                     }
                 }

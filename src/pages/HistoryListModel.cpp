@@ -364,10 +364,13 @@ void HistoryListModel::onInserted(Store::Collection collection, int row)
     list.insert(row, item);
     if (collection == shown()) {
         orderValid_ = false;
-        // A dictation after midnight: "Aujourd'hui" is a new day, yesterday's rows "Hier".
-        if (const QDate day = now().date(); day != today_ && !rows_.isEmpty()) {
-            today_ = day;
-            Q_EMIT dataChanged(index(0), index(int(rows_.size() - 1)), {DayTitleRole});
+        // A dictation after midnight: "Aujourd'hui" is a new day, yesterday's rows "Hier",
+        // and the ranges count from the new day (yesterday's rows leave "Aujourd'hui").
+        if (now().date() != today_) {
+            refresh(); // takes the new entry in with the others
+            updateAppNames();
+            updateCanClear();
+            return;
         }
     }
     if (collection == shown() && passes(*item))

@@ -25,7 +25,8 @@ Card {
 
             Shape {
                 anchors.fill: parent
-                layer.enabled: true
+                // A layer is not drawn when a snapshot grabs the hidden window.
+                layer.enabled: !RenderMode.snapshot
                 layer.samples: 4
 
                 ShapePath {

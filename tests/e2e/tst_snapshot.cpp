@@ -34,6 +34,66 @@ class TestSnapshot : public QObject
         return sum / n;
     }
 
+    // Dictations of today, yesterday and the days before, correction records and this
+    // month's spending, dated from now in the program's zone; one dictation keeps its
+    // recording.
+    static void seedHistory(const QString &data)
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QDate today = now.date();
+        // Earlier today when possible, never in the future.
+        const auto at = [&](int daysBack, QTime time) {
+            const QDateTime d(today.addDays(-daysBack), time);
+            return (daysBack == 0 && d > now ? now.addSecs(-60) : d).toUTC();
+        };
+        struct Seed
+        {
+            int daysBack;
+            QTime time;
+            const char16_t *app;
+            const char16_t *text;
+            double duration;
+        };
+        const Seed seeds[] = {
+            {0, QTime(9, 41), u"Firefox",
+             u"Bonjour à tous, je vous envoie le compte rendu de la réunion de ce matin avec les points à "
+             u"valider avant vendredi.", 9},
+            {0, QTime(9, 12), u"Thunderbird", u"Merci pour votre retour, je regarde le devis et je reviens vers vous demain.", 6},
+            {1, QTime(17, 30), u"Slack", u"On se retrouve à 14 h pour faire le point sur le planning de janvier ?", 5},
+            {1, QTime(11, 5), u"Firefox", u"Recherche : horaires des trains Lyon Paris samedi matin", 4},
+            {2, QTime(16, 20), u"Kate", u"Ajouter une vérification du format avant d'enregistrer le fichier.", 5},
+            {4, QTime(10, 0), u"Thunderbird", u"Je serai absent la semaine prochaine, Claire prend le relais.", 4},
+            {9, QTime(15, 45), u"Slack", u"C'est noté, merci !", 2},
+        };
+        QList<Dictation> history;
+        for (const Seed &s : seeds) {
+            Dictation d;
+            d.date = at(s.daysBack, s.time);
+            d.appName = QString::fromUtf16(s.app);
+            d.finalText = QString::fromUtf16(s.text);
+            d.rawText = u"euh "_s + d.finalText;
+            d.duration = s.duration;
+            history.append(d);
+        }
+        history[0].audioFile = u"premiere.wav"_s;
+        QVERIFY(TestEnv::writeFile(data + u"/Audio/premiere.wav"_s, QByteArray(44 + 3200, '\0')));
+        QList<CorrectionRecord> records;
+        for (int i = 0; i < 3; ++i) {
+            CorrectionRecord r;
+            r.date = at(i, QTime(8, 30));
+            r.appName = i == 1 ? u"Firefox"_s : u"Kate"_s;
+            r.action = i == 1 ? u"Traduire en anglais"_s : u"Corriger"_s;
+            r.original = i == 1 ? u"Je vous remercie."_s : u"Je vous envoi le fichier demain matin."_s;
+            r.result = i == 1 ? u"Thank you."_s : u"Je vous envoie le fichier demain matin."_s;
+            r.fixes.resize(i == 1 ? 0 : i + 1);
+            records.append(r);
+        }
+        const QList<CostEntry> costs{CostEntry{now.toUTC().addSecs(-5), 1.2}, CostEntry{now.toUTC().addSecs(-4), 2.256}};
+        QVERIFY(TestEnv::writeFile(data + u"/history.json"_s, Records::encodeArray(history)));
+        QVERIFY(TestEnv::writeFile(data + u"/fixes.json"_s, Records::encodeArray(records)));
+        QVERIFY(TestEnv::writeFile(data + u"/costs.json"_s, Records::encodeArray(costs)));
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session"); }
 
@@ -79,16 +139,17 @@ private Q_SLOTS:
         QVERIFY(!stored.contains(u"onboarded"_s));
     }
 
-    // The meetings page with saved meetings and the calls tab with a chosen,
+    // The dashboard and the history over a store with dictations, correction records and
+    // spending, the meetings page with saved meetings and the calls tab with a chosen,
     // installed call application, in both appearances: kept for people to look at.
-    void seededMeetingsAndCalls_data()
+    void seededPages_data()
     {
         QTest::addColumn<QString>("theme");
         QTest::newRow("light") << u"light"_s;
         QTest::newRow("dark") << u"dark"_s;
     }
 
-    void seededMeetingsAndCalls()
+    void seededPages()
     {
         QFETCH(QString, theme);
         ScopedHome bare;
@@ -114,12 +175,13 @@ private Q_SLOTS:
         bare_.summary = u"La transcription a échoué : Clé OpenRouter absente"_s;
         QVERIFY(TestEnv::writeFile(home.path() + u"/.local/share/Ombry Voice/meetings.json"_s,
                                    "[" + long_.toJson() + "," + bare_.toJson() + "]"));
+        seedHistory(home.path() + u"/.local/share/Ombry Voice"_s);
         const TestEnv::SnapshotRun run = TestEnv::snapshot(u"shots"_s, theme, home.path());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
         const QString keep = QStringLiteral(OMBRY_TEST_BIN_DIR "/screenshots/snapshot-seeded-") + theme;
         QDir().mkpath(keep);
-        for (const QString &page : {u"meetings"_s, u"translator"_s}) {
+        for (const QString &page : {u"dashboard"_s, u"history"_s, u"meetings"_s, u"translator"_s}) {
             const QImage seeded(home.path() + u"/shots/"_s + page + u".png"_s);
             QCOMPARE(seeded.size(), QSize(1200, 900));
             // The seeded data is what is drawn: not the page of an empty home.

@@ -222,6 +222,7 @@ private Q_SLOTS:
         QTest::newRow("C keeps no seconds") << QLocale::c() << QTime(14, 5, 59) << "14:05";
         QTest::newRow("American") << QLocale(QLocale::English, QLocale::UnitedStates) << QTime(14, 5, 30) << "2:05 PM";
         QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << QTime(0, 0, 1) << "00:00";
+        QTest::newRow("Canadian French, quoted h") << QLocale(QLocale::French, QLocale::Canada) << QTime(14, 5, 59) << "14 h 05";
     }
     void timeText()
     {

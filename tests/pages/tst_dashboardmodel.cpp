@@ -160,6 +160,45 @@ private Q_SLOTS:
         QCOMPARE(got, expected);
     }
 
+    // At most six applications and four recent rows, whatever the history holds; only
+    // the last row shown goes without a divider.
+    void caps_data()
+    {
+        QTest::addColumn<int>("dictations");
+        QTest::addColumn<QStringList>("apps");
+        QTest::addColumn<QStringList>("recent"); // "words:last"
+        QTest::newRow("one") << 1 << QStringList{u"A:100 %"_s} << QStringList{u"1 mot:1"_s};
+        QTest::newRow("seven applications")
+            << 7 << QStringList{u"G:25 %"_s, u"F:21 %"_s, u"E:18 %"_s, u"D:14 %"_s, u"C:11 %"_s, u"B:7 %"_s}
+            << QStringList{u"7 mots:0"_s, u"6 mots:0"_s, u"5 mots:0"_s, u"4 mots:1"_s};
+        QTest::newRow("an empty text") << 0 << QStringList{} << QStringList{u"0 mot:1"_s};
+    }
+
+    void caps()
+    {
+        QFETCH(int, dictations);
+        QFETCH(QStringList, apps);
+        QFETCH(QStringList, recent);
+        QTemporaryDir dir;
+        Store store(dir.path());
+        QList<Dictation> list;
+        // Application "A" dictates 1 word, "B" 2 words… the newest first.
+        for (int i = dictations; i >= 1; --i)
+            list << dictation(at(kToday, QTime(8, i)), QString(QChar(u'A' + i - 1)), words(i));
+        if (dictations == 0)
+            list << dictation(at(kToday, QTime(8, 0)), u"Kate"_s, QString());
+        store.setDictations(list);
+        const auto m = model(store);
+        QStringList gotApps, gotRecent;
+        for (const QVariant &v : m->apps())
+            gotApps << v.toMap().value(u"name"_s).toString() + u":"_s + v.toMap().value(u"percent"_s).toString();
+        for (const QVariant &v : m->recent())
+            gotRecent << v.toMap().value(u"words"_s).toString() + u":"_s
+                             + QString::number(v.toMap().value(u"last"_s).toBool());
+        QCOMPARE(gotApps, apps);
+        QCOMPARE(gotRecent, recent);
+    }
+
     // A new dictation, record, cost or typing speed shows at once.
     void follows_data()
     {

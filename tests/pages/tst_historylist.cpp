@@ -306,21 +306,50 @@ private Q_SLOTS:
             QCOMPARE(model_->appNames(), QStringList{});
     }
 
-    // The day turns while the page is open: the next dictation retitles the days.
+    // The day turns while the page is open: the next dictation retitles the days and
+    // the ranges count from the new day.
+    void dayTurns_data()
+    {
+        QTest::addColumn<QString>("range");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("all") << u"all"_s << QStringList{u"après minuit"_s, u"un été chaud"_s}
+                             << QStringList{u"Aujourd'hui"_s, u"Hier"_s};
+        QTest::newRow("today keeps only the new day") << u"today"_s << QStringList{u"après minuit"_s}
+                                                      << QStringList{u"Aujourd'hui"_s};
+        QTest::newRow("week from the new day")
+            << u"week"_s << QStringList{u"après minuit"_s, u"un été chaud"_s} << QStringList{u"Aujourd'hui"_s, u"Hier"_s};
+    }
+
     void dayTurns()
     {
-        model_->setNow(kNow);
-        QCOMPARE(model_->get(0, u"dayTitle"_s).toString(), u"Aujourd'hui"_s);
+        QFETCH(QString, range);
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, titles);
         const QDateTime tomorrow = at(kToday.addDays(1), QTime(0, 5));
         HistoryListModel later(store_.get(), nullptr);
+        QAbstractItemModelTester tester(&later, QAbstractItemModelTester::FailureReportingMode::QtTest);
         later.setTimeZone(zone());
         later.setNow(kNow);
+        later.setRange(range);
+        const int before = later.count();
         QSignalSpy changed(&later, &QAbstractItemModel::dataChanged);
+        const QStringList *log = record(later);
         later.setClock([tomorrow] { return tomorrow; }); // the clock moves on its own
         store_->add(dictation(tomorrow, u"Kate"_s, u"après minuit"_s, 1));
-        QCOMPARE(later.get(0, u"dayTitle"_s).toString(), u"Aujourd'hui"_s);
-        QCOMPARE(later.get(1, u"dayTitle"_s).toString(), u"Hier"_s);
-        QVERIFY(!changed.isEmpty());
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            QCOMPARE(later.get(int(i), u"text"_s).toString(), texts.at(i));
+            QCOMPARE(later.get(int(i), u"dayTitle"_s).toString(), titles.at(i));
+        }
+        QVERIFY2(!log->contains(u"reset"_s), qPrintable(log->join(u", "_s)));
+        if (range == u"all"_s) {
+            QCOMPARE(later.count(), before + 1);
+            QVERIFY(!changed.isEmpty());
+        }
+        if (range == u"today"_s)
+            QCOMPARE(later.count(), 1);
+        if (range == u"week"_s) // 3 March 15:00 is now more than seven days back
+            QCOMPARE(later.count(), before + 1 - 2);
     }
 
     // The replay button is enabled only while the recording exists.
