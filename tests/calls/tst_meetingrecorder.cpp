@@ -2,6 +2,7 @@
 #include "calls/MeetingRecorder.h"
 #include "calls/MeetingSpool.h"
 #include "fakes/FakeHttpService.h"
+#include "fakes/MeetingTones.h"
 #include "fakes/FakeMeetingMic.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
@@ -25,46 +26,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kChatPath = QStringLiteral("/api/v1/chat/completions");
-constexpr int kRate = 16000;
-
-// What the fake model hears in a chunk: one tone per text. 1200 Hz fails, 1500 Hz
-// is heard as silence.
-QString textOfTone(int hz)
-{
-    switch (hz) {
-    case 300:
-        return QStringLiteral("Premier morceau.");
-    case 600:
-        return QStringLiteral("Second morceau !");
-    case 900:
-        return QStringLiteral("Dernier morceau.");
-    }
-    return {};
-}
-
-QByteArray tone(int hz, qint64 samples)
-{
-    QByteArray pcm(samples * 2, Qt::Uninitialized);
-    auto *out = reinterpret_cast<qint16 *>(pcm.data());
-    for (qint64 i = 0; i < samples; ++i)
-        out[i] = qToLittleEndian(qint16(8000 * std::sin(2 * M_PI * hz * double(i) / kRate)));
-    return pcm;
-}
-
-// The tone of a WAV, from its rising zero crossings, rounded to 300 Hz steps.
-int toneOf(const QByteArray &wav)
-{
-    const auto *s = reinterpret_cast<const qint16 *>(wav.constData() + 44);
-    const qint64 n = (wav.size() - 44) / 2;
-    if (n < 2)
-        return 1500;
-    qint64 rising = 0;
-    for (qint64 i = 1; i < n; ++i)
-        if (qFromLittleEndian(s[i - 1]) < 0 && qFromLittleEndian(s[i]) >= 0)
-            ++rising;
-    const double hz = double(rising) * kRate / double(n);
-    return std::max(300, int(std::lround(hz / 300.0)) * 300);
-}
+using namespace MeetingTones;
 
 struct Piece
 {

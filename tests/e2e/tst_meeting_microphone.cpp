@@ -2,6 +2,7 @@
 #include "calls/MeetingRecorder.h"
 #include "calls/MeetingSpool.h"
 #include "fakes/FakeHttpService.h"
+#include "fakes/MeetingTones.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
@@ -28,44 +29,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kRate = 16000;
-
-// What the fake model hears in a chunk, by its tone; 1200 Hz makes it fail.
-QString textOfTone(int hz)
-{
-    switch (hz) {
-    case 300:
-        return u"Premier morceau."_s;
-    case 600:
-        return u"Second morceau !"_s;
-    case 900:
-        return u"Dernier morceau."_s;
-    }
-    return {};
-}
-
-QByteArray tone(int hz, qint64 samples)
-{
-    QByteArray pcm(samples * 2, Qt::Uninitialized);
-    auto *out = reinterpret_cast<qint16 *>(pcm.data());
-    for (qint64 i = 0; i < samples; ++i)
-        out[i] = qToLittleEndian(qint16(8000 * std::sin(2 * M_PI * hz * double(i) / kRate)));
-    return pcm;
-}
-
-// The tone of a WAV, from its rising zero crossings, rounded to 300 Hz steps.
-int toneOf(const QByteArray &wav)
-{
-    const auto *s = reinterpret_cast<const qint16 *>(wav.constData() + 44);
-    const qint64 n = (wav.size() - 44) / 2;
-    if (n < 2)
-        return 0;
-    qint64 rising = 0;
-    for (qint64 i = 1; i < n; ++i)
-        if (qFromLittleEndian(s[i - 1]) < 0 && qFromLittleEndian(s[i]) >= 0)
-            ++rising;
-    return int(std::lround(double(rising) * kRate / double(n) / 300.0)) * 300;
-}
+using namespace MeetingTones;
 
 // Empties what earlier writers left in the FIFO while nobody recorded.
 void drain(const QString &fifo)
