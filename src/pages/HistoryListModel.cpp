@@ -366,17 +366,12 @@ void HistoryListModel::onInserted(Store::Collection collection, int row)
         orderValid_ = false;
         // A dictation after midnight: "Aujourd'hui" is a new day, yesterday's rows "Hier",
         // and the ranges count from the new day (yesterday's rows leave "Aujourd'hui").
-        if (now().date() != today_) {
+        if (now().date() != today_)
             refresh(); // takes the new entry in with the others
-            updateAppNames();
-            updateCanClear();
-            return;
-        }
-    }
-    if (collection == shown() && passes(*item))
-        insertRow(item);
-    if (collection == shown())
+        else if (passes(*item))
+            insertRow(item);
         updateAppNames();
+    }
     updateCanClear();
 }
 
