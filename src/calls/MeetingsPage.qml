@@ -1,7 +1,6 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import QtQuick.Shapes
 import Ombry
 
 // The meetings page: the record button, the recorder's progress and the saved
@@ -60,53 +59,9 @@ Item {
                 width: parent.width
                 spacing: 10
 
-                BusyIndicator {
-                    id: spinner
-                    implicitWidth: 16
-                    implicitHeight: 16
-                    padding: 0
+                Spinner {
                     running: page.processing
                     Accessible.ignored: true
-
-                    // The style's own dots vanish at this size: an accent arc turning.
-                    contentItem: Item {
-                        implicitWidth: 16
-                        implicitHeight: 16
-
-                        Rectangle {
-                            anchors.fill: parent
-                            radius: width / 2
-                            color: "transparent"
-                            border.width: 2
-                            border.color: Qt.alpha(Theme.secondaryText, 0.25)
-                        }
-                        Shape {
-                            anchors.fill: parent
-                            antialiasing: true
-
-                            ShapePath {
-                                strokeColor: Theme.accent
-                                strokeWidth: 2
-                                fillColor: "transparent"
-                                capStyle: ShapePath.RoundCap
-                                PathAngleArc {
-                                    centerX: 8
-                                    centerY: 8
-                                    radiusX: 7
-                                    radiusY: 7
-                                    startAngle: -90
-                                    sweepAngle: 110
-                                }
-                            }
-                            RotationAnimator on rotation {
-                                from: 0
-                                to: 360
-                                duration: 900
-                                loops: Animation.Infinite
-                                running: spinner.running && spinner.visible
-                            }
-                        }
-                    }
                 }
                 Text {
                     Layout.fillWidth: true

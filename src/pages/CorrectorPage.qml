@@ -300,11 +300,9 @@ Item {
                         contentItem: Row {
                             spacing: 6
 
-                            BusyIndicator {
+                            Spinner {
                                 visible: corrector.working
                                 running: visible
-                                width: 16
-                                height: 16
                                 anchors.verticalCenter: parent.verticalCenter
                                 Accessible.ignored: true
                             }
@@ -441,11 +439,9 @@ Item {
                                 text: corrector.fixesTitle
                             }
 
-                            BusyIndicator {
+                            Spinner {
                                 visible: corrector.explaining
                                 running: visible
-                                implicitWidth: 16
-                                implicitHeight: 16
                                 Accessible.name: "Explications en cours"
                             }
 

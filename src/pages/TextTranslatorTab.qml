@@ -271,11 +271,9 @@ Item {
                 }
 
                 footer: [
-                    BusyIndicator {
+                    Spinner {
                         visible: translator.working
                         running: translator.working
-                        implicitWidth: 16
-                        implicitHeight: 16
                         Accessible.role: Accessible.Indicator
                         Accessible.name: "Traduction en cours"
                     },
