@@ -9,7 +9,7 @@ namespace StartupNotice {
 
 struct Situation
 {
-    QString keyLabel;       // "Contrôle droite (⌃)"
+    QString keyLabel;       // "Ctrl droit"
     QString journal;        // the journal's path
     bool cloudKey = false;  // an OpenRouter key is stored or in the environment
     bool hosted = false;    // a hosted service is configured

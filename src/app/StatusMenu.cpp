@@ -104,12 +104,10 @@ QList<Entry> build(const Sources &s)
     menu << microphones;
 
     Entry keys = item(QStringLiteral("Touche : ") + Ombry::label(s.key), QStringLiteral("keyboard"), Command::None);
-    for (DictationKey key : allCases<DictationKey>()) {
-        Entry e = choice(Ombry::label(key), Command::PickKey, rawValue(key), key == s.key);
-        // X11 has no Fn key event: shown for what it is, never chosen here.
-        e.enabled = key != DictationKey::Fn;
-        keys.children << e;
-    }
+    // X11 has no Fn key event: it is not offered.
+    for (DictationKey key : allCases<DictationKey>())
+        if (key != DictationKey::Fn)
+            keys.children << choice(Ombry::label(key), Command::PickKey, rawValue(key), key == s.key);
     menu << keys << separator();
 
     Entry settings = item(QStringLiteral("Réglages…"), QString(), Command::OpenSettings);

@@ -36,11 +36,12 @@ QString Ombry::label(DictationKey key)
 {
     switch (key) {
     case DictationKey::RightOption:
-        return QStringLiteral("Option droite (⌥)");
+        // AltGr on most European layouts, Alt on the others: the same key.
+        return QStringLiteral("Alt droit (AltGr)");
     case DictationKey::RightCommand:
-        return QStringLiteral("Commande droite (⌘)");
+        return QStringLiteral("Super droit");
     case DictationKey::RightControl:
-        return QStringLiteral("Contrôle droite (⌃)");
+        return QStringLiteral("Ctrl droit");
     case DictationKey::Fn:
         return QStringLiteral("Fn");
     }

@@ -37,7 +37,7 @@ Q_ENUM_NS(PerformanceMode)
 enum class Theme { Light, Dark };
 Q_ENUM_NS(Theme)
 
-// How a dictation key is named to the user: "Contrôle droite (⌃)".
+// How a dictation key is named to the user, as the desktop names it: "Ctrl droit".
 QString label(DictationKey key);
 
 } // namespace Ombry

@@ -13,6 +13,7 @@ struct Entry
     quint16 key;
     unsigned long keysym;
     const char *label;
+    const char *name = nullptr; // as the desktop writes it, when it differs from the label
 };
 
 // Keys by position on the ANSI layout, with the X11 symbol that a Linux user
@@ -25,17 +26,17 @@ const Entry kKeys[] = {
     {21, XK_4, "4"}, {22, XK_6, "6"}, {23, XK_5, "5"}, {24, XK_equal, "="}, {25, XK_9, "9"},
     {26, XK_7, "7"}, {27, XK_minus, "-"}, {28, XK_8, "8"}, {29, XK_0, "0"},
     {30, XK_bracketright, "]"}, {31, XK_o, "O"}, {32, XK_u, "U"}, {33, XK_bracketleft, "["},
-    {34, XK_i, "I"}, {35, XK_p, "P"}, {36, XK_Return, "↩"}, {37, XK_l, "L"}, {38, XK_j, "J"},
+    {34, XK_i, "I"}, {35, XK_p, "P"}, {36, XK_Return, "↩", "Entrée"}, {37, XK_l, "L"}, {38, XK_j, "J"},
     {39, XK_apostrophe, "'"}, {40, XK_k, "K"}, {41, XK_semicolon, ";"}, {42, XK_backslash, "\\"},
     {43, XK_comma, ","}, {44, XK_slash, "/"}, {45, XK_n, "N"}, {46, XK_m, "M"},
-    {47, XK_period, "."}, {48, XK_Tab, "⇥"}, {49, XK_space, "Espace"}, {50, XK_grave, "`"},
-    {51, XK_BackSpace, "⌫"}, {53, XK_Escape, "⎋"},
+    {47, XK_period, "."}, {48, XK_Tab, "⇥", "Tab"}, {49, XK_space, "Espace"}, {50, XK_grave, "`"},
+    {51, XK_BackSpace, "⌫", "Retour arrière"}, {53, XK_Escape, "⎋", "Échap"},
     {96, XK_F5, "F5"}, {97, XK_F6, "F6"}, {98, XK_F7, "F7"}, {99, XK_F3, "F3"},
     {100, XK_F8, "F8"}, {101, XK_F9, "F9"}, {103, XK_F11, "F11"}, {109, XK_F10, "F10"},
-    {111, XK_F12, "F12"}, {114, XK_Insert, "Inser"}, {115, XK_Home, "↖"}, {116, XK_Prior, "⇞"}, {117, XK_Delete, "⌦"},
-    {118, XK_F4, "F4"}, {119, XK_End, "↘"}, {120, XK_F2, "F2"}, {121, XK_Next, "⇟"},
-    {122, XK_F1, "F1"}, {123, XK_Left, "←"}, {124, XK_Right, "→"}, {125, XK_Down, "↓"},
-    {126, XK_Up, "↑"},
+    {111, XK_F12, "F12"}, {114, XK_Insert, "Inser"}, {115, XK_Home, "↖", "Début"}, {116, XK_Prior, "⇞", "Page précédente"}, {117, XK_Delete, "⌦", "Suppr"},
+    {118, XK_F4, "F4"}, {119, XK_End, "↘", "Fin"}, {120, XK_F2, "F2"}, {121, XK_Next, "⇟", "Page suivante"},
+    {122, XK_F1, "F1"}, {123, XK_Left, "←", "Gauche"}, {124, XK_Right, "→", "Droite"}, {125, XK_Down, "↓", "Bas"},
+    {126, XK_Up, "↑", "Haut"},
 };
 
 } // namespace
@@ -126,7 +127,7 @@ quint64 flagsForXState(unsigned int state)
     return flags;
 }
 
-QString label(quint16 key, quint64 flags)
+QString storedLabel(quint16 key, quint64 flags)
 {
     QString text;
     if (flags & Control)
@@ -140,6 +141,23 @@ QString label(quint16 key, quint64 flags)
     for (const Entry &e : kKeys)
         if (e.key == key)
             return text + QString::fromUtf8(e.label);
+    return text + QStringLiteral("#") + QString::number(key);
+}
+
+QString label(quint16 key, quint64 flags)
+{
+    QString text;
+    if (flags & Control)
+        text += QStringLiteral("Ctrl+");
+    if (flags & Option)
+        text += QStringLiteral("Alt+");
+    if (flags & Shift)
+        text += QStringLiteral("Maj+");
+    if (flags & Command)
+        text += QStringLiteral("Super+");
+    for (const Entry &e : kKeys)
+        if (e.key == key)
+            return text + QString::fromUtf8(e.name ? e.name : e.label);
     return text + QStringLiteral("#") + QString::number(key);
 }
 

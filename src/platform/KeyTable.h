@@ -51,7 +51,7 @@ enum Key : quint16 {
     Function = 63,
 };
 
-// On Linux, Control takes the place of Command for copy and paste: ⌘C is Ctrl+C.
+// On Linux, Control takes the place of Command for copy and paste.
 constexpr quint64 ClipboardModifier = Control;
 
 // A modifier key: its code, the flags set while it is down, the XKB name of the
@@ -78,7 +78,11 @@ unsigned int xModifierMask(quint64 flags);
 // Flags of an X11 core modifier mask (the inverse of xModifierMask).
 quint64 flagsForXState(unsigned int state);
 
-// "⌃⌥C"-style label of a shortcut, as the settings show it.
+// A shortcut as the desktop writes it ("Ctrl+Alt+C"): what the user sees and
+// the journal says.
 QString label(quint16 key, quint64 flags);
+// The "⌃⌥C"-style label kept in the stored settings, whose files keep the
+// vocabulary they always had.
+QString storedLabel(quint16 key, quint64 flags);
 
 } // namespace KeyTable

@@ -25,7 +25,7 @@ ColumnLayout {
         SettingsDivider {}
         SettingRow {
             label: "Raccourci"
-            icon: "command"
+            icon: "keyboard"
             SegmentedPicker {
                 anchors.verticalCenter: parent.verticalCenter
                 width: 220
@@ -101,10 +101,10 @@ ColumnLayout {
         SettingsDivider {}
         SettingRow {
             label: "Traduire une dictée"
-            detail: "Tiens ⇧ en appuyant sur ta touche de dictée"
+            detail: "Tiens Maj en appuyant sur ta touche de dictée"
             icon: "shift"
             KeyChip {
-                text: "⇧"
+                text: "Maj"
             }
         }
         SettingsDivider {}

@@ -64,7 +64,7 @@ ColumnLayout {
             label: "Lire la sélection à voix haute"
             icon: "speaker.wave.3"
             KeyChip {
-                text: "⌃⌥R"
+                text: "Ctrl+Alt+R"
             }
         }
     }

@@ -70,8 +70,10 @@ std::optional<quint16> keyOf(const QKeyEvent *event)
 
 ShortcutRecorder::ShortcutRecorder(QQuickItem *parent) : QQuickItem(parent), settings_(AppSettings::shared())
 {
-    if (settings_)
-        connect(settings_, &AppSettings::correctionLabelChanged, this, &ShortcutRecorder::titleChanged);
+    if (settings_) {
+        connect(settings_, &AppSettings::correctionKeyCodeChanged, this, &ShortcutRecorder::titleChanged);
+        connect(settings_, &AppSettings::correctionModifiersChanged, this, &ShortcutRecorder::titleChanged);
+    }
 }
 
 ShortcutRecorder::~ShortcutRecorder()
@@ -111,7 +113,7 @@ ShortcutRecorder::Outcome ShortcutRecorder::evaluate(std::optional<quint16> key,
         return out;
     }
     out.verdict = Verdict::Accept;
-    out.label = KeyTable::label(out.key, out.flags);
+    out.label = KeyTable::storedLabel(out.key, out.flags);
     return out;
 }
 
@@ -136,7 +138,11 @@ QString ShortcutRecorder::title() const
 {
     if (listening_)
         return u"Tape ton raccourci…"_s;
-    return settings_ ? settings_->correctionLabel() : QString();
+    // Shown from the code and flags: the stored label keeps its own vocabulary.
+    if (!settings_)
+        return {};
+    return KeyTable::label(quint16(settings_->correctionKeyCode()),
+                           quint64(settings_->correctionModifiers()) & KeyTable::ModifierMask);
 }
 
 void ShortcutRecorder::setHint(const QString &hint)

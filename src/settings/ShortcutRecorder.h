@@ -22,7 +22,7 @@ class ShortcutRecorder : public QQuickItem
     QML_ELEMENT
 
     Q_PROPERTY(bool listening READ listening NOTIFY listeningChanged)
-    // "Tape ton raccourci…" while listening, else the stored label.
+    // "Tape ton raccourci…" while listening, else the stored shortcut ("Ctrl+Alt+C").
     Q_PROPERTY(QString title READ title NOTIFY titleChanged)
     // Why a combination was refused, or why the stored one cannot fire; empty otherwise.
     Q_PROPERTY(QString hint READ hint NOTIFY hintChanged)

@@ -298,8 +298,8 @@ private Q_SLOTS:
                       {KeyTable::V, KeyTable::Control | KeyTable::Option, false}});
         XCloseDisplay(other);
         Log::waitUntilWritten();
-        QVERIFY(TestEnv::readFile(Log::path()).contains("hotkey: raccourci ⌃⌥R déjà pris par une autre application"));
-        QVERIFY(!TestEnv::readFile(Log::path()).contains("⌃⌥V déjà pris"));
+        QVERIFY(TestEnv::readFile(Log::path()).contains("hotkey: raccourci Ctrl+Alt+R déjà pris par une autre application"));
+        QVERIFY(!TestEnv::readFile(Log::path()).contains("Ctrl+Alt+V déjà pris"));
         QVERIFY(hub.running());
     }
 

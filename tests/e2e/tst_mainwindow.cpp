@@ -110,8 +110,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<Ombry::DictationKey>("key");
         QTest::addColumn<QString>("label");
-        QTest::newRow("right command") << Ombry::DictationKey::RightCommand << u"Commande droite (⌘)"_s;
-        QTest::newRow("right control") << Ombry::DictationKey::RightControl << u"Contrôle droite (⌃)"_s;
+        QTest::newRow("right command") << Ombry::DictationKey::RightCommand << u"Super droit"_s;
+        QTest::newRow("right control") << Ombry::DictationKey::RightControl << u"Ctrl droit"_s;
     }
 
     void keyLabelFollowsTheSetting()

@@ -356,7 +356,7 @@ private Q_SLOTS:
     {
         QVERIFY(openTab(u"Général"_s));
         const int before = tapLines();
-        QVERIFY(pick(u"Touche"_s, u"Commande droite (⌘)"_s));
+        QVERIFY(pick(u"Touche"_s, u"Super droit"_s));
         QVERIFY(prefBecomes(u"key"_s, u"rightCommand"_s));
         QVERIFY(TestEnv::waitFor([&] { return tapLines() == before + 1; }, 3000));
         AppSettings::shared()->setKey(DictationKey::RightControl);
@@ -543,7 +543,7 @@ private Q_SLOTS:
         QVERIFY(press(u"push button"_s, name));
         QTRY_COMPARE(title(), u"Tape ton raccourci…"_s);
         QVERIFY(DesktopTools::key(u"Escape"_s));
-        QTRY_COMPARE(title(), u"⌃⌥C"_s);
+        QTRY_COMPARE(title(), u"Ctrl+Alt+C"_s);
 
         QVERIFY(press(u"push button"_s, name));
         QTRY_COMPARE(title(), u"Tape ton raccourci…"_s);
@@ -561,7 +561,7 @@ private Q_SLOTS:
         QVERIFY(prefBecomes(u"correctionLabel"_s, u"⌃⇧K"_s));
         QCOMPARE(prefs().value(u"correctionKeyCode"_s).toInt(), 40);
         QCOMPARE(prefs().value(u"correctionModifiers"_s).toInteger(), 393216);
-        QTRY_COMPARE(title(), u"⌃⇧K"_s);
+        QTRY_COMPARE(title(), u"Ctrl+Maj+K"_s);
         QVERIFY(!root_->controller()->hotkey().recording());
         QVERIFY(!reader_.find(u"label"_s, u"Déjà pris par une autre application"_s, 0));
     }
@@ -610,8 +610,8 @@ private Q_SLOTS:
         settings->setCorrectionLabel(u"⌃⇧J"_s);
         QVERIFY2(reader_.find(u"label"_s, u"Déjà pris par une autre application"_s, 5000),
                  qPrintable(reader_.texts().join(u" | "_s)));
-        QVERIFY(TestEnv::readFile(Log::path()).contains("hotkey: raccourci ⌃⇧J déjà pris par une autre application"));
-        QCOMPARE(shownBy(u"push button"_s, name), u"⌃⇧J"_s);
+        QVERIFY(TestEnv::readFile(Log::path()).contains("hotkey: raccourci Ctrl+Maj+J déjà pris par une autre application"));
+        QCOMPARE(shownBy(u"push button"_s, name), u"Ctrl+Maj+J"_s);
         QVERIFY(cardHolds(u"check box"_s, u"Style plus fluide"_s, u"Relecture"_s));
         shoot(u"settings-shortcut-taken"_s);
 
@@ -623,7 +623,7 @@ private Q_SLOTS:
         QVERIFY(DesktopTools::key(u"ctrl+shift+k"_s));
         QVERIFY(prefBecomes(u"correctionLabel"_s, u"⌃⇧K"_s));
         QCOMPARE(prefs().value(u"correctionKeyCode"_s).toInt(), 40);
-        QTRY_COMPARE(shownBy(u"push button"_s, name), u"⌃⇧K"_s);
+        QTRY_COMPARE(shownBy(u"push button"_s, name), u"Ctrl+Maj+K"_s);
         QVERIFY(TestEnv::waitFor([&] {
             return !reader_.find(u"label"_s, u"Déjà pris par une autre application"_s, 0);
         }, 3000));

@@ -30,8 +30,8 @@ TestCase {
 
     function test_followsTheControllerAndTheKey_data() {
         return [
-            { tag: "rightControl", key: Ombry.DictationKey.RightControl, label: "Contrôle droite (⌃)" },
-            { tag: "rightCommand", key: Ombry.DictationKey.RightCommand, label: "Commande droite (⌘)" },
+            { tag: "rightControl", key: Ombry.DictationKey.RightControl, label: "Ctrl droit" },
+            { tag: "rightCommand", key: Ombry.DictationKey.RightCommand, label: "Super droit" },
         ]
     }
 

@@ -41,8 +41,8 @@ TestCase {
 
     function test_keyLabelFollowsTheKey_data() {
         return [
-            { tag: "rightControl", key: Ombry.DictationKey.RightControl, label: "Contrôle droite (⌃)" },
-            { tag: "rightOption", key: Ombry.DictationKey.RightOption, label: "Option droite (⌥)" },
+            { tag: "rightControl", key: Ombry.DictationKey.RightControl, label: "Ctrl droit" },
+            { tag: "rightOption", key: Ombry.DictationKey.RightOption, label: "Alt droit (AltGr)" },
         ]
     }
     function test_keyLabelFollowsTheKey(data) {

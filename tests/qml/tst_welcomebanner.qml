@@ -13,9 +13,9 @@ TestCase {
 
     function test_keyLineFollowsTheKey_data() {
         return [
-            { tag: "rightCommand", key: Ombry.DictationKey.RightCommand, line: "Maintiens Commande droite (⌘)" },
-            { tag: "rightOption", key: Ombry.DictationKey.RightOption, line: "Maintiens Option droite (⌥)" },
-            { tag: "rightControl", key: Ombry.DictationKey.RightControl, line: "Maintiens Contrôle droite (⌃)" },
+            { tag: "rightCommand", key: Ombry.DictationKey.RightCommand, line: "Maintiens Super droit" },
+            { tag: "rightOption", key: Ombry.DictationKey.RightOption, line: "Maintiens Alt droit (AltGr)" },
+            { tag: "rightControl", key: Ombry.DictationKey.RightControl, line: "Maintiens Ctrl droit" },
         ]
     }
 
