@@ -98,12 +98,12 @@ QList<AppChoice> CallAppsModel::build(
     for (const QString &id : CallApps::known()) {
         const QStringList aliases = CallApps::aliases(id);
         auto it = std::find_if(running.cbegin(), running.cend(), [&](const RunningApp &app) {
-            return app.bundleId && aliases.contains(*app.bundleId);
+            return app.bundleId && aliases.contains(*app.bundleId, Qt::CaseInsensitive);
         });
         if (it != running.cend()) {
             known.append({id, it->name.isEmpty() ? id : it->name, iconKey(*it), true});
             for (const QString &alias : aliases)
-                listed.insert(alias);
+                listed.insert(alias.toLower());
             continue;
         }
         for (const QString &alias : aliases) {
@@ -113,16 +113,16 @@ QList<AppChoice> CallAppsModel::build(
             known.append({id, entry->name.isEmpty() ? id : entry->name,
                           entry->icon.isEmpty() ? entry->id : entry->icon, false});
             for (const QString &a : aliases)
-                listed.insert(a);
+                listed.insert(a.toLower());
             break;
         }
     }
     // One tile per application, however many windows it has.
     QList<AppChoice> others;
     for (const RunningApp &app : running) {
-        if (!app.bundleId || app.bundleId->isEmpty() || *app.bundleId == ownId || listed.contains(*app.bundleId))
+        if (!app.bundleId || app.bundleId->isEmpty() || *app.bundleId == ownId || listed.contains(app.bundleId->toLower()))
             continue;
-        listed.insert(*app.bundleId);
+        listed.insert(app.bundleId->toLower());
         others.append({*app.bundleId, app.name.isEmpty() ? *app.bundleId : app.name, iconKey(app), true});
     }
     std::stable_sort(others.begin(), others.end(),

@@ -190,8 +190,10 @@ CallTranslator::CallTranslator(CallServices services, QObject *parent)
     , segmenter_(std::make_unique<CallSegmenter>())
 {
     if (services_.defaults) {
+        // Read through the table: a choice stored by an earlier version names
+        // the same application under its Linux identity.
         if (const auto stored = services_.defaults->string(kCallAppKey))
-            target_ = *stored;
+            target_ = CallApps::current(*stored);
     }
 }
 
@@ -269,7 +271,7 @@ std::optional<QString> CallTranslator::targetName() const
         if (const auto name = services_.runningName(*target_); name && !name->isEmpty())
             return name;
     }
-    return target_->section(QLatin1Char('.'), -1);
+    return CallApps::name(*target_).value_or(target_->section(QLatin1Char('.'), -1));
 }
 
 QString CallTranslator::targetLabel() const
@@ -429,7 +431,7 @@ QCoro::Task<void> CallTranslator::setUp(quint64 run)
         releaseCapture();
         co_return;
     }
-    Log::write(u"appel: sous-titres démarrés ("_s + name.value_or(u"tout le Mac"_s) + u")"_s);
+    Log::write(u"appel: sous-titres démarrés ("_s + name.value_or(u"tout l'ordinateur"_s) + u")"_s);
 }
 
 void CallTranslator::releaseCapture()

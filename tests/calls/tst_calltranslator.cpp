@@ -223,7 +223,7 @@ private Q_SLOTS:
         QVERIFY(rig.call->running());
         QCOMPARE(rig.shown, 1);
         QVERIFY(rig.started());
-        QVERIFY(TestEnv::waitFor([] { return logged(QStringLiteral("appel: sous-titres démarrés (tout le Mac)")) == 1; }));
+        QVERIFY(TestEnv::waitFor([] { return logged(QStringLiteral("appel: sous-titres démarrés (tout l'ordinateur)")) == 1; }));
         // A start while running changes nothing.
         rig.call->start();
         QCOMPARE(rig.board->made, 1);
@@ -365,8 +365,11 @@ private Q_SLOTS:
                                             "PipeWire fonctionne, puis relance."
                                          << "";
         QTest::newRow("target not running: end of its id")
-            << true << "us.zoom.xos" << "Ouvre xos d'abord, puis démarre les sous-titres"
-            << "appel: Appel : erreur 0 ouvre xos d'abord, puis démarre les sous-titres";
+            << true << "org.example.Tool" << "Ouvre Tool d'abord, puis démarre les sous-titres"
+            << "appel: Appel : erreur 0 ouvre Tool d'abord, puis démarre les sous-titres";
+        QTest::newRow("an earlier version's id: the application's own name")
+            << true << "com.apple.Safari" << "Ouvre Firefox d'abord, puis démarre les sous-titres"
+            << "appel: Appel : erreur 0 ouvre Firefox d'abord, puis démarre les sous-titres";
         QTest::newRow("target without a stream: its running name")
             << true << "org.example.Phone" << "Ouvre Téléphone d'abord, puis démarre les sous-titres"
             << "appel: Appel : erreur 0 ouvre Téléphone d'abord, puis démarre les sous-titres";
@@ -525,11 +528,13 @@ private Q_SLOTS:
             QCOMPARE(rig.call->targetLabel(), QStringLiteral("Tout l'ordinateur"));
             rig.call->setTargetBundleIdText(QStringLiteral("us.zoom.xos"));
             QCOMPARE(rig.defaults->string(QStringLiteral("callApp")), QStringLiteral("us.zoom.xos"));
-            QCOMPARE(rig.call->targetName(), QStringLiteral("xos"));
+            QCOMPARE(rig.call->targetName(), QStringLiteral("Zoom"));
         }
         {
+            // The stored value stays; it is read as the application's desktop id.
             Rig rig(folder.path());
-            QCOMPARE(rig.call->targetBundleID(), QStringLiteral("us.zoom.xos"));
+            QCOMPARE(rig.call->targetBundleID(), QStringLiteral("zoom"));
+            QCOMPARE(rig.defaults->string(QStringLiteral("callApp")), QStringLiteral("us.zoom.xos"));
             rig.call->setTargetBundleIdText(QStringLiteral("Phone"));
             QCOMPARE(rig.call->targetName(), QStringLiteral("Phone"));
             rig.call->setTargetBundleIdText(QString());

@@ -108,6 +108,29 @@ private Q_SLOTS:
         QTest::newRow("a Linux id knows the macOS one") << "discord" << "com.hnc.Discord" << true;
         QTest::newRow("zoom") << "us.zoom.xos" << "us.zoom.Zoom" << true;
         QTest::newRow("unknown ids stand alone") << "org.example.Phone" << "discord" << false;
+        QTest::newRow("firefox's stream by the sound server's name") << "firefox" << "Firefox" << true;
+        QTest::newRow("the Debian package's id") << "com.apple.Safari" << "firefox-esr" << true;
+    }
+
+    // Ids stored by earlier versions are read as the application's desktop id.
+    void current_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("former browser id") << "com.apple.Safari" << "firefox" << "Firefox";
+        QTest::newRow("former zoom id") << "us.zoom.xos" << "zoom" << "Zoom";
+        QTest::newRow("a desktop id stays") << "firefox-esr" << "firefox-esr" << "Firefox";
+        QTest::newRow("unknown stays, no name") << "org.kde.kate" << "org.kde.kate" << "";
+    }
+
+    void current()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, id);
+        QFETCH(QString, name);
+        QCOMPARE(CallApps::current(stored), id);
+        QCOMPARE(CallApps::name(stored).value_or(QString()), name);
     }
 
     void aliases()

@@ -389,7 +389,7 @@ private Q_SLOTS:
         call->setTargetBundleIdText(QString());
         call->start();
         QVERIFY(TestEnv::waitFor(
-            [] { return logLines().contains(QStringLiteral("appel: sous-titres démarrés (tout le Mac)")); }, 5000));
+            [] { return logLines().contains(QStringLiteral("appel: sous-titres démarrés (tout l'ordinateur)")); }, 5000));
         // Our own sounds are never subtitled.
         for (const QString &name : {QStringLiteral("Basso"), QStringLiteral("Tink"), QStringLiteral("Pop")}) {
             Sounds::play(name);
