@@ -7,6 +7,8 @@
 
 #include <type_traits>
 #include <QCoreApplication>
+#include <QDataStream>
+#include <QIODevice>
 #include <QJSEngine>
 #include <QLocale>
 #include <QTextToSpeech>
@@ -39,6 +41,75 @@ Reader::Reader(QObject *parent)
     });
 }
 
+int Reader::quality(const VoiceInfo &voice)
+{
+    const QString module = voice.module.toLower();
+    const QString name = voice.name.toLower();
+    for (const char *natural : {"piper", "rhvoice", "voxin", "ibmtts", "kali", "baratinoo"})
+        if (module.contains(QLatin1String(natural)))
+            return 3;
+    if (module.contains(QLatin1String("pico")) || name.contains(QLatin1String("mbrola"))
+        || name.startsWith(QLatin1String("mb-")))
+        return 2;
+    // espeak's variants ("French (France)+Demonic") change the formant voice, never for the better.
+    if (module.contains(QLatin1String("espeak")) && name.contains(QLatin1Char('+')))
+        return 0;
+    return 1;
+}
+
+qsizetype Reader::bestVoice(const QList<VoiceInfo> &voices, const QString &code)
+{
+    qsizetype best = -1;
+    for (qsizetype i = 0; i < voices.size(); ++i) {
+        const QString locale = voices[i].locale.name();
+        if (!locale.startsWith(code) || (locale.size() > code.size() && locale.at(code.size()) != QLatin1Char('_')))
+            continue;
+        if (best < 0 || quality(voices[i]) > quality(voices[best]))
+            best = i;
+    }
+    return best;
+}
+
+bool Reader::useBestVoice(const QString &code)
+{
+    auto it = voices_.find(code);
+    if (it == voices_.end()) {
+        // Qt lists the voices of the current locale only: go through the
+        // language's locales once.
+        QList<QVoice> all;
+        QList<VoiceInfo> infos;
+        for (const QLocale &locale : synth_->availableLocales()) {
+            if (!locale.name().startsWith(code))
+                continue;
+            synth_->setLocale(locale);
+            for (const QVoice &voice : synth_->availableVoices()) {
+                // The module is only in the voice's serialised form.
+                QByteArray bytes;
+                {
+                    QDataStream out(&bytes, QIODevice::WriteOnly);
+                    out << voice;
+                }
+                QDataStream in(bytes);
+                QString name;
+                QLocale voiceLocale;
+                int gender = 0;
+                int age = 0;
+                QVariant data;
+                in >> name >> voiceLocale >> gender >> age >> data;
+                all << voice;
+                infos << VoiceInfo{voice.name(), QString::fromUtf8(data.toByteArray()), voice.locale()};
+            }
+        }
+        const qsizetype best = bestVoice(infos, code);
+        it = voices_.insert(code, best < 0 ? std::nullopt : std::optional<QVoice>(all[best]));
+    }
+    if (!*it)
+        return false;
+    synth_->setLocale((*it)->locale());
+    synth_->setVoice(**it);
+    return true;
+}
+
 bool Reader::isSpeaking() const
 {
     return !stopped_ && (starting_ || synth_->state() == QTextToSpeech::Speaking);
@@ -63,21 +134,12 @@ void Reader::speak(const QString &text)
             if (language == *name)
                 code = languageCode;
     }
-    if (code) {
-        // The language's main locale (fr → fr_FR) when installed, else any of
-        // that language; the speech server picks its voice for the locale.
-        const QList<QLocale> locales = synth_->availableLocales();
-        const QLocale main(*code);
-        QLocale chosen = main;
-        bool found = locales.contains(main);
-        for (qsizetype i = 0; !found && i < locales.size(); ++i) {
-            if (locales[i].language() == main.language()) {
-                chosen = locales[i];
-                found = true;
-            }
-        }
-        synth_->setLocale(chosen);
-        lastLocale_ = chosen.name();
+    if (code && useBestVoice(*code)) {
+        lastLocale_ = synth_->locale().name();
+    } else if (code) {
+        // No voice of the language installed: the speech server's for it.
+        synth_->setLocale(QLocale(*code));
+        lastLocale_ = QLocale(*code).name();
     } else {
         synth_->setLocale(QLocale::system());
     }

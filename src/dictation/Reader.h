@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
+#include <QLocale>
 #include <QObject>
 #include <QString>
+#include <QVoice>
+
+#include <optional>
 #include <QtQml/qqmlregistration.h>
 
 class QJSEngine;
@@ -19,6 +25,23 @@ class Reader : public QObject
     Q_PROPERTY(bool speaking READ isSpeaking NOTIFY speakingChanged)
 
 public:
+    // What the choice of a voice looks at: its name, the speech server's module
+    // that speaks it, its locale.
+    struct VoiceInfo
+    {
+        QString name;
+        QString module;
+        QLocale locale;
+    };
+    // How good an installed voice sounds, from the module that speaks it:
+    // neural and commercial voices, then diphone voices, then plain formant
+    // synthesis, whose "+variant" voices come last.
+    static int quality(const VoiceInfo &voice);
+    // The voice to read `code`'s language with: of the voices whose locale
+    // begins with the code, the one of highest quality, the first of equals;
+    // -1 when none.
+    static qsizetype bestVoice(const QList<VoiceInfo> &voices, const QString &code);
+
     // No default argument: QML would build its own instance with a default
     // constructor instead of asking create() for the application's.
     explicit Reader(QObject *parent);
@@ -40,7 +63,12 @@ Q_SIGNALS:
     void speakingChanged();
 
 private:
+    // Picks and sets the voice for a language code; false when none is installed.
+    bool useBestVoice(const QString &code);
+
     QTextToSpeech *synth_ = nullptr;
+    // The voice chosen per language code, asked of the speech server once.
+    QHash<QString, std::optional<QVoice>> voices_;
     QString lastLocale_;
     bool starting_ = false;
     bool stopped_ = false;

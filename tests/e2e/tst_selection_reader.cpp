@@ -27,8 +27,11 @@ private Q_SLOTS:
         Reader *reader = Reader::shared();
         reader->speak(text);
         QCOMPARE(reader->lastLocale().section(QLatin1Char('_'), 0, 0), language);
-        if (!language.isEmpty())
+        if (!language.isEmpty()) {
             QCOMPARE(reader->synth()->locale().language(), QLocale(language).language());
+            // The plain voice of the language, never one of espeak's variants.
+            QVERIFY2(!reader->synth()->voice().name().contains(u'+'), qPrintable(reader->synth()->voice().name()));
+        }
         QVERIFY(reader->isSpeaking());
         QVERIFY(TestEnv::waitFor([&] { return reader->synth()->state() == QTextToSpeech::Speaking; }, 5000));
     }
