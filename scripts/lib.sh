@@ -17,6 +17,8 @@ OMBRY_PACKAGES=(
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qt5compat-graphicaleffects
   qml6-module-qtmultimedia libqt6svg6
   qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng
+  # Qt's own texts in French, and the desktop's file dialog through its portal
+  qt6-translations-l10n qt6-xdgdesktopportal-platformtheme
   # X11, accessibility, sound, language detection, signatures, archives
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libatspi2.0-dev at-spi2-core dbus dbus-x11
   libpulse-dev libcld2-dev libsodium-dev libarchive-dev

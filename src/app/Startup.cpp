@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/LoginItem.h"
 #include "app/OmbryIcon.h"
+#include "app/QtFrench.h"
 #include "app/ShellActions.h"
 #include "app/SingleInstance.h"
 #include "app/Tray.h"
@@ -108,6 +109,7 @@ int run(int argc, char *argv[])
     if (diagnostic && !diagnostic->which->gui) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     } else {
+        QtFrench::choosePlatformTheme();
         auto gui = std::make_unique<QApplication>(argc, argv);
         gui->setDesktopFileName(QStringLiteral("com.corvanel.ombryvoice"));
         gui->setQuitOnLastWindowClosed(false);
@@ -117,6 +119,7 @@ int run(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Ombry Voice"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("corvanel.com"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OMBRY_VERSION));
+    QtFrench::install(app.get());
 
     // Owns every long-lived object; goes before the application object.
     auto root = std::make_unique<Application>();
@@ -162,7 +165,7 @@ bool finishLaunching(const QStringList &arguments)
     controller->warmUpAudio();
     // The selection is read at the first key press: connect to AT-SPI now.
     Accessibility::warmUp();
-    Log::write(QStringLiteral("mac: ") + DeviceProfile::summary() + QStringLiteral(", effets ")
+    Log::write(QStringLiteral("ordinateur: ") + DeviceProfile::summary() + QStringLiteral(", effets ")
                + (DeviceProfile::lightVisuals() ? QStringLiteral("légers") : QStringLiteral("complets")));
     Net::warmUp();
     auto *warmUpTimer = new QTimer(QCoreApplication::instance());

@@ -277,7 +277,8 @@ void HelpModel::chooseExport()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+    // The desktop's own dialog where the platform theme offers one (a portal).
+    dialog->setOptions(QFileDialog::DontConfirmOverwrite);
     dialog->selectFile(u"Ombry Voice - journal.txt"_s);
     const QPointer<HelpModel> self(this);
     connect(dialog, &QFileDialog::fileSelected, dialog, [self](const QString &file) {
