@@ -6,7 +6,7 @@ import Ombry
 // The About dialog: the icon, the name and the version.
 Window {
     id: dialog
-    title: "À propos de Ombry Voice"
+    title: "À propos d'Ombry Voice"
     flags: Qt.Dialog
     width: 360
     height: 320
@@ -31,7 +31,7 @@ Window {
             smooth: true
             mipmap: true
             Accessible.role: Accessible.Graphic
-            Accessible.name: "Icône de Ombry Voice"
+            Accessible.name: "Icône d'Ombry Voice"
         }
         Label {
             Layout.alignment: Qt.AlignHCenter

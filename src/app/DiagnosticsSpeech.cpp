@@ -48,7 +48,7 @@ QCoro::Task<> onDeviceTest(QStringList values)
     const QString text = co_await AppleSpeech::transcribe(wav, QStringLiteral("fr"), {});
     print(QStringLiteral("transcription (") + elapsed(clock) + QStringLiteral(" s): ") + text);
     const bool available = co_await AppleRewrite::isAvailable();
-    print(QStringLiteral("apple intelligence disponible: ") + (available ? QStringLiteral("true") : QStringLiteral("false")));
+    print(QStringLiteral("modèle local disponible: ") + (available ? QStringLiteral("true") : QStringLiteral("false")));
     clock.restart();
     const QString rewritten =
         co_await AppleRewrite::run(OpenRouter::instructions(QStringLiteral("français"), {}), text);

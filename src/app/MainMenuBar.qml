@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Controls
 import Ombry
 
-// The window's menu bar: the application, editing and window commands.
+// The window's menu bar, as Linux applications have it: file, editing, window
+// and help menus, each command with its shortcut.
 // Editing acts on the field that has the focus, which also takes the editing
 // keys itself; the other Ctrl shortcuts live in WindowContent (a closed menu's
 // actions do not receive keys).
@@ -13,9 +14,6 @@ Rectangle {
     Accessible.role: Accessible.MenuBar
     Accessible.name: "Menu principal"
 
-    function hideWindow() {
-        bar.Window.window.hide()
-    }
     function minimiseWindow() {
         bar.Window.window.showMinimized()
     }
@@ -30,56 +28,54 @@ Rectangle {
     }
 
     MenuButton {
-        id: appMenu
+        id: fileMenu
         x: 4
-        title: "Ombry Voice"
-        Action {
-            text: "À propos de Ombry Voice"
-            onTriggered: Shell.showAbout()
-        }
-        MenuSeparator {}
-        Action {
+        title: "Fichier"
+        MenuCommand {
             text: "Réglages…"
+            keys: "Ctrl+,"
             onTriggered: Shell.openSettings()
         }
         MenuSeparator {}
-        Action {
-            text: "Masquer Ombry Voice"
-            onTriggered: bar.hideWindow()
-        }
-        MenuSeparator {}
-        Action {
-            text: "Quitter Ombry Voice"
+        MenuCommand {
+            text: "Quitter"
+            keys: "Ctrl+Q"
             onTriggered: Shell.quit()
         }
     }
     MenuButton {
         id: editMenu
-        x: appMenu.x + appMenu.width
+        x: fileMenu.x + fileMenu.width
         title: "Édition"
-        Action {
+        MenuCommand {
             text: "Annuler"
+            keys: "Ctrl+Z"
             onTriggered: bar.edit("undo")
         }
-        Action {
+        MenuCommand {
             text: "Rétablir"
+            keys: "Ctrl+Maj+Z"
             onTriggered: bar.edit("redo")
         }
         MenuSeparator {}
-        Action {
+        MenuCommand {
             text: "Couper"
+            keys: "Ctrl+X"
             onTriggered: bar.edit("cut")
         }
-        Action {
+        MenuCommand {
             text: "Copier"
+            keys: "Ctrl+C"
             onTriggered: bar.edit("copy")
         }
-        Action {
+        MenuCommand {
             text: "Coller"
+            keys: "Ctrl+V"
             onTriggered: bar.edit("paste")
         }
-        Action {
+        MenuCommand {
             text: "Tout sélectionner"
+            keys: "Ctrl+A"
             onTriggered: bar.edit("selectAll")
         }
     }
@@ -87,13 +83,24 @@ Rectangle {
         id: windowMenu
         x: editMenu.x + editMenu.width
         title: "Fenêtre"
-        Action {
+        MenuCommand {
             text: "Réduire"
+            keys: "Ctrl+M"
             onTriggered: bar.minimiseWindow()
         }
-        Action {
+        MenuCommand {
             text: "Fermer"
+            keys: "Ctrl+W"
             onTriggered: bar.closeWindow()
+        }
+    }
+    MenuButton {
+        id: helpMenu
+        x: windowMenu.x + windowMenu.width
+        title: "Aide"
+        MenuCommand {
+            text: "À propos d'Ombry Voice"
+            onTriggered: Shell.showAbout()
         }
     }
 }

@@ -20,10 +20,6 @@ Item {
         onActivated: Shell.openSettings()
     }
     Shortcut {
-        sequence: "Ctrl+H"
-        onActivated: bar.hideWindow()
-    }
-    Shortcut {
         sequence: "Ctrl+Q"
         onActivated: Shell.quit()
     }

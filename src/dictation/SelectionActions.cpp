@@ -117,7 +117,7 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
             saved = host->paster()->snapshot();
             text = saved.text();
         }
-        Log::write(QStringLiteral("sélection: ⌘C deux fois (")
+        Log::write(QStringLiteral("sélection: Ctrl+C deux fois (")
                    + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     } else {
         saved = host->paster()->snapshot();

@@ -27,7 +27,7 @@ Popup {
         spacing: 14
         Text {
             Layout.preferredWidth: 360
-            text: "Effacer toutes les données de Ombry Voice ?"
+            text: "Effacer toutes les données d'Ombry Voice ?"
             color: Theme.text
             font.pixelSize: 15
             font.weight: Font.DemiBold

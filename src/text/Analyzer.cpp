@@ -63,7 +63,7 @@ QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language
             fixes = applyExplanations(fixes, reply, QStringLiteral("OpenRouter"));
         } else {
             const QString reply = co_await appleStructured(system, user, int(fixes.size()));
-            fixes = applyExplanations(fixes, reply, QStringLiteral("Apple Intelligence"));
+            fixes = applyExplanations(fixes, reply, QStringLiteral("Modèle local"));
         }
     } catch (const std::exception &error) {
         failure = describe(error);

@@ -289,7 +289,7 @@ private Q_SLOTS:
         const QStringList lines = run.out.split(QLatin1Char('\n'));
         QVERIFY2(lines.size() == 4, qPrintable(run.out));
         QVERIFY(QRegularExpression(QStringLiteral("^transcription \\(\\d+\\.\\d s\\): bonjour tout le monde$")).match(lines[0]).hasMatch());
-        QCOMPARE(lines[1], QStringLiteral("apple intelligence disponible: false"));
+        QCOMPARE(lines[1], QStringLiteral("modèle local disponible: false"));
         QVERIFY2(lines[2].startsWith(QStringLiteral("erreur: ")), qPrintable(lines[2]));
         QCOMPARE(asr.count(QStringLiteral("/v1/audio/transcriptions")), 1);
     }

@@ -42,7 +42,7 @@ class TestQuitRestore : public QObject
         app.start(QStringLiteral(OMBRY_BINARY), {});
         CHECK(app.waitForStarted(5000));
         const QString log = Store::folder() + QStringLiteral("/journal.log");
-        CHECK(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("mac: "); }, 15000));
+        CHECK(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("ordinateur: "); }, 15000));
 
         CHECK(DesktopTools::seedClipboard(QStringLiteral("à moi")));
         // Ctrl+Alt+V pastes the last dictation again (the key grab may take a moment).

@@ -524,7 +524,7 @@ private Q_SLOTS:
         });
         QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("hotkey: event tap actif"); }, 15000),
                  TestEnv::readFile(log).constData());
-        QVERIFY(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("mac: "); }, 15000));
+        QVERIFY(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("ordinateur: "); }, 15000));
         QVERIFY2(TestEnv::readFile(log).contains(" démarrage: micro=false "), TestEnv::readFile(log).constData());
 
         QProcess press;

@@ -67,10 +67,10 @@ Process start(const QStringList &arguments = {}, QProcessEnvironment env = QProc
     return process;
 }
 
-// The count of "mac: " lines reaches `count`: start-up went through.
+// The count of "ordinateur: " lines reaches `count`: start-up went through.
 bool startedUp(int count = 1, int timeoutMs = 15000)
 {
-    return TestEnv::waitFor([count] { return journal().count(QStringLiteral(" mac: ")) >= count; }, timeoutMs);
+    return TestEnv::waitFor([count] { return journal().count(QStringLiteral(" ordinateur: ")) >= count; }, timeoutMs);
 }
 
 // Starts the program and waits until its start-up went through (the `count`th in
@@ -441,7 +441,7 @@ private Q_SLOTS:
             const QString log = journal();
             const qsizetype micro = log.indexOf(QStringLiteral(" démarrage: micro="));
             const qsizetype login = log.indexOf(QStringLiteral(" démarrage auto: true"));
-            const qsizetype mac = log.indexOf(QStringLiteral(" mac: "));
+            const qsizetype mac = log.indexOf(QStringLiteral(" ordinateur: "));
             QVERIFY2(micro >= 0 && micro < login && login < mac, qPrintable(log));
             stop(*app);
             QCOMPARE(app->exitCode(), 0);
@@ -480,7 +480,7 @@ private Q_SLOTS:
         QCOMPARE(second->exitCode(), 0);
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         // The second copy set nothing up.
-        QCOMPARE(journal().count(QStringLiteral(" mac: ")), 1);
+        QCOMPARE(journal().count(QStringLiteral(" ordinateur: ")), 1);
         QCOMPARE(first->state(), QProcess::Running);
         stop(*first);
         QCOMPARE(first->exitCode(), 0);
@@ -588,11 +588,11 @@ private Q_SLOTS:
                 return false;
             }, 5000);
         };
-        QVERIFY(clickItem(QStringLiteral("Ombry Voice"), ATSPI_ROLE_PUSH_BUTTON));
-        QVERIFY(clickItem(QStringLiteral("À propos de Ombry Voice"), ATSPI_ROLE_MENU_ITEM));
+        QVERIFY(clickItem(QStringLiteral("Aide"), ATSPI_ROLE_PUSH_BUTTON));
+        QVERIFY(clickItem(QStringLiteral("À propos d'Ombry Voice"), ATSPI_ROLE_MENU_ITEM));
         std::optional<QRect> about;
         QVERIFY(TestEnv::waitFor([&] {
-            return (about = x.windowNamed(app->processId(), QStringLiteral("À propos de Ombry Voice"))).has_value();
+            return (about = x.windowNamed(app->processId(), QStringLiteral("À propos d'Ombry Voice"))).has_value();
         }, 5000));
         QStringList texts;
         QVERIFY2(TestEnv::waitFor([&] {
@@ -649,7 +649,7 @@ private Q_SLOTS:
         QVERIFY(startedUp());
         QTest::qWait(500);
         QCOMPARE(running(), 1);
-        QCOMPARE(journal().count(QStringLiteral(" mac: ")), 1);
+        QCOMPARE(journal().count(QStringLiteral(" ordinateur: ")), 1);
         for (Process &p : apps) {
             if (p->state() == QProcess::NotRunning)
                 QCOMPARE(p->exitCode(), 0);
@@ -737,7 +737,7 @@ private Q_SLOTS:
             QStringLiteral("Sous-titres d'appel en français"), QStringLiteral("Démarrer une réunion"),
             QStringLiteral("Corriger la sélection"), QStringLiteral("Lire la sélection (Ctrl+Alt+R)"),
             QStringLiteral("Langue : Français"), QStringLiteral("Anglais"), QStringLiteral("Micro"),
-            QStringLiteral("Micro du système"), QStringLiteral("Touche : Contrôle droite (⌃)"),
+            QStringLiteral("Micro du système"), QStringLiteral("Touche : Ctrl droit"),
             QStringLiteral("Réglages…"), QStringLiteral("Quitter Ombry Voice")};
         qsizetype at = -1;
         for (const QString &name : expectedOrder) {
@@ -762,7 +762,7 @@ private Q_SLOTS:
         QVERIFY2(openMenu(atspi, *icon, QStringLiteral("Langue : Anglais"), items),
                  qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
         for (const Node &item : items) {
-            if (item.name == QStringLiteral("Option droite (⌥)"))
+            if (item.name == QStringLiteral("Alt droit (AltGr)"))
                 QVERIFY(Atspi::press(item.object));
         }
         QVERIFY2(TestEnv::waitFor([&] { return journal().count(QStringLiteral("hotkey: event tap actif")) > taps; }),

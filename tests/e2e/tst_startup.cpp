@@ -36,13 +36,13 @@ private Q_SLOTS:
         app.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
         app.start(QStringLiteral(OMBRY_BINARY), {});
         QVERIFY(app.waitForStarted(5000));
-        QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("mac: "); }, 15000),
+        QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(log).contains("ordinateur: "); }, 15000),
                  TestEnv::readFile(log).constData());
         QCOMPARE(app.state(), QProcess::Running);
 
         const QString text = QString::fromUtf8(TestEnv::readFile(log));
         static const QRegularExpression macLine(
-            QStringLiteral(R"(\n?\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z mac: .* · \d+ Go · \d+ cœurs, effets (légers|complets)\n)"));
+            QStringLiteral(R"(\n?\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z ordinateur: .* · \d+ Go · \d+ cœurs, effets (légers|complets)\n)"));
         QVERIFY2(macLine.match(text).hasMatch(), qPrintable(text));
         QVERIFY(TestEnv::readFile(dataFolder + QStringLiteral("/words.json")).contains("Kesso"));
         QVERIFY(!QFileInfo::exists(home.path() + QStringLiteral("/.local/share/Murel")));

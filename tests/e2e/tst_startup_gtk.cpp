@@ -50,7 +50,7 @@ private Q_SLOTS:
         // Up, and the desktop's applications walked once in the background.
         QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(journal).contains("accessibilité: bureau parcouru"); }, 15000),
                  TestEnv::readFile(journal).constData());
-        QVERIFY(TestEnv::readFile(journal).contains("mac: "));
+        QVERIFY(TestEnv::readFile(journal).contains("ordinateur: "));
         // The applications' first answers and change signals arrive in this time.
         QTest::qWait(400);
         QCOMPARE(program.state(), QProcess::Running);
