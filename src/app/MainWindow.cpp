@@ -16,6 +16,7 @@
 #include <QQuickWindow>
 #include <QScreen>
 #include <QTimer>
+#include <QtMath>
 
 #include <malloc.h>
 
@@ -154,6 +155,9 @@ void MainWindow::buildContent()
             // Owned by the holder: found under it, and dropped with it.
             view->setParent(holder);
             content_ = holder;
+            // The view's minimum is its content's; the window's adds the menu bar above it.
+            const auto *body = holder->property("body").value<QQuickItem *>();
+            window_->setMinimumSize(QSize(qCeil(view->implicitWidth()), qCeil(body->y() + view->implicitHeight())));
         } else {
             delete holder;
         }

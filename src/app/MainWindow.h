@@ -28,7 +28,8 @@ class MainWindow final : public QObject
 
 public:
     static constexpr QSize kDefaultSize{1100, 760};
-    // What the main view needs.
+    // What the main view needs with the menu bar above it, before the content
+    // exists to say so (placement of a saved frame).
     static constexpr QSize kMinimumSize{1000, 680};
     static constexpr const char *kFrameKey = "MurelMain";
 

@@ -32,16 +32,14 @@ Item {
                 GlassButton {
                     objectName: "floatingButton"
                     symbol: "macwindow.on.rectangle"
-                    // A narrow window keeps the symbol alone.
-                    text: tab.width < 720 ? "" : "Fenêtre flottante"
-                    Accessible.name: "Fenêtre flottante"
+                    text: "Fenêtre flottante"
                     onClicked: SubtitleWindow.show()
                 }
                 ProminentButton {
                     objectName: "subtitlesButton"
                     symbol: tab.running ? "stop.fill" : "captions.bubble.fill"
                     text: tab.running ? "Arrêter" : "Démarrer"
-                    tint: tab.running ? Theme.red : Theme.accent
+                    tint: tab.running ? Theme.redFill : Theme.accentFill
                     onClicked: tab.running ? CallTranslator.stop() : CallTranslator.start()
                 }
             }

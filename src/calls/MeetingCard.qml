@@ -96,7 +96,7 @@ Card {
                 text: "À faire"
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
-                color: Theme.accentDeep
+                color: Theme.accentText
                 Accessible.role: Accessible.Heading
                 Accessible.name: text
             }

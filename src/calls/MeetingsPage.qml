@@ -44,7 +44,7 @@ Item {
                 symbol: page.recording ? "stop.fill" : "record.circle"
                 text: page.recording ? "Arrêter · " + MeetingRecorder.elapsedText(page.elapsed)
                                      : "Démarrer une réunion"
-                tint: page.recording ? Theme.red : Theme.accent
+                tint: page.recording ? Theme.redFill : Theme.accentFill
                 enabled: !page.processing
                 onClicked: MeetingRecorder.toggle()
             }

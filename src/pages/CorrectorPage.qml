@@ -158,12 +158,24 @@ Item {
                     opacity: 0.5
                 }
 
-                RowLayout {
+                // One row; the tone chips take a row of their own above the rest
+                // when both do not fit beside each other.
+                GridLayout {
+                    id: bottomBar
+                    readonly property bool stacked: corrector.mode === CorrectorModel.Rephrase
+                        && toneChips.implicitWidth + wordCount.implicitWidth + clearButton.implicitWidth
+                           + runButton.implicitWidth + 4 * columnSpacing > width
                     Layout.fillWidth: true
-                    spacing: 10
+                    columns: 7
+                    columnSpacing: 10
+                    rowSpacing: 10
 
                     Text {
                         objectName: "punctuationHint"
+                        // Shortened rather than pushing the run button out of the card.
+                        Layout.fillWidth: true
+                        Layout.minimumWidth: 0
+                        elide: Text.ElideRight
                         visible: corrector.mode === CorrectorModel.Correct
                         text: corrector.punctuationHint
                         font.pixelSize: 12
@@ -173,6 +185,8 @@ Item {
                     }
 
                     Row {
+                        id: toneChips
+                        Layout.columnSpan: bottomBar.stacked ? bottomBar.columns : 1
                         visible: corrector.mode === CorrectorModel.Rephrase
                         spacing: 6
 
@@ -199,7 +213,7 @@ Item {
 
                                 background: Rectangle {
                                     radius: height / 2
-                                    color: chip.selected ? Theme.accent
+                                    color: chip.selected ? Theme.accentFill
                                                          : Qt.rgba(Theme.secondaryText.r, Theme.secondaryText.g,
                                                                    Theme.secondaryText.b, 0.12)
                                 }
@@ -248,13 +262,14 @@ Item {
                             text: corrector.liveCountText
                             font.pixelSize: 12
                             font.weight: Font.Medium
-                            color: corrector.liveCount === 0 ? Theme.accent : Theme.orange
+                            color: corrector.liveCount === 0 ? Theme.accentText : Theme.orange
                             Accessible.role: Accessible.StaticText
                             Accessible.name: text
                         }
                     }
 
                     Text {
+                        id: wordCount
                         objectName: "wordCount"
                         text: corrector.wordCountText
                         font.pixelSize: 12
@@ -288,6 +303,7 @@ Item {
                     ProminentButton {
                         id: runButton
                         objectName: "runButton"
+                        Layout.minimumWidth: implicitWidth
                         text: corrector.runLabel
                         enabled: corrector.canRun
                         leftPadding: 22
@@ -404,7 +420,7 @@ Item {
                             textDocument: corrected.textDocument
                             ranges: corrector.highlights
                             background: Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.18)
-                            foreground: Theme.accentDeep
+                            foreground: Theme.accentText
                         }
                     }
                 }

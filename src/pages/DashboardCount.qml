@@ -1,9 +1,9 @@
 import QtQuick
 import Ombry
 
-// A big figure of the dashboard. When its value changes it counts from the old value
-// to the new one; at rest it shows the model's own text, so what is read is always
-// the exact fr_FR figure.
+// A big figure of the dashboard. It counts up from zero when the page appears and,
+// when its value changes, from the old value to the new one; at rest it shows the
+// model's own text, so what is read is always the exact fr_FR figure.
 PageLabel {
     id: count
 
@@ -17,8 +17,9 @@ PageLabel {
     property real value
     property string finalText
     property int style: DashboardCount.Grouped
-    // What is on screen while it counts.
-    property real shown: value
+    // What is on screen while it counts: from zero when the page appears.
+    property real shown: 0
+    Component.onCompleted: shown = Qt.binding(() => count.value)
 
     function between(n: real): string {
         const v = Math.round(n)

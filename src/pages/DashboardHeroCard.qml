@@ -42,8 +42,9 @@ Item {
                 y1: 0
                 x2: hero.width
                 y2: hero.height
-                GradientStop { position: 0; color: Theme.accent }
-                GradientStop { position: 1; color: Qt.rgba(0.2, 0.7, 0.85, 1) }
+                // Deep enough at both ends for its white text.
+                GradientStop { position: 0; color: Theme.accentFill }
+                GradientStop { position: 1; color: Theme.accentFillEnd }
             }
             startX: 24
             startY: 0
@@ -76,13 +77,20 @@ Item {
         }
     }
 
-    RowLayout {
+    // The figure and its pills side by side; the pills under the figure when the
+    // card is too narrow for both.
+    GridLayout {
         id: content
+        readonly property bool stacked: figure.implicitWidth + columnSpacing + pills.implicitWidth > hero.width - 48
         anchors.fill: parent
         anchors.margins: 24
-        spacing: 28
+        columns: stacked ? 1 : 2
+        columnSpacing: 28
+        rowSpacing: 16
 
         ColumnLayout {
+            id: figure
+            Layout.fillWidth: true
             spacing: 6
             PageLabel {
                 text: "Aujourd'hui"
@@ -100,23 +108,24 @@ Item {
                 color: "white"
             }
         }
-        Item {
-            Layout.fillWidth: true
-        }
-        DashboardPill {
-            icon: "flame.fill"
-            value: hero.streakValue
-            label: hero.streakLabel
-        }
-        DashboardPill {
-            icon: "checkmark.seal.fill"
-            value: hero.fixesValue
-            label: hero.fixesLabel
-        }
-        DashboardPill {
-            icon: "creditcard.fill"
-            value: hero.spentText
-            label: "API ce mois"
+        RowLayout {
+            id: pills
+            spacing: 12
+            DashboardPill {
+                icon: "flame.fill"
+                value: hero.streakValue
+                label: hero.streakLabel
+            }
+            DashboardPill {
+                icon: "checkmark.seal.fill"
+                value: hero.fixesValue
+                label: hero.fixesLabel
+            }
+            DashboardPill {
+                icon: "creditcard.fill"
+                value: hero.spentText
+                label: "API ce mois"
+            }
         }
     }
 }

@@ -14,6 +14,8 @@ Card {
     property string detail
 
     padding: 20
+    // The tiles of a row share its height: a detail on two lines lengthens them all.
+    Layout.fillHeight: true
 
     ColumnLayout {
         width: parent.width
@@ -46,7 +48,10 @@ Card {
             elide: Text.ElideRight
         }
         PageLabel {
-            // A blank keeps every tile the same height.
+            // A blank keeps every tile the same height; a narrow tile wraps the detail.
+            Layout.fillWidth: true
+            wrapMode: Text.WordWrap
+            maximumLineCount: 2
             text: tile.detail.length > 0 ? tile.detail : " "
             font.pixelSize: 12
             color: Theme.secondaryText

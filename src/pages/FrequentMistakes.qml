@@ -68,7 +68,7 @@ Card {
                     elide: Text.ElideRight
                     font.pixelSize: 13
                     font.weight: Font.DemiBold
-                    color: Theme.accentDeep
+                    color: Theme.accentText
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
                 }

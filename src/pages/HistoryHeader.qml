@@ -24,7 +24,6 @@ Column {
             text: "Tout effacer"
             textColor: Theme.red
             enabled: head.entries ? head.entries.canClear : false
-            opacity: enabled ? 1 : 0.45
             onClicked: confirm.open()
         }
     }
@@ -116,35 +115,11 @@ Column {
         }
     }
 
-    Dialog {
+    ConfirmDialog {
         id: confirm
         objectName: "confirmClear"
         title: "Tout effacer ?"
-        modal: true
-        parent: Overlay.overlay
-        x: (parent.width - width) / 2
-        y: (parent.height - height) / 2
-        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-        palette.window: Theme.cardBackground
-        palette.windowText: Theme.text
-
-        footer: Row {
-            spacing: 8
-            padding: 12
-            layoutDirection: Qt.RightToLeft
-            GlassButton {
-                objectName: "confirmClearButton"
-                text: "Tout effacer"
-                textColor: Theme.red
-                onClicked: {
-                    head.entries.clearAll()
-                    confirm.close()
-                }
-            }
-            GlassButton {
-                text: "Annuler"
-                onClicked: confirm.close()
-            }
-        }
+        actionText: "Tout effacer"
+        onConfirmed: head.entries.clearAll()
     }
 }

@@ -18,7 +18,7 @@ AbstractButton {
         text: button.text
         font.pixelSize: button.pixelSize
         font.underline: button.hovered
-        color: button.enabled ? (button.down ? Theme.accentDeep : Theme.accent) : Theme.secondaryText
+        color: button.enabled ? (button.down ? Qt.darker(Theme.accentText, 1.2) : Theme.accentText) : Theme.secondaryText
         Accessible.ignored: true
     }
 

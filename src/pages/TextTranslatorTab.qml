@@ -40,13 +40,13 @@ Item {
                         anchors.verticalCenter: parent.verticalCenter
                         name: pane.icon
                         font.pixelSize: 13
-                        color: Theme.accentDeep
+                        color: Theme.accentText
                     }
                     Text {
                         text: pane.title
                         font.pixelSize: 13
                         font.weight: Font.DemiBold
-                        color: Theme.accentDeep
+                        color: Theme.accentText
                         Accessible.role: Accessible.Heading
                         Accessible.name: text
                     }

@@ -1,7 +1,7 @@
 import QtQuick
 import Ombry
 
-// A row's symbol in the deep accent on a light accent square.
+// A row's symbol in the accent on a light accent square.
 Rectangle {
     property string systemName
 
@@ -15,6 +15,6 @@ Rectangle {
         name: parent.systemName
         font.pixelSize: 15
         font.weight: Font.Medium
-        color: Theme.accentDeep
+        color: Theme.accentText
     }
 }

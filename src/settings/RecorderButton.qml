@@ -12,7 +12,7 @@ ColumnLayout {
         objectName: "shortcutRecorder"
         Layout.minimumWidth: 140
         text: recorder.title
-        textColor: recorder.listening ? Theme.accentDeep : Theme.text
+        textColor: recorder.listening ? Theme.accentText : Theme.text
         Accessible.name: "Raccourci de correction"
         Accessible.description: recorder.title
         onClicked: recorder.toggle()

@@ -25,6 +25,7 @@ Item {
         SettingsTabBar {
             objectName: "settingsTabs"
             tab: page.tab
+            availableWidth: layout.width
             onChosen: tab => InterfaceKeys.settingsTab = tab
         }
 

@@ -31,7 +31,7 @@ ComboBox {
         id: entry
         required property int index
         required property var modelData
-        width: picker.popup.width
+        width: picker.popup.availableWidth
         text: picker.textRole.length > 0 ? modelData[picker.textRole] : modelData
         font.pixelSize: 13
         highlighted: picker.highlightedIndex === index
@@ -50,8 +50,8 @@ ComboBox {
             Accessible.ignored: true
         }
         background: Rectangle {
-            radius: 5
-            color: entry.highlighted ? Theme.accent : "transparent"
+            radius: 6
+            color: entry.highlighted ? Theme.accentFill : "transparent"
         }
     }
 
@@ -77,6 +77,26 @@ ComboBox {
         color: Theme.dark ? Qt.rgba(1, 1, 1, picker.down ? 0.16 : 0.1) : (picker.down ? "#ececef" : "white")
         border.width: 0.8
         border.color: Qt.alpha(Theme.text, 0.15)
+    }
+    // The list on a card of its own: rounded, with a rim and a soft shadow.
+    popup.y: picker.height + 4
+    popup.width: Math.max(picker.width, 180)
+    popup.padding: 4
+    popup.background: Item {
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: -1
+            anchors.topMargin: 2
+            radius: 11
+            color: Qt.rgba(0, 0, 0, Theme.dark ? 0.35 : 0.1)
+        }
+        Rectangle {
+            anchors.fill: parent
+            radius: 10
+            color: Theme.cardBackground
+            border.width: 0.8
+            border.color: Qt.alpha(Theme.text, 0.15)
+        }
     }
     palette.window: Theme.cardBackground
     palette.dark: Qt.alpha(Theme.text, 0.15)

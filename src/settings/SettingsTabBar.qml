@@ -8,6 +8,16 @@ import Ombry
 Item {
     id: bar
     property string tab
+    // The width the page gives the bar; the symbols go when the labels alone fit.
+    property real availableWidth: Infinity
+    readonly property bool compact: fullWidth > availableWidth
+    // Measured from the labels, not from the laid-out tabs, whose width follows `compact`.
+    readonly property real fullWidth: {
+        let sum = 8 + (tabs.length - 1) * strip.spacing
+        for (const t of tabs)
+            sum += metrics.advanceWidth(t.label) + 24 + 14 + 6
+        return sum
+    }
     signal chosen(string tab)
 
     readonly property var tabs: [
@@ -24,6 +34,12 @@ Item {
     Accessible.role: Accessible.PageTabList
     Accessible.name: "Onglets des réglages"
 
+    FontMetrics {
+        id: metrics
+        font.pixelSize: 13
+        font.weight: Font.DemiBold
+    }
+
     GlassCard {
         anchors.fill: parent
         radius: 22
@@ -37,7 +53,7 @@ Item {
         width: target ? target.width : 0
         height: strip.height
         radius: height / 2
-        color: Qt.alpha(Theme.accent, 0.18)
+        color: Theme.selectedFill
         Behavior on x { NumberAnimation { duration: 220; easing.type: Easing.OutCubic } }
         Behavior on width { NumberAnimation { duration: 220; easing.type: Easing.OutCubic } }
     }
@@ -55,7 +71,7 @@ Item {
                 id: button
                 required property var modelData
                 readonly property bool selected: bar.tab === modelData.tab
-                readonly property color tint: selected ? Theme.accentDeep : Qt.alpha(Theme.text, 0.75)
+                readonly property color tint: selected ? Theme.accentText : Qt.alpha(Theme.text, 0.75)
 
                 width: implicitWidth
                 padding: 0
@@ -78,6 +94,7 @@ Item {
                 contentItem: Row {
                     spacing: 6
                     Symbol {
+                        visible: !bar.compact
                         anchors.verticalCenter: parent.verticalCenter
                         name: button.modelData.symbol
                         font.pixelSize: 14

@@ -70,5 +70,31 @@ Item {
             tryCompare(count, "shown", data.to)
             compare(count.text, data.toText)
         }
+
+        Component {
+            id: fresh
+            DashboardCount {
+                style: DashboardCount.Words
+                value: 1750
+                finalText: "1\u202F750 mots"
+            }
+        }
+
+        // A page that appears counts its figures up from zero; a snapshot draws them at rest.
+        function test_countsUpWhenShown_data() {
+            return [
+                { tag: "shown", snapshot: false, first: "0 mot" },
+                { tag: "snapshot", snapshot: true, first: "1\u202F750 mots" },
+            ]
+        }
+
+        function test_countsUpWhenShown(data) {
+            Kit.glassOff = data.snapshot
+            const figure = createTemporaryObject(fresh, parent)
+            verify(figure)
+            compare(figure.text, data.first)
+            compare(figure.Accessible.name, "1\u202F750 mots")
+            tryCompare(figure, "text", "1\u202F750 mots")
+        }
     }
 }

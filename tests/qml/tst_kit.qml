@@ -41,6 +41,108 @@ TestCase {
         compare(data.value.toString(), data.expected)
     }
 
+    // Every pair of colours the views draw text with, measured in both
+    // appearances: 4.5:1 for text, 3:1 for large titles. The backgrounds are
+    // composed as the views compose them: a card is its colour at 0.85 over the
+    // window's ambient base, a selection its fill over that card.
+    function test_textContrast_data() {
+        const base = dark => dark ? Qt.rgba(0.05, 0.09, 0.1, 1) : Qt.rgba(0.95, 0.98, 0.98, 1)
+        const card = dark => Kit.over(Qt.alpha(Theme.cardBackground, 0.85), base(dark))
+        const pairs = [
+            { tag: "text on card", fg: () => Theme.text, bg: card, min: 4.5 },
+            { tag: "secondary on card", fg: () => Theme.secondaryText, bg: card, min: 4.5 },
+            { tag: "secondary on window", fg: () => Theme.secondaryText, bg: base, min: 4.5 },
+            { tag: "accent text on card", fg: () => Theme.accentText, bg: card, min: 4.5 },
+            { tag: "selected entry", fg: () => Theme.accentText, bg: d => Kit.over(Theme.selectedFill, card(d)), min: 4.5 },
+            { tag: "icon square", fg: () => Theme.accentText, bg: d => Kit.over(Qt.alpha(Theme.accent, 0.13), card(d)), min: 4.5 },
+            { tag: "red on card", fg: () => Theme.red, bg: card, min: 4.5 },
+            { tag: "orange on card", fg: () => Theme.orange, bg: card, min: 4.5 },
+            { tag: "white on accent fill", fg: () => "white", bg: () => Theme.accentFill, min: 4.5 },
+            { tag: "banner label on its light end", fg: () => Qt.rgba(1, 1, 1, 0.85), bg: () => Theme.accentFillEnd, min: 4.5 },
+            { tag: "banner label on its start", fg: () => Qt.rgba(1, 1, 1, 0.85), bg: () => Theme.accentFill, min: 4.5 },
+            { tag: "white on red fill", fg: () => "white", bg: () => Theme.redFill, min: 4.5 },
+        ]
+        const rows = []
+        for (const dark of [false, true])
+            for (const p of pairs)
+                rows.push({ tag: p.tag + (dark ? ", dark" : ", light"), dark: dark, fg: p.fg, bg: p.bg, min: p.min })
+        return rows
+    }
+    function test_textContrast(data) {
+        AppSettings.theme = data.dark ? Ombry.Theme.Dark : Ombry.Theme.Light
+        compare(Theme.dark, data.dark)
+        const ratio = Kit.contrast(data.fg(), data.bg(data.dark))
+        verify(ratio >= data.min, ratio.toFixed(2) + ":1")
+    }
+
+    // The measure itself, on pairs whose ratio is known.
+    function test_contrastMeasure_data() {
+        return [
+            { tag: "black on white", fg: "black", bg: "white", ratio: 21 },
+            { tag: "same colour", fg: "#00B8A9", bg: "#00B8A9", ratio: 1 },
+            { tag: "white on the bright accent", fg: "white", bg: "#00B8A9", ratio: 2.49 },
+            { tag: "grey 777 on white", fg: "#777777", bg: "white", ratio: 4.48 },
+            { tag: "half-transparent black is grey", fg: Qt.rgba(0, 0, 0, 0.5), bg: "white", ratio: 3.98 },
+            { tag: "translucent background shows white", fg: "black", bg: Qt.rgba(0, 0, 0, 0), ratio: 21 },
+        ]
+    }
+    function test_contrastMeasure(data) {
+        fuzzyCompare(Kit.contrast(data.fg, data.bg), data.ratio, 0.01)
+    }
+
+
+    Component {
+        id: glassButtonComponent
+        GlassButton { text: "Copier"; symbol: "doc.on.doc" }
+    }
+    Component {
+        id: prominentButtonComponent
+        ProminentButton { text: "Corriger"; symbol: "checkmark.seal" }
+    }
+
+    // What the eye gets of an item: its opacity times that of every parent.
+    function seenOpacity(item) {
+        let o = 1
+        for (let i = item; i; i = i.parent)
+            o *= i.opacity
+        return o
+    }
+    // The button's label: the text that is not a symbol.
+    function findLabel(item) {
+        for (let i = 0; i < item.children.length; ++i) {
+            const c = item.children[i]
+            if (c.truncated !== undefined && c.name === undefined && c.text.length > 0)
+                return c
+            const inner = findLabel(c)
+            if (inner)
+                return inner
+        }
+        return null
+    }
+
+    // One disabled look for every kit button, in both appearances: the label
+    // fades with the fill, not the fill alone.
+    function test_disabledButtonsFadeTheirLabel_data() {
+        const rows = []
+        for (const dark of [false, true]) {
+            rows.push({ tag: "glass" + (dark ? ", dark" : ""), component: glassButtonComponent, dark: dark })
+            rows.push({ tag: "prominent" + (dark ? ", dark" : ""), component: prominentButtonComponent, dark: dark })
+        }
+        return rows
+    }
+    function test_disabledButtonsFadeTheirLabel(data) {
+        AppSettings.theme = data.dark ? Ombry.Theme.Dark : Ombry.Theme.Light
+        const button = createTemporaryObject(data.component, testCase)
+        const label = findLabel(button.contentItem)
+        verify(label)
+        compare(label.text, button.text)
+        const enabled = seenOpacity(label)
+        const fill = seenOpacity(button.background)
+        button.enabled = false
+        verify(seenOpacity(label) <= enabled * 0.5, "label " + seenOpacity(label))
+        verify(seenOpacity(button.background) <= fill * 0.5, "fill " + seenOpacity(button.background))
+    }
+
     function test_cardBackgroundFollowsTheAppearance_data() {
         return [
             { tag: "light", theme: Ombry.Theme.Light, r: 1, g: 1, b: 1 },

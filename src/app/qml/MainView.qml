@@ -14,8 +14,10 @@ Item {
     property bool scrolls: true
 
     anchors.fill: parent
+    // The least the view needs: every page fits from here up. The window adds
+    // its menu bar to it.
     implicitWidth: 1000
-    implicitHeight: 680
+    implicitHeight: 650
 
     readonly property list<Component> pages: [
         Component { DashboardPage {} },
@@ -35,10 +37,10 @@ Item {
 
     Item {
         id: frame
-        // The view needs 1000 × 680, whatever the window offers.
-        width: Math.max(root.width, 1000)
-        height: Math.max(root.height, 680)
-        anchors.centerIn: parent
+        // Never below the view's minimum, whatever the window offers; cut at the
+        // right and bottom then, never above the top.
+        width: Math.max(root.width, root.implicitWidth)
+        height: Math.max(root.height, root.implicitHeight)
 
         Sidebar {
             id: sidebar

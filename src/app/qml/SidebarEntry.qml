@@ -11,7 +11,7 @@ TabButton {
     property string label
     property string symbol
     readonly property bool selected: Navigation.page === page
-    readonly property color foreground: selected ? Theme.accentDeep : Qt.rgba(Theme.text.r, Theme.text.g, Theme.text.b, 0.8)
+    readonly property color foreground: selected ? Theme.accentText : Qt.rgba(Theme.text.r, Theme.text.g, Theme.text.b, 0.8)
 
     text: entry.label
     leftPadding: 12
@@ -33,7 +33,7 @@ TabButton {
 
     background: Rectangle {
         radius: 12
-        color: entry.selected ? Qt.rgba(0, 0.7216, 0.6627, 0.18)
+        color: entry.selected ? Theme.selectedFill
                               : entry.hovered ? Qt.rgba(Theme.text.r, Theme.text.g, Theme.text.b, 0.05) : "transparent"
     }
 

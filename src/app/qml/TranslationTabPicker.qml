@@ -8,12 +8,23 @@ import Ombry
 Rectangle {
     id: picker
 
-    implicitWidth: 290
+    readonly property var tabs: [
+        { tab: "text", label: "Texte", symbol: "text.alignleft" },
+        { tab: "calls", label: "Appels en direct", symbol: "captions.bubble" }
+    ]
+    // Two equal segments, each as wide as the longer label needs.
+    implicitWidth: 2 * (Math.max(...tabs.map(t => metrics.advanceWidth(t.label))) + 13 + 5 + 28) + 6
     implicitHeight: 28
     radius: 8
     color: Qt.rgba(Theme.text.r, Theme.text.g, Theme.text.b, 0.08)
     Accessible.role: Accessible.PageTabList
     Accessible.name: "Onglets de traduction"
+
+    FontMetrics {
+        id: metrics
+        font.pixelSize: 12
+        font.weight: Font.DemiBold
+    }
 
     RowLayout {
         anchors.fill: parent
@@ -21,10 +32,7 @@ Rectangle {
         spacing: 2
 
         Repeater {
-            model: [
-                { tab: "text", label: "Texte", symbol: "text.alignleft" },
-                { tab: "calls", label: "Appels en direct", symbol: "captions.bubble" }
-            ]
+            model: picker.tabs
 
             TabButton {
                 id: segment

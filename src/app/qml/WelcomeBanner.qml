@@ -15,8 +15,9 @@ Item {
         anchors.fill: parent
         anchors.margins: -margin
         radius: 18
-        from: Theme.accent
-        to: Qt.rgba(0.25, 0.82, 0.76, 1)
+        // Deep enough at both ends for its white text.
+        from: Theme.accentFill
+        to: Theme.accentFillEnd
         shadowColor: Qt.rgba(0, 0.7216, 0.6627, 0.35)
         shadowRadius: 14
         shadowOffsetY: 6
@@ -32,7 +33,7 @@ Item {
             implicitWidth: 32
             implicitHeight: 32
             radius: 8
-            color: Theme.accentDeep
+            color: Qt.rgba(1, 1, 1, 0.16)
 
             Symbol {
                 anchors.centerIn: parent

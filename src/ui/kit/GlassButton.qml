@@ -14,6 +14,8 @@ Button {
     rightPadding: 14
     font.pixelSize: 13
     font.weight: Font.Medium
+    // One disabled look for every kit button: label, symbol and fill faded together.
+    opacity: enabled ? 1 : 0.45
     Accessible.role: Accessible.Button
     Accessible.name: text
     Accessible.onPressAction: if (button.enabled) button.clicked()
@@ -53,6 +55,5 @@ Button {
         rimWidth: 0.8
         rimStart: Theme.dark ? Qt.rgba(1, 1, 1, 0.25) : Qt.rgba(0, 0, 0, 0.12)
         rimEnd: Theme.dark ? Qt.rgba(1, 1, 1, 0.08) : Qt.rgba(0, 0, 0, 0.18)
-        opacity: button.enabled ? 1 : 0.5
     }
 }

@@ -14,6 +14,6 @@ Rectangle {
         name: parent.systemName
         font.pixelSize: 15
         font.weight: Font.DemiBold
-        color: Theme.accent
+        color: Theme.accentText
     }
 }

@@ -11,6 +11,9 @@
 #include <QQmlEngine>
 #include <QUrl>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 bool gGlassOff = false;
@@ -197,6 +200,26 @@ QString Kit::formatDecimal(double value, int decimals)
 {
     static const QLocale french(QLocale::French, QLocale::France);
     return french.toString(value, 'f', decimals);
+}
+
+QColor Kit::over(const QColor &top, const QColor &bottom)
+{
+    const float a = top.alphaF();
+    return QColor::fromRgbF(a * top.redF() + (1 - a) * bottom.redF(), a * top.greenF() + (1 - a) * bottom.greenF(),
+                            a * top.blueF() + (1 - a) * bottom.blueF());
+}
+
+double Kit::contrast(const QColor &text, const QColor &background, const QColor &under)
+{
+    // Relative luminance of sRGB, as the accessibility guidelines define it.
+    const auto luminance = [](const QColor &c) {
+        const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const QColor back = over(background, over(under, Qt::white));
+    const double a = luminance(over(text, back));
+    const double b = luminance(back);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
 }
 
 bool Kit::hasAppIcon(const QString &key)

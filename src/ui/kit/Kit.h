@@ -56,6 +56,13 @@ public:
     Q_INVOKABLE static QString formatNumber(qint64 value);
     Q_INVOKABLE static QString formatDecimal(double value, int decimals);
 
+    // The contrast ratio of `text` drawn over `background` (1 to 21), the text's
+    // transparency taken into account; `under` is what shows through a
+    // translucent background (the window's own background).
+    Q_INVOKABLE static double contrast(const QColor &text, const QColor &background, const QColor &under = Qt::white);
+    // `top` painted over the opaque `bottom`.
+    Q_INVOKABLE static QColor over(const QColor &top, const QColor &bottom);
+
     // Whether an application icon exists for `key` (a desktop id, an icon name or
     // an absolute path); the lookup is cached, misses too.
     Q_INVOKABLE static bool hasAppIcon(const QString &key);

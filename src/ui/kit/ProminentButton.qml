@@ -6,14 +6,16 @@ import Ombry
 Button {
     id: button
     property string symbol
-    // The fill; the accent unless the caller tints it.
-    property color tint: Theme.accent
+    // The fill; the deep accent unless the caller tints it.
+    property color tint: Theme.accentFill
 
     padding: 8
     leftPadding: 16
     rightPadding: 16
     font.pixelSize: 13
     font.weight: Font.DemiBold
+    // One disabled look for every kit button: label, symbol and fill faded together.
+    opacity: enabled ? 1 : 0.45
     Accessible.role: Accessible.Button
     Accessible.name: text
     Accessible.onPressAction: if (button.enabled) button.clicked()
@@ -39,7 +41,6 @@ Button {
         implicitHeight: 30
         radius: height / 2
         color: button.down ? Qt.darker(button.tint, 1.2) : (button.hovered ? Qt.lighter(button.tint, 1.08) : button.tint)
-        opacity: button.enabled ? 1 : 0.45
         border.width: 0.8
         border.color: Qt.rgba(1, 1, 1, 0.25)
     }
