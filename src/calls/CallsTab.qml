@@ -16,33 +16,63 @@ Item {
         active: tab.visible
     }
 
+    readonly property bool actionsBelow: header.titleWidth + 2 * header.spacing + picker.implicitWidth + 10
+                                         + actions.implicitWidth > layout.width
+
+    Row {
+        id: actions
+        parent: tab.actionsBelow ? belowActions : headerActions
+        spacing: 10
+
+        GlassButton {
+            objectName: "floatingButton"
+            symbol: "macwindow.on.rectangle"
+            text: "Fenêtre flottante"
+            onClicked: SubtitleWindow.show()
+        }
+        ProminentButton {
+            objectName: "subtitlesButton"
+            symbol: tab.running ? "stop.fill" : "captions.bubble.fill"
+            text: tab.running ? "Arrêter" : "Démarrer"
+            tint: tab.running ? Theme.redFill : Theme.accentFill
+            onClicked: tab.running ? CallTranslator.stop() : CallTranslator.start()
+        }
+    }
+
     ColumnLayout {
         id: layout
         width: parent.width
         spacing: 18
 
         PageHeader {
+            id: header
             Layout.fillWidth: true
             title: "Traduction"
 
             RowLayout {
                 spacing: 10
 
-                TranslationTabPicker {}
-                GlassButton {
-                    objectName: "floatingButton"
-                    symbol: "macwindow.on.rectangle"
-                    text: "Fenêtre flottante"
-                    onClicked: SubtitleWindow.show()
+                TranslationTabPicker {
+                    id: picker
                 }
-                ProminentButton {
-                    objectName: "subtitlesButton"
-                    symbol: tab.running ? "stop.fill" : "captions.bubble.fill"
-                    text: tab.running ? "Arrêter" : "Démarrer"
-                    tint: tab.running ? Theme.redFill : Theme.accentFill
-                    onClicked: tab.running ? CallTranslator.stop() : CallTranslator.start()
+                // The actions' place in the header; empty when they sit below it.
+                Item {
+                    id: headerActions
+                    implicitWidth: tab.actionsBelow ? 0 : actions.implicitWidth
+                    implicitHeight: actions.implicitHeight
                 }
             }
+        }
+
+        // Below the header when the header cannot hold them with their labels;
+        // the tab picker keeps its place either way.
+        Item {
+            id: belowActions
+            visible: tab.actionsBelow
+            Layout.alignment: Qt.AlignRight
+            Layout.topMargin: -8
+            implicitWidth: actions.implicitWidth
+            implicitHeight: actions.implicitHeight
         }
 
         Card {

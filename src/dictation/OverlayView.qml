@@ -213,7 +213,7 @@ Item {
                 Rectangle {
                     anchors.fill: parent
                     radius: 3.5
-                    color: Theme.red
+                    color: Theme.redMark
                 }
             }
 
@@ -260,7 +260,7 @@ Item {
                 label: root.controller.flashIsError ? "Erreur" : "Terminé"
                 font.pixelSize: 15
                 font.weight: Font.DemiBold
-                color: root.controller.flashIsError ? Theme.orange : Theme.accent
+                color: root.controller.flashIsError ? Theme.orangeMark : Theme.accent
             }
             Text {
                 objectName: "flash"

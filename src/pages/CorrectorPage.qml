@@ -166,7 +166,8 @@ Item {
                         && toneChips.implicitWidth + wordCount.implicitWidth + clearButton.implicitWidth
                            + runButton.implicitWidth + 4 * columnSpacing > width
                     Layout.fillWidth: true
-                    columns: 7
+                    // Stacked: the chips, then the spacer, the word count, the clear and run buttons.
+                    columns: stacked ? 4 : 7
                     columnSpacing: 10
                     rowSpacing: 10
 

@@ -9,7 +9,9 @@ Card {
 
     property int before: 100
     property int count: 0
-    readonly property color arcColor: before < 60 ? Theme.red : before < 85 ? Theme.orange : Theme.accent
+    readonly property color arcColor: before < 60 ? Theme.redMark : before < 85 ? Theme.orangeMark : Theme.accent
+    // The same meaning for the figure, in colours that read on the card.
+    readonly property color figureColor: before < 60 ? Theme.red : before < 85 ? Theme.orange : Theme.accentText
 
     padding: 20
     Accessible.role: Accessible.Grouping
@@ -65,7 +67,7 @@ Card {
                 text: card.before
                 font.pixelSize: 18
                 font.bold: true
-                color: card.arcColor
+                color: card.figureColor
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }

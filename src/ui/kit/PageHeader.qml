@@ -7,9 +7,12 @@ RowLayout {
     id: header
     property string title
     default property alias trailing: trailingSlot.data
+    // What the title takes, for a page that rearranges its trailing view.
+    readonly property real titleWidth: titleText.implicitWidth
     spacing: 8
 
     Text {
+        id: titleText
         text: header.title
         font.pixelSize: 26
         font.bold: true

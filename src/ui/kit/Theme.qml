@@ -27,6 +27,10 @@ QtObject {
     readonly property color red: dark ? "#FF6961" : "#D70015"
     // Behind white labels ("Arrêter").
     readonly property color redFill: "#D70015"
+    // The bright system colours, for marks that carry no text (arcs, dots) and
+    // for the overlay's dark capsule.
+    readonly property color redMark: "#FF3B30"
+    readonly property color orangeMark: "#FF9500"
     readonly property color separator: dark ? Qt.rgba(1, 1, 1, 0.1) : Qt.rgba(0, 0, 0, 0.1)
 
     // Glass drawn as a plain fill (snapshots, light visuals) and the frame
