@@ -72,8 +72,6 @@ private Q_SLOTS:
                                                << QVariant(QStringLiteral("sleep 30")) << noKey;
         QTest::newRow("terminal without PRIMARY: no Ctrl+C") << "lxterminal" << none << none << true << true << none
                                                              << noKey;
-        QTest::newRow("terminal, blank PRIMARY: no Ctrl+C") << "konsole" << QVariant(QStringLiteral("  \n")) << none << true
-                                                            << true << none << noKey;
         QTest::newRow("terminal whose AT-SPI shows no selection: its PRIMARY")
             << "lxterminal" << QVariant(QStringLiteral("ls -l")) << QVariant(QString()) << true << true
             << QVariant(QStringLiteral("ls -l")) << noKey;
