@@ -751,6 +751,10 @@ void DictationController::pasteLast()
 
 void DictationController::correctSelection(bool alreadyCopied, bool translate)
 {
+    // The capsule shows the application whose selection is acted on, not the
+    // one of the last dictation.
+    if (state_ == State::Idle)
+        setTargetApp(services_.frontmostApp ? services_.frontmostApp() : std::nullopt);
     if (services_.correctSelection)
         services_.correctSelection(this, alreadyCopied, translate);
 }

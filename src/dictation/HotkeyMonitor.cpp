@@ -11,6 +11,7 @@
 namespace {
 
 quint64 gLiveFlags = 0;
+quint64 gCopySeriesStart = 0;
 
 // The device-dependent bit set while the dictation key itself is down.
 quint64 flagBit(DictationKey key)
@@ -41,7 +42,7 @@ HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
         modifierChange(key, flags, source.posted ? PostedByAnotherProgram : 0, source.device);
     };
     hub_.onKeyDown = [this](quint16 key, quint64 flags, bool autorepeat, X11InputHub::Source source) {
-        keyDown(key, flags, autorepeat, source.posted ? PostedByAnotherProgram : 0);
+        keyDown(key, flags, autorepeat, source.posted ? PostedByAnotherProgram : 0, source.time);
         if (!autorepeat && onKeyObserved)
             queue([this, key] {
                 if (onKeyObserved)
@@ -68,6 +69,11 @@ HotkeyMonitor::~HotkeyMonitor() = default;
 quint64 HotkeyMonitor::liveFlags()
 {
     return gLiveFlags;
+}
+
+quint64 HotkeyMonitor::copySeriesStart()
+{
+    return gCopySeriesStart;
 }
 
 void HotkeyMonitor::setRecording(bool on)
@@ -167,9 +173,9 @@ void HotkeyMonitor::modifierChange(quint16 key, quint64 flags, qint64 pid, qint6
     });
 }
 
-bool HotkeyMonitor::keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid)
+bool HotkeyMonitor::keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid, quint64 time)
 {
-    const bool swallowed = decide(key, flags, autorepeat, pid);
+    const bool swallowed = decide(key, flags, autorepeat, pid, time);
     // Another key pressed while the dictation key is held makes the dictation
     // key part of a chord, also when one of our shortcuts swallows it (right
     // Control held for a Control shortcut); Escape cancelling a recording does not.
@@ -178,7 +184,7 @@ bool HotkeyMonitor::keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 
     return swallowed;
 }
 
-bool HotkeyMonitor::decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid)
+bool HotkeyMonitor::decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid, quint64 time)
 {
     const quint64 m = flags & KeyTable::ModifierMask;
 
@@ -209,11 +215,15 @@ bool HotkeyMonitor::decide(quint16 key, quint64 flags, bool autorepeat, qint64 p
         return false;
 
     const AppSettings *s = AppSettings::shared();
-    if (s->correctionShortcut() && key == KeyTable::C && s->correctionDoubleCopy()
-        && m == KeyTable::ClipboardModifier && !autorepeat && pid == 0) {
+    // Ctrl+Shift+C is the terminals' copy: both keys, mixed, make one series.
+    const bool copyKey = m == KeyTable::ClipboardModifier || m == (KeyTable::ClipboardModifier | KeyTable::Shift);
+    if (s->correctionShortcut() && key == KeyTable::C && s->correctionDoubleCopy() && copyKey && !autorepeat
+        && pid == 0) {
         const qint64 now = clock();
         copyCount = (lastCopy && now - *lastCopy < kCopySeriesMs) ? copyCount + 1 : 1;
         lastCopy = now;
+        if (copyCount == 1)
+            gCopySeriesStart = time;
         if (copyCount == 3) {
             copyCount = 0;
             lastCopy.reset();

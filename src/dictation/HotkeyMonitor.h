@@ -45,6 +45,9 @@ public:
     // Copy series.
     std::optional<qint64> lastCopy; // monotonic ms of the last counted Ctrl+C
     int copyCount = 0;
+    // Server time of the first copy key of the latest series (0 when unknown):
+    // the clipboard counts as the user's copy only if it changed hands since.
+    static quint64 copySeriesStart();
 
     // True while the settings' shortcut recorder listens: the fixed shortcuts
     // and the correction shortcut are then let through.
@@ -76,7 +79,8 @@ public:
     // A modifier change: stores the flags and queues handle().
     void modifierChange(quint16 key, quint64 flags, qint64 pid, qint64 state);
     // A key down: decides at once whether it is swallowed, queues the action.
-    bool keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid);
+    // `time` is the server's time of the key.
+    bool keyDown(quint16 key, quint64 flags, bool autorepeat, qint64 pid, quint64 time = 0);
     // The dictation key's edges.
     void handle(quint16 keyCode, quint64 raw, qint64 pid, qint64 state);
 
@@ -88,7 +92,7 @@ Q_SIGNALS:
     void refusedChanged();
 
 private:
-    bool decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid);
+    bool decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid, quint64 time);
     void updateGrabs();
     void queue(std::function<void()> action, int delayMs = 0);
     void noteOtherKey();

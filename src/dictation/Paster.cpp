@@ -1,10 +1,13 @@
 #include "dictation/Paster.h"
 
 #include "app/Application.h"
+#include "dictation/HotkeyMonitor.h"
 #include "model/Log.h"
 #include "model/TextUtil.h"
 #include "platform/Accessibility.h"
+#include "platform/FrontmostApp.h"
 #include "platform/KeyTable.h"
+#include "platform/SelectionOwners.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -16,7 +19,42 @@
 
 using namespace std::chrono_literals;
 
-Paster::Paster(PasteDesktop desktop, QObject *parent) : QObject(parent), desktop_(std::move(desktop)) {}
+namespace {
+
+PasteDesktop completed(PasteDesktop desktop)
+{
+    if (!desktop.frontPrimary)
+        desktop.frontPrimary = []() -> std::optional<QString> {
+            const std::optional<RunningApp> app = FrontmostApp::current();
+            if (!app || !SelectionOwners::ownedByClientOf("PRIMARY", app->window))
+                return std::nullopt;
+            return Clipboard::snapshot(Clipboard::Mode::Primary).text();
+        };
+    if (!desktop.readFocus)
+        desktop.readFocus = [] { return Accessibility::readFocus(); };
+    if (!desktop.serverTime)
+        desktop.serverTime = SelectionOwners::serverTime;
+    if (!desktop.clipboardTakenSince)
+        desktop.clipboardTakenSince = [](quint64 since) {
+            return SelectionOwners::clipboardTakenSince(since) && !Clipboard::ownedHere();
+        };
+    if (!desktop.copySeriesStart)
+        desktop.copySeriesStart = HotkeyMonitor::copySeriesStart;
+    return desktop;
+}
+
+bool blank(const std::optional<QString> &text)
+{
+    return !text || TextUtil::trimmed(*text).isEmpty();
+}
+
+} // namespace
+
+Paster::Paster(PasteDesktop desktop, QObject *parent) : QObject(parent), desktop_(completed(std::move(desktop)))
+{
+    // Owner changes are followed from now on: a copy series judged later needs them.
+    SelectionOwners::watch();
+}
 
 Paster::~Paster()
 {
@@ -62,8 +100,23 @@ bool Paster::isTerminal(const QString &wmClass)
         QStringLiteral("sakura"), QStringLiteral("kgx"), QStringLiteral("org.gnome.console"),
         QStringLiteral("ptyxis"), QStringLiteral("cool-retro-term"), QStringLiteral("deepin-terminal"),
         QStringLiteral("eterm"), QStringLiteral("hyper"), QStringLiteral("tabby"),
+        QStringLiteral("roxterm"), QStringLiteral("termit"), QStringLiteral("termite"), QStringLiteral("stterm"),
+        QStringLiteral("mlterm"), QStringLiteral("aterm"), QStringLiteral("kterm"), QStringLiteral("zutty"),
+        QStringLiteral("contour"), QStringLiteral("blackbox"), QStringLiteral("com.raggesilver.blackbox"),
     };
     return terminals.contains(wmClass.trimmed().toLower());
+}
+
+bool Paster::targetIsTerminal() const
+{
+    return desktop_.targetClass && isTerminal(desktop_.targetClass());
+}
+
+bool Paster::seriesCopied() const
+{
+    // A series of unknown start proves nothing about the clipboard.
+    const quint64 start = desktop_.copySeriesStart();
+    return start != 0 && desktop_.clipboardTakenSince(start);
 }
 
 bool Paster::isXtermFamily(const QString &wmClass)
@@ -164,7 +217,14 @@ QCoro::Task<> Paster::waitForModifiers()
     co_await QCoro::sleepFor(60ms);
 }
 
-QCoro::Task<std::optional<QString>> Paster::copySelection()
+QCoro::Task<std::optional<bool>> Paster::targetEditable()
+{
+    QCoro::Task<Accessibility::FocusRead> reading = desktop_.readFocus();
+    const Accessibility::FocusRead read = co_await std::move(reading);
+    co_return read.editable;
+}
+
+QCoro::Task<std::optional<QString>> Paster::copySelection(bool mayPostCopy, std::optional<Snapshot> *savedBeforeCopy)
 {
     QPointer<Paster> self(this);
     QCoro::Task<> waiting = waitForModifiers();
@@ -176,27 +236,55 @@ QCoro::Task<std::optional<QString>> Paster::copySelection()
     Log::write(QStringLiteral("sélection: appli ") + (app.isEmpty() ? QStringLiteral("?") : app)
                + QStringLiteral(", touches 0x") + QString::number(flags, 16));
 
-    QCoro::Task<std::optional<QString>> reading = selectedTextViaAX();
-    const std::optional<QString> viaAX = co_await std::move(reading);
+    QCoro::Task<Accessibility::FocusRead> reading = desktop_.readFocus();
+    const Accessibility::FocusRead focus = co_await std::move(reading);
     if (!self)
         co_return std::nullopt;
-    if (viaAX && !TextUtil::trimmed(*viaAX).isEmpty()) {
+    if (!blank(focus.selected)) {
         Log::write(QStringLiteral("sélection lue par accessibilité (")
-                   + QString::number(TextUtil::characterCount(*viaAX)) + QStringLiteral(" caractères)"));
-        co_return viaAX;
+                   + QString::number(TextUtil::characterCount(*focus.selected)) + QStringLiteral(" caractères)"));
+        co_return focus.selected;
     }
+    // PRIMARY holds the selection of applications that AT-SPI cannot read, terminals
+    // first. Some applications keep it after their selection went away: a focused
+    // text that says nothing is selected wins over it, except in a terminal, whose
+    // AT-SPI side may not tell its selection.
+    const bool terminal = targetIsTerminal();
+    if (terminal || !focus.selected) {
+        const std::optional<QString> primary = desktop_.frontPrimary();
+        if (!blank(primary)) {
+            Log::write(QStringLiteral("sélection lue dans la sélection primaire (")
+                       + QString::number(TextUtil::characterCount(*primary)) + QStringLiteral(" caractères)"));
+            co_return primary;
+        }
+    }
+    // Ctrl+C is an interrupt in a terminal: it would end the user's job.
+    if (terminal) {
+        Log::write(QStringLiteral("sélection: terminal, pas de Ctrl+C envoyé"));
+        co_return std::nullopt;
+    }
+    if (!mayPostCopy)
+        co_return std::nullopt;
 
+    if (savedBeforeCopy)
+        *savedBeforeCopy = snapshot();
+    const quint64 mark = desktop_.serverTime();
     Clipboard::clear();
-    const quint64 before = Clipboard::changeCount();
     command(kKeyC);
-    // Our own clear may be reported late, so a change only counts once text came.
-    const auto copied = [before] { return Clipboard::changeCount() != before && Clipboard::text(); };
+    // Only a clipboard taken after the key holds the selection: one left as it
+    // was (the key ignored, our clear refused) holds something older.
+    const std::function<bool(quint64)> takenSince = desktop_.clipboardTakenSince;
+    const auto copied = [&takenSince, mark] { return takenSince(mark) && Clipboard::text(); };
     co_await QCoro::sleepFor(25ms);
     for (int polls = 1; polls < 40 && !copied(); ++polls)
         co_await QCoro::sleepFor(25ms);
+    if (!self)
+        co_return std::nullopt;
 
-    const std::optional<QString> text = Clipboard::text();
-    Log::write(QStringLiteral("sélection copiée par ⌘C (")
+    const std::optional<QString> text = takenSince(mark) ? Clipboard::text() : std::nullopt;
+    if (!takenSince(mark))
+        Log::write(QStringLiteral("sélection: presse-papiers inchangé après Ctrl+C"));
+    Log::write(QStringLiteral("sélection copiée par Ctrl+C (")
                + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     co_return text;
 }

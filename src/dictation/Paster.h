@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Accessibility.h"
 #include "platform/Clipboard.h"
 
 #include <QObject>
@@ -23,6 +24,18 @@ struct PasteDesktop
     std::function<quint64()> modifiers;
     // Localised name of the frontmost application, for log lines.
     std::function<QString()> frontmostName;
+
+    // Left unset, the ones below are the real desktop's.
+    // PRIMARY's text when the X client that owns it made the active window.
+    std::function<std::optional<QString>()> frontPrimary;
+    // The focused element through AT-SPI.
+    std::function<QCoro::Task<Accessibility::FocusRead>()> readFocus;
+    // The server's time now, and whether another client took the clipboard at
+    // that time or later.
+    std::function<quint64()> serverTime;
+    std::function<bool(quint64 since)> clipboardTakenSince;
+    // Server time of the first key of the user's latest copy series.
+    std::function<quint64()> copySeriesStart;
 };
 
 // How text goes in and out of the frontmost application: the clipboard plus a
@@ -64,9 +77,22 @@ public:
     // Waits while a modifier is held (25 ms polls, 2.0 s at most), then 60 ms more.
     QCoro::Task<> waitForModifiers();
 
-    // The selection: through AT-SPI, else a posted Ctrl+C and the clipboard (the
-    // clipboard is not put back; callers snapshot first).
-    QCoro::Task<std::optional<QString>> copySelection();
+    // The selection of the application in front: AT-SPI, else PRIMARY when that
+    // application holds it, else (with `mayPostCopy`, never into a terminal) a
+    // posted Ctrl+C whose result counts only if the clipboard changed hands
+    // after it. The clipboard is not put back: when the copy is posted,
+    // `savedBeforeCopy` (if given) receives the clipboard as it was.
+    QCoro::Task<std::optional<QString>> copySelection(bool mayPostCopy = true,
+                                                      std::optional<Snapshot> *savedBeforeCopy = nullptr);
+
+    // Whether the user's own copy series put something new on the clipboard:
+    // otherwise what it holds is older than the selection.
+    bool seriesCopied() const;
+
+    // Whether the window that receives the keys is a terminal.
+    bool targetIsTerminal() const;
+    // Whether the focused element takes text; none when it cannot tell.
+    QCoro::Task<std::optional<bool>> targetEditable();
 
     // Pending restores run now (tests, quitting).
     void flushRestore();

@@ -97,7 +97,10 @@ struct IdleOnExit
 QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool translate)
 {
     IdleOnExit guard{host};
-    Paster::Snapshot saved;
+    // The clipboard as the user had it, when this action changed it (a posted
+    // copy) or read it (the user's own copy).
+    std::optional<Paster::Snapshot> saved;
+    bool changed = false;
     std::optional<QString> text;
     if (alreadyCopied) {
         co_await QCoro::sleepFor(150ms);
@@ -107,25 +110,37 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         // restore just before): under load it can land late.
         for (int polls = 0; polls < 40 && Clipboard::ownedHere(); ++polls)
             co_await QCoro::sleepFor(25ms);
-        // The application's copy is now the user's clipboard: it is what comes back
-        // afterwards, and the selection is read from that same snapshot.
-        saved = host->paster()->snapshot();
-        text = saved.text();
-        if (!text) {
-            // A busy application may miss the snapshot's short limit once.
-            co_await QCoro::sleepFor(100ms);
+        if (host->paster()->seriesCopied()) {
+            // The application's copy is now the user's clipboard: it is what comes
+            // back afterwards, and the selection is read from that same snapshot.
             saved = host->paster()->snapshot();
-            text = saved.text();
+            text = saved->text();
+            if (!text) {
+                // A busy application may miss the snapshot's short limit once.
+                co_await QCoro::sleepFor(100ms);
+                saved = host->paster()->snapshot();
+                text = saved->text();
+            }
+            Log::write(QStringLiteral("sélection: Ctrl+C deux fois (")
+                       + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
+        } else {
+            // The application did not copy (a terminal's Ctrl+C, a key it ignores):
+            // the clipboard holds something older than the selection.
+            Log::write(QStringLiteral("sélection: Ctrl+C sans copie, presse-papiers ignoré"));
+            QCoro::Task<std::optional<QString>> reading = host->paster()->copySelection(false);
+            text = co_await std::move(reading);
         }
-        Log::write(QStringLiteral("sélection: Ctrl+C deux fois (")
-                   + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
     } else {
-        saved = host->paster()->snapshot();
-        QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection();
+        QCoro::Task<std::optional<QString>> copying = host->paster()->copySelection(true, &saved);
         text = co_await std::move(copying);
+        changed = saved.has_value();
     }
+    const auto putBack = [&saved, changed] {
+        if (changed)
+            Clipboard::restore(*saved);
+    };
     if (!text || TextUtil::trimmed(*text).isEmpty()) {
-        Clipboard::restore(saved);
+        putBack();
         host->setIdle();
         host->fail(QStringLiteral("Aucun texte sélectionné"));
         co_return;
@@ -152,7 +167,7 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         failure = Road::errorText(error);
     }
     if (failure) {
-        Clipboard::restore(saved);
+        putBack();
         host->setIdle();
         host->fail(*failure);
         co_return;
@@ -173,11 +188,13 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
                + QString::number(TextUtil::characterCount(*text)) + QStringLiteral(" → ")
                + QString::number(TextUtil::characterCount(result)) + QStringLiteral(" caractères"));
 
-    bool paste = true;
-    if (translate) {
+    // A terminal's output or read-only text cannot take the result in place of
+    // the selection: it goes to the bubble.
+    bool paste = !host->paster()->targetIsTerminal();
+    if (paste) {
         // Asked of the accessibility worker: an application that does not answer
         // holds this action up to the timeout, never the main thread.
-        QCoro::Task<std::optional<bool>> asking = Paster::focusedIsEditable();
+        QCoro::Task<std::optional<bool>> asking = host->paster()->targetEditable();
         const std::optional<bool> editable = co_await std::move(asking);
         paste = editable != std::optional<bool>(false);
     }
@@ -195,10 +212,16 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
                              : result != *text ? QStringLiteral("Texte corrigé") : QStringLiteral("Aucune faute"));
         co_return;
     }
-    Clipboard::restore(saved);
+    putBack();
     host->setIdle();
-    BubbleController::shared()->show(QStringLiteral("Traduit en ") + bubbleLanguage(*text, settings->translateTarget()),
-                                     *text, result);
+    if (!translate && result == *text) {
+        host->show(QStringLiteral("Aucune faute"));
+        co_return;
+    }
+    const QString title = translate
+                              ? QStringLiteral("Traduit en ") + bubbleLanguage(*text, settings->translateTarget())
+                              : QStringLiteral("Correction proposée");
+    BubbleController::shared()->show(title, *text, result);
 }
 
 void speakSelection(SelectionHost *host)
@@ -213,19 +236,14 @@ void speakSelection(SelectionHost *host)
 
 QCoro::Task<> runSpeak(SelectionHost *host)
 {
-    QCoro::Task<> settling = host->paster()->waitForModifiers();
-    co_await std::move(settling);
-    QCoro::Task<std::optional<QString>> reading = Paster::selectedTextViaAX();
-    std::optional<QString> text = co_await std::move(reading);
     Paster *paster = host->paster();
     if (!paster)
         co_return;
-    if (!text || TextUtil::trimmed(*text).isEmpty()) {
-        const Paster::Snapshot saved = paster->snapshot();
-        QCoro::Task<std::optional<QString>> copying = paster->copySelection();
-        text = co_await std::move(copying);
-        Clipboard::restore(saved);
-    }
+    std::optional<Paster::Snapshot> saved;
+    QCoro::Task<std::optional<QString>> copying = paster->copySelection(true, &saved);
+    const std::optional<QString> text = co_await std::move(copying);
+    if (saved)
+        Clipboard::restore(*saved);
     if (!text || TextUtil::trimmed(*text).isEmpty()) {
         host->fail(QStringLiteral("Aucun texte sélectionné"));
         co_return;

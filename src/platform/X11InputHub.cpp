@@ -310,6 +310,7 @@ void X11InputHub::handleRaw(void *cookieData, bool down)
     const unsigned int kc = unsigned(raw->detail);
     Source source;
     source.device = raw->sourceid;
+    source.time = raw->time;
     if (xtestDevices_.contains(raw->sourceid)) {
         if (X11::claimPosted(kc, down))
             return; // our own synthetic key

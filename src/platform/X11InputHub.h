@@ -25,6 +25,7 @@ public:
     {
         bool posted = false; // sent by another program through XTEST
         int device = 0;      // XInput2 source device id
+        quint64 time = 0;    // the server's time of the event
     };
 
     // A key combination to swallow: exact modifiers (Caps Lock and Num Lock

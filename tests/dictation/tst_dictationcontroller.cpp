@@ -107,6 +107,7 @@ class TestDictationController : public QObject
     std::unique_ptr<RoadProbe> road_;
     QStringList sounds_;
     int attention_ = 0;
+    QString frontName_;
     bool deepgramKey_ = true;
     bool openRouter_ = true;
     bool microphone_ = true;
@@ -211,9 +212,10 @@ private Q_SLOTS:
             QMetaObject::invokeMethod(
                 qApp, [done = std::move(done), selection = selection_] { done(selection); }, Qt::QueuedConnection);
         };
-        services.frontmostApp = [] {
+        frontName_ = QStringLiteral("Bloc-notes");
+        services.frontmostApp = [this] {
             RunningApp app;
-            app.name = QStringLiteral("Bloc-notes");
+            app.name = frontName_;
             app.bundleId = QStringLiteral("org.example.Notes");
             return std::optional<RunningApp>(app);
         };
@@ -233,6 +235,26 @@ private Q_SLOTS:
             recorder_->stopGate.release(10);
         c_.reset();
         recorder_ = nullptr;
+    }
+
+    // A selection action shows the application in front, not the last
+    // dictation's; one refused because a dictation is under way changes nothing.
+    void selectionActionShowsTheApplicationInFront_data()
+    {
+        QTest::addColumn<bool>("recording");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("idle") << false << "XTerm";
+        QTest::newRow("while recording") << true << "Bloc-notes";
+    }
+    void selectionActionShowsTheApplicationInFront()
+    {
+        QFETCH(bool, recording);
+        QFETCH(QString, shown);
+        if (recording)
+            keyDown();
+        frontName_ = QStringLiteral("XTerm");
+        c_->correctSelection(true, false);
+        QCOMPARE(c_->targetAppName(), shown);
     }
 
     void holdingTheKeyRecordsAndHandsOver()

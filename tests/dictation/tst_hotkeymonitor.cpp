@@ -194,26 +194,51 @@ private Q_SLOTS:
 
     void copySeries_data()
     {
+        const quint64 ctrl = 0x40001, ctrlShift = 0x60003;
         QTest::addColumn<QList<int>>("gapsMs");
+        QTest::addColumn<QList<quint64>>("flags"); // of each press
         QTest::addColumn<QStringList>("calls");
-        QTest::newRow("one copy") << QList<int>{} << QStringList{};
-        QTest::newRow("two, 0.3 s apart") << QList<int>{300} << QStringList{QStringLiteral("double")};
-        QTest::newRow("three, 0.3 s apart") << QList<int>{300, 300} << QStringList{QStringLiteral("triple")};
-        QTest::newRow("two, 0.6 s apart") << QList<int>{600} << QStringList{};
-        QTest::newRow("four: triple, then a new series") << QList<int>{100, 100, 100} << QStringList{QStringLiteral("triple")};
+        QTest::newRow("one copy") << QList<int>{} << QList<quint64>{ctrl} << QStringList{};
+        QTest::newRow("two, 0.3 s apart") << QList<int>{300} << QList<quint64>{ctrl, ctrl} << QStringList{QStringLiteral("double")};
+        QTest::newRow("three, 0.3 s apart") << QList<int>{300, 300} << QList<quint64>{ctrl, ctrl, ctrl}
+                                            << QStringList{QStringLiteral("triple")};
+        QTest::newRow("two, 0.6 s apart") << QList<int>{600} << QList<quint64>{ctrl, ctrl} << QStringList{};
+        QTest::newRow("four: triple, then a new series") << QList<int>{100, 100, 100}
+                                                         << QList<quint64>{ctrl, ctrl, ctrl, ctrl}
+                                                         << QStringList{QStringLiteral("triple")};
+        // The terminals' copy key counts like Ctrl+C, alone or mixed with it.
+        QTest::newRow("Ctrl+Shift+C twice") << QList<int>{300} << QList<quint64>{ctrlShift, ctrlShift}
+                                            << QStringList{QStringLiteral("double")};
+        QTest::newRow("Ctrl+C then Ctrl+Shift+C") << QList<int>{300} << QList<quint64>{ctrl, ctrlShift}
+                                                  << QStringList{QStringLiteral("double")};
+        QTest::newRow("Ctrl+Alt+Shift+C is not a copy") << QList<int>{300} << QList<quint64>{ctrl, 0xE0000}
+                                                        << QStringList{};
     }
 
     void copySeries()
     {
         QFETCH(QList<int>, gapsMs);
+        QFETCH(QList<quint64>, flags);
         QFETCH(QStringList, calls);
-        QVERIFY(!m_->keyDown(8, 0x40001, false, 0)); // the copy reaches the application
-        for (int gap : gapsMs) {
-            now_ += gap;
-            QVERIFY(!m_->keyDown(8, 0x40001, false, 0));
+        QVERIFY(!m_->keyDown(8, flags[0], false, 0)); // the copy reaches the application
+        for (qsizetype i = 0; i < gapsMs.size(); ++i) {
+            now_ += gapsMs[i];
+            QVERIFY(!m_->keyDown(8, flags[i + 1], false, 0));
         }
         QTest::qWait(600); // past the 0.4 s double-copy decision
         QCOMPARE(calls_, calls);
+    }
+
+    // The clipboard is judged against the first key of the series, not a later one.
+    void copySeriesRemembersItsFirstKeyTime()
+    {
+        m_->keyDown(8, 0x40000, false, 0, 5000);
+        now_ += 200;
+        m_->keyDown(8, 0x40000, false, 0, 5200);
+        QCOMPARE(HotkeyMonitor::copySeriesStart(), quint64(5000));
+        now_ += 700;
+        m_->keyDown(8, 0x60000, false, 0, 5900);
+        QCOMPARE(HotkeyMonitor::copySeriesStart(), quint64(5900));
     }
 
     void copySeriesIgnoresRepeatsAndOtherPrograms()
@@ -222,7 +247,6 @@ private Q_SLOTS:
         now_ += 100;
         m_->keyDown(8, 0x40000, true, 0);
         m_->keyDown(8, 0x40000, false, HotkeyMonitor::PostedByAnotherProgram);
-        m_->keyDown(8, 0x60000, false, 0); // Ctrl+Shift+C
         m_->setRecording(true);
         m_->keyDown(8, 0x40000, false, 0);
         QTest::qWait(500);

@@ -2,6 +2,7 @@
 #include "dictation/SelectionActions.h"
 #include "model/AppSettings.h"
 #include "platform/Accessibility.h"
+#include "platform/SelectionOwners.h"
 #include "support/FakeSelectionHost.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"
@@ -23,6 +24,8 @@ class TestSelectionFrozen : public QObject
     DesktopTools::Editor editor;
     FakeSelectionHost host;
     QList<quint16> posted;
+    // Server time of the user's copy series, which the seeded clipboard follows.
+    quint64 seriesStart = 0;
     std::unique_ptr<Paster> paster;
 
     bool freeze(int sig) { return ::kill(pid_t(editor.pid()), sig) == 0; }
@@ -42,6 +45,7 @@ private Q_SLOTS:
         desktop.targetClass = [] { return QString(); };
         desktop.modifiers = [] { return quint64(0); };
         desktop.frontmostName = [] { return QStringLiteral("Éditeur"); };
+        desktop.copySeriesStart = [this] { return seriesStart; };
         paster = std::make_unique<Paster>(desktop);
         QVERIFY(editor.start(QString(), QStringLiteral("Une étiquette.")));
         Accessibility::warmUp();
@@ -86,6 +90,7 @@ private Q_SLOTS:
         QFETCH(QString, action);
         QFETCH(QStringList, calls);
         QFETCH(QList<quint16>, keys);
+        seriesStart = SelectionOwners::serverTime();
         if (action == QLatin1String("translate"))
             QVERIFY(DesktopTools::seedClipboard(QStringLiteral("Le chat dort sur le canapé du salon.")));
 

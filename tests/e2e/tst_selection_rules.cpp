@@ -25,6 +25,12 @@ class TestSelectionRules : public QObject
     QList<quint16> posted;
     bool keyPosted = true;
     bool keyThrows = false;
+    // The desktop as the paster sees it: whether the user's copy series took the
+    // clipboard, the front application's PRIMARY, the focused element, a terminal.
+    bool userCopied = true;
+    std::optional<QString> primary;
+    Accessibility::FocusRead focus;
+    QString targetClass;
     std::unique_ptr<Paster> paster;
 
     void act(bool alreadyCopied, bool translate)
@@ -48,9 +54,13 @@ private Q_SLOTS:
                 throw std::runtime_error("serveur X perdu");
             return keyPosted;
         };
-        desktop.targetClass = [] { return QString(); };
+        desktop.targetClass = [this] { return targetClass; };
         desktop.modifiers = [] { return quint64(0); };
         desktop.frontmostName = [] { return QStringLiteral("Test"); };
+        desktop.frontPrimary = [this] { return primary; };
+        desktop.readFocus = [this]() -> QCoro::Task<Accessibility::FocusRead> { co_return focus; };
+        desktop.clipboardTakenSince = [this](quint64) { return userCopied; };
+        desktop.copySeriesStart = [] { return quint64(1); };
         paster = std::make_unique<Paster>(desktop);
     }
 
@@ -61,7 +71,12 @@ private Q_SLOTS:
         posted.clear();
         keyPosted = true;
         keyThrows = false;
+        userCopied = true;
+        primary.reset();
+        focus = {};
+        targetClass.clear();
         paster->flushRestore();
+        BubbleController::shared()->close();
     }
 
     void correctionReplacesTheSelection_data()
@@ -167,6 +182,80 @@ private Q_SLOTS:
         QCOMPARE(host.calls, (QStringList{QStringLiteral("begin 0"), QStringLiteral("fail Aucun texte sélectionné")}));
         QCOMPARE(posted, QList<quint16>{Paster::kKeyC});
         QCOMPARE(Clipboard::text(), std::optional<QString>(QStringLiteral("à garder")));
+    }
+
+    // A copy series whose copy did not happen (a terminal's Ctrl+C): what the
+    // clipboard holds is older than the selection and goes nowhere.
+    void staleClipboardIsNeverTheSelection_data()
+    {
+        QTest::addColumn<bool>("translate");
+        QTest::newRow("twice: correction") << false;
+        QTest::newRow("three times: translation") << true;
+    }
+    void staleClipboardIsNeverTheSelection()
+    {
+        QFETCH(bool, translate);
+        const QString secret = QStringLiteral("Mot de passe du wifi : hunter2");
+        Clipboard::setText(secret);
+        userCopied = false;
+        const qsizetype requests = cloud.http.requests().size();
+        act(true, translate);
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("begin %1").arg(translate),
+                                          QStringLiteral("fail Aucun texte sélectionné")}));
+        QVERIFY(posted.isEmpty());
+        QCOMPARE(cloud.http.requests().size(), requests);
+        QCOMPARE(Clipboard::text(), std::optional<QString>(secret));
+    }
+
+    // A result that cannot replace the selection (a terminal's output,
+    // read-only text) is shown in the bubble; nothing is typed or copied there.
+    void resultGoesToTheBubbleWhenItCannotBePutBack_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<bool>("translate");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("result");
+        const QString fault = QStringLiteral("Il a mangé des pomme hier");
+        const QString fixed = QStringLiteral("Il a mangé des pommes hier.");
+        QTest::newRow("terminal, correction") << "xterm" << fault << false << QStringList{QStringLiteral("begin 0")}
+                                              << "Correction proposée" << fixed;
+        QTest::newRow("read-only text, correction") << "" << fault << false << QStringList{QStringLiteral("begin 0")}
+                                                    << "Correction proposée" << fixed;
+        QTest::newRow("terminal, translation") << "lxterminal" << fault << true << QStringList{QStringLiteral("begin 1")}
+                                               << "Traduit en anglais" << cloud.translation;
+        QTest::newRow("terminal, nothing to fix") << "xterm" << "Tout est juste." << false
+                                                  << QStringList{QStringLiteral("begin 0"), QStringLiteral("show Aucune faute")}
+                                                  << "" << "";
+    }
+    void resultGoesToTheBubbleWhenItCannotBePutBack()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, selected);
+        QFETCH(bool, translate);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, title);
+        QFETCH(QString, result);
+        Clipboard::setText(QStringLiteral("presse-papiers"));
+        targetClass = target;
+        if (target.isEmpty()) {
+            focus.selected = selected;
+            focus.editable = false;
+        } else {
+            primary = selected;
+        }
+        act(false, translate);
+        QCOMPARE(host.calls, calls);
+        QVERIFY(posted.isEmpty());
+        BubbleController *bubble = BubbleController::shared();
+        QCOMPARE(bubble->visible(), !title.isEmpty());
+        if (!title.isEmpty()) {
+            QCOMPARE(bubble->title(), title);
+            QCOMPARE(bubble->text(), result);
+            QCOMPARE(bubble->original(), selected);
+        }
+        QCOMPARE(Clipboard::text(), std::optional<QString>(QStringLiteral("presse-papiers")));
     }
 
     void refusedWithoutTrustOrWhenBusy()

@@ -1,0 +1,92 @@
+#include "dictation/BubbleController.h"
+#include "dictation/DictationWiring.h"
+#include "dictation/Paster.h"
+#include "dictation/SelectionActions.h"
+#include "model/AppSettings.h"
+#include "support/FakeSelectionHost.h"
+#include "support/ForeignSelection.h"
+#include "support/TestEnv.h"
+#include "tools/test_editor_cloud.h"
+
+#include <QApplication>
+#include <QProcess>
+
+// Correcting a line selected in a real xterm while a job runs there and other
+// text waits on the clipboard: the line is read from the terminal's PRIMARY,
+// no Ctrl+C reaches the job, the result goes to the bubble, and the clipboard's
+// text stays on this machine and on the clipboard.
+class TestSelectionTerminal : public QObject
+{
+    Q_OBJECT
+
+    EditorCloud cloud;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        cloud.corrections.insert(QStringLiteral("Il a mange des pomme hier"), QStringLiteral("Il a mangé des pommes hier."));
+        QVERIFY(cloud.start());
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+    }
+
+    void correctsTheSelectedLineIntoTheBubble()
+    {
+        const QString secret = QStringLiteral("Mot de passe du wifi : hunter2");
+        QVERIFY(ForeignSelection::seedClipboard(secret));
+        QProcess terminal;
+        terminal.start(QStringLiteral("xterm"), {QStringLiteral("-geometry"), QStringLiteral("60x5"), QStringLiteral("-e"),
+                                                 QStringLiteral("sh"), QStringLiteral("-c"),
+                                                 QStringLiteral("echo 'Il a mange des pomme hier'; sleep 30")});
+        QVERIFY(terminal.waitForStarted(5000));
+        const auto stop = qScopeGuard([&] {
+            terminal.kill();
+            terminal.waitForFinished(2000);
+        });
+        QString window;
+        QVERIFY(TestEnv::waitFor([&] {
+            const DesktopTools::Result r = DesktopTools::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, {}, 2000);
+            const DesktopTools::Result pid = DesktopTools::run(QStringLiteral("xdotool"),
+                {QStringLiteral("getactivewindow"), QStringLiteral("getwindowpid")}, {}, 2000);
+            window = QString::fromUtf8(r.out.trimmed());
+            return pid.exitCode == 0 && pid.out.trimmed().toLongLong() == terminal.processId();
+        }, 10000));
+        // A triple click selects the first line, which makes xterm own PRIMARY.
+        QVERIFY(TestEnv::waitFor([&] {
+            DesktopTools::run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                                                          QStringLiteral("20"), QStringLiteral("8"), QStringLiteral("click"),
+                                                          QStringLiteral("--repeat"), QStringLiteral("3"),
+                                                          QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("1")});
+            return ForeignSelection::readPrimary().out.trimmed() == "Il a mange des pomme hier";
+        }, 10000));
+
+        PasteDesktop desktop = DictationWiring::pasteDesktop();
+        QList<quint16> posted;
+        desktop.post = [&posted, real = desktop.post](quint16 key, quint64 modifiers) {
+            posted << key;
+            return real(key, modifiers);
+        };
+        Paster paster(desktop);
+        FakeSelectionHost host;
+        host.pasterInUse = &paster;
+        SelectionActions::correctSelection(&host, false, false);
+        QVERIFY(TestEnv::waitFor([&] { return host.state == FakeSelectionHost::State::Idle; }, 10000));
+
+        QCOMPARE(host.calls, QStringList{QStringLiteral("begin 0")});
+        QVERIFY(posted.isEmpty());
+        BubbleController *bubble = BubbleController::shared();
+        QVERIFY(bubble->visible());
+        // xterm's line selection ends with its newline.
+        QCOMPARE(bubble->original().trimmed(), QStringLiteral("Il a mange des pomme hier"));
+        QCOMPARE(bubble->text(), QStringLiteral("Il a mangé des pommes hier."));
+        // The job lives on: its shell, and so xterm, would have ended on an interrupt.
+        QTest::qWait(300);
+        QCOMPARE(terminal.state(), QProcess::Running);
+        for (const RecordedRequest &r : cloud.http.requests())
+            QVERIFY(!r.body.contains("hunter2"));
+        QCOMPARE(DesktopTools::readClipboard().out, secret.toUtf8());
+        bubble->close();
+    }
+};
+
+OMBRY_TEST_GUI_MAIN(TestSelectionTerminal)
+#include "tst_selection_terminal.moc"
