@@ -1,3 +1,5 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Layouts
 import Ombry
@@ -33,7 +35,7 @@ SettingsGroup {
             readonly property bool stored: KeyStore.masked[service] !== undefined
             // Without a hosted service a missing OpenRouter key is what to do
             // first: its field waits open.
-            property bool editing: keysModel.rowsAlwaysShown && service === "openRouter" && !stored
+            property bool editing: keysModel.rowsAlwaysShown && keyRow.service === "openRouter" && !keyRow.stored
             property string failure
 
             ApiKeysModel { id: rowKeys }
