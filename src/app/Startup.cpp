@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/InterfaceKeys.h"
 #include "app/LoginItem.h"
 #include "app/OmbryIcon.h"
 #include "app/QtFrench.h"
@@ -153,6 +154,12 @@ bool finishLaunching(const QStringList &arguments)
     // A failure that needs a key, a permission or the microphone opens the settings.
     ShellActions *shell = root.shell();
     controller->onNeedsAttention = [shell] { shell->openSettings(); };
+    // A missing or refused key: the tab where keys are entered.
+    InterfaceKeys *interfaceKeys = root.interfaceKeys();
+    controller->onNeedsKey = [shell, interfaceKeys] {
+        interfaceKeys->setSettingsTab(QStringLiteral("account"));
+        shell->openSettings();
+    };
     // The overlay's panel exists before the first key press, placed under the
     // pointer; the bubble's hooks are set before the keyboard is watched.
     root.overlay();

@@ -1,7 +1,7 @@
 #include "app/StartupNotice.h"
 
-#include "engines/AppleRewrite.h"
-#include "engines/Net.h"
+#include "engines/CloudFirst.h"
+#include "engines/EngineReadiness.h"
 #include "engines/Services.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
@@ -36,21 +36,6 @@ QStringList lines(const Situation &s)
 
 namespace {
 
-// Any HTTP answer from the server counts: it runs.
-QCoro::Task<bool> answers(QUrl base)
-{
-    try {
-        Net::Timeouts limits;
-        limits.total = 0.5;
-        limits.idle = 0.5;
-        const Net::Reply reply = co_await Net::send(Net::request(Services::appending(base, QStringLiteral("models"))),
-                                                    QByteArrayLiteral("GET"), QByteArray(), limits);
-        co_return reply.status != 0;
-    } catch (...) {
-        co_return false;
-    }
-}
-
 QCoro::Task<> gather()
 {
     Situation s;
@@ -61,8 +46,11 @@ QCoro::Task<> gather()
     s.localChatUrl = Services::localLanguageModel().toString();
     s.localSpeechUrl = Services::localSpeech().toString();
     if (!s.cloudKey && !s.hosted) {
-        s.localChat = co_await AppleRewrite::isAvailable();
-        s.localSpeech = co_await answers(Services::localSpeech());
+        QCoro::Task<bool> chat = CloudFirst::localAnswers(CloudFirst::Local::Text);
+        s.localChat = co_await std::move(chat);
+        QCoro::Task<bool> speech = CloudFirst::localAnswers(CloudFirst::Local::Speech);
+        s.localSpeech = co_await std::move(speech);
+        EngineReadiness::shared()->refresh();
     }
     for (const QString &line : lines(s))
         std::fprintf(stderr, "%s\n", line.toUtf8().constData());

@@ -62,6 +62,8 @@ QString excerpt(const QString &text)
 QList<Entry> build(const Sources &s)
 {
     QList<Entry> menu;
+    if (s.keyMissing)
+        menu << item(QStringLiteral("Clé OpenRouter manquante"), QStringLiteral("key"), Command::OpenSettings) << separator();
     if (s.lastDictation) {
         Entry heading = item(QStringLiteral("Dernière dictée"), QString(), Command::None);
         heading.enabled = false;

@@ -54,6 +54,7 @@ struct Sources
     std::optional<QString> microphoneUID;
     QList<Microphones::Device> microphones;
     DictationKey key = DictationKey::RightControl;
+    bool keyMissing = false;              // no engine can serve a dictation
 };
 
 // The menu's entries in order.

@@ -3,6 +3,7 @@
 #include "app/OmbryIcon.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/HotkeyMonitor.h"
+#include "engines/EngineReadiness.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
 #include "model/Store.h"
@@ -85,6 +86,10 @@ Tray::Tray(AppSettings *settings, Store *store, DictationController *controller,
         connect(microphones_, &MicrophoneList::devicesChanged, this, &Tray::scheduleRebuild);
     if (controller_)
         connect(controller_, &DictationController::stateChanged, this, &Tray::followState);
+    connect(EngineReadiness::shared(), &EngineReadiness::changed, this, [this] {
+        scheduleRebuild();
+        followState();
+    });
     rebuild();
 }
 
@@ -152,6 +157,9 @@ void Tray::followState()
     if (!icon_ || !controller_)
         return;
     icon_->setIcon(stateIcon(controller_->state()));
+    icon_->setToolTip(EngineReadiness::shared()->keyMissing()
+                          ? QStringLiteral("Ombry Voice · ") + EngineReadiness::missingText()
+                          : QStringLiteral("Ombry Voice"));
 }
 
 StatusMenu::Sources Tray::sources() const
@@ -168,6 +176,7 @@ StatusMenu::Sources Tray::sources() const
     if (microphones_)
         s.microphones = microphones_->devices();
     s.key = settings_->key();
+    s.keyMissing = EngineReadiness::shared()->keyMissing();
     return s;
 }
 

@@ -713,15 +713,30 @@ bool DictationController::finishRoad(quint64 seq)
 
 // Failures and messages.
 
+QString DictationController::capsuleText(const QString &message)
+{
+    const QString text = message.simplified();
+    if (text.size() <= kCapsuleCharacters)
+        return text;
+    QString cut = text.left(kCapsuleCharacters - 1);
+    if (const qsizetype blank = cut.lastIndexOf(QLatin1Char(' ')); blank > kCapsuleCharacters / 2)
+        cut.truncate(blank);
+    while (!cut.isEmpty() && (cut.back().isSpace() || cut.back().isPunct()))
+        cut.chop(1);
+    return cut + QStringLiteral("…");
+}
+
 void DictationController::fail(const QString &message)
 {
     setLastError(message);
     Log::write(QStringLiteral("erreur: ") + message);
-    show(message, true);
+    show(capsuleText(message), true);
     play(QStringLiteral("Basso"));
     const QString lower = message.toLower();
-    if (lower.contains(QStringLiteral("clé")) || lower.contains(QStringLiteral("autoris"))
-        || lower.contains(QStringLiteral("accessibilité")) || lower.contains(QStringLiteral("micro non"))) {
+    if (lower.contains(QStringLiteral("clé")) && onNeedsKey) {
+        onNeedsKey();
+    } else if (lower.contains(QStringLiteral("clé")) || lower.contains(QStringLiteral("autoris"))
+               || lower.contains(QStringLiteral("accessibilité")) || lower.contains(QStringLiteral("micro non"))) {
         if (onNeedsAttention)
             onNeedsAttention();
     }

@@ -225,6 +225,14 @@ public:
 
     // Called when a failure needs the user to change a setting.
     std::function<void()> onNeedsAttention;
+    // Called instead when the failure is about a key (missing or refused), so the
+    // window opens where keys are entered.
+    std::function<void()> onNeedsKey;
+
+    // The message as the capsule shows it: at most kCapsuleCharacters, cut at a
+    // word with "…"; the whole message goes to the journal.
+    static constexpr qsizetype kCapsuleCharacters = 60;
+    static QString capsuleText(const QString &message);
 
     // Time and delayed work (tests replace them to drive the clock).
     std::function<qint64()> clock; // monotonic ms

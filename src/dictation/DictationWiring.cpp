@@ -7,6 +7,8 @@
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
+#include "engines/CloudFirst.h"
+#include "engines/EngineReadiness.h"
 #include "engines/Net.h"
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
@@ -217,8 +219,13 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
     services.playSound = Sounds::play;
     QPointer<KeyStore> keyStore(keys);
     services.hasDeepgramKey = [keyStore] { return keyStore && keyStore->key(APIService::Deepgram).has_value(); };
-    // The same rule as the transport's: the user's key, else the hosted service.
-    services.openRouterReachable = [] { return OmbryAI::openRouterKey().has_value() || ::Services::hosted().has_value(); };
+    // The transport's rule (the user's key, else the hosted service), or a local
+    // transcription server that answered; the next press sees a fresher probe.
+    services.openRouterReachable = [] {
+        const bool possible = CloudFirst::dictationPossible();
+        EngineReadiness::shared()->refresh();
+        return possible;
+    };
     services.keepRecording = [](QUuid id, QByteArray wav, QString cause) {
         Road::keepRecording(id, wav, cause);
         Store::shared()->flush(); // the process is about to end

@@ -2,6 +2,7 @@
 
 #include "dictation/Paster.h"
 #include "engines/AppleRewrite.h"
+#include "engines/CloudFirst.h"
 #include "engines/EngineError.h"
 #include "engines/Hallucination.h"
 #include "engines/OpenRouter.h"
@@ -196,12 +197,6 @@ struct Trip
     }
 };
 
-bool isMissingKey(const std::exception &error)
-{
-    const auto *engine = dynamic_cast<const EngineError *>(&error);
-    return engine && engine->kind() == EngineError::Kind::MissingKey;
-}
-
 // The transcript, or the text of the failure that prevented it.
 struct Heard
 {
@@ -218,54 +213,30 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
     const QStringList words = Store::shared()->words();
     const QByteArray wav = trip->request.wav;
     const QString locale = localeCode(language);
-    // Set when the cloud failed for want of a key: a fallback that is not even
-    // installed then says nothing useful, the missing key does.
-    std::optional<QString> missingKey;
     try {
-        switch (settings->transcriptionEngine()) {
-        case TranscriptionEngine::Gemini: {
-            std::optional<QString> failure;
-            const QString name = Road::promptName(language);
-            try {
-                QCoro::Task<QString> cloud = GeminiSpeech::transcribe(wav, name, words);
-                QString heard = co_await std::move(cloud);
-                co_return Heard{heard, {}};
-            } catch (const std::exception &error) {
-                failure = Road::errorText(error);
-                if (isMissingKey(error))
-                    missingKey = failure;
-            }
-            Log::write(QStringLiteral("transcription: Gemini indisponible, Apple prend le relais (") + *failure
-                       + QStringLiteral(")"));
-            QCoro::Task<QString> local = AppleSpeech::transcribe(wav, locale, words);
-            QString heard = co_await std::move(local);
-            co_return Heard{heard, {}};
-        }
-        case TranscriptionEngine::Apple: {
-            QCoro::Task<QString> local = AppleSpeech::transcribe(wav, locale, words);
-            QString heard = co_await std::move(local);
-            co_return Heard{heard, {}};
-        }
-        case TranscriptionEngine::Deepgram: {
+        const TranscriptionEngine engine = settings->transcriptionEngine();
+        if (engine == TranscriptionEngine::Deepgram) {
             const QString model = settings->deepgramModel();
             const QString code = deepgramCode(language);
             QCoro::Task<QString> cloud = Deepgram::transcribe(wav, model, code, words);
             QString heard = co_await std::move(cloud);
             co_return Heard{heard, {}};
         }
-        }
-    } catch (const EngineError &error) {
-        if (missingKey && AppleSpeech::isUnavailable(error))
-            co_return Heard{std::nullopt, *missingKey};
-        co_return Heard{std::nullopt, error.description()};
+        const QString name = Road::promptName(language);
+        const CloudFirst::Plan plan{QStringLiteral("transcription"), QStringLiteral("Gemini"), CloudFirst::Local::Speech,
+                                    engine == TranscriptionEngine::Apple};
+        QCoro::Task<QString> heard = CloudFirst::run<QString>(
+            plan, [wav, name, words] { return GeminiSpeech::transcribe(wav, name, words); },
+            [wav, locale, words] { return AppleSpeech::transcribe(wav, locale, words); });
+        QString text = co_await std::move(heard);
+        co_return Heard{text, {}};
     } catch (const std::exception &error) {
         co_return Heard{std::nullopt, Road::errorText(error)};
     }
-    co_return Heard{std::nullopt, QStringLiteral("Transcription vide")};
 }
 
-// The rewrite road; falls back to the basic clean-up when the on-device model or
-// the translation fails.
+// The rewrite road; falls back to the basic clean-up when no model or the
+// translation fails.
 QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
 {
     AppSettings *settings = AppSettings::shared();
@@ -273,39 +244,22 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
     const QString language = Road::promptName(settings->language());
     const QStringList words = store->words();
     std::optional<QString> failure;
-    std::optional<QString> missingKey; // why the cloud failed, when for want of a key
     QString finalText;
     const QString system = OpenRouter::instructions(language, words, tone);
     try {
-        QString rewritten;
-        if (settings->rewriteEngine() == RewriteEngine::Apple) {
-            QCoro::Task<QString> local = AppleRewrite::run(system, corrected);
-            rewritten = co_await std::move(local);
-        } else {
-            bool cloudFailed = false;
-            try {
-                const QString model = settings->openRouterModel();
-                QCoro::Task<QString> cloud = OpenRouter::complete(system, corrected, model);
-                rewritten = co_await std::move(cloud);
-            } catch (const std::exception &error) {
-                cloudFailed = true;
-                if (isMissingKey(error))
-                    missingKey = Road::errorText(error);
-            }
-            if (cloudFailed) {
-                Log::write(QStringLiteral("reformulation: OpenRouter indisponible, Apple prend le relais"));
-                QCoro::Task<QString> local = AppleRewrite::run(system, corrected);
-                rewritten = co_await std::move(local);
-            }
-        }
+        const QString model = settings->openRouterModel();
+        const CloudFirst::Plan plan{QStringLiteral("reformulation"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
+                                    settings->rewriteEngine() == RewriteEngine::Apple};
+        QCoro::Task<QString> asked = CloudFirst::run<QString>(
+            plan, [system, corrected, model] { return OpenRouter::complete(system, corrected, model); },
+            [system, corrected] { return AppleRewrite::run(system, corrected); });
+        const QString rewritten = co_await std::move(asked);
         finalText = Corrector::finish(store->applyCorrections(rewritten), CorrectionScope(12));
         if (trip->request.translate) {
             const QString target = settings->translateTarget();
             QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
             finalText = co_await std::move(translation);
         }
-    } catch (const EngineError &error) {
-        failure = missingKey && AppleRewrite::isUnavailable(error) ? *missingKey : error.description();
     } catch (const std::exception &error) {
         failure = Road::errorText(error);
     }

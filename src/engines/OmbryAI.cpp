@@ -85,6 +85,26 @@ QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label)
     throw EngineError::http(QStringLiteral("Ombry"), reply.status, error.isString() ? error.toString() : QString());
 }
 
+QCoro::Task<KeyCheck> checkKey(QString key)
+{
+    const QString trimmed = TextUtil::trimmed(key);
+    if (trimmed.isEmpty() || !fitsInHeader(trimmed))
+        co_return KeyCheck{KeyVerdict::Refused, QStringLiteral("Clé refusée")};
+    QNetworkRequest request = Net::request(Services::appending(Services::openRouter(), QStringLiteral("/api/v1/key")));
+    request.setRawHeader("Authorization", "Bearer " + trimmed.toLatin1());
+    request.setRawHeader("X-Title", "Ombry Voice");
+    try {
+        const Net::Reply reply = co_await Net::send(request, "GET", QByteArray(), Net::Timeouts{15, 15});
+        if (reply.status == 200)
+            co_return KeyCheck{KeyVerdict::Valid, QStringLiteral("Clé valide")};
+        if (reply.status == 401 || reply.status == 403)
+            co_return KeyCheck{KeyVerdict::Refused, QStringLiteral("Clé refusée")};
+        co_return KeyCheck{KeyVerdict::Failed, QStringLiteral("OpenRouter : erreur ") + QString::number(reply.status)};
+    } catch (const NetworkError &) {
+    }
+    co_return KeyCheck{KeyVerdict::Unreachable, QStringLiteral("Service injoignable")};
+}
+
 } // namespace OmbryAI
 
 namespace Spending {

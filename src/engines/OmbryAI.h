@@ -26,6 +26,17 @@ std::optional<QString> openRouterKey();
 // Main thread.
 QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label);
 
+// What OpenRouter says of a key, asked with one cheap authenticated request that
+// spends nothing (the key's own description).
+enum class KeyVerdict { Valid, Refused, Unreachable, Failed };
+struct KeyCheck
+{
+    KeyVerdict verdict = KeyVerdict::Failed;
+    QString text; // "Clé valide", "Clé refusée", "Service injoignable", "OpenRouter : erreur 500"
+};
+// `key` is trimmed first; an empty key or one that cannot go into a header is refused.
+QCoro::Task<KeyCheck> checkKey(QString key);
+
 } // namespace OmbryAI
 
 // What the user's own OpenRouter key spends.

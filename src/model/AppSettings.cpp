@@ -116,6 +116,9 @@ AppSettings::AppSettings(Defaults &store, QObject *parent)
     correctionScope_ = CorrectionScope(scope == 0 ? 15 : scope);
     readInteger(d_, "typingWPM", typingWPM_);
     readEnum(d_, "transcriptionEngine", transcriptionEngine_);
+    // Rewriting and reviewing go to the cloud with the user's key; the local model
+    // is a choice the user makes (most run no local server).
+    rewriteEngine_ = RewriteEngine::OpenRouter;
     readEnum(d_, "rewriteEngine", rewriteEngine_);
     readString(d_, "deepgramModel", deepgramModel_);
     readString(d_, "openRouterModel", openRouterModel_);

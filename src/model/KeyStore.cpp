@@ -37,19 +37,30 @@ KeyStore::KeyStore(const QString &file, QObject *parent)
     : QObject(parent)
     , file_(file)
 {
-    // A file that is not one object of strings counts as holding nothing.
+    // A file that is not one object of strings is set aside whole, never written
+    // over: it may hold a key the user has nowhere else. Its string members are
+    // still used.
     QJsonObject stored;
     QFile f(file_);
-    if (f.open(QIODevice::ReadOnly)) {
-        const QJsonDocument doc = QJsonDocument::fromJson(f.readAll());
-        if (doc.isObject()) {
-            stored = doc.object();
-            for (auto it = stored.constBegin(); it != stored.constEnd(); ++it)
-                if (!it.value().isString()) {
-                    stored = {};
-                    break;
+    if (f.exists()) {
+        bool readable = f.open(QIODevice::ReadOnly);
+        if (readable) {
+            QJsonParseError error;
+            const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
+            readable = f.error() == QFileDevice::NoError && error.error == QJsonParseError::NoError && doc.isObject();
+            if (doc.isObject()) {
+                const QJsonObject object = doc.object();
+                for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+                    if (it.value().isString())
+                        stored.insert(it.key(), it.value());
+                    else
+                        readable = false;
                 }
+            }
+            f.close();
         }
+        if (!readable)
+            setAside();
     }
 
     bool imported = false;
@@ -194,9 +205,25 @@ QVariantMap KeyStore::maskedKeys() const
     return out;
 }
 
+void KeyStore::setAside()
+{
+    const QString name = QFileInfo(file_).fileName();
+    const QString target = PrivateFiles::setAsideName(file_);
+    if (QFile::rename(file_, target)) {
+        Log::write(QStringLiteral("clés: %1 illisible, mis de côté sous %2").arg(name, QFileInfo(target).fileName()));
+    } else {
+        held_ = true;
+        Log::write(QStringLiteral("clés: %1 illisible et impossible à mettre de côté, il ne sera pas réécrit").arg(name));
+    }
+}
+
 bool KeyStore::persist()
 {
     QMutexLocker lock(&writeMutex_);
+    if (held_) {
+        Log::write(QStringLiteral("clés: keys.json illisible gardé tel quel, clé non écrite"));
+        return false;
+    }
     QJsonObject object;
     {
         QMutexLocker keysLock(&mutex_);

@@ -82,6 +82,9 @@ Q_SIGNALS:
 private:
     QVariantMap maskedKeys() const;
     bool persist();
+    // Moves an unreadable key file to "keys.json.illisible-…"; when it cannot be
+    // moved, it is never written over.
+    void setAside();
     // The former identity's keychain item; no such store exists here.
     static std::optional<QString> readFormer(const QString &service, const QString &account);
 
@@ -92,4 +95,5 @@ private:
     Keys keys_;
     // The keys taken from the environment, as taken; never written.
     Keys environment_;
+    bool held_ = false;
 };

@@ -1,13 +1,19 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Layouts
 import Ombry
 
-// Own keys: the switch of the advanced mode and, while it is on, one row per service.
+// Own keys: one row per service. Where a hosted service exists, the rows wait
+// behind the switch of the advanced mode; without one they are the way in.
 SettingsGroup {
     id: group
     title: "Clés d'API"
 
+    ApiKeysModel { id: keysModel }
+
     SettingRow {
+        visible: !keysModel.rowsAlwaysShown
         label: "Mode avancé"
         detail: "Utiliser mes propres clés OpenRouter et Deepgram"
         icon: "key"
@@ -19,7 +25,7 @@ SettingsGroup {
     }
 
     Repeater {
-        model: AppSettings.ownKeyMode ? [["openRouter", "OpenRouter"], ["deepgram", "Deepgram"]] : []
+        model: AppSettings.ownKeyMode || keysModel.rowsAlwaysShown ? [["openRouter", "OpenRouter"], ["deepgram", "Deepgram"]] : []
         delegate: ColumnLayout {
             id: keyRow
             required property var modelData
@@ -27,14 +33,24 @@ SettingsGroup {
             readonly property string service: modelData[0]
             readonly property string name: modelData[1]
             readonly property bool stored: KeyStore.masked[service] !== undefined
-            property bool editing: false
+            // Without a hosted service a missing OpenRouter key is what to do
+            // first: its field waits open.
+            property bool editing: keysModel.rowsAlwaysShown && keyRow.service === "openRouter" && !keyRow.stored
             property string failure
 
             ApiKeysModel { id: rowKeys }
 
-            // The field opens empty: a view never gets a stored key's text.
+            // The field opens empty over the masked key: a view never gets a
+            // stored key's text, and a field left blank keeps the key.
             function commit() {
                 keyRow.failure = rowKeys.save(keyRow.service, field.value())
+                if (keyRow.failure.length === 0) {
+                    field.clear()
+                    keyRow.editing = false
+                }
+            }
+            function remove() {
+                keyRow.failure = rowKeys.remove(keyRow.service)
                 if (keyRow.failure.length === 0) {
                     field.clear()
                     keyRow.editing = false
@@ -84,13 +100,20 @@ SettingsGroup {
                     secret: true
                     font.family: "monospace"
                     label: "Nouvelle clé " + keyRow.name
-                    placeholderText: keyRow.stored ? "Nouvelle clé (vide pour la retirer)" : "Colle ta clé ici"
+                    placeholderText: keyRow.stored ? KeyStore.masked[keyRow.service] + " (vide pour la garder)"
+                                                   : "Colle ta clé ici"
                     onAccepted: keyRow.commit()
                     Keys.onEscapePressed: {
                         clear()
                         keyRow.failure = ""
                         keyRow.editing = false
                     }
+                }
+                GlassButton {
+                    visible: keyRow.stored
+                    text: "Supprimer"
+                    Accessible.name: "Supprimer la clé " + keyRow.name
+                    onClicked: keyRow.remove()
                 }
                 ProminentButton {
                     text: "Enregistrer"

@@ -69,7 +69,7 @@ SettingsGroup {
         }
         RowLayout {
             Layout.alignment: Qt.AlignRight
-            visible: AppSettings.rewriteEngine === Ombry.RewriteEngine.OpenRouter && engines.usesOwnKey
+            visible: AppSettings.rewriteEngine === Ombry.RewriteEngine.OpenRouter && engines.throughOpenRouter
             spacing: 8
 
             SettingsPicker {

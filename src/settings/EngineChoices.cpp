@@ -2,6 +2,7 @@
 
 #include "engines/AppleRewrite.h"
 #include "engines/OmbryAI.h"
+#include "engines/Services.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
 
@@ -73,13 +74,18 @@ double EngineChoices::totalCost(TranscriptionEngine stt, const QString &deepgram
     return total;
 }
 
+bool EngineChoices::throughOpenRouter() const
+{
+    return usesOwnKey() || !Services::hosted();
+}
+
 QString EngineChoices::sttLabel() const
 {
     if (!settings_)
         return {};
     switch (settings_->transcriptionEngine()) {
     case TranscriptionEngine::Gemini:
-        return usesOwnKey() ? u"Gemini 2.5 Flash Lite · OpenRouter"_s : u"Ombry IA"_s;
+        return throughOpenRouter() ? u"Gemini 2.5 Flash Lite · OpenRouter"_s : u"Ombry IA"_s;
     case TranscriptionEngine::Apple:
         return u"Reconnaissance locale · sur cet ordinateur"_s;
     case TranscriptionEngine::Deepgram:
@@ -96,7 +102,7 @@ QString EngineChoices::rewriteLabel() const
     case RewriteEngine::Apple:
         return localAvailable_ ? u"Modèle local · sur cet ordinateur"_s : u"Modèle local · non disponible"_s;
     case RewriteEngine::OpenRouter:
-        return usesOwnKey() ? u"OpenRouter · "_s + settings_->openRouterModel() : u"Ombry IA"_s;
+        return throughOpenRouter() ? u"OpenRouter · "_s + settings_->openRouterModel() : u"Ombry IA"_s;
     case RewriteEngine::None:
         return u"Nettoyage simple"_s;
     }
@@ -122,10 +128,10 @@ QVariantList EngineChoices::transcriptionOptions() const
     const auto option = [](TranscriptionEngine value, const QString &label) {
         return QVariantMap{{u"value"_s, int(value)}, {u"label"_s, label}};
     };
-    out << option(TranscriptionEngine::Gemini, usesOwnKey() ? u"Gemini · niveau Whisper · ≈ 0,05 $ / 1 000 dictées"_s
+    out << option(TranscriptionEngine::Gemini, throughOpenRouter() ? u"Gemini · niveau Whisper · ≈ 0,05 $ / 1 000 dictées"_s
                                                             : u"Ombry IA · niveau Whisper · ≈ 0,05 $ / 1 000 dictées"_s);
     out << option(TranscriptionEngine::Apple, u"Reconnaissance locale, sur cet ordinateur · gratuit"_s);
-    if (settings_->ownKeyMode() || settings_->transcriptionEngine() == TranscriptionEngine::Deepgram)
+    if (settings_->ownKeyMode() || !Services::hosted() || settings_->transcriptionEngine() == TranscriptionEngine::Deepgram)
         out << option(TranscriptionEngine::Deepgram, u"Deepgram · ≈ 0,26 $ / h"_s);
     return out;
 }
@@ -136,7 +142,7 @@ QVariantList EngineChoices::rewriteOptions() const
         return QVariantMap{{u"value"_s, int(value)}, {u"label"_s, label}};
     };
     return {option(RewriteEngine::Apple, u"Modèle local, sur cet ordinateur · gratuit"_s),
-            option(RewriteEngine::OpenRouter, usesOwnKey() ? u"OpenRouter"_s : u"Ombry IA · dans le cloud"_s),
+            option(RewriteEngine::OpenRouter, throughOpenRouter() ? u"OpenRouter"_s : u"Ombry IA · dans le cloud"_s),
             option(RewriteEngine::None, u"Aucune · nettoyage simple · gratuit"_s)};
 }
 

@@ -31,6 +31,9 @@ class EngineChoices : public QObject
     Q_PROPERTY(QVariantList deepgramOptions READ deepgramOptions NOTIFY changed)
     Q_PROPERTY(QVariantList openRouterOptions READ openRouterOptions NOTIFY changed)
     Q_PROPERTY(bool usesOwnKey READ usesOwnKey NOTIFY changed)
+    // Whether the cloud engines go through OpenRouter and are named so: with the
+    // user's key, or wherever no hosted service exists.
+    Q_PROPERTY(bool throughOpenRouter READ throughOpenRouter NOTIFY changed)
     Q_PROPERTY(bool localModelAvailable READ localModelAvailable NOTIFY changed)
 
 public:
@@ -52,6 +55,7 @@ public:
     QVariantList deepgramOptions() const;
     QVariantList openRouterOptions() const;
     bool usesOwnKey() const { return ownKey_ ? ownKey_() : false; }
+    bool throughOpenRouter() const;
     bool localModelAvailable() const { return localAvailable_; }
 
     void setLocalModelAvailable(bool available);

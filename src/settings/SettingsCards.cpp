@@ -1,5 +1,7 @@
 #include "settings/SettingsCards.h"
 
+#include "engines/Services.h"
+
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
 #include "model/KeyStore.h"
@@ -163,15 +165,33 @@ bool ApiKeysModel::acceptable(const QString &trimmed)
     return true;
 }
 
+bool ApiKeysModel::rowsAlwaysShown() const
+{
+    return !Services::hosted().has_value();
+}
+
 QString ApiKeysModel::save(const QString &service, const QString &text)
 {
     KeyStore *keys = store();
     if (!keys || !fromRawValue<APIService>(service))
         return u"Service inconnu"_s;
-    if (!acceptable(TextUtil::trimmed(text)))
+    const QString trimmed = TextUtil::trimmed(text);
+    if (trimmed.isEmpty())
+        return {};
+    if (!acceptable(trimmed))
         return u"Clé invalide"_s;
-    if (!keys->write(text, service))
+    if (!keys->write(trimmed, service))
         return u"La clé n'a pas pu être enregistrée sur le disque."_s;
+    return {};
+}
+
+QString ApiKeysModel::remove(const QString &service)
+{
+    KeyStore *keys = store();
+    if (!keys || !fromRawValue<APIService>(service))
+        return u"Service inconnu"_s;
+    if (!keys->write(QString(), service))
+        return u"La clé n'a pas pu être retirée du disque."_s;
     return {};
 }
 

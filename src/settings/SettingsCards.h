@@ -89,16 +89,23 @@ class ApiKeysModel : public QObject
 {
     Q_OBJECT
     QML_ELEMENT
+    // Whether the key rows show without the advanced mode: with no hosted service
+    // the user's own key is the only way in.
+    Q_PROPERTY(bool rowsAlwaysShown READ rowsAlwaysShown CONSTANT)
 
 public:
     explicit ApiKeysModel(QObject *parent = nullptr);
     void setKeyStore(KeyStore *keys) { keys_ = keys; }
 
+    bool rowsAlwaysShown() const;
+
     // "Absente", or the masked key.
     Q_INVOKABLE QString shown(const QString &service) const;
-    // Stores (or, for a blank text, removes) the key; "" on success, else the
-    // message to show.
+    // Stores the typed key; a field left blank keeps the stored one (removing is
+    // remove()'s job). "" on success, else the message to show.
     Q_INVOKABLE QString save(const QString &service, const QString &text);
+    // Removes the service's key; "" on success, else the message to show.
+    Q_INVOKABLE QString remove(const QString &service);
 
     // Whether a typed key may be stored: no control character inside.
     static bool acceptable(const QString &trimmed);

@@ -1,6 +1,7 @@
 #include "text/Analyzer.h"
 
 #include "engines/AppleRewrite.h"
+#include "engines/CloudFirst.h"
 #include "engines/EngineError.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
@@ -8,6 +9,8 @@
 #include "text/Corrector.h"
 
 #include <QJsonDocument>
+
+#include <memory>
 
 namespace Analyzer {
 
@@ -57,14 +60,24 @@ QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language
     const QString user = explainUser(fixes, text);
     QString failure;
     try {
-        if (AppSettings::shared()->rewriteEngine() == RewriteEngine::OpenRouter) {
-            const QString reply = co_await OpenRouter::complete(system + QLatin1Char('\n') + explainJsonLine(), user,
-                                                                QStringLiteral("google/gemini-2.5-flash"));
-            fixes = applyExplanations(fixes, reply, QStringLiteral("OpenRouter"));
-        } else {
-            const QString reply = co_await appleStructured(system, user, int(fixes.size()));
-            fixes = applyExplanations(fixes, reply, QStringLiteral("Modèle local"));
-        }
+        // The local model's answer is held to the schema; the service names who
+        // answered. A cloud failure is only logged: no local model stands in.
+        auto service = std::make_shared<QString>(QStringLiteral("OpenRouter"));
+        const int count = int(fixes.size());
+        const CloudFirst::Plan plan{QStringLiteral("explications"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
+                                    AppSettings::shared()->rewriteEngine() != RewriteEngine::OpenRouter, false};
+        QCoro::Task<QString> asked = CloudFirst::run<QString>(
+            plan,
+            [system, user] {
+                return OpenRouter::complete(system + QLatin1Char('\n') + explainJsonLine(), user,
+                                            QStringLiteral("google/gemini-2.5-flash"));
+            },
+            [system, user, count, service] {
+                *service = QStringLiteral("Modèle local");
+                return appleStructured(system, user, count);
+            });
+        const QString reply = co_await std::move(asked);
+        fixes = applyExplanations(fixes, reply, *service);
     } catch (const std::exception &error) {
         failure = describe(error);
     }
@@ -77,9 +90,13 @@ QCoro::Task<QString> rewrite(QString text, TextAction action, QString language, 
 {
     const QString system = rewriteSystem(action, language, target);
     const AppSettings *settings = AppSettings::shared();
-    if (settings->rewriteEngine() == RewriteEngine::OpenRouter)
-        co_return co_await OpenRouter::complete(system, text, settings->openRouterModel());
-    co_return co_await AppleRewrite::run(system, text);
+    const QString model = settings->openRouterModel();
+    const CloudFirst::Plan plan{QStringLiteral("réécriture"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
+                                settings->rewriteEngine() != RewriteEngine::OpenRouter, false};
+    QCoro::Task<QString> asked = CloudFirst::run<QString>(
+        plan, [system, text, model] { return OpenRouter::complete(system, text, model); },
+        [system, text] { return AppleRewrite::run(system, text); });
+    co_return co_await std::move(asked);
 }
 
 } // namespace Analyzer

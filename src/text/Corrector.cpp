@@ -1,6 +1,7 @@
 #include "text/Corrector.h"
 
 #include "engines/AppleRewrite.h"
+#include "engines/CloudFirst.h"
 #include "engines/EngineError.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
@@ -41,22 +42,13 @@ QCoro::Task<Result> correctDetailed(QString text, QString language, QStringList 
 
     const QString system = modelSystem(instructions(language, words), !applied.hints.isEmpty());
     const QString user = modelUser(applied.text, applied.hints);
-    QString reply;
-    if (engine == RewriteEngine::OpenRouter) {
-        QString failure;
-        try {
-            reply = co_await OpenRouter::complete(system, user, settings->openRouterModel());
-        } catch (const std::exception &error) {
-            failure = describe(error);
-        }
-        if (!failure.isNull()) {
-            Log::write(QStringLiteral("correction: OpenRouter indisponible, Apple prend le relais (") + failure
-                       + QLatin1Char(')'));
-            reply = co_await AppleRewrite::run(system, user);
-        }
-    } else {
-        reply = co_await AppleRewrite::run(system, user);
-    }
+    const QString model = settings->openRouterModel();
+    const CloudFirst::Plan plan{QStringLiteral("correction"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
+                                engine != RewriteEngine::OpenRouter};
+    QCoro::Task<QString> asked = CloudFirst::run<QString>(
+        plan, [system, user, model] { return OpenRouter::complete(system, user, model); },
+        [system, user] { return AppleRewrite::run(system, user); });
+    const QString reply = co_await std::move(asked);
     co_return Result{finish(guardChanges(text, cleanReply(reply)), settings->correctionScope()), kept};
 }
 

@@ -1,23 +1,20 @@
 #include "text/Translator.h"
 
 #include "engines/AppleRewrite.h"
+#include "engines/CloudFirst.h"
 #include "engines/OpenRouter.h"
-#include "model/Log.h"
 
 namespace Translator {
 
 QCoro::Task<QString> translate(QString text, QString target, bool autoReverse)
 {
     const QString system = systemPrompt(resolvedTarget(text, target, autoReverse));
-    bool failed = false;
-    try {
-        co_return co_await OpenRouter::complete(system, text, cloudModel());
-    } catch (const std::exception &) {
-        failed = true;
-    }
-    if (failed)
-        Log::write(QStringLiteral("traduction: OpenRouter indisponible, Apple prend le relais"));
-    co_return co_await AppleRewrite::run(system, text);
+    const QString model = cloudModel();
+    const CloudFirst::Plan plan{QStringLiteral("traduction"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text, false};
+    QCoro::Task<QString> asked = CloudFirst::run<QString>(
+        plan, [system, text, model] { return OpenRouter::complete(system, text, model); },
+        [system, text] { return AppleRewrite::run(system, text); });
+    co_return co_await std::move(asked);
 }
 
 } // namespace Translator

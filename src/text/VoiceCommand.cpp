@@ -1,8 +1,8 @@
 #include "text/VoiceCommand.h"
 
 #include "engines/AppleRewrite.h"
+#include "engines/CloudFirst.h"
 #include "engines/OpenRouter.h"
-#include "model/Log.h"
 
 namespace VoiceCommand {
 
@@ -10,15 +10,12 @@ QCoro::Task<QString> apply(QString instruction, QString text)
 {
     const QString system = systemPrompt();
     const QString user = userMessage(instruction, text);
-    bool failed = false;
-    try {
-        co_return co_await OpenRouter::complete(system, user, QString::fromLatin1(model));
-    } catch (const std::exception &) {
-        failed = true;
-    }
-    if (failed)
-        Log::write(QStringLiteral("commande: OpenRouter indisponible, Apple prend le relais"));
-    co_return co_await AppleRewrite::run(system, user);
+    const QString cloudModel = QString::fromLatin1(model);
+    const CloudFirst::Plan plan{QStringLiteral("commande"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text, false};
+    QCoro::Task<QString> asked = CloudFirst::run<QString>(
+        plan, [system, user, cloudModel] { return OpenRouter::complete(system, user, cloudModel); },
+        [system, user] { return AppleRewrite::run(system, user); });
+    co_return co_await std::move(asked);
 }
 
 } // namespace VoiceCommand

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Records what the controller asks of its microphone.
@@ -556,25 +558,57 @@ private Q_SLOTS:
         QVERIFY(settle([&] { return recorder_->starts == 1; }));
     }
 
+    // A key failure opens the tab where keys are entered; the other settings
+    // failures the settings as they were.
     void attentionRule_data()
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("attention");
-        QTest::newRow("key") << "Clé Deepgram absente" << true;
-        QTest::newRow("authorisation") << "Micro non autorisé" << true;
-        QTest::newRow("accessibility") << "Accessibilité non autorisée" << true;
-        QTest::newRow("capitals") << "CLÉ OpenRouter absente" << true;
-        QTest::newRow("unavailable microphone") << "Micro indisponible" << false;
-        QTest::newRow("network") << "Le réseau ne répond pas, réessaie" << false;
+        QTest::addColumn<bool>("keyTab");
+        QTest::newRow("key") << "Clé Deepgram absente" << false << true;
+        QTest::newRow("refused key") << "Clé OpenRouter refusée" << false << true;
+        QTest::newRow("authorisation") << "Micro non autorisé" << true << false;
+        QTest::newRow("accessibility") << "Accessibilité non autorisée" << true << false;
+        QTest::newRow("capitals") << "CLÉ OpenRouter absente" << false << true;
+        QTest::newRow("unavailable microphone") << "Micro indisponible" << false << false;
+        QTest::newRow("network") << "Le réseau ne répond pas, réessaie" << false << false;
     }
 
     void attentionRule()
     {
         QFETCH(QString, message);
         QFETCH(bool, attention);
+        QFETCH(bool, keyTab);
+        int keys = 0;
+        c_->onNeedsKey = [&keys] { ++keys; };
         c_->fail(message);
+        c_->onNeedsKey = nullptr;
         QCOMPARE(attention_, attention ? 1 : 0);
+        QCOMPARE(keys, keyTab ? 1 : 0);
         QCOMPARE(sounds_, QStringList{QStringLiteral("Basso")});
+    }
+
+    // The capsule shows what fits; the journal and the last error keep it whole.
+    void capsuleTextFits_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("short") << u"Clé OpenRouter refusée"_s << u"Clé OpenRouter refusée"_s;
+        QTest::newRow("long, cut at a word")
+            << u"Reconnaissance locale : erreur 0 non disponible sur cet ordinateur (serveur local requis)"_s
+            << u"Reconnaissance locale : erreur 0 non disponible sur cet…"_s;
+        QTest::newRow("line breaks flattened") << u"OpenRouter : erreur 500\n{}"_s << u"OpenRouter : erreur 500 {}"_s;
+    }
+
+    void capsuleTextFits()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        c_->fail(message);
+        QCOMPARE(c_->flash(), std::optional<QString>(shown));
+        QVERIFY(shown.size() <= DictationController::kCapsuleCharacters);
+        QCOMPARE(c_->lastError(), std::optional<QString>(message));
+        QVERIFY(log().contains((u"erreur: "_s + message).toUtf8()));
     }
 
     void aFlashIsClearedOnlyByItsOwnTimer()

@@ -60,8 +60,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("attention");
         QTest::newRow("on-device engine missing")
-            << TranscriptionEngine::Apple
-            << "Reconnaissance locale : erreur 0 non disponible sur cet ordinateur (serveur local requis)" << 0;
+            << TranscriptionEngine::Apple << "Reconnaissance locale injoignable" << 0;
         QTest::newRow("cloud audio model without a key") << TranscriptionEngine::Gemini << "Clé OpenRouter absente" << 1;
     }
     void aFailingRoadReportsKeepsAndReturnsToIdle()
@@ -160,7 +159,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("clean");
         QTest::addColumn<QString>("cause");
         QTest::newRow("service answers within the wait")
-            << false << true << "Reconnaissance locale : erreur 0 non disponible sur cet ordinateur (serveur local requis)";
+            << false << true << "Ombry : erreur 500";
         QTest::newRow("service still silent") << true << false << "fermeture pendant le traitement";
     }
     void quitKeepsTheDictationUnderWay()

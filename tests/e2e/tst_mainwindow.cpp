@@ -59,6 +59,8 @@ private Q_SLOTS:
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
         Defaults::standard().set(u"onboarded"_s, true);
+        // A user with a key: the status card reads "Prêt".
+        qputenv("OPENROUTER_API_KEY", "sk-or-test");
         root_ = std::make_unique<Application>();
     }
 

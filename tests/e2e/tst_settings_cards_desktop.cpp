@@ -8,6 +8,7 @@
 #include "model/Log.h"
 #include "model/Records.h"
 #include "model/Store.h"
+#include "fakes/FakeHttpService.h"
 #include "settings/SettingsCards.h"
 #include "support/AtspiReader.h"
 #include "support/Screenshots.h"
@@ -94,8 +95,11 @@ public:
         if (!process_->waitForStarted(5000))
             return false;
         reader_ = std::make_unique<AtspiReader>(u"Ombry Voice"_s, process_->processId());
-        // The dashboard's status card is there once the window is drawn.
-        return reader_->find(u"label"_s, u"Prêt"_s, 15000).has_value();
+        // The dashboard's status card is there once the window is drawn; a home
+        // without a key reads so.
+        return TestEnv::waitFor([&] {
+            return reader_->find(u"label"_s, u"Prêt"_s, 0) || reader_->find(u"label"_s, u"Clé OpenRouter manquante"_s, 0);
+        }, 15000);
     }
 
     void quit()
@@ -285,16 +289,25 @@ private Q_SLOTS:
 
     void cleanupTestCase() { root_.reset(); }
 
-    // A fresh home: the sheet walks through its two steps, a stray click does
-    // not end it, the key picked is stored, and the next start shows nothing.
+    // A fresh home: the sheet walks through its three steps, a stray click does
+    // not end it, the OpenRouter key is checked and kept, the key picked is
+    // stored, and the next start shows nothing.
     void onboardingWalkThrough()
     {
+        FakeHttpService cloud;
+        QVERIFY(cloud.start());
+        cloud.setHandler([](const RecordedRequest &request) {
+            return request.header("authorization") == "Bearer sk-or-v1-onboarding-0001"
+                ? ScriptedReply::json(QJsonObject{{u"data"_s, QJsonObject{{u"label"_s, u"sk-or-v1-onb...001"_s}}}})
+                : ScriptedReply::text("{\"error\":{\"message\":\"User not found.\",\"code\":401}}", 401);
+        });
         QTemporaryDir home;
         Program program(home.path());
-        QVERIFY(program.start());
+        QVERIFY(program.start({{u"OMBRY_OPENROUTER_URL"_s, cloud.url()}}));
         const AtspiReader &r = program.reader();
         QVERIFY(r.find(u"heading"_s, u"Bienvenue dans Ombry Voice"_s, 5000));
-        QVERIFY(r.find(u"label"_s, u"1 sur 2"_s, 0));
+        QVERIFY(r.find(u"label"_s, u"1 sur 3"_s, 0));
+        QVERIFY(r.find(u"label"_s, u"Clé OpenRouter manquante"_s, 0));
         QVERIFY(!r.find(u"push button"_s, u"Retour"_s, 0));
 
         // A click on the window beside the sheet.
@@ -310,8 +323,25 @@ private Q_SLOTS:
         QVERIFY(!prefs(program.configHome()).contains(u"onboarded"_s));
 
         QVERIFY(r.act(u"push button"_s, u"Continuer"_s));
+        QVERIFY(r.find(u"heading"_s, u"Ta clé OpenRouter"_s, 3000));
+        QVERIFY(r.find(u"label"_s, u"2 sur 3"_s, 0));
+        // A refused key, then the right one.
+        for (const QString &key : {u"sk-or-v1-wrong-0000"_s, u"sk-or-v1-onboarding-0001"_s}) {
+            QVERIFY(click(r, u"text"_s, u"Clé OpenRouter"_s));
+            QVERIFY(DesktopTools::key(u"ctrl+a"_s) && DesktopTools::key(u"BackSpace"_s));
+            QVERIFY(DesktopTools::run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"5"_s, key}).exitCode == 0);
+            QVERIFY(r.act(u"push button"_s, u"Vérifier la clé OpenRouter"_s));
+            const QString verdict = key.endsWith(u"0001"_s) ? u"Clé valide"_s : u"Clé refusée"_s;
+            QVERIFY2(r.find(u"alert"_s, verdict, 5000), qPrintable(r.texts().join(u'|')));
+        }
+        QVERIFY(TestEnv::waitFor([&] {
+            return QJsonDocument::fromJson(TestEnv::readFile(program.dataFolder() + u"/keys.json"_s)).object()
+                == QJsonObject{{u"openRouter"_s, u"sk-or-v1-onboarding-0001"_s}};
+        }, 3000));
+        QVERIFY(r.find(u"label"_s, u"Prêt"_s, 3000));
+        QVERIFY(r.act(u"push button"_s, u"Continuer"_s));
         QVERIFY(r.find(u"heading"_s, u"Ta touche de dictée"_s, 3000));
-        QVERIFY(r.find(u"label"_s, u"2 sur 2"_s, 0));
+        QVERIFY(r.find(u"label"_s, u"3 sur 3"_s, 0));
         QVERIFY(r.find(u"label"_s, u"Ctrl+C ×2"_s, 0));
         QVERIFY(r.find(u"push button"_s, u"Retour"_s, 0));
 
@@ -327,7 +357,7 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return !r.find(u"heading"_s, u"Ta touche de dictée"_s, 0); }, 3000));
         program.quit();
 
-        QVERIFY(program.start());
+        QVERIFY(program.start({{u"OMBRY_OPENROUTER_URL"_s, cloud.url()}}));
         QVERIFY(!program.reader().find(u"heading"_s, u"Bienvenue dans Ombry Voice"_s, 0));
         QCOMPARE(prefs(program.configHome()).value(u"key"_s).toString(), u"rightCommand"_s);
     }
@@ -446,24 +476,29 @@ private Q_SLOTS:
     }
 
     // A key typed with blanks around it is stored trimmed in an owner-only file,
-    // shown masked, and never said whole; an empty field removes it.
+    // shown masked, and never said whole; "Enregistrer" on an untouched field
+    // keeps it, "Supprimer" removes it. With no hosted service the rows need no
+    // advanced mode; with one they wait behind it.
     void ownKey()
     {
         qunsetenv("OPENROUTER_API_KEY");
         const QString key = u"sk-or-v1-e2e-0123456789abcdef"_s;
+        qputenv("OMBRY_HOSTED_URL", "https://127.0.0.1:9/service");
         QVERIFY(openTab(u"Compte"_s));
         QVERIFY(reader_.find(u"check box"_s, u"Mode avancé"_s, 3000));
         QVERIFY(!reader_.find(u"push button"_s, u"Modifier la clé OpenRouter"_s, 0));
-        QVERIFY(reader_.act(u"check box"_s, u"Mode avancé"_s));
-        QVERIFY(TestEnv::waitFor([] { return prefs().value(u"ownKeyMode"_s) == true; }, 3000));
-        QVERIFY(reader_.find(u"push button"_s, u"Modifier la clé OpenRouter"_s, 3000));
+        QVERIFY(openTab(u"Général"_s));
+        qunsetenv("OMBRY_HOSTED_URL");
+        QVERIFY(openTab(u"Compte"_s));
+        // The missing OpenRouter key's field waits open; Deepgram's row is closed.
+        QVERIFY(reader_.find(u"push button"_s, u"Enregistrer la clé OpenRouter"_s, 3000));
+        QVERIFY(reader_.find(u"push button"_s, u"Modifier la clé Deepgram"_s, 0));
+        QVERIFY(!reader_.find(u"check box"_s, u"Mode avancé"_s, 0));
         QCOMPARE(keyShown(u"OpenRouter"_s), u"Absente"_s);
         QCOMPARE(keyShown(u"Deepgram"_s), u"Absente"_s);
 
         QVERIFY(activate());
-        QVERIFY(reader_.act(u"push button"_s, u"Modifier la clé OpenRouter"_s));
-        // The field takes the focus as it opens.
-        QVERIFY(reader_.find(u"push button"_s, u"Enregistrer la clé OpenRouter"_s, 3000));
+        QVERIFY(click(reader_, u"text"_s, u"Nouvelle clé OpenRouter"_s));
         QTest::qWait(200);
         QVERIFY(DesktopTools::run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"5"_s, u"  "_s + key + u"  "_s}).exitCode == 0);
         // While it is typed, the field, found by its name, says bullets only.
@@ -503,9 +538,16 @@ private Q_SLOTS:
         QVERIFY(DesktopTools::key(u"Return"_s));
         QVERIFY(TestEnv::waitFor([&] { return keysFile() == QJsonObject{{u"openRouter"_s, pasted}}; }, 3000));
 
-        // Opened again and saved empty: the key goes.
+        // Opened again and saved untouched: the key stays.
         QVERIFY(reader_.act(u"push button"_s, u"Modifier la clé OpenRouter"_s));
         QVERIFY(reader_.act(u"push button"_s, u"Enregistrer la clé OpenRouter"_s));
+        QVERIFY(reader_.find(u"push button"_s, u"Modifier la clé OpenRouter"_s, 3000));
+        QCOMPARE(keysFile(), (QJsonObject{{u"openRouter"_s, pasted}}));
+        QCOMPARE(keyShown(u"OpenRouter"_s), u"••••3210"_s);
+
+        // Removed on purpose: the key goes.
+        QVERIFY(reader_.act(u"push button"_s, u"Modifier la clé OpenRouter"_s));
+        QVERIFY(reader_.act(u"push button"_s, u"Supprimer la clé OpenRouter"_s));
         QVERIFY(TestEnv::waitFor([&] { return keysFile().isEmpty() && keyShown(u"OpenRouter"_s) == u"Absente"_s; }, 3000));
         QVERIFY(!KeyStore::shared()->key(APIService::OpenRouter));
     }
@@ -648,6 +690,7 @@ private Q_SLOTS:
         QTest::newRow("permissions") << u"Autorisations"_s << u"settings-permissions"_s;
         QTest::newRow("advanced") << u"Avancé"_s << u"settings-advanced"_s;
         QTest::newRow("onboarding") << QString() << u"onboarding"_s;
+        QTest::newRow("onboarding key step") << QString() << u"onboarding-key"_s;
     }
 
     void screenshots()
@@ -662,6 +705,10 @@ private Q_SLOTS:
         QQuickWindow *w = root_->mainWindow()->window();
         if (tab.isEmpty())
             QVERIFY(reader_.find(u"heading"_s, u"Bienvenue dans Ombry Voice"_s, 5000));
+        if (name == u"onboarding-key"_s) {
+            QVERIFY(reader_.act(u"push button"_s, u"Continuer"_s));
+            QVERIFY(reader_.find(u"heading"_s, u"Ta clé OpenRouter"_s, 3000));
+        }
         const QStringList paths = Screenshots::inBothThemes(name, [w] { return Screenshots::scene(w); });
         InterfaceKeys::shared()->setOnboarded(true);
         QCOMPARE(paths.size(), 2);

@@ -221,6 +221,8 @@ class TestWindowAtspi : public QObject
         app_ = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"OMBRY_TEST_ACCEPT_XTEST"_s, u"1"_s);
+        // A user with a key: the status card reads "Prêt".
+        env.insert(u"OPENROUTER_API_KEY"_s, u"sk-or-test"_s);
         app_->setProcessEnvironment(env);
         app_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         app_->setStandardOutputFile(QProcess::nullDevice());

@@ -1,4 +1,5 @@
 #include "model/KeyStore.h"
+#include "model/Log.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -76,13 +77,6 @@ private Q_SLOTS:
             << QByteArray(R"({"deepgram":""})") << QByteArray("dg-env") << QByteArray() << "dg-env" << "";
         QTest::newRow("unknown member ignored")
             << QByteArray(R"({"other":"x","deepgram":"dg"})") << QByteArray() << QByteArray() << "dg" << "";
-        QTest::newRow("one non-string value empties the file")
-            << QByteArray(R"({"deepgram":"dg","openRouter":5})") << QByteArray() << QByteArray() << "" << "";
-        QTest::newRow("non-string value, environment still used")
-            << QByteArray(R"({"deepgram":"dg","openRouter":5})") << QByteArray() << QByteArray("or-env") << ""
-            << "or-env";
-        QTest::newRow("not an object") << QByteArray(R"(["dg"])") << QByteArray() << QByteArray() << "" << "";
-        QTest::newRow("not JSON") << QByteArray("deepgram=dg") << QByteArray("dg-env") << QByteArray() << "dg-env" << "";
     }
     void sourcesInOrder()
     {
@@ -107,6 +101,49 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(file()), content);
         QCOMPARE(QFileInfo(file()).lastModified(), before);
         QCOMPARE(modeOf(file()), mode_t(0640));
+    }
+
+    // A file that is not one object of strings is moved aside whole, said in the
+    // journal, and never written over; its string members still serve.
+    void unreadableFileIsSetAside_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("envOpenRouter");
+        QTest::addColumn<QString>("deepgram");
+        QTest::addColumn<QString>("openRouter");
+        QTest::newRow("trailing comma") << QByteArray(R"({"deepgram":"dg-file",})") << QByteArray() << "" << "";
+        QTest::newRow("one non-string value keeps the others")
+            << QByteArray(R"({"deepgram":"dg","openRouter":5})") << QByteArray() << "dg" << "";
+        QTest::newRow("non-string value, environment still used")
+            << QByteArray(R"({"deepgram":"dg","openRouter":5})") << QByteArray("or-env") << "dg" << "or-env";
+        QTest::newRow("not an object") << QByteArray(R"(["dg"])") << QByteArray() << "" << "";
+        QTest::newRow("not JSON") << QByteArray("deepgram=dg") << QByteArray() << "" << "";
+    }
+    void unreadableFileIsSetAside()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, envOpenRouter);
+        QFETCH(QString, deepgram);
+        QFETCH(QString, openRouter);
+        QVERIFY(TestEnv::writeFile(file(), content));
+        if (!envOpenRouter.isEmpty())
+            qputenv("OPENROUTER_API_KEY", envOpenRouter);
+
+        KeyStore ks(file());
+        QCOMPARE(ks.key(APIService::Deepgram).value_or(QString()), deepgram);
+        QCOMPARE(ks.key(APIService::OpenRouter).value_or(QString()), openRouter);
+        const QStringList aside = QDir(dir_->path()).entryList({QStringLiteral("keys.json.illisible-*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(TestEnv::readFile(dir_->filePath(aside.first())), content);
+        QVERIFY(!QFileInfo::exists(file()));
+        Log::waitUntilWritten();
+        QVERIFY(QString::fromUtf8(TestEnv::readFile(Log::path()))
+                    .contains(QStringLiteral("clés: keys.json illisible, mis de côté sous ") + aside.first()));
+
+        // The next save writes a fresh file and leaves the set-aside one alone.
+        QVERIFY(ks.save(QStringLiteral("or-new"), APIService::OpenRouter));
+        QCOMPARE(jsonOf(file()).value(QStringLiteral("openRouter")).toString(), QStringLiteral("or-new"));
+        QCOMPARE(TestEnv::readFile(dir_->filePath(aside.first())), content);
     }
 
     void saveTrimsAndWritesOwnerOnly()

@@ -149,7 +149,7 @@ private Q_SLOTS:
         QCOMPARE(s.correctionScope(), CorrectionScope(15));
         QCOMPARE(s.typingWPM(), 40);
         QCOMPARE(s.transcriptionEngine(), TranscriptionEngine::Gemini);
-        QCOMPARE(s.rewriteEngine(), RewriteEngine::Apple);
+        QCOMPARE(s.rewriteEngine(), RewriteEngine::OpenRouter);
         QCOMPARE(s.deepgramModel(), QStringLiteral("nova-3"));
         QCOMPARE(s.openRouterModel(), QStringLiteral("mistralai/mistral-small-3.2-24b-instruct"));
         QVERIFY(!QFileInfo::exists(fileIn(dir)));

@@ -10,7 +10,12 @@ class QmlSetup : public QObject
     Q_OBJECT
 
 public:
-    QmlSetup() { TestEnv::isolate(); }
+    QmlSetup()
+    {
+        TestEnv::isolate();
+        // A user with a key: the status card reads "Prêt".
+        qputenv("OPENROUTER_API_KEY", "sk-or-test");
+    }
 
 public Q_SLOTS:
     void qmlEngineAvailable(QQmlEngine *engine) { Application::registerQml(engine); }

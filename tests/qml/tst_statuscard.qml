@@ -20,12 +20,16 @@ TestCase {
             { tag: "translating flag while processing", meeting: false, state: DictationController.Processing, translating: true, title: "Mise au propre…", colour: "#ff9500" },
             { tag: "meeting outranks idle", meeting: true, state: DictationController.Idle, translating: false, title: "Réunion en cours", colour: "#ff3b30" },
             { tag: "meeting outranks processing", meeting: true, state: DictationController.Processing, translating: false, title: "Réunion en cours", colour: "#ff3b30" },
+            // No engine can serve a dictation: said instead of "Prêt".
+            { tag: "idle without a key", meeting: false, state: DictationController.Idle, translating: false, missing: true, title: "Clé OpenRouter manquante", colour: "#ff9500" },
+            { tag: "recording without a key", meeting: false, state: DictationController.Recording, translating: false, missing: true, title: "J'écoute…", colour: "#ff3b30" },
         ]
     }
 
     function test_title(data) {
-        compare(card.titleFor(data.meeting, data.state, data.translating), data.title)
-        compare(card.colorFor(data.meeting, data.state).toString(), data.colour)
+        const missing = data.missing === true
+        compare(card.titleFor(data.meeting, data.state, data.translating, missing), data.title)
+        compare(card.colorFor(data.meeting, data.state, missing).toString(), data.colour)
     }
 
     function test_followsTheControllerAndTheKey_data() {

@@ -1,4 +1,6 @@
+#include "fakes/FakeHttpService.h"
 #include "model/KeyStore.h"
+#include "settings/OnboardingKey.h"
 #include "settings/SettingsCards.h"
 #include "support/TestEnv.h"
 
@@ -72,16 +74,26 @@ private Q_SLOTS:
 
     void saveKey_data()
     {
+        QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("blanks around") << u"  sk-or-v1-abcdef123456\n"_s << QString() << u"sk-or-v1-abcdef123456"_s;
-        QTest::newRow("control inside") << u"sk-or\u0007-abcdef123456"_s << u"Clé invalide"_s << QString();
-        QTest::newRow("tab inside") << u"sk-or\t-abcdef123456"_s << u"Clé invalide"_s << QString();
-        QTest::newRow("blank removes") << u"   "_s << QString() << QString();
+        QTest::newRow("blanks around") << QString() << u"  sk-or-v1-abcdef123456\n"_s << QString()
+                                       << u"sk-or-v1-abcdef123456"_s;
+        QTest::newRow("control inside") << QString() << u"sk-or\u0007-abcdef123456"_s << u"Clé invalide"_s << QString();
+        QTest::newRow("tab inside") << QString() << u"sk-or\t-abcdef123456"_s << u"Clé invalide"_s << QString();
+        QTest::newRow("blank, nothing stored") << QString() << u"   "_s << QString() << QString();
+        // "Modifier" then "Enregistrer" without typing keeps the key.
+        QTest::newRow("untouched field keeps the key")
+            << u"sk-or-v1-kept5678"_s << QString() << QString() << u"sk-or-v1-kept5678"_s;
+        QTest::newRow("blank field keeps the key")
+            << u"sk-or-v1-kept5678"_s << u" \n"_s << QString() << u"sk-or-v1-kept5678"_s;
+        QTest::newRow("typed key replaces it")
+            << u"sk-or-v1-kept5678"_s << u"sk-or-v1-new00000"_s << QString() << u"sk-or-v1-new00000"_s;
     }
     void saveKey()
     {
+        QFETCH(QString, before);
         QFETCH(QString, typed);
         QFETCH(QString, message);
         QFETCH(QString, stored);
@@ -89,6 +101,8 @@ private Q_SLOTS:
         const QString file = dir.filePath(u"keys.json"_s);
         qunsetenv("OPENROUTER_API_KEY");
         KeyStore keys(file);
+        if (!before.isEmpty())
+            QVERIFY(keys.save(before, APIService::OpenRouter));
         ApiKeysModel model;
         model.setKeyStore(&keys);
         QCOMPARE(model.save(u"openRouter"_s, typed), message);
@@ -102,6 +116,62 @@ private Q_SLOTS:
             QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value(u"openRouter"_s).toString(), stored);
             QCOMPARE(f.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
         }
+    }
+
+    // Removing is its own action, and it reaches the file.
+    void removeKey()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"keys.json"_s);
+        KeyStore keys(file);
+        QVERIFY(keys.save(u"dg-0123456789"_s, APIService::Deepgram));
+        QVERIFY(keys.save(u"sk-or-v1-kept5678"_s, APIService::OpenRouter));
+        ApiKeysModel model;
+        model.setKeyStore(&keys);
+        QCOMPARE(model.remove(u"openRouter"_s), QString());
+        QCOMPARE(model.shown(u"openRouter"_s), u"Absente"_s);
+        QCOMPARE(KeyStore(file).keys(), KeyStore::Keys({{APIService::Deepgram, u"dg-0123456789"_s}}));
+        QCOMPARE(model.remove(u"autre"_s), u"Service inconnu"_s);
+    }
+
+    // The onboarding's check: one authenticated request, its verdict, and the key
+    // kept when OpenRouter accepts it or cannot be reached to say.
+    void onboardingKeyCheck_data()
+    {
+        QTest::addColumn<int>("status"); // 0: nothing listens
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("accepted") << 200 << u"Clé valide"_s << true;
+        QTest::newRow("refused") << 401 << u"Clé refusée"_s << false;
+        QTest::newRow("server error") << 500 << u"OpenRouter : erreur 500"_s << false;
+        QTest::newRow("unreachable") << 0 << u"Service injoignable"_s << true;
+    }
+    void onboardingKeyCheck()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, verdict);
+        QFETCH(bool, stored);
+        FakeHttpService cloud;
+        QVERIFY(cloud.start());
+        cloud.on("GET", u"/api/v1/key"_s, ScriptedReply::text("{}", status ? status : 200));
+        qputenv("OMBRY_OPENROUTER_URL", status ? cloud.url().toUtf8() : QByteArray("http://127.0.0.1:9"));
+        QTemporaryDir dir;
+        KeyStore keys(dir.filePath(u"keys.json"_s));
+        OnboardingKey step;
+        step.setKeyStore(&keys);
+        QVERIFY(!step.canContinue() || step.localAnswers());
+
+        step.check(u" sk-or-v1-pasted99 \n"_s);
+        QVERIFY(step.checking());
+        QVERIFY(TestEnv::waitFor([&] { return !step.checking(); }));
+        QCOMPARE(step.verdict(), verdict);
+        QCOMPARE(step.accepted(), status == 200);
+        QCOMPARE(keys.key(APIService::OpenRouter), stored ? std::optional<QString>(u"sk-or-v1-pasted99"_s) : std::nullopt);
+        if (status) {
+            QCOMPARE(cloud.count(u"/api/v1/key"_s), 1);
+            QCOMPARE(cloud.requests().first().header("authorization"), QByteArray("Bearer sk-or-v1-pasted99"));
+        }
+        qputenv("OMBRY_OPENROUTER_URL", "http://127.0.0.1:9");
     }
 
     // A write that fails is reported, never taken for saved.

@@ -64,6 +64,14 @@ class TestSettingsChoices : public QObject
     std::unique_ptr<Defaults> defaults_;
     std::unique_ptr<AppSettings> settings_;
 
+    static void setHosted(bool hosted)
+    {
+        if (hosted)
+            qputenv("OMBRY_HOSTED_URL", "https://127.0.0.1:9/hosted");
+        else
+            qunsetenv("OMBRY_HOSTED_URL");
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -72,6 +80,7 @@ private Q_SLOTS:
         dir_ = std::make_unique<QTemporaryDir>();
         defaults_ = std::make_unique<Defaults>(QString::fromLatin1(Defaults::kAppDomain), dir_->path());
         settings_ = std::make_unique<AppSettings>(*defaults_);
+        setHosted(true);
     }
 
     void money_data()
@@ -126,6 +135,7 @@ private Q_SLOTS:
 
     void labels_data()
     {
+        QTest::addColumn<bool>("hosted");
         QTest::addColumn<int>("stt");
         QTest::addColumn<int>("rewrite");
         QTest::addColumn<bool>("ownKey");
@@ -133,52 +143,68 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sttLabel");
         QTest::addColumn<QString>("rewriteLabel");
         QTest::newRow("hosted, no local model")
-            << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Apple) << false << false << u"Ombry IA"_s
+            << true << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Apple) << false << false << u"Ombry IA"_s
             << u"Modèle local · non disponible"_s;
         QTest::newRow("own key, local model")
-            << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Apple) << true << true
+            << true << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Apple) << true << true
             << u"Gemini 2.5 Flash Lite · OpenRouter"_s << u"Modèle local · sur cet ordinateur"_s;
         QTest::newRow("local recogniser, hosted rewrite")
-            << int(TranscriptionEngine::Apple) << int(RewriteEngine::OpenRouter) << false << false
+            << true << int(TranscriptionEngine::Apple) << int(RewriteEngine::OpenRouter) << false << false
             << u"Reconnaissance locale · sur cet ordinateur"_s << u"Ombry IA"_s;
         QTest::newRow("deepgram, own openrouter")
-            << int(TranscriptionEngine::Deepgram) << int(RewriteEngine::OpenRouter) << true << false
+            << true << int(TranscriptionEngine::Deepgram) << int(RewriteEngine::OpenRouter) << true << false
             << u"Deepgram · nova-3"_s << u"OpenRouter · mistralai/mistral-small-3.2-24b-instruct"_s;
-        QTest::newRow("plain clean-up") << int(TranscriptionEngine::Apple) << int(RewriteEngine::None) << false << true
-                                        << u"Reconnaissance locale · sur cet ordinateur"_s << u"Nettoyage simple"_s;
+        QTest::newRow("plain clean-up") << true << int(TranscriptionEngine::Apple) << int(RewriteEngine::None) << false
+                                        << true << u"Reconnaissance locale · sur cet ordinateur"_s
+                                        << u"Nettoyage simple"_s;
+        // No hosted service: what runs is OpenRouter's model, key or not.
+        QTest::newRow("no hosted service, no key")
+            << false << int(TranscriptionEngine::Gemini) << int(RewriteEngine::OpenRouter) << false << false
+            << u"Gemini 2.5 Flash Lite · OpenRouter"_s << u"OpenRouter · mistralai/mistral-small-3.2-24b-instruct"_s;
     }
 
     void labels()
     {
+        QFETCH(bool, hosted);
         QFETCH(int, stt);
         QFETCH(int, rewrite);
         QFETCH(bool, ownKey);
         QFETCH(bool, local);
         QFETCH(QString, sttLabel);
         QFETCH(QString, rewriteLabel);
+        setHosted(hosted);
         settings_->setTranscriptionEngine(TranscriptionEngine(stt));
         settings_->setRewriteEngine(RewriteEngine(rewrite));
         EngineChoices engines(settings_.get(), [ownKey] { return ownKey; });
         engines.setLocalModelAvailable(local);
         QCOMPARE(engines.sttLabel(), sttLabel);
         QCOMPARE(engines.rewriteLabel(), rewriteLabel);
+        bool namesHosted = false;
+        for (const QVariantList &options : {engines.transcriptionOptions(), engines.rewriteOptions()})
+            for (const QVariant &option : options)
+                namesHosted = namesHosted || option.toMap().value(u"label"_s).toString().contains(u"Ombry IA"_s);
+        QCOMPARE(namesHosted, hosted && !ownKey);
     }
 
     void deepgramOptionOnlyWhenItCanBeUsed_data()
     {
+        QTest::addColumn<bool>("hosted");
         QTest::addColumn<bool>("ownKeyMode");
         QTest::addColumn<int>("stt");
         QTest::addColumn<int>("options");
-        QTest::newRow("hosted") << false << int(TranscriptionEngine::Gemini) << 2;
-        QTest::newRow("own keys") << true << int(TranscriptionEngine::Gemini) << 3;
-        QTest::newRow("still chosen") << false << int(TranscriptionEngine::Deepgram) << 3;
+        QTest::newRow("hosted") << true << false << int(TranscriptionEngine::Gemini) << 2;
+        QTest::newRow("own keys") << true << true << int(TranscriptionEngine::Gemini) << 3;
+        QTest::newRow("still chosen") << true << false << int(TranscriptionEngine::Deepgram) << 3;
+        QTest::newRow("no hosted service") << false << false << int(TranscriptionEngine::Gemini) << 3;
     }
 
     void deepgramOptionOnlyWhenItCanBeUsed()
     {
+        QFETCH(bool, hosted);
         QFETCH(bool, ownKeyMode);
         QFETCH(int, stt);
         QFETCH(int, options);
+        setHosted(hosted);
         settings_->setOwnKeyMode(ownKeyMode);
         settings_->setTranscriptionEngine(TranscriptionEngine(stt));
         EngineChoices engines(settings_.get(), [] { return false; });

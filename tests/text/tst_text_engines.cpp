@@ -1,6 +1,8 @@
 #include "engines/EngineTestUtil.h"
 #include "fakes/FakeHttpService.h"
 
+#include "engines/CloudFirst.h"
+
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
@@ -87,6 +89,7 @@ class TestTextEngines : public QObject
 private Q_SLOTS:
     void init()
     {
+        CloudFirst::forgetLocal();
         cloud_ = new FakeHttpService(this);
         local_ = new FakeHttpService(this);
         grammar_ = new FakeHttpService(this);
@@ -189,7 +192,7 @@ private Q_SLOTS:
         QCOMPARE(out.value->text, QStringLiteral("Bonjour à tous."));
         QCOMPARE(grammar_->count(), 0);
         QCOMPARE(messages(local_->requests(kLocalChat).first()).second, QStringLiteral("bonjour a tous"));
-        QVERIFY(logText().contains(QStringLiteral("correction: OpenRouter indisponible, Apple prend le relais (OpenRouter : erreur 502 panne)")));
+        QVERIFY(logText().contains(QStringLiteral("correction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 502 panne)")));
     }
 
     void checkOffForcesModel()
@@ -211,9 +214,13 @@ private Q_SLOTS:
         AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
         AppSettings::shared()->setUseLanguageTool(false);
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
+        // No key either: nothing can stand in for the chosen local model.
+        qunsetenv("OPENROUTER_API_KEY");
+        KeyStore::shared()->setKeys({});
         const auto out = await(Corrector::correctDetailed(QStringLiteral("x"), QStringLiteral("français"), {}));
         QVERIFY(!out.value);
-        QVERIFY(out.errorAs<EngineError>());
+        QVERIFY(out.errorAs<CloudFirst::Failure>());
+        QCOMPARE(out.error, QStringLiteral("Modèle local injoignable"));
         QCOMPARE(cloud_->count(), 0);
     }
 
@@ -347,7 +354,7 @@ private Q_SLOTS:
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("local"))));
         out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt));
-        QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500 "));
+        QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500"));
         QCOMPARE(local_->count(kLocalChat), 0);
 
         AppSettings::shared()->setRewriteEngine(RewriteEngine::None);
@@ -370,7 +377,7 @@ private Q_SLOTS:
         out = await(Translator::translate(QStringLiteral("Bonjour"), QStringLiteral("allemand"), false));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Hallo"));
         QCOMPARE(messages(local_->requests(kLocalChat).first()).first, Translator::systemPrompt(QStringLiteral("allemand")));
-        QVERIFY(logText().contains(QStringLiteral("traduction: OpenRouter indisponible, Apple prend le relais\n")));
+        QVERIFY(logText().contains(QStringLiteral("traduction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 500 )\n")));
     }
 
     void voiceCommand()
@@ -386,8 +393,10 @@ private Q_SLOTS:
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
         out = await(VoiceCommand::apply(QStringLiteral("x"), QStringLiteral("y")));
-        QVERIFY(out.errorAs<EngineError>());
-        QVERIFY(logText().contains(QStringLiteral("commande: OpenRouter indisponible, Apple prend le relais\n")));
+        // No local server: the cloud's cause, in short.
+        QVERIFY(out.errorAs<CloudFirst::Failure>());
+        QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500"));
+        QVERIFY(logText().contains(QStringLiteral("commande: OpenRouter indisponible, aucun modèle local (OpenRouter : erreur 500 )\n")));
     }
 };
 

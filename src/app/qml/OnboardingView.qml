@@ -1,12 +1,17 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Layouts
 import Ombry
 
-// The first-run walk-through: the permissions, then the dictation key and language.
+// The first-run walk-through: the permissions, the OpenRouter key, then the
+// dictation key and language.
 Card {
     id: view
     property int step: 0
-    readonly property int steps: 2
+    readonly property int steps: 3
+    // "Continuer" was pressed on a typed key: go on once it is checked and kept.
+    property bool advanceAfterCheck: false
 
     width: 520
     padding: 28
@@ -17,6 +22,16 @@ Card {
         active: view.visible
     }
     GeneralChoices { id: choices }
+    OnboardingKey {
+        id: openRouterKey
+        onChanged: {
+            if (view.advanceAfterCheck && !checking) {
+                view.advanceAfterCheck = false
+                if (canContinue)
+                    view.step = 2
+            }
+        }
+    }
 
     ColumnLayout {
         width: parent.width
@@ -26,17 +41,15 @@ Card {
             Layout.fillWidth: true
             spacing: 6
             // One capsule per step: filled up to the current one, which is wide.
-            Rectangle {
-                implicitWidth: view.step === 0 ? 26 : 10
-                implicitHeight: 6
-                radius: 3
-                color: Theme.accent
-            }
-            Rectangle {
-                implicitWidth: view.step === 1 ? 26 : 10
-                implicitHeight: 6
-                radius: 3
-                color: view.step >= 1 ? Theme.accent : Theme.separator
+            Repeater {
+                model: view.steps
+                delegate: Rectangle {
+                    required property int index
+                    implicitWidth: view.step === index ? 26 : 10
+                    implicitHeight: 6
+                    radius: 3
+                    color: view.step >= index ? Theme.accent : Theme.separator
+                }
             }
             Item { Layout.fillWidth: true }
             Text {
@@ -51,7 +64,7 @@ Card {
         Item {
             Layout.fillWidth: true
             Layout.minimumHeight: 230
-            implicitHeight: Math.max(230, (view.step === 0 ? permissionsStep : keyStep).implicitHeight)
+            implicitHeight: Math.max(230, [permissionsStep, apiKeyStep, keyStep][view.step].implicitHeight)
 
             ColumnLayout {
                 id: permissionsStep
@@ -104,8 +117,84 @@ Card {
             }
 
             ColumnLayout {
-                id: keyStep
+                id: apiKeyStep
                 visible: view.step === 1
+                width: parent.width
+                spacing: 14
+                Text {
+                    text: "Ta clé OpenRouter"
+                    color: Theme.text
+                    font.pixelSize: 24
+                    font.bold: true
+                    Accessible.role: Accessible.Heading
+                    Accessible.name: text
+                }
+                Text {
+                    Layout.fillWidth: true
+                    text: "Ombry Voice transcrit et met en forme tes dictées avec OpenRouter, grâce à ta propre clé."
+                    color: Theme.secondaryText
+                    font.pixelSize: 13
+                    wrapMode: Text.WordWrap
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+                Text {
+                    Layout.fillWidth: true
+                    text: "Crée-la sur openrouter.ai, rubrique « Keys », puis colle-la ici."
+                    color: Theme.secondaryText
+                    font.pixelSize: 13
+                    wrapMode: Text.WordWrap
+                    textFormat: Text.PlainText
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+                    SettingsField {
+                        id: keyField
+                        Layout.fillWidth: true
+                        secret: true
+                        font.family: "monospace"
+                        label: "Clé OpenRouter"
+                        placeholderText: openRouterKey.stored ? openRouterKey.masked : "sk-or-…"
+                        onAccepted: openRouterKey.check(value())
+                    }
+                    GlassButton {
+                        text: "Vérifier"
+                        enabled: !openRouterKey.checking
+                        Accessible.name: "Vérifier la clé OpenRouter"
+                        onClicked: openRouterKey.check(keyField.value())
+                    }
+                }
+                Text {
+                    objectName: "keyVerdict"
+                    visible: text.length > 0
+                    Layout.fillWidth: true
+                    text: openRouterKey.verdict
+                    color: openRouterKey.accepted || openRouterKey.checking ? Theme.secondaryText : Theme.red
+                    font.pixelSize: 13
+                    font.weight: Font.DemiBold
+                    wrapMode: Text.WordWrap
+                    textFormat: Text.PlainText
+                    Accessible.role: Accessible.AlertMessage
+                    Accessible.name: text
+                }
+                Text {
+                    visible: openRouterKey.localAnswers && !openRouterKey.stored
+                    Layout.fillWidth: true
+                    text: "Un serveur local de reconnaissance répond : tu peux passer cette étape."
+                    color: Theme.secondaryText
+                    font.pixelSize: 12
+                    wrapMode: Text.WordWrap
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+            }
+
+            ColumnLayout {
+                id: keyStep
+                visible: view.step === 2
                 width: parent.width
                 spacing: 14
                 Text {
@@ -168,11 +257,17 @@ Card {
             Item { Layout.fillWidth: true }
             ProminentButton {
                 text: view.step === view.steps - 1 ? "Commencer" : "Continuer"
+                // The key step is passed with a key, or a local server.
+                enabled: view.step !== 1 || openRouterKey.canContinue || keyField.length > 0
                 onClicked: {
-                    if (view.step === view.steps - 1)
+                    if (view.step === view.steps - 1) {
                         InterfaceKeys.onboarded = true
-                    else
+                    } else if (view.step === 1 && keyField.length > 0) {
+                        view.advanceAfterCheck = true
+                        openRouterKey.check(keyField.value())
+                    } else {
                         view.step = view.step + 1
+                    }
                 }
             }
         }

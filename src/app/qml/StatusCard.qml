@@ -10,14 +10,15 @@ Rectangle {
     // A meeting being recorded outranks the dictation.
     property bool meetingRecording: false
     readonly property int dictationState: DictationController.state
-    readonly property string title: titleFor(meetingRecording, dictationState, DictationController.translating)
-    readonly property color dotColor: colorFor(meetingRecording, dictationState)
+    readonly property bool keyMissing: EngineReadiness.keyMissing
+    readonly property string title: titleFor(meetingRecording, dictationState, DictationController.translating, keyMissing)
+    readonly property color dotColor: colorFor(meetingRecording, dictationState, keyMissing)
 
     readonly property color red: "#FF3B30"
     readonly property color green: "#34C759"
     readonly property color orange: "#FF9500"
 
-    function titleFor(meeting, state, translating) {
+    function titleFor(meeting, state, translating, missing) {
         if (meeting)
             return "Réunion en cours"
         switch (state) {
@@ -28,14 +29,14 @@ Rectangle {
         case DictationController.Correcting:
             return translating ? "Traduction…" : "Correction…"
         default:
-            return "Prêt"
+            return missing ? "Clé OpenRouter manquante" : "Prêt"
         }
     }
 
-    function colorFor(meeting, state) {
+    function colorFor(meeting, state, missing) {
         if (meeting || state === DictationController.Recording)
             return red
-        return state === DictationController.Idle ? green : orange
+        return state === DictationController.Idle && !missing ? green : orange
     }
 
     implicitHeight: row.implicitHeight + 24

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+class QJSEngine;
+class QQmlEngine;
+
+// Whether a dictation can be served at all, for the status card and the tray:
+// without a key, a hosted service or a local transcription server, they say
+// "Clé OpenRouter manquante" rather than "Prêt".
+class EngineReadiness final : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(bool keyMissing READ keyMissing NOTIFY changed)
+
+public:
+    static EngineReadiness *shared();
+    static EngineReadiness *create(QQmlEngine *, QJSEngine *);
+
+    bool keyMissing() const { return keyMissing_; }
+    // Reads the key store and the last local probe again; probes anew when stale.
+    Q_INVOKABLE void refresh();
+
+    static QString missingText();
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    explicit EngineReadiness(QObject *parent);
+    void update();
+
+    bool keyMissing_ = false;
+};
