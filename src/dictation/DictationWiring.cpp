@@ -4,6 +4,7 @@
 #include "audio/AudioRecorder.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/Chunker.h"
+#include "dictation/DictationSpool.h"
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
@@ -41,6 +42,14 @@ public:
             if (onPause)
                 onPause(bytes);
         };
+        recorder_.onBuffer = [this](QByteArrayView pcm) {
+            if (onBuffer)
+                onBuffer(pcm);
+        };
+        recorder_.onLost = [this] {
+            if (onLost)
+                onLost();
+        };
     }
     void start() override { recorder_.start(); }
     Recording stop() override
@@ -48,7 +57,7 @@ public:
         const AudioRecorder::Result result = recorder_.stop();
         return {result.wav, result.duration, recorder_.lastPCM(), recorder_.lastPeak()};
     }
-    void warmUp() override { recorder_.prepare(); }
+    bool warmUp() override { return recorder_.prepare(); }
     QByteArray pcm(qint64 from, qint64 to) override { return recorder_.pcm(from, to); }
 
 private:
@@ -219,10 +228,12 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
     services.hasDeepgramKey = [keyStore] { return keyStore && keyStore->key(APIService::Deepgram).has_value(); };
     // The same rule as the transport's: the user's key, else the hosted service.
     services.openRouterReachable = [] { return OmbryAI::openRouterKey().has_value() || ::Services::hosted().has_value(); };
-    services.keepRecording = [](QUuid id, QByteArray wav, QString cause) {
-        Road::keepRecording(id, wav, cause);
+    services.keepRecording = [](Dictation entry, QByteArray wav, QString cause) {
+        Road::keepRecording(entry, wav, cause);
         Store::shared()->flush(); // the process is about to end
     };
+    services.spoolPath = [](QUuid id) { return DictationSpool::path(Store::shared(), id); };
+    services.releaseSpool = [](QUuid id) { DictationSpool::release(Store::shared(), id); };
     services.warmUpNetwork = Net::warmUp;
     services.readSelection = [](std::function<void(std::optional<QString>)> done) {
         Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
