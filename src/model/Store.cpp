@@ -593,7 +593,14 @@ void Store::add(const Dictation &dictation)
 {
     dictations_.prepend(dictation);
     save(dictations_, name(kHistory));
-    // The statistics of one more dictation, without a walk over the whole history.
+    // The statistics of one more dictation, without a walk over the whole history;
+    // a kept recording counts once it has its text.
+    if (dictation.untranscribed()) {
+        Q_EMIT itemInserted(Collection::History, 0);
+        Q_EMIT dictationsChanged();
+        return;
+    }
+    ++transcribedCount_;
     const qint64 n = TextUtil::wordCount(dictation.finalText);
     totalWords_ += n;
     totalDuration_ += dictation.duration;
