@@ -314,7 +314,7 @@ private Q_SLOTS:
         MeetingSpool spool;
         QVERIFY(spool.open(path));
         QCOMPARE(QFileInfo(path).permissions() & 0x0FFF,
-                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+                 QFileDevice::ReadUser | QFileDevice::WriteUser); // 0600, nothing for group or others
     }
 
     // A disk that refuses the spool (here a file size limit) stops the meeting
@@ -351,7 +351,6 @@ private Q_SLOTS:
         const qint64 written = (qint64(kLimit) - 44) & ~qint64(1);
         QCOMPARE(store_->meetings().size(), 1);
         QCOMPARE(store_->meetings().first().duration, double(written / 2) / kRate);
-        QCOMPARE(store_->meetings().first().transcript, textOfTone(440));
         QVERIFY(logLines().contains(QStringLiteral("réunion: écriture impossible, enregistrement arrêté à %1 s")
                                         .arg(written / 2 / kRate)));
         // The next meeting starts clean.
