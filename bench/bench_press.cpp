@@ -43,7 +43,7 @@ public:
         startedNs = gClock.nsecsElapsed();
     }
     Recording stop() override { return inner_->stop(); }
-    void warmUp() override { inner_->warmUp(); }
+    bool warmUp() override { return inner_->warmUp(); }
     QByteArray pcm(qint64 from, qint64 to) override { return inner_->pcm(from, to); }
 
     std::atomic<qint64> startedNs{-1};

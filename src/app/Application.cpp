@@ -24,17 +24,20 @@
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/Store.h"
+#include "platform/Clipboard.h"
 #include "ui/kit/AppIcons.h"
 #include "pages/RecordingPlayer.h"
 #include "ui/kit/ThemePalette.h"
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 
+#include <algorithm>
 #include <cstdlib>
 
 extern void qml_register_types_Ombry();
@@ -42,6 +45,12 @@ extern void qml_register_types_Ombry();
 namespace {
 
 Application *gCurrent = nullptr;
+
+// Quit budget (ms): a dictation under way gets this long to end before it is
+// kept; the clipboard manager has until this point of the quit, at least the minimum.
+constexpr int kQuitWaitMs = 100;
+constexpr qint64 kHandOverEndMs = 250;
+constexpr qint64 kHandOverMinMs = 50;
 
 } // namespace
 
@@ -382,9 +391,13 @@ void Application::shutdown()
     if (shutDown_)
         return;
     shutDown_ = true;
+    // The whole quit fits in 300 ms: a dictation still under way is kept (its
+    // recording is on disk already) rather than waited for.
+    QElapsedTimer quitClock;
+    quitClock.start();
     Q_EMIT aboutToShutDown();
     if (m_->controller)
-        m_->controller->prepareToQuit();
+        m_->controller->prepareToQuit(kQuitWaitMs);
     if (m_->reader)
         m_->reader->stop();
     if (m_->calls)
@@ -397,6 +410,7 @@ void Application::shutdown()
     // Our text must not stay on the user's clipboard.
     if (m_->paster)
         m_->paster->flushRestore();
+    Clipboard::handOverAtQuit(int(std::max<qint64>(kHandOverMinMs, kHandOverEndMs - quitClock.elapsed())));
     if (m_->store)
         m_->store->flush();
     // The window's views before the engine that made them.

@@ -15,6 +15,7 @@
 #include "platform/Accessibility.h"
 #include "platform/X11Display.h"
 #include "dictation/DictationController.h"
+#include "dictation/DictationSpool.h"
 #include "engines/Net.h"
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
@@ -132,6 +133,8 @@ int run(int argc, char *argv[])
         return 0;
     }
     quitOnTerminationSignals(app.get());
+    // A file size limit makes a write fail (and be told) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QTimer::singleShot(0, app.get(), [arguments] { finishLaunching(arguments); });
     const int status = app->exec();
     root.reset();
@@ -167,8 +170,11 @@ bool finishLaunching(const QStringList &arguments)
     controller->start();
     LoginItem::applyDefault();
     Store::shared()->pruneAudio();
-    // A meeting cut short by a quit, a logout or a crash is processed now.
+    // A meeting cut short by a quit, a logout or a crash is processed now; a
+    // dictation cut short is kept in the history, to be transcribed by the user.
     root.meetingRecorder()->recoverSpool();
+    if (const int recovered = DictationSpool::recover(Store::shared()))
+        controller->show(DictationSpool::recoveredText(recovered), false);
     controller->warmUpAudio();
     // The selection is read at the first key press: connect to AT-SPI now.
     Accessibility::warmUp();

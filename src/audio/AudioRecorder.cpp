@@ -93,30 +93,30 @@ std::optional<QString> AudioRecorder::chosenUID()
     return chosenUID_;
 }
 
-void AudioRecorder::prepare()
+bool AudioRecorder::prepare()
 {
     PulseContext &pulse = PulseContext::shared();
     if (pulse.inLoopThread() || isRecording_.load())
-        return;
+        return false;
     {
         PulseContext::Locker lock(pulse);
         if (!pulse.connectedLocked(kConnectTimeoutMs))
-            return;
+            return false;
     }
     // Queries wait on the loop: never with the lock already held.
     const std::optional<QString> device = Microphones::resolve(chosenUID());
     PulseContext::Locker lock(pulse);
     if (!device) {
         closeStreamLocked();
-        return;
+        return false;
     }
     int error = 0;
     if (stream_ && streamDevice_ == *device && pa_stream_get_state(stream_) == PA_STREAM_READY)
-        return;
+        return true;
     closeStreamLocked();
     // A new stream runs until its first data and corks itself then: the source
     // is awake and its path negotiated before the first recording.
-    openStreamLocked(*device, &error, true);
+    return openStreamLocked(*device, &error, true);
 }
 
 void AudioRecorder::start()
@@ -312,9 +312,17 @@ void AudioRecorder::endCaptureLocked()
     carry_.clear();
 }
 
-void AudioRecorder::onStreamState(pa_stream *, void *)
+void AudioRecorder::onStreamState(pa_stream *stream, void *userdata)
 {
     PulseContext::shared().signal();
+    // The server or the source went away during a recording: what was captured
+    // stays; the owner decides what to do with it.
+    auto *self = static_cast<AudioRecorder *>(userdata);
+    if (self->stream_ == stream && self->capturing_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        self->capturing_ = false;
+        if (self->onLost)
+            self->onLost();
+    }
 }
 
 void AudioRecorder::onRead(pa_stream *stream, size_t, void *userdata)

@@ -91,7 +91,8 @@ public:
     QByteArray stopRaw();
     // Opens the stream of the input resolved now, corked, ahead of the next
     // recording; closes it when there is no microphone. Nothing while recording.
-    void prepare();
+    // True when a stream is ready for the next recording.
+    bool prepare();
 
     // Bytes [from, min(to, captured)) of the PCM captured so far.
     QByteArray pcm(qsizetype from, qsizetype to) const;
@@ -111,6 +112,7 @@ public:
     Callback<double> onLevel;         // 0…1 per block, main thread
     Callback<qsizetype> onPause;      // PCM byte count at a pause, sound thread
     Callback<QByteArrayView> onBuffer; // every block (16 kHz mono s16le), sound thread
+    Callback<> onLost;                 // the stream ended during a recording, sound thread
 
     // Pure helpers on PCM in the convention above.
     static double speechSeconds(const QByteArray &pcm);

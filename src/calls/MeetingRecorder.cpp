@@ -15,6 +15,7 @@
 #include "platform/Clipboard.h"
 #include "platform/Sounds.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJSEngine>
@@ -93,6 +94,24 @@ MeetingServices MeetingServices::production(Store *store, MicrophoneList *microp
 MeetingRecorder::MeetingRecorder(MeetingServices services, QObject *parent)
     : QObject(parent), services_(std::move(services))
 {
+    if (services_.store)
+        connect(services_.store, &Store::erased, this, [this] {
+            if (state_ == State::Recording && !busy_)
+                handled(dropRecording());
+        });
+}
+
+QString MeetingRecorder::writeFailedText()
+{
+    return u"Enregistrement arrêté : le disque refuse d'écrire (plein ?). Ce qui a été enregistré est gardé."_s;
+}
+
+void MeetingRecorder::setError(const QString &error)
+{
+    if (error_ == error)
+        return;
+    error_ = error;
+    Q_EMIT errorChanged();
 }
 
 MeetingRecorder::~MeetingRecorder()
@@ -278,7 +297,15 @@ QCoro::Task<void> MeetingRecorder::startRecording()
         co_return;
     }
     QPointer<MeetingRecorder> self(this);
+    setError({});
     auto spool = std::make_shared<MeetingSpool>();
+    // On the sound thread: the stop is decided on the main one.
+    spool->onFailure = [self] {
+        QMetaObject::invokeMethod(qApp, [self] {
+            if (self)
+                self->spoolFailed();
+        });
+    };
     if (!spool->open(spoolPath())) {
         Log::write(u"réunion: micro indisponible"_s);
         co_return;
@@ -345,23 +372,54 @@ QCoro::Task<void> MeetingRecorder::stopRecording()
     co_await std::move(task);
 }
 
+void MeetingRecorder::spoolFailed()
+{
+    if (state_ != State::Recording || busy_ || !spool_ || !spool_->failed())
+        return;
+    Log::write(u"réunion: écriture impossible, enregistrement arrêté à "_s
+               + QString::number(qint64(double(spool_->pcmBytes() / 2) / AudioRecorder::kSampleRate)) + u" s"_s);
+    setError(writeFailedText());
+    if (services_.playSound)
+        services_.playSound(u"Basso"_s);
+    // What was written goes on to be transcribed, as after a stop.
+    handled(stopRecording());
+}
+
+QCoro::Task<void> MeetingRecorder::dropRecording()
+{
+    QPointer<MeetingRecorder> self(this);
+    std::shared_ptr<MeetingCapture> capture = std::exchange(capture_, nullptr);
+    std::shared_ptr<MeetingSpool> spool = std::exchange(spool_, nullptr);
+    busy_ = true;
+    auto future = QtConcurrent::run([capture] {
+        if (capture)
+            capture->stop();
+    });
+    co_await future;
+    if (spool) {
+        spool->finish();
+        QFile::remove(spool->path());
+    }
+    if (!self)
+        co_return;
+    busy_ = false;
+    Log::write(u"réunion: abandonnée, données effacées"_s);
+    setState(State::Idle);
+}
+
 bool MeetingRecorder::recoverSpool()
 {
     const QString path = spoolPath();
     if (state_ != State::Idle || busy_ || !QFile::exists(path))
         return false;
-    const qint64 bytes = MeetingSpool::repair(path);
-    const double seconds = double(bytes / 2) / AudioRecorder::kSampleRate;
-    Log::write(u"réunion: enregistrement interrompu retrouvé, "_s + QString::number(qint64(seconds)) + u" s"_s);
-    if (seconds <= kShortest) {
+    const MeetingSpool::Left left = MeetingSpool::recover(path);
+    Log::write(u"réunion: enregistrement interrompu retrouvé, "_s + QString::number(qint64(left.seconds)) + u" s"_s);
+    if (left.seconds <= kShortest) {
         QFile::remove(path);
         return false;
     }
-    QDateTime date = QFileInfo(path).birthTime();
-    if (!date.isValid())
-        date = QFileInfo(path).lastModified().addMSecs(-qint64(seconds * 1000));
     setState(State::Processing, u"Transcription…"_s);
-    handled(process(path, seconds, date));
+    handled(process(path, left.seconds, left.date));
     return true;
 }
 
@@ -369,6 +427,17 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
 {
     QPointer<MeetingRecorder> self(this);
     Store *store = services_.store;
+    // An erase while the meeting is processed: nothing of it goes into the emptied store.
+    const quint64 erasures = store->erasures();
+    const auto erased = [&] {
+        if (store->erasures() == erasures)
+            return false;
+        QFile::remove(path);
+        Log::write(u"réunion: abandonnée, données effacées"_s);
+        setState(State::Idle);
+        Q_EMIT processed();
+        return true;
+    };
     const qint64 bytes = MeetingSpool::pcmSize(path);
     const int count = chunkCount(bytes);
     const Language language = services_.language ? services_.language() : Language::Fr;
@@ -382,11 +451,11 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
         try {
             auto task = services_.transcribe(wav, languageName, store->words());
             QString text = co_await std::move(task);
-            if (!self)
+            if (!self || erased())
                 co_return;
             texts << text;
         } catch (const std::exception &e) {
-            if (!self)
+            if (!self || erased())
                 co_return;
             errors << describe(e);
             Log::write(u"réunion: morceau "_s + QString::number(i) + u' ' + errors.last());
@@ -431,7 +500,7 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
     setState(State::Processing, u"Résumé…"_s);
     auto summaryTask = summarize(transcript);
     const std::optional<Summary> summary = co_await std::move(summaryTask);
-    if (!self)
+    if (!self || erased())
         co_return;
     if (summary) {
         meeting.title = summary->title;

@@ -64,6 +64,8 @@ class MeetingRecorder : public QObject
     Q_PROPERTY(State state READ state NOTIFY stateChanged)
     Q_PROPERTY(QString progress READ progress NOTIFY stateChanged)
     Q_PROPERTY(QDateTime startedAt READ startedAt NOTIFY stateChanged)
+    // Why the last recording stopped by itself; empty once a new one starts.
+    Q_PROPERTY(QString error READ error NOTIFY errorChanged)
 
 public:
     enum class State { Idle, Recording, Processing };
@@ -92,6 +94,9 @@ public:
     State state() const { return state_; }
     QString progress() const { return progress_; }
     QDateTime startedAt() const { return startedAt_; }
+    QString error() const { return error_; }
+    // The text of `error` when the spool could not be written any more.
+    static QString writeFailedText();
     // Whole seconds since the recording started (monotonic clock); 0 when idle.
     Q_INVOKABLE int elapsedSeconds() const;
 
@@ -127,12 +132,17 @@ public:
 
 Q_SIGNALS:
     void stateChanged();
+    void errorChanged();
     // The end of a processing run, saved or not (tests, views).
     void processed();
 
 private:
     QCoro::Task<void> startRecording();
     QCoro::Task<void> stopRecording();
+    void spoolFailed();
+    // Everything was erased: a recording under way goes, unsaved.
+    QCoro::Task<void> dropRecording();
+    void setError(const QString &error);
     QCoro::Task<void> process(QString path, double duration, QDateTime date);
     QCoro::Task<std::optional<Summary>> summarize(QString transcript);
     void setState(State state, const QString &progress = {});
@@ -142,6 +152,7 @@ private:
     MeetingServices services_;
     State state_ = State::Idle;
     QString progress_;
+    QString error_;
     QDateTime startedAt_ = QDateTime::currentDateTime();
     qint64 recordingSince_ = 0; // the clock at the start of the recording
     bool busy_ = false; // a start or stop is under way off the main thread

@@ -1,6 +1,7 @@
 #include "calls/MeetingSpool.h"
 
 #include "audio/AudioRecorder.h"
+#include "model/PrivateFiles.h"
 
 #include <QFileInfo>
 #include <QtEndian>
@@ -40,10 +41,14 @@ bool MeetingSpool::open(const QString &path)
     path_ = path;
     bytes_ = 0;
     failed_ = false;
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: a failed write (full disk, size limit) shows at once, not at
+    // the close. Owner-only like every file of the user's words.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered,
+                    QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         failed_ = true;
         return false;
     }
+    PrivateFiles::tighten(path); // an older file of that name keeps its mode through the truncation
     const QByteArray header = AudioRecorder::wav(QByteArray());
     if (file_.write(header) != header.size() || !file_.flush()) {
         failed_ = true;
@@ -55,14 +60,33 @@ bool MeetingSpool::open(const QString &path)
 
 void MeetingSpool::append(QByteArrayView pcm)
 {
-    QMutexLocker locker(&lock_);
-    if (failed_ || !file_.isOpen() || pcm.isEmpty())
-        return;
-    if (file_.write(pcm.data(), pcm.size()) != pcm.size()) {
+    std::function<void()> failure;
+    {
+        QMutexLocker locker(&lock_);
+        if (failed_ || !file_.isOpen() || pcm.isEmpty())
+            return;
+        const qint64 written = file_.write(pcm.data(), pcm.size());
+        if (written == pcm.size()) {
+            bytes_ += pcm.size();
+            return;
+        }
+        // A partial write leaves whole samples only: the header then counts what is there.
+        if (written > 0) {
+            bytes_ += written & ~qint64(1);
+            file_.resize(kHeader + bytes_);
+            file_.seek(kHeader + bytes_);
+        }
         failed_ = true;
-        return;
+        failure = std::move(onFailure);
     }
-    bytes_ += pcm.size();
+    if (failure)
+        failure();
+}
+
+bool MeetingSpool::failed() const
+{
+    QMutexLocker locker(&lock_);
+    return failed_;
 }
 
 qint64 MeetingSpool::finish()
@@ -119,4 +143,16 @@ qint64 MeetingSpool::repair(const QString &path)
         return 0;
     writeSizes(file, pcm);
     return pcm;
+}
+
+MeetingSpool::Left MeetingSpool::recover(const QString &path)
+{
+    Left left;
+    left.bytes = repair(path);
+    left.seconds = double(left.bytes / 2) / AudioRecorder::kSampleRate;
+    const QFileInfo info(path);
+    left.date = info.birthTime();
+    if (!left.date.isValid())
+        left.date = info.lastModified().addMSecs(-qint64(left.seconds * 1000));
+    return left;
 }

@@ -2,13 +2,17 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QFile>
 #include <QMutex>
 #include <QString>
 
-// A recording written to disk while it is made: a WAV file (16 kHz mono s16le)
-// whose header holds placeholder sizes until finish(). A long meeting then never
-// sits in memory, and a quit or crash leaves a file that can still be read.
+#include <functional>
+
+// A recording written to disk while it is made: a WAV file (16 kHz mono s16le,
+// owner-only) whose header holds placeholder sizes until finish(). A long meeting
+// then never sits in memory, and a quit or crash leaves a file that can still be
+// read. Meetings and dictations both record this way.
 class MeetingSpool
 {
 public:
@@ -21,6 +25,10 @@ public:
     bool open(const QString &path);
     // Any thread. Dropped after finish() or a failed write.
     void append(QByteArrayView pcm);
+    // Whether a write failed: what came before it is still in the file.
+    bool failed() const;
+    // Called once, on the appending thread, when a write fails. Set before open().
+    std::function<void()> onFailure;
     // Writes the real sizes into the header, closes the file and returns the
     // number of PCM bytes written.
     qint64 finish();
@@ -37,6 +45,16 @@ public:
     static QByteArray chunkWav(const QString &path, qint64 offset, qint64 length);
     // Fixes the header of a file left by an interrupted recording; its PCM size.
     static qint64 repair(const QString &path);
+
+    // A file left by an interrupted recording, repaired: its length and when
+    // the recording began (its creation, else its last write less its length).
+    struct Left
+    {
+        qint64 bytes = 0;
+        double seconds = 0;
+        QDateTime date;
+    };
+    static Left recover(const QString &path);
 
 private:
     mutable QMutex lock_;

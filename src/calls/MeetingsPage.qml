@@ -50,6 +50,27 @@ Item {
             }
         }
 
+        NoticeBanner {
+            Layout.fillWidth: true
+            text: source.unreadableNotice
+            onClosed: text = ""
+        }
+
+        // A recording that stopped by itself says why.
+        Text {
+            objectName: "meetingError"
+            Layout.fillWidth: true
+            visible: text.length > 0
+            text: MeetingRecorder.error
+            textFormat: Text.PlainText
+            wrapMode: Text.Wrap
+            font.pixelSize: 13
+            font.weight: Font.Medium
+            color: Theme.red
+            Accessible.role: Accessible.AlertMessage
+            Accessible.name: text
+        }
+
         Card {
             Layout.fillWidth: true
             visible: page.processing

@@ -2,11 +2,12 @@
 
 #include "model/Store.h"
 #include "model/StoreModels.h"
+#include "model/UnreadableNotice.h"
 
 MeetingsSource::MeetingsSource(QObject *parent) : MeetingsSource(Store::shared(), parent) {}
 
 MeetingsSource::MeetingsSource(Store *store, QObject *parent)
-    : QObject(parent), meetings_(new MeetingsModel(store, this))
+    : QObject(parent), meetings_(new MeetingsModel(store, this)), store_(store)
 {
     connect(meetings_, &MeetingsModel::countChanged, this, &MeetingsSource::countChanged);
 }
@@ -19,4 +20,9 @@ QObject *MeetingsSource::meetings() const
 int MeetingsSource::count() const
 {
     return meetings_->count();
+}
+
+QString MeetingsSource::unreadableNotice() const
+{
+    return UnreadableNotice::text(store_, Store::Collection::Meetings);
 }

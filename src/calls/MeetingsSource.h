@@ -15,6 +15,8 @@ class MeetingsSource : public QObject
 
     Q_PROPERTY(QObject *meetings READ meetings CONSTANT)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // Said when the meetings' file could not be read at start.
+    Q_PROPERTY(QString unreadableNotice READ unreadableNotice CONSTANT)
 
 public:
     explicit MeetingsSource(QObject *parent = nullptr);
@@ -22,10 +24,12 @@ public:
 
     QObject *meetings() const;
     int count() const;
+    QString unreadableNotice() const;
 
 Q_SIGNALS:
     void countChanged();
 
 private:
     MeetingsModel *meetings_;
+    Store *store_;
 };

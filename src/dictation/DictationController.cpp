@@ -1,6 +1,7 @@
 #include "dictation/DictationController.h"
 
 #include "audio/AudioRecorder.h"
+#include "calls/MeetingSpool.h"
 #include "dictation/Chunker.h"
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
@@ -19,7 +20,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QJSEngine>
+#include <QMutex>
 #include <QThread>
 #include <QTimer>
 
@@ -40,6 +43,8 @@ const QString kNetworkStuck = QStringLiteral("Le réseau ne répond pas, réessa
 const QString kQuitProcessing = QStringLiteral("fermeture pendant le traitement");
 const QString kQuitRecording = QStringLiteral("fermeture pendant l'enregistrement");
 const QString kNothingRecorded = QStringLiteral("Rien d'enregistré, réessaie");
+const QString kMicrophoneLost = QStringLiteral("Micro perdu");
+constexpr int kReconnectMs = 1000;
 
 QString boolText(bool value)
 {
@@ -60,16 +65,18 @@ QString uncaught(const std::exception &error)
 class DictationController::Underway
 {
 public:
-    Underway(DictationController *controller, const QUuid &id, const QByteArray &wav)
+    Underway(DictationController *controller, const QUuid &id, const QByteArray &wav, Dictation entry)
         : controller_(controller), id_(id)
     {
-        controller->underway_.insert(id, wav);
+        controller->underway_.insert(id, Kept{std::move(entry), wav});
     }
     ~Underway()
     {
         if (!controller_)
             return;
-        controller_->underway_.remove(id_);
+        // Ended by its road: in the history, or not to be kept (a voice command).
+        if (controller_->underway_.remove(id_))
+            controller_->releaseSpool(id_);
         controller_->wakeQuitWait();
     }
     Underway(const Underway &) = delete;
@@ -80,6 +87,13 @@ private:
     QUuid id_;
 };
 
+// The spool that the recorder's thread writes each block into.
+struct DictationController::SpoolSlot
+{
+    QMutex lock;
+    std::shared_ptr<MeetingSpool> spool;
+};
+
 DictationController *DictationController::create(QQmlEngine *, QJSEngine *)
 {
     DictationController *instance = shared();
@@ -88,7 +102,7 @@ DictationController *DictationController::create(QQmlEngine *, QJSEngine *)
 }
 
 DictationController::DictationController(Services services, QObject *parent)
-    : QObject(parent), services_(std::move(services))
+    : QObject(parent), services_(std::move(services)), spoolSlot_(std::make_shared<SpoolSlot>())
 {
     clock = Clock::monotonicMs;
     after = [this](int ms, std::function<void()> work) { QTimer::singleShot(ms, this, std::move(work)); };
@@ -158,6 +172,17 @@ void DictationController::wire()
         recorder_->onLevel = [self](double level) {
             if (self)
                 self->setLevel(level);
+        };
+        recorder_->onBuffer = [slot = spoolSlot_](QByteArrayView pcm) {
+            QMutexLocker locker(&slot->lock);
+            if (slot->spool)
+                slot->spool->append(pcm);
+        };
+        recorder_->onLost = [self] {
+            QMetaObject::invokeMethod(qApp, [self] {
+                if (self)
+                    self->microphoneLost();
+            });
         };
         recorder_->onPause = [self](qint64 bytes) {
             QMetaObject::invokeMethod(qApp, [self, bytes] {
@@ -390,7 +415,22 @@ void DictationController::begin()
     const QString appName = targetApp_ && !targetApp_->name.isEmpty() ? targetApp_->name : QStringLiteral("?");
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
-    onAudio([self, recorder, appName] {
+    recordingId_ = QUuid::createUuid();
+    const QString spoolPath = services_.spoolPath ? services_.spoolPath(recordingId_) : QString();
+    onAudio([self, recorder, appName, spoolPath, slot = spoolSlot_] {
+        // What is said goes to disk as it is said: a crash or a kill keeps it.
+        std::shared_ptr<MeetingSpool> spool;
+        if (!spoolPath.isEmpty()) {
+            spool = std::make_shared<MeetingSpool>();
+            if (!spool->open(spoolPath)) {
+                Log::write(QStringLiteral("enregistrement: brouillon sur disque impossible, gardé en mémoire seulement"));
+                spool.reset();
+            }
+        }
+        {
+            QMutexLocker locker(&slot->lock);
+            slot->spool = spool;
+        }
         bool started = false;
         if (recorder) {
             try {
@@ -402,6 +442,12 @@ void DictationController::begin()
         if (started) {
             Log::write(QStringLiteral("enregistrement: début (appli %1)").arg(appName));
             return;
+        }
+        if (spool) {
+            QMutexLocker locker(&slot->lock);
+            slot->spool.reset();
+            spool->finish();
+            QFile::remove(spoolPath);
         }
         QMetaObject::invokeMethod(qApp, [self] {
             if (!self)
@@ -487,30 +533,38 @@ void DictationController::end()
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
     ++stopping_;
-    onAudio([self, recorder, app, heldMs] {
+    const QUuid id = recordingId_;
+    onAudio([self, recorder, app, heldMs, id, slot = spoolSlot_] {
         DictationRecorder::Recording recording;
         if (recorder) {
             recording = recorder->stop();
             recorder->warmUp();
         }
+        std::shared_ptr<MeetingSpool> spool;
+        {
+            QMutexLocker locker(&slot->lock);
+            spool = std::exchange(slot->spool, nullptr);
+        }
+        if (spool)
+            spool->finish();
         Log::write(QStringLiteral("enregistrement: fin, %1 s, niveau max %2")
                        .arg(QString::asprintf("%.2f", recording.duration))
                        .arg(recording.peak));
-        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app, heldMs] {
+        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app, heldMs, id] {
             if (self)
-                self->handOver(recording, app, heldMs);
+                self->handOver(recording, app, heldMs, id);
         });
     });
 }
 
 void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app,
-                                   qint64 heldMs)
+                                   qint64 heldMs, QUuid id)
 {
     // The selection decides between a voice command and a dictation: a
     // recording for the road waits until it is known (the read is bounded).
     if (selectionPending_ && !cancelled_ && !quitting_ && recording.duration > kShortestRecording) {
-        afterSelection_ = [this, recording = std::move(recording), app = std::move(app), heldMs]() mutable {
-            handOver(std::move(recording), std::move(app), heldMs);
+        afterSelection_ = [this, recording = std::move(recording), app = std::move(app), heldMs, id]() mutable {
+            handOver(std::move(recording), std::move(app), heldMs, id);
         };
         return;
     }
@@ -519,8 +573,10 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
     chunker_.reset();
     if (cancelled_) {
         cancelled_ = false;
+        releaseSpool(id);
         setState(State::Idle);
     } else if (recording.duration <= kShortestRecording) {
+        releaseSpool(id);
         setState(State::Idle);
         // The user spoke for long enough but the microphone delivered next to
         // nothing: say so rather than drop it silently.
@@ -532,11 +588,13 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
         if (chunker)
             chunker->cancel();
         if (services_.keepRecording)
-            services_.keepRecording(QUuid::createUuid(), recording.wav, kQuitRecording);
+            services_.keepRecording(Road::keptEntry(id, startedAt_, app, recording.duration), recording.wav,
+                                    kQuitRecording);
+        releaseSpool(id);
         setState(State::Idle);
     } else {
         QPointer<DictationController> self(this);
-        finishAndProcess(std::move(recording), std::move(app), std::move(chunker)).then([] {}, [self](const std::exception &error) {
+        finishAndProcess(std::move(recording), std::move(app), std::move(chunker), id).then([] {}, [self](const std::exception &error) {
             // Before the road began (the chunks): nothing else ends the processing.
             const QString failure = uncaught(error);
             if (self && self->state_ == State::Processing && !self->roadActive_) {
@@ -550,11 +608,10 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
 
 QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording recording,
                                                     std::optional<RunningApp> app,
-                                                    std::shared_ptr<DictationChunker> chunker)
+                                                    std::shared_ptr<DictationChunker> chunker, QUuid id)
 {
     QPointer<DictationController> self(this);
-    const QUuid id = QUuid::createUuid();
-    const Underway underway(this, id, recording.wav);
+    const Underway underway(this, id, recording.wav, Road::keptEntry(id, startedAt_, app, recording.duration));
     std::optional<ChunkTexts> pre;
     if (chunker && chunker->taskCount() > 0) {
         // Tasks are made before co_await: g++ 12 may destroy temporaries of a
@@ -600,9 +657,19 @@ void DictationController::dropRecording(bool announce)
     setState(State::Processing);
     DictationRecorder *recorder = recorder_.get();
     QPointer<DictationController> self(this);
-    onAudio([self, recorder, announce] {
+    onAudio([self, recorder, announce, slot = spoolSlot_] {
         if (recorder)
             recorder->stop();
+        std::shared_ptr<MeetingSpool> spool;
+        {
+            QMutexLocker locker(&slot->lock);
+            spool = std::exchange(slot->spool, nullptr);
+        }
+        // Cancelled by the user: nothing of it is kept.
+        if (spool) {
+            spool->finish();
+            QFile::remove(spool->path());
+        }
         QMetaObject::invokeMethod(qApp, [self, announce] {
             if (!self)
                 return;
@@ -624,7 +691,7 @@ QCoro::Task<> DictationController::process(QByteArray wav, double duration, std:
         id = QUuid::createUuid();
     std::optional<Underway> underway;
     if (!underway_.contains(id))
-        underway.emplace(this, id, wav);
+        underway.emplace(this, id, wav, Road::keptEntry(id, startedAt_, app, duration));
     const quint64 seq = ++roadSeq_;
     roadActive_ = true;
     const qint64 startedMs = clock();
@@ -687,10 +754,11 @@ bool DictationController::prepareToQuit(int waitMs)
         loop.exec();
         quitWait_ = nullptr;
     }
-    const QHash<QUuid, QByteArray> left = std::exchange(underway_, {});
+    const QHash<QUuid, Kept> left = std::exchange(underway_, {});
     for (auto it = left.cbegin(); it != left.cend(); ++it) {
         if (services_.keepRecording)
-            services_.keepRecording(it.key(), it.value(), kQuitProcessing);
+            services_.keepRecording(it.value().entry, it.value().wav, kQuitProcessing);
+        releaseSpool(it.key());
     }
     return left.isEmpty() && stopping_ == 0;
 }
@@ -699,6 +767,47 @@ void DictationController::wakeQuitWait()
 {
     if (quitWait_ && !busy())
         quitWait_->quit();
+}
+
+// The sound server or the microphone went away while recording: what was said
+// until then goes on through the road, and the microphone is sought again so
+// that the next dictation is whole.
+void DictationController::microphoneLost()
+{
+    if (state_ != State::Recording)
+        return;
+    Log::write(QStringLiteral("micro perdu pendant l'enregistrement"));
+    setHandsFree(false);
+    end();
+    fail(kMicrophoneLost);
+    reconnectMicrophone();
+}
+
+void DictationController::reconnectMicrophone()
+{
+    QPointer<DictationController> self(this);
+    DictationRecorder *recorder = recorder_.get();
+    after(kReconnectMs, [self, recorder] {
+        if (!self || self->quitting_ || !recorder)
+            return;
+        self->onAudio([self, recorder] {
+            const bool ready = recorder->warmUp();
+            QMetaObject::invokeMethod(qApp, [self, ready] {
+                if (!self)
+                    return;
+                if (ready)
+                    Log::write(QStringLiteral("micro retrouvé"));
+                else
+                    self->reconnectMicrophone();
+            });
+        });
+    });
+}
+
+void DictationController::releaseSpool(const QUuid &id)
+{
+    if (services_.releaseSpool)
+        services_.releaseSpool(id);
 }
 
 bool DictationController::finishRoad(quint64 seq)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dictation/HotkeyMonitor.h"
+#include "model/Records.h"
 #include "platform/FrontmostApp.h"
 
 #include <QByteArray>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class MeetingSpool;
 class QEventLoop;
 class QJSEngine;
 class QQmlEngine;
@@ -51,12 +53,20 @@ public:
     virtual ~DictationRecorder() = default;
     virtual void start() = 0; // throws when the microphone cannot be opened
     virtual Recording stop() = 0;
-    virtual void warmUp() {}
+    // Readies the microphone for the next start; false when it is not ready
+    // (no sound server, no microphone).
+    virtual bool warmUp() { return true; }
     // PCM bytes [from, to) captured so far (any thread).
     virtual QByteArray pcm(qint64 from, qint64 to) = 0;
 
     std::function<void(double)> onLevel;
     std::function<void(qint64 bytes)> onPause;
+    // Every block of PCM (16 kHz mono s16le) as it is captured, on the recorder's
+    // thread; set before the first start().
+    std::function<void(QByteArrayView pcm)> onBuffer;
+    // The microphone went away during a recording (the recorder's thread); what
+    // was captured until then is still returned by stop().
+    std::function<void()> onLost;
 };
 
 // What the controller needs of the chunker of a long dictation (main thread).
@@ -138,9 +148,14 @@ public:
         // Whether the OpenRouter engines can be reached: a key of the user's own or
         // the hosted service. Not checked when empty.
         std::function<bool()> openRouterReachable;
-        // Keeps the recording `id` of a dictation that will not reach the history
-        // (written before it returns), with `cause` in the log.
-        std::function<void(QUuid id, QByteArray wav, QString cause)> keepRecording;
+        // Keeps a dictation that will not be processed: `entry` (no text yet) and its
+        // recording, with `cause` in the log.
+        std::function<void(Dictation entry, QByteArray wav, QString cause)> keepRecording;
+        // Where the recording of dictation `id` is written while it is made; none
+        // when empty or empty-handed.
+        std::function<QString(QUuid id)> spoolPath;
+        // Dictation `id` is settled (in the history, kept, or dropped): its spool may go.
+        std::function<void(QUuid id)> releaseSpool;
         std::function<void()> warmUpNetwork;
         // Reads the focused element's selection without waiting: `done` runs once,
         // later, on the main thread, with the selection or none (none too when
@@ -262,10 +277,16 @@ private:
     void end();
     void abandon();
     void dropRecording(bool announce);
-    void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app, qint64 heldMs);
+    void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app, qint64 heldMs, QUuid id);
     void selectionRead(quint64 generation, const std::optional<QString> &selection);
     QCoro::Task<> finishAndProcess(DictationRecorder::Recording recording, std::optional<RunningApp> app,
-                                   std::shared_ptr<DictationChunker> chunker);
+                                   std::shared_ptr<DictationChunker> chunker, QUuid id);
+    void releaseSpool(const QUuid &id);
+    void microphoneLost();
+    // Tries to ready the microphone again, every second, until it answers.
+    void reconnectMicrophone();
+    // The spool being written by the recorder's thread, if any.
+    struct SpoolSlot;
     class Underway;
     bool busy() const { return stopping_ > 0 || !underway_.isEmpty(); }
     void wakeQuitWait();
@@ -306,8 +327,16 @@ private:
     bool cancelled_ = false;
     quint64 roadSeq_ = 0;
     bool roadActive_ = false;
-    // Recordings handed over and not yet ended by their road, by dictation id.
-    QHash<QUuid, QByteArray> underway_;
+    // Recordings handed over and not yet ended by their road, by dictation id:
+    // their entry as it would be kept, and their recording.
+    struct Kept
+    {
+        Dictation entry;
+        QByteArray wav;
+    };
+    QHash<QUuid, Kept> underway_;
+    std::shared_ptr<SpoolSlot> spoolSlot_;
+    QUuid recordingId_; // the dictation being recorded
     int stopping_ = 0; // recordings stopped and not yet handed over
     // The selection of the dictation under way, read while it records: a
     // hand-over waits for it (afterSelection_) since it decides between a voice

@@ -4,6 +4,7 @@
 #include "audio/AudioRecorder.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/Chunker.h"
+#include "dictation/DictationSpool.h"
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
@@ -43,6 +44,14 @@ public:
             if (onPause)
                 onPause(bytes);
         };
+        recorder_.onBuffer = [this](QByteArrayView pcm) {
+            if (onBuffer)
+                onBuffer(pcm);
+        };
+        recorder_.onLost = [this] {
+            if (onLost)
+                onLost();
+        };
     }
     void start() override { recorder_.start(); }
     Recording stop() override
@@ -50,7 +59,7 @@ public:
         const AudioRecorder::Result result = recorder_.stop();
         return {result.wav, result.duration, recorder_.lastPCM(), recorder_.lastPeak()};
     }
-    void warmUp() override { recorder_.prepare(); }
+    bool warmUp() override { return recorder_.prepare(); }
     QByteArray pcm(qint64 from, qint64 to) override { return recorder_.pcm(from, to); }
 
 private:
@@ -226,10 +235,12 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
         EngineReadiness::shared()->refresh();
         return possible;
     };
-    services.keepRecording = [](QUuid id, QByteArray wav, QString cause) {
-        Road::keepRecording(id, wav, cause);
+    services.keepRecording = [](Dictation entry, QByteArray wav, QString cause) {
+        Road::keepRecording(entry, wav, cause);
         Store::shared()->flush(); // the process is about to end
     };
+    services.spoolPath = [](QUuid id) { return DictationSpool::path(Store::shared(), id); };
+    services.releaseSpool = [](QUuid id) { DictationSpool::release(Store::shared(), id); };
     services.warmUpNetwork = Net::warmUp;
     services.readSelection = [](std::function<void(std::optional<QString>)> done) {
         Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));

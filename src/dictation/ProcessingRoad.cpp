@@ -21,9 +21,11 @@
 #include "text/VoiceCommand.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QUuid>
 #include <qcoro/qcorotimer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -108,10 +110,26 @@ QString recordingName(const QUuid &id)
     return uuidText(id) + QStringLiteral(".wav");
 }
 
-void keepRecording(const QUuid &id, const QByteArray &wav, const QString &cause)
+Dictation keptEntry(const QUuid &id, const QDateTime &date, const std::optional<RunningApp> &app, double duration)
 {
-    const QString name = recordingName(id);
-    Store::shared()->saveRecording(name, wav);
+    Dictation entry;
+    entry.id = id;
+    entry.date = date.isValid() ? date : QDateTime::currentDateTime();
+    entry.appName = app && !app->name.isEmpty() ? app->name : QStringLiteral("Inconnue");
+    entry.bundleID = app ? app->bundleId : std::nullopt;
+    entry.duration = duration;
+    entry.audioFile = recordingName(id);
+    return entry;
+}
+
+void keepRecording(const Dictation &entry, const QByteArray &wav, const QString &cause)
+{
+    Store *store = Store::shared();
+    const QString name = entry.audioFile.value_or(recordingName(entry.id));
+    store->saveRecording(name, wav);
+    const QList<Dictation> &history = store->dictations();
+    if (std::none_of(history.cbegin(), history.cend(), [&](const Dictation &d) { return d.id == entry.id; }))
+        store->add(entry);
     Log::write(QStringLiteral("dictée: enregistrement gardé ") + name + QStringLiteral(" (") + cause
                + QStringLiteral(")"));
 }
@@ -157,11 +175,14 @@ struct Trip
         else
             Log::write(QStringLiteral("erreur: ") + message + QStringLiteral(" (dictée dépassée)"));
     }
-    // A failure before the record exists: the recording is kept all the same.
+    // A failure before the record exists: the recording is kept all the same, as
+    // an entry without text (one that was kept already stays as it is).
     void failKeeping(const QString &message) const
     {
         fail(message);
-        Road::keepRecording(request.id, request.wav, message);
+        if (!request.kept)
+            Road::keepRecording(Road::keptEntry(request.id, request.startedAt, request.app, request.duration),
+                                request.wav, message);
     }
     void show(const QString &message) const
     {
@@ -353,8 +374,8 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         co_return;
     }
 
-    // Voice snippet.
-    if (const std::optional<Snippet> snippet = store->snippet(transcript)) {
+    // Voice snippet (a kept recording only gets its text).
+    if (const std::optional<Snippet> snippet = req.kept ? std::nullopt : store->snippet(transcript)) {
         co_await trip.reactivate();
         if (!trip.paste(snippet->text)) {
             trip.end();
@@ -405,6 +426,23 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         finalText = co_await std::move(rewriting);
     }
 
+    if (req.kept) {
+        const QList<Dictation> &history = store->dictations();
+        const auto it = std::find_if(history.cbegin(), history.cend(), [&](const Dictation &d) { return d.id == req.id; });
+        if (it == history.cend()) {
+            trip.fail(QStringLiteral("Cette dictée n'est plus dans l'historique"));
+        } else {
+            Dictation entry = *it;
+            entry.finalText = finalText;
+            entry.rawText = transcript;
+            store->updateDictation(entry, it - history.cbegin());
+            Log::write(QStringLiteral("dictée gardée transcrite: ") + QString::number(TextUtil::characterCount(finalText))
+                       + QStringLiteral(" caractères en ") + seconds(trip.clock) + QStringLiteral(" s"));
+        }
+        trip.end();
+        co_return;
+    }
+
     // The record before anything is pasted; its recording is written on the
     // store's thread once the paste is on its way (or the road has failed).
     const QString fileName = Road::recordingName(req.id);
@@ -445,4 +483,29 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
                + seconds(trip.clock) + QStringLiteral(" s après la touche"));
     trip.show(QString::number(TextUtil::wordCount(text)) + QStringLiteral(" mots"));
     trip.end();
+}
+
+QCoro::Task<> ProcessingRoad::transcribeKept(RoadHost *host, Dictation entry)
+{
+    QByteArray wav;
+    const QUrl url = Store::shared()->audioURL(entry);
+    if (url.isValid()) {
+        QFile file(url.toLocalFile());
+        if (file.open(QIODevice::ReadOnly))
+            wav = file.readAll();
+    }
+    if (wav.size() <= 44) {
+        host->fail(QStringLiteral("L'enregistrement de cette dictée n'existe plus"));
+        host->finish();
+        co_return;
+    }
+    Request request;
+    request.id = entry.id;
+    request.wav = std::move(wav);
+    request.duration = entry.duration;
+    request.startedAt = entry.date;
+    request.kept = true;
+    RoadDesktop none; // nothing is pasted
+    QCoro::Task<> road = run(host, std::move(request), std::move(none));
+    co_await std::move(road);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dictation/Chunker.h"
+#include "model/Records.h"
 #include "model/SettingsTypes.h"
 #include "platform/FrontmostApp.h"
 
@@ -43,10 +44,15 @@ QString pasteFailed();
 // The file name of a dictation's recording in the audio folder: "<UUID>.wav".
 QString recordingName(const QUuid &id);
 
-// Keeps the recording of a dictation that did not reach the history, so that no
-// spoken word is lost: written under `id` on the store's thread, with a log line
-// naming the file and `cause`. Main thread.
-void keepRecording(const QUuid &id, const QByteArray &wav, const QString &cause);
+// The history entry of a recording kept without its text ("Dictée non
+// transcrite"): its recording named after `id`, no text yet.
+Dictation keptEntry(const QUuid &id, const QDateTime &date, const std::optional<RunningApp> &app, double duration);
+
+// Keeps a dictation that could not be transcribed, so that no spoken word is
+// lost: its recording written on the store's thread under the entry's file name,
+// the entry added to the history (unless one has its id), and a log line naming
+// the file and `cause`. Main thread.
+void keepRecording(const Dictation &entry, const QByteArray &wav, const QString &cause);
 
 } // namespace Road
 
@@ -94,8 +100,15 @@ public:
         std::optional<QString> commandText;
         bool translate = false;
         QDateTime startedAt;
+        // The recording of this history entry, kept earlier without its text: the
+        // road gives the entry its text and pastes nothing.
+        bool kept = false;
     };
 
     // Runs the whole road; never throws. `host` must outlive it.
     static QCoro::Task<> run(RoadHost *host, Request request, RoadDesktop desktop = RoadDesktop::system());
+
+    // The road again on the kept recording of `entry`, without pasting: the entry
+    // gets its text. Failures go to `host` (its fail()); `host` must outlive it.
+    static QCoro::Task<> transcribeKept(RoadHost *host, Dictation entry);
 };

@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -62,7 +63,10 @@ Defaults::Defaults(const QString &domain, const QString &folder)
     , folder_(folder)
 {
     if (readFile(cache_) == FileState::Unreadable) {
-        FileLock fileLock(filePath());
+        // The former identity's file is only read, then removed: no lock of that name.
+        std::optional<FileLock> fileLock;
+        if (domain_ != QLatin1String(kFormerDomain))
+            fileLock.emplace(filePath());
         // Another process may have replaced it meanwhile.
         if (readFile(cache_) == FileState::Unreadable)
             setAside();
@@ -240,8 +244,10 @@ void Defaults::write(const QString &key, const QJsonValue &value, bool removal)
 void Defaults::removeDomain()
 {
     QMutexLocker lock(&mutex_);
-    FileLock fileLock(filePath());
+    // Nothing is merged, so no lock: taking one would create a file of the
+    // domain's name at the very moment the domain goes away.
     QFile::remove(filePath());
+    QFile::remove(filePath() + QStringLiteral(".lock"));
     cache_ = {};
     held_ = false;
 }

@@ -54,7 +54,7 @@ public:
 
     void set(const QString &key, const QJsonValue &value);
     void remove(const QString &key);
-    // Deletes the domain's file and forgets every key.
+    // Deletes the domain's file and its lock file, and forgets every key.
     void removeDomain();
 
 private:

@@ -49,6 +49,9 @@ public:
 
     // Words of finalText per minute of recording; 0 without a positive duration.
     qint64 wordsPerMinute() const;
+    // A recording kept without any text yet ("Dictée non transcrite"): every
+    // transcribed dictation has its raw transcript.
+    bool untranscribed() const { return rawText.isEmpty() && finalText.isEmpty(); }
 
     QString bundleIDText() const { return bundleID.value_or(QString()); }
     QString audioFileText() const { return audioFile.value_or(QString()); }

@@ -202,9 +202,27 @@ const char *const kSnippets = "snippets.json";
 const char *const kCosts = "costs.json";
 const char *const kMeetings = "meetings.json";
 
+// The recordings written while they are made (see MeetingSpool).
+const char *const kMeetingSpool = "reunion-en-cours.wav";
+const char *const kDictationSpoolPrefix = "dictee-en-cours-";
+
 QString name(const char *file)
 {
     return QString::fromLatin1(file);
+}
+
+const char *fileOf(Store::Collection collection)
+{
+    switch (collection) {
+    case Store::Collection::History: return kHistory;
+    case Store::Collection::Words: return kWords;
+    case Store::Collection::Corrections: return kCorrections;
+    case Store::Collection::Fixes: return kFixes;
+    case Store::Collection::Snippets: return kSnippets;
+    case Store::Collection::Costs: return kCosts;
+    case Store::Collection::Meetings: return kMeetings;
+    }
+    return kHistory;
 }
 
 QByteArray encode(const QList<Dictation> &l) { return Records::encodeArray(l); }
@@ -265,7 +283,7 @@ void tightenDataFolder(const QString &dir)
     PrivateFiles::tighten(dir);
     const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &f : entries)
-        if (isRemovableByErase(f.section(QStringLiteral(".illisible-"), 0, 0)))
+        if (isRemovableByErase(f.section(QStringLiteral(".illisible-"), 0, 0)) || Store::isSpoolName(f))
             PrivateFiles::tighten(dir + QLatin1Char('/') + f);
     const QString audio = dir + QStringLiteral("/Audio");
     PrivateFiles::tighten(audio);
@@ -400,14 +418,32 @@ QList<T> Store::load(const QString &fileName)
     return std::move(*list);
 }
 
+QString Store::setAsideName(Collection collection) const
+{
+    return setAside_.value(name(fileOf(collection)));
+}
+
+bool Store::wasSetAside(Collection collection) const
+{
+    return setAside_.contains(name(fileOf(collection)));
+}
+
+bool Store::isSpoolName(const QString &fileName)
+{
+    return fileName == QLatin1String(kMeetingSpool)
+           || (fileName.startsWith(QLatin1String(kDictationSpoolPrefix)) && fileName.endsWith(QLatin1String(".wav")));
+}
+
 void Store::setAside(const QString &fileName, const QString &why)
 {
     const QString path = folder_ + QLatin1Char('/') + fileName;
     const QString target = PrivateFiles::setAsideName(path);
     if (QFile::rename(path, target)) {
+        setAside_.insert(fileName, QFileInfo(target).fileName());
         Log::write(QStringLiteral("stockage: %1 %2, mis de côté sous %3")
                        .arg(fileName, why, QFileInfo(target).fileName()));
     } else {
+        setAside_.insert(fileName, QString());
         // Keep the user's bytes rather than the empty list that replaced them.
         held_.insert(fileName);
         Log::write(QStringLiteral("stockage: %1 %2 et impossible à mettre de côté, il ne sera pas réécrit")
@@ -557,7 +593,14 @@ void Store::add(const Dictation &dictation)
 {
     dictations_.prepend(dictation);
     save(dictations_, name(kHistory));
-    // The statistics of one more dictation, without a walk over the whole history.
+    // The statistics of one more dictation, without a walk over the whole history;
+    // a kept recording counts once it has its text.
+    if (dictation.untranscribed()) {
+        Q_EMIT itemInserted(Collection::History, 0);
+        Q_EMIT dictationsChanged();
+        return;
+    }
+    ++transcribedCount_;
     const qint64 n = TextUtil::wordCount(dictation.finalText);
     totalWords_ += n;
     totalDuration_ += dictation.duration;
@@ -718,6 +761,7 @@ void Store::eraseEverything()
 {
     io_->cancelAll();
     held_.clear();
+    ++erasures_;
     // Otherwise the next saved key would write every erased key back.
     if (Application *app = Application::current(); app && app->owns(this))
         KeyStore::shared()->forgetAll();
@@ -754,6 +798,11 @@ void Store::eraseEverything()
             QFile::remove(dir + QLatin1Char('/') + name(f));
         QFile::remove(dir + QStringLiteral("/keys.json"));
         QFile::remove(dir + QStringLiteral("/journal.log"));
+        // Recordings under way, or left by an interrupted run, are the user's words too.
+        const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &f : files)
+            if (Store::isSpoolName(f))
+                QFile::remove(dir + QLatin1Char('/') + f);
         // Files set aside after a failed load hold the user's data too.
         const QStringList aside = QDir(dir).entryList({QStringLiteral("*.illisible-*")}, QDir::Files | QDir::Hidden);
         for (const QString &f : aside) {
@@ -765,6 +814,7 @@ void Store::eraseEverything()
     // Wait for the removals (behind a write already running): a recording or a key
     // saved right after the erase must not be removed with the erased data.
     io_->waitUntilIdle();
+    Q_EMIT erased();
 }
 
 // --- statistics
@@ -775,12 +825,19 @@ void Store::rebuildStats()
     double duration = 0;
     QHash<QDate, qint64> byDay;
     LocalDays days;
+    qint64 transcribed = 0;
     for (const Dictation &d : std::as_const(dictations_)) {
+        // A kept recording counts once it has its text.
+        if (d.untranscribed())
+            continue;
         const qint64 n = TextUtil::wordCount(d.finalText);
         words += n;
         duration += d.duration;
         byDay[days.dayOf(d.date)] += n;
+        ++transcribed;
     }
+    const bool countChanged = transcribed != transcribedCount_;
+    transcribedCount_ = transcribed;
     const bool wordsChanged = words != totalWords_;
     const bool durationChanged = duration != totalDuration_;
     const bool daysChanged = byDay != wordsByDay_;
@@ -791,7 +848,7 @@ void Store::rebuildStats()
         Q_EMIT totalWordsChanged();
     if (durationChanged)
         Q_EMIT totalDurationChanged();
-    if (wordsChanged || durationChanged || daysChanged)
+    if (wordsChanged || durationChanged || daysChanged || countChanged)
         Q_EMIT statisticsChanged();
 }
 
@@ -842,6 +899,8 @@ QList<AppShare> Store::appShares() const
     QHash<QString, qsizetype> index;
     QList<qint64> counts;
     for (const Dictation &d : std::as_const(dictations_)) {
+        if (d.untranscribed())
+            continue;
         auto it = index.constFind(d.appName);
         qsizetype i;
         if (it == index.constEnd()) {

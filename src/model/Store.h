@@ -177,9 +177,20 @@ public:
     // Empties the corrector and dictation histories and deletes the recordings.
     Q_INVOKABLE void clearHistory();
     // Empties every collection and the key store in memory and removes every file the
-    // program writes in the data folder, on the store's thread behind any write already
-    // running; returns once they are removed.
+    // program writes in the data folder (recordings under way included), on the store's
+    // thread behind any write already running; returns once they are removed.
     Q_INVOKABLE void eraseEverything();
+    // How many times the data were erased in this run: work begun before an erase
+    // compares it and does not save into the emptied store.
+    quint64 erasures() const { return erasures_; }
+    // Whether `fileName` is a recording written while it is made (a meeting's or a
+    // dictation's spool file in the data folder).
+    static bool isSpoolName(const QString &fileName);
+
+    // Collections whose file could not be read this run: the name it was set aside
+    // under (empty when it could not be moved), for the pages to say so.
+    QString setAsideName(Collection collection) const;
+    bool wasSetAside(Collection collection) const;
 
     // --- statistics (local calendar and time zone)
     qint64 totalWords() const { return totalWords_; }
@@ -189,6 +200,8 @@ public:
     Q_INVOKABLE double minutesSaved(qint64 typingWPM) const;
     // The last n days, oldest first, today last.
     QList<DayWords> lastDays(qint64 n) const;
+    // Dictations that have their text (a kept recording counts once transcribed).
+    qint64 transcribedCount() const { return transcribedCount_; }
     // Share of the dictated words per application name, largest first.
     QList<AppShare> appShares() const;
     double spentThisMonth() const;
@@ -218,6 +231,8 @@ Q_SIGNALS:
     void collectionReset(Store::Collection collection);
     // A file of the data folder was written (emitted on the main thread afterwards).
     void fileWritten(const QString &fileName);
+    // Everything was erased (eraseEverything()).
+    void erased();
 
 private:
     template<typename List>
@@ -243,6 +258,9 @@ private:
     QList<Dictation> dictations_;
     qint64 totalWords_ = 0;
     double totalDuration_ = 0;
+    qint64 transcribedCount_ = 0;
+    quint64 erasures_ = 0;
+    QHash<QString, QString> setAside_; // by file name: the name it was moved to
     QHash<QDate, qint64> wordsByDay_;
     QStringList words_;
     QList<Correction> corrections_;

@@ -124,7 +124,7 @@ void DashboardModel::refresh()
 
     totalWords_ = store ? store->totalWords() : 0;
     totalWordsText_ = F::grouped(totalWords_);
-    dictationsText_ = F::dictationsText(store ? store->dictations().size() : 0);
+    dictationsText_ = F::dictationsText(store ? store->transcribedCount() : 0);
     todayText_ = F::grouped(todayWords_);
     deltaText_ = F::deltaText(wordsOn(today.addDays(-1)), todayWords_).value_or(QString());
     speed_ = store ? store->averageWPM() : 0;

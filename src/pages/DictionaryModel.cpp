@@ -1,11 +1,21 @@
 #include "pages/DictionaryModel.h"
 
 #include "model/StoreModels.h"
+#include "model/UnreadableNotice.h"
 
 DictionaryModel::DictionaryModel(QObject *parent)
     : QObject(parent), words_(new WordsModel(this)), snippets_(new SnippetsModel(this)),
       corrections_(new CorrectionsModel(this))
 {
+}
+
+QString DictionaryModel::unreadableNotice() const
+{
+    QStringList notices;
+    for (const Store::Collection c : {Store::Collection::Words, Store::Collection::Corrections, Store::Collection::Snippets})
+        if (const QString n = UnreadableNotice::text(Store::shared(), c); !n.isEmpty())
+            notices << n;
+    return notices.join(QLatin1Char('\n'));
 }
 
 QObject *DictionaryModel::words() const

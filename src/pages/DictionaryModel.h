@@ -15,6 +15,8 @@ class DictionaryModel : public QObject
     Q_PROPERTY(QObject *words READ words CONSTANT)
     Q_PROPERTY(QObject *snippets READ snippets CONSTANT)
     Q_PROPERTY(QObject *corrections READ corrections CONSTANT)
+    // Said when a file of the dictionary could not be read at start.
+    Q_PROPERTY(QString unreadableNotice READ unreadableNotice CONSTANT)
 
 public:
     explicit DictionaryModel(QObject *parent = nullptr);
@@ -22,6 +24,7 @@ public:
     QObject *words() const;
     QObject *snippets() const;
     QObject *corrections() const;
+    QString unreadableNotice() const;
 
     // Adds the word trimmed of spaces and tabs; false when empty or already listed.
     Q_INVOKABLE bool addWord(const QString &word);

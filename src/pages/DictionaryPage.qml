@@ -79,6 +79,13 @@ Item {
             title: "Dictionnaire"
         }
 
+        NoticeBanner {
+            id: unreadable
+            Layout.fillWidth: true
+            text: dictionary.unreadableNotice
+            onClosed: text = ""
+        }
+
         Card {
             Layout.fillWidth: true
             padding: 20

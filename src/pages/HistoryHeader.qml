@@ -28,6 +28,14 @@ Column {
         }
     }
 
+    // The collection's file could not be read at start: said here, once.
+    NoticeBanner {
+        objectName: "unreadableNotice"
+        width: parent.width
+        text: head.entries ? head.entries.unreadableNotice : ""
+        onClosed: head.entries.dismissUnreadableNotice()
+    }
+
     HistorySegmentBar {
         objectName: "kindPicker"
         width: 260

@@ -1,6 +1,9 @@
 #include "pages/HistoryListModel.h"
 
 #include "app/Application.h"
+#include "dictation/ProcessingRoad.h"
+#include "model/Log.h"
+#include "model/UnreadableNotice.h"
 #include "model/TextUtil.h"
 #include "pages/DashboardFigures.h"
 #include "pages/RecordingPlayer.h"
@@ -142,6 +145,7 @@ void HistoryListModel::setKind(int kind)
     rebuild();
     updateAppNames();
     Q_EMIT kindChanged();
+    Q_EMIT unreadableNoticeChanged();
 }
 
 void HistoryListModel::setSearch(const QString &search)
@@ -473,6 +477,9 @@ QHash<int, QByteArray> HistoryListModel::roleNames() const
         {FixCountRole, "fixCount"},
         {HasAudioRole, "hasAudio"},
         {ExpandedRole, "expanded"},
+        {UntranscribedRole, "untranscribed"},
+        {TranscribingRole, "transcribing"},
+        {ProblemRole, "problem"},
     };
 }
 
@@ -482,6 +489,7 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
         return {};
     const Item &item = *rows_.at(index.row());
     const bool dictation = item.dictation.has_value();
+    const bool untranscribed = dictation && item.dictation->untranscribed();
     switch (role) {
     case IdRole:
         return uuidText(item.id);
@@ -497,13 +505,18 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
         return dictation ? item.dictation->bundleIDText() : item.record->bundleIDText();
     case Qt::DisplayRole:
     case TextRole:
+        if (untranscribed)
+            return u"Dictée non transcrite"_s;
         return dictation ? item.dictation->finalText : item.record->result;
     case SecondTextRole:
         return dictation ? item.dictation->rawText : item.record->original;
     case WordsRole:
-        return dictation ? DashboardFigures::plainWordsText(TextUtil::wordCount(item.dictation->finalText)) : QString();
+        return dictation && !untranscribed ? DashboardFigures::plainWordsText(TextUtil::wordCount(item.dictation->finalText))
+                                           : QString();
     case SpeedRole:
-        return dictation ? QString(QString::number(item.dictation->wordsPerMinute()) + u" mots/min"_s) : QString();
+        return dictation && !untranscribed
+                   ? QString(QString::number(item.dictation->wordsPerMinute()) + u" mots/min"_s)
+                   : QString();
     case ActionRole:
         return dictation ? QString() : item.record->action;
     case FixCountRole: {
@@ -516,6 +529,12 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
         return dictation && store_ && store_->audioURL(*item.dictation).isValid();
     case ExpandedRole:
         return expanded_.contains(item.id);
+    case UntranscribedRole:
+        return untranscribed;
+    case TranscribingRole:
+        return transcribing_.contains(item.id);
+    case ProblemRole:
+        return problems_.value(item.id);
     default:
         return {};
     }
@@ -558,6 +577,9 @@ void HistoryListModel::copy(int row)
 {
     if (row < 0 || row >= rows_.size())
         return;
+    // The label of an entry without text is no text of the user's.
+    if (data(index(row), UntranscribedRole).toBool())
+        return;
     Clipboard::setText(data(index(row), TextRole).toString());
 }
 
@@ -577,6 +599,76 @@ void HistoryListModel::clearAll()
     if (store_)
         store_->clearHistory();
     expanded_.clear();
+}
+
+// A transcription of a kept recording as the road sees it: it speaks to the
+// history only, never to the dictation controller.
+class HistoryListModel::TranscribeHost final : public RoadHost
+{
+public:
+    TranscribeHost(HistoryListModel *model, const QUuid &id) : model_(model), id_(id) {}
+    bool owns(quint64) const override { return true; }
+    void fail(const QString &message) override
+    {
+        Log::write(QStringLiteral("erreur: ") + message);
+        problem_ = message;
+    }
+    void show(const QString &) override {}
+    void setLastError(const QString &) override {}
+    void clearCommandText() override {}
+    void finish() override
+    {
+        if (model_)
+            model_->transcribed(id_, problem_);
+    }
+
+private:
+    QPointer<HistoryListModel> model_;
+    QUuid id_;
+    std::optional<QString> problem_;
+};
+
+void HistoryListModel::transcribe(int row)
+{
+    if (!store_ || row < 0 || row >= rows_.size())
+        return;
+    const ItemPtr item = rows_.at(row);
+    if (!item->dictation || !item->dictation->untranscribed() || transcribing_.contains(item->id))
+        return;
+    const QUuid id = item->id;
+    transcribing_.insert(id);
+    problems_.remove(id);
+    Q_EMIT dataChanged(index(row), index(row), {TranscribingRole, ProblemRole});
+    auto host = std::make_shared<TranscribeHost>(this, id);
+    QCoro::Task<> task = ProcessingRoad::transcribeKept(host.get(), *item->dictation);
+    std::move(task).then([host] {}, [host](const std::exception &error) {
+        host->fail(Road::errorText(error));
+        host->finish();
+    });
+}
+
+void HistoryListModel::transcribed(const QUuid &id, const std::optional<QString> &problem)
+{
+    transcribing_.remove(id);
+    if (problem)
+        problems_.insert(id, *problem);
+    const int row = indexOf(uuidText(id));
+    if (row >= 0)
+        Q_EMIT dataChanged(index(row), index(row), {TranscribingRole, ProblemRole});
+}
+
+QString HistoryListModel::unreadableNotice() const
+{
+    const Store::Collection collection = shown();
+    if (noticeDismissed_.contains(collection))
+        return {};
+    return UnreadableNotice::text(store_, collection);
+}
+
+void HistoryListModel::dismissUnreadableNotice()
+{
+    noticeDismissed_.insert(shown());
+    Q_EMIT unreadableNoticeChanged();
 }
 
 HistorySource::HistorySource(QObject *parent) : QObject(parent), list_(new HistoryListModel(this)) {}

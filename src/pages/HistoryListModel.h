@@ -39,6 +39,8 @@ class HistoryListModel : public QAbstractListModel
     Q_PROPERTY(int appIndex READ appIndex WRITE setAppIndex NOTIFY appChanged)
     Q_PROPERTY(bool canClear READ canClear NOTIFY canClearChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // Said on the page when the shown collection's file could not be read at start.
+    Q_PROPERTY(QString unreadableNotice READ unreadableNotice NOTIFY unreadableNoticeChanged)
 
 public:
     enum Role {
@@ -56,6 +58,9 @@ public:
         FixCountRole,
         HasAudioRole,
         ExpandedRole,
+        UntranscribedRole, // a kept recording without its text yet
+        TranscribingRole,  // its transcription is under way
+        ProblemRole,       // why its last transcription failed
     };
 
     explicit HistoryListModel(QObject *parent = nullptr);
@@ -95,6 +100,11 @@ public:
     Q_INVOKABLE void copy(int row);
     // Plays the row's recording when it still exists; false otherwise.
     Q_INVOKABLE bool replay(int row);
+    // Runs the processing road on the row's kept recording: the entry gets its
+    // text, nothing is pasted.
+    Q_INVOKABLE void transcribe(int row);
+    Q_INVOKABLE void dismissUnreadableNotice();
+    QString unreadableNotice() const;
     // Erases both histories and the dictations' recordings.
     Q_INVOKABLE void clearAll();
     // Titles, ranges and filters again from now (the day may have turned).
@@ -108,6 +118,7 @@ Q_SIGNALS:
     void appNamesChanged();
     void canClearChanged();
     void countChanged();
+    void unreadableNoticeChanged();
 
 private:
     struct Item
@@ -170,6 +181,11 @@ private:
     QList<ItemPtr> order_; // the shown collection in list order, unfiltered
     bool orderValid_ = false;
     QSet<QUuid> expanded_;
+    QSet<QUuid> transcribing_;
+    QHash<QUuid, QString> problems_;
+    QSet<Store::Collection> noticeDismissed_;
+    class TranscribeHost;
+    void transcribed(const QUuid &id, const std::optional<QString> &problem);
 };
 
 // Holds the history page's list for QML, which cannot name a model type.

@@ -21,6 +21,9 @@ Card {
     required property string fixCount
     required property bool hasAudio
     required property bool expanded
+    required property bool untranscribed
+    required property bool transcribing
+    required property string problem
     readonly property HistoryListModel entries: ListView.view ? ListView.view.model as HistoryListModel : null
 
     readonly property bool dictation: kind === "dictation"
@@ -114,16 +117,41 @@ Card {
             selectByMouse: true
             wrapMode: TextEdit.Wrap
             font.pixelSize: 14
-            color: Theme.text
+            font.italic: row.untranscribed
+            color: row.untranscribed ? Theme.secondaryText : Theme.text
             selectionColor: Qt.alpha(Theme.accent, 0.35)
             selectedTextColor: Theme.text
             Accessible.role: Accessible.StaticText
             Accessible.name: text
         }
 
+        // A recording kept without its text: transcribed again on demand.
+        RowLayout {
+            Layout.fillWidth: true
+            visible: row.untranscribed
+            spacing: 10
+
+            GlassButton {
+                objectName: "transcribe"
+                text: row.transcribing ? "Transcription…" : "Transcrire"
+                enabled: !row.transcribing && row.hasAudio
+                opacity: enabled ? 1 : 0.45
+                onClicked: row.entries.transcribe(row.index)
+            }
+            PageLabel {
+                Layout.fillWidth: true
+                visible: row.problem.length > 0
+                text: row.problem
+                wrapMode: Text.Wrap
+                font.pixelSize: 12
+                color: Theme.red
+            }
+        }
+
         AbstractButton {
             id: fold
             Layout.fillWidth: true
+            visible: !row.untranscribed
             checkable: true
             checked: row.expanded
             text: row.dictation ? "Transcription brute" : "Texte d'origine"

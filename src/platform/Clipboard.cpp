@@ -2,14 +2,19 @@
 
 #include "model/Log.h"
 #include "platform/SelectionReader.h"
+#include "platform/X11Display.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QMimeData>
+#include <QElapsedTimer>
 #include <QSet>
+#include <QThread>
 
 #include <atomic>
+
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -219,6 +224,46 @@ quint64 changeCount()
 {
     board();
     return changes.load();
+}
+
+bool handOverAtQuit(int budgetMs)
+{
+    QClipboard *clipboard = board();
+    if (!clipboard || (!clipboard->ownsClipboard() && !clipboard->ownsSelection()))
+        return true;
+    bool kept = false;
+    Display *dpy = X11::display();
+    if (dpy && clipboard->ownsClipboard()) {
+        const Atom manager = XInternAtom(dpy, "CLIPBOARD_MANAGER", False);
+        if (XGetSelectionOwner(dpy, manager) != None) {
+            const Window requestor = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+            XConvertSelection(dpy, manager, XInternAtom(dpy, "SAVE_TARGETS", False),
+                              XInternAtom(dpy, "OMBRY_SAVE_TARGETS", False), requestor, CurrentTime);
+            XFlush(dpy);
+            QElapsedTimer clock;
+            clock.start();
+            XEvent event;
+            bool answered = false;
+            while (!answered && clock.elapsed() < budgetMs) {
+                // The toolkit answers the manager's requests for our content meanwhile.
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+                answered = XCheckTypedWindowEvent(dpy, requestor, SelectionNotify, &event);
+                if (!answered)
+                    QThread::msleep(2);
+            }
+            kept = answered && event.xselection.property != None;
+            XDestroyWindow(dpy, requestor);
+            XFlush(dpy);
+            Log::write(kept ? QStringLiteral("presse-papiers: confié au gestionnaire en %1 ms").arg(clock.elapsed())
+                            : QStringLiteral("presse-papiers: le gestionnaire n'a pas répondu à temps"));
+        }
+    }
+    // Given up only while still ours: a manager that took it over keeps it.
+    if (clipboard->ownsClipboard())
+        clipboard->clear(QClipboard::Clipboard);
+    if (clipboard->ownsSelection())
+        clipboard->clear(QClipboard::Selection);
+    return kept;
 }
 
 } // namespace Clipboard

@@ -49,4 +49,11 @@ bool ownedHere(Mode mode = Mode::Clipboard);
 // Grows by one each time the clipboard changes owner or content, ours or not.
 quint64 changeCount();
 
+// At quit: what this process still owns on the clipboard is handed to the
+// clipboard manager, when one runs (the owner of CLIPBOARD_MANAGER), waiting at
+// most `budgetMs`; then nothing is left for the toolkit to hand over at its
+// exit, where it would wait up to 5 s. Without a manager X11 keeps nothing of a
+// program that ends. True when the manager took the content.
+bool handOverAtQuit(int budgetMs);
+
 } // namespace Clipboard

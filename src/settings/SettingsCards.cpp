@@ -4,6 +4,7 @@
 
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
+#include "model/PrivateFiles.h"
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/SettingsTypes.h"
@@ -16,6 +17,8 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QPointer>
 #include <QProcess>
 #include <QSaveFile>
@@ -268,6 +271,8 @@ QString HelpModel::copyJournal(const QString &journal, const QString &destinatio
     QSaveFile out(destination);
     if (!out.open(QIODevice::WriteOnly))
         return failed;
+    // The journal names applications and files: owner-only, like the original.
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     while (!source.atEnd()) {
         const QByteArray chunk = source.read(1 << 16);
         if (chunk.isEmpty() && source.error() != QFileDevice::NoError) {
@@ -279,7 +284,10 @@ QString HelpModel::copyJournal(const QString &journal, const QString &destinatio
             break;
         }
     }
-    return out.commit() ? QString() : failed;
+    if (!out.commit())
+        return failed;
+    PrivateFiles::tighten(destination);
+    return {};
 }
 
 QString HelpModel::exportJournal(const QUrl &destination)
@@ -288,6 +296,22 @@ QString HelpModel::exportJournal(const QUrl &destination)
         return u"Le journal n'a pas pu être exporté ; aucun fichier n'a été modifié."_s;
     Log::waitUntilWritten();
     return copyJournal(Log::path(), destination.toLocalFile());
+}
+
+bool HelpModel::confirmReplace(const QString &file)
+{
+    QMessageBox box(QMessageBox::Warning, u"Remplacer le fichier ?"_s,
+                    u"« "_s + QFileInfo(file).fileName() + u" » existe déjà. Le remplacer par le journal ?"_s,
+                    QMessageBox::NoButton);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *replace = box.addButton(u"Remplacer"_s, QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(u"Annuler"_s, QMessageBox::RejectRole);
+    replace->setAccessibleName(u"Remplacer"_s);
+    cancel->setAccessibleName(u"Annuler"_s);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == replace;
 }
 
 void HelpModel::chooseExport()
@@ -302,8 +326,12 @@ void HelpModel::chooseExport()
     dialog->selectFile(u"Ombry Voice - journal.txt"_s);
     const QPointer<HelpModel> self(this);
     connect(dialog, &QFileDialog::fileSelected, dialog, [self](const QString &file) {
-        if (self)
-            Q_EMIT self->exported(self->exportJournal(QUrl::fromLocalFile(file)));
+        if (!self)
+            return;
+        // Asked here, in French, whatever dialog the desktop gave us.
+        if (QFileInfo::exists(file) && !confirmReplace(file))
+            return;
+        Q_EMIT self->exported(self->exportJournal(QUrl::fromLocalFile(file)));
     });
     dialog->open();
 }

@@ -149,6 +149,8 @@ public:
     // outcome comes back through exported().
     Q_INVOKABLE void chooseExport();
     static QString copyJournal(const QString &journal, const QString &destination);
+    // Asks before an existing file is replaced; true to replace it.
+    static bool confirmReplace(const QString &file);
     // Erases every collection, the keys and the recordings; the settings stay.
     Q_INVOKABLE void eraseEverything();
 

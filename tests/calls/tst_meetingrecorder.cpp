@@ -20,6 +20,9 @@
 #include <QtTest>
 
 #include <cmath>
+#include <csignal>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -290,6 +293,104 @@ private Q_SLOTS:
             QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(re.pattern())).match(got.at(i)).hasMatch(),
                      qPrintable(got.at(i)));
         }
+    }
+
+    // The spool holds the user's words: owner-only, even over an older file.
+    void spoolIsPrivate_data()
+    {
+        QTest::addColumn<bool>("older");
+        QTest::newRow("new file") << false;
+        QTest::newRow("older file readable by all") << true;
+    }
+    void spoolIsPrivate()
+    {
+        QFETCH(bool, older);
+        const QString path = QDir(folder_->path()).filePath(QStringLiteral("spool.wav"));
+        if (older) {
+            QVERIFY(TestEnv::writeFile(path, "ancien"));
+            QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                    | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        }
+        MeetingSpool spool;
+        QVERIFY(spool.open(path));
+        QCOMPARE(QFileInfo(path).permissions() & 0x0FFF,
+                 QFileDevice::ReadUser | QFileDevice::WriteUser); // 0600, nothing for group or others
+    }
+
+    // A disk that refuses the spool (here a file size limit) stops the meeting
+    // with a visible error; what was written is transcribed, nothing is lost
+    // from the file's header.
+    void writeFailureStopsTheMeeting()
+    {
+        constexpr rlim_t kLimit = 200 * 1024;
+        struct rlimit saved {};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct Restore
+        {
+            struct rlimit limit;
+            void (*handler)(int);
+            ~Restore()
+            {
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                std::signal(SIGXFSZ, handler);
+            }
+        } restore{saved, oldHandler};
+        struct rlimit small = saved;
+        small.rlim_cur = kLimit;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+
+        QSignalSpy processed(recorder_.get(), &MeetingRecorder::processed);
+        record({{440, 10 * kRate}}); // 320,000 bytes: more than the disk takes
+        QVERIFY(TestEnv::waitFor([&] { return !processed.isEmpty(); }, 20000));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+
+        QCOMPARE(recorder_->error(), MeetingRecorder::writeFailedText());
+        QCOMPARE(sounds_, (QStringList{"Tink", "Basso", "Pop"}));
+        QCOMPARE(recorder_->state(), MeetingRecorder::State::Idle);
+        const qint64 written = (qint64(kLimit) - 44) & ~qint64(1);
+        QCOMPARE(store_->meetings().size(), 1);
+        QCOMPARE(store_->meetings().first().duration, double(written / 2) / kRate);
+        QVERIFY(logLines().contains(QStringLiteral("réunion: écriture impossible, enregistrement arrêté à %1 s")
+                                        .arg(written / 2 / kRate)));
+        // The next meeting starts clean.
+        record({{440, kRate}});
+        QVERIFY(recorder_->error().isEmpty());
+    }
+
+    // Erasing everything takes the meeting under way with it: its spool goes
+    // and nothing is saved into the emptied store.
+    void eraseDropsTheMeeting_data()
+    {
+        QTest::addColumn<bool>("whileRecording");
+        QTest::newRow("while recording") << true;
+        QTest::newRow("while transcribing") << false;
+    }
+    void eraseDropsTheMeeting()
+    {
+        QFETCH(bool, whileRecording);
+        QSignalSpy processed(recorder_.get(), &MeetingRecorder::processed);
+        record({{440, 5 * kRate}});
+        QVERIFY(QFile::exists(recorder_->spoolPath()));
+        if (whileRecording) {
+            store_->eraseEverything();
+            QVERIFY(TestEnv::waitFor([&] { return recorder_->state() == MeetingRecorder::State::Idle; }));
+            QVERIFY(!mic_->feed(tone(440, kRate))); // the microphone is released
+        } else {
+            // Erased as soon as the transcription is asked for.
+            cloud_->setHandler([this](const RecordedRequest &) {
+                store_->eraseEverything();
+                return ScriptedReply::json(chatCompletion(textOfTone(440)));
+            });
+            recorder_->toggle();
+            QVERIFY(TestEnv::waitFor([&] { return !processed.isEmpty(); }, 20000));
+        }
+        QCOMPARE(recorder_->state(), MeetingRecorder::State::Idle);
+        QVERIFY(store_->meetings().isEmpty());
+        store_->flush();
+        QVERIFY(!QFile::exists(recorder_->spoolPath()));
+        QVERIFY(!QFile::exists(QDir(folder_->path()).filePath(QStringLiteral("meetings.json"))));
+        QVERIFY(logLines().contains(QStringLiteral("réunion: abandonnée, données effacées")));
     }
 
     // A chunk read through a mapping of the spool is the chunk read and trimmed.

@@ -6,7 +6,10 @@
 
 #include <QCoro/QCoroSignal>
 
+#include <QDir>
 #include <QSemaphore>
+#include <QTemporaryDir>
+#include <QtEndian>
 
 #include <atomic>
 #include <stdexcept>
@@ -27,6 +30,9 @@ public:
     std::atomic<bool> holdStop{false};
     QSemaphore stopGate;
     double duration = 1.0;
+    QByteArray startPcm; // captured as soon as the recording starts
+    std::atomic<int> warmUps{0};
+    std::atomic<bool> ready{true}; // what warmUp() answers
 
     void start() override
     {
@@ -34,7 +40,20 @@ public:
             startGate.acquire();
         if (failStart)
             throw std::runtime_error("no device");
+        if (onBuffer && !startPcm.isEmpty())
+            onBuffer(startPcm);
         ++starts;
+    }
+    bool warmUp() override
+    {
+        ++warmUps;
+        return ready;
+    }
+    // The sound server goes away.
+    void lose()
+    {
+        if (onLost)
+            onLost();
     }
     Recording stop() override
     {
@@ -120,6 +139,8 @@ class TestDictationController : public QObject
         QString cause;
     };
     QList<Kept> kept_;
+    std::unique_ptr<QTemporaryDir> spools_;
+    QList<QUuid> released_;
     std::optional<QString> selection_;
     // When set, selection reads wait here until the test answers them.
     bool holdSelection_ = false;
@@ -202,8 +223,12 @@ private Q_SLOTS:
         };
         services.hasDeepgramKey = [this] { return deepgramKey_; };
         services.openRouterReachable = [this] { return openRouter_; };
-        services.keepRecording = [this](QUuid id, QByteArray wav, QString cause) { kept_.append({id, wav, cause}); };
+        services.keepRecording = [this](Dictation entry, QByteArray wav, QString cause) { kept_.append({entry.id, wav, cause}); };
         services.microphoneAvailable = [this] { return microphone_; };
+        spools_ = std::make_unique<QTemporaryDir>();
+        released_.clear();
+        services.spoolPath = [this](QUuid id) { return spools_->filePath(uuidText(id) + QStringLiteral(".wav")); };
+        services.releaseSpool = [this](QUuid id) { released_ << id; };
         services.trusted = [] { return true; };
         services.readSelection = [this](std::function<void(std::optional<QString>)> done) {
             ++selectionReads_;
@@ -257,6 +282,83 @@ private Q_SLOTS:
         frontName_ = QStringLiteral("XTerm");
         c_->correctSelection(true, false);
         QCOMPARE(c_->targetAppName(), shown);
+    }
+
+    // The recording is on disk while the key is held (a kill then loses
+    // nothing) and its spool is let go only once the dictation is settled.
+    void spoolFollowsTheDictation_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("processed") << "processed";
+        QTest::newRow("too short") << "short";
+        QTest::newRow("cancelled") << "cancelled";
+    }
+    void spoolFollowsTheDictation()
+    {
+        QFETCH(QString, ending);
+        recorder_->startPcm = QByteArray(6400, '\x11');
+        if (ending == QLatin1String("short"))
+            recorder_->duration = 0.2;
+        keyDown();
+        QVERIFY(settle([&] { return recorder_->starts == 1; }));
+        const QStringList files = QDir(spools_->path()).entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        const QString spool = spools_->filePath(files.first());
+        const QUuid id = QUuid::fromString(files.first().chopped(4));
+        QCOMPARE(TestEnv::readFile(spool).mid(44), recorder_->startPcm);
+
+        if (ending == QLatin1String("cancelled")) {
+            c_->cancel();
+            QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+            QVERIFY(!QFile::exists(spool)); // the user threw it away
+            return;
+        }
+        advance(1000);
+        keyUp();
+        if (ending == QLatin1String("short")) {
+            QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
+            QCOMPARE(released_, QList<QUuid>{id});
+            return;
+        }
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        QCOMPARE(road_->runs[0].id, id);
+        // Its header now has the real sizes; it stays while the road works.
+        const QByteArray file = TestEnv::readFile(spool);
+        QCOMPARE(qFromLittleEndian<quint32>(file.constData() + 40), quint32(recorder_->startPcm.size()));
+        QVERIFY(released_.isEmpty());
+        Q_EMIT road_->release();
+        QVERIFY(settle([&] { return !released_.isEmpty(); }));
+        QCOMPARE(released_, QList<QUuid>{id});
+    }
+
+    // The sound server goes away mid-dictation: "Micro perdu", what was said
+    // goes through the road, and the microphone is sought again until found.
+    void microphoneLostKeepsWhatWasSaid()
+    {
+        recorder_->ready = false;
+        keyDown();
+        QVERIFY(settle([&] { return recorder_->starts == 1; }));
+        advance(2500);
+        recorder_->lose();
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        QCOMPARE(c_->flashText(), QStringLiteral("Micro perdu"));
+        QVERIFY(c_->flashIsError());
+        QCOMPARE(recorder_->stops.load(), 1);
+        QCOMPARE(road_->runs[0].duration, 1.0);
+        QVERIFY(log().contains("micro perdu pendant l'enregistrement"));
+
+        const int before = recorder_->warmUps;
+        advance(1000);
+        QVERIFY(settle([&] { return recorder_->warmUps == before + 1; }));
+        recorder_->ready = true;
+        // The failed attempt schedules the next one, a second later.
+        QVERIFY(settle([&] { return std::any_of(due_.cbegin(), due_.cend(), [&](const Due &d) { return d.at == now_ + 1000; }); }));
+        advance(1000);
+        QVERIFY(settle([&] { return recorder_->warmUps == before + 2; }));
+        QVERIFY(settle([&] { return log().contains("micro retrouvé"); }));
+        // Found: no more attempts.
+        QVERIFY(std::none_of(due_.cbegin(), due_.cend(), [&](const Due &d) { return d.at == now_ + 1000; }));
+        Q_EMIT road_->release();
     }
 
     void holdingTheKeyRecordsAndHandsOver()

@@ -279,7 +279,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isTrusted");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("blank transcript") << "  \t " << true << "Transcription vide" << false;
+        // Kept as an entry without text, to be transcribed again.
+        QTest::newRow("blank transcript") << "  \t " << true << "Transcription vide" << true;
         QTest::newRow("hesitation only") << "Euh." << true << "Je n'ai rien entendu, parle un peu plus près du micro" << true;
         QTest::newRow("not trusted") << "un deux trois" << false << "Accessibilité non autorisée" << true;
     }
@@ -303,7 +304,8 @@ private Q_SLOTS:
     }
 
     // A road that fails before its record exists keeps the recording all the
-    // same, under a dictation id of its own, and says so in the journal.
+    // same, as a history entry without text named by the dictation's id, and
+    // says so in the journal.
     void failureKeepsTheRecording_data()
     {
         QTest::addColumn<QString>("fault");
@@ -332,7 +334,12 @@ private Q_SLOTS:
         runRoad(r);
         QVERIFY(pasted.isEmpty());
         QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
-        QCOMPARE(Store::shared()->dictations().size(), dictations);
+        QCOMPARE(Store::shared()->dictations().size(), dictations + 1);
+        const Dictation kept = Store::shared()->dictations().first();
+        QVERIFY(kept.untranscribed());
+        QCOMPARE(kept.appName, QStringLiteral("Éditeur"));
+        QCOMPARE(kept.duration, 10.0);
+        QCOMPARE(kept.date, r.startedAt);
 
         QStringList added = recordings();
         for (const QString &f : before)
@@ -341,8 +348,67 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.wav$")).match(added[0]).hasMatch(),
                  qPrintable(added[0]));
         QCOMPARE(TestEnv::readFile(QDir(Store::audioFolder()).filePath(added[0])), r.wav);
+        QCOMPARE(kept.audioFileText(), added[0]);
         QVERIFY(journal().contains(QStringLiteral("dictée: enregistrement gardé ") + added[0] + QStringLiteral(" (")
                                    + message + QStringLiteral(")")));
+    }
+
+    // "Transcrire" on a kept recording: the road runs on it again, gives the
+    // entry its text and pastes nothing.
+    void keptRecordingIsTranscribedLater_data()
+    {
+        QTest::addColumn<QString>("later"); // the state of things when the user asks
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("the cloud answers") << "up" << QString();
+        QTest::newRow("the cloud is still down") << "down" << AppleSpeech::unavailable().description();
+        QTest::newRow("the recording is gone") << "gone" << "L'enregistrement de cette dictée n'existe plus";
+    }
+    void keptRecordingIsTranscribedLater()
+    {
+        QFETCH(QString, later);
+        QFETCH(QString, failure);
+        Store *store = Store::shared();
+        cloud.failTranscription = true;
+        runRoad(request());
+        const Dictation kept = store->dictations().first();
+        QVERIFY(kept.untranscribed());
+        store->waitForIo();
+        const qsizetype entries = store->dictations().size();
+        const qint64 counted = store->transcribedCount();
+
+        cloud.failTranscription = later == QLatin1String("down");
+        if (later == QLatin1String("gone"))
+            QVERIFY(QFile::remove(store->audioURL(kept).toLocalFile()));
+        host = {};
+        pasted.clear();
+        activated.clear();
+        bool done = false;
+        auto task = [](TestDictationRoad *self, Dictation entry, bool *flag) -> QCoro::Task<> {
+            co_await ProcessingRoad::transcribeKept(&self->host, std::move(entry));
+            *flag = true;
+        }(this, kept, &done);
+        QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));
+
+        QVERIFY(pasted.isEmpty());
+        QVERIFY(activated.isEmpty());
+        QCOMPARE(store->dictations().size(), entries);
+        const Dictation now = store->dictations().first();
+        QCOMPARE(now.id, kept.id);
+        QCOMPARE(now.date, kept.date);
+        QCOMPARE(now.audioFile, kept.audioFile);
+        if (failure.isEmpty()) {
+            QCOMPARE(host.calls, QStringList{QStringLiteral("finish")});
+            QCOMPARE(now.rawText, cloud.transcript);
+            QCOMPARE(now.finalText, QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir."));
+            QCOMPARE(store->transcribedCount(), counted + 1);
+        } else {
+            QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + failure, QStringLiteral("finish")}));
+            QVERIFY(now.untranscribed());
+            QCOMPARE(store->transcribedCount(), counted);
+            // Kept once, not again.
+            QCOMPARE(recordings().filter(QUuid(kept.id).toString(QUuid::WithoutBraces).toUpper()).size(),
+                     later == QLatin1String("gone") ? 0 : 1);
+        }
     }
 
     // Without a key nor the hosted service the OpenRouter rewrite fails, and so

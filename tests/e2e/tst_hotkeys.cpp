@@ -46,7 +46,7 @@ public:
         ++starts;
     }
     Recording stop() override { return mic_->stop(); }
-    void warmUp() override { mic_->warmUp(); }
+    bool warmUp() override { return mic_->warmUp(); }
     QByteArray pcm(qint64 from, qint64 to) override { return mic_->pcm(from, to); }
 
 private:

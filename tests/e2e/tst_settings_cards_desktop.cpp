@@ -264,9 +264,18 @@ class TestSettingsCardsDesktop : public QObject
             qWarning() << dialog.texts();
             return false;
         }
-        return DesktopTools::key(u"ctrl+a"_s)
-            && DesktopTools::run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"5"_s, destination}).exitCode == 0
-            && DesktopTools::key(u"Return"_s) && TestEnv::waitFor([&] { return !dialog.exists(); }, 5000);
+        const bool older = QFileInfo::exists(destination);
+        if (!DesktopTools::key(u"ctrl+a"_s)
+            || DesktopTools::run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"5"_s, destination}).exitCode != 0
+            || !DesktopTools::key(u"Return"_s))
+            return false;
+        if (older) {
+            // An older file is replaced only once the user says so.
+            const AtspiReader question(u"Remplacer le fichier ?"_s);
+            if (!TestEnv::waitFor([&] { return question.exists(); }, 5000) || !question.act(u"push button"_s, u"Remplacer"_s))
+                return false;
+        }
+        return TestEnv::waitFor([&] { return !dialog.exists(); }, 5000);
     }
 
 private Q_SLOTS:

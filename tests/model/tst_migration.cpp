@@ -66,6 +66,32 @@ private Q_SLOTS:
         QVERIFY(!former.exists());
     }
 
+    void nothingCreatedUnderFormerName_data()
+    {
+        QTest::addColumn<QByteArray>("formerFile"); // empty: no former file
+        QTest::addColumn<int>("setAside");           // the user's unreadable bytes, renamed
+        QTest::newRow("no former file") << QByteArray() << 0;
+        QTest::newRow("former file") << QByteArray(R"({"typingWPM": 55})") << 0;
+        QTest::newRow("unreadable former file") << QByteArray("{not json") << 1;
+    }
+    void nothingCreatedUnderFormerName()
+    {
+        QFETCH(QByteArray, formerFile);
+        QFETCH(int, setAside);
+        QTemporaryDir config, cache;
+        if (!formerFile.isEmpty())
+            put(config.filePath(QStringLiteral("com.corvanel.murel.json")), formerFile);
+        Defaults standard(QString::fromLatin1(Defaults::kAppDomain), config.path());
+        Defaults former(QString::fromLatin1(Defaults::kFormerDomain), config.path());
+        IdentityMigration::run(standard, former, cache.path());
+        const QStringList left = QDir(config.path()).entryList({QStringLiteral("com.corvanel.murel*")},
+                                                               QDir::AllEntries | QDir::Hidden | QDir::System);
+        QCOMPARE(left.size(), setAside);
+        for (const QString &f : left)
+            QVERIFY2(f.startsWith(QStringLiteral("com.corvanel.murel.json.illisible-")), qPrintable(f));
+        QVERIFY(standard.exists());
+    }
+
     void cacheLeftoverRemovedAtEveryRun()
     {
         QTemporaryDir config, cache;

@@ -1,6 +1,7 @@
 #include "model/KeyStore.h"
 #include "model/Log.h"
 #include "model/Store.h"
+#include "model/UnreadableNotice.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -459,7 +460,8 @@ private Q_SLOTS:
         const QString dir = tmp.filePath(QStringLiteral("Ombry Voice"));
         const QStringList collections = {"history.json", "words.json", "corrections.json", "fixes.json",
                                          "snippets.json", "costs.json", "meetings.json"};
-        const QStringList others = {"keys.json", "journal.log", "Audio/A.wav", "words.json.illisible-20260101T000000Z"};
+        const QStringList others = {"keys.json", "journal.log", "Audio/A.wav", "words.json.illisible-20260101T000000Z",
+                                    "reunion-en-cours.wav", "dictee-en-cours-0E2B0C1A-5F8D-4C84-9E43-2C0B6F1D7A11.wav"};
         const mode_t old = ::umask(0);
         if (existing) {
             QVERIFY(QDir().mkpath(dir + QStringLiteral("/Audio")));
@@ -505,6 +507,38 @@ private Q_SLOTS:
         QCOMPARE(modeOf(Store::audioFolder()), mode_t(0700));
     }
 
+    // Each page says in its own words that its file was set aside.
+    void unreadableNotice_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<Store::Collection>("collection");
+        QTest::addColumn<QString>("notice"); // before the set-aside name
+        QTest::newRow("history") << "history.json" << Store::Collection::History
+                                 << "L'historique était illisible : mis de côté dans history.json.illisible-";
+        QTest::newRow("words") << "words.json" << Store::Collection::Words
+                               << "La liste des mots était illisible : mise de côté dans words.json.illisible-";
+        QTest::newRow("corrections") << "corrections.json" << Store::Collection::Corrections
+                                     << "Les corrections du dictionnaire étaient illisibles : mises de côté dans corrections.json.illisible-";
+        QTest::newRow("snippets") << "snippets.json" << Store::Collection::Snippets
+                                  << "Les raccourcis vocaux étaient illisibles : mis de côté dans snippets.json.illisible-";
+        QTest::newRow("meetings") << "meetings.json" << Store::Collection::Meetings
+                                  << "Les réunions étaient illisibles : mises de côté dans meetings.json.illisible-";
+        QTest::newRow("another file") << "words.json" << Store::Collection::Meetings << QString();
+    }
+    void unreadableNotice()
+    {
+        QFETCH(QString, file);
+        QFETCH(Store::Collection, collection);
+        QFETCH(QString, notice);
+        QTemporaryDir tmp;
+        QVERIFY(TestEnv::writeFile(tmp.filePath(file), "{pas du json"));
+        Store store(tmp.path());
+        const QString text = UnreadableNotice::text(&store, collection);
+        QVERIFY2(text.startsWith(notice) && text.isEmpty() == notice.isEmpty(), qPrintable(text));
+        if (!text.isEmpty())
+            QVERIFY(QFile::exists(tmp.filePath(text.section(QStringLiteral("dans "), 1))));
+    }
+
     void eraseEverythingRemovesEveryFileAndWritesNothingBack()
     {
         QTemporaryDir tmp;
@@ -518,9 +552,15 @@ private Q_SLOTS:
         QVERIFY(TestEnv::writeFile(tmp.filePath("keys.json"), "{}"));
         QVERIFY(TestEnv::writeFile(tmp.filePath("journal.log"), "ligne\n"));
         QVERIFY(TestEnv::writeFile(tmp.filePath("autre.txt"), "pas à nous"));
+        // Recordings under way, or left by a killed run.
+        QVERIFY(TestEnv::writeFile(tmp.filePath("reunion-en-cours.wav"), "RIFF"));
+        QVERIFY(TestEnv::writeFile(tmp.filePath("dictee-en-cours-0E2B0C1A-5F8D-4C84-9E43-2C0B6F1D7A11.wav"), "RIFF"));
 
         QSignalSpy words(&store, &Store::wordsChanged);
+        QSignalSpy erased(&store, &Store::erased);
         store.eraseEverything();
+        QCOMPARE(erased.count(), 1);
+        QCOMPARE(store.erasures(), quint64(1));
         // Written right after the erase: kept.
         QVERIFY(store.writeRecording(QStringLiteral("B.wav"), "RIFF"));
         store.waitForIo();

@@ -1,4 +1,5 @@
 #include "model/Store.h"
+#include "model/TextUtil.h"
 #include "support/TestEnv.h"
 
 #include <QSignalSpy>
@@ -96,6 +97,46 @@ private Q_SLOTS:
         // Reassigning the same history changes no total.
         store.setDictations(store.dictations());
         QCOMPARE(totals.count(), 2);
+    }
+
+    // A recording kept without its text is in the history but in no figure
+    // until it is transcribed.
+    void keptRecordingCountsOnceTranscribed_data()
+    {
+        QTest::addColumn<QString>("text"); // given to the kept entry; empty: still without text
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<double>("duration");
+        QTest::addColumn<int>("shares");
+        QTest::newRow("without text") << QString() << qint64(1) << 60.0 << 1;
+        QTest::newRow("transcribed") << QStringLiteral("un deux trois") << qint64(2) << 90.0 << 2;
+    }
+    void keptRecordingCountsOnceTranscribed()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, count);
+        QFETCH(double, duration);
+        QFETCH(int, shares);
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        const QDateTime now = QDateTime::currentDateTime();
+        store.add(dictation(120, now, QStringLiteral("Notes"), 60));
+        Dictation kept;
+        kept.date = now;
+        kept.appName = QStringLiteral("Terminal");
+        kept.duration = 30;
+        kept.audioFile = QStringLiteral("kept.wav");
+        store.add(kept);
+        QVERIFY(store.dictations().first().untranscribed());
+        if (!text.isEmpty()) {
+            kept.finalText = text;
+            kept.rawText = text;
+            QVERIFY(store.updateDictation(kept));
+        }
+        QCOMPARE(store.transcribedCount(), count);
+        QCOMPARE(store.totalDuration(), duration);
+        QCOMPARE(store.totalWords(), qint64(120 + TextUtil::wordCount(text)));
+        QCOMPARE(store.averageWPM(), qint64(std::llround(double(store.totalWords()) / (duration / 60))));
+        QCOMPARE(store.appShares().size(), shares);
     }
 
     void daysFollowTheLocalCalendarAcrossAClockChange()

@@ -353,6 +353,70 @@ private Q_SLOTS:
     }
 
     // The replay button is enabled only while the recording exists.
+    // A recording kept without its text shows as such, with no word count or
+    // speed that would pass for a result.
+    void keptRecordingRow_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("text") << u"text"_s << QVariant(u"Dictée non transcrite"_s);
+        QTest::newRow("words") << u"words"_s << QVariant(QString());
+        QTest::newRow("speed") << u"speed"_s << QVariant(QString());
+        QTest::newRow("marked") << u"untranscribed"_s << QVariant(true);
+        QTest::newRow("not under way") << u"transcribing"_s << QVariant(false);
+        QTest::newRow("kind") << u"kind"_s << QVariant(u"dictation"_s);
+    }
+    void keptRecordingRow()
+    {
+        QFETCH(QString, role);
+        QFETCH(QVariant, expected);
+        Dictation kept;
+        kept.date = at(kToday, QTime(14, 30));
+        kept.appName = u"Inconnue"_s;
+        kept.duration = 12;
+        kept.audioFile = u"kept.wav"_s;
+        store_->add(kept);
+        QCOMPARE(model_->get(0, u"id"_s).toString(), uuidText(kept.id));
+        QCOMPARE(model_->get(0, role), expected);
+        // Other rows are untouched.
+        QCOMPARE(model_->get(1, u"untranscribed"_s), QVariant(false));
+    }
+
+    // A history file that could not be read is said on the page that shows it,
+    // until the user closes the notice.
+    void unreadableNotice_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("notice"); // start of the text; empty: none
+        QTest::newRow("history") << u"history.json"_s << 0 << u"L'historique était illisible : mis de côté dans history.json.illisible-"_s;
+        QTest::newRow("history, corrections shown") << u"history.json"_s << 1 << QString();
+        QTest::newRow("corrections") << u"fixes.json"_s << 1
+                                     << u"L'historique des corrections était illisible : mis de côté dans fixes.json.illisible-"_s;
+        QTest::newRow("readable") << QString() << 0 << QString();
+    }
+    void unreadableNotice()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, kind);
+        QFETCH(QString, notice);
+        QTemporaryDir dir;
+        if (!file.isEmpty())
+            QVERIFY(TestEnv::writeFile(dir.filePath(file), "[{pas du json"));
+        Store store(dir.path());
+        HistoryListModel model(&store, nullptr);
+        model.setKind(kind);
+        QSignalSpy changed(&model, &HistoryListModel::unreadableNoticeChanged);
+        QVERIFY2(model.unreadableNotice().startsWith(notice) && model.unreadableNotice().isEmpty() == notice.isEmpty(),
+                 qPrintable(model.unreadableNotice()));
+        if (!notice.isEmpty()) {
+            QVERIFY(QFile::exists(dir.filePath(model.unreadableNotice().section(u"dans "_s, 1))));
+            model.dismissUnreadableNotice();
+            QCOMPARE(changed.count(), 1);
+            QVERIFY(model.unreadableNotice().isEmpty());
+        }
+    }
+
     void hasAudio()
     {
         Dictation d = store_->dictations().at(0);

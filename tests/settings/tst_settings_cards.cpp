@@ -212,16 +212,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("journalExists");
         QTest::addColumn<bool>("destinationWritable");
+        QTest::addColumn<bool>("older"); // an older file, readable by all, is there
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("copied over an older file") << true << true << QByteArray("ligne 1\nligne 2\n");
-        QTest::newRow("no journal keeps the file") << false << true << QByteArray("ancien");
+        QTest::newRow("copied over an older file") << true << true << true << QByteArray("ligne 1\nligne 2\n");
+        QTest::newRow("copied to a new file") << true << true << false << QByteArray("ligne 1\nligne 2\n");
+        QTest::newRow("no journal keeps the file") << false << true << true << QByteArray("ancien");
         // The destination is a folder: nothing can replace it.
-        QTest::newRow("unwritable destination") << true << false << QByteArray();
+        QTest::newRow("unwritable destination") << true << false << false << QByteArray();
     }
     void exportJournal()
     {
         QFETCH(bool, journalExists);
         QFETCH(bool, destinationWritable);
+        QFETCH(bool, older);
         QFETCH(QByteArray, expected);
         QTemporaryDir dir;
         const QString journal = dir.filePath(u"journal.log"_s);
@@ -229,12 +232,18 @@ private Q_SLOTS:
             QVERIFY(TestEnv::writeFile(journal, "ligne 1\nligne 2\n"));
         QDir(dir.path()).mkdir(u"out"_s);
         const QString destination = dir.filePath(u"out/Ombry Voice - journal.txt"_s);
-        if (destinationWritable)
+        if (older) {
             QVERIFY(TestEnv::writeFile(destination, "ancien"));
-        else
+            QVERIFY(QFile::setPermissions(destination, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                           | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        }
+        if (!destinationWritable)
             QVERIFY(QDir().mkpath(destination));
         const QString message = HelpModel::copyJournal(journal, destination);
         QCOMPARE(message.isEmpty(), journalExists && destinationWritable);
+        if (message.isEmpty())
+            QCOMPARE(QFileInfo(destination).permissions() & 0x0FFF,
+                     QFileDevice::ReadUser | QFileDevice::WriteUser); // 0600, nothing for group or others
         if (destinationWritable)
             QCOMPARE(TestEnv::readFile(destination), expected);
         else
