@@ -34,7 +34,9 @@ int usage()
         "  ombry-sign public SECRET        affiche la clé publique de SECRET\n"
         "  ombry-sign sign SECRET PAQUET   signe le dossier PAQUET (« Ombry Voice.app »)\n"
         "  ombry-sign verify PAQUET [CLÉ]  vérifie PAQUET avec CLÉ (hex), sinon avec la clé de ce programme\n"
-        "  ombry-sign pack PAQUET ARCHIVE  écrit PAQUET dans l'archive .tar.gz ARCHIVE\n",
+        "  ombry-sign pack PAQUET ARCHIVE  écrit PAQUET dans l'archive .tar.gz ARCHIVE\n"
+        "  ombry-sign sign-archive SECRET ARCHIVE\n"
+        "                                  écrit ARCHIVE.sig, la signature à publier à côté de l'archive\n",
         stderr);
     return 2;
 }
@@ -99,6 +101,19 @@ int main(int argc, char *argv[])
                                                  : QStringLiteral("ce programme a été construit sans clé de publication"));
             const Bundle::Info info = Bundle::verify(args.at(1), key);
             out(QStringLiteral("signature valide : %1 %2 (build %3)").arg(info.identifier, info.version).arg(info.build));
+            return 0;
+        }
+        if (command == QLatin1String("sign-archive") && args.size() == 3) {
+            const auto pair = readSecret(args.at(1));
+            if (!pair)
+                return failWith(QStringLiteral("clé secrète illisible : ") + args.at(1));
+            const QByteArray signature = Bundle::signArchive(args.at(2), pair->secretKey);
+            const QString path = args.at(2) + QStringLiteral(".sig");
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(signature) != signature.size()
+                || !file.flush())
+                return failWith(QStringLiteral("écriture de « %1 » impossible").arg(path));
+            out(QStringLiteral("signature écrite : ") + path);
             return 0;
         }
         if (command == QLatin1String("pack") && args.size() == 3) {

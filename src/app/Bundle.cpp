@@ -18,7 +18,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,8 +155,9 @@ QMap<QString, bool> walk(const QString &folder)
             refuseSignature(QStringLiteral("nom de fichier refusé"));
         files.insert(relative, (status.permissions() & fs::perms::owner_exec) != fs::perms::none);
     }
+    // Not a signature fault: the file system failed us.
     if (error)
-        refuseSignature(QStringLiteral("lecture du paquet impossible : ") + systemError(error.value()));
+        refuseFiles(QStringLiteral("lecture du paquet impossible"), error.value());
     return files;
 }
 
@@ -333,6 +337,61 @@ KeyPair newKeyPair()
     return pair;
 }
 
+namespace {
+
+// Feeds the archive's bytes to an Ed25519ph state, piece by piece.
+void hashArchive(crypto_sign_state *state, const QString &archive)
+{
+    Fd file(::open(QFile::encodeName(archive).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (file.fd < 0)
+        refuseFiles(QStringLiteral("lecture de l'archive impossible"), errno);
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[64 * 1024]);
+    for (;;) {
+        const ssize_t n = ::read(file.fd, buffer.get(), 64 * 1024);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            refuseFiles(QStringLiteral("lecture de l'archive impossible"), errno);
+        if (n == 0)
+            break;
+        crypto_sign_update(state, buffer.get(), quint64(n));
+    }
+}
+
+} // namespace
+
+QByteArray signArchive(const QString &archive, const QByteArray &secretKey)
+{
+    ensureSodium();
+    if (secretKey.size() != crypto_sign_SECRETKEYBYTES)
+        refuseSignature(QStringLiteral("clé secrète invalide"));
+    crypto_sign_state state;
+    crypto_sign_init(&state);
+    hashArchive(&state, archive);
+    QByteArray signature(crypto_sign_BYTES, '\0');
+    crypto_sign_final_create(&state, reinterpret_cast<unsigned char *>(signature.data()), nullptr,
+                             reinterpret_cast<const unsigned char *>(secretKey.constData()));
+    return signature;
+}
+
+void verifyArchive(const QString &archive, const QByteArray &signature, const QByteArray &publicKey)
+{
+    static_assert(kArchiveSignatureBytes == crypto_sign_BYTES);
+    ensureSodium();
+    if (publicKey.size() != crypto_sign_PUBLICKEYBYTES)
+        refuseSignature(QStringLiteral("aucune clé de publication dans ce programme"));
+    if (signature.size() != crypto_sign_BYTES)
+        refuseSignature(QStringLiteral("signature de l'archive mal formée"));
+    crypto_sign_state state;
+    crypto_sign_init(&state);
+    hashArchive(&state, archive);
+    QByteArray copy = signature; // final_verify wants a writable buffer
+    if (crypto_sign_final_verify(&state, reinterpret_cast<unsigned char *>(copy.data()),
+                                 reinterpret_cast<const unsigned char *>(publicKey.constData()))
+        != 0)
+        refuseSignature(QStringLiteral("signature de l'archive refusée par la clé de publication"));
+}
+
 QByteArray sha256(const QString &file)
 {
     QFile in(file);
@@ -459,7 +518,11 @@ QStringList extract(const QString &archivePath, const QString &destination, cons
         const char *utf8 = archive_entry_pathname_utf8(entry);
         const char *raw = archive_entry_pathname(entry);
         const QByteArray name = utf8 ? QByteArray(utf8) : QByteArray(raw ? raw : "");
+        if (name.size() > limits.maxNameBytes)
+            refuseArchive(QStringLiteral("chemin trop long dans l'archive"));
         const QList<QByteArray> parts = memberComponents(name);
+        if (parts.size() > limits.maxDepth)
+            refuseArchive(QStringLiteral("arborescence trop profonde dans l'archive"));
         if (archive_entry_hardlink(entry) || archive_entry_symlink(entry))
             refuseArchive(QStringLiteral("lien dans l'archive"));
         const mode_t type = archive_entry_filetype(entry);
@@ -585,9 +648,90 @@ bool removeTree(const QString &path)
 {
     if (path.isEmpty())
         return true;
-    std::error_code error;
-    fs::remove_all(nativePath(path), error); // never follows links
-    return !fs::exists(fs::symlink_status(nativePath(path), error));
+    const QByteArray top = QFile::encodeName(path);
+    struct stat info {};
+    if (::lstat(top.constData(), &info) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(info.st_mode))
+        return ::unlink(top.constData()) == 0 || errno == ENOENT;
+
+    // Depth first with one open folder: the way back up is "..", checked
+    // against the device and inode remembered on the way down, so a folder
+    // moved meanwhile stops the walk instead of sending it elsewhere.
+    struct Level
+    {
+        dev_t device;
+        ino_t inode;
+        std::string name;             // in its parent
+        std::vector<std::string> kept; // entries that could not be removed
+    };
+    Fd current(::open(top.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (current.fd < 0 || ::fstat(current.fd, &info) != 0)
+        return false;
+    std::vector<Level> levels{{info.st_dev, info.st_ino, {}, {}}};
+    for (;;) {
+        std::string child;
+        {
+            // A fresh descriptor each pass: reading starts over at the beginning.
+            const int listing = ::openat(current.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            DIR *folder = listing >= 0 ? ::fdopendir(listing) : nullptr;
+            if (!folder) {
+                if (listing >= 0)
+                    ::close(listing);
+                return false;
+            }
+            std::vector<std::string> &kept = levels.back().kept;
+            while (const dirent *entry = ::readdir(folder)) {
+                const std::string name = entry->d_name;
+                if (name == "." || name == ".." || std::find(kept.cbegin(), kept.cend(), name) != kept.cend())
+                    continue;
+                if (::unlinkat(current.fd, name.c_str(), 0) == 0)
+                    continue;
+                if (errno == EISDIR || errno == EPERM) {
+                    if (::unlinkat(current.fd, name.c_str(), AT_REMOVEDIR) == 0)
+                        continue;
+                    if (errno == ENOTEMPTY || errno == EEXIST) {
+                        child = name;
+                        break;
+                    }
+                }
+                if (errno != ENOENT)
+                    kept.push_back(name);
+            }
+            ::closedir(folder);
+        }
+        if (!child.empty()) {
+            const int next = ::openat(current.fd, child.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (next < 0 || ::fstat(next, &info) != 0) {
+                if (next >= 0)
+                    ::close(next);
+                levels.back().kept.push_back(child);
+                continue;
+            }
+            ::close(current.fd);
+            current.fd = next;
+            levels.push_back({info.st_dev, info.st_ino, child, {}});
+            continue;
+        }
+        if (levels.size() == 1)
+            break;
+        const std::string name = levels.back().name;
+        const int parent = ::openat(current.fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        levels.pop_back();
+        if (parent < 0 || ::fstat(parent, &info) != 0 || info.st_dev != levels.back().device
+            || info.st_ino != levels.back().inode) {
+            if (parent >= 0)
+                ::close(parent);
+            return false;
+        }
+        ::close(current.fd);
+        current.fd = parent;
+        if (::unlinkat(current.fd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT)
+            levels.back().kept.push_back(name);
+    }
+    ::close(current.fd);
+    current.fd = -1;
+    return ::rmdir(top.constData()) == 0 || errno == ENOENT;
 }
 
 void copyTree(const QString &from, const QString &to)

@@ -84,11 +84,15 @@ void sign(const QString &folder, const QByteArray &secretKey);
 // An empty or malformed key refuses every bundle.
 Info verify(const QString &folder, const QByteArray &publicKey);
 
-// Limits of extract(): members and uncompressed bytes.
+// Limits of extract(): members, uncompressed bytes, folder depth and the
+// length of one member's name. A crafted archive is refused as soon as one is
+// passed, before it can fill the disk or take minutes to walk.
 struct Limits
 {
     int maxEntries = 20000;
     qint64 maxBytes = qint64(1) << 30;
+    int maxDepth = 32;
+    int maxNameBytes = 1024;
 };
 
 // Extracts the gzip-compressed tar at `archive` into the existing empty folder
@@ -105,7 +109,9 @@ QStringList extract(const QString &archive, const QString &destination, const Li
 void pack(const QString &folder, const QString &archive);
 
 // Removes `path` and, for a folder, everything inside it, never following a
-// symbolic link. True when nothing is left at `path`.
+// symbolic link. At most two folders are open at any time, so however deep the
+// tree the walk cannot run out of file descriptors. True when nothing is left
+// at `path`.
 bool removeTree(const QString &path);
 
 // Copies the tree at `from` (plain files and folders only) to `to`, which must
@@ -117,6 +123,15 @@ void copyTree(const QString &from, const QString &to);
 // file system allows it. Returns where the former `target` now lies (for the
 // caller to remove). Throws Refused (Files); `target` is then unchanged.
 QString swapIn(const QString &staging, const QString &target);
+
+// The detached signature published beside a release archive: Ed25519 (in its
+// pre-hashed form, so that the archive is read in pieces) over the archive's
+// bytes, 64 bytes. signArchive() throws Refused (Files) when the file cannot be
+// read; verifyArchive() throws Refused (Signature) when the signature does not
+// match or the key is unusable, Refused (Files) when the file cannot be read.
+inline constexpr int kArchiveSignatureBytes = 64;
+QByteArray signArchive(const QString &archive, const QByteArray &secretKey);
+void verifyArchive(const QString &archive, const QByteArray &signature, const QByteArray &publicKey);
 
 // SHA-256 of a file's bytes, in lower-case hex; empty when it cannot be read.
 QByteArray sha256(const QString &file);

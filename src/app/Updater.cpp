@@ -50,21 +50,59 @@ const QString kNotBundle = QStringLiteral(
 const QString kBusy = QStringLiteral("Une autre installation de la mise à jour est déjà en cours.");
 const QString kNotNewer = QStringLiteral("La version téléchargée n'est pas plus récente que celle installée.");
 const QString kTooBig = QStringLiteral("Le fichier téléchargé est trop volumineux.");
+const QString kUnsigned = QStringLiteral("Paquet refusé : non signé");
+const QString kRedirected = QStringLiteral("Téléchargement redirigé ailleurs : refusé");
 const QString kNextStart =
     QStringLiteral("La mise à jour est installée : elle sera utilisée au prochain démarrage d'Ombry Voice.");
 
 constexpr int kDayMs = 86400 * 1000;
 constexpr double kCheckSeconds = 60;
 constexpr double kDownloadIdleSeconds = 60;
+constexpr qint64 kMaxSignatureDownload = 4096;
 
-// Waits (at most 30 s) for the old process to be gone, zombies included, then
-// becomes the new program. $0 is the program, $1 the old process id.
+// Names beside the installed bundle.
+const QString kFormerSuffix = QStringLiteral(".ancien");   // the bundle before the update
+const QString kTrialSuffix = QStringLiteral(".essai");     // exists until the new build has started
+const QString kRolledBackSuffix = QStringLiteral(".retour"); // the version that did not start
+const QString kStagingSuffix = QStringLiteral(".nouveau");
+const QString kFailedSuffix = QStringLiteral(".échec");
+
+// $0 the program, $1 the old process id, $2 the bundle, $3 the seconds the new
+// build has to start, $4 its version. Waits (at most 30 s) for the old process
+// to be gone, zombies included. When the former bundle was kept, starts the new
+// program on trial under the bundle's lock: it removes the trial file once its
+// start-up is done, and the former bundle is then deleted. A program that ends
+// or hangs before that is stopped, the former bundle goes back in its place
+// with a note for it to read, and it is started instead.
 const QString kRelaunchScript = QStringLiteral(
+    "state() { sed -n 's/^.*) \\([A-Za-z]\\).*$/\\1/p' \"/proc/$1/stat\" 2>/dev/null; }\n"
     "n=0\n"
     "while [ \"$n\" -lt 300 ] && kill -0 \"$1\" 2>/dev/null; do\n"
-    "  case \"$(sed -n 's/^.*) \\([A-Za-z]\\).*$/\\1/p' \"/proc/$1/stat\" 2>/dev/null)\" in Z|X) break;; esac\n"
+    "  case \"$(state \"$1\")\" in Z|X) break;; esac\n"
     "  sleep 0.1; n=$((n+1))\n"
     "done\n"
+    "d=$(dirname -- \"$2\"); f=$(basename -- \"$2\")\n"
+    "former=\"$d/.$f.ancien\"; trial=\"$d/.$f.essai\"; failed=\"$d/.$f.échec\"\n"
+    "[ -d \"$former\" ] || exec \"$0\"\n"
+    "exec 9<>\"$d/.$f.verrou\"\n"
+    "flock -w 30 9 2>/dev/null\n"
+    ": > \"$trial\"\n"
+    "OMBRY_UPDATE_TRIAL=\"$trial\" \"$0\" 9>&- &\n"
+    "child=$!\n"
+    "n=0\n"
+    "while [ -e \"$trial\" ] && [ \"$n\" -lt $(($3 * 10)) ]; do\n"
+    "  case \"$(state \"$child\")\" in Z|X|'') break;; esac\n"
+    "  sleep 0.1; n=$((n+1))\n"
+    "done\n"
+    "if [ ! -e \"$trial\" ]; then rm -rf -- \"$former\"; exit 0; fi\n"
+    "case \"$(state \"$child\")\" in Z|X|'') ;; *) kill \"$child\" 2>/dev/null; sleep 1; kill -9 \"$child\" 2>/dev/null;; esac\n"
+    "rm -f -- \"$trial\"; rm -rf -- \"$failed\"\n"
+    "if mv -T -- \"$2\" \"$failed\"; then\n"
+    "  if mv -T -- \"$former\" \"$2\"; then\n"
+    "    printf '%s\\n' \"$4\" > \"$d/.$f.retour\"; rm -rf -- \"$failed\"\n"
+    "  else mv -T -- \"$failed\" \"$2\"; fi\n"
+    "fi\n"
+    "exec 9>&-\n"
     "exec \"$0\"\n");
 
 struct UpdateFailure
@@ -106,13 +144,20 @@ private:
     int fd_ = -1;
 };
 
-// A private folder for one installation, removed however it ends.
+// A private folder for one installation, removed however it ends. It stays
+// locked while in use, so that a sweep by another process leaves it alone.
 struct WorkFolder
 {
     QString path;
-    ~WorkFolder() { Bundle::removeTree(path); }
+    int lock = -1;
+    ~WorkFolder()
+    {
+        Bundle::removeTree(path);
+        if (lock >= 0)
+            ::close(lock);
+    }
 
-    static QString make(const QString &root)
+    void make(const QString &root)
     {
         QDir().mkpath(QFileInfo(root).absolutePath());
         if (::mkdir(QFile::encodeName(root).constData(), 0700) != 0 && errno != EEXIST)
@@ -120,9 +165,47 @@ struct WorkFolder
         QByteArray pattern = QFile::encodeName(root + QStringLiteral("/update-XXXXXX"));
         if (!::mkdtemp(pattern.data())) // 0700
             throw UpdateFailure{QStringLiteral("Impossible de préparer la mise à jour : ") + Bundle::systemError(errno) + QLatin1Char('.')};
-        return QFile::decodeName(pattern);
+        path = QFile::decodeName(pattern);
+        lock = ::open(pattern.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0)
+            throw UpdateFailure{QStringLiteral("Impossible de préparer la mise à jour : ") + Bundle::systemError(errno) + QLatin1Char('.')};
     }
 };
+
+QString workRootOf(const QString &configured)
+{
+    return configured.isEmpty()
+        ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Ombry Voice")
+        : configured;
+}
+
+// Off the main thread, at start: work folders of installations that ended
+// without cleaning up (a crash, a power cut), and, when no installation or
+// relaunch holds the bundle's lock, what one left beside the bundle.
+void sweep(const QString &workRoot, const QString &bundle)
+{
+    const QDir root(workRoot);
+    const QStringList stale = root.entryList({QStringLiteral("update-*")}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : stale) {
+        const QString path = root.filePath(name);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            Bundle::removeTree(path);
+        ::close(fd);
+    }
+    if (bundle.isEmpty())
+        return;
+    std::unique_ptr<InstallLock> lock;
+    try {
+        lock = InstallLock::acquire(Updater::lockPath(bundle));
+    } catch (const UpdateFailure &) {
+        return; // busy: whoever holds it cleans up after itself
+    }
+    for (const QString &suffix : {kStagingSuffix, kFormerSuffix, kTrialSuffix, kFailedSuffix})
+        Bundle::removeTree(Updater::besideBundle(bundle, suffix));
+}
 
 std::optional<qint64> wholeNumber(const QJsonValue &value)
 {
@@ -169,6 +252,7 @@ struct StageResult
 struct StageInput
 {
     QString archive;
+    QByteArray signature;
     QString work;
     QString bundle;
     QString executable;
@@ -176,15 +260,18 @@ struct StageInput
     qint64 runningBuild = 0;
 };
 
-// Off the main thread: extract, verify, copy beside the installed bundle,
-// verify the copy, swap. The work folder is emptied before returning.
+// Off the main thread: check the archive's signature, extract, verify, copy
+// beside the installed bundle, verify the copy, swap. The former bundle is kept
+// beside the new one for the relaunch to put back. The work folder is emptied
+// before returning.
 StageResult stage(const StageInput &in)
 {
     StageResult out;
-    const QString parent = QFileInfo(in.bundle).absolutePath();
-    const QString staging = parent + QStringLiteral("/.") + QFileInfo(in.bundle).fileName() + QStringLiteral(".nouveau");
+    const QString staging = Updater::besideBundle(in.bundle, kStagingSuffix);
     bool staged = false;
     try {
+        // Nothing of an archive is unpacked before its signature holds.
+        Bundle::verifyArchive(in.archive, in.signature, in.publicKey);
         const QString content = in.work + QStringLiteral("/contenu");
         if (::mkdir(QFile::encodeName(content).constData(), 0700) != 0)
             throw Bundle::Refused(Bundle::Refused::Kind::Files, Bundle::systemError(errno));
@@ -216,9 +303,13 @@ StageResult stage(const StageInput &in)
             staged = true;
             Bundle::copyTree(app, staging);
             Bundle::verify(staging, in.publicKey);
+            const QString kept = Updater::besideBundle(in.bundle, kFormerSuffix);
+            Bundle::removeTree(kept);
             const QString former = Bundle::swapIn(staging, in.bundle);
             staged = false;
-            Bundle::removeTree(former);
+            // Without the former bundle at hand the relaunch simply starts the new one.
+            if (former != kept && ::rename(QFile::encodeName(former).constData(), QFile::encodeName(kept).constData()) != 0)
+                Bundle::removeTree(former);
         }
     } catch (const Bundle::Refused &refused) {
         switch (refused.kind()) {
@@ -256,6 +347,9 @@ Updater::Setup Updater::Setup::forThisProcess()
     }
     setup.publicKey = ReleaseKey::publicKey();
     setup.pid = QCoreApplication::applicationPid();
+    // Read once and taken out, so that no program started from here inherits it.
+    setup.trial = qEnvironmentVariable("OMBRY_UPDATE_TRIAL");
+    qunsetenv("OMBRY_UPDATE_TRIAL");
     setup.quit = [] {
         QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     };
@@ -269,7 +363,10 @@ Updater::Updater(Setup setup, QObject *parent)
 {
 }
 
-Updater::~Updater() = default;
+Updater::~Updater()
+{
+    sweeping_.waitForFinished();
+}
 
 Updater *Updater::shared()
 {
@@ -287,11 +384,34 @@ void Updater::start()
 {
     if (timer_)
         return;
+    // Queued: runs once the event loop turns, after the rest of start-up.
+    QTimer::singleShot(0, this, [this] { settle(); });
     check();
     timer_ = new QTimer(this);
     timer_->setInterval(kDayMs);
     connect(timer_, &QTimer::timeout, this, [this] { check(); });
     timer_->start();
+}
+
+void Updater::settle()
+{
+    if (setup_.bundle.isEmpty())
+        return;
+    // Started on trial by the relaunch script: tell it this build works.
+    if (!setup_.trial.isEmpty() && setup_.trial == besideBundle(setup_.bundle, kTrialSuffix))
+        QFile::remove(setup_.trial);
+
+    const QString notePath = besideBundle(setup_.bundle, kRolledBackSuffix);
+    QFile note(notePath);
+    if (note.open(QIODevice::ReadOnly)) {
+        const QString version = printable(QString::fromUtf8(note.read(1024)).trimmed());
+        note.close();
+        QFile::remove(notePath);
+        Log::write(QStringLiteral("mise à jour : la version ") + version
+                   + QStringLiteral(" n'a pas démarré, retour à la version précédente"));
+        setError(QStringLiteral("La version %1 n'a pas démarré : Ombry Voice est revenu à la version précédente.").arg(version));
+    }
+    sweeping_ = QtConcurrent::run(sweep, workRootOf(setup_.workRoot), setup_.bundle);
 }
 
 QCoro::Task<bool> Updater::check()
@@ -345,13 +465,16 @@ QCoro::Task<Updater::CheckResult> Updater::checkFeed()
     co_return result;
 }
 
-QCoro::Task<> Updater::download(QUrl url, QString path)
+QCoro::Task<int> Updater::download(QUrl url, QString path, qint64 limit)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         throw UpdateFailure{QStringLiteral("Impossible d'enregistrer le téléchargement.")};
+    QNetworkRequest request = Net::request(url);
+    // The files come from the feed's own site: a redirect may move within it, never away.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     std::unique_ptr<QNetworkReply, void (*)(QNetworkReply *)> reply(
-        Net::session()->get(Net::request(url)), [](QNetworkReply *r) { r->deleteLater(); });
+        Net::session()->get(request), [](QNetworkReply *r) { r->deleteLater(); });
 
     // Lambdas below use this frame's locals: `guard` ends their connections
     // with the frame.
@@ -359,9 +482,17 @@ QCoro::Task<> Updater::download(QUrl url, QString path)
     bool tooBig = false;
     bool writeFailed = false;
     bool timedOut = false;
+    QUrl elsewhere;
     qint64 received = 0;
-    const qint64 limit = setup_.maxDownload;
     QNetworkReply *r = reply.get();
+    connect(r, &QNetworkReply::redirected, &guard, [&elsewhere, r, url](const QUrl &target) {
+        if (Net::sameOrigin(url, target)) {
+            Q_EMIT r->redirectAllowed();
+            return;
+        }
+        elsewhere = target;
+        r->abort();
+    });
     const auto take = [&] {
         const QByteArray chunk = r->readAll();
         if (chunk.isEmpty() || tooBig || writeFailed)
@@ -393,6 +524,8 @@ QCoro::Task<> Updater::download(QUrl url, QString path)
     idle.stop();
     file.close();
 
+    if (!elsewhere.isEmpty())
+        throw UpdateFailure{kRedirected, QStringLiteral("redirection de %1 vers %2").arg(url.authority(), elsewhere.authority())};
     if (tooBig)
         throw UpdateFailure{kTooBig, QStringLiteral("plus de %1 octets").arg(limit)};
     if (writeFailed)
@@ -403,8 +536,7 @@ QCoro::Task<> Updater::download(QUrl url, QString path)
     if (error != QNetworkReply::NoError && int(error) < 200)
         throw UpdateFailure{NetworkError(reasonOf(error), int(error)).description()};
     const QVariant status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() || status.toInt() != 200)
-        throw UpdateFailure{kRefusedBySite};
+    co_return status.isValid() ? status.toInt() : 0;
 }
 
 QCoro::Task<> Updater::install()
@@ -415,6 +547,13 @@ QCoro::Task<> Updater::install()
     QPointer<Updater> self(this);
     setInstalling(true);
     setError(QString());
+    if (sweeping_.isRunning()) {
+        // Its hold on the bundle's lock would read as another installation.
+        QFuture<void> sweeping = sweeping_;
+        co_await sweeping;
+        if (!self)
+            co_return;
+    }
 
     // Declared first so that the lock is let go last.
     std::unique_ptr<InstallLock> lock;
@@ -434,18 +573,40 @@ QCoro::Task<> Updater::install()
         if (setup_.publicKey.size() != 32)
             throw UpdateFailure{kBadSignature, QStringLiteral("aucune clé de publication dans ce programme")};
         lock = InstallLock::acquire(lockPath(setup_.bundle));
-        const QString root = setup_.workRoot.isEmpty()
-            ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/Ombry Voice")
-            : setup_.workRoot;
-        work.path = WorkFolder::make(root);
-        // A fixed name: nothing the feed says ever becomes part of a path.
+        work.make(workRootOf(setup_.workRoot));
+        // Fixed names: nothing the feed says ever becomes part of a path.
         const QString archive = work.path + QStringLiteral("/paquet.tar.gz");
-        QCoro::Task<> downloading = download(*url, archive);
-        co_await std::move(downloading);
+        const QString signaturePath = work.path + QStringLiteral("/paquet.sig");
+
+        // The signature published beside the archive, first: an unsigned
+        // release is not worth downloading.
+        QUrl signatureUrl = *url;
+        signatureUrl.setPath(url->path(QUrl::FullyEncoded) + QStringLiteral(".sig"), QUrl::TolerantMode);
+        QCoro::Task<int> fetchingSignature = download(signatureUrl, signaturePath, kMaxSignatureDownload);
+        const int signatureStatus = co_await std::move(fetchingSignature);
         if (!self)
             co_return;
+        if (signatureStatus == 404 || signatureStatus == 410)
+            throw UpdateFailure{kUnsigned, QStringLiteral("pas de signature à ") + signatureUrl.path()};
+        if (signatureStatus != 200)
+            throw UpdateFailure{kRefusedBySite};
+        QFile signatureFile(signaturePath);
+        if (!signatureFile.open(QIODevice::ReadOnly))
+            throw UpdateFailure{QStringLiteral("Impossible d'enregistrer le téléchargement.")};
+        const QByteArray signature = signatureFile.readAll();
+        signatureFile.close();
+        if (signature.isEmpty())
+            throw UpdateFailure{kUnsigned, QStringLiteral("signature vide")};
 
-        StageInput input{archive, work.path, setup_.bundle, setup_.executable, setup_.publicKey, setup_.runningBuild};
+        QCoro::Task<int> downloading = download(*url, archive, setup_.maxDownload);
+        const int status = co_await std::move(downloading);
+        if (!self)
+            co_return;
+        if (status != 200)
+            throw UpdateFailure{kRefusedBySite};
+
+        StageInput input{archive, signature, work.path, setup_.bundle, setup_.executable, setup_.publicKey,
+                         setup_.runningBuild};
         QFuture<StageResult> staging = QtConcurrent::run([input] { return stage(input); });
         const StageResult result = co_await staging;
         if (!self)
@@ -469,8 +630,10 @@ QCoro::Task<> Updater::install()
 
     Log::write(QStringLiteral("mise à jour installée : ") + printable(release.version));
     QString why;
-    if (!relaunch(&why)) {
-        // This copy keeps running; the new one starts at the next launch.
+    if (!relaunch(printable(release.version), &why)) {
+        // This copy keeps running; the new one starts at the next launch, with
+        // nobody to watch it: the former bundle is of no more use.
+        Bundle::removeTree(besideBundle(setup_.bundle, kFormerSuffix));
         Log::write(QStringLiteral("mise à jour : relance impossible (") + why
                    + QStringLiteral("), la nouvelle version démarrera au prochain lancement"));
         installedBuild_ = installed.build;
@@ -480,12 +643,13 @@ QCoro::Task<> Updater::install()
     // Otherwise `installing` stays true: the process is about to end.
 }
 
-bool Updater::relaunch(QString *why)
+bool Updater::relaunch(const QString &version, QString *why)
 {
     QProcess helper;
     helper.setProgram(setup_.shell);
     helper.setArguments({QStringLiteral("-c"), kRelaunchScript, setup_.bundle + QLatin1Char('/') + setup_.executable,
-                         QString::number(setup_.pid)});
+                         QString::number(setup_.pid), setup_.bundle, QString::number(std::max(1, setup_.trialSeconds)),
+                         version});
     helper.setWorkingDirectory(QDir::homePath());
     helper.setStandardInputFile(QProcess::nullDevice());
     helper.setStandardOutputFile(QProcess::nullDevice());
@@ -713,6 +877,11 @@ QString Updater::printable(const QString &text)
 
 QString Updater::lockPath(const QString &bundle)
 {
+    return besideBundle(bundle, QStringLiteral(".verrou"));
+}
+
+QString Updater::besideBundle(const QString &bundle, const QString &suffix)
+{
     const QFileInfo info(bundle);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".verrou");
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + suffix;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFuture>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -78,6 +79,12 @@ public:
         std::function<void()> quit;
         std::function<bool(const QUrl &)> openUrl;
         qint64 maxDownload = qint64(512) << 20;
+        // How long a relaunched new build has to report a finished start-up
+        // before the former one is put back.
+        int trialSeconds = 60;
+        // The trial file this process must remove once started (given by the
+        // relaunch script); empty when it was not started on trial.
+        QString trial;
 
         static Setup forThisProcess();
     };
@@ -88,7 +95,10 @@ public:
     static Updater *shared();
     static Updater *create(QQmlEngine *, QJSEngine *);
 
-    // Checks now, then every 86,400 s until the process ends.
+    // Checks now, then every 86,400 s until the process ends. Once the event
+    // loop runs (start-up done): reports this build healthy to the relaunch
+    // script, reads what a rolled-back update left, and sweeps what earlier
+    // installations left behind.
     void start();
     // One look at the feed; true when it offers a newer build. Never throws.
     QCoro::Task<bool> check();
@@ -134,6 +144,8 @@ public:
     static QString printable(const QString &text);
     // The lock file that one installation holds over a bundle.
     static QString lockPath(const QString &bundle);
+    // A hidden item beside `bundle`: "." + its name + `suffix`.
+    static QString besideBundle(const QString &bundle, const QString &suffix);
 
 Q_SIGNALS:
     void availableChanged();
@@ -148,8 +160,9 @@ private:
     void setInstalling(bool installing);
     void setError(const QString &error);
     void fail(const QString &message);
-    bool relaunch(QString *why);
-    QCoro::Task<> download(QUrl url, QString path);
+    bool relaunch(const QString &version, QString *why);
+    QCoro::Task<int> download(QUrl url, QString path, qint64 limit);
+    void settle();
 
     Setup setup_;
     std::optional<Release> available_;
@@ -157,6 +170,8 @@ private:
     QString error_;
     bool dismissed_ = false;
     QTimer *timer_ = nullptr;
+    // Clearing what earlier installations left; an install waits for it.
+    QFuture<void> sweeping_;
     // Build put in place by an installation whose relaunch did not happen.
     qint64 installedBuild_ = 0;
 };

@@ -247,6 +247,11 @@ void warmUp()
     }
 }
 
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return ::sameOrigin(a, b);
+}
+
 void setTimeScale(double scale)
 {
     g_timeScale.store(scale > 0 ? scale : 1.0);

@@ -52,6 +52,9 @@ QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray bod
 // The same with a multipart body; the request takes ownership of `multiPart`.
 QCoro::Task<Reply> send(QNetworkRequest request, QHttpMultiPart *multiPart, Timeouts timeouts = {});
 
+// Same scheme, host and port (the scheme's default when none is given).
+bool sameOrigin(const QUrl &a, const QUrl &b);
+
 // Multiplies every time limit of send() and warmUp(); tests shorten them with it.
 void setTimeScale(double scale);
 double timeScale();

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <sodium.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -318,6 +319,12 @@ private Q_SLOTS:
         QTest::newRow("too many members") << QList<Member>{folder, program, info}
                                           << QStringLiteral("archive trop grande (trop de membres)") << QStringList() << 2
                                           << big;
+        QTest::newRow("deeper than allowed")
+            << QList<Member>{{kApp + QStringLiteral("/a").repeated(40) + QStringLiteral("/f"), Member::File, "x", {}, 0644}}
+            << QStringLiteral("arborescence trop profonde dans l'archive") << QStringList() << 100 << big;
+        QTest::newRow("name longer than allowed")
+            << QList<Member>{{kApp + QString(QLatin1Char('/') + QString(250, QLatin1Char('n'))).repeated(5), Member::File, "x", {}, 0644}}
+            << QStringLiteral("chemin trop long dans l'archive") << QStringList() << 100 << big;
         QTest::newRow("too many bytes")
             << QList<Member>{folder, {kApp + QStringLiteral("/gros"), Member::File, QByteArray(5000, 'z'), {}, 0644}}
             << QStringLiteral("archive trop grande") << QStringList() << 100 << qint64(4096);
@@ -455,6 +462,26 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(kept + QStringLiteral("/precious.txt")), QByteArray("keep"));
     }
 
+    // A tree deeper than the open-file limit: one descriptor per level would
+    // run out half-way.
+    void removeTreeDeeperThanOpenFiles()
+    {
+        QTemporaryDir dir;
+        const QString top = dir.path() + QStringLiteral("/update-x");
+        QVERIFY(TestEnv::writeFile(top + QStringLiteral("/d").repeated(150) + QStringLiteral("/gros"), "z"));
+        QVERIFY(TestEnv::writeFile(top + QStringLiteral("/d/d/voisin"), "z"));
+        struct rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+        struct rlimit low = saved;
+        low.rlim_cur = 64;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        const bool removed = Bundle::removeTree(top);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        QVERIFY(removed);
+        QVERIFY(!QFileInfo::exists(top));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
     void bundleOfExecutable_data()
     {
         QTest::addColumn<bool>("withInfo");
@@ -504,6 +531,17 @@ private Q_SLOTS:
         Bundle::extract(archive, out);
         QCOMPARE(Bundle::verify(out + QLatin1Char('/') + kApp, Bundle::keyFromHex(publicKey.toLatin1())).version,
                  QStringLiteral("1.3.0"));
+
+        // The signature published beside the archive covers its every byte.
+        QCOMPARE(runSign({QStringLiteral("sign-archive"), secret, archive}).exitCode, 0);
+        const QByteArray signature = TestEnv::readFile(archive + QStringLiteral(".sig"));
+        QCOMPARE(signature.size(), Bundle::kArchiveSignatureBytes);
+        Bundle::verifyArchive(archive, signature, Bundle::keyFromHex(publicKey.toLatin1()));
+        QVERIFY_THROWS_EXCEPTION(Bundle::Refused, Bundle::verifyArchive(archive, signature, TestKeys::publicKey()));
+        QByteArray bytes = TestEnv::readFile(archive);
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 1);
+        QVERIFY(TestEnv::writeFile(archive, bytes));
+        QVERIFY_THROWS_EXCEPTION(Bundle::Refused, Bundle::verifyArchive(archive, signature, Bundle::keyFromHex(publicKey.toLatin1())));
     }
 };
 

@@ -129,6 +129,8 @@ private Q_SLOTS:
         ScriptedReply archive = ScriptedReply::text(BundleKit::craft(members));
         archive.contentType = "application/gzip";
         site.on("GET", kArchivePath, archive);
+        site.on("GET", kArchivePath + QStringLiteral(".sig"),
+                ScriptedReply::text(BundleKit::signatureOf(archive.body, TestKeys::secretKey())));
 
         const QString mark = root.path() + QStringLiteral("/mark");
         const QString pidFile = root.path() + QStringLiteral("/old.pid");

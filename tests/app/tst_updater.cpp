@@ -38,6 +38,8 @@ const QString kBadSignature = QStringLiteral("La signature de la nouvelle versio
 const QString kNotNewer = QStringLiteral("La version téléchargée n'est pas plus récente que celle installée.");
 const QString kTooBig = QStringLiteral("Le fichier téléchargé est trop volumineux.");
 const QString kBusy = QStringLiteral("Une autre installation de la mise à jour est déjà en cours.");
+const QString kUnsigned = QStringLiteral("Paquet refusé : non signé");
+const QString kRedirected = QStringLiteral("Téléchargement redirigé ailleurs : refusé");
 const QString kNextStart =
     QStringLiteral("La mise à jour est installée : elle sera utilisée au prochain démarrage d'Ombry Voice.");
 
@@ -89,7 +91,7 @@ struct Rig
         qputenv("OMBRY_TEST_PIDFILE", QFile::encodeName(pidFile));
         return TestEnv::writeFile(pidFile, QByteArray::number(deadPid()))
             && BundleKit::make(bundle, Bundle::kIdentifier, QStringLiteral("1.2.0"), QStringLiteral("12"),
-                               {{QStringLiteral("ombry-voice"), {"#!/bin/sh\necho 12\n", true}}});
+                               {{QStringLiteral("ombry-voice"), {"#!/bin/sh\necho ancienne > \"$OMBRY_TEST_MARK\"\n", true}}});
     }
 
     Updater::Setup setup()
@@ -125,12 +127,18 @@ struct Rig
 
     void offer(const QJsonObject &release) { site.on("GET", QStringLiteral("/api/updates"), ScriptedReply::json(release)); }
 
-    void serve(const QByteArray &archive, int status = 200)
+    // The archive and, unless `signer` is empty, its signature beside it.
+    void serve(const QByteArray &archive, int status = 200, const QByteArray &signer = TestKeys::secretKey(),
+               const QString &path = kArchivePath)
     {
         ScriptedReply reply = ScriptedReply::text(archive, status);
         reply.contentType = "application/gzip";
-        site.on("GET", kArchivePath, reply);
+        site.on("GET", path, reply);
+        if (!signer.isEmpty())
+            site.on("GET", path + QStringLiteral(".sig"), ScriptedReply::text(BundleKit::signatureOf(archive, signer)));
     }
+
+    QString beside(const QString &suffix) const { return Updater::besideBundle(bundle, suffix); }
 
     // Every name under the test root, to see that nothing was left or escaped.
     QStringList everything() const
@@ -163,9 +171,38 @@ enum class Spoil {
     TooLarge,
 };
 
+// What a release does that the updater must not trust blindly.
+enum class Trial {
+    UnsignedDeepArchive,
+    OtherKeyNotAnArchive,
+    RedirectedElsewhere,
+    RedirectedWithinTheSite,
+    ExitsAtOnce,
+    StartsWell,
+};
+
+// Holds the bundle's lock the way a running installation or relaunch does.
+struct HeldLock
+{
+    int fd;
+    explicit HeldLock(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(),
+                    QFileInfo(path).isDir() ? O_RDONLY | O_DIRECTORY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+    {
+    }
+    ~HeldLock() { ::close(fd); }
+    bool held() const { return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+};
+
+QStringList hiddenAndShown(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Spoil)
+Q_DECLARE_METATYPE(Trial)
 
 class TestUpdater : public QObject
 {
@@ -468,6 +505,7 @@ private Q_SLOTS:
         QVERIFY(!updater.detailIsError());
 
         // While the download hangs: "Installation…", and a second click does nothing.
+        rig.serve(rig.release());
         rig.site.on("GET", kArchivePath, ScriptedReply::hanging());
         QSignalSpy installing(&updater, &Updater::installingChanged);
         updater.startInstall();
@@ -668,6 +706,203 @@ private Q_SLOTS:
         QCOMPARE(rig.everything(), expected);
     }
 
+    // Crafted releases, and the first start of a new build deciding whether it stays.
+    void releaseOutcome_data()
+    {
+        QTest::addColumn<Trial>("trial");
+        QTest::addColumn<QString>("error");       // what install() ends in
+        QTest::addColumn<qint64>("buildAfter");   // once any relaunch is over
+        QTest::addColumn<QByteArray>("started");  // which program started: the mark it left
+        QTest::addColumn<QString>("journal");     // a line the journal gains
+        QTest::addColumn<QString>("restartError"); // what the next start shows in the banner
+
+        const QString fail = QStringLiteral("mise à jour : échec (");
+        QTest::newRow("unsigned archive of nested folders")
+            << Trial::UnsignedDeepArchive << kUnsigned << qint64(12) << QByteArray() << fail + kUnsigned + QLatin1Char(')') << QString();
+        QTest::newRow("not an archive, signed by another key")
+            << Trial::OtherKeyNotAnArchive << kBadSignature << qint64(12) << QByteArray()
+            << QStringLiteral("signature de l'archive refusée") << QString();
+        QTest::newRow("redirected to another origin")
+            << Trial::RedirectedElsewhere << kRedirected << qint64(12) << QByteArray() << fail + kRedirected + QLatin1Char(')')
+            << QString();
+        QTest::newRow("redirected within the site") << Trial::RedirectedWithinTheSite << QString() << qint64(13)
+                                                    << QByteArray("après\n") << QStringLiteral("mise à jour installée : 1.3.0")
+                                                    << QString();
+        QTest::newRow("new build exits at once")
+            << Trial::ExitsAtOnce << QString() << qint64(12) << QByteArray("ancienne\n")
+            << QStringLiteral("mise à jour : la version 1.3.0 n'a pas démarré, retour à la version précédente")
+            << QStringLiteral("La version 1.3.0 n'a pas démarré : Ombry Voice est revenu à la version précédente.");
+        QTest::newRow("new build starts") << Trial::StartsWell << QString() << qint64(13) << QByteArray("après\n")
+                                          << QStringLiteral("mise à jour installée : 1.3.0") << QString();
+    }
+
+    void releaseOutcome()
+    {
+        QFETCH(Trial, trial);
+        QFETCH(QString, error);
+        QFETCH(qint64, buildAfter);
+        QFETCH(QByteArray, started);
+        QFETCH(QString, journal);
+        QFETCH(QString, restartError);
+
+        Rig rig;
+        QVERIFY(rig.prepare());
+        FakeHttpService elsewhere;
+        QVERIFY(elsewhere.start());
+        rig.offer(releaseJson());
+        const auto redirect = [&rig](const QString &from, const QString &to) {
+            ScriptedReply moved = ScriptedReply::text({}, 302);
+            moved.headers.append({"Location", to.toUtf8()});
+            rig.site.on("GET", from, moved);
+        };
+        const QString mirror = QStringLiteral("/mirror/ombry.tar.gz");
+        switch (trial) {
+        case Trial::UnsignedDeepArchive:
+            rig.serve(BundleKit::craft({{kApp + QStringLiteral("/a").repeated(200) + QStringLiteral("/gros"), Member::File,
+                                         QByteArray(1000, 'z'), {}, 0644}}),
+                      200, QByteArray());
+            break;
+        case Trial::OtherKeyNotAnArchive:
+            rig.serve("<html>Maintenance</html>", 200, TestKeys::strangerSecretKey());
+            break;
+        case Trial::RedirectedElsewhere: {
+            const QByteArray archive = rig.release();
+            elsewhere.on("GET", kArchivePath, ScriptedReply::text(archive));
+            elsewhere.on("GET", kArchivePath + QStringLiteral(".sig"),
+                         ScriptedReply::text(BundleKit::signatureOf(archive, TestKeys::secretKey())));
+            redirect(kArchivePath, elsewhere.url(kArchivePath));
+            redirect(kArchivePath + QStringLiteral(".sig"), elsewhere.url(kArchivePath + QStringLiteral(".sig")));
+            break;
+        }
+        case Trial::RedirectedWithinTheSite:
+            rig.serve(rig.release(), 200, TestKeys::secretKey(), mirror);
+            redirect(kArchivePath, rig.site.url(mirror));
+            redirect(kArchivePath + QStringLiteral(".sig"), mirror + QStringLiteral(".sig"));
+            break;
+        case Trial::ExitsAtOnce: {
+            QTemporaryDir dir;
+            const QString app = dir.path() + QLatin1Char('/') + kApp;
+            QVERIFY(BundleKit::make(app, Bundle::kIdentifier, QStringLiteral("1.3.0"), QStringLiteral("13"),
+                                    {{QStringLiteral("ombry-voice"), {"#!/bin/sh\nexit 1\n", true}}}));
+            Bundle::sign(app, TestKeys::secretKey());
+            rig.serve(BundleKit::pack(app));
+            break;
+        }
+        case Trial::StartsWell:
+            rig.serve(rig.release());
+            break;
+        }
+        const auto before = BundleKit::snapshot(rig.bundle);
+
+        Updater updater(rig.setup());
+        QVERIFY(QCoro::waitFor(updater.check()));
+        const qsizetype logBefore = logText().size();
+        QCoro::waitFor(updater.install());
+        QCOMPARE(updater.error(), error);
+        QCOMPARE(rig.quits, error.isEmpty() ? 1 : 0);
+        if (!started.isEmpty()) {
+            // The relaunch is over once a program has started and the former bundle is gone:
+            // deleted behind a healthy start, or back in its place.
+            QVERIFY(TestEnv::waitFor([&rig] { return TestEnv::readFile(rig.mark).endsWith('\n'); }, 10000));
+            QVERIFY(TestEnv::waitFor([&rig] { return !QFileInfo::exists(rig.beside(QStringLiteral(".ancien"))); }, 10000));
+        }
+        QCOMPARE(TestEnv::readFile(rig.mark), started);
+        QCOMPARE(Bundle::readInfo(rig.bundle)->build, buildAfter);
+        if (buildAfter == 12)
+            QCOMPARE(BundleKit::snapshot(rig.bundle), before);
+        QCOMPARE(elsewhere.count(), 0);
+
+        // The next start of whichever build is in place.
+        Updater restarted(rig.setup());
+        restarted.start();
+        QCoreApplication::processEvents();
+        QCOMPARE(restarted.error(), restartError);
+        // The banner says so in place of the release note.
+        QTRY_VERIFY(restarted.bannerVisible());
+        QCOMPARE(restarted.detail(), restartError.isEmpty() ? QStringLiteral("Dictée plus rapide") : restartError);
+        QVERIFY2(logText().mid(logBefore).contains(journal), qPrintable(logText().mid(logBefore)));
+        QCOMPARE(hiddenAndShown(rig.apps), (QStringList{QStringLiteral(".Ombry Voice.app.verrou"), kApp}));
+    }
+
+    // A build started on trial reports a finished start-up through its own
+    // bundle's trial file only, while the relaunch still holds the lock.
+    void startEndsTheTrial_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("its own trial file") << QStringLiteral(".essai") << true;
+        QTest::newRow("any other file") << QStringLiteral(".autre") << false;
+    }
+
+    void startEndsTheTrial()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(bool, removed);
+        Rig rig;
+        QVERIFY(rig.prepare());
+        rig.offer(releaseJson());
+        const QString file = rig.beside(suffix);
+        QVERIFY(TestEnv::writeFile(file, QByteArray()));
+        HeldLock relaunch(Updater::lockPath(rig.bundle));
+        QVERIFY(relaunch.held());
+        Updater::Setup setup = rig.setup();
+        setup.trial = file;
+        {
+            Updater updater(setup);
+            updater.start();
+            QVERIFY(QFileInfo::exists(file)); // not before the event loop turns
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(!QFileInfo::exists(file), removed);
+    }
+
+    // What interrupted installations left: their work folders, unless one is
+    // in use, and the items beside the bundle, unless its lock is held.
+    void startSweepsWhatInstallationsLeft_data()
+    {
+        QTest::addColumn<bool>("bundleLocked");
+        QTest::newRow("bundle free") << false;
+        QTest::newRow("relaunch in progress") << true;
+    }
+
+    void startSweepsWhatInstallationsLeft()
+    {
+        QFETCH(bool, bundleLocked);
+        Rig rig;
+        QVERIFY(rig.prepare());
+        rig.offer(releaseJson());
+        const QString abandoned = rig.workRoot + QStringLiteral("/update-abandon");
+        QVERIFY(TestEnv::writeFile(abandoned + QStringLiteral("/d").repeated(100) + QStringLiteral("/gros"), "z"));
+        const QString running = rig.workRoot + QStringLiteral("/update-encours");
+        QVERIFY(TestEnv::writeFile(running + QStringLiteral("/paquet.tar.gz"), "z"));
+        HeldLock inUse(running);
+        QVERIFY(inUse.held());
+        QVERIFY(TestEnv::writeFile(rig.workRoot + QStringLiteral("/autre.txt"), "garder"));
+        const QStringList leftovers{QStringLiteral(".nouveau"), QStringLiteral(".ancien"), QStringLiteral(".échec"),
+                                    QStringLiteral(".essai")};
+        for (const QString &suffix : leftovers)
+            QVERIFY(TestEnv::writeFile(rig.beside(suffix) + (suffix == QStringLiteral(".essai") ? QString() : QStringLiteral("/x")), "x"));
+        HeldLock relaunch(Updater::lockPath(rig.bundle));
+        if (bundleLocked)
+            QVERIFY(relaunch.held());
+        {
+            Updater updater(rig.setup());
+            updater.start();
+            QCoreApplication::processEvents();
+        } // waits for the sweep
+
+        QCOMPARE(hiddenAndShown(rig.workRoot), (QStringList{QStringLiteral("autre.txt"), QStringLiteral("update-encours")}));
+        QStringList beside = hiddenAndShown(rig.apps);
+        beside.sort();
+        QStringList expected{QStringLiteral(".Ombry Voice.app.verrou"), kApp};
+        if (bundleLocked) {
+            for (const QString &suffix : leftovers)
+                expected.append(QStringLiteral(".") + kApp + suffix);
+        }
+        expected.sort();
+        QCOMPARE(beside, expected);
+    }
+
     void installNotFromABundle()
     {
         Rig rig;
@@ -735,14 +970,16 @@ private Q_SLOTS:
         QCOMPARE(Bundle::verify(rig.bundle, TestKeys::publicKey()).build, qint64(13));
         // Work folder and staging copy gone; nothing new in the temporary folder.
         QCOMPARE(rig.everything().filter(QStringLiteral("cache/Ombry Voice/")), QStringList());
-        QCOMPARE(QDir(rig.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 (QStringList{QStringLiteral(".Ombry Voice.app.verrou"), kApp}));
         QVERIFY(rig.everything().filter(QStringLiteral("escape")).isEmpty());
         QCOMPARE(QDir(QDir::tempPath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(QStringLiteral("escape")),
                  tempBefore.filter(QStringLiteral("escape")));
         // The helper started the new program once the old process was gone.
         QVERIFY(TestEnv::waitFor([&rig] { return QFileInfo::exists(rig.mark); }, 10000));
         QVERIFY(TestEnv::waitFor([&rig] { return TestEnv::readFile(rig.mark) == "après\n"; }, 2000));
+        // Once it had started, the former bundle went.
+        QVERIFY(TestEnv::waitFor([&rig] { return !QFileInfo::exists(rig.beside(QStringLiteral(".ancien"))); }, 10000));
+        QCOMPARE(QDir(rig.apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral(".Ombry Voice.app.verrou"), kApp}));
     }
 
     // The new program starts only once the old process is gone, however long
@@ -835,6 +1072,7 @@ private Q_SLOTS:
         ScriptedReply slow = ScriptedReply::text(rig.release());
         slow.contentType = "application/gzip";
         slow.delayMs = 300;
+        rig.serve(slow.body);
         rig.site.on("GET", kArchivePath, slow);
         Updater first(rig.setup());
         Updater second(rig.setup());

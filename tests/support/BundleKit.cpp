@@ -43,6 +43,7 @@ QByteArray markerProgram()
 {
     return QByteArrayLiteral(
         "#!/bin/sh\n"
+        "[ -z \"$OMBRY_UPDATE_TRIAL\" ] || rm -f \"$OMBRY_UPDATE_TRIAL\"\n"
         "old=$(cat \"$OMBRY_TEST_PIDFILE\")\n"
         "state=$(sed -n 's/^.*) \\([A-Za-z]\\).*$/\\1/p' \"/proc/$old/stat\" 2>/dev/null)\n"
         "if [ -n \"$state\" ] && [ \"$state\" != Z ]; then echo avant > \"$OMBRY_TEST_MARK\"; "
@@ -120,6 +121,15 @@ QByteArray pack(const QString &folder)
     const QString path = dir.path() + QStringLiteral("/release.tar.gz");
     Bundle::pack(folder, path);
     return TestEnv::readFile(path);
+}
+
+QByteArray signatureOf(const QByteArray &archive, const QByteArray &secretKey)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/release.tar.gz");
+    if (!TestEnv::writeFile(path, archive))
+        return {};
+    return Bundle::signArchive(path, secretKey);
 }
 
 QMap<QString, QString> snapshot(const QString &folder)

@@ -18,7 +18,8 @@ struct File
 bool make(const QString &folder, const QString &identifier, const QString &version, const QString &build,
           const QMap<QString, File> &files);
 
-// A program for a bundle: a shell script that records its start in the file
+// A program for a bundle: a shell script that reports its start as healthy
+// (removes the file named by OMBRY_UPDATE_TRIAL) and records it in the file
 // named by OMBRY_TEST_MARK, "après" when the process whose id is in the file
 // named by OMBRY_TEST_PIDFILE was gone by then, else "avant".
 QByteArray markerProgram();
@@ -40,6 +41,8 @@ QByteArray craft(const QList<Member> &members);
 QList<Member> membersOf(const QString &folder, const QString &top);
 // The bundle at `folder` packed the way releases are.
 QByteArray pack(const QString &folder);
+// The signature published beside `archive`, made with `secretKey`.
+QByteArray signatureOf(const QByteArray &archive, const QByteArray &secretKey);
 
 // Every item under `folder` with its type, mode and content hash: two equal
 // snapshots mean a byte-identical tree.
