@@ -459,7 +459,9 @@ private Q_SLOTS:
             if (item->property("section").toString() == day && item->isVisible())
                 title = item;
         QVERIFY(title);
-        const qreal titleBottom = title->mapToScene(QPointF(0, title->height())).y();
+        // Where the title's text ends, its padding left out.
+        const qreal textBottom = title->property("topPadding").toReal() + title->property("contentHeight").toReal();
+        const qreal titleBottom = title->mapToScene(QPointF(0, textBottom)).y();
         QCOMPARE(first->mapToScene(QPointF(0, 0)).y() - titleBottom, 10.0);
     }
 
