@@ -4,9 +4,9 @@ import Ombry
 
 // The window's menu bar, as Linux applications have it: file, editing, window
 // and help menus, each command with its shortcut.
-// Editing acts on the field that has the focus, which also takes the editing
-// keys itself; the other Ctrl shortcuts live in WindowContent (a closed menu's
-// actions do not receive keys).
+// Editing acts on the field that had the focus before the menu opened, which also
+// takes the editing keys itself; the other Ctrl shortcuts live in WindowContent (a
+// closed menu's actions do not receive keys).
 Rectangle {
     id: bar
     implicitHeight: 30
@@ -22,9 +22,13 @@ Rectangle {
     }
 
     function edit(command: string) {
-        const field = bar.Window.activeFocusItem
-        if (field && typeof field[command] === "function")
-            field[command]()
+        const field = editMenu.focusBefore
+        if (!field || typeof field[command] !== "function")
+            return
+        // The field takes the focus back before the menu closes, so the menu does not
+        // hand it elsewhere, and a selection shows.
+        field.forceActiveFocus()
+        field[command]()
     }
 
     MenuButton {

@@ -8,13 +8,20 @@ ToolButton {
 
     property string title
     default property alias actions: menu.contentData
+    // What had the focus when the menu opened: the open menu holds it meanwhile.
+    property Item focusBefore: null
 
     height: parent ? parent.height : 30
     text: title
     font.pixelSize: 13
     flat: true
+    // A click on the title leaves the focus where it was.
+    focusPolicy: Qt.NoFocus
     Accessible.name: title
-    onClicked: menu.open()
+    onClicked: {
+        focusBefore = Window.activeFocusItem
+        menu.open()
+    }
 
     contentItem: Text {
         text: button.title

@@ -11,6 +11,9 @@
 class LivePreview
 {
 public:
+    // False here: the settings show the option as unavailable rather than on and silent.
+    static constexpr bool available = false;
+
     std::function<void(const QString &)> onText = [](const QString &) {};
 
     void start(const QString &language, bool longForm, bool download);

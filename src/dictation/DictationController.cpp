@@ -1,6 +1,7 @@
 #include "dictation/DictationController.h"
 
 #include "audio/AudioRecorder.h"
+#include "audio/LivePreview.h"
 #include "calls/MeetingSpool.h"
 #include "dictation/Chunker.h"
 #include "dictation/Paster.h"
@@ -120,6 +121,11 @@ DictationController::DictationController(Services services, QObject *parent)
     if (services_.makeRecorder)
         recorder_ = services_.makeRecorder();
     wire();
+}
+
+bool DictationController::livePreviewAvailable()
+{
+    return LivePreview::available;
 }
 
 DictationController::~DictationController()

@@ -108,6 +108,8 @@ class DictationController final : public QObject
     Q_PROPERTY(bool trusted READ trusted NOTIFY trustedChanged)
     // Whether this dictation's target application is on the translate list.
     Q_PROPERTY(bool translateThis READ translateThis NOTIFY translateThisChanged)
+    // Whether live words can be shown while the user speaks on this platform.
+    Q_PROPERTY(bool livePreviewAvailable READ livePreviewAvailable CONSTANT)
 
 public:
     enum class State { Idle, Recording, Processing, Correcting };
@@ -235,6 +237,7 @@ public:
     QString targetAppIcon() const { return targetApp_ ? targetApp_->iconName : QString(); }
     bool handsFree() const { return handsFree_; }
     bool trusted() const { return trusted_; }
+    static bool livePreviewAvailable();
 
     HotkeyMonitor &hotkey() { return hotkey_; }
 

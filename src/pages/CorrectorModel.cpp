@@ -77,6 +77,8 @@ CorrectorModel::CorrectorModel(QObject *parent)
     connect(&liveTimer_, &QTimer::timeout, this, &CorrectorModel::sendLiveCheck);
     connect(settings_, &AppSettings::punctuationChanged, this, &CorrectorModel::punctuationHintChanged);
     connect(fixes_, &FixListModel::ignoredChanged, this, &CorrectorModel::rerender);
+    connect(this, &CorrectorModel::resultChanged, this, &CorrectorModel::scoreChanged);
+    connect(this, &CorrectorModel::textChanged, this, &CorrectorModel::scoreChanged);
 }
 
 CorrectorModel::~CorrectorModel() = default;
@@ -208,7 +210,7 @@ QList<int> CorrectorModel::highlights() const
 
 int CorrectorModel::score() const
 {
-    return analysis_ ? CorrectorText::score(analysis_->fixes.size(), analysedWords_) : 0;
+    return analysis_ ? CorrectorText::score(analysis_->fixes.size(), TextUtil::wordCount(text_)) : 0;
 }
 
 void CorrectorModel::setWorking(bool on)
@@ -344,7 +346,7 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
         co_return;
     }
     if (self && self->current(generation)) {
-        self->showAnalysis(result, TextUtil::wordCount(text));
+        self->showAnalysis(result);
         self->setWorking(false);
     }
     if (result.corrected == text)
@@ -392,11 +394,10 @@ QCoro::Task<> CorrectorModel::rewriteRun(QPointer<CorrectorModel> self, quint64 
         self->setWorking(false);
 }
 
-void CorrectorModel::showAnalysis(const Analysis &analysis, qsizetype words)
+void CorrectorModel::showAnalysis(const Analysis &analysis)
 {
     rewritten_.reset();
     analysis_ = analysis;
-    analysedWords_ = words;
     fixes_->setFixes(analysis.fixes);
     rerender();
     Q_EMIT resultChanged();

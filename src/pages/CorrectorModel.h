@@ -52,7 +52,8 @@ class CorrectorModel : public QObject
     Q_PROPERTY(QString finalText READ finalText NOTIFY finalTextChanged)
     // Pairs of (start, length) in finalText, flat.
     Q_PROPERTY(QList<int> highlights READ highlights NOTIFY finalTextChanged)
-    Q_PROPERTY(int score READ score NOTIFY resultChanged)
+    // Of the fixes found and the words of the text as it is now.
+    Q_PROPERTY(int score READ score NOTIFY scoreChanged)
     Q_PROPERTY(int fixCount READ fixCount NOTIFY resultChanged)
     Q_PROPERTY(QString fixesTitle READ fixesTitle NOTIFY resultChanged)
     Q_PROPERTY(bool anyIgnored READ anyIgnored NOTIFY finalTextChanged)
@@ -137,6 +138,7 @@ Q_SIGNALS:
     void errorChanged();
     void liveCountChanged();
     void resultChanged();
+    void scoreChanged();
     void rewriteTitleChanged();
     void finalTextChanged();
 
@@ -155,7 +157,7 @@ private:
     void setExplaining(bool on);
     void setLiveCount(int count);
     void setError(const QString &error);
-    void showAnalysis(const Analysis &analysis, qsizetype words);
+    void showAnalysis(const Analysis &analysis);
     void showRewrite(const QString &text);
     void rerender();
 
@@ -174,7 +176,6 @@ private:
     int liveCount_ = -1;
 
     std::optional<Analysis> analysis_;
-    qsizetype analysedWords_ = 0;
     std::optional<QString> rewritten_;
     CorrectorText::Rendered rendered_;
     quint64 generation_ = 0;

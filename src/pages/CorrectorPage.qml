@@ -14,6 +14,13 @@ Item {
         id: corrector
     }
 
+    // Runs from anywhere on the page, not only from the editor.
+    Shortcut {
+        sequences: ["Ctrl+Return", "Ctrl+Enter"]
+        enabled: corrector.canRun
+        onActivated: corrector.run()
+    }
+
     ColumnLayout {
         id: layout
         width: parent.width
@@ -121,6 +128,8 @@ Item {
 
                         onTextChanged: corrector.text = text
 
+                        // Should the editor keep Ctrl+Return from the page's shortcut,
+                        // it runs here, and never breaks the line.
                         Keys.onPressed: event => {
                             const enter = event.key === Qt.Key_Return || event.key === Qt.Key_Enter
                             if (enter && (event.modifiers & Qt.ControlModifier)) {

@@ -271,7 +271,18 @@ Item {
 
                                 TextArea {
                                     id: snippetText
+                                    objectName: "snippetText"
                                     anchors.fill: parent
+                                    // Tab goes to the next field, as in every other field:
+                                    // a tab typed here would be pasted with every dictation.
+                                    Keys.onTabPressed: event => snippetText.moveFocus(event, true)
+                                    Keys.onBacktabPressed: event => snippetText.moveFocus(event, false)
+                                    function moveFocus(event: KeyEvent, forward: bool) {
+                                        const next = snippetText.nextItemInFocusChain(forward)
+                                        if (next)
+                                            next.forceActiveFocus(forward ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+                                        event.accepted = true
+                                    }
                                     padding: 4
                                     wrapMode: TextEdit.Wrap
                                     textFormat: TextEdit.PlainText

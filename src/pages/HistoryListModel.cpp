@@ -184,24 +184,38 @@ void HistoryListModel::setApp(const QString &app)
 {
     if (app_ == app)
         return;
+    const QStringList before = appChoices();
     app_ = app;
     rebuild();
+    if (appChoices() != before)
+        Q_EMIT appNamesChanged();
     Q_EMIT appChanged();
+}
+
+QStringList HistoryListModel::appMenu() const
+{
+    // The chosen application stays listed while no entry of this list bears it, so
+    // the menu always reads what the list is filtered by.
+    QStringList names = appNames_;
+    if (!app_.isEmpty() && !names.contains(app_))
+        names.insert(std::lower_bound(names.begin(), names.end(), app_) - names.begin(), app_);
+    return names;
 }
 
 QStringList HistoryListModel::appChoices() const
 {
-    return QStringList{u"Toutes les applis"_s} + appNames_;
+    return QStringList{u"Toutes les applis"_s} + appMenu();
 }
 
 int HistoryListModel::appIndex() const
 {
-    return app_.isEmpty() ? 0 : int(appNames_.indexOf(app_)) + 1;
+    return app_.isEmpty() ? 0 : int(appMenu().indexOf(app_)) + 1;
 }
 
 void HistoryListModel::setAppIndex(int index)
 {
-    setApp(index >= 1 && index <= appNames_.size() ? appNames_.at(index - 1) : QString());
+    const QStringList names = appMenu();
+    setApp(index >= 1 && index <= names.size() ? names.at(index - 1) : QString());
 }
 
 bool HistoryListModel::canClear() const
@@ -339,8 +353,12 @@ void HistoryListModel::updateAppNames()
     std::sort(sorted.begin(), sorted.end()); // code-unit order, not a collation: "Zoom" before "mail"
     if (sorted == appNames_)
         return;
+    const QStringList before = appChoices();
     appNames_ = sorted;
     Q_EMIT appNamesChanged();
+    // The menu's entries moved: the chosen one's index with them.
+    if (!app_.isEmpty() && appChoices() != before)
+        Q_EMIT appChanged();
 }
 
 void HistoryListModel::updateCanClear()
@@ -599,6 +617,8 @@ void HistoryListModel::clearAll()
     if (store_)
         store_->clearHistory();
     expanded_.clear();
+    // Nothing is left to filter: what comes next shows, whatever its application.
+    setApp({});
 }
 
 // A transcription of a kept recording as the road sees it: it speaks to the

@@ -34,7 +34,8 @@ class HistoryListModel : public QAbstractListModel
     // An application name; empty for every application.
     Q_PROPERTY(QString app READ app WRITE setApp NOTIFY appChanged)
     Q_PROPERTY(QStringList appNames READ appNames NOTIFY appNamesChanged)
-    // The application menu: "Toutes les applis", then the names; and the chosen entry.
+    // The application menu: "Toutes les applis", then the names (with the chosen one,
+    // even when no entry of the list bears it); and the chosen entry.
     Q_PROPERTY(QStringList appChoices READ appChoices NOTIFY appNamesChanged)
     Q_PROPERTY(int appIndex READ appIndex WRITE setAppIndex NOTIFY appChanged)
     Q_PROPERTY(bool canClear READ canClear NOTIFY canClearChanged)
@@ -105,7 +106,7 @@ public:
     Q_INVOKABLE void transcribe(int row);
     Q_INVOKABLE void dismissUnreadableNotice();
     QString unreadableNotice() const;
-    // Erases both histories and the dictations' recordings.
+    // Erases both histories and the dictations' recordings; every application shows again.
     Q_INVOKABLE void clearAll();
     // Titles, ranges and filters again from now (the day may have turned).
     Q_INVOKABLE void refresh();
@@ -154,6 +155,7 @@ private:
     void removeRowOf(const Item *item);
     void updateAppNames();
     void updateCanClear();
+    QStringList appMenu() const;
 
     void onInserted(Store::Collection collection, int row);
     void onChanged(Store::Collection collection, int row);

@@ -36,6 +36,8 @@ Item {
             required property string section
             width: parent ? parent.width : 0
             topPadding: 10
+            // The list's spacing does not come between a title and its first card.
+            bottomPadding: 10
             text: section
             font.pixelSize: 13
             font.weight: Font.DemiBold

@@ -109,6 +109,7 @@ void TranslatorModel::send()
 {
     setWorking(true);
     setError({});
+    sent_ = generation_;
     run(this, generation_, pending_, target_).then([] {}, [](const std::exception &) {});
 }
 
@@ -124,11 +125,14 @@ QCoro::Task<> TranslatorModel::run(QPointer<TranslatorModel> self, quint64 gener
         failed = true;
         failure = Road::errorText(error);
     }
-    if (!self || generation != self->generation_)
+    // A request sent after this one owns the spinner and the outcome. Without one,
+    // this request's end is what the user waits for, even when the text has changed
+    // since: the spinner stops and a failure is shown.
+    if (!self || generation != self->sent_)
         co_return;
     if (failed) {
         self->setError(failure);
-    } else if (self->source_ == text) {
+    } else if (generation == self->generation_ && self->source_ == text) {
         self->resultSource_ = text;
         self->resultTarget_ = target;
         self->setResult(translation);

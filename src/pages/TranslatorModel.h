@@ -15,7 +15,7 @@ class AppSettings;
 // The text translator tab: the source text, the target, the translation and its
 // state. A translation waits for a pause in typing; a change of target sends at once.
 // QCoro cannot cancel a running call, so each request carries a generation and only
-// the newest one shows its outcome.
+// the last one sent shows its outcome.
 class TranslatorModel : public QObject
 {
     Q_OBJECT
@@ -102,4 +102,5 @@ private:
     QString error_;
     QString pending_;
     quint64 generation_ = 0;
+    quint64 sent_ = 0; // the generation of the last request sent
 };

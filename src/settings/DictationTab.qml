@@ -16,11 +16,16 @@ ColumnLayout {
 
         SettingRow {
             label: "Mots en direct"
-            detail: "Affiche ce que tu dis au fur et à mesure"
+            // Never on and silent: without a live transcriber the reason stands instead.
+            detail: DictationController.livePreviewAvailable ? "Affiche ce que tu dis au fur et à mesure"
+                                                             : "Indisponible sur Linux"
             icon: "text.bubble"
             SettingsSwitch {
+                objectName: "livePreviewSwitch"
                 label: "Mots en direct"
-                on: AppSettings.livePreview
+                enabled: DictationController.livePreviewAvailable
+                on: enabled && AppSettings.livePreview
+                Accessible.description: enabled ? "" : "Indisponible sur Linux"
                 onToggled: value => AppSettings.livePreview = value
             }
         }

@@ -6,6 +6,7 @@
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
 
+#include <QFileInfo>
 #include <QVariantMap>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +30,22 @@ GeneralChoices::GeneralChoices(AppSettings *settings, MicrophoneList *microphone
         list_->refresh();
     }
     launchAtLogin_ = LoginItem::isEnabled();
+    connect(&autostart_, &QFileSystemWatcher::fileChanged, this, &GeneralChoices::refreshLaunchAtLogin);
+    connect(&autostart_, &QFileSystemWatcher::directoryChanged, this, &GeneralChoices::refreshLaunchAtLogin);
+    watchAutostart();
+}
+
+void GeneralChoices::watchAutostart()
+{
+    // The entry, its folder and the folder above: a removed or renamed-over entry
+    // drops its watch, and the folder itself may come and go.
+    const QFileInfo entry(LoginItem::entryPath());
+    QStringList paths{entry.absoluteFilePath(), entry.absolutePath(), QFileInfo(entry.absolutePath()).absolutePath()};
+    paths.removeIf([](const QString &path) { return !QFileInfo::exists(path); });
+    const QStringList watched = autostart_.files() + autostart_.directories();
+    for (const QString &path : paths)
+        if (!watched.contains(path))
+            autostart_.addPath(path);
 }
 
 QList<DictationKey> GeneralChoices::offeredKeys(DictationKey stored)
@@ -122,6 +139,7 @@ void GeneralChoices::setLaunchAtLogin(bool on)
 
 void GeneralChoices::refreshLaunchAtLogin()
 {
+    watchAutostart();
     const bool now = LoginItem::isEnabled();
     if (now == launchAtLogin_)
         return;

@@ -3,6 +3,7 @@
 #include "audio/Microphones.h"
 #include "model/SettingsTypes.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QVariantList>
@@ -53,7 +54,8 @@ public:
     Q_INVOKABLE void chooseKey(int index);
     Q_INVOKABLE void chooseMicrophone(int index);
     Q_INVOKABLE void setLaunchAtLogin(bool on);
-    // Reads the autostart entry again (the row is drawn again).
+    // Reads the autostart entry again; also done whenever the entry or its folder
+    // changes, whoever changed it.
     Q_INVOKABLE void refreshLaunchAtLogin();
 
 Q_SIGNALS:
@@ -66,4 +68,6 @@ private:
     QPointer<MicrophoneList> list_;
     std::function<void()> restartKeys_;
     bool launchAtLogin_ = false;
+    QFileSystemWatcher autostart_;
+    void watchAutostart();
 };

@@ -6,14 +6,20 @@ import Ombry
 SettingRow {
     id: row
     property bool granted
+    // False until the first check has answered: the row claims nothing.
+    property bool known: true
+    // Whether a settings program can grant it here.
+    property bool canOpen: true
     // False in the onboarding: a granted permission needs no button, a missing
     // one shows the button alone.
     property bool alwaysButton: true
+    readonly property bool buttonShown: canOpen && (alwaysButton || (known && !granted))
     signal open()
 
     Symbol {
+        objectName: "stateSymbol"
         anchors.verticalCenter: parent.verticalCenter
-        visible: row.granted || row.alwaysButton
+        visible: row.known && (row.granted || row.alwaysButton || !row.buttonShown)
         name: row.granted ? "checkmark.circle.fill" : "xmark.circle.fill"
         color: row.granted ? Theme.accent : Theme.red
         size: 15
@@ -21,8 +27,8 @@ SettingRow {
     Text {
         objectName: "state"
         anchors.verticalCenter: parent.verticalCenter
-        visible: row.granted || row.alwaysButton
-        text: row.granted ? "Autorisé" : "Non autorisé"
+        visible: !row.known || row.granted || row.alwaysButton || !row.buttonShown
+        text: !row.known ? "Vérification…" : row.granted ? "Autorisé" : "Non autorisé"
         color: Theme.secondaryText
         font.pixelSize: 12
         textFormat: Text.PlainText
@@ -33,7 +39,7 @@ SettingRow {
     GlassButton {
         objectName: "open"
         anchors.verticalCenter: parent.verticalCenter
-        visible: row.alwaysButton || !row.granted
+        visible: row.buttonShown
         text: "Ouvrir le réglage"
         Accessible.name: text + " : " + row.label
         onClicked: row.open()

@@ -17,6 +17,8 @@ SettingsGroup {
         icon: "mic"
         label: "Micro"
         granted: permissions.microphone
+        known: permissions.checked
+        canOpen: permissions.canOpenSound
         onOpen: permissions.openSettings("microphone")
     }
     SettingsDivider {}
@@ -24,6 +26,9 @@ SettingsGroup {
         icon: "accessibility"
         label: "Accessibilité"
         granted: permissions.accessibility
+        known: permissions.checked
+        // No settings program grants it: the explanation below says why when missing.
+        canOpen: false
         onOpen: permissions.openSettings("accessibility")
     }
     SettingsDivider {}
@@ -31,6 +36,8 @@ SettingsGroup {
         icon: "speaker.wave.2"
         label: "Audio système (sous-titres d'appel)"
         granted: permissions.systemAudio
+        known: permissions.checked
+        canOpen: permissions.canOpenSound
         onOpen: permissions.openSettings("systemAudio")
     }
     Text {

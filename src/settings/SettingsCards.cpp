@@ -68,18 +68,36 @@ void PermissionsModel::refresh()
     if (polling_)
         return;
     polling_ = true;
-    auto *watcher = new QFutureWatcher<std::array<bool, 3>>(this);
+    using Answer = std::pair<std::array<bool, 3>, bool>;
+    auto *watcher = new QFutureWatcher<Answer>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
         watcher->deleteLater();
         polling_ = false;
-        const auto now = watcher->result();
-        if (now == state_)
+        const auto [now, canOpen] = watcher->result();
+        if (checked_ && now == state_ && canOpen == canOpenSound_)
             return;
+        const QString before = explanation();
+        checked_ = true;
         state_ = now;
+        canOpenSound_ = canOpen;
         Q_EMIT changed();
+        if (explanation() != before)
+            Q_EMIT explanationChanged();
     });
-    // The probe is copied: a poll outliving the card touches nothing of it.
-    watcher->setFuture(QtConcurrent::run([probe = probe_] { return probe(); }));
+    // The probe and the finder are copied: a poll outliving the card touches nothing
+    // of it. Looking along PATH is file system work too.
+    watcher->setFuture(QtConcurrent::run([probe = probe_, finder = finder_] {
+        const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+        return Answer{probe(), !settingsCommand(desktop, u"microphone"_s, finder).program.isEmpty()};
+    }));
+}
+
+QString PermissionsModel::explanation() const
+{
+    if (!explanation_.isEmpty())
+        return explanation_;
+    // No settings program grants it: say why, without waiting for a press.
+    return checked_ && !state_[1] ? sessionExplanation() : QString();
 }
 
 PermissionsModel::Launch PermissionsModel::settingsCommand(const QString &desktop, const QString &which,
@@ -134,8 +152,10 @@ void PermissionsModel::setExplanation(const QString &text)
 {
     if (text == explanation_)
         return;
+    const QString before = explanation();
     explanation_ = text;
-    Q_EMIT explanationChanged();
+    if (explanation() != before)
+        Q_EMIT explanationChanged();
 }
 
 // --- API keys

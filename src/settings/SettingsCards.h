@@ -23,10 +23,15 @@ class PermissionsModel : public QObject
     Q_PROPERTY(bool microphone READ microphone NOTIFY changed)
     Q_PROPERTY(bool accessibility READ accessibility NOTIFY changed)
     Q_PROPERTY(bool systemAudio READ systemAudio NOTIFY changed)
+    // False until the first check has answered: the rows claim nothing before.
+    Q_PROPERTY(bool checked READ checked NOTIFY changed)
+    // Whether a sound settings program is installed (seen at the last check).
+    Q_PROPERTY(bool canOpenSound READ canOpenSound NOTIFY changed)
     // Milliseconds between two polls.
     Q_PROPERTY(int interval READ interval WRITE setInterval NOTIFY intervalChanged)
     Q_PROPERTY(bool active READ active WRITE setActive NOTIFY activeChanged)
-    // The explanation shown when no settings program could be started.
+    // The explanation shown when no settings program could be started, or when the
+    // session gives no accessibility.
     Q_PROPERTY(QString explanation READ explanation NOTIFY explanationChanged)
 
 public:
@@ -49,11 +54,13 @@ public:
     bool microphone() const { return state_[0]; }
     bool accessibility() const { return state_[1]; }
     bool systemAudio() const { return state_[2]; }
+    bool checked() const { return checked_; }
+    bool canOpenSound() const { return canOpenSound_; }
     int interval() const { return timer_.interval(); }
     void setInterval(int ms);
     bool active() const { return timer_.isActive(); }
     void setActive(bool active);
-    QString explanation() const { return explanation_; }
+    QString explanation() const;
 
     // Polls now (also while inactive); a poll still running is not doubled.
     Q_INVOKABLE void refresh();
@@ -80,6 +87,8 @@ private:
     Probe probe_;
     Finder finder_;
     std::array<bool, 3> state_{};
+    bool checked_ = false;
+    bool canOpenSound_ = false;
     bool polling_ = false;
     QString explanation_;
 };

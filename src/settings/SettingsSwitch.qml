@@ -13,6 +13,7 @@ Switch {
     padding: 0
     implicitWidth: 38
     implicitHeight: 22
+    opacity: enabled ? 1 : 0.45
     Accessible.role: Accessible.CheckBox
     Accessible.name: label
     Accessible.checkable: true
@@ -22,6 +23,9 @@ Switch {
 
     onClicked: flipped()
     function toggle() {
+        // The accessibility actions reach a disabled switch too.
+        if (!enabled)
+            return
         checked = !checked
         flipped()
     }

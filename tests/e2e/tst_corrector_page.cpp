@@ -247,8 +247,11 @@ private Q_SLOTS:
         QVERIFY(item(QStringLiteral("runButton"))->isEnabled());
     }
 
+    // Ctrl+Return runs from anywhere on the page, the editor left.
     void correctingWithTheKeyboard()
     {
+        window_->contentItem()->forceActiveFocus();
+        QVERIFY(!item(QStringLiteral("correctorEditor"))->hasActiveFocus());
         QVERIFY(DesktopTools::key(QStringLiteral("ctrl+Return")));
         const QStringList result = {QStringLiteral("Texte corrigé"), QStringLiteral("Il est déjà parti à Lyon."),
                                     QStringLiteral("58"), QStringLiteral("100 / 100 après correction"),

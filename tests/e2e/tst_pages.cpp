@@ -441,6 +441,30 @@ private Q_SLOTS:
         QCOMPARE(saved.size(), 2);
     }
 
+    // A day's title stands 10 px above its first card, as the cards stand apart.
+    void historyDayTitleSpacing()
+    {
+        historySeed();
+        show(u"HistoryPage.qml"_s);
+        auto *list = page_->findChild<QQuickItem *>(u"historyList"_s);
+        QVERIFY(list);
+        QMetaObject::invokeMethod(list, "positionViewAtBeginning");
+        drawn();
+        QQuickItem *first = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, first), Q_ARG(int, 0));
+        QVERIFY(first);
+        const QString day = history()->get(0, u"dayTitle"_s).toString();
+        QQuickItem *title = nullptr;
+        for (QQuickItem *item : list->findChildren<QQuickItem *>())
+            if (item->property("section").toString() == day && item->isVisible())
+                title = item;
+        QVERIFY(title);
+        // Where the title's text ends, its padding left out.
+        const qreal textBottom = title->property("topPadding").toReal() + title->property("contentHeight").toReal();
+        const qreal titleBottom = title->mapToScene(QPointF(0, textBottom)).y();
+        QCOMPARE(first->mapToScene(QPointF(0, 0)).y() - titleBottom, 10.0);
+    }
+
     // A dictation made while the history is open shows under "Aujourd'hui"; when the
     // list is scrolled it goes in above what is on screen, which stays where it was.
     void liveInsertion_data()

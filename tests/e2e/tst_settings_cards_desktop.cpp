@@ -446,10 +446,27 @@ private Q_SLOTS:
         QTest::newRow("microphone: input tab") << u"Micro"_s << true << u"--tab=4\n"_s << QString();
         QTest::newRow("system audio: recording tab")
             << u"Audio système (sous-titres d'appel)"_s << true << u"--tab=2\n"_s << QString();
-        QTest::newRow("nothing installed")
-            << u"Micro"_s << false << QString() << PermissionsModel::soundExplanation();
-        QTest::newRow("accessibility: always explained")
-            << u"Accessibilité"_s << true << QString() << PermissionsModel::sessionExplanation();
+    }
+
+    // No settings program for the row: no button, and no explanation while granted.
+    void openSettingsNotOffered_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::newRow("nothing installed") << u"Micro"_s;
+        QTest::newRow("accessibility") << u"Accessibilité"_s;
+    }
+
+    void openSettingsNotOffered()
+    {
+        QFETCH(QString, row);
+        QTemporaryDir dir(bin_.filePath(u"XXXXXX"_s));
+        qputenv("PATH", QFile::encodeName(dir.path()));
+        QVERIFY(openTab(u"Autorisations"_s));
+        // The next check sees what PATH holds now.
+        QVERIFY2(reader_.find(u"label"_s, u"Autorisé"_s, 5000), qPrintable(reader_.texts().join(u'|')));
+        QVERIFY(TestEnv::waitFor([&] { return !reader_.find(u"push button"_s, u"Ouvrir le réglage : "_s + row, 0); }, 5000));
+        QVERIFY(!reader_.find(u"label"_s, PermissionsModel::soundExplanation(), 0));
+        QVERIFY(!reader_.find(u"label"_s, PermissionsModel::sessionExplanation(), 0));
     }
 
     void openSettings()

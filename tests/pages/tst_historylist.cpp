@@ -217,6 +217,61 @@ private Q_SLOTS:
         QCOMPARE(model_->appNames(), names);
     }
 
+    // The application menu always reads what the list is filtered by: a chosen
+    // application stays chosen, and listed, in a list where none of its entries is;
+    // erasing everything lets every application show again.
+    void appFilterAndMenu_data()
+    {
+        QTest::addColumn<QString>("app");
+        QTest::addColumn<QStringList>("steps"); // "corrections", "dictations", "clear"
+        QTest::addColumn<QString>("shown");     // the menu's chosen entry afterwards
+        QTest::addColumn<QStringList>("menu");
+        QTest::addColumn<bool>("newEntryShown"); // a new "Kate" entry of the list shown
+        const QString all = u"Toutes les applis"_s;
+        QTest::newRow("nothing chosen") << QString() << QStringList{} << all
+                                        << QStringList{all, u"Kate"_s, u"Zoom"_s, u"mail"_s} << true;
+        QTest::newRow("chosen") << u"mail"_s << QStringList{} << u"mail"_s
+                                << QStringList{all, u"Kate"_s, u"Zoom"_s, u"mail"_s} << false;
+        QTest::newRow("kept in corrections, where it has no entry")
+            << u"mail"_s << QStringList{u"corrections"_s} << u"mail"_s << QStringList{all, u"Kate"_s, u"Zoom"_s, u"mail"_s}
+            << false;
+        QTest::newRow("kept back in dictations")
+            << u"mail"_s << QStringList{u"corrections"_s, u"dictations"_s} << u"mail"_s
+            << QStringList{all, u"Kate"_s, u"Zoom"_s, u"mail"_s} << false;
+        QTest::newRow("erased: every application")
+            << u"mail"_s << QStringList{u"clear"_s} << all << QStringList{all} << true;
+        QTest::newRow("erased from corrections: every application")
+            << u"Zoom"_s << QStringList{u"corrections"_s, u"clear"_s} << all << QStringList{all} << true;
+    }
+
+    void appFilterAndMenu()
+    {
+        QFETCH(QString, app);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, menu);
+        QFETCH(bool, newEntryShown);
+        model_->setAppIndex(int(model_->appChoices().indexOf(app)));
+        QCOMPARE(model_->app(), app);
+        for (const QString &step : std::as_const(steps)) {
+            if (step == u"clear"_s)
+                model_->clearAll();
+            else
+                model_->setKind(step == u"corrections"_s ? 1 : 0);
+        }
+        QCOMPARE(model_->appChoices(), menu);
+        QCOMPARE(model_->appChoices().at(model_->appIndex()), shown);
+        QCOMPARE(model_->app(), shown == u"Toutes les applis"_s ? QString() : shown);
+
+        const int before = model_->count();
+        if (model_->kind() == 0)
+            store_->add(dictation(kNow.addSecs(60), u"Kate"_s, u"une nouvelle"_s, 1));
+        else
+            store_->addFix(record(kNow.addSecs(60), u"Kate"_s, u"une nouvelle"_s, 0));
+        QCOMPARE(model_->count(), before + (newEntryShown ? 1 : 0));
+        QCOMPARE(model_->appChoices().at(model_->appIndex()), shown);
+    }
+
     // A change of the store while the page is open: rows come and go one by one, in place.
     void storeChanges_data()
     {

@@ -203,6 +203,42 @@ private Q_SLOTS:
         QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("espagnol"));
     }
 
+    // A request that ends while the newer text still waits for its pause: the spinner
+    // stops with it, and its failure is shown; its translation of the old text is not.
+    void overtakenRequestEndsBeforeTheNext_data()
+    {
+        QTest::addColumn<int>("oldStatus");
+        QTest::newRow("old one succeeds") << 200;
+        QTest::newRow("old one fails") << 500;
+    }
+    void overtakenRequestEndsBeforeTheNext()
+    {
+        QFETCH(int, oldStatus);
+        delays_[QStringLiteral("anglais")] = 150;
+        statuses_[QStringLiteral("anglais")] = oldStatus;
+        TranslatorModel tab;
+        tab.setSource(kFrench);
+        QVERIFY(TestEnv::waitFor([&] { return cloud_->count(kChat) == 1; }, 3000));
+        QList<bool> spinner;
+        QStringList errors;
+        connect(&tab, &TranslatorModel::workingChanged, this, [&] { spinner << tab.working(); });
+        connect(&tab, &TranslatorModel::errorChanged, this, [&] {
+            // Only what was shown before the next request left.
+            if (cloud_->count(kChat) == 1)
+                errors << tab.error();
+        });
+        tab.setSource(QStringLiteral("Salut à tous"));
+        QVERIFY(TestEnv::waitFor([&] { return cloud_->count(kChat) == 2 && !tab.working(); }, 5000));
+        // Off when the first ended, on again when the second was sent, off at its end.
+        QCOMPARE(spinner, (QList<bool>{false, true, false}));
+        if (oldStatus == 200) {
+            QVERIFY(errors.isEmpty());
+        } else {
+            QVERIFY(!errors.isEmpty());
+            QVERIFY(!errors.first().isEmpty());
+        }
+    }
+
     void failureKeepsResult()
     {
         TranslatorModel tab;

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Layouts
 import QtTest
 import Ombry
 
@@ -30,14 +31,26 @@ Item {
             height: 24
             text: section
         }
+        // A card's height comes from its layout, which settles in a later polish than
+        // the one that made the card, as the history's cards do.
         delegate: Rectangle {
+            id: card
             required property string label
             required property int tall
             objectName: label
             width: ListView.view ? ListView.view.width : 0
-            height: tall
+            height: column.implicitHeight
             color: "white"
             border.width: 1
+            ColumnLayout {
+                id: column
+                width: parent.width
+                spacing: 0
+                Item {
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: card.tall
+                }
+            }
         }
     }
 
@@ -87,6 +100,7 @@ Item {
                 { tag: "scrolled, a new day", scrollTo: 12, nudge: 5, at: 0, count: 1, day: "Demain", still: true },
                 { tag: "scrolled far, many rows", scrollTo: 30, nudge: 3, at: 0, count: 8, still: true },
                 { tag: "header scrolled away", scrollTo: 0, nudge: 0, at: 0, count: 1, still: true },
+                { tag: "header partly scrolled away", scrollTo: 0, nudge: -50, at: 0, count: 1, still: true },
                 { tag: "row just above the top", scrollTo: 6, nudge: 9, at: 6, count: 1, still: true },
                 { tag: "at the top", scrollTo: -1, nudge: 0, at: 0, count: 1, still: false },
             ]

@@ -32,25 +32,33 @@ TestCase {
     name: "SettingsCards"
     when: windowShown
 
-    // The settings card always offers the button; the onboarding only while
-    // the permission is missing, and then without a state.
+    // The settings card offers the button wherever a settings program can grant the
+    // permission; the onboarding only while it is missing, and then without a state.
+    // Before the first check, nothing is claimed.
     function test_permissionRow_data() {
         return [
             { tag: "card, granted", granted: true, always: true, state: "Autorisé", stateShown: true, button: true },
             { tag: "card, refused", granted: false, always: true, state: "Non autorisé", stateShown: true, button: true },
+            { tag: "card, not checked yet", known: false, granted: false, always: true, state: "Vérification…", stateShown: true, button: true, symbol: false },
+            { tag: "card, no program", canOpen: false, granted: true, always: true, state: "Autorisé", stateShown: true, button: false },
             { tag: "onboarding, granted", granted: true, always: false, state: "Autorisé", stateShown: true, button: false },
             { tag: "onboarding, refused", granted: false, always: false, state: "Non autorisé", stateShown: false, button: true },
+            { tag: "onboarding, not checked yet", known: false, granted: false, always: false, state: "Vérification…", stateShown: true, button: false, symbol: false },
+            { tag: "onboarding, refused, no program", canOpen: false, granted: false, always: false, state: "Non autorisé", stateShown: true, button: false },
         ]
     }
 
     function test_permissionRow(data) {
         row.granted = data.granted
         row.alwaysButton = data.always
+        row.known = data.known !== false
+        row.canOpen = data.canOpen !== false
         const state = findChild(row, "state")
         const button = findChild(row, "open")
         compare(state.text, data.state)
         compare(state.visible, data.stateShown)
         compare(button.visible, data.button)
+        compare(findChild(row, "stateSymbol").visible, data.symbol !== false && data.stateShown)
         if (data.button) {
             const before = row.opened
             mouseClick(button)

@@ -61,8 +61,10 @@ private Q_SLOTS:
         std::atomic<bool> mic{true};
         model.setProbe([&mic] { return std::array<bool, 3>{mic.load(), false, true}; });
         QSignalSpy changed(&model, &PermissionsModel::changed);
+        QVERIFY(!model.checked());
         model.refresh();
         QTRY_COMPARE(changed.size(), 1);
+        QVERIFY(model.checked());
         QVERIFY(model.microphone());
         QVERIFY(!model.accessibility());
         QVERIFY(model.systemAudio());
@@ -70,6 +72,40 @@ private Q_SLOTS:
         model.refresh();
         QTRY_COMPARE(changed.size(), 2);
         QVERIFY(!model.microphone());
+    }
+
+    // A first answer that finds nothing granted is still news: the rows leave their
+    // neutral look. A missing accessibility is explained without a press, and the
+    // sound rows are offered where a settings program is installed.
+    void firstAnswer_data()
+    {
+        QTest::addColumn<bool>("accessibility");
+        QTest::addColumn<QStringList>("installed");
+        QTest::addColumn<bool>("canOpenSound");
+        QTest::addColumn<QString>("explanation");
+        QTest::newRow("nothing granted, nothing installed")
+            << false << QStringList{} << false << PermissionsModel::sessionExplanation();
+        QTest::newRow("X11 session, pavucontrol") << true << QStringList{u"pavucontrol"_s} << true << QString();
+        QTest::newRow("X11 session, nothing installed") << true << QStringList{u"xterm"_s} << false << QString();
+    }
+    void firstAnswer()
+    {
+        QFETCH(bool, accessibility);
+        QFETCH(QStringList, installed);
+        QFETCH(bool, canOpenSound);
+        QFETCH(QString, explanation);
+        PermissionsModel model;
+        model.setProbe([accessibility] { return std::array<bool, 3>{false, accessibility, false}; });
+        model.setFinder([installed](const QString &name) { return installed.contains(name); });
+        QSignalSpy changed(&model, &PermissionsModel::changed);
+        QSignalSpy explained(&model, &PermissionsModel::explanationChanged);
+        QVERIFY(model.explanation().isEmpty());
+        model.refresh();
+        QTRY_COMPARE(changed.size(), 1);
+        QVERIFY(model.checked());
+        QCOMPARE(model.canOpenSound(), canOpenSound);
+        QCOMPARE(model.explanation(), explanation);
+        QCOMPARE(explained.size(), explanation.isEmpty() ? 0 : 1);
     }
 
     void saveKey_data()

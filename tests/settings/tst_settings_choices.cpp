@@ -1,3 +1,4 @@
+#include "app/LoginItem.h"
 #include "audio/MicrophoneList.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
@@ -10,6 +11,8 @@
 #include "settings/TranslationTargets.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -488,6 +491,40 @@ private Q_SLOTS:
         QCOMPARE(entries.constFirst().toMap().value(u"uid"_s).toString(), QString());
         QCOMPARE(choices.microphoneIndex(), index);
         QCOMPARE(defaults_->contains(u"microphoneUID"_s), !stored.isEmpty());
+    }
+
+    // The switch follows the autostart entry, whoever changes it.
+    void launchAtLoginFollowsTheEntry_data()
+    {
+        QTest::addColumn<bool>("before");
+        QTest::addColumn<QByteArray>("written"); // empty: the entry is removed
+        QTest::addColumn<bool>("after");
+        QTest::newRow("removed") << true << QByteArray() << false;
+        QTest::newRow("hidden by another program") << true
+                                                   << QByteArray("[Desktop Entry]\nType=Application\nHidden=true\n")
+                                                   << false;
+        QTest::newRow("written by another program") << false << LoginItem::entryText(u"/usr/bin/ombry-voice"_s) << true;
+    }
+    void launchAtLoginFollowsTheEntry()
+    {
+        QFETCH(bool, before);
+        QFETCH(QByteArray, written);
+        QFETCH(bool, after);
+        const QString entry = LoginItem::entryPath();
+        QDir folder(QFileInfo(entry).absolutePath());
+        folder.removeRecursively();
+        QVERIFY(folder.mkpath(u"."_s));
+        if (before)
+            LoginItem::set(true);
+        GeneralChoices choices(settings_.get(), nullptr, [] {});
+        QCOMPARE(choices.launchAtLogin(), before);
+        QSignalSpy changed(&choices, &GeneralChoices::launchAtLoginChanged);
+        if (written.isEmpty())
+            QVERIFY(QFile::remove(entry));
+        else
+            QVERIFY(TestEnv::writeFile(entry, written));
+        QVERIFY(changed.wait(5000));
+        QCOMPARE(choices.launchAtLogin(), after);
     }
 
     void microphonePickerKeepsAnAbsentDevice()

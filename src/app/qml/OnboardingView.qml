@@ -93,6 +93,8 @@ Card {
                     label: "Micro"
                     detail: "Pour t'entendre quand tu dictes"
                     granted: permissions.microphone
+                    known: permissions.checked
+                    canOpen: permissions.canOpenSound
                     alwaysButton: false
                     onOpen: permissions.openSettings("microphone")
                 }
@@ -101,6 +103,9 @@ Card {
                     label: "Accessibilité"
                     detail: "Pour écrire le texte là où se trouve ton curseur"
                     granted: permissions.accessibility
+                    known: permissions.checked
+                    // No settings program grants it: the explanation says why when missing.
+                    canOpen: false
                     alwaysButton: false
                     onOpen: permissions.openSettings("accessibility")
                 }
