@@ -29,7 +29,7 @@ OMBRY_PACKAGES=(
 OMBRY_TEST_PACKAGES=(
   qt6-httpserver-dev qml6-module-qttest
   xvfb xauth openbox x11-utils pulseaudio pulseaudio-utils espeak-ng sox xdotool xclip
-  desktop-file-utils xterm trayer
+  desktop-file-utils xterm trayer mousepad lxterminal
 )
 
 ombry_missing_packages() {
