@@ -39,30 +39,12 @@ ToolButton {
             readonly property string keys: item.action instanceof MenuCommand ? (item.action as MenuCommand).keys : ""
             Accessible.name: item.text
             Accessible.description: item.keys
-            contentItem: Item {
-                implicitWidth: label.implicitWidth + (item.keys.length > 0 ? shortcut.implicitWidth + 32 : 0)
-                implicitHeight: label.implicitHeight
-                Text {
-                    id: label
-                    anchors.left: parent.left
-                    anchors.verticalCenter: parent.verticalCenter
-                    text: item.text
-                    font: item.font
-                    color: item.highlighted ? item.palette.brightText : item.palette.windowText
-                    opacity: item.enabled ? 1 : 0.5
-                    textFormat: Text.PlainText
-                }
-                Text {
-                    id: shortcut
-                    anchors.right: parent.right
-                    anchors.verticalCenter: parent.verticalCenter
-                    text: item.keys
-                    font: item.font
-                    color: label.color
-                    opacity: 0.7
-                    textFormat: Text.PlainText
-                    Accessible.ignored: true
-                }
+            contentItem: MenuEntryContent {
+                text: item.text
+                keys: item.keys
+                font: item.font
+                color: item.highlighted ? item.palette.brightText : item.palette.windowText
+                opacity: item.enabled ? 1 : 0.5
             }
         }
     }

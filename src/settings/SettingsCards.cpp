@@ -318,20 +318,25 @@ QString HelpModel::exportJournal(const QUrl &destination)
     return copyJournal(Log::path(), destination.toLocalFile());
 }
 
-bool HelpModel::confirmReplace(const QString &file)
+void HelpModel::confirmReplace(const QString &file, std::function<void()> replace)
 {
-    QMessageBox box(QMessageBox::Warning, u"Remplacer le fichier ?"_s,
-                    u"« "_s + QFileInfo(file).fileName() + u" » existe déjà. Le remplacer par le journal ?"_s,
-                    QMessageBox::NoButton);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton *replace = box.addButton(u"Remplacer"_s, QMessageBox::AcceptRole);
-    QPushButton *cancel = box.addButton(u"Annuler"_s, QMessageBox::RejectRole);
-    replace->setAccessibleName(u"Remplacer"_s);
+    auto *box = new QMessageBox(QMessageBox::Warning, u"Remplacer le fichier ?"_s,
+                                u"« "_s + QFileInfo(file).fileName() + u" » existe déjà. Le remplacer par le journal ?"_s,
+                                QMessageBox::NoButton);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton *yes = box->addButton(u"Remplacer"_s, QMessageBox::AcceptRole);
+    QPushButton *cancel = box->addButton(u"Annuler"_s, QMessageBox::RejectRole);
+    yes->setAccessibleName(u"Remplacer"_s);
     cancel->setAccessibleName(u"Annuler"_s);
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    return box.clickedButton() == replace;
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    // No nested event loop: the rest of the program goes on while it asks.
+    connect(box, &QMessageBox::finished, box, [box, yes, replace = std::move(replace)] {
+        if (box->clickedButton() == yes)
+            replace();
+    });
+    box->open();
 }
 
 void HelpModel::chooseExport()
@@ -348,10 +353,15 @@ void HelpModel::chooseExport()
     connect(dialog, &QFileDialog::fileSelected, dialog, [self](const QString &file) {
         if (!self)
             return;
+        const auto write = [self, file] {
+            if (self)
+                Q_EMIT self->exported(self->exportJournal(QUrl::fromLocalFile(file)));
+        };
         // Asked here, in French, whatever dialog the desktop gave us.
-        if (QFileInfo::exists(file) && !confirmReplace(file))
-            return;
-        Q_EMIT self->exported(self->exportJournal(QUrl::fromLocalFile(file)));
+        if (QFileInfo::exists(file))
+            confirmReplace(file, write);
+        else
+            write();
     });
     dialog->open();
 }

@@ -158,8 +158,9 @@ public:
     // outcome comes back through exported().
     Q_INVOKABLE void chooseExport();
     static QString copyJournal(const QString &journal, const QString &destination);
-    // Asks before an existing file is replaced; true to replace it.
-    static bool confirmReplace(const QString &file);
+    // Asks, without blocking, before an existing file is replaced; `replace` runs
+    // only when the user says so.
+    static void confirmReplace(const QString &file, std::function<void()> replace);
     // Erases every collection, the keys and the recordings; the settings stay.
     Q_INVOKABLE void eraseEverything();
 

@@ -94,7 +94,7 @@ private Q_SLOTS:
     {
         QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Zoom Workplace")));
         QVERIFY(TestEnv::waitFor([] {
-            return Defaults::standard().string(QStringLiteral("callApp")) == QStringLiteral("us.zoom.xos");
+            return Defaults::standard().string(QStringLiteral("callApp")) == QStringLiteral("zoom");
         }, 3000));
         QVERIFY(AtspiReader(kTitle).act(QStringLiteral("push button"), QStringLiteral("Tout l'ordinateur")));
         QVERIFY(TestEnv::waitFor([] { return !Defaults::standard().string(QStringLiteral("callApp")); }, 3000));

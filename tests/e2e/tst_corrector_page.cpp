@@ -333,7 +333,7 @@ private Q_SLOTS:
         // The service fails: the red line, nothing saved.
         rewriteStatus_ = 500;
         QVERIFY(reader().act(QStringLiteral("push button"), QStringLiteral("Reformuler")));
-        QVERIFY(showsText(QStringLiteral("OpenRouter : erreur 500 service en panne")));
+        QVERIFY(showsText(QStringLiteral("OpenRouter : erreur 500")));
         QVERIFY(item(QStringLiteral("errorLine")));
         QCOMPARE(item(QStringLiteral("errorLine"))->property("color").value<QColor>(), QColor(QStringLiteral("#FF3B30")));
         QCOMPARE(Store::shared()->fixes().size(), before + 1);

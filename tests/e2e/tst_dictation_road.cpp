@@ -1,7 +1,5 @@
-#include "audio/AppleSpeech.h"
 #include "audio/AudioRecorder.h"
 #include "dictation/ProcessingRoad.h"
-#include "engines/AppleRewrite.h"
 #include "fakes/FakeHttpService.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
@@ -311,10 +309,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");
         QTest::newRow("transcription service down")
-            << "transcription" << AppleSpeech::unavailable().description();
+            << "transcription" << "Ombry : erreur 500";
         QTest::newRow("no key and no hosted service") << "no route" << "Clé OpenRouter absente";
         QTest::newRow("blank transcript") << "blank" << "Transcription vide";
-        QTest::newRow("voice command fails") << "command" << AppleRewrite::unavailable().description();
+        QTest::newRow("voice command fails") << "command" << "Ombry : erreur 500";
     }
     void failureKeepsTheRecording()
     {
@@ -360,7 +358,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("later"); // the state of things when the user asks
         QTest::addColumn<QString>("failure");
         QTest::newRow("the cloud answers") << "up" << QString();
-        QTest::newRow("the cloud is still down") << "down" << AppleSpeech::unavailable().description();
+        QTest::newRow("the cloud is still down") << "down" << "Ombry : erreur 500";
         QTest::newRow("the recording is gone") << "gone" << "L'enregistrement de cette dictée n'existe plus";
     }
     void keptRecordingIsTranscribedLater()

@@ -246,7 +246,6 @@ private Q_SLOTS:
         QTest::newRow("clipboard") << u"Général"_s << u"Remettre mon presse-papiers"_s << u"restoreClipboard"_s;
         QTest::newRow("commands") << u"Dictée"_s << u"Mode commande"_s << u"voiceCommands"_s;
         QTest::newRow("tone") << u"Dictée"_s << u"Ton adapté à l'appli"_s << u"adaptTone"_s;
-        QTest::newRow("live words") << u"Dictée"_s << u"Mots en direct"_s << u"livePreview"_s;
         QTest::newRow("languagetool") << u"Correction et traduction"_s << u"LanguageTool"_s << u"useLanguageTool"_s;
         QTest::newRow("local proofreading") << u"Correction et traduction"_s << u"Modèle local"_s
                                             << u"correctorUsesApple"_s;

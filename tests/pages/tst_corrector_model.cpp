@@ -540,7 +540,7 @@ private Q_SLOTS:
         QVERIFY(records().isEmpty());
         QVERIFY(logText().contains(QStringLiteral("correcteur: ") + page.error()));
         if (mode != CorrectorModel::Mode::Correct)
-            QCOMPARE(page.error(), QStringLiteral("OpenRouter : erreur 500 panne du service"));
+            QCOMPARE(page.error(), QStringLiteral("OpenRouter : erreur 500"));
 
         // The next run clears the error when it starts.
         answerStatus_ = 200;

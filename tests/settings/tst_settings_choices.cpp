@@ -314,9 +314,9 @@ private Q_SLOTS:
         const QString waiting = u"Tape ton raccourci…"_s;
         QTest::newRow("nothing typed yet") << QList<Press>{} << true << 8 << quint64(0xC0000) << waiting << QString();
         QTest::newRow("escape keeps the old one")
-            << QList<Press>{escape} << false << 8 << quint64(0xC0000) << u"⌃⌥C"_s << QString();
+            << QList<Press>{escape} << false << 8 << quint64(0xC0000) << u"Ctrl+Alt+C"_s << QString();
         QTest::newRow("ctrl+escape stops as well")
-            << QList<Press>{{KeyTable::Escape, false, ctrl, true}} << false << 8 << quint64(0xC0000) << u"⌃⌥C"_s
+            << QList<Press>{{KeyTable::Escape, false, ctrl, true}} << false << 8 << quint64(0xC0000) << u"Ctrl+Alt+C"_s
             << QString();
         QTest::newRow("ctrl+v refused, listening goes on")
             << QList<Press>{ctrlV} << true << 8 << quint64(0xC0000) << waiting << u"Raccourci réservé"_s;
@@ -327,12 +327,12 @@ private Q_SLOTS:
             << QList<Press>{{-1, true, ctrl, false}, {0, false, shift, false}} << true << 8 << quint64(0xC0000)
             << waiting << QString();
         QTest::newRow("refusal forgotten after escape")
-            << QList<Press>{ctrlV, escape} << false << 8 << quint64(0xC0000) << u"⌃⌥C"_s << QString();
+            << QList<Press>{ctrlV, escape} << false << 8 << quint64(0xC0000) << u"Ctrl+Alt+C"_s << QString();
         QTest::newRow("ctrl+shift+k after a refusal")
-            << QList<Press>{ctrlV, ctrlShiftK} << false << 40 << quint64(393216) << u"⌃⇧K"_s << QString();
+            << QList<Press>{ctrlV, ctrlShiftK} << false << 40 << quint64(393216) << u"Ctrl+Maj+K"_s << QString();
         QTest::newRow("the first accepted one wins")
             << QList<Press>{ctrlShiftK, {8, false, ctrl | KeyTable::Option, false}} << false << 40 << quint64(393216)
-            << u"⌃⇧K"_s << QString();
+            << u"Ctrl+Maj+K"_s << QString();
     }
 
     void recorderSequences()
