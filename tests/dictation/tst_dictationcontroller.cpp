@@ -352,8 +352,9 @@ private Q_SLOTS:
         advance(1000);
         QVERIFY(settle([&] { return recorder_->warmUps == before + 1; }));
         recorder_->ready = true;
-        // The failed attempt schedules the next one, a second later.
-        QVERIFY(settle([&] { return std::any_of(due_.cbegin(), due_.cend(), [&](const Due &d) { return d.at == now_ + 1000; }); }));
+        // The failed attempt schedules the next one a second later, when the
+        // "Micro perdu" flash also ends.
+        QVERIFY(settle([&] { return std::count_if(due_.cbegin(), due_.cend(), [&](const Due &d) { return d.at == now_ + 1000; }) == 2; }));
         advance(1000);
         QVERIFY(settle([&] { return recorder_->warmUps == before + 2; }));
         QVERIFY(settle([&] { return log().contains("micro retrouvé"); }));
