@@ -4,6 +4,7 @@
 #include "model/Clock.h"
 #include "model/Log.h"
 #include "platform/KeyTable.h"
+#include "platform/SelectionOwners.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -125,6 +126,9 @@ void HotkeyMonitor::start()
         Log::write(QStringLiteral("hotkey: event tap refusé (%1), touches globales indisponibles").arg(why));
         return;
     }
+    // Clipboard owner changes are followed from the start: the first copy series
+    // after launch is judged by them.
+    SelectionOwners::watch();
     updateGrabs();
     Log::write(QStringLiteral("hotkey: event tap actif"));
 }

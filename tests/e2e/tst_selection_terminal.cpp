@@ -44,10 +44,11 @@ private Q_SLOTS:
         });
         QString window;
         QVERIFY(TestEnv::waitFor([&] {
+            // The pid of the very window read: the active one may change in between.
             const DesktopTools::Result r = DesktopTools::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, {}, 2000);
-            const DesktopTools::Result pid = DesktopTools::run(QStringLiteral("xdotool"),
-                {QStringLiteral("getactivewindow"), QStringLiteral("getwindowpid")}, {}, 2000);
             window = QString::fromUtf8(r.out.trimmed());
+            const DesktopTools::Result pid = DesktopTools::run(QStringLiteral("xdotool"),
+                {QStringLiteral("getwindowpid"), window}, {}, 2000);
             return pid.exitCode == 0 && pid.out.trimmed().toLongLong() == terminal.processId();
         }, 10000));
         // A triple click selects the first line, which makes xterm own PRIMARY.
