@@ -250,7 +250,7 @@ private Q_SLOTS:
     // Ctrl+Return runs from anywhere on the page, the editor left.
     void correctingWithTheKeyboard()
     {
-        window_->contentItem()->forceActiveFocus();
+        item(QStringLiteral("correctorEditor"))->setFocus(false);
         QVERIFY(!item(QStringLiteral("correctorEditor"))->hasActiveFocus());
         QVERIFY(DesktopTools::key(QStringLiteral("ctrl+Return")));
         const QStringList result = {QStringLiteral("Texte corrigé"), QStringLiteral("Il est déjà parti à Lyon."),
@@ -261,7 +261,7 @@ private Q_SLOTS:
         for (const QString &expected : result)
             QVERIFY2(texts.contains(expected), qPrintable(expected + QStringLiteral(" in ") + texts.join(QLatin1Char('|'))));
         QVERIFY(item(QStringLiteral("score")));
-        QCOMPARE(item(QStringLiteral("score"))->property("color").value<QColor>(), QColor(QStringLiteral("#FF3B30")));
+        QCOMPARE(item(QStringLiteral("score"))->property("color").value<QColor>(), QColor(QStringLiteral("#D70015")));
 
         QVERIFY(TestEnv::waitFor([] { return !Store::shared()->fixes().isEmpty(); }, 5000));
         const QJsonObject saved = storedFixes().at(0).toObject();
@@ -335,7 +335,7 @@ private Q_SLOTS:
         QVERIFY(reader().act(QStringLiteral("push button"), QStringLiteral("Reformuler")));
         QVERIFY(showsText(QStringLiteral("OpenRouter : erreur 500")));
         QVERIFY(item(QStringLiteral("errorLine")));
-        QCOMPARE(item(QStringLiteral("errorLine"))->property("color").value<QColor>(), QColor(QStringLiteral("#FF3B30")));
+        QCOMPARE(item(QStringLiteral("errorLine"))->property("color").value<QColor>(), QColor(QStringLiteral("#D70015")));
         QCOMPARE(Store::shared()->fixes().size(), before + 1);
         rewriteStatus_ = 200;
     }
