@@ -55,7 +55,8 @@ bool click(const AtspiReader &reader, const QString &role, const QString &name, 
     if (!node || node->extents.isEmpty())
         return false;
     const QPoint c = node->extents.center();
-    return DesktopTools::run(u"xdotool"_s, {u"mousemove"_s, u"--sync"_s, QString::number(c.x()),
+    // No --sync: it waits for a motion that never comes when the pointer is already there.
+    return DesktopTools::run(u"xdotool"_s, {u"mousemove"_s, QString::number(c.x()),
                                             QString::number(c.y()), u"click"_s, u"1"_s}).exitCode == 0;
 }
 
