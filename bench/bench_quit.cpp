@@ -25,7 +25,7 @@ namespace {
 bool started(const QString &journal)
 {
     QFile file(journal);
-    return file.open(QIODevice::ReadOnly) && file.readAll().contains("mac: ");
+    return file.open(QIODevice::ReadOnly) && file.readAll().contains("ordinateur: ");
 }
 
 } // namespace

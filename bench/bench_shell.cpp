@@ -172,7 +172,7 @@ int main(int argc, char *argv[])
             else
                 QTest::qWait(5);
         }
-        TestEnv::waitFor([] { return QFile(journalPath()).size() > 0 && logged(QDateTime(), QStringLiteral(" mac: ")) != -1; }, 10000);
+        TestEnv::waitFor([] { return QFile(journalPath()).size() > 0 && logged(QDateTime(), QStringLiteral(" ordinateur: ")) != -1; }, 10000);
         const qint64 hotkeyMs = logged(start, QStringLiteral(" démarrage: micro="));
         hotkeys << double(hotkeyMs);
         trays << trayMs;

@@ -100,6 +100,9 @@ Rectangle {
                 color: Theme.text
                 font.pixelSize: 12
                 font.weight: Font.DemiBold
+                // "Clé OpenRouter manquante" is wider than the sidebar: it wraps, whole.
+                wrapMode: Text.WordWrap
+                maximumLineCount: 2
                 elide: Text.ElideRight
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
