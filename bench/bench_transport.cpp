@@ -2,7 +2,7 @@
 // 127.0.0.1: a call that gets no answer, a reply that stalls after its headers,
 // a refused connection, and what a warm-up costs its caller. The limits run at a
 // twentieth of the real time; the figures are given back at full scale too.
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/EngineTestUtil.h"
 #include "engines/Net.h"
 #include "engines/OmbryAI.h"
@@ -90,7 +90,7 @@ int main(int argc, char *argv[])
     local.start();
     local.on("GET", QStringLiteral("/v1/models"), ScriptedReply::hanging());
     qputenv("OMBRY_LOCAL_LLM_URL", local.url(QStringLiteral("/v1")).toUtf8());
-    const auto probe = await(AppleRewrite::run(QStringLiteral("s"), QStringLiteral("t")), 10000);
+    const auto probe = await(LocalRewrite::run(QStringLiteral("s"), QStringLiteral("t")), 10000);
     line("modèle local muet, sonde abandonnée", double(probe.elapsedMs), 0.5);
 
     // Refused at once: nothing listens on port 9.

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
-#include "audio/AppleSpeech.h"
-#include "engines/AppleRewrite.h"
+#include "engines/LocalSpeech.h"
+#include "engines/LocalRewrite.h"
 #include "engines/GeminiSpeech.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
@@ -45,13 +45,13 @@ QCoro::Task<> onDeviceTest(QStringList values)
     const QByteArray wav = readFile(values.at(0));
     QElapsedTimer clock;
     clock.start();
-    const QString text = co_await AppleSpeech::transcribe(wav, QStringLiteral("fr"), {});
+    const QString text = co_await LocalSpeech::transcribe(wav, QStringLiteral("fr"), {});
     print(QStringLiteral("transcription (") + elapsed(clock) + QStringLiteral(" s): ") + text);
-    const bool available = co_await AppleRewrite::isAvailable();
+    const bool available = co_await LocalRewrite::isAvailable();
     print(QStringLiteral("modèle local disponible: ") + (available ? QStringLiteral("true") : QStringLiteral("false")));
     clock.restart();
     const QString rewritten =
-        co_await AppleRewrite::run(OpenRouter::instructions(QStringLiteral("français"), {}), text);
+        co_await LocalRewrite::run(OpenRouter::instructions(QStringLiteral("français"), {}), text);
     print(QStringLiteral("reformulation (") + elapsed(clock) + QStringLiteral(" s): ") + rewritten);
 }
 

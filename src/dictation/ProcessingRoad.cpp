@@ -1,7 +1,7 @@
 #include "dictation/ProcessingRoad.h"
 
 #include "dictation/Paster.h"
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/CloudFirst.h"
 #include "engines/EngineError.h"
 #include "engines/Hallucination.h"
@@ -9,14 +9,14 @@
 #include "engines/Tone.h"
 #include "engines/GeminiSpeech.h"
 #include "engines/Deepgram.h"
-#include "audio/AppleSpeech.h"
+#include "engines/LocalSpeech.h"
 #include "model/AppSettings.h"
 #include "model/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 #include "platform/Permissions.h"
 #include "text/Corrector.h"
-#include "text/Fix.h"
+#include "model/Fix.h"
 #include "text/Translator.h"
 #include "text/VoiceCommand.h"
 
@@ -248,7 +248,7 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
                                     engine == TranscriptionEngine::Apple};
         QCoro::Task<QString> heard = CloudFirst::run<QString>(
             plan, [wav, name, words] { return GeminiSpeech::transcribe(wav, name, words); },
-            [wav, locale, words] { return AppleSpeech::transcribe(wav, locale, words); });
+            [wav, locale, words] { return LocalSpeech::transcribe(wav, locale, words); });
         QString text = co_await std::move(heard);
         co_return Heard{text, {}};
     } catch (const std::exception &error) {
@@ -273,7 +273,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
                                     settings->rewriteEngine() == RewriteEngine::Apple};
         QCoro::Task<QString> asked = CloudFirst::run<QString>(
             plan, [system, corrected, model] { return OpenRouter::complete(system, corrected, model); },
-            [system, corrected] { return AppleRewrite::run(system, corrected); });
+            [system, corrected] { return LocalRewrite::run(system, corrected); });
         const QString rewritten = co_await std::move(asked);
         finalText = Corrector::finish(store->applyCorrections(rewritten), CorrectionScope(12));
         if (trip->request.translate) {

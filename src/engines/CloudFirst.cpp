@@ -1,7 +1,7 @@
 #include "engines/CloudFirst.h"
 
-#include "audio/AppleSpeech.h"
-#include "engines/AppleRewrite.h"
+#include "engines/LocalSpeech.h"
+#include "engines/LocalRewrite.h"
 #include "engines/Net.h"
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
@@ -104,7 +104,7 @@ QCoro::Task<bool> localAnswers(Local local)
         co_return it->answers;
     bool answers = false;
     if (local == Local::Text) {
-        QCoro::Task<bool> probe = AppleRewrite::isAvailable();
+        QCoro::Task<bool> probe = LocalRewrite::isAvailable();
         answers = co_await std::move(probe);
     } else {
         QCoro::Task<bool> probe = speechAnswers();
@@ -173,7 +173,7 @@ void log(const Plan &plan, Step step, const QString &why)
 
 Failure localMissing(Local local)
 {
-    const EngineError error = local == Local::Text ? AppleRewrite::unavailable() : AppleSpeech::unavailable();
+    const EngineError error = local == Local::Text ? LocalRewrite::unavailable() : LocalSpeech::unavailable();
     const QString shown = local == Local::Text ? QStringLiteral("Modèle local injoignable")
                                                : QStringLiteral("Reconnaissance locale injoignable");
     return Failure(Failure::Cause::Unreachable, shown, error.description());

@@ -1,5 +1,7 @@
 #include "model/Records.h"
 
+#include "model/JsonStream.h"
+
 #include "model/TextUtil.h"
 
 #include <QHash>
@@ -70,49 +72,6 @@ std::optional<QDateTime> parseDate(const QString &text)
     return local.toUTC();
 }
 
-void appendJsonString(QByteArray &out, const QString &text)
-{
-    static const char hex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
-    const char *p = utf8.constData();
-    const char *end = p + utf8.size();
-    out.append('"');
-    while (p < end) {
-        // Copy the run that needs no escape at once.
-        const char *run = p;
-        while (p < end && uchar(*p) >= 0x20 && *p != '"' && *p != '\\')
-            ++p;
-        out.append(run, p - run);
-        if (p == end)
-            break;
-        const auto u = uchar(*p++);
-        switch (u) {
-        case '"': out.append("\\\"", 2); break;
-        case '\\': out.append("\\\\", 2); break;
-        case '\n': out.append("\\n", 2); break;
-        case '\r': out.append("\\r", 2); break;
-        case '\t': out.append("\\t", 2); break;
-        case '\b': out.append("\\b", 2); break;
-        case '\f': out.append("\\f", 2); break;
-        default: {
-            const char esc[] = {'\\', 'u', '0', '0', hex[u >> 4], hex[u & 15]};
-            out.append(esc, 6);
-        }
-        }
-    }
-    out.append('"');
-}
-
-void appendJsonNumber(QByteArray &out, double value)
-{
-    if (!std::isfinite(value))
-        value = 0; // JSON has no NaN or infinity; refusing would make the whole file unwritable
-    if (value == std::trunc(value) && std::fabs(value) < 1e15)
-        out.append(QByteArray::number(qint64(value)));
-    else
-        out.append(QByteArray::number(value, 'g', QLocale::FloatingPointShortest));
-}
-
 QByteArray encodeArray(const QStringList &list)
 {
     QByteArray out;
@@ -120,7 +79,7 @@ QByteArray encodeArray(const QStringList &list)
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (i)
             out.append(',');
-        appendJsonString(out, list.at(i));
+        Json::appendString(out, list.at(i));
     }
     out.append(']');
     return out;
@@ -128,379 +87,10 @@ QByteArray encodeArray(const QStringList &list)
 
 namespace {
 
-// Builds one object in field order.
-class ObjectWriter
-{
-public:
-    ObjectWriter() { out_.append('{'); }
-    void key(const char *name)
-    {
-        if (!first_)
-            out_.append(',');
-        first_ = false;
-        out_.append('"').append(name).append("\":");
-    }
-    void string(const char *name, const QString &value)
-    {
-        key(name);
-        appendJsonString(out_, value);
-    }
-    void optionalString(const char *name, const std::optional<QString> &value)
-    {
-        if (value)
-            string(name, *value);
-    }
-    void uuid(const char *name, const QUuid &value) { string(name, uuidText(value)); }
-    void date(const char *name, const QDateTime &value) { string(name, dateText(value)); }
-    void number(const char *name, double value)
-    {
-        key(name);
-        appendJsonNumber(out_, value);
-    }
-    void raw(const char *name, const QByteArray &json)
-    {
-        key(name);
-        out_.append(json);
-    }
-    QByteArray finish()
-    {
-        out_.append('}');
-        return std::move(out_);
-    }
-
-private:
-    QByteArray out_;
-    bool first_ = true;
-};
-
-// A strict pull parser over UTF-8 JSON (RFC 8259): the files are read straight into
-// records, without an intermediate document. Any fault makes the whole read fail.
-class JsonReader
-{
-public:
-    JsonReader(const char *begin, const char *end)
-        : p_(begin)
-        , end_(end)
-    {
-        // A byte-order mark written by an editor.
-        if (end_ - p_ >= 3 && uchar(p_[0]) == 0xEF && uchar(p_[1]) == 0xBB && uchar(p_[2]) == 0xBF)
-            p_ += 3;
-    }
-
-    bool ok() const { return ok_; }
-    bool fail() { return ok_ = false; }
-
-    // Whitespace, then the next byte (0 at the end).
-    char peek()
-    {
-        while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
-            ++p_;
-        return p_ < end_ ? *p_ : 0;
-    }
-    bool atEnd() { return peek() == 0 && p_ == end_; }
-    bool consume(char c)
-    {
-        if (peek() != c)
-            return false;
-        ++p_;
-        return true;
-    }
-
-    bool null()
-    {
-        if (peek() != 'n')
-            return false;
-        if (end_ - p_ < 4 || std::memcmp(p_, "null", 4) != 0)
-            return fail();
-        p_ += 4;
-        return true;
-    }
-
-    bool string(QString &out)
-    {
-        std::string_view raw;
-        std::string buffer;
-        if (!stringBytes(raw, buffer))
-            return false;
-        if (!validUtf8(raw))
-            return fail();
-        out = QString::fromUtf8(raw.data(), qsizetype(raw.size()));
-        return true;
-    }
-
-    // A key as UTF-8 bytes, escapes resolved.
-    bool key(std::string &out)
-    {
-        std::string_view raw;
-        std::string buffer;
-        if (!stringBytes(raw, buffer) || !validUtf8(raw))
-            return fail();
-        out.assign(raw);
-        return consume(':') || fail();
-    }
-
-    bool number(double &out)
-    {
-        peek();
-        const char *start = p_;
-        const char *q = p_;
-        if (q < end_ && *q == '-')
-            ++q;
-        if (q < end_ && *q == '0') {
-            ++q;
-        } else if (q < end_ && *q >= '1' && *q <= '9') {
-            while (q < end_ && isDigit(*q))
-                ++q;
-        } else {
-            return fail();
-        }
-        if (q < end_ && *q == '.') {
-            ++q;
-            if (!(q < end_ && isDigit(*q)))
-                return fail();
-            while (q < end_ && isDigit(*q))
-                ++q;
-        }
-        if (q < end_ && (*q == 'e' || *q == 'E')) {
-            ++q;
-            if (q < end_ && (*q == '+' || *q == '-'))
-                ++q;
-            if (!(q < end_ && isDigit(*q)))
-                return fail();
-            while (q < end_ && isDigit(*q))
-                ++q;
-        }
-        const auto result = std::from_chars(start, q, out);
-        if (result.ec != std::errc() || result.ptr != q || !std::isfinite(out))
-            return fail();
-        p_ = q;
-        return true;
-    }
-
-    // Calls onKey(key) for each member; onKey reads the value and returns false to stop.
-    template<typename F>
-    bool object(F &&onKey)
-    {
-        if (!consume('{'))
-            return fail();
-        if (consume('}'))
-            return true;
-        std::string name;
-        do {
-            if (peek() != '"' || !key(name) || !onKey(name) || !ok_)
-                return fail();
-        } while (consume(','));
-        return consume('}') || fail();
-    }
-
-    template<typename F>
-    bool array(F &&onElement)
-    {
-        if (!consume('['))
-            return fail();
-        if (consume(']'))
-            return true;
-        do {
-            if (!onElement() || !ok_)
-                return fail();
-        } while (consume(','));
-        return consume(']') || fail();
-    }
-
-    bool skipValue(int depth = 0)
-    {
-        if (depth > 256)
-            return fail();
-        switch (peek()) {
-        case '{':
-            return object([&](const std::string &) { return skipValue(depth + 1); });
-        case '[':
-            return array([&] { return skipValue(depth + 1); });
-        case '"': {
-            QString ignored;
-            return string(ignored);
-        }
-        case 't': return literal("true");
-        case 'f': return literal("false");
-        case 'n': return null();
-        default: {
-            double ignored;
-            return number(ignored);
-        }
-        }
-    }
-
-private:
-    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-    bool literal(const char *word)
-    {
-        const size_t n = std::strlen(word);
-        if (size_t(end_ - p_) < n || std::memcmp(p_, word, n) != 0)
-            return fail();
-        p_ += n;
-        return true;
-    }
-
-    static int hexValue(char c)
-    {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    }
-
-    bool hex4(uint &out)
-    {
-        if (end_ - p_ < 4)
-            return false;
-        out = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int v = hexValue(p_[i]);
-            if (v < 0)
-                return false;
-            out = out * 16 + uint(v);
-        }
-        p_ += 4;
-        return true;
-    }
-
-    static void appendUtf8(std::string &out, uint c)
-    {
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-
-    // The bytes of a string value: a view into the input, or `buffer` when it had escapes.
-    bool stringBytes(std::string_view &out, std::string &buffer)
-    {
-        if (!consume('"'))
-            return fail();
-        const char *start = p_;
-        while (p_ < end_ && *p_ != '"' && *p_ != '\\') {
-            if (uchar(*p_) < 0x20)
-                return fail();
-            ++p_;
-        }
-        if (p_ >= end_)
-            return fail();
-        if (*p_ == '"') {
-            out = std::string_view(start, size_t(p_ - start));
-            ++p_;
-            return true;
-        }
-        buffer.assign(start, size_t(p_ - start));
-        while (p_ < end_ && *p_ != '"') {
-            const char c = *p_++;
-            if (uchar(c) < 0x20)
-                return fail();
-            if (c != '\\') {
-                buffer += c;
-                continue;
-            }
-            if (p_ >= end_)
-                return fail();
-            switch (*p_++) {
-            case '"': buffer += '"'; break;
-            case '\\': buffer += '\\'; break;
-            case '/': buffer += '/'; break;
-            case 'b': buffer += '\b'; break;
-            case 'f': buffer += '\f'; break;
-            case 'n': buffer += '\n'; break;
-            case 'r': buffer += '\r'; break;
-            case 't': buffer += '\t'; break;
-            case 'u': {
-                uint c1;
-                if (!hex4(c1))
-                    return fail();
-                if (c1 >= 0xD800 && c1 <= 0xDBFF) {
-                    uint c2;
-                    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u')
-                        return fail();
-                    p_ += 2;
-                    if (!hex4(c2) || c2 < 0xDC00 || c2 > 0xDFFF)
-                        return fail();
-                    c1 = 0x10000 + ((c1 - 0xD800) << 10) + (c2 - 0xDC00);
-                } else if (c1 >= 0xDC00 && c1 <= 0xDFFF) {
-                    return fail();
-                }
-                appendUtf8(buffer, c1);
-                break;
-            }
-            default:
-                return fail();
-            }
-        }
-        if (p_ >= end_)
-            return fail();
-        ++p_;
-        out = buffer;
-        return true;
-    }
-
-    static bool validUtf8(std::string_view s)
-    {
-        const auto *p = reinterpret_cast<const uchar *>(s.data());
-        const auto *end = p + s.size();
-        while (p < end) {
-            const uchar c = *p;
-            if (c < 0x80) {
-                ++p;
-                continue;
-            }
-            int extra;
-            uint cp;
-            if (c >= 0xC2 && c <= 0xDF) {
-                extra = 1;
-                cp = c & 0x1F;
-            } else if (c >= 0xE0 && c <= 0xEF) {
-                extra = 2;
-                cp = c & 0x0F;
-            } else if (c >= 0xF0 && c <= 0xF4) {
-                extra = 3;
-                cp = c & 0x07;
-            } else {
-                return false;
-            }
-            if (end - p <= extra)
-                return false;
-            for (int i = 1; i <= extra; ++i) {
-                if ((p[i] & 0xC0) != 0x80)
-                    return false;
-                cp = (cp << 6) | (p[i] & 0x3F);
-            }
-            if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-                return false;
-            p += extra + 1;
-        }
-        return true;
-    }
-
-    const char *p_;
-    const char *end_;
-    bool ok_ = true;
-};
-
 // Field readers for one object: each returns false (failing the reader) on a wrong type.
 struct Fields
 {
-    JsonReader &r;
+    Json::Reader &r;
     quint32 seen = 0;
 
     bool string(QString &out, quint32 bit)
@@ -560,7 +150,7 @@ struct Fields
     bool done(quint32 required) const { return r.ok() && (seen & required) == required; }
 };
 
-bool readRecord(JsonReader &r, Fix &f)
+bool readRecord(Json::Reader &r, Fix &f)
 {
     Fields in{r};
     const bool ok = r.object([&](const std::string &key) {
@@ -574,7 +164,7 @@ bool readRecord(JsonReader &r, Fix &f)
     return ok && in.done(31);
 }
 
-bool readRecord(JsonReader &r, Dictation &d)
+bool readRecord(Json::Reader &r, Dictation &d)
 {
     Fields in{r};
     const bool ok = r.object([&](const std::string &key) {
@@ -594,7 +184,7 @@ bool readRecord(JsonReader &r, Dictation &d)
     return ok && in.done(63);
 }
 
-bool readRecord(JsonReader &r, Correction &c)
+bool readRecord(Json::Reader &r, Correction &c)
 {
     Fields in{r};
     const bool ok = r.object([&](const std::string &key) {
@@ -606,7 +196,7 @@ bool readRecord(JsonReader &r, Correction &c)
     return ok && in.done(7);
 }
 
-bool readRecord(JsonReader &r, CorrectionRecord &c)
+bool readRecord(Json::Reader &r, CorrectionRecord &c)
 {
     Fields in{r};
     const bool ok = r.object([&](const std::string &key) {
@@ -633,7 +223,7 @@ bool readRecord(JsonReader &r, CorrectionRecord &c)
     return ok && in.done(127);
 }
 
-bool readRecord(JsonReader &r, Snippet &s)
+bool readRecord(Json::Reader &r, Snippet &s)
 {
     Fields in{r};
     const bool ok = r.object([&](const std::string &key) {
@@ -645,7 +235,7 @@ bool readRecord(JsonReader &r, Snippet &s)
     return ok && in.done(7);
 }
 
-bool readRecord(JsonReader &r, CostEntry &c)
+bool readRecord(Json::Reader &r, CostEntry &c)
 {
     Fields in{r};
     const bool ok = r.object([&](const std::string &key) {
@@ -656,7 +246,7 @@ bool readRecord(JsonReader &r, CostEntry &c)
     return ok && in.done(3);
 }
 
-bool readRecord(JsonReader &r, Meeting &m)
+bool readRecord(Json::Reader &r, Meeting &m)
 {
     Fields in{r};
     const bool ok = r.object([&](const std::string &key) {
@@ -672,7 +262,7 @@ bool readRecord(JsonReader &r, Meeting &m)
     return ok && in.done(127);
 }
 
-bool readRecord(JsonReader &r, QString &s)
+bool readRecord(Json::Reader &r, QString &s)
 {
     return r.peek() == '"' ? r.string(s) : r.fail();
 }
@@ -680,7 +270,7 @@ bool readRecord(JsonReader &r, QString &s)
 template<typename T>
 std::optional<QList<T>> readArray(const char *begin, const char *end)
 {
-    JsonReader r(begin, end);
+    Json::Reader r(begin, end);
     QList<T> out;
     const bool ok = r.array([&] {
         T record;
@@ -701,7 +291,7 @@ std::optional<T> readValue(const QJsonValue &value)
     if (!value.isObject())
         return std::nullopt;
     const QByteArray json = QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
-    JsonReader r(json.constData(), json.constData() + json.size());
+    Json::Reader r(json.constData(), json.constData() + json.size());
     T record;
     if (!readRecord(r, record) || !r.atEnd())
         return std::nullopt;
@@ -710,8 +300,8 @@ std::optional<T> readValue(const QJsonValue &value)
 
 QByteArray fixJson(const Fix &fix)
 {
-    ObjectWriter w;
-    w.uuid("id", fix.id);
+    Json::ObjectWriter w;
+    w.string("id", uuidText(fix.id));
     w.string("original", fix.original);
     w.string("correction", fix.correction);
     w.string("kind", fix.kind);
@@ -800,9 +390,9 @@ bool Dictation::operator==(const Dictation &o) const
 
 QByteArray Dictation::toJson() const
 {
-    ObjectWriter w;
-    w.uuid("id", id);
-    w.date("date", date);
+    Json::ObjectWriter w;
+    w.string("id", uuidText(id));
+    w.string("date", dateText(date));
     w.string("appName", appName);
     w.optionalString("bundleID", bundleID);
     w.string("finalText", finalText);
@@ -838,8 +428,8 @@ bool Correction::operator==(const Correction &o) const
 
 QByteArray Correction::toJson() const
 {
-    ObjectWriter w;
-    w.uuid("id", id);
+    Json::ObjectWriter w;
+    w.string("id", uuidText(id));
     w.string("heard", heard);
     w.string("written", written);
     return w.finish();
@@ -868,9 +458,9 @@ bool CorrectionRecord::operator==(const CorrectionRecord &o) const
 
 QByteArray CorrectionRecord::toJson() const
 {
-    ObjectWriter w;
-    w.uuid("id", id);
-    w.date("date", date);
+    Json::ObjectWriter w;
+    w.string("id", uuidText(id));
+    w.string("date", dateText(date));
     w.string("appName", appName);
     w.optionalString("bundleID", bundleID);
     w.string("action", action);
@@ -916,8 +506,8 @@ bool Snippet::operator==(const Snippet &o) const
 
 QByteArray Snippet::toJson() const
 {
-    ObjectWriter w;
-    w.uuid("id", id);
+    Json::ObjectWriter w;
+    w.string("id", uuidText(id));
     w.string("trigger", trigger);
     w.string("text", text);
     return w.finish();
@@ -944,8 +534,8 @@ bool CostEntry::operator==(const CostEntry &o) const
 
 QByteArray CostEntry::toJson() const
 {
-    ObjectWriter w;
-    w.date("date", date);
+    Json::ObjectWriter w;
+    w.string("date", dateText(date));
     w.number("amount", amount);
     return w.finish();
 }
@@ -977,9 +567,9 @@ bool Meeting::operator==(const Meeting &o) const
 
 QByteArray Meeting::toJson() const
 {
-    ObjectWriter w;
-    w.uuid("id", id);
-    w.date("date", date);
+    Json::ObjectWriter w;
+    w.string("id", uuidText(id));
+    w.string("date", dateText(date));
     w.number("duration", duration);
     w.string("title", title);
     w.string("transcript", transcript);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/Fix.h"
+#include "model/Fix.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -186,11 +186,6 @@ bool isPlainFileName(const QString &name);
 QString dateText(const QDateTime &date);
 // Accepts the internet date-time form without fractional seconds ("Z" or "+hh:mm").
 std::optional<QDateTime> parseDate(const QString &text);
-
-// A JSON string literal, quotes included.
-void appendJsonString(QByteArray &out, const QString &text);
-// A JSON number in its shortest form; a non-finite value is written as 0.
-void appendJsonNumber(QByteArray &out, double value);
 
 // Encodes a list as one compact JSON array, elements in list order.
 template<typename T>

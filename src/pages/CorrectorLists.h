@@ -1,7 +1,7 @@
 #pragma once
 
 #include "pages/CorrectorText.h"
-#include "text/Fix.h"
+#include "model/Fix.h"
 
 #include <QAbstractListModel>
 #include <QPointer>

@@ -2,7 +2,7 @@
 
 #include "pages/CorrectorLists.h"
 #include "pages/CorrectorText.h"
-#include "text/Fix.h"
+#include "model/Fix.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/Records.h"
-#include "text/Fix.h"
+#include "model/Fix.h"
 
 #include <QList>
 #include <QSet>

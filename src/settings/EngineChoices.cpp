@@ -1,6 +1,6 @@
 #include "settings/EngineChoices.h"
 
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
 #include "model/AppSettings.h"
@@ -33,7 +33,7 @@ void EngineChoices::askLocalModel()
 {
     QPointer<EngineChoices> self(this);
     auto probe = [](QPointer<EngineChoices> that) -> QCoro::Task<void> {
-        auto task = AppleRewrite::isAvailable();
+        auto task = LocalRewrite::isAvailable();
         const bool available = co_await std::move(task);
         if (that)
             that->setLocalModelAvailable(available);

@@ -1,6 +1,6 @@
 #include "text/Analyzer.h"
 
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/CloudFirst.h"
 #include "engines/EngineError.h"
 #include "engines/OpenRouter.h"
@@ -20,7 +20,7 @@ namespace {
 QCoro::Task<QString> appleStructured(QString system, QString text, int count)
 {
     const QJsonObject answer =
-        co_await AppleRewrite::runStructured(system, text, QStringLiteral("Result"), explanationSchema(count));
+        co_await LocalRewrite::runStructured(system, text, QStringLiteral("Result"), explanationSchema(count));
     co_return QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact));
 }
 
@@ -95,7 +95,7 @@ QCoro::Task<QString> rewrite(QString text, TextAction action, QString language, 
                                 settings->rewriteEngine() != RewriteEngine::OpenRouter, false};
     QCoro::Task<QString> asked = CloudFirst::run<QString>(
         plan, [system, text, model] { return OpenRouter::complete(system, text, model); },
-        [system, text] { return AppleRewrite::run(system, text); });
+        [system, text] { return LocalRewrite::run(system, text); });
     co_return co_await std::move(asked);
 }
 

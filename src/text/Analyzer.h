@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text/Fix.h"
+#include "model/Fix.h"
 #include "text/LanguageTool.h"
 
 #include <QJsonObject>

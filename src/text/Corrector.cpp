@@ -1,6 +1,6 @@
 #include "text/Corrector.h"
 
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/CloudFirst.h"
 #include "engines/EngineError.h"
 #include "engines/OpenRouter.h"
@@ -47,7 +47,7 @@ QCoro::Task<Result> correctDetailed(QString text, QString language, QStringList 
                                 engine != RewriteEngine::OpenRouter};
     QCoro::Task<QString> asked = CloudFirst::run<QString>(
         plan, [system, user, model] { return OpenRouter::complete(system, user, model); },
-        [system, user] { return AppleRewrite::run(system, user); });
+        [system, user] { return LocalRewrite::run(system, user); });
     const QString reply = co_await std::move(asked);
     co_return Result{finish(guardChanges(text, cleanReply(reply)), settings->correctionScope()), kept};
 }

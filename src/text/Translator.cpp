@@ -1,6 +1,6 @@
 #include "text/Translator.h"
 
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/CloudFirst.h"
 #include "engines/OpenRouter.h"
 
@@ -13,7 +13,7 @@ QCoro::Task<QString> translate(QString text, QString target, bool autoReverse)
     const CloudFirst::Plan plan{QStringLiteral("traduction"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text, false};
     QCoro::Task<QString> asked = CloudFirst::run<QString>(
         plan, [system, text, model] { return OpenRouter::complete(system, text, model); },
-        [system, text] { return AppleRewrite::run(system, text); });
+        [system, text] { return LocalRewrite::run(system, text); });
     co_return co_await std::move(asked);
 }
 

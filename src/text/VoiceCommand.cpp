@@ -1,6 +1,6 @@
 #include "text/VoiceCommand.h"
 
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/CloudFirst.h"
 #include "engines/OpenRouter.h"
 
@@ -14,7 +14,7 @@ QCoro::Task<QString> apply(QString instruction, QString text)
     const CloudFirst::Plan plan{QStringLiteral("commande"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text, false};
     QCoro::Task<QString> asked = CloudFirst::run<QString>(
         plan, [system, user, cloudModel] { return OpenRouter::complete(system, user, cloudModel); },
-        [system, user] { return AppleRewrite::run(system, user); });
+        [system, user] { return LocalRewrite::run(system, user); });
     co_return co_await std::move(asked);
 }
 

@@ -1,6 +1,6 @@
 #include "engines/EngineTestUtil.h"
 
-#include "audio/AppleSpeech.h"
+#include "engines/LocalSpeech.h"
 #include "audio/AudioRecorder.h"
 #include "engines/Deepgram.h"
 #include "engines/GeminiSpeech.h"
@@ -397,9 +397,9 @@ private Q_SLOTS:
     void onDeviceWithoutServerFailsFast()
     {
         // The loopback port of the test environment is closed.
-        const auto out = await(AppleSpeech::transcribe(wavOf(0.2), QStringLiteral("fr"), {}));
+        const auto out = await(LocalSpeech::transcribe(wavOf(0.2), QStringLiteral("fr"), {}));
         QVERIFY(out.errorAs<EngineError>());
-        QVERIFY(AppleSpeech::isUnavailable(*out.errorAs<EngineError>()));
+        QVERIFY(LocalSpeech::isUnavailable(*out.errorAs<EngineError>()));
         QCOMPARE(out.error, QStringLiteral("Reconnaissance locale : erreur 0 non disponible sur cet ordinateur "
                                            "(serveur local requis)"));
         QVERIFY2(out.elapsedMs < 1500, qPrintable(QString::number(out.elapsedMs)));
@@ -411,9 +411,9 @@ private Q_SLOTS:
         QVERIFY(asr.start());
         asr.on("GET", QStringLiteral("/v1/models"), ScriptedReply::hanging());
         qputenv("OMBRY_LOCAL_ASR_URL", asr.url(QStringLiteral("/v1")).toUtf8());
-        const auto out = await(AppleSpeech::transcribe(wavOf(0.2), QStringLiteral("fr"), {}));
+        const auto out = await(LocalSpeech::transcribe(wavOf(0.2), QStringLiteral("fr"), {}));
         qputenv("OMBRY_LOCAL_ASR_URL", "http://127.0.0.1:9");
-        QVERIFY(out.errorAs<EngineError>() && AppleSpeech::isUnavailable(*out.errorAs<EngineError>()));
+        QVERIFY(out.errorAs<EngineError>() && LocalSpeech::isUnavailable(*out.errorAs<EngineError>()));
         QVERIFY2(out.elapsedMs < 2500, qPrintable(QString::number(out.elapsedMs)));
         QCOMPARE(asr.count(QStringLiteral("/v1/audio/transcriptions")), 0);
     }
@@ -429,9 +429,9 @@ private Q_SLOTS:
         asr.enqueue("POST", QStringLiteral("/v1/audio/transcriptions"), ScriptedReply::text("panne", 500));
         qputenv("OMBRY_LOCAL_ASR_URL", asr.url(QStringLiteral("/v1")).toUtf8());
         const QByteArray wav = wavOf(0.2);
-        const auto out = await(AppleSpeech::transcribe(
+        const auto out = await(LocalSpeech::transcribe(
             wav, QStringLiteral("fr"), {QStringLiteral(" \t"), QStringLiteral(" Dupont "), QStringLiteral("Lyon")}));
-        const auto failed = await(AppleSpeech::transcribe(wav, QStringLiteral("fr"), {}));
+        const auto failed = await(LocalSpeech::transcribe(wav, QStringLiteral("fr"), {}));
         qputenv("OMBRY_LOCAL_ASR_URL", "http://127.0.0.1:9");
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, QStringLiteral("Bonjour à tous."));

@@ -1,6 +1,6 @@
 #include "EngineTestUtil.h"
 
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "engines/CloudFirst.h"
 #include "engines/OpenRouter.h"
 #include "fakes/FakeHttpService.h"
@@ -129,7 +129,7 @@ private Q_SLOTS:
         const CloudFirst::Plan plan{u"correction"_s, u"OpenRouter"_s, CloudFirst::Local::Text, localChosen, fallback};
         const auto out = await(CloudFirst::run<QString>(
             plan, [] { return OpenRouter::complete(u"système"_s, u"texte"_s, u"test/model"_s); },
-            [] { return AppleRewrite::run(u"système"_s, u"texte"_s); }));
+            [] { return LocalRewrite::run(u"système"_s, u"texte"_s); }));
         QVERIFY(out.done);
         QCOMPARE(out.value ? *out.value : out.error, result);
         const QString written = logText().mid(logBefore);

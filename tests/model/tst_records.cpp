@@ -1,3 +1,4 @@
+#include "model/JsonStream.h"
 #include "model/Records.h"
 #include "support/TestEnv.h"
 
@@ -202,7 +203,7 @@ private Q_SLOTS:
         QCOMPARE(Records::isPlainFileName(audioFile), kept);
         QByteArray json = "[{\"id\":\"6F9619FF-8B86-D011-B42D-00C04FC964FF\",\"date\":\"2026-01-02T03:04:05Z\","
                           "\"appName\":\"Notes\",\"finalText\":\"a\",\"rawText\":\"a\",\"duration\":2,\"audioFile\":";
-        Records::appendJsonString(json, audioFile);
+        Json::appendString(json, audioFile);
         json += "}]";
         const auto list = Records::decodeArray<Dictation>(json);
         QVERIFY(list && list->size() == 1);

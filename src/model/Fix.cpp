@@ -1,4 +1,4 @@
-#include "text/Fix.h"
+#include "model/Fix.h"
 
 #include "model/TextUtil.h"
 

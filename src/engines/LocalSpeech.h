@@ -11,7 +11,7 @@
 // loopback (OMBRY_LOCAL_ASR_URL, model OMBRY_LOCAL_ASR_MODEL or the first the
 // server lists). It is the fallback after the cloud, so a missing server fails at
 // once: the server must answer its model list within 500 ms.
-namespace AppleSpeech {
+namespace LocalSpeech {
 
 // Transcript of a WAV recording in `language` (a locale code such as "fr"), with
 // `contextualWords` as a hint; trimmed, possibly empty. Throws unavailable() when
@@ -26,4 +26,4 @@ bool isUnavailable(const EngineError &error);
 // The words passed as the hint: those with text besides blanks, untrimmed.
 QStringList hintWords(const QStringList &words);
 
-} // namespace AppleSpeech
+} // namespace LocalSpeech

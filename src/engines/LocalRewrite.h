@@ -9,7 +9,7 @@
 // The on-device language model: a local OpenAI-compatible chat server on loopback
 // (OMBRY_LOCAL_LLM_URL, model OMBRY_LOCAL_LLM_MODEL or the first the server lists).
 // Every call checks afresh that the server answers; nothing is remembered.
-namespace AppleRewrite {
+namespace LocalRewrite {
 
 // Whether the local server lists a model within 500 ms.
 QCoro::Task<bool> isAvailable();
@@ -27,4 +27,4 @@ QCoro::Task<QJsonObject> runStructured(QString system, QString text, QString nam
 EngineError unavailable();
 bool isUnavailable(const EngineError &error);
 
-} // namespace AppleRewrite
+} // namespace LocalRewrite

@@ -1,6 +1,6 @@
 #include "EngineTestUtil.h"
 
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 #include "fakes/FakeHttpService.h"
 
 #include <QJsonArray>
@@ -29,7 +29,7 @@ const QString kUnavailable =
 
 } // namespace
 
-class TestAppleRewrite : public QObject
+class TestLocalRewrite : public QObject
 {
     Q_OBJECT
 
@@ -68,7 +68,7 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         if (!model.isEmpty())
             qputenv("OMBRY_LOCAL_LLM_MODEL", model.toUtf8());
-        const auto out = await(AppleRewrite::run(QStringLiteral("Consigne"), QString()));
+        const auto out = await(LocalRewrite::run(QStringLiteral("Consigne"), QString()));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(*out.value, QStringLiteral("Bonjour à  tous."));
 
@@ -94,7 +94,7 @@ private Q_SLOTS:
         server_->on("POST", QStringLiteral("/v1/chat/completions"),
                     ScriptedReply::json(answer(QStringLiteral(R"({"texte":"Salut","langue":"fr"})"))));
         const QJsonObject schema{{QStringLiteral("type"), QStringLiteral("object")}};
-        const auto out = await(AppleRewrite::runStructured(QStringLiteral("s"), QStringLiteral("t"),
+        const auto out = await(LocalRewrite::runStructured(QStringLiteral("s"), QStringLiteral("t"),
                                                            QStringLiteral("traduction"), schema));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->value(QStringLiteral("texte")).toString(), QStringLiteral("Salut"));
@@ -106,7 +106,7 @@ private Q_SLOTS:
         QCOMPARE(format.value(QStringLiteral("json_schema")).toObject().value(QStringLiteral("schema")).toObject(), schema);
 
         server_->on("POST", QStringLiteral("/v1/chat/completions"), ScriptedReply::json(answer(QStringLiteral("pas du JSON"))));
-        const auto bad = await(AppleRewrite::runStructured(QStringLiteral("s"), QStringLiteral("t"),
+        const auto bad = await(LocalRewrite::runStructured(QStringLiteral("s"), QStringLiteral("t"),
                                                            QStringLiteral("traduction"), schema));
         QVERIFY(bad.errorAs<DecodingError>());
     }
@@ -114,20 +114,20 @@ private Q_SLOTS:
     void unavailableAtOnceWithoutServer()
     {
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9/v1");
-        const auto out = await(AppleRewrite::run(QStringLiteral("s"), QStringLiteral("t")));
+        const auto out = await(LocalRewrite::run(QStringLiteral("s"), QStringLiteral("t")));
         QVERIFY(!out.value);
         const auto *error = out.errorAs<EngineError>();
         QVERIFY2(error, qPrintable(out.error));
-        QVERIFY(AppleRewrite::isUnavailable(*error));
+        QVERIFY(LocalRewrite::isUnavailable(*error));
         QCOMPARE(out.error, kUnavailable);
-        const auto available = await(AppleRewrite::isAvailable());
+        const auto available = await(LocalRewrite::isAvailable());
         QCOMPARE(available.value, std::optional<bool>(false));
     }
 
     void unavailableWhenTheServerIsTooSlow()
     {
         server_->on("GET", QStringLiteral("/v1/models"), ScriptedReply::hanging());
-        const auto out = await(AppleRewrite::run(QStringLiteral("s"), QStringLiteral("t")));
+        const auto out = await(LocalRewrite::run(QStringLiteral("s"), QStringLiteral("t")));
         // The probe gives up on its own (figures in bench_transport).
         QVERIFY(out.done);
         QCOMPARE(out.error, kUnavailable);
@@ -135,24 +135,24 @@ private Q_SLOTS:
 
         // Nothing is remembered: once the server answers, the next call works.
         server_->on("GET", QStringLiteral("/v1/models"), ScriptedReply::json(models()));
-        QCOMPARE(await(AppleRewrite::isAvailable()).value, std::optional<bool>(true));
-        QVERIFY(await(AppleRewrite::run(QStringLiteral("s"), QStringLiteral("t"))).value);
+        QCOMPARE(await(LocalRewrite::isAvailable()).value, std::optional<bool>(true));
+        QVERIFY(await(LocalRewrite::run(QStringLiteral("s"), QStringLiteral("t"))).value);
     }
 
     void unavailableWhenNoModelIsListed()
     {
         server_->on("GET", QStringLiteral("/v1/models"), ScriptedReply::json({{QStringLiteral("data"), QJsonArray()}}));
-        QCOMPARE(await(AppleRewrite::run(QStringLiteral("s"), QStringLiteral("t"))).error, kUnavailable);
+        QCOMPARE(await(LocalRewrite::run(QStringLiteral("s"), QStringLiteral("t"))).error, kUnavailable);
     }
 
     void refusedGeneration()
     {
         server_->on("POST", QStringLiteral("/v1/chat/completions"), ScriptedReply::text("modèle absent", 404));
-        const auto out = await(AppleRewrite::run(QStringLiteral("s"), QStringLiteral("t")));
+        const auto out = await(LocalRewrite::run(QStringLiteral("s"), QStringLiteral("t")));
         QCOMPARE(out.error, QStringLiteral("Modèle local : erreur 404 modèle absent"));
-        QVERIFY(!AppleRewrite::isUnavailable(*out.errorAs<EngineError>()));
+        QVERIFY(!LocalRewrite::isUnavailable(*out.errorAs<EngineError>()));
     }
 };
 
-OMBRY_TEST_MAIN(TestAppleRewrite)
-#include "tst_applerewrite.moc"
+OMBRY_TEST_MAIN(TestLocalRewrite)
+#include "tst_localrewrite.moc"

@@ -1,4 +1,4 @@
-#include "engines/AppleRewrite.h"
+#include "engines/LocalRewrite.h"
 
 #include "engines/EngineError.h"
 #include "engines/Net.h"
@@ -39,7 +39,7 @@ QCoro::Task<QString> respond(QString system, QString text, QJsonObject responseF
 {
     const QString model = co_await probe();
     if (model.isEmpty())
-        throw AppleRewrite::unavailable();
+        throw LocalRewrite::unavailable();
 
     QJsonObject body{
         {QStringLiteral("model"), model},
@@ -69,7 +69,7 @@ QCoro::Task<QString> respond(QString system, QString text, QJsonObject responseF
 
 } // namespace
 
-namespace AppleRewrite {
+namespace LocalRewrite {
 
 EngineError unavailable()
 {
@@ -107,4 +107,4 @@ QCoro::Task<QJsonObject> runStructured(QString system, QString text, QString nam
     co_return doc.object();
 }
 
-} // namespace AppleRewrite
+} // namespace LocalRewrite

@@ -1,4 +1,4 @@
-#include "audio/AppleSpeech.h"
+#include "engines/LocalSpeech.h"
 
 #include "engines/Net.h"
 #include "engines/Services.h"
@@ -32,7 +32,7 @@ QString firstModel(const QByteArray &reply)
 
 } // namespace
 
-namespace AppleSpeech {
+namespace LocalSpeech {
 
 EngineError unavailable()
 {
@@ -104,4 +104,4 @@ QCoro::Task<QString> transcribe(QByteArray wav, QString language, QStringList co
     co_return TextUtil::trimmed(text.toString());
 }
 
-} // namespace AppleSpeech
+} // namespace LocalSpeech
