@@ -4,7 +4,7 @@
 #include "support/TestEnv.h"
 
 #include "app/Application.h"
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 #include "app/Startup.h"
 #include "model/Defaults.h"
 

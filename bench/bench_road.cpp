@@ -2,7 +2,7 @@
 // paste, on the rewrite road, with cloud services that answer at once. The
 // services' own time is measured alone and taken off. Then the main thread's
 // share of the last stage: from the final text to the posted paste.
-#include "app/CommandLine.h"
+#include "diagnostics/CommandLine.h"
 #include "audio/AudioRecorder.h"
 #include "text/Corrector.h"
 #include "dictation/ProcessingRoad.h"

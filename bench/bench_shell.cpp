@@ -1,7 +1,7 @@
 // The shell as the user meets it on the private desktop: time from launch to
 // live hotkeys and to an icon in the tray, the cost of rebuilding the tray
 // menu, and the processor time of an idle program with its window closed.
-#include "app/Tray.h"
+#include "shell/Tray.h"
 #include "audio/MicrophoneList.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"

@@ -1,7 +1,7 @@
 // ombry-sign: makes the release key pair, signs release bundles, checks them
 // and packs them for the release feed.
-#include "app/Bundle.h"
-#include "app/ReleaseKey.h"
+#include "update/Bundle.h"
+#include "update/ReleaseKey.h"
 
 #include <QCoreApplication>
 #include <QFile>

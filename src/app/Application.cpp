@@ -1,12 +1,12 @@
 #include "app/Application.h"
 
 #include "app/InterfaceKeys.h"
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 #include "app/Navigation.h"
-#include "app/ShellActions.h"
-#include "app/SingleInstance.h"
-#include "app/Tray.h"
-#include "app/Updater.h"
+#include "shell/ShellActions.h"
+#include "shell/SingleInstance.h"
+#include "shell/Tray.h"
+#include "update/Updater.h"
 #include "audio/MicrophoneList.h"
 
 #include "calls/CallTranslator.h"

@@ -1,7 +1,7 @@
 #include "settings/GeneralChoices.h"
 
 #include "app/Application.h"
-#include "app/LoginItem.h"
+#include "shell/LoginItem.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"

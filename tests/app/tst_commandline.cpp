@@ -1,6 +1,6 @@
 #include "support/TestEnv.h"
 
-#include "app/CommandLine.h"
+#include "diagnostics/CommandLine.h"
 #include "audio/AudioRecorder.h"
 #include "fakes/FakeHttpService.h"
 

@@ -1,4 +1,4 @@
-#include "app/LoginItem.h"
+#include "shell/LoginItem.h"
 #include "model/Defaults.h"
 #include "model/Log.h"
 #include "model/Store.h"

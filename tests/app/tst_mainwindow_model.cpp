@@ -1,12 +1,12 @@
 #include "support/TestEnv.h"
 
 #include "app/Account.h"
-#include "app/GradientPlate.h"
+#include "shell/GradientPlate.h"
 #include "app/InterfaceKeys.h"
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 #include "app/Navigation.h"
-#include "app/RenderMode.h"
-#include "app/Snapshot.h"
+#include "diagnostics/RenderMode.h"
+#include "diagnostics/Snapshot.h"
 #include "model/Defaults.h"
 
 #include <QImage>

@@ -1,5 +1,5 @@
-#include "app/StatusMenu.h"
-#include "app/Tray.h"
+#include "shell/StatusMenu.h"
+#include "shell/Tray.h"
 #include "audio/MicrophoneList.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"

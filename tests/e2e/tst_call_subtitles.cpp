@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/Tray.h"
+#include "shell/Tray.h"
 #include "audio/AudioRecorder.h"
 #include "calls/CallTranslator.h"
 #include "calls/SubtitleWindow.h"

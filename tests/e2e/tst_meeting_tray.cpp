@@ -1,6 +1,6 @@
 #include "app/Application.h"
-#include "app/MainWindow.h"
-#include "app/Tray.h"
+#include "shell/MainWindow.h"
+#include "shell/Tray.h"
 #include "calls/MeetingRecorder.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"

@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 #include "app/Navigation.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"

@@ -1,6 +1,6 @@
 #include "app/Application.h"
-#include "app/MainWindow.h"
-#include "app/Updater.h"
+#include "shell/MainWindow.h"
+#include "update/Updater.h"
 #include "fakes/FakeHttpService.h"
 #include "model/Defaults.h"
 #include "support/Screenshots.h"

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "app/InterfaceKeys.h"
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 #include "app/Navigation.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"

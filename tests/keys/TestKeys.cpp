@@ -1,7 +1,7 @@
 #include "keys/TestKeys.h"
 
-#include "app/Bundle.h"
-#include "app/ReleaseKey.h"
+#include "update/Bundle.h"
+#include "update/ReleaseKey.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/LoginItem.h"
+#include "shell/LoginItem.h"
 #include "audio/MicrophoneList.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"

@@ -1,6 +1,6 @@
 #include "BundleKit.h"
 
-#include "app/Bundle.h"
+#include "update/Bundle.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>

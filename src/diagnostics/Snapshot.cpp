@@ -1,6 +1,6 @@
-#include "app/Snapshot.h"
+#include "diagnostics/Snapshot.h"
 
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 
 #include <QDir>
 #include <QFileInfo>

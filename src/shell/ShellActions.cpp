@@ -1,7 +1,7 @@
-#include "app/ShellActions.h"
+#include "shell/ShellActions.h"
 
 #include "app/Application.h"
-#include "app/OmbryIcon.h"
+#include "shell/OmbryIcon.h"
 #include "model/Log.h"
 
 #include <QBuffer>

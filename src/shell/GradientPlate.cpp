@@ -1,4 +1,4 @@
-#include "app/GradientPlate.h"
+#include "shell/GradientPlate.h"
 
 #include <QLinearGradient>
 #include <QPainter>

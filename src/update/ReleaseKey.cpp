@@ -1,6 +1,6 @@
-#include "app/ReleaseKey.h"
+#include "update/ReleaseKey.h"
 
-#include "app/Bundle.h"
+#include "update/Bundle.h"
 
 #ifndef OMBRY_RELEASE_PUBLIC_KEY
 #define OMBRY_RELEASE_PUBLIC_KEY ""

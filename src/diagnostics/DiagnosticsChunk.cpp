@@ -1,5 +1,5 @@
 // "--chunktest": the chunker fed from a WAV file as if it were being spoken.
-#include "app/CommandLine.h"
+#include "diagnostics/CommandLine.h"
 #include "dictation/Chunker.h"
 
 #include <QElapsedTimer>

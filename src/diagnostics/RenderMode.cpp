@@ -1,4 +1,4 @@
-#include "app/RenderMode.h"
+#include "diagnostics/RenderMode.h"
 
 #include "ui/kit/Kit.h"
 

@@ -1,4 +1,4 @@
-#include "app/MainWindow.h"
+#include "shell/MainWindow.h"
 
 #include "app/Application.h"
 #include "app/InterfaceKeys.h"

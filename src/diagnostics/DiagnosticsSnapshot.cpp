@@ -1,8 +1,8 @@
-#include "app/CommandLine.h"
+#include "diagnostics/CommandLine.h"
 
 #include "app/Application.h"
-#include "app/RenderMode.h"
-#include "app/Snapshot.h"
+#include "diagnostics/RenderMode.h"
+#include "diagnostics/Snapshot.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "app/Bundle.h"
+#include "update/Bundle.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "support/BundleKit.h"
 #include "support/TestEnv.h"
 
-#include "app/Bundle.h"
+#include "update/Bundle.h"
 #include "keys/TestKeys.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "support/BundleKit.h"
 #include "support/TestEnv.h"
 
-#include "app/Bundle.h"
-#include "app/Updater.h"
+#include "update/Bundle.h"
+#include "update/Updater.h"
 #include "fakes/FakeHttpService.h"
 #include "keys/TestKeys.h"
 #include "model/Log.h"

@@ -1,5 +1,5 @@
-#include "app/CommandLine.h"
-#include "app/OmbryIcon.h"
+#include "diagnostics/CommandLine.h"
+#include "shell/OmbryIcon.h"
 
 #include <QDir>
 

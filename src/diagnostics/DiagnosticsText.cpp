@@ -1,5 +1,5 @@
 // The text switches: voice command, translation, correction.
-#include "app/CommandLine.h"
+#include "diagnostics/CommandLine.h"
 
 #include "text/Analyzer.h"
 #include "text/Translator.h"

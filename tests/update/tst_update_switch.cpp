@@ -3,8 +3,8 @@
 #include "support/BundleKit.h"
 #include "support/TestEnv.h"
 
-#include "app/Bundle.h"
-#include "app/CommandLine.h"
+#include "update/Bundle.h"
+#include "diagnostics/CommandLine.h"
 #include "fakes/FakeHttpService.h"
 #include "keys/TestKeys.h"
 #include "model/Log.h"

@@ -1,4 +1,4 @@
-#include "app/StatusMenu.h"
+#include "shell/StatusMenu.h"
 
 #include "model/TextUtil.h"
 

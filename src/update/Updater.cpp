@@ -1,9 +1,9 @@
-#include "app/Updater.h"
+#include "update/Updater.h"
 
 #include "app/Application.h"
 
-#include "app/Bundle.h"
-#include "app/ReleaseKey.h"
+#include "update/Bundle.h"
+#include "update/ReleaseKey.h"
 #include "engines/EngineError.h"
 #include "engines/Net.h"
 #include "engines/Services.h"

@@ -1,6 +1,6 @@
-#include "app/Tray.h"
+#include "shell/Tray.h"
 
-#include "app/OmbryIcon.h"
+#include "shell/OmbryIcon.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/HotkeyMonitor.h"
 #include "engines/EngineReadiness.h"

@@ -1,4 +1,4 @@
-#include "app/OmbryIcon.h"
+#include "shell/OmbryIcon.h"
 
 #include <QDir>
 #include <QPainter>

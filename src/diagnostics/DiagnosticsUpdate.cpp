@@ -1,8 +1,8 @@
 // The update switch: one check and, when the feed offers a newer build, the
 // installation.
-#include "app/CommandLine.h"
+#include "diagnostics/CommandLine.h"
 
-#include "app/Updater.h"
+#include "update/Updater.h"
 
 namespace Diagnostics {
 

@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "diagnostics/CommandLine.h"
 
 #include "engines/LocalSpeech.h"
 #include "engines/LocalRewrite.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/StatusMenu.h"
+#include "shell/StatusMenu.h"
 #include "dictation/DictationController.h"
 
 #include <QIcon>
