@@ -93,6 +93,8 @@ namespace Startup {
 int run(int argc, char *argv[])
 {
     const QStringList arguments = rawArguments(argc, argv);
+    // Before any line: the data folder is settled (moved from an older name) first.
+    Log::setFolder(Store::folder());
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
         std::fputs(CommandLine::usage().toUtf8().constData(), stdout);
         return 0;

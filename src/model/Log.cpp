@@ -1,7 +1,6 @@
 #include "model/Log.h"
 
 #include "model/PrivateFiles.h"
-#include "model/Store.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,6 +20,7 @@
 namespace {
 
 constexpr qint64 kMaxSizeAtStart = 2000000;
+constexpr size_t kMaxWaiting = 1000;
 
 class Writer
 {
@@ -37,16 +37,33 @@ public:
                 std::atexit([] { Log::shutdown(); });
             }
         }
+        // Lines from before the folder is known wait for it, within reason.
+        if (folder_.isEmpty() && queue_.size() >= kMaxWaiting)
+            return;
         queue_.emplace_back(std::move(when), std::move(message));
         ++queued_;
         wake_.notify_one();
+    }
+
+    void setFolder(const QString &folder)
+    {
+        std::unique_lock lock(mutex_);
+        folder_ = folder;
+        wake_.notify_one();
+    }
+
+    QString folder()
+    {
+        std::unique_lock lock(mutex_);
+        return folder_;
     }
 
     void waitUntilWritten()
     {
         std::unique_lock lock(mutex_);
         const quint64 target = queued_;
-        done_.wait(lock, [&] { return written_ >= target || !thread_.joinable(); });
+        // Without a folder nothing can be written: no one waits for it.
+        done_.wait(lock, [&] { return written_ >= target || !thread_.joinable() || folder_.isEmpty(); });
     }
 
     void shutdown()
@@ -68,8 +85,8 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-            while (!queue_.empty()) {
+            wake_.wait(lock, [&] { return stopping_ || (!queue_.empty() && !folder_.isEmpty()); });
+            while (!queue_.empty() && !folder_.isEmpty()) {
                 auto [when, message] = std::move(queue_.front());
                 queue_.pop_front();
                 lock.unlock();
@@ -142,6 +159,7 @@ private:
     std::deque<std::pair<QDateTime, QString>> queue_;
     std::thread thread_;
     bool stopping_ = false;
+    QString folder_;
     quint64 queued_ = 0;
     quint64 written_ = 0;
     // Touched by the writer thread only.
@@ -165,9 +183,15 @@ void write(const QString &message)
     writer().push(QDateTime::currentDateTimeUtc(), message);
 }
 
+void setFolder(const QString &folder)
+{
+    writer().setFolder(folder);
+}
+
 QString path()
 {
-    return Store::folder() + QStringLiteral("/journal.log");
+    const QString folder = writer().folder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/journal.log");
 }
 
 void waitUntilWritten()

@@ -9,7 +9,11 @@ namespace Log {
 
 void write(const QString &message);
 
-// Location of the file (the data folder's "journal.log").
+// Where "journal.log" goes, given once at start-up (the data folder). Lines written
+// before wait for it.
+void setFolder(const QString &folder);
+
+// Location of the file (the data folder's "journal.log"); empty before setFolder().
 QString path();
 
 // Blocks until every line handed over so far has reached the file.

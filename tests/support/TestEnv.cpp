@@ -1,5 +1,8 @@
 #include "TestEnv.h"
 
+#include "model/Log.h"
+#include "model/Store.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -47,6 +50,7 @@ void isolate()
 {
     homeDir() = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/ombry-test-XXXXXX"));
     pointAt(homeDir()->path());
+    Log::setFolder(Store::folder());
     for (const char *name : kServices)
         qputenv(name, "http://127.0.0.1:9");
     qunsetenv("OMBRY_HOSTED_URL");
