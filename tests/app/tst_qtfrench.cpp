@@ -15,11 +15,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("context");
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("french");
-        QTest::newRow("folder field") << "QFileDialog" << "Look in:" << "Voir dans :";
         QTest::newRow("file name field") << "QFileDialog" << "File &name:" << "&Nom de fichier :";
-        QTest::newRow("all files") << "QFileDialog" << "All Files (*)" << "Tous les fichiers (*)";
         QTest::newRow("save button") << "QPlatformTheme" << "Save" << "Enregistrer";
-        QTest::newRow("cancel button") << "QPlatformTheme" << "Cancel" << "Annuler";
     }
 
     void fileDialogTexts()

@@ -326,16 +326,10 @@ private Q_SLOTS:
         struct rlimit saved {};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct Restore
-        {
-            struct rlimit limit;
-            void (*handler)(int);
-            ~Restore()
-            {
-                ::setrlimit(RLIMIT_FSIZE, &limit);
-                std::signal(SIGXFSZ, handler);
-            }
-        } restore{saved, oldHandler};
+        const auto restore = qScopeGuard([saved, oldHandler] {
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, oldHandler);
+        });
         struct rlimit small = saved;
         small.rlim_cur = kLimit;
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);

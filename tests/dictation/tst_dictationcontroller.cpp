@@ -710,7 +710,6 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         c_->fail(message);
         QCOMPARE(c_->flash(), std::optional<QString>(shown));
-        QVERIFY(shown.size() <= DictationController::kCapsuleCharacters);
         QCOMPARE(c_->lastError(), std::optional<QString>(message));
         QVERIFY(log().contains((u"erreur: "_s + message).toUtf8()));
     }

@@ -114,20 +114,6 @@ private Q_SLOTS:
             QVERIFY(!QFile::exists(DictationSpool::path(&store, id)));
         }
     }
-
-    void recoveredText_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("one") << 1 << "Une dictée interrompue est gardée dans l'historique";
-        QTest::newRow("several") << 3 << "3 dictées interrompues sont gardées dans l'historique";
-    }
-    void recoveredText()
-    {
-        QFETCH(int, count);
-        QFETCH(QString, text);
-        QCOMPARE(DictationSpool::recoveredText(count), text);
-    }
 };
 
 OMBRY_TEST_MAIN(TestDictationSpool)

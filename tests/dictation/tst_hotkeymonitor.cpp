@@ -207,8 +207,6 @@ private Q_SLOTS:
                                                          << QList<quint64>{ctrl, ctrl, ctrl, ctrl}
                                                          << QStringList{QStringLiteral("triple")};
         // The terminals' copy key counts like Ctrl+C, alone or mixed with it.
-        QTest::newRow("Ctrl+Shift+C twice") << QList<int>{300} << QList<quint64>{ctrlShift, ctrlShift}
-                                            << QStringList{QStringLiteral("double")};
         QTest::newRow("Ctrl+C then Ctrl+Shift+C") << QList<int>{300} << QList<quint64>{ctrl, ctrlShift}
                                                   << QStringList{QStringLiteral("double")};
         QTest::newRow("Ctrl+Alt+Shift+C is not a copy") << QList<int>{300} << QList<quint64>{ctrl, 0xE0000}

@@ -42,21 +42,19 @@ private Q_SLOTS:
             terminal.kill();
             terminal.waitForFinished(2000);
         });
+        const auto xdotool = [](const QString &args) {
+            return DesktopTools::run(QStringLiteral("xdotool"), args.split(u' '), {}, 2000);
+        };
         QString window;
         QVERIFY(TestEnv::waitFor([&] {
             // The pid of the very window read: the active one may change in between.
-            const DesktopTools::Result r = DesktopTools::run(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}, {}, 2000);
-            window = QString::fromUtf8(r.out.trimmed());
-            const DesktopTools::Result pid = DesktopTools::run(QStringLiteral("xdotool"),
-                {QStringLiteral("getwindowpid"), window}, {}, 2000);
+            window = QString::fromUtf8(xdotool(QStringLiteral("getactivewindow")).out.trimmed());
+            const DesktopTools::Result pid = xdotool(QStringLiteral("getwindowpid ") + window);
             return pid.exitCode == 0 && pid.out.trimmed().toLongLong() == terminal.processId();
         }, 10000));
         // A triple click selects the first line, which makes xterm own PRIMARY.
         QVERIFY(TestEnv::waitFor([&] {
-            DesktopTools::run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-                                                          QStringLiteral("20"), QStringLiteral("8"), QStringLiteral("click"),
-                                                          QStringLiteral("--repeat"), QStringLiteral("3"),
-                                                          QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("1")});
+            xdotool(QStringLiteral("mousemove --window %1 20 8 click --repeat 3 --delay 60 1").arg(window));
             return ForeignSelection::readPrimary().out.trimmed() == "Il a mange des pomme hier";
         }, 10000));
 

@@ -86,13 +86,6 @@ class TestWindowFit : public QObject
         return found;
     }
 
-    void resizeTo(QSize size)
-    {
-        window()->resize(size);
-        QVERIFY2(TestEnv::waitFor([&] { return window()->size() == size; }, 5000),
-                 qPrintable(u"%1x%2"_s.arg(window()->width()).arg(window()->height())));
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -106,8 +99,7 @@ private Q_SLOTS:
             Dictation d;
             d.date = date.toUTC();
             d.appName = app;
-            d.finalText = QStringList(words, u"mot"_s).join(u' ');
-            d.rawText = d.finalText;
+            d.finalText = d.rawText = QStringList(words, u"mot"_s).join(u' ');
             d.duration = words / 3.0;
             return d;
         };
@@ -164,7 +156,9 @@ private Q_SLOTS:
         if (which == Navigation::Page::Translator)
             InterfaceKeys::shared()->setTranslationTab(variant);
         Navigation::shared()->setPage(which);
-        resizeTo(size);
+        window()->resize(size);
+        QVERIFY2(TestEnv::waitFor([&] { return window()->size() == size; }, 5000),
+                 qPrintable(u"%1x%2"_s.arg(window()->width()).arg(window()->height())));
         QVERIFY(TestEnv::waitFor([&] { return pageItem() != nullptr; }));
         if (which == Navigation::Page::Corrector) {
             auto *corrector = pageItem()->findChild<CorrectorModel *>();

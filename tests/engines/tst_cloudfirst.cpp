@@ -72,9 +72,6 @@ private Q_SLOTS:
         QTest::newRow("refused key, no local server")
             << false << true << 401 << false << u"Clé OpenRouter refusée"_s
             << u"correction: OpenRouter indisponible, aucun modèle local (OpenRouter : erreur 401 {\"error\":{\"message\":\"User not found.\"}})"_s << true;
-        QTest::newRow("server error, no local server")
-            << false << true << 500 << false << u"OpenRouter : erreur 500"_s
-            << u"correction: OpenRouter indisponible, aucun modèle local"_s << true;
         QTest::newRow("unreachable cloud, no local server")
             << false << true << 0 << false << u"OpenRouter injoignable"_s
             << u"correction: OpenRouter indisponible, aucun modèle local"_s << true;
@@ -84,9 +81,6 @@ private Q_SLOTS:
         QTest::newRow("refused key, local server answers")
             << false << true << 401 << true << u"local"_s
             << u"correction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 401"_s << true;
-        QTest::newRow("no key, local server answers")
-            << false << false << 200 << true << u"local"_s
-            << u"correction: OpenRouter indisponible, modèle local prend le relais (Clé OpenRouter absente)"_s << true;
         QTest::newRow("local chosen and up") << true << true << 200 << true << u"local"_s << QString() << true;
         QTest::newRow("local chosen but down, key stored")
             << true << true << 200 << false << u"nuage"_s

@@ -111,7 +111,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("envOpenRouter");
         QTest::addColumn<QString>("deepgram");
         QTest::addColumn<QString>("openRouter");
-        QTest::newRow("trailing comma") << QByteArray(R"({"deepgram":"dg-file",})") << QByteArray() << "" << "";
         QTest::newRow("one non-string value keeps the others")
             << QByteArray(R"({"deepgram":"dg","openRouter":5})") << QByteArray() << "dg" << "";
         QTest::newRow("non-string value, environment still used")

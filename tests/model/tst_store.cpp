@@ -513,14 +513,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("file");
         QTest::addColumn<Store::Collection>("collection");
         QTest::addColumn<QString>("notice"); // before the set-aside name
-        QTest::newRow("history") << "history.json" << Store::Collection::History
-                                 << "L'historique était illisible : mis de côté dans history.json.illisible-";
         QTest::newRow("words") << "words.json" << Store::Collection::Words
                                << "La liste des mots était illisible : mise de côté dans words.json.illisible-";
-        QTest::newRow("corrections") << "corrections.json" << Store::Collection::Corrections
-                                     << "Les corrections du dictionnaire étaient illisibles : mises de côté dans corrections.json.illisible-";
-        QTest::newRow("snippets") << "snippets.json" << Store::Collection::Snippets
-                                  << "Les raccourcis vocaux étaient illisibles : mis de côté dans snippets.json.illisible-";
         QTest::newRow("meetings") << "meetings.json" << Store::Collection::Meetings
                                   << "Les réunions étaient illisibles : mises de côté dans meetings.json.illisible-";
         QTest::newRow("another file") << "words.json" << Store::Collection::Meetings << QString();

@@ -62,7 +62,6 @@ Item {
         function test_edit_data() {
             return [
                 { tag: "Tout sélectionner", commands: ["Tout sélectionner"], text: "Bonjour Lyon", selected: "Bonjour Lyon" },
-                { tag: "Couper", commands: ["Couper"], text: " Lyon", selected: "" },
                 { tag: "Couper puis Coller", commands: ["Couper", "Coller"], text: " LyonBonjour", selected: "" },
                 { tag: "Couper puis Annuler", commands: ["Couper", "Annuler"], text: "Bonjour Lyon", selected: "" },
             ]

@@ -122,8 +122,6 @@ private Q_SLOTS:
         // "Modifier" then "Enregistrer" without typing keeps the key.
         QTest::newRow("untouched field keeps the key")
             << u"sk-or-v1-kept5678"_s << QString() << QString() << u"sk-or-v1-kept5678"_s;
-        QTest::newRow("blank field keeps the key")
-            << u"sk-or-v1-kept5678"_s << u" \n"_s << QString() << u"sk-or-v1-kept5678"_s;
         QTest::newRow("typed key replaces it")
             << u"sk-or-v1-kept5678"_s << u"sk-or-v1-new00000"_s << QString() << u"sk-or-v1-new00000"_s;
     }
