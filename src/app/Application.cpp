@@ -22,7 +22,7 @@
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "platform/Clipboard.h"
 #include "ui/kit/AppIcons.h"

@@ -20,7 +20,7 @@
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
 #include "model/IdentityMigration.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "engines/Services.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QCoroTask>
 

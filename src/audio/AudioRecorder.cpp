@@ -2,7 +2,7 @@
 
 #include "audio/Microphones.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -58,14 +58,6 @@ const qint16 *samplesOf(const QByteArray &pcm)
 }
 
 } // namespace
-
-AudioError::AudioError(const QString &domain, int code, const QString &description)
-    : std::runtime_error(description.toStdString())
-    , domain_(domain)
-    , code_(code)
-    , description_(description)
-{
-}
 
 AudioRecorder::AudioRecorder(QObject *parent)
     : QObject(parent)

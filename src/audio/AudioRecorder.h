@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AudioError.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QMutex>
@@ -13,22 +15,6 @@
 #include <utility>
 
 struct pa_stream;
-
-// A recorder could not start. `domain` is "OmbryVoice" (code 1: the capture
-// format could not be set up) or "pulse" (code: the sound server's error number).
-class AudioError : public std::runtime_error
-{
-public:
-    AudioError(const QString &domain, int code, const QString &description);
-    QString domain() const { return domain_; }
-    int code() const { return code_; }
-    QString description() const { return description_; }
-
-private:
-    QString domain_;
-    int code_;
-    QString description_;
-};
 
 // Microphone capture in the one PCM convention: 16 kHz, mono, signed 16-bit
 // little-endian (32,000 bytes a second). The sound server converts; what it

@@ -8,7 +8,7 @@
 #include "calls/SubtitleWindow.h"
 #include "engines/EngineError.h"
 #include "model/Defaults.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/PulseAppCapture.h"
 #include "platform/PulseContext.h"
 #include "platform/RunningApps.h"

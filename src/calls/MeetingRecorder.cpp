@@ -8,7 +8,7 @@
 #include "engines/GeminiSpeech.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Records.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"

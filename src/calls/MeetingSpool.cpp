@@ -1,7 +1,7 @@
 #include "calls/MeetingSpool.h"
 
 #include "audio/AudioRecorder.h"
-#include "model/PrivateFiles.h"
+#include "core/PrivateFiles.h"
 
 #include <QFileInfo>
 #include <QtEndian>

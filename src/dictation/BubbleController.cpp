@@ -2,7 +2,7 @@
 
 #include "app/Application.h"
 
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/TextUtil.h"
 #include "platform/FloatingPanel.h"
 #include "platform/FrontmostApp.h"

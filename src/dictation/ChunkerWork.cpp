@@ -6,7 +6,7 @@
 #include "engines/Hallucination.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 

@@ -2,7 +2,7 @@
 
 #include "calls/MeetingSpool.h"
 #include "dictation/ProcessingRoad.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 
 #include <QDir>

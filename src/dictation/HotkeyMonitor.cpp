@@ -1,8 +1,8 @@
 #include "dictation/HotkeyMonitor.h"
 
 #include "model/AppSettings.h"
-#include "model/Clock.h"
-#include "model/Log.h"
+#include "core/Clock.h"
+#include "core/Log.h"
 #include "platform/KeyTable.h"
 #include "platform/SelectionOwners.h"
 

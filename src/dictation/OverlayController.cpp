@@ -2,7 +2,7 @@
 
 #include "app/Application.h"
 #include "dictation/DictationController.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/FloatingPanel.h"
 
 #include <QCursor>

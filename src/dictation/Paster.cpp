@@ -2,7 +2,7 @@
 
 #include "app/Application.h"
 #include "dictation/HotkeyMonitor.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/TextUtil.h"
 #include "platform/Accessibility.h"
 #include "platform/FrontmostApp.h"

@@ -11,7 +11,7 @@
 #include "engines/Deepgram.h"
 #include "engines/LocalSpeech.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 #include "platform/Permissions.h"

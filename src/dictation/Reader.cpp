@@ -2,7 +2,7 @@
 
 #include "app/Application.h"
 
-#include "model/Log.h"
+#include "core/Log.h"
 #include "text/Translator.h"
 
 #include <type_traits>

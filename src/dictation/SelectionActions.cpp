@@ -6,7 +6,7 @@
 #include "dictation/Reader.h"
 #include "engines/EngineError.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 #include "platform/Clipboard.h"

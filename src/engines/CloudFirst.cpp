@@ -5,7 +5,7 @@
 #include "engines/Net.h"
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QDeadlineTimer>
 #include <QHash>

@@ -5,7 +5,7 @@
 #include "engines/Hallucination.h"
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/TextUtil.h"
 
 #include <QJsonArray>

@@ -2,7 +2,7 @@
 
 #include "engines/EngineError.h"
 #include "engines/Services.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QCoroSignal>

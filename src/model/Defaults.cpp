@@ -1,7 +1,7 @@
 #include "model/Defaults.h"
 
-#include "model/Log.h"
-#include "model/PrivateFiles.h"
+#include "core/Log.h"
+#include "core/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>

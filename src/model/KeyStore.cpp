@@ -1,8 +1,8 @@
 #include "model/KeyStore.h"
 
 #include "app/Application.h"
-#include "model/Log.h"
-#include "model/PrivateFiles.h"
+#include "core/Log.h"
+#include "core/PrivateFiles.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 

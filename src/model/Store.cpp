@@ -4,8 +4,8 @@
 
 #include "model/IdentityMigration.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
-#include "model/PrivateFiles.h"
+#include "core/Log.h"
+#include "core/PrivateFiles.h"
 #include "model/TextUtil.h"
 
 #include <QCoreApplication>

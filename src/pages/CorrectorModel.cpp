@@ -2,7 +2,7 @@
 
 #include "dictation/ProcessingRoad.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 #include "platform/Clipboard.h"

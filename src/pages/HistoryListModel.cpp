@@ -2,7 +2,7 @@
 
 #include "app/Application.h"
 #include "dictation/ProcessingRoad.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/UnreadableNotice.h"
 #include "model/TextUtil.h"
 #include "pages/DashboardFigures.h"

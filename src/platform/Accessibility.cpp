@@ -1,6 +1,6 @@
 #include "platform/Accessibility.h"
 
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "platform/Clipboard.h"
 
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/SelectionReader.h"
 #include "platform/X11Display.h"
 

@@ -1,6 +1,6 @@
 #include "platform/PulseAppCapture.h"
 
-#include "audio/AudioRecorder.h"
+#include "platform/AudioError.h"
 #include "platform/PulseContext.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "platform/PulseContext.h"
 
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <pulse/context.h>
 #include <pulse/error.h>

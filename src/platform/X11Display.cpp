@@ -1,6 +1,6 @@
 #include "platform/X11Display.h"
 
-#include "model/Clock.h"
+#include "core/Clock.h"
 
 #include <QDeadlineTimer>
 #include <QMutex>

@@ -1,6 +1,6 @@
 #include "platform/X11InputHub.h"
 
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/KeyTable.h"
 #include "platform/X11Display.h"
 

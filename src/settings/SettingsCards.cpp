@@ -4,9 +4,9 @@
 
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
-#include "model/PrivateFiles.h"
+#include "core/PrivateFiles.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/SettingsTypes.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"

@@ -1,7 +1,7 @@
 #include "shell/LoginItem.h"
 
 #include "model/Defaults.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "app/Application.h"
 #include "app/InterfaceKeys.h"
 #include "model/Defaults.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 
 #include <QEvent>

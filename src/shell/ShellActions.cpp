@@ -2,7 +2,7 @@
 
 #include "app/Application.h"
 #include "shell/OmbryIcon.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

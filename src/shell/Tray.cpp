@@ -5,7 +5,7 @@
 #include "dictation/HotkeyMonitor.h"
 #include "engines/EngineReadiness.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 
 #include <QAction>

@@ -5,7 +5,7 @@
 #include "engines/EngineError.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "text/Corrector.h"
 
 #include <QJsonDocument>

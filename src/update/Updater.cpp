@@ -7,7 +7,7 @@
 #include "engines/EngineError.h"
 #include "engines/Net.h"
 #include "engines/Services.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/TextUtil.h"
 
 #include <QCoreApplication>

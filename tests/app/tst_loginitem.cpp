@@ -1,6 +1,6 @@
 #include "shell/LoginItem.h"
 #include "model/Defaults.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
 

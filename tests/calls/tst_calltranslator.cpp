@@ -3,7 +3,7 @@
 #include "engines/EngineError.h"
 #include "fakes/FakeAppCapture.h"
 #include "model/Defaults.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroTimer>

@@ -1,7 +1,7 @@
 #include "dictation/DictationController.h"
 #include "engines/EngineError.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "support/TestEnv.h"
 
 #include <QCoro/QCoroSignal>

@@ -2,7 +2,7 @@
 #include "fakes/FakeHttpService.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
 

@@ -1,6 +1,6 @@
 #include "dictation/HotkeyMonitor.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/KeyTable.h"
 #include "support/TestEnv.h"
 

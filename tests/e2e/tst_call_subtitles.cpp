@@ -6,7 +6,7 @@
 #include "fakes/FakeHttpService.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/FrontmostApp.h"
 #include "platform/Sounds.h"
 #include "platform/X11Display.h"

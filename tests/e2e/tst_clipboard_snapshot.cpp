@@ -1,5 +1,5 @@
 #include "dictation/Paster.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/Clipboard.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"

@@ -1,7 +1,7 @@
 #include "dictation/DictationController.h"
 #include "dictation/Paster.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "platform/FrontmostApp.h"
 #include "support/TestEnv.h"

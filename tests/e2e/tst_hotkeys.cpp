@@ -1,7 +1,7 @@
 #include "audio/AudioRecorder.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/FrontmostApp.h"
 #include "platform/Sounds.h"
 #include "support/TestEnv.h"

@@ -1,4 +1,4 @@
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/FrontmostApp.h"
 #include "platform/KeyPoster.h"
 #include "platform/KeyTable.h"

@@ -5,7 +5,7 @@
 #include "fakes/MeetingTones.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
 

@@ -5,7 +5,7 @@
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "fakes/FakeMeetingMic.h"
 #include "support/AtspiReader.h"

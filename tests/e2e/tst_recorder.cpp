@@ -3,7 +3,7 @@
 #include "audio/AudioRecorder.h"
 #include "audio/Microphones.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/Permissions.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "dictation/Paster.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "platform/Accessibility.h"
 #include "platform/KeyTable.h"
 #include "support/TestEnv.h"

@@ -3,7 +3,7 @@
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
 #include "model/AppSettings.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "platform/Clipboard.h"
 #include "support/FakeSelectionHost.h"

@@ -5,7 +5,7 @@
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Records.h"
 #include "model/Store.h"
 #include "fakes/FakeHttpService.h"

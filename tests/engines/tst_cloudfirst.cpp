@@ -5,7 +5,7 @@
 #include "engines/OpenRouter.h"
 #include "fakes/FakeHttpService.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,5 +1,5 @@
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "support/TestEnv.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
 

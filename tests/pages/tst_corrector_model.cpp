@@ -3,7 +3,7 @@
 
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 #include "pages/CorrectorModel.h"
 #include "platform/Clipboard.h"

@@ -1,6 +1,6 @@
 #include "TestEnv.h"
 
-#include "model/Log.h"
+#include "core/Log.h"
 #include "model/Store.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
-#include "model/Log.h"
+#include "core/Log.h"
 #include "text/Analyzer.h"
 #include "text/Corrector.h"
 #include "text/Translator.h"

@@ -7,7 +7,7 @@
 #include "diagnostics/CommandLine.h"
 #include "fakes/FakeHttpService.h"
 #include "keys/TestKeys.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QDir>
 #include <QDirIterator>

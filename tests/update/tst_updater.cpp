@@ -5,7 +5,7 @@
 #include "update/Updater.h"
 #include "fakes/FakeHttpService.h"
 #include "keys/TestKeys.h"
-#include "model/Log.h"
+#include "core/Log.h"
 
 #include <QCoroTask>
 #include <QDir>

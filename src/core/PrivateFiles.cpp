@@ -1,4 +1,4 @@
-#include "model/PrivateFiles.h"
+#include "core/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "model/Clock.h"
+#include "core/Clock.h"
 
 #include <QElapsedTimer>
 

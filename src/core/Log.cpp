@@ -1,6 +1,6 @@
-#include "model/Log.h"
+#include "core/Log.h"
 
-#include "model/PrivateFiles.h"
+#include "core/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDir>
