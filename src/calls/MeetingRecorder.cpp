@@ -342,9 +342,9 @@ QCoro::Task<void> MeetingRecorder::startRecording()
     Log::write(u"réunion: début"_s);
 }
 
-QCoro::Task<void> MeetingRecorder::stopRecording()
+// Stops the capture off the main thread; the spool it fed is handed back.
+QCoro::Task<std::shared_ptr<MeetingSpool>> MeetingRecorder::endCapture()
 {
-    QPointer<MeetingRecorder> self(this);
     std::shared_ptr<MeetingCapture> capture = std::exchange(capture_, nullptr);
     std::shared_ptr<MeetingSpool> spool = std::exchange(spool_, nullptr);
     busy_ = true;
@@ -353,6 +353,14 @@ QCoro::Task<void> MeetingRecorder::stopRecording()
             capture->stop();
     });
     co_await future;
+    co_return spool;
+}
+
+QCoro::Task<void> MeetingRecorder::stopRecording()
+{
+    QPointer<MeetingRecorder> self(this);
+    QCoro::Task<std::shared_ptr<MeetingSpool>> ending = endCapture();
+    const std::shared_ptr<MeetingSpool> spool = co_await std::move(ending);
     const qint64 bytes = spool ? spool->finish() : 0;
     if (!self)
         co_return;
@@ -388,14 +396,8 @@ void MeetingRecorder::spoolFailed()
 QCoro::Task<void> MeetingRecorder::dropRecording()
 {
     QPointer<MeetingRecorder> self(this);
-    std::shared_ptr<MeetingCapture> capture = std::exchange(capture_, nullptr);
-    std::shared_ptr<MeetingSpool> spool = std::exchange(spool_, nullptr);
-    busy_ = true;
-    auto future = QtConcurrent::run([capture] {
-        if (capture)
-            capture->stop();
-    });
-    co_await future;
+    QCoro::Task<std::shared_ptr<MeetingSpool>> ending = endCapture();
+    const std::shared_ptr<MeetingSpool> spool = co_await std::move(ending);
     if (spool) {
         spool->finish();
         QFile::remove(spool->path());

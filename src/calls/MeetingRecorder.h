@@ -138,6 +138,7 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<void> startRecording();
+    QCoro::Task<std::shared_ptr<MeetingSpool>> endCapture();
     QCoro::Task<void> stopRecording();
     void spoolFailed();
     // Everything was erased: a recording under way goes, unsaved.
