@@ -30,33 +30,6 @@ int scaledMs(double seconds)
     return int(ms);
 }
 
-NetworkError::Reason reasonFor(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::BackgroundRequestNotAllowedError:
-    case QNetworkReply::UnknownNetworkError: // e.g. no route to the host
-        return NetworkError::Reason::Offline;
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyNotFoundError:
-        return NetworkError::Reason::Unreachable;
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::ProxyTimeoutError:
-        return NetworkError::Reason::TimedOut;
-    case QNetworkReply::SslHandshakeFailedError:
-    case QNetworkReply::InsecureRedirectError:
-        return NetworkError::Reason::Secure;
-    case QNetworkReply::OperationCanceledError:
-        return NetworkError::Reason::Cancelled;
-    default:
-        return NetworkError::Reason::Other;
-    }
-}
 
 // Errors of the transport itself and of proxies: the request got no (whole) answer.
 bool isTransportError(QNetworkReply::NetworkError error)
@@ -168,7 +141,7 @@ QCoro::Task<Net::Reply> finish(ReplyPtr reply, Net::Timeouts timeouts)
     if (*timedOut)
         throw NetworkError(NetworkError::Reason::TimedOut);
     if (isTransportError(error))
-        throw NetworkError(reasonFor(error), int(error));
+        throw NetworkError(Net::reasonFor(error), int(error));
 
     Net::Reply out;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -181,6 +154,34 @@ QCoro::Task<Net::Reply> finish(ReplyPtr reply, Net::Timeouts timeouts)
 } // namespace
 
 namespace Net {
+
+NetworkError::Reason reasonFor(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+    case QNetworkReply::UnknownNetworkError: // e.g. no route to the host
+        return NetworkError::Reason::Offline;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+        return NetworkError::Reason::Unreachable;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError:
+        return NetworkError::Reason::TimedOut;
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::InsecureRedirectError:
+        return NetworkError::Reason::Secure;
+    case QNetworkReply::OperationCanceledError:
+        return NetworkError::Reason::Cancelled;
+    default:
+        return NetworkError::Reason::Other;
+    }
+}
 
 QNetworkAccessManager *session()
 {

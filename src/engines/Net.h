@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPair>
 #include <QCoroTask>
+
+#include "engines/EngineError.h"
 
 class QHttpMultiPart;
 class QNetworkAccessManager;
@@ -51,6 +54,9 @@ QNetworkRequest request(const QUrl &url);
 QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts = {});
 // The same with a multipart body; the request takes ownership of `multiPart`.
 QCoro::Task<Reply> send(QNetworkRequest request, QHttpMultiPart *multiPart, Timeouts timeouts = {});
+
+// What a transport error means to the user: offline, unreachable, timed out...
+NetworkError::Reason reasonFor(QNetworkReply::NetworkError error);
 
 // Same scheme, host and port (the scheme's default when none is given).
 bool sameOrigin(const QUrl &a, const QUrl &b);

@@ -218,29 +218,6 @@ std::optional<qint64> wholeNumber(const QJsonValue &value)
     return a;
 }
 
-NetworkError::Reason reasonOf(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::UnknownNetworkError:
-        return NetworkError::Reason::Offline;
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-        return NetworkError::Reason::Unreachable;
-    case QNetworkReply::TimeoutError:
-        return NetworkError::Reason::TimedOut;
-    case QNetworkReply::SslHandshakeFailedError:
-    case QNetworkReply::InsecureRedirectError:
-        return NetworkError::Reason::Secure;
-    case QNetworkReply::OperationCanceledError:
-        return NetworkError::Reason::Cancelled;
-    default:
-        return NetworkError::Reason::Other;
-    }
-}
-
 // What the worker thread did with the downloaded archive.
 struct StageResult
 {
@@ -534,7 +511,7 @@ QCoro::Task<int> Updater::download(QUrl url, QString path, qint64 limit)
         throw UpdateFailure{NetworkError(NetworkError::Reason::TimedOut).description()};
     const QNetworkReply::NetworkError error = r->error();
     if (error != QNetworkReply::NoError && int(error) < 200)
-        throw UpdateFailure{NetworkError(reasonOf(error), int(error)).description()};
+        throw UpdateFailure{NetworkError(Net::reasonFor(error), int(error)).description()};
     const QVariant status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     co_return status.isValid() ? status.toInt() : 0;
 }
