@@ -303,6 +303,7 @@ int main(int argc, char *argv[])
 {
     TestEnv::isolate();
     QCoreApplication app(argc, argv);
+    StandardData data;
     const int seconds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 60;
     benchHelpers();
     if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {

@@ -75,6 +75,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     QApplication app(argc, argv);
+    StandardData data;
     gClock.start();
     DesktopTools::GtkApp editor;
     if (!editor.start(QStringLiteral("mousepad"), {QStringLiteral("--disable-server")})) {

@@ -71,6 +71,7 @@ int main(int argc, char *argv[])
 {
     TestEnv::isolate();
     QApplication app(argc, argv);
+    StandardData data;
     FakeHttpService cloud;
     cloud.start();
     const QString transcript = QStringLiteral("alors je voulais te dire que la réunion de demain est déplacée à quinze heures "

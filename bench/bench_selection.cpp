@@ -41,6 +41,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     QApplication app(argc, argv);
+    Application root;
     DesktopTools::GtkApp editor;
     if (!editor.start(QStringLiteral("mousepad"), {QStringLiteral("--disable-server")})) {
         std::printf("sélection → fil principal: ignoré (mousepad absent)\n");

@@ -49,6 +49,7 @@ int main(int argc, char *argv[])
 {
     TestEnv::isolate();
     QCoreApplication app(argc, argv);
+    StandardData data;
     FakeHttpService openRouter, hosted;
     openRouter.start();
     hosted.start();

@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/DataLayer.h"
+
 #include "app/InterfaceKeys.h"
 #include "shell/MainWindow.h"
 #include "app/Navigation.h"
@@ -21,6 +23,7 @@
 #include "dictation/Reader.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
+#include "model/IdentityMigration.h"
 #include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
@@ -54,12 +57,12 @@ constexpr qint64 kHandOverMinMs = 50;
 
 } // namespace
 
-// Declared in creation order; destroyed in reverse by the members' own order.
+// The data layer is declared and built first, so that it goes last.
 struct Application::Members
 {
-    std::unique_ptr<AppSettings> settings;
-    std::unique_ptr<Store> store;
-    std::unique_ptr<KeyStore> keys;
+    std::unique_ptr<DataLayer> data;
+    // The controller records from it: goes after it.
+    std::unique_ptr<MicrophoneList> microphones;
     std::unique_ptr<DictationController> controller;
     std::unique_ptr<Reader> reader;
     std::unique_ptr<BubbleController> bubble;
@@ -76,7 +79,6 @@ struct Application::Members
     std::unique_ptr<SubtitleWindow> subtitles;
     std::unique_ptr<ShellActions> shell;
     std::unique_ptr<SingleInstance> singleInstance;
-    std::unique_ptr<MicrophoneList> microphones;
     std::unique_ptr<Tray> tray;
     std::unique_ptr<MeetingRecorder> meetings;
 };
@@ -93,6 +95,20 @@ Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique
     const bool openGL = qEnvironmentVariable("OMBRY_QUICK_BACKEND") == QLatin1String("opengl");
     if (QGuiApplication::allWindows().isEmpty())
         QQuickWindow::setGraphicsApi(openGL ? QSGRendererInterface::OpenGL : QSGRendererInterface::Software);
+
+    // The former identity's preferences are carried over before they are read.
+    IdentityMigration::run();
+    m_->data = std::make_unique<DataLayer>();
+    ThemePalette::follow(settings());
+    // Also when the process ends without the event loop's quit.
+    static const bool atExit = [] {
+        std::atexit([] {
+            if (gCurrent)
+                gCurrent->store()->flush();
+        });
+        return true;
+    }();
+    Q_UNUSED(atExit);
 }
 
 Application::~Application()
@@ -101,7 +117,6 @@ Application::~Application()
     // Reverse of creation: views first, the settings last.
     m_->meetings.reset();
     m_->tray.reset();
-    m_->microphones.reset();
     m_->singleInstance.reset();
     m_->shell.reset();
     m_->mainWindow.reset();
@@ -117,17 +132,15 @@ Application::~Application()
     m_->bubble.reset();
     m_->reader.reset();
     m_->controller.reset();
-    m_->keys.reset();
-    m_->store.reset();
-    m_->settings.reset();
+    m_->microphones.reset();
+    m_->data.reset();
     if (gCurrent == this)
         gCurrent = nullptr;
 }
 
 Application &Application::root()
 {
-    if (!gCurrent)
-        new Application(); // lives until the process ends, like the statics it replaces
+    Q_ASSERT_X(gCurrent, "Application::root", "no application object was built");
     return *gCurrent;
 }
 
@@ -138,45 +151,23 @@ Application *Application::current()
 
 AppSettings *Application::settings()
 {
-    if (!m_->settings) {
-        m_->settings = std::make_unique<AppSettings>(Defaults::standard());
-        ThemePalette::follow(m_->settings.get());
-    }
-    return m_->settings.get();
+    return m_->data->settings();
 }
 
 Store *Application::store()
 {
-    if (!m_->store) {
-        settings();
-        m_->store = std::make_unique<Store>(Store::folder());
-        // Also when the process ends without the event loop's quit.
-        static const bool atExit = [] {
-            std::atexit([] {
-                if (gCurrent && gCurrent->m_->store)
-                    gCurrent->m_->store->flush();
-            });
-            return true;
-        }();
-        Q_UNUSED(atExit);
-    }
-    return m_->store.get();
+    return m_->data->store();
 }
 
 KeyStore *Application::keys()
 {
-    if (!m_->keys) {
-        store();
-        m_->keys = std::make_unique<KeyStore>(Store::folder() + QStringLiteral("/keys.json"));
-    }
-    return m_->keys.get();
+    return m_->data->keys();
 }
 
 DictationController *Application::controller()
 {
     if (!m_->controller) {
-        keys();
-        m_->controller = std::make_unique<DictationController>(DictationWiring::productionServices(m_->keys.get(), microphones()));
+        m_->controller = std::make_unique<DictationController>(DictationWiring::productionServices(keys(), microphones()));
     }
     return m_->controller.get();
 }
@@ -205,10 +196,8 @@ BubbleController *Application::bubble()
 
 Updater *Application::updater()
 {
-    if (!m_->updater) {
-        store();
+    if (!m_->updater)
         m_->updater = std::make_unique<Updater>(Updater::Setup::forThisProcess());
-    }
     return m_->updater.get();
 }
 
@@ -251,10 +240,8 @@ InterfaceKeys *Application::interfaceKeys()
 
 MainWindow *Application::mainWindow()
 {
-    if (!m_->mainWindow) {
-        settings();
+    if (!m_->mainWindow)
         m_->mainWindow = std::make_unique<MainWindow>(engine(), Defaults::standard());
-    }
     return m_->mainWindow.get();
 }
 
@@ -335,7 +322,6 @@ OverlayController *Application::overlay()
 CallTranslator *Application::callTranslator()
 {
     if (!m_->calls) {
-        settings();
         m_->calls = std::make_unique<CallTranslator>(CallServices::production());
         connect(m_->calls.get(), &CallTranslator::runningChanged, m_->calls.get(), [this] {
             if (m_->tray)
@@ -354,10 +340,8 @@ SubtitleWindow *Application::subtitleWindow()
 
 MeetingRecorder *Application::meetingRecorder()
 {
-    if (!m_->meetings) {
-        settings();
+    if (!m_->meetings)
         m_->meetings = std::make_unique<MeetingRecorder>(MeetingServices::production(store(), microphones()));
-    }
     return m_->meetings.get();
 }
 
@@ -367,11 +351,6 @@ bool Application::useMeetingServices(const MeetingServices &services)
         return false;
     m_->meetings = std::make_unique<MeetingRecorder>(services);
     return true;
-}
-
-bool Application::owns(const Store *store) const
-{
-    return store && m_->store.get() == store;
 }
 
 void Application::registerQml(QQmlEngine *engine)
@@ -411,8 +390,8 @@ void Application::shutdown()
     if (m_->paster)
         m_->paster->flushRestore();
     Clipboard::handOverAtQuit(int(std::max<qint64>(kHandOverMinMs, kHandOverEndMs - quitClock.elapsed())));
-    if (m_->store)
-        m_->store->flush();
+    if (m_->data)
+        store()->flush();
     // The window's views before the engine that made them.
     m_->mainWindow.reset();
     m_->overlay.reset();

@@ -30,8 +30,8 @@ class Updater;
 
 // The composition root: builds the long-lived objects in start-up order, hands
 // each its neighbours, and tears them down in reverse before the application
-// object goes. Every shared() accessor returns the root's instance; where no
-// root was built (tests, diagnostics), an implicit one is made on first use.
+// object goes. The data layer (settings, store, keys) is built by the
+// constructor; the rest on first use.
 class Application final : public QObject
 {
     Q_OBJECT
@@ -40,12 +40,11 @@ public:
     explicit Application(QObject *parent = nullptr);
     ~Application() override;
 
-    // The running root; builds an implicit one when none exists.
+    // The running root; one must have been built.
     static Application &root();
     // The running root, if any, without building one.
     static Application *current();
 
-    // Objects are created on first use, in the order their neighbours need.
     AppSettings *settings();
     Store *store();
     KeyStore *keys();
@@ -83,9 +82,6 @@ public:
     // Stops input, audio and pending work, writes what is pending and drops the
     // QML engine; then the objects go in reverse order. Idempotent.
     void shutdown();
-
-    // Whether `store` is this root's store.
-    bool owns(const Store *store) const;
 
     // Registers the Ombry module's types and import path with `engine`.
     static void registerQml(QQmlEngine *engine);

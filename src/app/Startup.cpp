@@ -19,7 +19,6 @@
 #include "engines/Net.h"
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
-#include "model/IdentityMigration.h"
 #include "core/Log.h"
 #include "model/Store.h"
 
@@ -146,8 +145,6 @@ int run(int argc, char *argv[])
 
 bool finishLaunching(const QStringList &arguments)
 {
-    IdentityMigration::run();
-    AppSettings::shared();
     if (CommandLine::examine(arguments))
         return true;
 

@@ -1,19 +1,23 @@
 #include "engines/EngineReadiness.h"
 
-#include "app/Application.h"
 #include "engines/CloudFirst.h"
 #include "model/KeyStore.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QQmlEngine>
 
+namespace {
+EngineReadiness *g_shared = nullptr;
+}
+
 EngineReadiness *EngineReadiness::shared()
 {
-    static QPointer<EngineReadiness> instance;
-    if (!instance)
-        instance = new EngineReadiness(QCoreApplication::instance());
-    return instance;
+    return g_shared;
+}
+
+void EngineReadiness::setShared(EngineReadiness *readiness)
+{
+    g_shared = readiness;
 }
 
 EngineReadiness *EngineReadiness::create(QQmlEngine *, QJSEngine *)
@@ -22,12 +26,11 @@ EngineReadiness *EngineReadiness::create(QQmlEngine *, QJSEngine *)
     return shared();
 }
 
-EngineReadiness::EngineReadiness(QObject *parent) : QObject(parent)
+EngineReadiness::EngineReadiness(KeyStore *keys, QObject *parent) : QObject(parent), keys_(keys)
 {
-    // Only the program's own keys say anything; a part tested alone reads ready.
-    if (!Application::current())
+    if (!keys_)
         return;
-    connect(KeyStore::shared(), &KeyStore::keysChanged, this, &EngineReadiness::refresh);
+    connect(keys_, &KeyStore::keysChanged, this, &EngineReadiness::refresh);
     refresh();
 }
 
@@ -38,7 +41,7 @@ QString EngineReadiness::missingText()
 
 void EngineReadiness::refresh()
 {
-    if (!Application::current())
+    if (!keys_)
         return;
     update();
     if (CloudFirst::cloudPossible())

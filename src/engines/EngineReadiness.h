@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
+class KeyStore;
 class QJSEngine;
 class QQmlEngine;
 
@@ -17,7 +18,12 @@ class EngineReadiness final : public QObject
     Q_PROPERTY(bool keyMissing READ keyMissing NOTIFY changed)
 
 public:
+    // Follows `keys`; without them (a part tested alone) it always reads ready.
+    explicit EngineReadiness(KeyStore *keys, QObject *parent = nullptr);
+
+    // The program's own, installed by the application; null in a part tested alone.
     static EngineReadiness *shared();
+    static void setShared(EngineReadiness *readiness);
     static EngineReadiness *create(QQmlEngine *, QJSEngine *);
 
     bool keyMissing() const { return keyMissing_; }
@@ -30,8 +36,9 @@ Q_SIGNALS:
     void changed();
 
 private:
-    explicit EngineReadiness(QObject *parent);
     void update();
+
+    KeyStore *keys_ = nullptr;
 
     bool keyMissing_ = false;
 };

@@ -1,6 +1,5 @@
 #include "model/AppSettings.h"
 
-#include "app/Application.h"
 
 #include "model/Defaults.h"
 
@@ -72,9 +71,18 @@ quint64 unsignedValue(const QJsonValue &v, double d)
 
 } // namespace
 
+namespace {
+AppSettings *g_shared = nullptr;
+}
+
 AppSettings *AppSettings::shared()
 {
-    return Application::root().settings();
+    return g_shared;
+}
+
+void AppSettings::setShared(AppSettings *settings)
+{
+    g_shared = settings;
 }
 
 AppSettings *AppSettings::create(QQmlEngine *, QJSEngine *)

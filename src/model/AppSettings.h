@@ -63,7 +63,10 @@ public:
         double priceOut = 0;
     };
 
+    // The program's own, installed by the application when it builds it; null
+    // in a part tested alone.
     static AppSettings *shared();
+    static void setShared(AppSettings *settings);
     static AppSettings *create(QQmlEngine *, QJSEngine *);
 
     // Reads every key of `store` once. The shared instance uses the standard store.

@@ -1,6 +1,5 @@
 #include "model/KeyStore.h"
 
-#include "app/Application.h"
 #include "core/Log.h"
 #include "core/PrivateFiles.h"
 #include "model/Store.h"
@@ -22,9 +21,18 @@ const char *environmentVariable(APIService service)
     return service == APIService::Deepgram ? "DEEPGRAM_API_KEY" : "OPENROUTER_API_KEY";
 }
 
+namespace {
+KeyStore *g_shared = nullptr;
+}
+
 KeyStore *KeyStore::shared()
 {
-    return Application::root().keys();
+    return g_shared;
+}
+
+void KeyStore::setShared(KeyStore *keys)
+{
+    g_shared = keys;
 }
 
 KeyStore *KeyStore::create(QQmlEngine *, QJSEngine *)

@@ -43,7 +43,10 @@ class KeyStore final : public QObject
 public:
     using Keys = QMap<APIService, QString>;
 
+    // The program's own, installed by the application when it builds it; null
+    // in a part tested alone.
     static KeyStore *shared();
+    static void setShared(KeyStore *keys);
     static KeyStore *create(QQmlEngine *, QJSEngine *);
 
     // Reads `file`, then the environment for what it lacks. The shared instance

@@ -1,9 +1,7 @@
 #include "model/Store.h"
 
-#include "app/Application.h"
 
 #include "model/IdentityMigration.h"
-#include "model/KeyStore.h"
 #include "core/Log.h"
 #include "core/PrivateFiles.h"
 #include "model/TextUtil.h"
@@ -358,9 +356,18 @@ void Store::saveRecording(const QString &fileName, const QByteArray &wav)
 namespace {
 }
 
+namespace {
+Store *g_shared = nullptr;
+}
+
 Store *Store::shared()
 {
-    return Application::root().store();
+    return g_shared;
+}
+
+void Store::setShared(Store *store)
+{
+    g_shared = store;
 }
 
 Store *Store::create(QQmlEngine *, QJSEngine *)
@@ -762,9 +769,6 @@ void Store::eraseEverything()
     io_->cancelAll();
     held_.clear();
     ++erasures_;
-    // Otherwise the next saved key would write every erased key back.
-    if (Application *app = Application::current(); app && app->owns(this))
-        KeyStore::shared()->forgetAll();
 
     dictations_.clear();
     rebuildStats();

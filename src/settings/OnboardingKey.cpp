@@ -1,6 +1,5 @@
 #include "settings/OnboardingKey.h"
 
-#include "app/Application.h"
 #include "engines/CloudFirst.h"
 #include "engines/OmbryAI.h"
 #include "model/KeyStore.h"
@@ -11,7 +10,7 @@
 OnboardingKey::OnboardingKey(QObject *parent) : QObject(parent)
 {
     // The program's own store, once the program exists (tests hand theirs in).
-    if (Application::current())
+    if (KeyStore::shared())
         connect(KeyStore::shared(), &KeyStore::keysChanged, this, &OnboardingKey::changed);
     askLocal();
 }

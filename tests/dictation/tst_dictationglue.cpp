@@ -199,5 +199,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_MAIN(TestDictationGlue)
+OMBRY_TEST_ROOT_MAIN(TestDictationGlue)
 #include "tst_dictationglue.moc"

@@ -230,5 +230,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestBubble)
+OMBRY_TEST_ROOT_MAIN(TestBubble)
 #include "tst_bubble.moc"

@@ -527,5 +527,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestCallSubtitles)
+OMBRY_TEST_APP_MAIN(TestCallSubtitles)
 #include "tst_call_subtitles.moc"

@@ -163,5 +163,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestCallsTab)
+OMBRY_TEST_APP_MAIN(TestCallsTab)
 #include "tst_calls_tab.moc"

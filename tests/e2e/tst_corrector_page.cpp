@@ -370,5 +370,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestCorrectorPage)
+OMBRY_TEST_APP_MAIN(TestCorrectorPage)
 #include "tst_corrector_page.moc"

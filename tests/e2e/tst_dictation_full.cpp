@@ -177,5 +177,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestDictationFull)
+OMBRY_TEST_ROOT_MAIN(TestDictationFull)
 #include "tst_dictation_full.moc"

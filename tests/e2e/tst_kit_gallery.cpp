@@ -89,5 +89,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestKitGallery)
+OMBRY_TEST_APP_MAIN(TestKitGallery)
 #include "tst_kit_gallery.moc"

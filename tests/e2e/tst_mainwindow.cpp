@@ -262,5 +262,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestMainWindow)
+OMBRY_TEST_APP_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

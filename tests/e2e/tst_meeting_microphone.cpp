@@ -379,5 +379,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestMeetingMicrophone)
+OMBRY_TEST_APP_MAIN(TestMeetingMicrophone)
 #include "tst_meeting_microphone.moc"

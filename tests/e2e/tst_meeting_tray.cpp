@@ -185,5 +185,5 @@ Q_SIGNALS:
     void released();
 };
 
-OMBRY_TEST_GUI_MAIN(TestMeetingTray)
+OMBRY_TEST_APP_MAIN(TestMeetingTray)
 #include "tst_meeting_tray.moc"

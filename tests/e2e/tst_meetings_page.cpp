@@ -240,5 +240,5 @@ Q_SIGNALS:
     void released();
 };
 
-OMBRY_TEST_GUI_MAIN(TestMeetingsPage)
+OMBRY_TEST_APP_MAIN(TestMeetingsPage)
 #include "tst_meetings_page.moc"

@@ -281,5 +281,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestOverlay)
+OMBRY_TEST_ROOT_MAIN(TestOverlay)
 #include "tst_overlay.moc"

@@ -58,5 +58,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestPasteXterm)
+OMBRY_TEST_ROOT_MAIN(TestPasteXterm)
 #include "tst_paste_xterm.moc"

@@ -99,5 +99,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestQmlWindow)
+OMBRY_TEST_APP_MAIN(TestQmlWindow)
 #include "tst_qmlwindow.moc"

@@ -107,5 +107,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestSelectionActions)
+OMBRY_TEST_ROOT_MAIN(TestSelectionActions)
 #include "tst_selection_actions.moc"

@@ -53,5 +53,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestSelectionReader)
+OMBRY_TEST_ROOT_MAIN(TestSelectionReader)
 #include "tst_selection_reader.moc"

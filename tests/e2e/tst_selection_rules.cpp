@@ -307,5 +307,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestSelectionRules)
+OMBRY_TEST_ROOT_MAIN(TestSelectionRules)
 #include "tst_selection_rules.moc"

@@ -87,5 +87,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestSelectionTerminal)
+OMBRY_TEST_ROOT_MAIN(TestSelectionTerminal)
 #include "tst_selection_terminal.moc"

@@ -743,5 +743,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestSettingsCardsDesktop)
+OMBRY_TEST_APP_MAIN(TestSettingsCardsDesktop)
 #include "tst_settings_cards_desktop.moc"

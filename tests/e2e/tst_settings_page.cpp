@@ -675,5 +675,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestSettingsPage)
+OMBRY_TEST_APP_MAIN(TestSettingsPage)
 #include "tst_settings_page.moc"

@@ -711,5 +711,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestTranslatorDictionary)
+OMBRY_TEST_APP_MAIN(TestTranslatorDictionary)
 #include "tst_translator_dictionary.moc"

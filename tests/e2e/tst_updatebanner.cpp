@@ -128,5 +128,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestUpdateBanner)
+OMBRY_TEST_APP_MAIN(TestUpdateBanner)
 #include "tst_updatebanner.moc"

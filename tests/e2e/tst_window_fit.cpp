@@ -188,5 +188,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestWindowFit)
+OMBRY_TEST_APP_MAIN(TestWindowFit)
 #include "tst_window_fit.moc"

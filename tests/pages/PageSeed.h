@@ -70,6 +70,7 @@ inline CorrectionRecord record(const QDateTime &date, const QString &app, const 
         qputenv("LC_ALL", "fr_FR.UTF-8");                                                   \
         TestEnv::isolate();                                                                 \
         AppClass app(argc, argv);                                                           \
+        StandardData data;                                                                  \
         TestObject tc;                                                                      \
         QTEST_SET_MAIN_SOURCE_PATH                                                          \
         return QTest::qExec(&tc, argc, argv);                                               \

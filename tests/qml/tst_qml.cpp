@@ -18,7 +18,12 @@ public:
     }
 
 public Q_SLOTS:
+    void applicationAvailable() { root_ = std::make_unique<Application>(); }
     void qmlEngineAvailable(QQmlEngine *engine) { Application::registerQml(engine); }
+    void cleanupTestCase() { root_.reset(); }
+
+private:
+    std::unique_ptr<Application> root_;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(ombry_qml, QmlSetup)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/Application.h"
+#include "app/DataLayer.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -37,6 +40,14 @@ SnapshotRun snapshot(const QString &folder, const std::optional<QString> &theme,
 
 } // namespace TestEnv
 
+// The program's settings, store and keys on the isolated home, installed as the
+// program's own: what a test that builds no Application reads through them.
+// Engines read ready whatever the keys.
+struct StandardData : DataLayer
+{
+    StandardData() : DataLayer(DataLayer::Readiness::AlwaysReady) {}
+};
+
 // A fresh home for one scope: the previous variables come back at its end.
 class ScopedHome
 {
@@ -50,17 +61,27 @@ private:
     QList<QPair<QByteArray, QByteArray>> saved_;
 };
 
-#define OMBRY_TEST_MAIN_IMPL(TestObject, AppClass)                                          \
+#define OMBRY_TEST_MAIN_WITH(TestObject, AppClass, Data)                                    \
     int main(int argc, char *argv[])                                                        \
     {                                                                                       \
         TestEnv::isolate();                                                                 \
         AppClass app(argc, argv);                                                           \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                            \
+        Data data;                                                                          \
         TestObject tc;                                                                      \
         QTEST_SET_MAIN_SOURCE_PATH                                                          \
         return QTest::qExec(&tc, argc, argv);                                               \
     }
+#define OMBRY_TEST_MAIN_IMPL(TestObject, AppClass) OMBRY_TEST_MAIN_WITH(TestObject, AppClass, StandardData)
 
-// Test mains with an isolated home: core-only and with a GUI application object.
+// Test mains with an isolated home and the program's data: core-only and with a
+// GUI application object.
 #define OMBRY_TEST_MAIN(TestObject) OMBRY_TEST_MAIN_IMPL(TestObject, QCoreApplication)
 #define OMBRY_TEST_GUI_MAIN(TestObject) OMBRY_TEST_MAIN_IMPL(TestObject, QApplication)
+// For a test that builds the Application itself, which brings its own data.
+struct NoData
+{
+};
+#define OMBRY_TEST_APP_MAIN(TestObject) OMBRY_TEST_MAIN_WITH(TestObject, QApplication, NoData)
+// For a test of the program's own wiring: the main builds the Application.
+#define OMBRY_TEST_ROOT_MAIN(TestObject) OMBRY_TEST_MAIN_WITH(TestObject, QApplication, Application)
