@@ -143,8 +143,8 @@ int main(int argc, char *argv[])
         // The program starts on the dashboard: the kit and the controls are loaded
         // before the history is first opened.
         QQmlComponent component(engine, QUrl(u"qrc:/Ombry/DashboardPage.qml"_s));
-        std::unique_ptr<QObject> dashboard(component.create());
-        if (auto *item = qobject_cast<QQuickItem *>(dashboard.get())) {
+        std::unique_ptr<QObject> page(component.create());
+        if (auto *item = qobject_cast<QQuickItem *>(page.get())) {
             swapped = false;
             t.restart();
             item->setParentItem(window.contentItem());

@@ -2,9 +2,9 @@
 
 #include "app/DataLayer.h"
 
-#include "app/InterfaceKeys.h"
+#include "shell/InterfaceKeys.h"
 #include "shell/MainWindow.h"
-#include "app/Navigation.h"
+#include "shell/Navigation.h"
 #include "shell/ShellActions.h"
 #include "shell/SingleInstance.h"
 #include "shell/Tray.h"
@@ -25,6 +25,7 @@
 #include "model/Defaults.h"
 #include "model/IdentityMigration.h"
 #include "model/KeyStore.h"
+#include "core/Installed.h"
 #include "core/Log.h"
 #include "model/Store.h"
 #include "platform/Clipboard.h"
@@ -57,33 +58,57 @@ constexpr qint64 kHandOverMinMs = 50;
 
 } // namespace
 
-// The data layer is declared and built first, so that it goes last.
+// Declared in creation order, so that each goes before what it was built on.
 struct Application::Members
 {
+    Members();
+
+    // Built with the root.
     std::unique_ptr<DataLayer> data;
-    // The controller records from it: goes after it.
+    std::unique_ptr<Navigation> navigation;
+    Installed<Navigation> navigationInstalled;
+    std::unique_ptr<InterfaceKeys> interfaceKeys;
+    Installed<InterfaceKeys> interfaceKeysInstalled;
+    std::unique_ptr<Updater> updater;
+    Installed<Updater> updaterInstalled;
+    std::unique_ptr<RecordingPlayer> player;
+    Installed<RecordingPlayer> playerInstalled;
+    std::unique_ptr<ShellActions> shell;
+    Installed<ShellActions> shellInstalled;
+
+    // Built on first use, each after what it needs.
     std::unique_ptr<MicrophoneList> microphones;
     std::unique_ptr<DictationController> controller;
     std::unique_ptr<Reader> reader;
     std::unique_ptr<BubbleController> bubble;
-    std::unique_ptr<Updater> updater;
-    std::unique_ptr<RecordingPlayer> player;
-    std::unique_ptr<QQmlEngine> engine;
     std::unique_ptr<Paster> paster;
+    std::unique_ptr<QQmlEngine> engine;
+    // Hold views of the engine.
     std::unique_ptr<OverlayController> overlay;
-    std::unique_ptr<Navigation> navigation;
-    std::unique_ptr<InterfaceKeys> interfaceKeys;
-    // Holds views of the engine: goes before it.
     std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<CallTranslator> calls;
     std::unique_ptr<SubtitleWindow> subtitles;
-    std::unique_ptr<ShellActions> shell;
     std::unique_ptr<SingleInstance> singleInstance;
-    std::unique_ptr<Tray> tray;
     std::unique_ptr<MeetingRecorder> meetings;
+    std::unique_ptr<Tray> tray;
 };
 
-Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique<Members>())
+Application::Members::Members()
+    : data(std::make_unique<DataLayer>())
+    , navigation(std::make_unique<Navigation>(nullptr))
+    , navigationInstalled(navigation.get())
+    , interfaceKeys(std::make_unique<InterfaceKeys>(Defaults::standard()))
+    , interfaceKeysInstalled(interfaceKeys.get())
+    , updater(std::make_unique<Updater>(Updater::Setup::forThisProcess()))
+    , updaterInstalled(updater.get())
+    , player(std::make_unique<RecordingPlayer>())
+    , playerInstalled(player.get())
+    , shell(std::make_unique<ShellActions>(nullptr))
+    , shellInstalled(shell.get())
+{
+}
+
+Application::Application(QObject *parent) : QObject(parent)
 {
     Q_ASSERT(!gCurrent);
     gCurrent = this;
@@ -98,7 +123,7 @@ Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique
 
     // The former identity's preferences are carried over before they are read.
     IdentityMigration::run();
-    m_->data = std::make_unique<DataLayer>();
+    m_ = std::make_unique<Members>();
     ThemePalette::follow(settings());
     // Also when the process ends without the event loop's quit.
     static const bool atExit = [] {
@@ -109,31 +134,20 @@ Application::Application(QObject *parent) : QObject(parent), m_(std::make_unique
         return true;
     }();
     Q_UNUSED(atExit);
+
+    ShellActions::Window window;
+    window.show = [this] { mainWindow()->show(); };
+    window.showSettings = [this] { mainWindow()->showPage(Navigation::Page::Settings); };
+    window.engine = [this] { return engine(); };
+    m_->shell->setWindow(std::move(window));
+    // Its dialogs are views of the engine, which goes first.
+    connect(this, &Application::aboutToShutDown, m_->shell.get(), &ShellActions::closeDialogs);
 }
 
 Application::~Application()
 {
     shutdown();
-    // Reverse of creation: views first, the settings last.
-    m_->meetings.reset();
-    m_->tray.reset();
-    m_->singleInstance.reset();
-    m_->shell.reset();
-    m_->mainWindow.reset();
-    m_->subtitles.reset();
-    m_->calls.reset();
-    m_->overlay.reset();
-    m_->paster.reset();
-    m_->engine.reset();
-    m_->interfaceKeys.reset();
-    m_->navigation.reset();
-    m_->player.reset();
-    m_->updater.reset();
-    m_->bubble.reset();
-    m_->reader.reset();
-    m_->controller.reset();
-    m_->microphones.reset();
-    m_->data.reset();
+    m_.reset();
     if (gCurrent == this)
         gCurrent = nullptr;
 }
@@ -196,8 +210,6 @@ BubbleController *Application::bubble()
 
 Updater *Application::updater()
 {
-    if (!m_->updater)
-        m_->updater = std::make_unique<Updater>(Updater::Setup::forThisProcess());
     return m_->updater.get();
 }
 
@@ -219,22 +231,16 @@ Paster *Application::paster()
 
 RecordingPlayer *Application::player()
 {
-    if (!m_->player)
-        m_->player = std::make_unique<RecordingPlayer>();
     return m_->player.get();
 }
 
 Navigation *Application::navigation()
 {
-    if (!m_->navigation)
-        m_->navigation = std::make_unique<Navigation>(nullptr);
     return m_->navigation.get();
 }
 
 InterfaceKeys *Application::interfaceKeys()
 {
-    if (!m_->interfaceKeys)
-        m_->interfaceKeys = std::make_unique<InterfaceKeys>(Defaults::standard());
     return m_->interfaceKeys.get();
 }
 
@@ -300,15 +306,6 @@ Tray *Application::tray()
 
 ShellActions *Application::shell()
 {
-    if (!m_->shell) {
-        m_->shell = std::make_unique<ShellActions>();
-        ShellActions::Window window;
-        window.show = [this] { mainWindow()->show(); };
-        window.showSettings = [this] { mainWindow()->showPage(Navigation::Page::Settings); };
-        m_->shell->setWindow(std::move(window));
-        // Its dialogs are views of the engine, which goes first.
-        connect(this, &Application::aboutToShutDown, m_->shell.get(), &ShellActions::closeDialogs);
-    }
     return m_->shell.get();
 }
 

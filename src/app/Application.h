@@ -30,8 +30,9 @@ class Updater;
 
 // The composition root: builds the long-lived objects in start-up order, hands
 // each its neighbours, and tears them down in reverse before the application
-// object goes. The data layer (settings, store, keys) is built by the
-// constructor; the rest on first use.
+// object goes. The data layer (settings, store, keys), the navigation, the
+// interface keys, the updater, the player and the shell's actions are built by
+// the constructor; the rest on first use.
 class Application final : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <memory>
 
 class AppSettings;
@@ -19,8 +21,6 @@ public:
     };
     explicit DataLayer(Readiness readiness = Readiness::FollowKeys);
     ~DataLayer();
-    DataLayer(const DataLayer &) = delete;
-    DataLayer &operator=(const DataLayer &) = delete;
 
     AppSettings *settings() const { return settings_.get(); }
     Store *store() const { return store_.get(); }
@@ -28,8 +28,13 @@ public:
     EngineReadiness *readiness() const { return readiness_.get(); }
 
 private:
+    // Each is installed before the next is built, which may read it.
     std::unique_ptr<AppSettings> settings_;
+    Installed<AppSettings> settingsInstalled_;
     std::unique_ptr<Store> store_;
+    Installed<Store> storeInstalled_;
     std::unique_ptr<KeyStore> keys_;
+    Installed<KeyStore> keysInstalled_;
     std::unique_ptr<EngineReadiness> readiness_;
+    Installed<EngineReadiness> readinessInstalled_;
 };

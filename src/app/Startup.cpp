@@ -3,7 +3,7 @@
 
 #include "app/Application.h"
 #include "diagnostics/CommandLine.h"
-#include "app/InterfaceKeys.h"
+#include "shell/InterfaceKeys.h"
 #include "shell/LoginItem.h"
 #include "shell/OmbryIcon.h"
 #include "app/QtFrench.h"

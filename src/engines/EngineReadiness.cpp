@@ -6,20 +6,6 @@
 #include <QPointer>
 #include <QQmlEngine>
 
-namespace {
-EngineReadiness *g_shared = nullptr;
-}
-
-EngineReadiness *EngineReadiness::shared()
-{
-    return g_shared;
-}
-
-void EngineReadiness::setShared(EngineReadiness *readiness)
-{
-    g_shared = readiness;
-}
-
 EngineReadiness *EngineReadiness::create(QQmlEngine *, QJSEngine *)
 {
     QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
@@ -21,9 +23,8 @@ public:
     // Follows `keys`; without them (a part tested alone) it always reads ready.
     explicit EngineReadiness(KeyStore *keys, QObject *parent = nullptr);
 
-    // The program's own, installed by the application; null in a part tested alone.
-    static EngineReadiness *shared();
-    static void setShared(EngineReadiness *readiness);
+    // The program's own, installed by the application.
+    static EngineReadiness *shared() { return Installed<EngineReadiness>::current(); }
     static EngineReadiness *create(QQmlEngine *, QJSEngine *);
 
     bool keyMissing() const { return keyMissing_; }

@@ -71,20 +71,6 @@ quint64 unsignedValue(const QJsonValue &v, double d)
 
 } // namespace
 
-namespace {
-AppSettings *g_shared = nullptr;
-}
-
-AppSettings *AppSettings::shared()
-{
-    return g_shared;
-}
-
-void AppSettings::setShared(AppSettings *settings)
-{
-    g_shared = settings;
-}
-
 AppSettings *AppSettings::create(QQmlEngine *, QJSEngine *)
 {
     QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);

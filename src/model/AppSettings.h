@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "model/SettingsTypes.h"
 
 #include <QObject>
@@ -63,10 +65,8 @@ public:
         double priceOut = 0;
     };
 
-    // The program's own, installed by the application when it builds it; null
-    // in a part tested alone.
-    static AppSettings *shared();
-    static void setShared(AppSettings *settings);
+    // The program's own, installed by the application.
+    static AppSettings *shared() { return Installed<AppSettings>::current(); }
     static AppSettings *create(QQmlEngine *, QJSEngine *);
 
     // Reads every key of `store` once. The shared instance uses the standard store.

@@ -21,20 +21,6 @@ const char *environmentVariable(APIService service)
     return service == APIService::Deepgram ? "DEEPGRAM_API_KEY" : "OPENROUTER_API_KEY";
 }
 
-namespace {
-KeyStore *g_shared = nullptr;
-}
-
-KeyStore *KeyStore::shared()
-{
-    return g_shared;
-}
-
-void KeyStore::setShared(KeyStore *keys)
-{
-    g_shared = keys;
-}
-
 KeyStore *KeyStore::create(QQmlEngine *, QJSEngine *)
 {
     QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "model/SettingsTypes.h"
 
 #include <QMap>
@@ -43,10 +45,8 @@ class KeyStore final : public QObject
 public:
     using Keys = QMap<APIService, QString>;
 
-    // The program's own, installed by the application when it builds it; null
-    // in a part tested alone.
-    static KeyStore *shared();
-    static void setShared(KeyStore *keys);
+    // The program's own, installed by the application.
+    static KeyStore *shared() { return Installed<KeyStore>::current(); }
     static KeyStore *create(QQmlEngine *, QJSEngine *);
 
     // Reads `file`, then the environment for what it lacks. The shared instance

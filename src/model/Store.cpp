@@ -356,20 +356,6 @@ void Store::saveRecording(const QString &fileName, const QByteArray &wav)
 namespace {
 }
 
-namespace {
-Store *g_shared = nullptr;
-}
-
-Store *Store::shared()
-{
-    return g_shared;
-}
-
-void Store::setShared(Store *store)
-{
-    g_shared = store;
-}
-
 Store *Store::create(QQmlEngine *, QJSEngine *)
 {
     QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);

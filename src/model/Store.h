@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "model/Records.h"
 
 #include <QDate>
@@ -83,10 +85,8 @@ public:
     enum class Collection { History, Words, Corrections, Fixes, Snippets, Costs, Meetings };
     Q_ENUM(Collection)
 
-    // The program's own, installed by the application when it builds it; null
-    // in a part tested alone.
-    static Store *shared();
-    static void setShared(Store *store);
+    // The program's own, installed by the application.
+    static Store *shared() { return Installed<Store>::current(); }
     static Store *create(QQmlEngine *, QJSEngine *);
 
     // A store on `folder` (its recordings in folder/Audio); loads the seven files.

@@ -1,6 +1,5 @@
 #include "pages/HistoryListModel.h"
 
-#include "app/Application.h"
 #include "dictation/ProcessingRoad.h"
 #include "core/Log.h"
 #include "model/UnreadableNotice.h"

@@ -1,6 +1,5 @@
 #include "pages/RecordingPlayer.h"
 
-#include "app/Application.h"
 
 #include <QAudioSink>
 #include <QCoreApplication>
@@ -32,11 +31,6 @@ RecordingPlayer::RecordingPlayer(QObject *parent) : QObject(parent)
 RecordingPlayer::~RecordingPlayer()
 {
     stop();
-}
-
-RecordingPlayer *RecordingPlayer::shared()
-{
-    return Application::root().player();
 }
 
 std::optional<RecordingPlayer::Pcm> RecordingPlayer::decode(const QByteArray &wav)

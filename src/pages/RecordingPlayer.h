@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QAudioFormat>
 #include <QBuffer>
 #include <QByteArray>
@@ -23,8 +25,8 @@ public:
     explicit RecordingPlayer(QObject *parent = nullptr);
     ~RecordingPlayer() override;
 
-    // The root's player.
-    static RecordingPlayer *shared();
+    // The program's own, installed by the application.
+    static RecordingPlayer *shared() { return Installed<RecordingPlayer>::current(); }
 
     // A WAV file's samples and their format.
     struct Pcm

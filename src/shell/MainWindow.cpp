@@ -1,7 +1,7 @@
 #include "shell/MainWindow.h"
 
 #include "app/Application.h"
-#include "app/InterfaceKeys.h"
+#include "shell/InterfaceKeys.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
 #include "model/Store.h"

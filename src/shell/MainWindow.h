@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Navigation.h"
+#include "shell/Navigation.h"
 
 #include <QJsonValue>
 #include <QObject>

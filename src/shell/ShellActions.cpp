@@ -1,6 +1,5 @@
 #include "shell/ShellActions.h"
 
-#include "app/Application.h"
 #include "shell/OmbryIcon.h"
 #include "core/Log.h"
 
@@ -13,11 +12,6 @@
 ShellActions::ShellActions(QObject *parent) : QObject(parent) {}
 
 ShellActions::~ShellActions() = default;
-
-ShellActions *ShellActions::shared()
-{
-    return Application::root().shell();
-}
 
 ShellActions *ShellActions::create(QQmlEngine *, QJSEngine *)
 {
@@ -58,7 +52,9 @@ void ShellActions::openSettings()
 void ShellActions::showAbout()
 {
     if (!about_) {
-        QQmlEngine *engine = Application::root().engine();
+        QQmlEngine *engine = window_.engine ? window_.engine() : nullptr;
+        if (!engine)
+            return;
         QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/Ombry/AboutDialog.qml")));
         QObject *made = component.create();
         auto *window = qobject_cast<QQuickWindow *>(made);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -30,12 +32,16 @@ public:
     {
         std::function<void()> show;
         std::function<void()> showSettings;
+        // Where the About dialog is made.
+        std::function<QQmlEngine *()> engine;
     };
 
-    explicit ShellActions(QObject *parent = nullptr);
+    // No default: QML must take the root's instance through create().
+    explicit ShellActions(QObject *parent);
     ~ShellActions() override;
 
-    static ShellActions *shared();
+    // The program's own, installed by the application.
+    static ShellActions *shared() { return Installed<ShellActions>::current(); }
     static ShellActions *create(QQmlEngine *, QJSEngine *);
 
     void setWindow(Window window) { window_ = std::move(window); }

@@ -1,6 +1,5 @@
 #include "update/Updater.h"
 
-#include "app/Application.h"
 
 #include "update/Bundle.h"
 #include "update/ReleaseKey.h"
@@ -343,11 +342,6 @@ Updater::Updater(Setup setup, QObject *parent)
 Updater::~Updater()
 {
     sweeping_.waitForFinished();
-}
-
-Updater *Updater::shared()
-{
-    return Application::root().updater();
 }
 
 Updater *Updater::create(QQmlEngine *, QJSEngine *)

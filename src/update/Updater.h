@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QFuture>
 #include <QMap>
 #include <QObject>
@@ -92,7 +94,8 @@ public:
     explicit Updater(Setup setup, QObject *parent = nullptr);
     ~Updater() override;
 
-    static Updater *shared();
+    // The program's own, installed by the application.
+    static Updater *shared() { return Installed<Updater>::current(); }
     static Updater *create(QQmlEngine *, QJSEngine *);
 
     // Checks now, then every 86,400 s until the process ends. Once the event

@@ -2,9 +2,9 @@
 
 #include "app/Account.h"
 #include "shell/GradientPlate.h"
-#include "app/InterfaceKeys.h"
+#include "shell/InterfaceKeys.h"
 #include "shell/MainWindow.h"
-#include "app/Navigation.h"
+#include "shell/Navigation.h"
 #include "diagnostics/RenderMode.h"
 #include "diagnostics/Snapshot.h"
 #include "model/Defaults.h"

@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/InterfaceKeys.h"
+#include "shell/InterfaceKeys.h"
 #include "calls/CallTranslator.h"
 #include "model/Defaults.h"
 #include "support/AtspiReader.h"

@@ -1,5 +1,5 @@
 #include "app/Application.h"
-#include "app/Navigation.h"
+#include "shell/Navigation.h"
 #include "model/AppSettings.h"
 #include "model/Store.h"
 #include "pages/DashboardFigures.h"

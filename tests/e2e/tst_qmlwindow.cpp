@@ -1,6 +1,12 @@
 #include "app/Application.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
+#include "shell/InterfaceKeys.h"
+#include "shell/Navigation.h"
+#include "shell/ShellActions.h"
+#include "update/Updater.h"
 #include "support/QmlWindow.h"
 #include "support/TestEnv.h"
 
@@ -63,6 +69,31 @@ private Q_SLOTS:
         QCOMPARE(status()->property("text").toString(), QStringLiteral("J'écoute…"));
         controller->setState(DictationController::State::Idle);
         QCOMPARE(status()->property("text").toString(), QStringLiteral("Prêt"));
+    }
+
+    // QML reaches the root's objects, never a copy of its own without the
+    // root's wiring.
+    void singletonsAreTheRootsOwn_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QObject *>("own");
+        QTest::newRow("Shell") << QStringLiteral("Shell") << static_cast<QObject *>(root_->shell());
+        QTest::newRow("Navigation") << QStringLiteral("Navigation") << static_cast<QObject *>(root_->navigation());
+        QTest::newRow("InterfaceKeys") << QStringLiteral("InterfaceKeys") << static_cast<QObject *>(root_->interfaceKeys());
+        QTest::newRow("Updater") << QStringLiteral("Updater") << static_cast<QObject *>(root_->updater());
+        QTest::newRow("AppSettings") << QStringLiteral("AppSettings") << static_cast<QObject *>(root_->settings());
+        QTest::newRow("Store") << QStringLiteral("Store") << static_cast<QObject *>(root_->store());
+        QTest::newRow("KeyStore") << QStringLiteral("KeyStore") << static_cast<QObject *>(root_->keys());
+        QTest::newRow("DictationController") << QStringLiteral("DictationController") << static_cast<QObject *>(root_->controller());
+    }
+
+    void singletonsAreTheRootsOwn()
+    {
+        QFETCH(QString, name);
+        QFETCH(QObject *, own);
+        const int type = qmlTypeId("Ombry", 1, 0, name.toUtf8().constData());
+        QVERIFY2(type >= 0, qPrintable(name));
+        QCOMPARE(root_->engine()->singletonInstance<QObject *>(type), own);
     }
 
     void drawsTheTheme_data()

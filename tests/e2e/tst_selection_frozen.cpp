@@ -130,5 +130,5 @@ private Q_SLOTS:
     }
 };
 
-OMBRY_TEST_GUI_MAIN(TestSelectionFrozen)
+OMBRY_TEST_ROOT_MAIN(TestSelectionFrozen)
 #include "tst_selection_frozen.moc"

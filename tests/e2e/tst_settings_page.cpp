@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "shell/MainWindow.h"
-#include "app/Navigation.h"
+#include "shell/Navigation.h"
 #include "dictation/DictationController.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
@@ -180,12 +180,12 @@ private Q_SLOTS:
         Defaults::standard().set(u"settingsTab"_s, u"nowhere"_s);
         Defaults::standard().set(u"microphoneUID"_s, u"gone-device"_s);
         Defaults::standard().set(u"translateApps"_s, QJsonArray{u"com.example.Zulip"_s});
-        AppSettings *settings = AppSettings::shared();
+        root_ = std::make_unique<Application>();
+        AppSettings *settings = root_->settings();
         settings->setSounds(false);
         settings->setRewriteEngine(RewriteEngine::OpenRouter);
         settings->setCorrectionShortcut(true);
         settings->setCorrectionDoubleCopy(true);
-        root_ = std::make_unique<Application>();
         seedApplications();
         root_->controller()->start();
         QVERIFY(TestEnv::waitFor([&] { return root_->controller()->hotkey().active(); }, 5000));

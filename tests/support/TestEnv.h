@@ -67,7 +67,7 @@ private:
         TestEnv::isolate();                                                                 \
         AppClass app(argc, argv);                                                           \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                            \
-        Data data;                                                                          \
+        [[maybe_unused]] Data data;                                                         \
         TestObject tc;                                                                      \
         QTEST_SET_MAIN_SOURCE_PATH                                                          \
         return QTest::qExec(&tc, argc, argv);                                               \

@@ -1,7 +1,6 @@
-#include "app/InterfaceKeys.h"
+#include "shell/InterfaceKeys.h"
 
-#include "app/Application.h"
-#include "app/StoredValue.h"
+#include "shell/StoredValue.h"
 
 #include <QQmlEngine>
 
@@ -16,11 +15,6 @@ InterfaceKeys::InterfaceKeys(Defaults &store, QObject *parent)
 }
 
 InterfaceKeys::~InterfaceKeys() = default;
-
-InterfaceKeys *InterfaceKeys::shared()
-{
-    return Application::root().interfaceKeys();
-}
 
 InterfaceKeys *InterfaceKeys::create(QQmlEngine *, QJSEngine *)
 {

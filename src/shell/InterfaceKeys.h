@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
@@ -30,7 +32,8 @@ public:
     explicit InterfaceKeys(Defaults &store, QObject *parent = nullptr);
     ~InterfaceKeys() override;
 
-    static InterfaceKeys *shared();
+    // The program's own, installed by the application.
+    static InterfaceKeys *shared() { return Installed<InterfaceKeys>::current(); }
     static InterfaceKeys *create(QQmlEngine *, QJSEngine *);
 
     // The tab that a stored value stands for.

@@ -1,6 +1,5 @@
-#include "app/Navigation.h"
+#include "shell/Navigation.h"
 
-#include "app/Application.h"
 
 #include <QQmlEngine>
 #include <QVariantMap>
@@ -42,11 +41,6 @@ const Entry &entry(Navigation::Page page)
 } // namespace
 
 Navigation::Navigation(QObject *parent) : QObject(parent) {}
-
-Navigation *Navigation::shared()
-{
-    return Application::root().navigation();
-}
 
 Navigation *Navigation::create(QQmlEngine *, QJSEngine *)
 {

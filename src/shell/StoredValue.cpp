@@ -1,4 +1,4 @@
-#include "app/StoredValue.h"
+#include "shell/StoredValue.h"
 
 #include "model/Defaults.h"
 

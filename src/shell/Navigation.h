@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantList>
@@ -31,7 +33,8 @@ public:
     // No default: QML must take the root's instance through create().
     explicit Navigation(QObject *parent);
 
-    static Navigation *shared();
+    // The program's own, installed by the application.
+    static Navigation *shared() { return Installed<Navigation>::current(); }
     static Navigation *create(QQmlEngine *, QJSEngine *);
 
     Page page() const { return page_; }
