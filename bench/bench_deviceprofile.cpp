@@ -30,6 +30,7 @@ int main(int argc, char *argv[])
 {
     TestEnv::isolate();
     QCoreApplication app(argc, argv);
+    StandardData data;
 
     // A laptop-like tree: 8 zones with 3 trip points each.
     QTemporaryDir root;
