@@ -158,11 +158,6 @@ Application &Application::root()
     return *gCurrent;
 }
 
-Application *Application::current()
-{
-    return gCurrent;
-}
-
 AppSettings *Application::settings()
 {
     return m_->data->settings();

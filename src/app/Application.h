@@ -43,8 +43,6 @@ public:
 
     // The running root; one must have been built.
     static Application &root();
-    // The running root, if any, without building one.
-    static Application *current();
 
     AppSettings *settings();
     Store *store();
