@@ -382,8 +382,7 @@ void Application::shutdown()
     if (m_->paster)
         m_->paster->flushRestore();
     Clipboard::handOverAtQuit(int(std::max<qint64>(kHandOverMinMs, kHandOverEndMs - quitClock.elapsed())));
-    if (m_->data)
-        store()->flush();
+    store()->flush();
     // The window's views before the engine that made them.
     m_->mainWindow.reset();
     m_->overlay.reset();

@@ -1,6 +1,5 @@
 #include "shell/Navigation.h"
 
-
 #include <QQmlEngine>
 #include <QVariantMap>
 
