@@ -84,7 +84,7 @@ int main(int argc, char *argv[])
     double firstFrame = -1;
     QTimer::singleShot(0, &app, [&] {
         Startup::finishLaunching({QStringLiteral("ombry-voice")});
-        QObject::connect(MainWindow::shared()->window(), &QQuickWindow::frameSwapped, &app, [&] {
+        QObject::connect(root.mainWindow()->window(), &QQuickWindow::frameSwapped, &app, [&] {
             if (!swapped)
                 firstFrame = sinceProcessStart();
             swapped = true;
@@ -128,7 +128,7 @@ int main(int argc, char *argv[])
         program.waitForFinished(10000);
     }
 
-    MainWindow *main = MainWindow::shared();
+    MainWindow *main = root.mainWindow();
     // The first cycles fill caches once; growth is measured after them.
     for (int i = 0; i < 3; ++i)
         cycle(main);

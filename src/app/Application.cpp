@@ -6,7 +6,6 @@
 #include "shell/MainWindow.h"
 #include "shell/Navigation.h"
 #include "shell/ShellActions.h"
-#include "shell/SingleInstance.h"
 #include "shell/Tray.h"
 #include "update/Updater.h"
 #include "audio/MicrophoneList.h"
@@ -56,59 +55,119 @@ constexpr int kQuitWaitMs = 100;
 constexpr qint64 kHandOverEndMs = 250;
 constexpr qint64 kHandOverMinMs = 50;
 
+// The desktop part: devices, dictation, calls, meetings and the windows.
+// Declared in creation order, so that each goes before what it was built on.
+struct Desktop
+{
+    Desktop(DataLayer &data, ShellActions *shell, const Application::Options &options);
+
+    Owned<MicrophoneList> microphones;
+    Owned<DictationController> controller;
+    Owned<Paster> paster;
+    Owned<Reader> reader;
+    Owned<CallTranslator> calls;
+    Owned<MeetingRecorder> meetings;
+    // The views below are made in it; the quit drops them before it.
+    std::unique_ptr<QQmlEngine> engine;
+    Owned<BubbleController> bubble;
+    Owned<SubtitleWindow> subtitles;
+    std::unique_ptr<OverlayController> overlay;
+    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<Tray> tray;
+};
+
+MeetingServices meetingServices(Store *store, MicrophoneList *microphones, const Application::Options &options)
+{
+    MeetingServices services = MeetingServices::production(store, microphones);
+    if (options.meetings)
+        options.meetings(services);
+    return services;
+}
+
+std::unique_ptr<QQmlEngine> makeEngine()
+{
+    auto engine = std::make_unique<QQmlEngine>();
+    Application::registerQml(engine.get());
+    return engine;
+}
+
+Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Options &options)
+    : controller(DictationWiring::productionServices(data.keys(), microphones.get()))
+    , paster(DictationWiring::pasteDesktop())
+    , reader(nullptr)
+    , calls(CallServices::production())
+    , meetings(meetingServices(data.store(), microphones.get(), options))
+    , engine(makeEngine())
+    , bubble(engine.get())
+    , subtitles(calls.get(), &Defaults::standard(), engine.get())
+    , overlay(std::make_unique<OverlayController>(controller.get(), engine.get()))
+    , mainWindow(std::make_unique<MainWindow>(engine.get(), Defaults::standard()))
+{
+    microphones->setRecheckInterval(3000);
+    microphones->refresh();
+
+    // The bubble closes on what the keyboard front end observes elsewhere.
+    HotkeyMonitor &hotkey = controller->hotkey();
+    BubbleController *shown = bubble.get();
+    hotkey.onPointerPress = [shown](int button) { shown->pointerPressed(button, QCursor::pos()); };
+    hotkey.onKeyObserved = [shown](quint16 key) { shown->keyPressed(key); };
+    QObject::connect(shown, &BubbleController::visibleChanged, shown,
+                     [&hotkey, shown] { hotkey.setWatchPointer(shown->visible()); });
+
+    Tray::Shell hooks;
+    hooks.showWindow = [shell] { shell->showWindow(); };
+    hooks.openSettings = [shell] { shell->openSettings(); };
+    hooks.quit = [shell] { shell->quit(); };
+    MeetingRecorder *recorder = meetings.get();
+    hooks.meeting = [recorder] {
+        switch (recorder->state()) {
+        case MeetingRecorder::State::Recording:
+            return StatusMenu::Meeting::Recording;
+        case MeetingRecorder::State::Processing:
+            return StatusMenu::Meeting::Processing;
+        case MeetingRecorder::State::Idle:
+            break;
+        }
+        return StatusMenu::Meeting::Idle;
+    };
+    hooks.toggleMeeting = [recorder] { recorder->toggle(); };
+    CallTranslator *call = calls.get();
+    hooks.callRunning = [call] { return call->running(); };
+    hooks.toggleCall = [call] { call->toggle(); };
+    tray = std::make_unique<Tray>(data.settings(), data.store(), controller.get(), microphones.get(), std::move(hooks));
+    QObject::connect(recorder, &MeetingRecorder::stateChanged, tray.get(), &Tray::scheduleRebuild);
+    QObject::connect(call, &CallTranslator::runningChanged, tray.get(), &Tray::scheduleRebuild);
+}
+
 } // namespace
 
 // Declared in creation order, so that each goes before what it was built on.
 struct Application::Members
 {
-    Members();
+    explicit Members(const Options &options);
 
-    // Built with the root.
-    std::unique_ptr<DataLayer> data;
-    std::unique_ptr<Navigation> navigation;
-    Installed<Navigation> navigationInstalled;
-    std::unique_ptr<InterfaceKeys> interfaceKeys;
-    Installed<InterfaceKeys> interfaceKeysInstalled;
-    std::unique_ptr<Updater> updater;
-    Installed<Updater> updaterInstalled;
-    std::unique_ptr<RecordingPlayer> player;
-    Installed<RecordingPlayer> playerInstalled;
-    std::unique_ptr<ShellActions> shell;
-    Installed<ShellActions> shellInstalled;
-
-    // Built on first use, each after what it needs.
-    std::unique_ptr<MicrophoneList> microphones;
-    std::unique_ptr<DictationController> controller;
-    std::unique_ptr<Reader> reader;
-    std::unique_ptr<BubbleController> bubble;
-    std::unique_ptr<Paster> paster;
-    std::unique_ptr<QQmlEngine> engine;
-    // Hold views of the engine.
-    std::unique_ptr<OverlayController> overlay;
-    std::unique_ptr<MainWindow> mainWindow;
-    std::unique_ptr<CallTranslator> calls;
-    std::unique_ptr<SubtitleWindow> subtitles;
-    std::unique_ptr<SingleInstance> singleInstance;
-    std::unique_ptr<MeetingRecorder> meetings;
-    std::unique_ptr<Tray> tray;
+    DataLayer data;
+    Owned<Navigation> navigation;
+    Owned<InterfaceKeys> interfaceKeys;
+    Owned<Updater> updater;
+    Owned<RecordingPlayer> player;
+    Owned<ShellActions> shell;
+    // Left out by a diagnostic without display.
+    std::unique_ptr<Desktop> desktop;
 };
 
-Application::Members::Members()
-    : data(std::make_unique<DataLayer>())
-    , navigation(std::make_unique<Navigation>(nullptr))
-    , navigationInstalled(navigation.get())
-    , interfaceKeys(std::make_unique<InterfaceKeys>(Defaults::standard()))
-    , interfaceKeysInstalled(interfaceKeys.get())
-    , updater(std::make_unique<Updater>(Updater::Setup::forThisProcess()))
-    , updaterInstalled(updater.get())
-    , player(std::make_unique<RecordingPlayer>())
-    , playerInstalled(player.get())
-    , shell(std::make_unique<ShellActions>(nullptr))
-    , shellInstalled(shell.get())
+Application::Members::Members(const Options &options)
+    : navigation(nullptr)
+    , interfaceKeys(Defaults::standard())
+    , updater(Updater::Setup::forThisProcess())
+    , shell(nullptr)
+    , desktop(options.desktop ? std::make_unique<Desktop>(data, shell.get(), options) : nullptr)
 {
 }
 
-Application::Application(QObject *parent) : QObject(parent)
+Application::Application() : Application(Options{}) {}
+
+Application::Application(const Options &options, QObject *parent) : QObject(parent)
 {
     Q_ASSERT(!gCurrent);
     gCurrent = this;
@@ -123,7 +182,7 @@ Application::Application(QObject *parent) : QObject(parent)
 
     // The former identity's preferences are carried over before they are read.
     IdentityMigration::run();
-    m_ = std::make_unique<Members>();
+    m_ = std::make_unique<Members>(options);
     ThemePalette::follow(settings());
     // Also when the process ends without the event loop's quit.
     static const bool atExit = [] {
@@ -136,8 +195,14 @@ Application::Application(QObject *parent) : QObject(parent)
     Q_UNUSED(atExit);
 
     ShellActions::Window window;
-    window.show = [this] { mainWindow()->show(); };
-    window.showSettings = [this] { mainWindow()->showPage(Navigation::Page::Settings); };
+    window.show = [this] {
+        if (MainWindow *main = mainWindow())
+            main->show();
+    };
+    window.showSettings = [this] {
+        if (MainWindow *main = mainWindow())
+            main->showPage(Navigation::Page::Settings);
+    };
     window.engine = [this] { return engine(); };
     m_->shell->setWindow(std::move(window));
     // Its dialogs are views of the engine, which goes first.
@@ -160,68 +225,22 @@ Application &Application::root()
 
 AppSettings *Application::settings()
 {
-    return m_->data->settings();
+    return m_->data.settings();
 }
 
 Store *Application::store()
 {
-    return m_->data->store();
+    return m_->data.store();
 }
 
 KeyStore *Application::keys()
 {
-    return m_->data->keys();
-}
-
-DictationController *Application::controller()
-{
-    if (!m_->controller) {
-        m_->controller = std::make_unique<DictationController>(DictationWiring::productionServices(keys(), microphones()));
-    }
-    return m_->controller.get();
-}
-
-Reader *Application::reader()
-{
-    if (!m_->reader)
-        m_->reader = std::make_unique<Reader>(nullptr);
-    return m_->reader.get();
-}
-
-BubbleController *Application::bubble()
-{
-    if (!m_->bubble) {
-        m_->bubble = std::make_unique<BubbleController>();
-        // The bubble closes on what the keyboard front end observes elsewhere.
-        HotkeyMonitor &hotkey = controller()->hotkey();
-        BubbleController *bubble = m_->bubble.get();
-        hotkey.onPointerPress = [bubble](int button) { bubble->pointerPressed(button, QCursor::pos()); };
-        hotkey.onKeyObserved = [bubble](quint16 key) { bubble->keyPressed(key); };
-        connect(bubble, &BubbleController::visibleChanged, bubble,
-                [&hotkey, bubble] { hotkey.setWatchPointer(bubble->visible()); });
-    }
-    return m_->bubble.get();
+    return m_->data.keys();
 }
 
 Updater *Application::updater()
 {
     return m_->updater.get();
-}
-
-QQmlEngine *Application::engine()
-{
-    if (!m_->engine) {
-        m_->engine = std::make_unique<QQmlEngine>();
-        registerQml(m_->engine.get());
-    }
-    return m_->engine.get();
-}
-
-Paster *Application::paster()
-{
-    if (!m_->paster)
-        m_->paster = std::make_unique<Paster>(DictationWiring::pasteDesktop());
-    return m_->paster.get();
 }
 
 RecordingPlayer *Application::player()
@@ -239,111 +258,31 @@ InterfaceKeys *Application::interfaceKeys()
     return m_->interfaceKeys.get();
 }
 
-MainWindow *Application::mainWindow()
-{
-    if (!m_->mainWindow)
-        m_->mainWindow = std::make_unique<MainWindow>(engine(), Defaults::standard());
-    return m_->mainWindow.get();
-}
-
-SingleInstance *Application::singleInstance()
-{
-    if (!m_->singleInstance) {
-        m_->singleInstance = std::make_unique<SingleInstance>(QDBusConnection::sessionBus());
-        ShellActions *actions = shell();
-        connect(m_->singleInstance.get(), &SingleInstance::activated, actions, [actions] { actions->showWindow(); });
-    }
-    return m_->singleInstance.get();
-}
-
-MicrophoneList *Application::microphones()
-{
-    if (!m_->microphones) {
-        m_->microphones = std::make_unique<MicrophoneList>();
-        m_->microphones->setRecheckInterval(3000);
-        m_->microphones->refresh();
-    }
-    return m_->microphones.get();
-}
-
-Tray *Application::tray()
-{
-    if (!m_->tray) {
-        ShellActions *actions = shell();
-        Tray::Shell hooks;
-        hooks.showWindow = [actions] { actions->showWindow(); };
-        hooks.openSettings = [actions] { actions->openSettings(); };
-        hooks.quit = [actions] { actions->quit(); };
-        hooks.meeting = [this] {
-            switch (meetingRecorder()->state()) {
-            case MeetingRecorder::State::Recording:
-                return StatusMenu::Meeting::Recording;
-            case MeetingRecorder::State::Processing:
-                return StatusMenu::Meeting::Processing;
-            case MeetingRecorder::State::Idle:
-                break;
-            }
-            return StatusMenu::Meeting::Idle;
-        };
-        hooks.toggleMeeting = [this] { meetingRecorder()->toggle(); };
-        // The translator (and its audio thread) is made only once subtitles are asked for.
-        hooks.callRunning = [this] { return m_->calls && m_->calls->running(); };
-        // The subtitle bar follows the translator once it exists.
-        hooks.toggleCall = [this] {
-            subtitleWindow();
-            callTranslator()->toggle();
-        };
-        m_->tray = std::make_unique<Tray>(settings(), store(), controller(), microphones(), std::move(hooks));
-        connect(meetingRecorder(), &MeetingRecorder::stateChanged, m_->tray.get(), &Tray::scheduleRebuild);
-    }
-    return m_->tray.get();
-}
-
 ShellActions *Application::shell()
 {
     return m_->shell.get();
 }
 
-OverlayController *Application::overlay()
-{
-    if (!m_->overlay)
-        m_->overlay = std::make_unique<OverlayController>(controller(), engine());
-    return m_->overlay.get();
-}
-
-CallTranslator *Application::callTranslator()
-{
-    if (!m_->calls) {
-        m_->calls = std::make_unique<CallTranslator>(CallServices::production());
-        connect(m_->calls.get(), &CallTranslator::runningChanged, m_->calls.get(), [this] {
-            if (m_->tray)
-                m_->tray->scheduleRebuild();
-        });
+#define OMBRY_DESKTOP_PART(Type, name, member)                                                                         \
+    Type *Application::name()                                                                                          \
+    {                                                                                                                  \
+        return m_->desktop ? m_->desktop->member.get() : nullptr;                                                      \
     }
-    return m_->calls.get();
-}
 
-SubtitleWindow *Application::subtitleWindow()
-{
-    if (!m_->subtitles)
-        m_->subtitles = std::make_unique<SubtitleWindow>(callTranslator(), &Defaults::standard());
-    return m_->subtitles.get();
-}
+OMBRY_DESKTOP_PART(MicrophoneList, microphones, microphones)
+OMBRY_DESKTOP_PART(DictationController, controller, controller)
+OMBRY_DESKTOP_PART(Paster, paster, paster)
+OMBRY_DESKTOP_PART(Reader, reader, reader)
+OMBRY_DESKTOP_PART(CallTranslator, callTranslator, calls)
+OMBRY_DESKTOP_PART(MeetingRecorder, meetingRecorder, meetings)
+OMBRY_DESKTOP_PART(QQmlEngine, engine, engine)
+OMBRY_DESKTOP_PART(BubbleController, bubble, bubble)
+OMBRY_DESKTOP_PART(SubtitleWindow, subtitleWindow, subtitles)
+OMBRY_DESKTOP_PART(OverlayController, overlay, overlay)
+OMBRY_DESKTOP_PART(MainWindow, mainWindow, mainWindow)
+OMBRY_DESKTOP_PART(Tray, tray, tray)
 
-MeetingRecorder *Application::meetingRecorder()
-{
-    if (!m_->meetings)
-        m_->meetings = std::make_unique<MeetingRecorder>(MeetingServices::production(store(), microphones()));
-    return m_->meetings.get();
-}
-
-bool Application::useMeetingServices(const MeetingServices &services)
-{
-    if (m_->meetings)
-        return false;
-    m_->meetings = std::make_unique<MeetingRecorder>(services);
-    return true;
-}
+#undef OMBRY_DESKTOP_PART
 
 void Application::registerQml(QQmlEngine *engine)
 {
@@ -367,27 +306,26 @@ void Application::shutdown()
     QElapsedTimer quitClock;
     quitClock.start();
     Q_EMIT aboutToShutDown();
-    if (m_->controller)
-        m_->controller->prepareToQuit(kQuitWaitMs);
-    if (m_->reader)
-        m_->reader->stop();
-    if (m_->calls)
-        m_->calls->stop();
-    // The bar is a view of the engine that goes below.
-    if (m_->subtitles)
-        m_->subtitles->release();
-    if (m_->player)
-        m_->player->stop();
+    Desktop *desktop = m_->desktop.get();
+    if (desktop) {
+        desktop->controller->prepareToQuit(kQuitWaitMs);
+        desktop->reader->stop();
+        desktop->calls->stop();
+        // The bar is a view of the engine that goes below.
+        desktop->subtitles->release();
+    }
+    m_->player->stop();
     // Our text must not stay on the user's clipboard.
-    if (m_->paster)
-        m_->paster->flushRestore();
+    if (desktop)
+        desktop->paster->flushRestore();
     Clipboard::handOverAtQuit(int(std::max<qint64>(kHandOverMinMs, kHandOverEndMs - quitClock.elapsed())));
     store()->flush();
-    // The window's views before the engine that made them.
-    m_->mainWindow.reset();
-    m_->overlay.reset();
-    if (m_->bubble)
-        m_->bubble->dropView();
-    m_->engine.reset();
+    if (desktop) {
+        // The window's views before the engine that made them.
+        desktop->mainWindow.reset();
+        desktop->overlay.reset();
+        desktop->bubble->dropView();
+        desktop->engine.reset();
+    }
     Log::waitUntilWritten();
 }

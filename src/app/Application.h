@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class AppSettings;
@@ -19,7 +20,6 @@ class MainWindow;
 class Navigation;
 class MicrophoneList;
 class ShellActions;
-class SingleInstance;
 class Tray;
 class OverlayController;
 class QQmlEngine;
@@ -28,17 +28,26 @@ class RecordingPlayer;
 class Store;
 class Updater;
 
-// The composition root: builds the long-lived objects in start-up order, hands
-// each its neighbours, and tears them down in reverse before the application
-// object goes. The data layer (settings, store, keys), the navigation, the
-// interface keys, the updater, the player and the shell's actions are built by
-// the constructor; the rest on first use.
+// The composition root: builds every long-lived object in its constructor, in
+// start-up order, hands each its neighbours, installs the program's own, and
+// tears them down in reverse before the application object goes.
 class Application final : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit Application(QObject *parent = nullptr);
+    struct Options
+    {
+        // The devices, dictation, calls, meetings and windows: a diagnostic
+        // without display builds only the data and the shell's actions.
+        bool desktop = true;
+        // Changes the meeting recorder's services before it is built (tests:
+        // a fake microphone).
+        std::function<void(MeetingServices &)> meetings;
+    };
+
+    Application();
+    explicit Application(const Options &options, QObject *parent = nullptr);
     ~Application() override;
 
     // The running root; one must have been built.
@@ -47,6 +56,8 @@ public:
     AppSettings *settings();
     Store *store();
     KeyStore *keys();
+    // The desktop part: null when left out, and the windows and the engine
+    // once shut down.
     DictationController *controller();
     Reader *reader();
     BubbleController *bubble();
@@ -60,9 +71,6 @@ public:
     SubtitleWindow *subtitleWindow();
     // Meetings recorded from the microphone, transcribed and summarised.
     MeetingRecorder *meetingRecorder();
-    // Builds the recorder over these services (tests: a fake microphone); only
-    // before its first use.
-    bool useMeetingServices(const MeetingServices &services);
     // The one QML engine, with the Ombry module registered.
     QQmlEngine *engine();
     // Pastes into and copies from the other applications, on the real desktop.
@@ -71,9 +79,7 @@ public:
     Navigation *navigation();
     InterfaceKeys *interfaceKeys();
     MainWindow *mainWindow();
-    // The shell: one running copy per session, the input devices kept current,
-    // and the tray icon with its menu.
-    SingleInstance *singleInstance();
+    // The shell: the input devices kept current, and the tray icon with its menu.
     MicrophoneList *microphones();
     Tray *tray();
     ShellActions *shell();

@@ -100,7 +100,7 @@ int run(int argc, char *argv[])
     }
     // A diagnostic switch that draws nothing runs without a display.
     const std::optional<CommandLine::Match> diagnostic = CommandLine::find(arguments);
-    if (diagnostic && diagnostic->which->gui) {
+    if (diagnostic && diagnostic->which->gui()) {
         // Drawn on the X server: the offscreen platform silently drops effects.
         if (!X11::display()) {
             Diagnostics::print(QStringLiteral("erreur: pas d'écran X (DISPLAY) : impossible de dessiner hors d'une session graphique"));
@@ -109,7 +109,7 @@ int run(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     std::unique_ptr<QCoreApplication> app;
-    if (diagnostic && !diagnostic->which->gui) {
+    if (diagnostic && !diagnostic->which->gui()) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     } else {
         QtFrench::choosePlatformTheme();
@@ -124,15 +124,19 @@ int run(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(OMBRY_VERSION));
     QtFrench::install(app.get());
 
-    // Owns every long-lived object; goes before the application object.
-    auto root = std::make_unique<Application>();
     // Two copies would both record and paste every dictation: a second launch
-    // shows the running copy's window instead. Diagnostics never take part.
-    if (!diagnostic && root->singleInstance()->claim() == SingleInstance::Outcome::HandedOver) {
+    // shows the running copy's window instead, before it builds anything.
+    // Diagnostics never take part.
+    SingleInstance instance(QDBusConnection::sessionBus());
+    if (!diagnostic && instance.claim() == SingleInstance::Outcome::HandedOver) {
         std::fputs("Ombry Voice est déjà lancé : sa fenêtre est affichée.\n", stderr);
-        root.reset();
         return 0;
     }
+    // Owns every long-lived object; goes before the application object.
+    Application::Options options;
+    options.desktop = !diagnostic || diagnostic->which->gui();
+    auto root = std::make_unique<Application>(options);
+    QObject::connect(&instance, &SingleInstance::activated, root->shell(), &ShellActions::showWindow);
     quitOnTerminationSignals(app.get());
     // A file size limit makes a write fail (and be told) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
@@ -145,14 +149,14 @@ int run(int argc, char *argv[])
 
 bool finishLaunching(const QStringList &arguments)
 {
-    if (CommandLine::examine(arguments))
+    Application &root = Application::root();
+    if (CommandLine::examine(arguments, root.engine()))
         return true;
 
-    Application &root = Application::root();
     // The main menu belongs to the window's view; the tray comes up now.
     root.tray()->show();
 
-    DictationController *controller = DictationController::shared();
+    DictationController *controller = root.controller();
     // A failure that needs a key, a permission or the microphone opens the settings.
     ShellActions *shell = root.shell();
     controller->onNeedsAttention = [shell] { shell->openSettings(); };
@@ -162,10 +166,6 @@ bool finishLaunching(const QStringList &arguments)
         interfaceKeys->setSettingsTab(QStringLiteral("account"));
         shell->openSettings();
     };
-    // The overlay's panel exists before the first key press, placed under the
-    // pointer; the bubble's hooks are set before the keyboard is watched.
-    root.overlay();
-    root.bubble();
     controller->start();
     LoginItem::applyDefault();
     Store::shared()->pruneAudio();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/Microphones.h"
+#include "core/Installed.h"
 
 #include <QList>
 #include <QObject>
@@ -25,6 +26,8 @@ public:
     explicit MicrophoneList(QObject *parent = nullptr);
     MicrophoneList(Query query, Watch watch, QObject *parent = nullptr);
     ~MicrophoneList() override;
+    // The program's kept list.
+    static MicrophoneList *shared() { return Installed<MicrophoneList>::current(); }
 
     // The last list read; empty until the first answer.
     const QList<Microphones::Device> &devices() const { return devices_; }

@@ -27,17 +27,24 @@ CallAudioQueue::CallAudioQueue(QObject *parent) : QObject(parent)
     timer_->setInterval(CallMixer::kBlockSamples * 1000 / 16000);
     worker_->moveToThread(&thread_);
     connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_.start();
 }
 
 CallAudioQueue::~CallAudioQueue()
 {
     thread_.quit();
     thread_.wait();
+    // Never started: nothing on it deletes the worker.
+    if (!started_.load())
+        delete worker_;
 }
 
 void CallAudioQueue::post(std::function<void()> work)
 {
+    // The thread starts with the first work: most sessions translate no call.
+    std::call_once(startOnce_, [this] {
+        thread_.start();
+        started_ = true;
+    });
     QMetaObject::invokeMethod(worker_, std::move(work), Qt::QueuedConnection);
 }
 

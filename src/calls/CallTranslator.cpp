@@ -1,6 +1,5 @@
 #include "calls/CallTranslator.h"
 
-#include "app/Application.h"
 #include "audio/AudioRecorder.h"
 #include "calls/CallApps.h"
 #include "calls/CallAudioQueue.h"
@@ -205,11 +204,6 @@ CallTranslator::~CallTranslator()
     capture_.reset();
     // The queue thread ends before the segmenter it uses goes.
     queue_.reset();
-}
-
-CallTranslator *CallTranslator::shared()
-{
-    return Application::root().callTranslator();
 }
 
 CallTranslator *CallTranslator::create(QQmlEngine *, QJSEngine *)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "engines/GeminiSpeech.h"
 #include "platform/AppAudioCapture.h"
 
@@ -110,7 +112,7 @@ public:
 
     explicit CallTranslator(CallServices services, QObject *parent = nullptr);
     ~CallTranslator() override;
-    static CallTranslator *shared();
+    static CallTranslator *shared() { return Installed<CallTranslator>::current(); }
     static CallTranslator *create(QQmlEngine *, QJSEngine *);
 
     // Asks the sound server first, then starts; returns at once.

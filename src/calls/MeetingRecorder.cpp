@@ -1,6 +1,5 @@
 #include "calls/MeetingRecorder.h"
 
-#include "app/Application.h"
 #include "audio/AudioRecorder.h"
 #include "audio/MicrophoneList.h"
 #include "calls/MeetingSpool.h"
@@ -122,11 +121,6 @@ MeetingRecorder::~MeetingRecorder()
         capture_->stop();
     if (spool_)
         spool_->finish();
-}
-
-MeetingRecorder *MeetingRecorder::shared()
-{
-    return Application::root().meetingRecorder();
 }
 
 MeetingRecorder *MeetingRecorder::create(QQmlEngine *, QJSEngine *)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "model/SettingsTypes.h"
 
 #include <QByteArrayView>
@@ -85,7 +87,7 @@ public:
 
     explicit MeetingRecorder(MeetingServices services, QObject *parent = nullptr);
     ~MeetingRecorder() override;
-    static MeetingRecorder *shared();
+    static MeetingRecorder *shared() { return Installed<MeetingRecorder>::current(); }
     static MeetingRecorder *create(QQmlEngine *, QJSEngine *);
 
     // Idle: start; recording: stop and process; otherwise nothing. Main thread.

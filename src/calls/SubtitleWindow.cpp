@@ -1,6 +1,5 @@
 #include "calls/SubtitleWindow.h"
 
-#include "app/Application.h"
 #include "model/Defaults.h"
 #include "platform/FloatingPanel.h"
 #include "platform/X11Display.h"
@@ -39,10 +38,11 @@ void sendState(Display *dpy, Window window, const char *first, const char *secon
 
 } // namespace
 
-SubtitleWindow::SubtitleWindow(CallTranslator *call, Defaults *defaults, QObject *parent)
+SubtitleWindow::SubtitleWindow(CallTranslator *call, Defaults *defaults, QQmlEngine *engine, QObject *parent)
     : QObject(parent)
     , call_(call)
     , defaults_(defaults)
+    , engine_(engine)
 {
     showEnglish_ = defaults_ ? defaults_->boolean(kEnglishKey).value_or(false) : false;
     for (auto signal : {&CallTranslator::runningChanged, &CallTranslator::errorChanged, &CallTranslator::liveChanged})
@@ -60,11 +60,6 @@ SubtitleWindow::SubtitleWindow(CallTranslator *call, Defaults *defaults, QObject
 SubtitleWindow::~SubtitleWindow()
 {
     release();
-}
-
-SubtitleWindow *SubtitleWindow::shared()
-{
-    return Application::root().subtitleWindow();
 }
 
 SubtitleWindow *SubtitleWindow::create(QQmlEngine *, QJSEngine *)
@@ -130,8 +125,7 @@ QRect SubtitleWindow::placement(const std::optional<QRect> &saved, const QList<Q
 
 void SubtitleWindow::build()
 {
-    QQmlEngine *engine = Application::root().engine();
-    QQmlComponent component(engine, QUrl(u"qrc:/Ombry/SubtitleBar.qml"_s));
+    QQmlComponent component(engine_, QUrl(u"qrc:/Ombry/SubtitleBar.qml"_s));
     QObject *object = component.create();
     window_ = qobject_cast<QQuickWindow *>(object);
     if (!window_) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "calls/CallTranslator.h"
 
 #include <QObject>
@@ -39,9 +41,10 @@ public:
     static constexpr int kBottomGap = 90;
     static inline const char *kTitle = "Ombry Voice — sous-titres";
 
-    SubtitleWindow(CallTranslator *call, Defaults *defaults, QObject *parent = nullptr);
+    // The bar is made in `engine` when first shown.
+    SubtitleWindow(CallTranslator *call, Defaults *defaults, QQmlEngine *engine, QObject *parent = nullptr);
     ~SubtitleWindow() override;
-    static SubtitleWindow *shared();
+    static SubtitleWindow *shared() { return Installed<SubtitleWindow>::current(); }
     static SubtitleWindow *create(QQmlEngine *, QJSEngine *);
 
     // Makes the bar at the first call, then brings it to the front without
@@ -82,6 +85,7 @@ private:
 
     CallTranslator *call_;
     Defaults *defaults_;
+    QQmlEngine *engine_;
     QPointer<QQuickWindow> window_;
     CaptionTexts texts_;
     bool showEnglish_ = false;

@@ -25,7 +25,7 @@ const QList<Switch> &table()
         {"--correct", 1, Diagnostics::correct},
         {"--test", 1, Diagnostics::onDeviceTest},
         {"--icon", 1, Diagnostics::icon},
-        {"--snapshot", 1, Diagnostics::snapshot, true},
+        {"--snapshot", 1, nullptr, Diagnostics::snapshot},
     };
     return switches;
 }
@@ -79,12 +79,13 @@ std::optional<Match> find(const QStringList &arguments, const QList<Switch> &swi
     return std::nullopt;
 }
 
-bool examine(const QStringList &arguments)
+bool examine(const QStringList &arguments, QQmlEngine *engine)
 {
     const std::optional<Match> match = find(arguments);
     if (!match)
         return false;
-    Diagnostics::runToEnd(match->which->run(match->values));
+    const Switch &which = *match->which;
+    Diagnostics::runToEnd(which.draw ? which.draw(match->values, engine) : which.run(match->values));
     return true;
 }
 

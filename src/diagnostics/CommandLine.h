@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class QQmlEngine;
+
 // The diagnostic switches: `ombry-voice --fasttest file.wav` runs one engine
 // without any interface, prints its result and ends the process.
 namespace CommandLine {
@@ -16,7 +18,11 @@ struct Switch
     const char *name;                       // "--fasttest"
     int values;                             // arguments it takes after it: 0, 1 or 2
     QCoro::Task<> (*run)(QStringList values); // the work, in an asynchronous task
-    bool gui = false;                       // needs the graphical application object
+    // Instead of run, for a switch that draws: the graphical application
+    // object and the program's QML engine.
+    QCoro::Task<> (*draw)(QStringList values, QQmlEngine *engine) = nullptr;
+
+    bool gui() const { return draw; }
 };
 
 // Every switch, in the order in which they are tested.
@@ -38,7 +44,7 @@ QString usage();
 
 // Start-up's look at the command line: when a switch takes over, starts its work
 // and returns true; the work ends the process.
-bool examine(const QStringList &arguments);
+bool examine(const QStringList &arguments, QQmlEngine *engine);
 
 } // namespace CommandLine
 
@@ -66,6 +72,6 @@ QCoro::Task<> translate(QStringList values);
 QCoro::Task<> correct(QStringList values);
 QCoro::Task<> onDeviceTest(QStringList values);
 QCoro::Task<> icon(QStringList values);
-QCoro::Task<> snapshot(QStringList values);
+QCoro::Task<> snapshot(QStringList values, QQmlEngine *engine);
 
 } // namespace Diagnostics

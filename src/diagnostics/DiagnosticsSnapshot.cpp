@@ -1,6 +1,5 @@
 #include "diagnostics/CommandLine.h"
 
-#include "app/Application.h"
 #include "diagnostics/RenderMode.h"
 #include "diagnostics/Snapshot.h"
 
@@ -8,13 +7,13 @@
 
 namespace Diagnostics {
 
-QCoro::Task<> snapshot(QStringList values)
+QCoro::Task<> snapshot(QStringList values, QQmlEngine *engine)
 {
     std::optional<QByteArray> theme;
     if (qEnvironmentVariableIsSet("MUREL_THEME"))
         theme = qgetenv("MUREL_THEME");
     RenderMode::instance()->enterSnapshot(RenderMode::forcedDarkFrom(theme));
-    const Snapshot::Result result = Snapshot::render(values.constFirst(), Application::root().engine());
+    const Snapshot::Result result = Snapshot::render(values.constFirst(), engine);
     for (const QString &error : result.errors)
         print(error);
     co_return;

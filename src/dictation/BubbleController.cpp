@@ -1,6 +1,5 @@
 #include "dictation/BubbleController.h"
 
-#include "app/Application.h"
 
 #include "core/Log.h"
 #include "model/TextUtil.h"
@@ -21,16 +20,11 @@
 
 #include <cmath>
 
-BubbleController::BubbleController(QObject *parent) : QObject(parent) {}
+BubbleController::BubbleController(QQmlEngine *engine, QObject *parent) : QObject(parent), engine_(engine) {}
 
 BubbleController::~BubbleController()
 {
     dropView();
-}
-
-BubbleController *BubbleController::shared()
-{
-    return Application::root().bubble();
 }
 
 int BubbleController::panelHeight(qreal fitting)
@@ -68,7 +62,7 @@ bool BubbleController::buildView()
     window_->setFormat(format);
     window_->setColor(Qt::transparent);
     FloatingPanel::configure(window_.get(), QStringLiteral("Ombry Voice — bulle"), FloatingPanel::Input::Takes);
-    QQmlComponent component(Application::root().engine(), QUrl(QStringLiteral("qrc:/Ombry/BubbleView.qml")));
+    QQmlComponent component(engine_, QUrl(QStringLiteral("qrc:/Ombry/BubbleView.qml")));
     QObject *created = component.createWithInitialProperties({{QStringLiteral("bubble"), QVariant::fromValue(this)}});
     view_ = qobject_cast<QQuickItem *>(created);
     if (!view_) {

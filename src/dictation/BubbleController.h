@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -9,6 +11,7 @@
 
 #include <memory>
 
+class QQmlEngine;
 class QQuickItem;
 class QQuickWindow;
 
@@ -44,9 +47,10 @@ public:
         bool operator==(const Request &) const = default;
     };
 
-    explicit BubbleController(QObject *parent = nullptr);
+    // Its view is made in `engine` at the first bubble.
+    explicit BubbleController(QQmlEngine *engine, QObject *parent = nullptr);
     ~BubbleController() override;
-    static BubbleController *shared();
+    static BubbleController *shared() { return Installed<BubbleController>::current(); }
 
     // Replaces any bubble shown with this one, near the pointer.
     void show(const QString &title, const QString &original, const QString &text);
@@ -87,6 +91,7 @@ private:
     bool buildView();
     void setCopied(bool on);
 
+    QQmlEngine *engine_;
     Request last_;
     QList<Request> requests_;
     bool visible_ = false;

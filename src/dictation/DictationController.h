@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "dictation/HotkeyMonitor.h"
 #include "model/Records.h"
 #include "platform/FrontmostApp.h"
@@ -170,7 +172,7 @@ public:
         std::function<void(const QString &)> playSound;
     };
 
-    static DictationController *shared();
+    static DictationController *shared() { return Installed<DictationController>::current(); }
     static DictationController *create(QQmlEngine *, QJSEngine *);
 
     // A controller of its own with the given neighbours (tests).

@@ -1,6 +1,5 @@
 #include "dictation/DictationWiring.h"
 
-#include "app/Application.h"
 #include "audio/AudioRecorder.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/Chunker.h"
@@ -264,9 +263,4 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
     };
     services.speakSelection = [hostFor](DictationController *c) { SelectionActions::speakSelection(hostFor(c)); };
     return services;
-}
-
-DictationController *DictationController::shared()
-{
-    return Application::root().controller();
 }

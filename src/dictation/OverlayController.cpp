@@ -1,6 +1,5 @@
 #include "dictation/OverlayController.h"
 
-#include "app/Application.h"
 #include "dictation/DictationController.h"
 #include "core/Log.h"
 #include "platform/FloatingPanel.h"
@@ -55,11 +54,6 @@ OverlayController::~OverlayController()
     if (controller_)
         controller_->services().positionOverlay = nullptr;
     delete view_;
-}
-
-OverlayController *OverlayController::shared()
-{
-    return Application::root().overlay();
 }
 
 QPoint OverlayController::placement(QRect area)

@@ -29,8 +29,6 @@ public:
     OverlayController(DictationController *controller, QQmlEngine *engine, QObject *parent = nullptr);
     ~OverlayController() override;
 
-    static OverlayController *shared();
-
     // Places the panel on the screen under the pointer, centred, its bottom
     // edge 24 px above the bottom of the available area.
     void position();

@@ -1,6 +1,5 @@
 #include "dictation/Paster.h"
 
-#include "app/Application.h"
 #include "dictation/HotkeyMonitor.h"
 #include "core/Log.h"
 #include "model/TextUtil.h"
@@ -59,11 +58,6 @@ Paster::Paster(PasteDesktop desktop, QObject *parent) : QObject(parent), desktop
 Paster::~Paster()
 {
     flushRestore();
-}
-
-Paster *Paster::shared()
-{
-    return Application::root().paster();
 }
 
 void Paster::runRestore(quint64 serial)

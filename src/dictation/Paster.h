@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include "platform/Accessibility.h"
 #include "platform/Clipboard.h"
 
@@ -59,7 +61,7 @@ public:
     ~Paster() override;
 
     // The root's paster.
-    static Paster *shared();
+    static Paster *shared() { return Installed<Paster>::current(); }
 
     // Deep copy of the clipboard (the user's content while a restore waits).
     Snapshot snapshot();

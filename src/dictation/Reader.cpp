@@ -1,7 +1,5 @@
 #include "dictation/Reader.h"
 
-#include "app/Application.h"
-
 #include "core/Log.h"
 #include "text/Translator.h"
 
@@ -14,11 +12,6 @@
 #include <QTextToSpeech>
 #include <QTimer>
 
-Reader *Reader::shared()
-{
-    return Application::root().reader();
-}
-
 static_assert(!std::is_default_constructible_v<Reader>, "QML must use create()");
 
 Reader *Reader::create(QQmlEngine *, QJSEngine *)
@@ -28,17 +21,22 @@ Reader *Reader::create(QQmlEngine *, QJSEngine *)
     return instance;
 }
 
-Reader::Reader(QObject *parent)
-    : QObject(parent)
-    , synth_(new QTextToSpeech(this))
+Reader::Reader(QObject *parent) : QObject(parent) {}
+
+QTextToSpeech *Reader::synth()
 {
-    // From say() to the server's first report the reader counts as speaking:
-    // the first start of the speech server takes more than a second.
-    connect(synth_, &QTextToSpeech::stateChanged, this, [this](QTextToSpeech::State state) {
-        if (state == QTextToSpeech::Speaking)
-            starting_ = false;
-        Q_EMIT speakingChanged();
-    });
+    // Made at the first text: it starts the speech server, which most sessions never need.
+    if (!synth_) {
+        synth_ = new QTextToSpeech(this);
+        // From say() to the server's first report the reader counts as speaking:
+        // the first start of the speech server takes more than a second.
+        connect(synth_, &QTextToSpeech::stateChanged, this, [this](QTextToSpeech::State state) {
+            if (state == QTextToSpeech::Speaking)
+                starting_ = false;
+            Q_EMIT speakingChanged();
+        });
+    }
+    return synth_;
 }
 
 int Reader::quality(const VoiceInfo &voice)
@@ -78,11 +76,11 @@ bool Reader::useBestVoice(const QString &code)
         // language's locales once.
         QList<QVoice> all;
         QList<VoiceInfo> infos;
-        for (const QLocale &locale : synth_->availableLocales()) {
+        for (const QLocale &locale : synth()->availableLocales()) {
             if (!locale.name().startsWith(code))
                 continue;
-            synth_->setLocale(locale);
-            for (const QVoice &voice : synth_->availableVoices()) {
+            synth()->setLocale(locale);
+            for (const QVoice &voice : synth()->availableVoices()) {
                 // The module is only in the voice's serialised form.
                 QByteArray bytes;
                 {
@@ -105,27 +103,28 @@ bool Reader::useBestVoice(const QString &code)
     }
     if (!*it)
         return false;
-    synth_->setLocale((*it)->locale());
-    synth_->setVoice(**it);
+    synth()->setLocale((*it)->locale());
+    synth()->setVoice(**it);
     return true;
 }
 
 bool Reader::isSpeaking() const
 {
-    return !stopped_ && (starting_ || synth_->state() == QTextToSpeech::Speaking);
+    return !stopped_ && (starting_ || (synth_ && synth_->state() == QTextToSpeech::Speaking));
 }
 
 void Reader::stop()
 {
     stopped_ = true;
     starting_ = false;
-    synth_->stop();
+    if (synth_)
+        synth_->stop();
     Q_EMIT speakingChanged();
 }
 
 void Reader::speak(const QString &text)
 {
-    synth_->stop();
+    synth()->stop();
     lastLocale_.clear();
 
     std::optional<QString> code;
@@ -135,18 +134,18 @@ void Reader::speak(const QString &text)
                 code = languageCode;
     }
     if (code && useBestVoice(*code)) {
-        lastLocale_ = synth_->locale().name();
+        lastLocale_ = synth()->locale().name();
     } else if (code) {
         // No voice of the language installed: the speech server's for it.
-        synth_->setLocale(QLocale(*code));
+        synth()->setLocale(QLocale(*code));
         lastLocale_ = QLocale(*code).name();
     } else {
-        synth_->setLocale(QLocale::system());
+        synth()->setLocale(QLocale::system());
     }
     stopped_ = false;
     starting_ = true;
     const quint64 serial = ++serial_;
-    synth_->say(text);
+    synth()->say(text);
     Q_EMIT speakingChanged();
     // A speech server that never starts must not leave the reader "speaking".
     QTimer::singleShot(3000, this, [this, serial] {

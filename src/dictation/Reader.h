@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Installed.h"
+
 #include <QHash>
 #include <QList>
 #include <QLocale>
@@ -45,7 +47,7 @@ public:
     // No default argument: QML would build its own instance with a default
     // constructor instead of asking create() for the application's.
     explicit Reader(QObject *parent);
-    static Reader *shared();
+    static Reader *shared() { return Installed<Reader>::current(); }
     static Reader *create(QQmlEngine *, QJSEngine *);
 
     // Cuts off any speech and reads `text`. Main thread.
@@ -55,7 +57,8 @@ public:
     // Stops at once.
     Q_INVOKABLE void stop();
 
-    QTextToSpeech *synth() const { return synth_; }
+    // The speech engine, made on first use.
+    QTextToSpeech *synth();
     // The locale of the voice chosen for the last text (none: the default voice).
     QString lastLocale() const { return lastLocale_; }
 

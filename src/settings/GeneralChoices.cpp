@@ -1,6 +1,5 @@
 #include "settings/GeneralChoices.h"
 
-#include "app/Application.h"
 #include "shell/LoginItem.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/DictationController.h"
@@ -12,7 +11,7 @@
 using namespace Qt::StringLiterals;
 
 GeneralChoices::GeneralChoices(QObject *parent)
-    : GeneralChoices(AppSettings::shared(), Application::root().microphones(),
+    : GeneralChoices(AppSettings::shared(), MicrophoneList::shared(),
                      [] { DictationController::shared()->hotkey().restart(); }, parent)
 {
 }

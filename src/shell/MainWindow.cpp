@@ -1,6 +1,5 @@
 #include "shell/MainWindow.h"
 
-#include "app/Application.h"
 #include "shell/InterfaceKeys.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
@@ -35,11 +34,6 @@ MainWindow::~MainWindow()
         window_->hide();
     }
     delete content_.data();
-}
-
-MainWindow *MainWindow::shared()
-{
-    return Application::root().mainWindow();
 }
 
 QQuickWindow *MainWindow::window() const

@@ -36,8 +36,6 @@ public:
     MainWindow(QQmlEngine *engine, Defaults &store, QObject *parent = nullptr);
     ~MainWindow() override;
 
-    static MainWindow *shared();
-
     // Shows the window, building it or its content when missing, and brings it
     // to the front. Showing it twice keeps the view tree.
     void show();

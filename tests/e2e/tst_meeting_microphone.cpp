@@ -145,7 +145,19 @@ private Q_SLOTS:
         QVERIFY(cloud_.start());
         qputenv("OMBRY_OPENROUTER_URL", cloud_.url().toUtf8());
         qunsetenv("OMBRY_HOSTED_URL");
-        root_ = std::make_unique<Application>();
+        // The production services, the microphone among them; only the sounds
+        // are also noted.
+        Application::Options options;
+        options.meetings = [this](MeetingServices &s) {
+            auto make = s.makeCapture;
+            s.makeCapture = [make, bytes = captured_] { return std::make_unique<CountingCapture>(make(), bytes); };
+            auto play = s.playSound;
+            s.playSound = [this, play](const QString &name) {
+                sounds_ << name;
+                play(name);
+            };
+        };
+        root_ = std::make_unique<Application>(options);
         root_->settings()->setMicrophoneUID(u"pipemic"_s);
         root_->settings()->setLanguage(Language::Fr);
         root_->settings()->setOwnKeyMode(true);
@@ -164,17 +176,6 @@ private Q_SLOTS:
             return ScriptedReply::chat(textOfTone(hz), 150);
         });
 
-        // The production services, the microphone among them; only the sounds
-        // are also noted.
-        MeetingServices s = MeetingServices::production(root_->store(), root_->microphones());
-        auto make = s.makeCapture;
-        s.makeCapture = [make, bytes = captured_] { return std::make_unique<CountingCapture>(make(), bytes); };
-        auto play = s.playSound;
-        s.playSound = [this, play](const QString &name) {
-            sounds_ << name;
-            play(name);
-        };
-        QVERIFY(root_->useMeetingServices(s));
         MeetingRecorder *recorder = root_->meetingRecorder();
         connect(recorder, &MeetingRecorder::stateChanged, this, [this, recorder] {
             const QString now = recorder->progress().isEmpty()

@@ -91,22 +91,23 @@ private Q_SLOTS:
         Defaults::standard().set(u"onboarded"_s, true);
         // A user with a key: the status card reads "Prêt".
         qputenv("OPENROUTER_API_KEY", "sk-or-test");
-        root_ = std::make_unique<Application>();
         // Instant engines that keep what they get.
-        MeetingServices s = MeetingServices::production(root_->store());
-        s.microphoneAllowed = [] { return true; };
-        s.makeCapture = FakeMeetingMic::maker(mic_);
-        s.transcribe = [this](QByteArray wav, QString, QStringList) -> QCoro::Task<QString> {
-            wavs_ << wav;
-            if (hold_)
-                co_await qCoro(this, &TestMeetingTray::released);
-            co_return u"On commence le point projet."_s;
+        Application::Options options;
+        options.meetings = [this](MeetingServices &s) {
+            s.microphoneAllowed = [] { return true; };
+            s.makeCapture = FakeMeetingMic::maker(mic_);
+            s.transcribe = [this](QByteArray wav, QString, QStringList) -> QCoro::Task<QString> {
+                wavs_ << wav;
+                if (hold_)
+                    co_await qCoro(this, &TestMeetingTray::released);
+                co_return u"On commence le point projet."_s;
+            };
+            s.complete = [](QString, QString, QString) -> QCoro::Task<QString> {
+                co_return uR"({"title":"Point projet","summary":"Résumé.","tasks":["Envoyer le devis"]})"_s;
+            };
+            s.playSound = [this](const QString &name) { sounds_ << name; };
         };
-        s.complete = [](QString, QString, QString) -> QCoro::Task<QString> {
-            co_return uR"({"title":"Point projet","summary":"Résumé.","tasks":["Envoyer le devis"]})"_s;
-        };
-        s.playSound = [this](const QString &name) { sounds_ << name; };
-        QVERIFY(root_->useMeetingServices(s));
+        root_ = std::make_unique<Application>(options);
         root_->mainWindow()->show();
         QVERIFY(QTest::qWaitForWindowExposed(root_->mainWindow()->window()));
     }

@@ -77,21 +77,22 @@ private Q_SLOTS:
             return ScriptedReply::json(chatCompletion(
                 QStringLiteral("{\"title\":\"Réunion d\u2019équipe\",\"summary\":\"On a parlé du projet.\",\"tasks\":[]}")));
         });
-        root_ = std::make_unique<Application>();
+        Application::Options options;
+        options.meetings = [this](MeetingServices &s) {
+            s.microphoneAllowed = [] { return true; };
+            s.makeCapture = FakeMeetingMic::maker(mic_);
+            s.playSound = [](const QString &) {};
+            s.clock = [this] { return clockMs_; };
+            auto transcribe = s.transcribe;
+            s.transcribe = [this, transcribe](QByteArray wav, QString language, QStringList words) -> QCoro::Task<QString> {
+                if (hold_)
+                    co_await qCoro(this, &TestMeetingsPage::released);
+                co_return co_await transcribe(std::move(wav), std::move(language), std::move(words));
+            };
+        };
+        root_ = std::make_unique<Application>(options);
         root_->settings()->setOwnKeyMode(true);
         root_->keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
-        MeetingServices s = MeetingServices::production(root_->store());
-        s.microphoneAllowed = [] { return true; };
-        s.makeCapture = FakeMeetingMic::maker(mic_);
-        s.playSound = [](const QString &) {};
-        s.clock = [this] { return clockMs_; };
-        auto transcribe = s.transcribe;
-        s.transcribe = [this, transcribe](QByteArray wav, QString language, QStringList words) -> QCoro::Task<QString> {
-            if (hold_)
-                co_await qCoro(this, &TestMeetingsPage::released);
-            co_return co_await transcribe(std::move(wav), std::move(language), std::move(words));
-        };
-        QVERIFY(root_->useMeetingServices(s));
 
         QString error;
         window_ = QmlWindow::open(root_->engine(), QStringLiteral("PageWindow.qml"), &error);

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "support/TestEnv.h"
 
+#include <QApplication>
 #include <QQmlEngine>
 #include <QtQuickTest>
 
@@ -26,6 +27,13 @@ private:
     std::unique_ptr<Application> root_;
 };
 
-QUICK_TEST_MAIN_WITH_SETUP(ombry_qml, QmlSetup)
+int main(int argc, char **argv)
+{
+    QmlSetup setup;
+    // The program's tray menu is a widget.
+    QApplication app(argc, argv);
+    QTEST_SET_MAIN_SOURCE_PATH
+    return quick_test_main_with_setup(argc, argv, "ombry_qml", QUICK_TEST_SOURCE_DIR, &setup);
+}
 
 #include "tst_qml.moc"

@@ -62,7 +62,7 @@ private Q_SLOTS:
                                               QStringLiteral("bonjour"), QStringLiteral("--update")});
         QVERIFY(match);
         QCOMPARE(QString::fromLatin1(match->which->name), QStringLiteral("--update"));
-        QVERIFY(!match->which->gui);
+        QVERIFY(!match->which->gui());
     }
 
     void update_data()
