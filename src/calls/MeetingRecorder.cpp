@@ -1,9 +1,9 @@
 #include "calls/MeetingRecorder.h"
 
 #include "audio/AudioRecorder.h"
+#include "audio/MeetingSpool.h"
 #include "audio/MicrophoneList.h"
-#include "calls/MeetingSpool.h"
-#include "dictation/ProcessingRoad.h"
+#include "engines/EngineError.h"
 #include "engines/GeminiSpeech.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
@@ -57,11 +57,11 @@ private:
     AudioRecorder recorder_;
 };
 
-QString describe(const std::exception &e)
+QString failureText(const std::exception &e)
 {
     if (const auto *audio = dynamic_cast<const AudioError *>(&e))
         return audio->description();
-    return Road::errorText(e);
+    return describe(e);
 }
 
 QString upperId(const QUuid &id)
@@ -264,7 +264,7 @@ void MeetingRecorder::setState(State state, const QString &progress)
 
 void MeetingRecorder::handled(QCoro::Task<void> task)
 {
-    std::move(task).then([] {}, [](const std::exception &e) { Log::write(u"réunion: "_s + describe(e)); });
+    std::move(task).then([] {}, [](const std::exception &e) { Log::write(u"réunion: "_s + failureText(e)); });
 }
 
 void MeetingRecorder::toggle()
@@ -310,7 +310,7 @@ QCoro::Task<void> MeetingRecorder::startRecording()
         try {
             capture->start([spool](QByteArrayView pcm) { spool->append(pcm); });
         } catch (const std::exception &e) {
-            return describe(e).isEmpty() ? u"erreur"_s : describe(e);
+            return failureText(e).isEmpty() ? u"erreur"_s : failureText(e);
         }
         return {};
     });
@@ -437,7 +437,7 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
     const qint64 bytes = MeetingSpool::pcmSize(path);
     const int count = chunkCount(bytes);
     const Language language = services_.language ? services_.language() : Language::Fr;
-    const QString languageName = Road::promptName(language);
+    const QString languageName = promptName(language);
     QStringList texts;
     QStringList errors;
     for (int i = 1; i <= count; ++i) {
@@ -453,7 +453,7 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
         } catch (const std::exception &e) {
             if (!self || erased())
                 co_return;
-            errors << describe(e);
+            errors << failureText(e);
             Log::write(u"réunion: morceau "_s + QString::number(i) + u' ' + errors.last());
         }
     }
@@ -529,10 +529,10 @@ QCoro::Task<std::optional<MeetingRecorder::Summary>> MeetingRecorder::summarize(
     const Language language = services_.language ? services_.language() : Language::Fr;
     QString reply;
     try {
-        auto task = services_.complete(summaryPrompt(Road::promptName(language)), transcript, kModel);
+        auto task = services_.complete(summaryPrompt(promptName(language)), transcript, kModel);
         reply = co_await std::move(task);
     } catch (const std::exception &e) {
-        Log::write(u"résumé: "_s + describe(e));
+        Log::write(u"résumé: "_s + failureText(e));
         co_return std::nullopt;
     }
     QString error;

@@ -2,6 +2,7 @@
 
 #include "audio/AudioRecorder.h"
 #include "dictation/ProcessingRoad.h"
+#include "engines/EngineError.h"
 #include "engines/GeminiSpeech.h"
 #include "engines/Hallucination.h"
 #include "engines/OpenRouter.h"
@@ -33,7 +34,7 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
         trimmed = AudioRecorder::normalize(trimmed, peak);
     const QByteArray wav = AudioRecorder::wav(trimmed);
 
-    const QString language = Road::promptName(AppSettings::shared()->language());
+    const QString language = promptName(AppSettings::shared()->language());
     const QStringList words = Store::shared()->words();
     QString raw;
     try {
@@ -44,7 +45,7 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
         if (cancelled->load())
             throw Road::Cancelled();
     } catch (const std::exception &error) {
-        Log::write(QStringLiteral("morceau: ") + Road::errorText(error));
+        Log::write(QStringLiteral("morceau: ") + describe(error));
         co_return std::nullopt;
     }
 
@@ -64,7 +65,7 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
             throw Road::Cancelled();
         co_return ChunkText{raw, Hallucination::clean(rewritten)};
     } catch (const std::exception &error) {
-        Log::write(QStringLiteral("morceau: ") + Road::errorText(error));
+        Log::write(QStringLiteral("morceau: ") + describe(error));
         co_return std::nullopt;
     }
 }

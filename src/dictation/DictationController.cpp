@@ -2,7 +2,7 @@
 
 #include "audio/AudioRecorder.h"
 #include "audio/LivePreview.h"
-#include "calls/MeetingSpool.h"
+#include "audio/MeetingSpool.h"
 #include "dictation/Chunker.h"
 #include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
@@ -56,7 +56,7 @@ QString boolText(bool value)
 QString uncaught(const std::exception &error)
 {
     Log::write(QStringLiteral("traitement: exception (") + describe(error) + QLatin1Char(')'));
-    return Road::errorText(error);
+    return describe(error);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "dictation/DictationSpool.h"
 
-#include "calls/MeetingSpool.h"
+#include "audio/MeetingSpool.h"
 #include "dictation/ProcessingRoad.h"
 #include "core/Log.h"
 #include "model/Store.h"

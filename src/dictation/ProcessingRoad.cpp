@@ -33,32 +33,6 @@ using namespace std::chrono_literals;
 
 namespace Road {
 
-QString promptName(Language language)
-{
-    switch (language) {
-    case Language::Auto:
-        return QStringLiteral("la langue parlée (français, anglais ou autre, sans jamais traduire)");
-    case Language::Fr:
-        return QStringLiteral("français");
-    case Language::En:
-        return QStringLiteral("anglais");
-    case Language::Es:
-        return QStringLiteral("espagnol");
-    case Language::De:
-        return QStringLiteral("allemand");
-    case Language::It:
-        return QStringLiteral("italien");
-    }
-    return QStringLiteral("français");
-}
-
-QString errorText(const std::exception &error)
-{
-    if (const auto *failure = dynamic_cast<const EngineFailure *>(&error))
-        return failure->description();
-    return QString::fromUtf8(error.what());
-}
-
 QString lightPunctuation(const QString &text)
 {
     QString s = text;
@@ -243,7 +217,7 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
             QString heard = co_await std::move(cloud);
             co_return Heard{heard, {}};
         }
-        const QString name = Road::promptName(language);
+        const QString name = promptName(language);
         const CloudFirst::Plan plan{QStringLiteral("transcription"), QStringLiteral("Gemini"), CloudFirst::Local::Speech,
                                     engine == TranscriptionEngine::Apple};
         QCoro::Task<QString> heard = CloudFirst::run<QString>(
@@ -252,7 +226,7 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
         QString text = co_await std::move(heard);
         co_return Heard{text, {}};
     } catch (const std::exception &error) {
-        co_return Heard{std::nullopt, Road::errorText(error)};
+        co_return Heard{std::nullopt, describe(error)};
     }
 }
 
@@ -262,7 +236,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
 {
     AppSettings *settings = AppSettings::shared();
     Store *store = Store::shared();
-    const QString language = Road::promptName(settings->language());
+    const QString language = promptName(settings->language());
     const QStringList words = store->words();
     std::optional<QString> failure;
     QString finalText;
@@ -282,7 +256,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
             finalText = co_await std::move(translation);
         }
     } catch (const std::exception &error) {
-        failure = Road::errorText(error);
+        failure = describe(error);
     }
     if (failure) {
         if (trip->current())
@@ -344,7 +318,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
             QCoro::Task<QString> command = VoiceCommand::apply(transcript, selection);
             result = co_await std::move(command);
         } catch (const std::exception &error) {
-            failure = Road::errorText(error);
+            failure = describe(error);
         }
         if (failure) {
             trip.failKeeping(*failure);
@@ -404,7 +378,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
                 QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
                 finalText = co_await std::move(translation);
             } catch (const std::exception &error) {
-                failure = Road::errorText(error);
+                failure = describe(error);
             }
             if (failure) {
                 trip.failKeeping(*failure);

@@ -17,13 +17,6 @@
 
 namespace Road {
 
-// The French name of the dictation language given to the speech model and the
-// clean-up prompt.
-QString promptName(Language language);
-
-// The French text of a failure, whatever threw it.
-QString errorText(const std::exception &error);
-
 // Thrown by work that noticed its dictation was cancelled.
 struct Cancelled : std::exception
 {

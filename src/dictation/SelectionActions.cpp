@@ -30,7 +30,7 @@ void handled(SelectionHost *host, QCoro::Task<> task, QString logPrefix)
 {
     std::move(task).then([] {}, [host, logPrefix](const std::exception &error) {
         Log::write(logPrefix + describe(error));
-        host->fail(Road::errorText(error));
+        host->fail(describe(error));
     });
 }
 
@@ -157,14 +157,14 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
             result = co_await std::move(translation);
         } else {
             const QString selected = *text;
-            const QString language = Road::promptName(settings->language());
+            const QString language = promptName(settings->language());
             const QStringList words = Store::shared()->words();
             QCoro::Task<Corrector::Result> correction = Corrector::correctDetailed(selected, language, words);
             const Corrector::Result corrected = co_await std::move(correction);
             result = corrected.text;
         }
     } catch (const std::exception &error) {
-        failure = Road::errorText(error);
+        failure = describe(error);
     }
     if (failure) {
         putBack();

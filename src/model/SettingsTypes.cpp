@@ -1,5 +1,24 @@
 #include "model/SettingsTypes.h"
 
+QString promptName(Language language)
+{
+    switch (language) {
+    case Language::Auto:
+        return QStringLiteral("la langue parlée (français, anglais ou autre, sans jamais traduire)");
+    case Language::Fr:
+        return QStringLiteral("français");
+    case Language::En:
+        return QStringLiteral("anglais");
+    case Language::Es:
+        return QStringLiteral("espagnol");
+    case Language::De:
+        return QStringLiteral("allemand");
+    case Language::It:
+        return QStringLiteral("italien");
+    }
+    return QStringLiteral("français");
+}
+
 QString localeCode(Language language)
 {
     return language == Language::Auto ? QStringLiteral("fr") : rawValue(language);

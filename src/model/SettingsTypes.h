@@ -88,6 +88,9 @@ QList<E> allCases()
     return out;
 }
 
+// The language's French name in the prompts ("français"; when automatic,
+// the spoken language, never translated).
+QString promptName(Language language);
 // Two-letter code handed to the engines ("fr" when automatic).
 QString localeCode(Language language);
 // Deepgram's "language" value ("multi" when automatic).

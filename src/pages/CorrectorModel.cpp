@@ -1,6 +1,7 @@
 #include "pages/CorrectorModel.h"
 
 #include "dictation/ProcessingRoad.h"
+#include "engines/EngineError.h"
 #include "model/AppSettings.h"
 #include "core/Log.h"
 #include "model/Store.h"
@@ -310,7 +311,7 @@ void CorrectorModel::run()
     Log::write(QStringLiteral("correcteur: ") + label(mode_) + QStringLiteral(", ")
                + QString::number(TextUtil::characterCount(text)) + QStringLiteral(" caractères"));
 
-    const QString language = Road::promptName(settings_->language());
+    const QString language = promptName(settings_->language());
     if (mode_ == Mode::Correct) {
         correctRun(this, generation_, text, language, Store::shared()->words()).then([] {}, [](const std::exception &) {});
     } else {
@@ -339,7 +340,7 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
         auto analyse = Analyzer::analyze(text, language, words);
         result = co_await std::move(analyse);
     } catch (const std::exception &error) {
-        failure = Road::errorText(error);
+        failure = describe(error);
     }
     if (!failure.isNull()) {
         failed(self, generation, failure);
@@ -381,7 +382,7 @@ QCoro::Task<> CorrectorModel::rewriteRun(QPointer<CorrectorModel> self, quint64 
         auto rewrite = Analyzer::rewrite(text, action, language, target);
         result = co_await std::move(rewrite);
     } catch (const std::exception &error) {
-        failure = Road::errorText(error);
+        failure = describe(error);
     }
     if (!failure.isNull()) {
         failed(self, generation, failure);

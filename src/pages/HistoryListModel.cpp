@@ -1,6 +1,7 @@
 #include "pages/HistoryListModel.h"
 
 #include "dictation/ProcessingRoad.h"
+#include "engines/EngineError.h"
 #include "core/Log.h"
 #include "model/UnreadableNotice.h"
 #include "model/TextUtil.h"
@@ -661,7 +662,7 @@ void HistoryListModel::transcribe(int row)
     auto host = std::make_shared<TranscribeHost>(this, id);
     QCoro::Task<> task = ProcessingRoad::transcribeKept(host.get(), *item->dictation);
     std::move(task).then([host] {}, [host](const std::exception &error) {
-        host->fail(Road::errorText(error));
+        host->fail(describe(error));
         host->finish();
     });
 }

@@ -1,6 +1,7 @@
 #include "pages/TranslatorModel.h"
 
 #include "dictation/ProcessingRoad.h"
+#include "engines/EngineError.h"
 #include "dictation/Reader.h"
 #include "model/AppSettings.h"
 #include "model/Store.h"
@@ -123,7 +124,7 @@ QCoro::Task<> TranslatorModel::run(QPointer<TranslatorModel> self, quint64 gener
         translation = co_await std::move(translate);
     } catch (const std::exception &error) {
         failed = true;
-        failure = Road::errorText(error);
+        failure = describe(error);
     }
     // A request sent after this one owns the spinner and the outcome. Without one,
     // this request's end is what the user waits for, even when the text has changed

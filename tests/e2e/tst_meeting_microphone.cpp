@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "calls/MeetingRecorder.h"
-#include "calls/MeetingSpool.h"
+#include "audio/MeetingSpool.h"
 #include "fakes/FakeHttpService.h"
 #include "fakes/MeetingTones.h"
 #include "model/AppSettings.h"

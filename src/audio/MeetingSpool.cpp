@@ -1,4 +1,4 @@
-#include "calls/MeetingSpool.h"
+#include "audio/MeetingSpool.h"
 
 #include "audio/AudioRecorder.h"
 #include "core/PrivateFiles.h"
