@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
     settings->setVoiceCommands(true);
     settings->setSounds(false);
     settings->setTranscriptionEngine(TranscriptionEngine::Gemini);
-    settings->setRewriteEngine(RewriteEngine::Apple);
+    settings->setRewriteEngine(RewriteEngine::Local);
     Accessibility::warmUp();
     // The first walk is done and the editor known, as after start-up.
     if (!TestEnv::waitFor([] { return Accessibility::focusedIsEditable(3000) == true; }, 15000)) {

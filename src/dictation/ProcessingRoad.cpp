@@ -219,7 +219,7 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
         }
         const QString name = promptName(language);
         const CloudFirst::Plan plan{QStringLiteral("transcription"), QStringLiteral("Gemini"), CloudFirst::Local::Speech,
-                                    engine == TranscriptionEngine::Apple};
+                                    engine == TranscriptionEngine::Local};
         QCoro::Task<QString> heard = CloudFirst::run<QString>(
             plan, [wav, name, words] { return GeminiSpeech::transcribe(wav, name, words); },
             [wav, locale, words] { return LocalSpeech::transcribe(wav, locale, words); });
@@ -244,7 +244,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
     try {
         const QString model = settings->openRouterModel();
         const CloudFirst::Plan plan{QStringLiteral("reformulation"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
-                                    settings->rewriteEngine() == RewriteEngine::Apple};
+                                    settings->rewriteEngine() == RewriteEngine::Local};
         QCoro::Task<QString> asked = CloudFirst::run<QString>(
             plan, [system, corrected, model] { return OpenRouter::complete(system, corrected, model); },
             [system, corrected] { return LocalRewrite::run(system, corrected); });

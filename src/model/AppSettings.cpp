@@ -93,7 +93,7 @@ AppSettings::AppSettings(Defaults &store, QObject *parent)
         correctionModifiers_ = unsignedValue(d_.object(QStringLiteral("correctionModifiers")), *n);
     readString(d_, "correctionLabel", correctionLabel_);
     readBool(d_, "correctionDoubleCopy", correctionDoubleCopy_);
-    readBool(d_, "correctorUsesApple", correctorUsesApple_);
+    readBool(d_, "correctorUsesApple", correctorUsesLocalModel_);
     readString(d_, "translateTarget", translateTarget_);
     if (const auto apps = d_.stringArray(QStringLiteral("translateApps")))
         translateApps_ = *apps;
@@ -141,7 +141,7 @@ void AppSettings::setCorrectionKeyCode(qint64 v) { assign(correctionKeyCode_, v,
 void AppSettings::setCorrectionModifiers(quint64 v) { assign(correctionModifiers_, v, "correctionModifiers", &AppSettings::correctionModifiersChanged); }
 void AppSettings::setCorrectionLabel(const QString &v) { assign(correctionLabel_, v, "correctionLabel", &AppSettings::correctionLabelChanged); }
 void AppSettings::setCorrectionDoubleCopy(bool v) { assign(correctionDoubleCopy_, v, "correctionDoubleCopy", &AppSettings::correctionDoubleCopyChanged); }
-void AppSettings::setCorrectorUsesApple(bool v) { assign(correctorUsesApple_, v, "correctorUsesApple", &AppSettings::correctorUsesAppleChanged); }
+void AppSettings::setCorrectorUsesLocalModel(bool v) { assign(correctorUsesLocalModel_, v, "correctorUsesApple", &AppSettings::correctorUsesLocalModelChanged); }
 void AppSettings::setTranslateTarget(const QString &v) { assign(translateTarget_, v, "translateTarget", &AppSettings::translateTargetChanged); }
 void AppSettings::setTranslateApps(const QStringList &v) { assign(translateApps_, v, "translateApps", &AppSettings::translateAppsChanged); }
 void AppSettings::setVoiceCommands(bool v) { assign(voiceCommands_, v, "voiceCommands", &AppSettings::voiceCommandsChanged); }

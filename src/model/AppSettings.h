@@ -34,7 +34,7 @@ class AppSettings final : public QObject
     Q_PROPERTY(quint64 correctionModifiers READ correctionModifiers WRITE setCorrectionModifiers NOTIFY correctionModifiersChanged)
     Q_PROPERTY(QString correctionLabel READ correctionLabel WRITE setCorrectionLabel NOTIFY correctionLabelChanged)
     Q_PROPERTY(bool correctionDoubleCopy READ correctionDoubleCopy WRITE setCorrectionDoubleCopy NOTIFY correctionDoubleCopyChanged)
-    Q_PROPERTY(bool correctorUsesApple READ correctorUsesApple WRITE setCorrectorUsesApple NOTIFY correctorUsesAppleChanged)
+    Q_PROPERTY(bool correctorUsesLocalModel READ correctorUsesLocalModel WRITE setCorrectorUsesLocalModel NOTIFY correctorUsesLocalModelChanged)
     Q_PROPERTY(QString translateTarget READ translateTarget WRITE setTranslateTarget NOTIFY translateTargetChanged)
     Q_PROPERTY(QStringList translateApps READ translateApps WRITE setTranslateApps NOTIFY translateAppsChanged)
     Q_PROPERTY(bool voiceCommands READ voiceCommands WRITE setVoiceCommands NOTIFY voiceCommandsChanged)
@@ -90,7 +90,7 @@ public:
     quint64 correctionModifiers() const { return correctionModifiers_; }
     QString correctionLabel() const { return correctionLabel_; }
     bool correctionDoubleCopy() const { return correctionDoubleCopy_; }
-    bool correctorUsesApple() const { return correctorUsesApple_; }
+    bool correctorUsesLocalModel() const { return correctorUsesLocalModel_; }
     QString translateTarget() const { return translateTarget_; }
     QStringList translateApps() const { return translateApps_; }
     bool voiceCommands() const { return voiceCommands_; }
@@ -120,7 +120,7 @@ public:
     void setCorrectionModifiers(quint64 value);
     void setCorrectionLabel(const QString &value);
     void setCorrectionDoubleCopy(bool value);
-    void setCorrectorUsesApple(bool value);
+    void setCorrectorUsesLocalModel(bool value);
     void setTranslateTarget(const QString &value);
     void setTranslateApps(const QStringList &value);
     void setVoiceCommands(bool value);
@@ -151,7 +151,7 @@ Q_SIGNALS:
     void correctionModifiersChanged();
     void correctionLabelChanged();
     void correctionDoubleCopyChanged();
-    void correctorUsesAppleChanged();
+    void correctorUsesLocalModelChanged();
     void translateTargetChanged();
     void translateAppsChanged();
     void voiceCommandsChanged();
@@ -184,7 +184,7 @@ private:
     quint64 correctionModifiers_ = 0xC0000;
     QString correctionLabel_ = QStringLiteral("⌃⌥C");
     bool correctionDoubleCopy_ = true;
-    bool correctorUsesApple_ = true;
+    bool correctorUsesLocalModel_ = true;
     QString translateTarget_ = QStringLiteral("anglais");
     QStringList translateApps_;
     bool voiceCommands_ = true;
@@ -198,7 +198,7 @@ private:
     CorrectionScope correctionScope_{15};
     qint64 typingWPM_ = 40;
     TranscriptionEngine transcriptionEngine_ = TranscriptionEngine::Gemini;
-    RewriteEngine rewriteEngine_ = RewriteEngine::Apple;
+    RewriteEngine rewriteEngine_ = RewriteEngine::Local;
     QString deepgramModel_ = QStringLiteral("nova-3");
     QString openRouterModel_ = QStringLiteral("mistralai/mistral-small-3.2-24b-instruct");
 };

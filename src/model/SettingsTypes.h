@@ -22,10 +22,10 @@ Q_ENUM_NS(DictationKey)
 enum class Language { Auto, Fr, En, Es, De, It };
 Q_ENUM_NS(Language)
 
-enum class TranscriptionEngine { Gemini, Apple, Deepgram };
+enum class TranscriptionEngine { Gemini, Local, Deepgram };
 Q_ENUM_NS(TranscriptionEngine)
 
-enum class RewriteEngine { Apple, OpenRouter, None };
+enum class RewriteEngine { Local, OpenRouter, None };
 Q_ENUM_NS(RewriteEngine)
 
 enum class PunctuationLevel { Light, Normal, Full };
@@ -50,7 +50,8 @@ using Ombry::RewriteEngine;
 using Ombry::Theme;
 using Ombry::TranscriptionEngine;
 
-// Raw values, in declared order, for each enum.
+// Raw values, in declared order, for each enum: the names stored files hold,
+// kept when a value is renamed in the code.
 template<typename E> struct RawValues;
 template<> struct RawValues<DictationKey> { static constexpr const char *list[] = {"rightOption", "rightCommand", "rightControl", "fn"}; };
 template<> struct RawValues<Language> { static constexpr const char *list[] = {"auto", "fr", "en", "es", "de", "it"}; };

@@ -76,8 +76,8 @@ ColumnLayout {
             icon: "apple.intelligence"
             SettingsSwitch {
                 label: "Modèle local"
-                on: AppSettings.correctorUsesApple
-                onToggled: value => AppSettings.correctorUsesApple = value
+                on: AppSettings.correctorUsesLocalModel
+                onToggled: value => AppSettings.correctorUsesLocalModel = value
             }
         }
     }

@@ -66,7 +66,7 @@ double EngineChoices::totalCost(TranscriptionEngine stt, const QString &deepgram
     case TranscriptionEngine::Gemini:
         total = 0.05;
         break;
-    case TranscriptionEngine::Apple:
+    case TranscriptionEngine::Local:
         break;
     }
     if (rewrite == RewriteEngine::OpenRouter)
@@ -86,7 +86,7 @@ QString EngineChoices::sttLabel() const
     switch (settings_->transcriptionEngine()) {
     case TranscriptionEngine::Gemini:
         return throughOpenRouter() ? u"Gemini 2.5 Flash Lite · OpenRouter"_s : u"Ombry IA"_s;
-    case TranscriptionEngine::Apple:
+    case TranscriptionEngine::Local:
         return u"Reconnaissance locale · sur cet ordinateur"_s;
     case TranscriptionEngine::Deepgram:
         return u"Deepgram · "_s + settings_->deepgramModel();
@@ -99,7 +99,7 @@ QString EngineChoices::rewriteLabel() const
     if (!settings_)
         return {};
     switch (settings_->rewriteEngine()) {
-    case RewriteEngine::Apple:
+    case RewriteEngine::Local:
         return localAvailable_ ? u"Modèle local · sur cet ordinateur"_s : u"Modèle local · non disponible"_s;
     case RewriteEngine::OpenRouter:
         return throughOpenRouter() ? u"OpenRouter · "_s + settings_->openRouterModel() : u"Ombry IA"_s;
@@ -130,7 +130,7 @@ QVariantList EngineChoices::transcriptionOptions() const
     };
     out << option(TranscriptionEngine::Gemini, throughOpenRouter() ? u"Gemini · niveau Whisper · ≈ 0,05 $ / 1 000 dictées"_s
                                                             : u"Ombry IA · niveau Whisper · ≈ 0,05 $ / 1 000 dictées"_s);
-    out << option(TranscriptionEngine::Apple, u"Reconnaissance locale, sur cet ordinateur · gratuit"_s);
+    out << option(TranscriptionEngine::Local, u"Reconnaissance locale, sur cet ordinateur · gratuit"_s);
     if (settings_->ownKeyMode() || !Services::hosted() || settings_->transcriptionEngine() == TranscriptionEngine::Deepgram)
         out << option(TranscriptionEngine::Deepgram, u"Deepgram · ≈ 0,26 $ / h"_s);
     return out;
@@ -141,7 +141,7 @@ QVariantList EngineChoices::rewriteOptions() const
     const auto option = [](RewriteEngine value, const QString &label) {
         return QVariantMap{{u"value"_s, int(value)}, {u"label"_s, label}};
     };
-    return {option(RewriteEngine::Apple, u"Modèle local, sur cet ordinateur · gratuit"_s),
+    return {option(RewriteEngine::Local, u"Modèle local, sur cet ordinateur · gratuit"_s),
             option(RewriteEngine::OpenRouter, throughOpenRouter() ? u"OpenRouter"_s : u"Ombry IA · dans le cloud"_s),
             option(RewriteEngine::None, u"Aucune · nettoyage simple · gratuit"_s)};
 }

@@ -35,7 +35,7 @@ QCoro::Task<Result> correctDetailed(QString text, QString language, QStringList 
     }
 
     const RewriteEngine engine = settings->rewriteEngine();
-    const bool withModel = engine == RewriteEngine::OpenRouter || settings->correctorUsesApple() || !grammarCheck;
+    const bool withModel = engine == RewriteEngine::OpenRouter || settings->correctorUsesLocalModel() || !grammarCheck;
     const Applied applied = applyMatches(text, kept, withModel);
     if (!withModel)
         co_return Result{finish(applied.text, settings->correctionScope()), kept};

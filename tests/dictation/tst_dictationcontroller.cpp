@@ -190,7 +190,7 @@ private Q_SLOTS:
         s->setKey(DictationKey::RightControl);
         s->setSounds(true);
         s->setTranscriptionEngine(TranscriptionEngine::Gemini);
-        s->setRewriteEngine(RewriteEngine::Apple);
+        s->setRewriteEngine(RewriteEngine::Local);
         s->setVoiceCommands(true);
         s->setTranslateApps({});
         sounds_.clear();
@@ -542,11 +542,11 @@ private Q_SLOTS:
         QTest::addColumn<RewriteEngine>("rewrite");
         QTest::addColumn<bool>("reachable");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("cloud audio model, no route") << TranscriptionEngine::Gemini << RewriteEngine::Apple << false << true;
-        QTest::newRow("OpenRouter rewrite, no route") << TranscriptionEngine::Apple << RewriteEngine::OpenRouter << false << true;
+        QTest::newRow("cloud audio model, no route") << TranscriptionEngine::Gemini << RewriteEngine::Local << false << true;
+        QTest::newRow("OpenRouter rewrite, no route") << TranscriptionEngine::Local << RewriteEngine::OpenRouter << false << true;
         QTest::newRow("deepgram and OpenRouter rewrite, no route")
             << TranscriptionEngine::Deepgram << RewriteEngine::OpenRouter << false << true;
-        QTest::newRow("on-device engines need none") << TranscriptionEngine::Apple << RewriteEngine::Apple << false << false;
+        QTest::newRow("on-device engines need none") << TranscriptionEngine::Local << RewriteEngine::Local << false << false;
         QTest::newRow("deepgram and basic clean-up need none")
             << TranscriptionEngine::Deepgram << RewriteEngine::None << false << false;
         QTest::newRow("key or hosted service") << TranscriptionEngine::Gemini << RewriteEngine::OpenRouter << true << false;

@@ -60,7 +60,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("attention");
         QTest::newRow("on-device engine missing")
-            << TranscriptionEngine::Apple << "Reconnaissance locale injoignable" << 0;
+            << TranscriptionEngine::Local << "Reconnaissance locale injoignable" << 0;
         QTest::newRow("cloud audio model without a key") << TranscriptionEngine::Gemini << "Clé OpenRouter absente" << 1;
     }
     void aFailingRoadReportsKeepsAndReturnsToIdle()
@@ -74,7 +74,7 @@ private Q_SLOTS:
         c->setState(DictationController::State::Processing);
         c->setCommandText(QStringLiteral("sélection"));
         QByteArray wav(44 + 32000, '\0');
-        wav[44] = char(engine == TranscriptionEngine::Apple ? 1 : 2); // told apart from other rows' files
+        wav[44] = char(engine == TranscriptionEngine::Local ? 1 : 2); // told apart from other rows' files
         c->process(wav, 1.0, std::nullopt, std::nullopt);
         QVERIFY(TestEnv::waitFor([&] { return c->state() == DictationController::State::Idle; }, 20000));
         QCOMPARE(c->lastError(), std::optional<QString>(message));
@@ -115,7 +115,7 @@ private Q_SLOTS:
         QFETCH(QString, flash);
         QFETCH(int, attention);
         AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
         AppSettings::shared()->setKey(DictationKey::RightControl);
         if (!hosted.isEmpty())
             qputenv("OMBRY_HOSTED_URL", hosted.toUtf8());

@@ -366,7 +366,7 @@ private Q_SLOTS:
     {
         QVERIFY(openTab(u"Dictée"_s));
         // The local rewrite, the default, with no local server.
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
         QVERIFY(reader_.find(u"label"_s, u"Modèle local · non disponible"_s, 5000));
         QVERIFY(reader_.find(u"label"_s, u"0,050 $ / 1 000 dictées"_s, 2000));
         QVERIFY(press(u"push button"_s, u"Changer transcription"_s));

@@ -135,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(s.correctionModifiers(), quint64(786432));
         QCOMPARE(s.correctionLabel(), QStringLiteral("⌃⌥C"));
         QVERIFY(s.correctionDoubleCopy());
-        QVERIFY(s.correctorUsesApple());
+        QVERIFY(s.correctorUsesLocalModel());
         QCOMPARE(s.translateTarget(), QStringLiteral("anglais"));
         QVERIFY(s.translateApps().isEmpty());
         QVERIFY(s.voiceCommands());
@@ -243,7 +243,7 @@ private Q_SLOTS:
             s.setCorrectionModifiers(0xFFFFFFFFFFFFFFF0ull);
             s.setCorrectionLabel(QStringLiteral("⌘⇧K"));
             s.setCorrectionDoubleCopy(false);
-            s.setCorrectorUsesApple(false);
+            s.setCorrectorUsesLocalModel(false);
             s.setTranslateTarget(QStringLiteral("espagnol"));
             s.setTranslateApps({QStringLiteral("a"), QStringLiteral("b")});
             s.setVoiceCommands(false);
@@ -256,7 +256,7 @@ private Q_SLOTS:
             s.setPunctuation(PunctuationLevel::Normal);
             s.setCorrectionScope(CorrectionScope(16 | 1));
             s.setTypingWPM(-5);
-            s.setTranscriptionEngine(TranscriptionEngine::Apple);
+            s.setTranscriptionEngine(TranscriptionEngine::Local);
             s.setRewriteEngine(RewriteEngine::None);
             s.setDeepgramModel(QStringLiteral("nova-2"));
             s.setOpenRouterModel(QStringLiteral("x/y"));
@@ -283,7 +283,7 @@ private Q_SLOTS:
         QCOMPARE(s.correctionModifiers(), 0xFFFFFFFFFFFFFFF0ull);
         QCOMPARE(s.correctionLabel(), QStringLiteral("⌘⇧K"));
         QVERIFY(!s.correctionDoubleCopy());
-        QVERIFY(!s.correctorUsesApple());
+        QVERIFY(!s.correctorUsesLocalModel());
         QCOMPARE(s.translateTarget(), QStringLiteral("espagnol"));
         QCOMPARE(s.translateApps(), QStringList({"a", "b"}));
         QVERIFY(!s.voiceCommands());
@@ -296,7 +296,7 @@ private Q_SLOTS:
         QCOMPARE(s.punctuation(), PunctuationLevel::Normal);
         QCOMPARE(s.correctionScope(), CorrectionScope(17));
         QCOMPARE(s.typingWPM(), -5);
-        QCOMPARE(s.transcriptionEngine(), TranscriptionEngine::Apple);
+        QCOMPARE(s.transcriptionEngine(), TranscriptionEngine::Local);
         QCOMPARE(s.rewriteEngine(), RewriteEngine::None);
         QCOMPARE(s.deepgramModel(), QStringLiteral("nova-2"));
         QCOMPARE(s.openRouterModel(), QStringLiteral("x/y"));

@@ -110,15 +110,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("rewrite");
         QTest::addColumn<QString>("openRouterModel");
         QTest::addColumn<QString>("text");
-        QTest::newRow("local both") << int(TranscriptionEngine::Apple) << int(RewriteEngine::Apple) << QString()
+        QTest::newRow("local both") << int(TranscriptionEngine::Local) << int(RewriteEngine::Local) << QString()
                                     << u"Gratuit"_s;
-        QTest::newRow("local, no rewrite") << int(TranscriptionEngine::Apple) << int(RewriteEngine::None) << QString()
+        QTest::newRow("local, no rewrite") << int(TranscriptionEngine::Local) << int(RewriteEngine::None) << QString()
                                            << u"Gratuit"_s;
-        QTest::newRow("gemini") << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Apple) << QString()
+        QTest::newRow("gemini") << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Local) << QString()
                                 << u"0,050 $ / 1 000 dictées"_s;
         QTest::newRow("deepgram") << int(TranscriptionEngine::Deepgram) << int(RewriteEngine::None) << QString()
                                   << u"1,07 $ / 1 000 dictées"_s;
-        QTest::newRow("typed model costs nothing") << int(TranscriptionEngine::Apple) << int(RewriteEngine::OpenRouter)
+        QTest::newRow("typed model costs nothing") << int(TranscriptionEngine::Local) << int(RewriteEngine::OpenRouter)
                                                    << u"someone/unknown-model"_s << u"Gratuit"_s;
     }
 
@@ -146,18 +146,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("sttLabel");
         QTest::addColumn<QString>("rewriteLabel");
         QTest::newRow("hosted, no local model")
-            << true << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Apple) << false << false << u"Ombry IA"_s
+            << true << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Local) << false << false << u"Ombry IA"_s
             << u"Modèle local · non disponible"_s;
         QTest::newRow("own key, local model")
-            << true << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Apple) << true << true
+            << true << int(TranscriptionEngine::Gemini) << int(RewriteEngine::Local) << true << true
             << u"Gemini 2.5 Flash Lite · OpenRouter"_s << u"Modèle local · sur cet ordinateur"_s;
         QTest::newRow("local recogniser, hosted rewrite")
-            << true << int(TranscriptionEngine::Apple) << int(RewriteEngine::OpenRouter) << false << false
+            << true << int(TranscriptionEngine::Local) << int(RewriteEngine::OpenRouter) << false << false
             << u"Reconnaissance locale · sur cet ordinateur"_s << u"Ombry IA"_s;
         QTest::newRow("deepgram, own openrouter")
             << true << int(TranscriptionEngine::Deepgram) << int(RewriteEngine::OpenRouter) << true << false
             << u"Deepgram · nova-3"_s << u"OpenRouter · mistralai/mistral-small-3.2-24b-instruct"_s;
-        QTest::newRow("plain clean-up") << true << int(TranscriptionEngine::Apple) << int(RewriteEngine::None) << false
+        QTest::newRow("plain clean-up") << true << int(TranscriptionEngine::Local) << int(RewriteEngine::None) << false
                                         << true << u"Reconnaissance locale · sur cet ordinateur"_s
                                         << u"Nettoyage simple"_s;
         // No hosted service: what runs is OpenRouter's model, key or not.

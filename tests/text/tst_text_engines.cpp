@@ -106,7 +106,7 @@ private Q_SLOTS:
         settings->setRewriteEngine(RewriteEngine::OpenRouter);
         settings->setOpenRouterModel(QStringLiteral("test/model"));
         settings->setUseLanguageTool(true);
-        settings->setCorrectorUsesApple(true);
+        settings->setCorrectorUsesLocalModel(true);
         settings->setCorrectionScopeRaw(15);
         settings->setPunctuation(PunctuationLevel::Normal);
         settings->setLanguage(Language::Fr);
@@ -198,9 +198,9 @@ private Q_SLOTS:
     void checkOffForcesModel()
     {
         AppSettings *settings = AppSettings::shared();
-        settings->setRewriteEngine(RewriteEngine::Apple);
+        settings->setRewriteEngine(RewriteEngine::Local);
         settings->setUseLanguageTool(false);
-        settings->setCorrectorUsesApple(false);
+        settings->setCorrectorUsesLocalModel(false);
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("tu viens."))));
         const auto out = await(Corrector::correctDetailed(QStringLiteral("tu viens ?"), QStringLiteral("français"), {}));
         QVERIFY2(out.value, qPrintable(out.error));
@@ -211,7 +211,7 @@ private Q_SLOTS:
 
     void localFailureIsThrown()
     {
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
         AppSettings::shared()->setUseLanguageTool(false);
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
         // No key either: nothing can stand in for the chosen local model.
@@ -227,8 +227,8 @@ private Q_SLOTS:
     void correctWithoutModel()
     {
         AppSettings *settings = AppSettings::shared();
-        settings->setRewriteEngine(RewriteEngine::Apple);
-        settings->setCorrectorUsesApple(false);
+        settings->setRewriteEngine(RewriteEngine::Local);
+        settings->setCorrectorUsesLocalModel(false);
         const QString text = QStringLiteral("les chat de Kesso dort ok");
         grammar_->on("POST", kCheck, ScriptedReply::json(ltReply({
             ltMatch(text, QStringLiteral("les chat"), {QStringLiteral("le chat"), QStringLiteral("les chats")}, QStringLiteral("AGREEMENT")),
@@ -320,7 +320,7 @@ private Q_SLOTS:
 
     void explainOnDeviceUsesSchema()
     {
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QString::fromUtf8(QJsonDocument(explanations(2)).toJson()))));
         const auto out = await(Analyzer::explain({fix(QStringLiteral("a"), QStringLiteral("à")), fix(QStringLiteral("b"), QStringLiteral("c"))},
                                                  QStringLiteral("T"), QStringLiteral("français")));
@@ -364,7 +364,7 @@ private Q_SLOTS:
 
     void translateModelAndFallback()
     {
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Apple);
+        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Bonjour, comment vas-tu ?"))));
         auto out = await(Translator::translate(QStringLiteral("Hello, how are you today?"), QStringLiteral("anglais"), true));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Bonjour, comment vas-tu ?"));
