@@ -109,8 +109,9 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Option
     // The bubble closes on what the keyboard front end observes elsewhere.
     HotkeyMonitor &hotkey = controller->hotkey();
     BubbleController *shown = bubble.get();
-    hotkey.onPointerPress = [shown](int button) { shown->pointerPressed(button, QCursor::pos()); };
-    hotkey.onKeyObserved = [shown](quint16 key) { shown->keyPressed(key); };
+    QObject::connect(&hotkey, &HotkeyMonitor::pointerPressed, shown,
+                     [shown](int button) { shown->pointerPressed(button, QCursor::pos()); });
+    QObject::connect(&hotkey, &HotkeyMonitor::keyObserved, shown, &BubbleController::keyPressed);
     QObject::connect(shown, &BubbleController::visibleChanged, shown,
                      [&hotkey, shown] { hotkey.setWatchPointer(shown->visible()); });
 

@@ -159,13 +159,13 @@ bool finishLaunching(const QStringList &arguments)
     DictationController *controller = root.controller();
     // A failure that needs a key, a permission or the microphone opens the settings.
     ShellActions *shell = root.shell();
-    controller->onNeedsAttention = [shell] { shell->openSettings(); };
+    QObject::connect(controller, &DictationController::needsAttention, shell, &ShellActions::openSettings);
     // A missing or refused key: the tab where keys are entered.
     InterfaceKeys *interfaceKeys = root.interfaceKeys();
-    controller->onNeedsKey = [shell, interfaceKeys] {
+    QObject::connect(controller, &DictationController::needsKey, shell, [shell, interfaceKeys] {
         interfaceKeys->setSettingsTab(QStringLiteral("account"));
         shell->openSettings();
-    };
+    });
     controller->start();
     LoginItem::applyDefault();
     Store::shared()->pruneAudio();

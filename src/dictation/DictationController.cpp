@@ -326,8 +326,8 @@ void DictationController::start()
     hotkey_.start();
     FrontmostApp::resolveDesktopEntry({}, {}, {}); // reads the desktop files now, not at the first press
     Sounds::preload();
-    if (!trusted_ && onNeedsAttention)
-        onNeedsAttention();
+    if (!trusted_)
+        Q_EMIT needsAttention();
     if (!trustTimer_) {
         trustTimer_ = new QTimer(this);
         trustTimer_->setInterval(kTrustPollMs);
@@ -848,12 +848,11 @@ void DictationController::fail(const QString &message)
     show(capsuleText(message), true);
     play(QStringLiteral("Basso"));
     const QString lower = message.toLower();
-    if (lower.contains(QStringLiteral("clé")) && onNeedsKey) {
-        onNeedsKey();
-    } else if (lower.contains(QStringLiteral("clé")) || lower.contains(QStringLiteral("autoris"))
-               || lower.contains(QStringLiteral("accessibilité")) || lower.contains(QStringLiteral("micro non"))) {
-        if (onNeedsAttention)
-            onNeedsAttention();
+    if (lower.contains(QStringLiteral("clé"))) {
+        Q_EMIT needsKey();
+    } else if (lower.contains(QStringLiteral("autoris")) || lower.contains(QStringLiteral("accessibilité"))
+               || lower.contains(QStringLiteral("micro non"))) {
+        Q_EMIT needsAttention();
     }
 }
 

@@ -181,7 +181,7 @@ public:
 
     Services &services() { return services_; }
 
-    // Start-up, once, after onNeedsAttention is set: logs the permissions,
+    // Start-up, once, after needsAttention is connected: logs the permissions,
     // starts the hotkey monitor and the 2 s accessibility poll.
     void start();
     // Prepares the audio input before the first dictation.
@@ -243,12 +243,6 @@ public:
 
     HotkeyMonitor &hotkey() { return hotkey_; }
 
-    // Called when a failure needs the user to change a setting.
-    std::function<void()> onNeedsAttention;
-    // Called instead when the failure is about a key (missing or refused), so the
-    // window opens where keys are entered.
-    std::function<void()> onNeedsKey;
-
     // The message as the capsule shows it: at most kCapsuleCharacters, cut at a
     // word with "…"; the whole message goes to the journal.
     static constexpr qsizetype kCapsuleCharacters = 60;
@@ -272,6 +266,11 @@ Q_SIGNALS:
     void handsFreeChanged();
     void trustedChanged();
     void translateThisChanged();
+    // A failure needs the user to change a setting.
+    void needsAttention();
+    // Instead, when the failure is about a key (missing or refused): the window
+    // opens where keys are entered.
+    void needsKey();
 
 private:
     void wire();

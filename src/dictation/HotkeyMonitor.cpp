@@ -44,18 +44,11 @@ HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
     };
     hub_.onKeyDown = [this](quint16 key, quint64 flags, bool autorepeat, X11InputHub::Source source) {
         keyDown(key, flags, autorepeat, source.posted ? PostedByAnotherProgram : 0, source.time);
-        if (!autorepeat && onKeyObserved)
-            queue([this, key] {
-                if (onKeyObserved)
-                    onKeyObserved(key);
-            });
+        if (!autorepeat)
+            queue([this, key] { Q_EMIT keyObserved(key); });
     };
     hub_.onButtonPress = [this](int button, X11InputHub::Source) {
-        if (onPointerPress)
-            queue([this, button] {
-                if (onPointerPress)
-                    onPointerPress(button);
-            });
+        queue([this, button] { Q_EMIT pointerPressed(button); });
     };
     connect(&hub_, &X11InputHub::refusedChanged, this, &HotkeyMonitor::refusedChanged);
     AppSettings *settings = AppSettings::shared();

@@ -35,10 +35,6 @@ public:
     // Another key went down while the dictation key was held, within 0.6 s of
     // its press: the key was part of a chord, not a dictation.
     std::function<void()> onChord;
-    // Observed only, never swallowed, queued to the main loop: any key going
-    // down (not repeats), and any pointer button going down.
-    std::function<void(quint16 key)> onKeyObserved;
-    std::function<void(int button)> onPointerPress;
     // Pointer buttons are watched only while someone needs them.
     void setWatchPointer(bool on) { hub_.setWatchButtons(on); }
 
@@ -90,6 +86,10 @@ public:
 Q_SIGNALS:
     // What refuses() answers may have changed.
     void refusedChanged();
+    // Observed only, never swallowed, queued to the main loop: any key going
+    // down (not repeats), and any pointer button going down while watched.
+    void keyObserved(quint16 key);
+    void pointerPressed(int button);
 
 private:
     bool decide(quint16 key, quint64 flags, bool autorepeat, qint64 pid, quint64 time);

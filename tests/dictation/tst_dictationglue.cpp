@@ -42,7 +42,9 @@ private Q_SLOTS:
         qunsetenv("DISPLAY");
         DictationController *c = DictationController::shared();
         c->services().playSound = [this](const QString &name) { sounds_ << name; };
-        c->onNeedsAttention = [this] { ++attention_; };
+        // Without a key tab, a key failure asks for attention too.
+        for (auto signal : {&DictationController::needsAttention, &DictationController::needsKey})
+            connect(c, signal, this, [this] { ++attention_; });
     }
 
     void init()

@@ -155,7 +155,8 @@ private Q_SLOTS:
                                                   copied ? QStringLiteral("copied") : QStringLiteral("fresh"));
         };
         c_ = std::make_unique<DictationController>(services);
-        c_->onNeedsAttention = [this] { ++attention_; };
+        for (auto signal : {&DictationController::needsAttention, &DictationController::needsKey})
+            connect(c_.get(), signal, this, [this] { ++attention_; });
         c_->start();
         QVERIFY(c_->hotkey().active());
         QVERIFY(log().contains(QStringLiteral("hotkey: event tap actif")));
