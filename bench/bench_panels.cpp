@@ -62,6 +62,8 @@ int main(int argc, char *argv[])
     AppSettings::shared()->setSounds(false);
     DictationController *controller = root.controller();
     OverlayController *overlay = root.overlay();
+    // As start-up does, before the first key press.
+    overlay->prepare();
     BubbleController *bubble = root.bubble();
 
     // The overlay: the state a key press sets, to the first frame on screen.

@@ -16,6 +16,7 @@
 #include "platform/X11Display.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationSpool.h"
+#include "dictation/OverlayController.h"
 #include "engines/Net.h"
 #include "model/AppSettings.h"
 #include "model/DeviceProfile.h"
@@ -166,6 +167,8 @@ bool finishLaunching(const QStringList &arguments)
         interfaceKeys->setSettingsTab(QStringLiteral("account"));
         shell->openSettings();
     });
+    // The overlay's panel exists before the first key press.
+    root.overlay()->prepare();
     controller->start();
     LoginItem::applyDefault();
     Store::shared()->pruneAudio();

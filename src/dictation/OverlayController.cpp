@@ -14,7 +14,7 @@
 #include <QTimer>
 
 OverlayController::OverlayController(DictationController *controller, QQmlEngine *engine, QObject *parent)
-    : QObject(parent), controller_(controller), window_(std::make_unique<QQuickWindow>())
+    : QObject(parent), controller_(controller), engine_(engine), window_(std::make_unique<QQuickWindow>())
 {
     QSurfaceFormat format = window_->format();
     format.setAlphaBufferSize(8);
@@ -25,21 +25,6 @@ OverlayController::OverlayController(DictationController *controller, QQmlEngine
     window_->setMaximumSize(QSize(Width, Height));
     FloatingPanel::configure(window_.get(), QStringLiteral("Ombry Voice — enregistrement"),
                              FloatingPanel::Input::ClickThrough);
-
-    QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/Ombry/OverlayView.qml")));
-    QObject *created = component.createWithInitialProperties(
-        {{QStringLiteral("controller"), QVariant::fromValue(controller)}});
-    view_ = qobject_cast<QQuickItem *>(created);
-    if (!view_) {
-        Log::write(QStringLiteral("overlay: ") + component.errorString());
-        delete created;
-    } else {
-        view_->setParentItem(window_->contentItem());
-        view_->setSize(QSizeF(Width, Height));
-        QQmlEngine::setObjectOwnership(view_, QQmlEngine::CppOwnership);
-        QQmlProperty(view_, QStringLiteral("outline")).connectNotifySignal(this, SLOT(updateOutline()));
-        updateOutline();
-    }
     connect(window_.get(), &QQuickWindow::frameSwapped, this, [this] { ++frames_; });
     if (controller) {
         connect(controller, &DictationController::stateChanged, this, &OverlayController::update);
@@ -47,6 +32,27 @@ OverlayController::OverlayController(DictationController *controller, QQmlEngine
         controller->services().positionOverlay = [this] { position(); };
     }
     topLeft_ = placement(FloatingPanel::availableAreaAt(QCursor::pos()));
+}
+
+void OverlayController::prepare()
+{
+    if (prepared_)
+        return;
+    prepared_ = true;
+    QQmlComponent component(engine_, QUrl(QStringLiteral("qrc:/Ombry/OverlayView.qml")));
+    QObject *created = component.createWithInitialProperties(
+        {{QStringLiteral("controller"), QVariant::fromValue(controller_.data())}});
+    view_ = qobject_cast<QQuickItem *>(created);
+    if (!view_) {
+        Log::write(QStringLiteral("overlay: ") + component.errorString());
+        delete created;
+        return;
+    }
+    view_->setParentItem(window_->contentItem());
+    view_->setSize(QSizeF(Width, Height));
+    QQmlEngine::setObjectOwnership(view_, QQmlEngine::CppOwnership);
+    QQmlProperty(view_, QStringLiteral("outline")).connectNotifySignal(this, SLOT(updateOutline()));
+    updateOutline();
 }
 
 OverlayController::~OverlayController()
@@ -78,6 +84,7 @@ void OverlayController::update()
 {
     ++hideGeneration_;
     if (shown()) {
+        prepare();
         if (!window_->isVisible()) {
             FloatingPanel::show(window_.get(), topLeft_);
             Q_EMIT mappedChanged(true);

@@ -32,11 +32,18 @@ public:
     // Places the panel on the screen under the pointer, centred, its bottom
     // edge 24 px above the bottom of the available area.
     void position();
+    // Makes the capsule's view, once; start-up does it before the first key
+    // press, after the tray icon is up.
+    void prepare();
 
     // Whether the controller has something to show (not idle, or a flash).
     bool shown() const;
     QQuickWindow *window() const { return window_.get(); }
-    QQuickItem *view() const { return view_; }
+    QQuickItem *view()
+    {
+        prepare();
+        return view_;
+    }
     // Frames drawn since start (benchmarks).
     quint64 frames() const { return frames_; }
     // The panel's top-left corner on the screen.
@@ -56,7 +63,9 @@ private:
     void update();
 
     QPointer<DictationController> controller_;
+    QQmlEngine *engine_;
     std::unique_ptr<QQuickWindow> window_;
+    bool prepared_ = false;
     QQuickItem *view_ = nullptr;
     QPoint topLeft_;
     quint64 frames_ = 0;
