@@ -34,17 +34,14 @@ CallAudioQueue::~CallAudioQueue()
     thread_.quit();
     thread_.wait();
     // Never started: nothing on it deletes the worker.
-    if (!started_.load())
+    if (!thread_.isFinished())
         delete worker_;
 }
 
 void CallAudioQueue::post(std::function<void()> work)
 {
     // The thread starts with the first work: most sessions translate no call.
-    std::call_once(startOnce_, [this] {
-        thread_.start();
-        started_ = true;
-    });
+    std::call_once(startOnce_, [this] { thread_.start(); });
     QMetaObject::invokeMethod(worker_, std::move(work), Qt::QueuedConnection);
 }
 

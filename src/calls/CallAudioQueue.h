@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QThread>
 
-#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -44,7 +43,6 @@ public:
 private:
     QThread thread_;
     std::once_flag startOnce_;
-    std::atomic<bool> started_ = false;
     QObject *worker_ = nullptr; // lives on thread_
     QTimer *timer_ = nullptr;   // lives on thread_
     CallMixer mixer_;

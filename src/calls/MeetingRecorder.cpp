@@ -310,7 +310,8 @@ QCoro::Task<void> MeetingRecorder::startRecording()
         try {
             capture->start([spool](QByteArrayView pcm) { spool->append(pcm); });
         } catch (const std::exception &e) {
-            return failureText(e).isEmpty() ? u"erreur"_s : failureText(e);
+            const QString text = failureText(e);
+            return text.isEmpty() ? u"erreur"_s : text;
         }
         return {};
     });
