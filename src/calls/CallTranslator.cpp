@@ -13,7 +13,6 @@
 #include "platform/RunningApps.h"
 #include "text/Translator.h"
 
-#include <QJSEngine>
 #include <QPointer>
 #include <QtConcurrent>
 
@@ -204,13 +203,6 @@ CallTranslator::~CallTranslator()
     capture_.reset();
     // The queue thread ends before the segmenter it uses goes.
     queue_.reset();
-}
-
-CallTranslator *CallTranslator::create(QQmlEngine *, QJSEngine *)
-{
-    CallTranslator *instance = shared();
-    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
-    return instance;
 }
 
 void CallTranslator::setRunning(bool running)

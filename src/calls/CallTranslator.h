@@ -19,8 +19,6 @@
 class CallAudioQueue;
 class CallSegmenter;
 class Defaults;
-class QJSEngine;
-class QQmlEngine;
 
 // The subtitle lines of the current run, in the order their segments were cut.
 class CallLinesModel : public QAbstractListModel
@@ -95,8 +93,6 @@ struct CallServices
 class CallTranslator : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(bool running READ running NOTIFY runningChanged)
     Q_PROPERTY(CallLinesModel *lines READ linesModel CONSTANT)
@@ -113,7 +109,6 @@ public:
     explicit CallTranslator(CallServices services, QObject *parent = nullptr);
     ~CallTranslator() override;
     static CallTranslator *shared() { return Installed<CallTranslator>::current(); }
-    static CallTranslator *create(QQmlEngine *, QJSEngine *);
 
     // Asks the sound server first, then starts; returns at once.
     Q_INVOKABLE void start();

@@ -17,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QJSEngine>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -121,13 +120,6 @@ MeetingRecorder::~MeetingRecorder()
         capture_->stop();
     if (spool_)
         spool_->finish();
-}
-
-MeetingRecorder *MeetingRecorder::create(QQmlEngine *, QJSEngine *)
-{
-    MeetingRecorder *instance = shared();
-    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
-    return instance;
 }
 
 QString MeetingRecorder::spoolPath() const

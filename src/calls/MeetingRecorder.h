@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QtQml/qqmlregistration.h>
 
 #include <QCoro/QCoroTask>
 
@@ -19,8 +18,6 @@
 
 class MeetingSpool;
 class MicrophoneList;
-class QJSEngine;
-class QQmlEngine;
 class Store;
 
 // The microphone as the meeting recorder uses it. start() and stop() run off
@@ -60,8 +57,6 @@ struct MeetingServices
 class MeetingRecorder : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(State state READ state NOTIFY stateChanged)
     Q_PROPERTY(QString progress READ progress NOTIFY stateChanged)
@@ -88,7 +83,6 @@ public:
     explicit MeetingRecorder(MeetingServices services, QObject *parent = nullptr);
     ~MeetingRecorder() override;
     static MeetingRecorder *shared() { return Installed<MeetingRecorder>::current(); }
-    static MeetingRecorder *create(QQmlEngine *, QJSEngine *);
 
     // Idle: start; recording: stop and process; otherwise nothing. Main thread.
     Q_INVOKABLE void toggle();

@@ -5,7 +5,6 @@
 #include "platform/X11Display.h"
 
 #include <QGuiApplication>
-#include <QJSEngine>
 #include <QJsonObject>
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -60,13 +59,6 @@ SubtitleWindow::SubtitleWindow(CallTranslator *call, Defaults *defaults, QQmlEng
 SubtitleWindow::~SubtitleWindow()
 {
     release();
-}
-
-SubtitleWindow *SubtitleWindow::create(QQmlEngine *, QJSEngine *)
-{
-    SubtitleWindow *instance = shared();
-    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
-    return instance;
 }
 
 void SubtitleWindow::refresh()

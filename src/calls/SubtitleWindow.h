@@ -8,12 +8,10 @@
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
-#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
 class Defaults;
-class QJSEngine;
 class QQmlEngine;
 #include <QQuickWindow>
 class QScreen;
@@ -26,8 +24,6 @@ class QScreen;
 class SubtitleWindow : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(QString previousText READ previousText NOTIFY textsChanged)
     Q_PROPERTY(QString mainText READ mainText NOTIFY textsChanged)
@@ -45,7 +41,6 @@ public:
     SubtitleWindow(CallTranslator *call, Defaults *defaults, QQmlEngine *engine, QObject *parent = nullptr);
     ~SubtitleWindow() override;
     static SubtitleWindow *shared() { return Installed<SubtitleWindow>::current(); }
-    static SubtitleWindow *create(QQmlEngine *, QJSEngine *);
 
     // Makes the bar at the first call, then brings it to the front without
     // activating it.

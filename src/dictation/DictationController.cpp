@@ -22,7 +22,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QJSEngine>
 #include <QMutex>
 #include <QThread>
 #include <QTimer>
@@ -95,12 +94,6 @@ struct DictationController::SpoolSlot
     std::shared_ptr<MeetingSpool> spool;
 };
 
-DictationController *DictationController::create(QQmlEngine *, QJSEngine *)
-{
-    DictationController *instance = shared();
-    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
-    return instance;
-}
 
 DictationController::DictationController(Services services, QObject *parent)
     : QObject(parent), services_(std::move(services)), spoolSlot_(std::make_shared<SpoolSlot>())

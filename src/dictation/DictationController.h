@@ -13,7 +13,6 @@
 #include <QHash>
 #include <QString>
 #include <QUuid>
-#include <QtQml/qqmlregistration.h>
 
 #include <QCoro/QCoroTask>
 
@@ -23,8 +22,6 @@
 
 class MeetingSpool;
 class QEventLoop;
-class QJSEngine;
-class QQmlEngine;
 class QThread;
 class QTimer;
 
@@ -91,8 +88,6 @@ public:
 class DictationController final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(State state READ state NOTIFY stateChanged)
     Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
@@ -173,7 +168,6 @@ public:
     };
 
     static DictationController *shared() { return Installed<DictationController>::current(); }
-    static DictationController *create(QQmlEngine *, QJSEngine *);
 
     // A controller of its own with the given neighbours (tests).
     explicit DictationController(Services services, QObject *parent = nullptr);

@@ -7,19 +7,12 @@
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QIODevice>
-#include <QJSEngine>
 #include <QLocale>
 #include <QTextToSpeech>
 #include <QTimer>
 
 static_assert(!std::is_default_constructible_v<Reader>, "QML must use create()");
 
-Reader *Reader::create(QQmlEngine *, QJSEngine *)
-{
-    Reader *instance = shared();
-    QJSEngine::setObjectOwnership(instance, QJSEngine::CppOwnership);
-    return instance;
-}
 
 Reader::Reader(QObject *parent) : QObject(parent) {}
 

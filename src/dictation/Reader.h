@@ -10,10 +10,7 @@
 #include <QVoice>
 
 #include <optional>
-#include <QtQml/qqmlregistration.h>
 
-class QJSEngine;
-class QQmlEngine;
 
 class QTextToSpeech;
 
@@ -22,8 +19,6 @@ class QTextToSpeech;
 class Reader : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
     Q_PROPERTY(bool speaking READ isSpeaking NOTIFY speakingChanged)
 
 public:
@@ -48,7 +43,6 @@ public:
     // constructor instead of asking create() for the application's.
     explicit Reader(QObject *parent);
     static Reader *shared() { return Installed<Reader>::current(); }
-    static Reader *create(QQmlEngine *, QJSEngine *);
 
     // Cuts off any speech and reads `text`. Main thread.
     Q_INVOKABLE void speak(const QString &text);

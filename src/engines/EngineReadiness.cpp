@@ -4,13 +4,7 @@
 #include "model/KeyStore.h"
 
 #include <QPointer>
-#include <QQmlEngine>
 
-EngineReadiness *EngineReadiness::create(QQmlEngine *, QJSEngine *)
-{
-    QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);
-    return shared();
-}
 
 EngineReadiness::EngineReadiness(KeyStore *keys, QObject *parent) : QObject(parent), keys_(keys)
 {

@@ -3,11 +3,8 @@
 #include "core/Installed.h"
 
 #include <QObject>
-#include <QtQml/qqmlregistration.h>
 
 class KeyStore;
-class QJSEngine;
-class QQmlEngine;
 
 // Whether a dictation can be served at all, for the status card and the tray:
 // without a key, a hosted service or a local transcription server, they say
@@ -15,8 +12,6 @@ class QQmlEngine;
 class EngineReadiness final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
     Q_PROPERTY(bool keyMissing READ keyMissing NOTIFY changed)
 
 public:
@@ -25,7 +20,6 @@ public:
 
     // The program's own, installed by the application.
     static EngineReadiness *shared() { return Installed<EngineReadiness>::current(); }
-    static EngineReadiness *create(QQmlEngine *, QJSEngine *);
 
     bool keyMissing() const { return keyMissing_; }
     // Reads the key store and the last local probe again; probes anew when stale.

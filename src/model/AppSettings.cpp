@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QJsonArray>
 #include <QPalette>
-#include <QQmlEngine>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -71,11 +70,6 @@ quint64 unsignedValue(const QJsonValue &v, double d)
 
 } // namespace
 
-AppSettings *AppSettings::create(QQmlEngine *, QJSEngine *)
-{
-    QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);
-    return shared();
-}
 
 AppSettings::AppSettings(Defaults &store, QObject *parent)
     : QObject(parent)
@@ -172,7 +166,6 @@ void AppSettings::setTranscriptionEngine(TranscriptionEngine v) { assign(transcr
 void AppSettings::setRewriteEngine(RewriteEngine v) { assign(rewriteEngine_, v, "rewriteEngine", &AppSettings::rewriteEngineChanged); }
 void AppSettings::setDeepgramModel(const QString &v) { assign(deepgramModel_, v, "deepgramModel", &AppSettings::deepgramModelChanged); }
 void AppSettings::setOpenRouterModel(const QString &v) { assign(openRouterModel_, v, "openRouterModel", &AppSettings::openRouterModelChanged); }
-
 
 const QList<AppSettings::Model> &AppSettings::openRouterModels()
 {

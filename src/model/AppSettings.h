@@ -6,13 +6,10 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
 class Defaults;
-class QJSEngine;
-class QQmlEngine;
 
 // Every user preference. Each property is read once from the defaults store at
 // creation (the default when absent, mistyped or unknown) and written back under
@@ -20,8 +17,6 @@ class QQmlEngine;
 class AppSettings final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(Ombry::DictationKey key READ key WRITE setKey NOTIFY keyChanged)
     Q_PROPERTY(QString keyLabel READ keyLabel NOTIFY keyChanged)
@@ -67,7 +62,6 @@ public:
 
     // The program's own, installed by the application.
     static AppSettings *shared() { return Installed<AppSettings>::current(); }
-    static AppSettings *create(QQmlEngine *, QJSEngine *);
 
     // Reads every key of `store` once. The shared instance uses the standard store.
     explicit AppSettings(Defaults &store, QObject *parent = nullptr);

@@ -11,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutexLocker>
-#include <QQmlEngine>
 #include <QTextBoundaryFinder>
 
 #include <sys/stat.h>
@@ -19,12 +18,6 @@
 const char *environmentVariable(APIService service)
 {
     return service == APIService::Deepgram ? "DEEPGRAM_API_KEY" : "OPENROUTER_API_KEY";
-}
-
-KeyStore *KeyStore::create(QQmlEngine *, QJSEngine *)
-{
-    QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);
-    return shared();
 }
 
 KeyStore::KeyStore(const QString &file, QObject *parent)

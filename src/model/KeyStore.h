@@ -9,12 +9,9 @@
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
-#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
-class QJSEngine;
-class QQmlEngine;
 
 // The outside services for which the user may store a key of their own.
 enum class APIService { Deepgram, OpenRouter };
@@ -36,8 +33,6 @@ const char *environmentVariable(APIService service);
 class KeyStore final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     // Raw service value → masked key ("••••abcd"), for the services that have a key.
     Q_PROPERTY(QVariantMap masked READ maskedKeys NOTIFY keysChanged)
@@ -47,7 +42,6 @@ public:
 
     // The program's own, installed by the application.
     static KeyStore *shared() { return Installed<KeyStore>::current(); }
-    static KeyStore *create(QQmlEngine *, QJSEngine *);
 
     // Reads `file`, then the environment for what it lacks. The shared instance
     // uses the data folder's "keys.json".

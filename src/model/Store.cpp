@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QQmlEngine>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -354,12 +353,6 @@ void Store::saveRecording(const QString &fileName, const QByteArray &wav)
 // --- creation and loading
 
 namespace {
-}
-
-Store *Store::create(QQmlEngine *, QJSEngine *)
-{
-    QQmlEngine::setObjectOwnership(shared(), QQmlEngine::CppOwnership);
-    return shared();
 }
 
 Store::Store(const QString &folder, QObject *parent)

@@ -12,14 +12,11 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <QtQml/qqmlregistration.h>
 
 #include <memory>
 #include <optional>
 #include <vector>
 
-class QJSEngine;
-class QQmlEngine;
 class StoreIo;
 
 // Words dictated on one calendar day.
@@ -65,8 +62,6 @@ public:
 class Store final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(QList<Dictation> dictations READ dictations WRITE setDictations NOTIFY dictationsChanged)
     Q_PROPERTY(QStringList words READ words WRITE setWords NOTIFY wordsChanged)
@@ -87,7 +82,6 @@ public:
 
     // The program's own, installed by the application.
     static Store *shared() { return Installed<Store>::current(); }
-    static Store *create(QQmlEngine *, QJSEngine *);
 
     // A store on `folder` (its recordings in folder/Audio); loads the seven files.
     // The shared instance uses folder().

@@ -2,7 +2,6 @@
 
 #include "shell/StoredValue.h"
 
-#include <QQmlEngine>
 
 using namespace Qt::StringLiterals;
 
@@ -16,12 +15,6 @@ InterfaceKeys::InterfaceKeys(Defaults &store, QObject *parent)
 
 InterfaceKeys::~InterfaceKeys() = default;
 
-InterfaceKeys *InterfaceKeys::create(QQmlEngine *, QJSEngine *)
-{
-    InterfaceKeys *keys = shared();
-    QQmlEngine::setObjectOwnership(keys, QQmlEngine::CppOwnership);
-    return keys;
-}
 
 QString InterfaceKeys::translationTabFor(const QString &stored)
 {

@@ -4,11 +4,8 @@
 
 #include <QObject>
 #include <QString>
-#include <QtQml/qqmlregistration.h>
 
 class Defaults;
-class QJSEngine;
-class QQmlEngine;
 class StoredValue;
 
 // The interface's own keys of the defaults store, for the views: the
@@ -18,8 +15,6 @@ class StoredValue;
 class InterfaceKeys final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     // "text" or "calls"; anything else stored reads as "text".
     Q_PROPERTY(QString translationTab READ translationTab WRITE setTranslationTab NOTIFY translationTabChanged)
@@ -34,7 +29,6 @@ public:
 
     // The program's own, installed by the application.
     static InterfaceKeys *shared() { return Installed<InterfaceKeys>::current(); }
-    static InterfaceKeys *create(QQmlEngine *, QJSEngine *);
 
     // The tab that a stored value stands for.
     static QString translationTabFor(const QString &stored);

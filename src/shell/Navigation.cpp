@@ -1,6 +1,5 @@
 #include "shell/Navigation.h"
 
-#include <QQmlEngine>
 #include <QVariantMap>
 
 using namespace Qt::StringLiterals;
@@ -40,13 +39,6 @@ const Entry &entry(Navigation::Page page)
 } // namespace
 
 Navigation::Navigation(QObject *parent) : QObject(parent) {}
-
-Navigation *Navigation::create(QQmlEngine *, QJSEngine *)
-{
-    Navigation *navigation = shared();
-    QQmlEngine::setObjectOwnership(navigation, QQmlEngine::CppOwnership);
-    return navigation;
-}
 
 void Navigation::setPage(Page page)
 {

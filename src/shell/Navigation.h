@@ -5,12 +5,9 @@
 #include <QObject>
 #include <QString>
 #include <QVariantList>
-#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 
-class QJSEngine;
-class QQmlEngine;
 
 // Which page the main window shows: the one piece of navigation state that the
 // sidebar, the dashboard, the tray menu, the settings action and the
@@ -18,8 +15,6 @@ class QQmlEngine;
 class Navigation final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(Page page READ page WRITE setPage NOTIFY pageChanged)
     // One entry per page, in sidebar order: {page, name, label, symbol}.
@@ -35,7 +30,6 @@ public:
 
     // The program's own, installed by the application.
     static Navigation *shared() { return Installed<Navigation>::current(); }
-    static Navigation *create(QQmlEngine *, QJSEngine *);
 
     Page page() const { return page_; }
     // Assigning the page already shown notifies nobody.

@@ -13,12 +13,6 @@ ShellActions::ShellActions(QObject *parent) : QObject(parent) {}
 
 ShellActions::~ShellActions() = default;
 
-ShellActions *ShellActions::create(QQmlEngine *, QJSEngine *)
-{
-    ShellActions *shell = shared();
-    QQmlEngine::setObjectOwnership(shell, QQmlEngine::CppOwnership);
-    return shell;
-}
 
 QString ShellActions::version() const
 {

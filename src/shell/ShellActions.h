@@ -5,13 +5,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <memory>
 
 class QQmlEngine;
-class QJSEngine;
 class QQuickWindow;
 
 // The commands that the tray, the window's menu bar, a second launch and the
@@ -20,8 +18,6 @@ class QQuickWindow;
 class ShellActions : public QObject
 {
     Q_OBJECT
-    QML_NAMED_ELEMENT(Shell)
-    QML_SINGLETON
     Q_PROPERTY(QString version READ version CONSTANT)
     // The application icon as an image source (256 px).
     Q_PROPERTY(QUrl icon READ icon CONSTANT)
@@ -42,7 +38,6 @@ public:
 
     // The program's own, installed by the application.
     static ShellActions *shared() { return Installed<ShellActions>::current(); }
-    static ShellActions *create(QQmlEngine *, QJSEngine *);
 
     void setWindow(Window window) { window_ = std::move(window); }
 

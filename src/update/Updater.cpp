@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
-#include <QJSEngine>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -342,13 +341,6 @@ Updater::Updater(Setup setup, QObject *parent)
 Updater::~Updater()
 {
     sweeping_.waitForFinished();
-}
-
-Updater *Updater::create(QQmlEngine *, QJSEngine *)
-{
-    Updater *updater = shared();
-    QJSEngine::setObjectOwnership(updater, QJSEngine::CppOwnership);
-    return updater;
 }
 
 void Updater::start()

@@ -8,14 +8,11 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <QtQml/qqmlregistration.h>
 #include <QCoroTask>
 
 #include <functional>
 #include <optional>
 
-class QJSEngine;
-class QQmlEngine;
 class QTimer;
 
 // Keeps the program current from the release feed at OMBRY_UPDATES_URL: a daily
@@ -26,8 +23,6 @@ class QTimer;
 class Updater : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     // The release found by the last successful check.
     Q_PROPERTY(bool hasRelease READ hasRelease NOTIFY availableChanged)
@@ -96,7 +91,6 @@ public:
 
     // The program's own, installed by the application.
     static Updater *shared() { return Installed<Updater>::current(); }
-    static Updater *create(QQmlEngine *, QJSEngine *);
 
     // Checks now, then every 86,400 s until the process ends. Once the event
     // loop runs (start-up done): reports this build healthy to the relaunch

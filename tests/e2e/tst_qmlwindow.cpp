@@ -1,5 +1,10 @@
 #include "app/Application.h"
+#include "calls/CallTranslator.h"
+#include "calls/MeetingRecorder.h"
+#include "calls/SubtitleWindow.h"
 #include "dictation/DictationController.h"
+#include "dictation/Reader.h"
+#include "engines/EngineReadiness.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
@@ -85,6 +90,11 @@ private Q_SLOTS:
         QTest::newRow("Store") << QStringLiteral("Store") << static_cast<QObject *>(root_->store());
         QTest::newRow("KeyStore") << QStringLiteral("KeyStore") << static_cast<QObject *>(root_->keys());
         QTest::newRow("DictationController") << QStringLiteral("DictationController") << static_cast<QObject *>(root_->controller());
+        QTest::newRow("Reader") << QStringLiteral("Reader") << static_cast<QObject *>(root_->reader());
+        QTest::newRow("CallTranslator") << QStringLiteral("CallTranslator") << static_cast<QObject *>(root_->callTranslator());
+        QTest::newRow("SubtitleWindow") << QStringLiteral("SubtitleWindow") << static_cast<QObject *>(root_->subtitleWindow());
+        QTest::newRow("MeetingRecorder") << QStringLiteral("MeetingRecorder") << static_cast<QObject *>(root_->meetingRecorder());
+        QTest::newRow("EngineReadiness") << QStringLiteral("EngineReadiness") << static_cast<QObject *>(EngineReadiness::shared());
     }
 
     void singletonsAreTheRootsOwn()
