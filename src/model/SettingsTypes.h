@@ -4,7 +4,6 @@
 #include <QMetaEnum>
 #include <QObject>
 #include <QString>
-#include <QtQml/qqmlregistration.h>
 
 #include <optional>
 #include <utility>
@@ -13,7 +12,6 @@
 // parsing is exact and case-sensitive.
 namespace Ombry {
 Q_NAMESPACE
-QML_ELEMENT
 Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 
 enum class DictationKey { RightOption, RightCommand, RightControl, Fn };

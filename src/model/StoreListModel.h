@@ -6,7 +6,6 @@
 #include <QByteArrayList>
 #include <QPointer>
 #include <QVariantList>
-#include <QtQml/qqmlregistration.h>
 
 // A list model over one collection of the store, one row per record in store order.
 //
@@ -21,7 +20,6 @@
 class StoreListModel : public QAbstractListModel
 {
     Q_OBJECT
-    QML_ANONYMOUS
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

@@ -3,7 +3,6 @@
 #include "model/StoreListModel.h"
 
 #include <QUrl>
-#include <QtQml/qqmlregistration.h>
 
 // The list models the pages show, each over one collection of the store (the shared
 // store unless one is given). Roles are named after the record's fields, "id" being the
@@ -13,7 +12,6 @@
 class HistoryModel : public StoreListModel
 {
     Q_OBJECT
-    QML_ELEMENT
 
 public:
     explicit HistoryModel(QObject *parent = nullptr);
@@ -34,7 +32,6 @@ protected:
 class FixHistoryModel : public StoreListModel
 {
     Q_OBJECT
-    QML_ELEMENT
 
 public:
     explicit FixHistoryModel(QObject *parent = nullptr);
@@ -50,7 +47,6 @@ protected:
 class WordsModel : public StoreListModel
 {
     Q_OBJECT
-    QML_ELEMENT
 
 public:
     explicit WordsModel(QObject *parent = nullptr);
@@ -69,7 +65,6 @@ protected:
 class SnippetsModel : public StoreListModel
 {
     Q_OBJECT
-    QML_ELEMENT
 
 public:
     explicit SnippetsModel(QObject *parent = nullptr);
@@ -89,7 +84,6 @@ protected:
 class CorrectionsModel : public StoreListModel
 {
     Q_OBJECT
-    QML_ELEMENT
 
 public:
     explicit CorrectionsModel(QObject *parent = nullptr);
@@ -109,7 +103,6 @@ protected:
 class MeetingsModel : public StoreListModel
 {
     Q_OBJECT
-    QML_ELEMENT
 
 public:
     explicit MeetingsModel(QObject *parent = nullptr);

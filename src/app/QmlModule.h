@@ -9,6 +9,7 @@
 #include "engines/EngineReadiness.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
+#include "model/SettingsTypes.h"
 #include "model/Store.h"
 #include "shell/InterfaceKeys.h"
 #include "shell/Navigation.h"
@@ -17,6 +18,17 @@
 
 #include <QJSEngine>
 #include <QtQml/qqmlregistration.h>
+
+// What the Ombry QML module takes from the layers below it, which know nothing
+// of QML.
+
+// The settings' enums, as Ombry.Theme.Dark.
+namespace OmbryEnums {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(Ombry)
+QML_NAMED_ELEMENT(Ombry)
+Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
+}
 
 // The one place QML gets the program's services: each is a singleton of the
 // module whose instance is the object the application built and installed
