@@ -18,10 +18,10 @@ quint64 gCopySeriesStart = 0;
 quint64 flagBit(DictationKey key)
 {
     switch (key) {
-    case DictationKey::RightOption:
-        return KeyTable::RightOptionBit;
-    case DictationKey::RightCommand:
-        return KeyTable::RightCommandBit;
+    case DictationKey::RightAlt:
+        return KeyTable::RightAltBit;
+    case DictationKey::RightSuper:
+        return KeyTable::RightSuperBit;
     case DictationKey::RightControl:
         return KeyTable::RightControlBit;
     case DictationKey::Fn:
@@ -92,8 +92,8 @@ QList<X11InputHub::Grab> HotkeyMonitor::wantedGrabs() const
     if (dictating_)
         grabs.append({KeyTable::Escape, 0, true});
     if (!recording_) {
-        grabs.append({KeyTable::V, KeyTable::Control | KeyTable::Option, false});
-        grabs.append({KeyTable::R, KeyTable::Control | KeyTable::Option, false});
+        grabs.append({KeyTable::V, KeyTable::Control | KeyTable::Alt, false});
+        grabs.append({KeyTable::R, KeyTable::Control | KeyTable::Alt, false});
         const AppSettings *s = AppSettings::shared();
         if (s->correctionShortcut() && !s->correctionDoubleCopy() && s->correctionKeyCode() >= 0
             && s->correctionKeyCode() <= 0xFFFF)
@@ -192,7 +192,7 @@ bool HotkeyMonitor::decide(quint16 key, quint64 flags, bool autorepeat, qint64 p
         });
         return true;
     }
-    if (key == KeyTable::V && !recording_ && m == (KeyTable::Control | KeyTable::Option)) {
+    if (key == KeyTable::V && !recording_ && m == (KeyTable::Control | KeyTable::Alt)) {
         if (!autorepeat)
             queue([this] {
                 if (onPasteLast)
@@ -200,7 +200,7 @@ bool HotkeyMonitor::decide(quint16 key, quint64 flags, bool autorepeat, qint64 p
             });
         return true;
     }
-    if (key == KeyTable::R && !recording_ && m == (KeyTable::Control | KeyTable::Option)) {
+    if (key == KeyTable::R && !recording_ && m == (KeyTable::Control | KeyTable::Alt)) {
         if (!autorepeat)
             queue([this] {
                 if (onSpeak)

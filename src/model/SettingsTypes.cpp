@@ -32,8 +32,8 @@ QString deepgramCode(Language language)
 int keyCode(DictationKey key)
 {
     switch (key) {
-    case DictationKey::RightOption: return 61;
-    case DictationKey::RightCommand: return 54;
+    case DictationKey::RightAlt: return 61;
+    case DictationKey::RightSuper: return 54;
     case DictationKey::RightControl: return 62;
     case DictationKey::Fn: return 63;
     }
@@ -54,10 +54,10 @@ QList<std::pair<qint64, QString>> CorrectionScope::all()
 QString Ombry::label(DictationKey key)
 {
     switch (key) {
-    case DictationKey::RightOption:
+    case DictationKey::RightAlt:
         // AltGr on most European layouts, Alt on the others: the same key.
         return QStringLiteral("Alt droit (AltGr)");
-    case DictationKey::RightCommand:
+    case DictationKey::RightSuper:
         return QStringLiteral("Super droit");
     case DictationKey::RightControl:
         return QStringLiteral("Ctrl droit");

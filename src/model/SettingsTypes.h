@@ -14,7 +14,7 @@ namespace Ombry {
 Q_NAMESPACE
 Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 
-enum class DictationKey { RightOption, RightCommand, RightControl, Fn };
+enum class DictationKey { RightAlt, RightSuper, RightControl, Fn };
 Q_ENUM_NS(DictationKey)
 
 enum class Language { Auto, Fr, En, Es, De, It };

@@ -56,8 +56,8 @@ bool post(quint16 key, quint64 modifiers)
     };
     add(KeyTable::Control, XK_Control_L);
     add(KeyTable::Shift, XK_Shift_L);
-    add(KeyTable::Option, XK_Alt_L);
-    add(KeyTable::Command, XK_Super_L);
+    add(KeyTable::Alt, XK_Alt_L);
+    add(KeyTable::Super, XK_Super_L);
 
     for (unsigned int kc : std::as_const(mods))
         send(dpy, kc, true);

@@ -12,8 +12,8 @@
 //   KeyPoster::post(KeyTable::C, KeyTable::Control)                   Ctrl+C
 namespace KeyPoster {
 
-// Presses and releases `key` with the modifier flags (Shift, Control, Option,
-// Command). False without an X server with XTEST, or when the key has no
+// Presses and releases `key` with the modifier flags (Shift, Control, Alt,
+// Super). False without an X server with XTEST, or when the key has no
 // key code on the current layout.
 bool post(quint16 key, quint64 modifiers);
 

@@ -43,15 +43,15 @@ const Entry kKeys[] = {
 
 const QList<ModifierKey> &modifierKeys()
 {
-    // Right Option is found by its physical key: on most European layouts it
+    // Right Alt is found by its physical key: on most European layouts it
     // carries ISO_Level3_Shift (AltGr) rather than Alt_R.
     static const QList<ModifierKey> keys = {
-        {RightCommand, Command | RightCommandBit, "RWIN", XK_Super_R},
-        {LeftCommand, Command | LeftCommandBit, "LWIN", XK_Super_L},
+        {RightSuper, Super | RightSuperBit, "RWIN", XK_Super_R},
+        {LeftSuper, Super | LeftSuperBit, "LWIN", XK_Super_L},
         {LeftShift, Shift | LeftShiftBit, "LFSH", XK_Shift_L},
         {RightShift, Shift | RightShiftBit, "RTSH", XK_Shift_R},
-        {LeftOption, Option | LeftOptionBit, "LALT", XK_Alt_L},
-        {RightOption, Option | RightOptionBit, "RALT", XK_Alt_R},
+        {LeftAlt, Alt | LeftAltBit, "LALT", XK_Alt_L},
+        {RightAlt, Alt | RightAltBit, "RALT", XK_Alt_R},
         {LeftControl, Control | LeftControlBit, "LCTL", XK_Control_L},
         {RightControl, Control | RightControlBit, "RCTL", XK_Control_R},
     };
@@ -87,9 +87,9 @@ std::optional<quint16> keyForKeysym(unsigned long keysym)
         }
         for (const ModifierKey &m : modifierKeys())
             map.insert(m.keysym, m.key);
-        map.insert(XK_ISO_Level3_Shift, RightOption);
-        map.insert(XK_Meta_L, LeftOption);
-        map.insert(XK_Meta_R, RightOption);
+        map.insert(XK_ISO_Level3_Shift, RightAlt);
+        map.insert(XK_Meta_L, LeftAlt);
+        map.insert(XK_Meta_R, RightAlt);
         map.insert(XK_ISO_Left_Tab, 48);
         return map;
     }();
@@ -106,9 +106,9 @@ unsigned int xModifierMask(quint64 flags)
         mask |= ShiftMask;
     if (flags & Control)
         mask |= ControlMask;
-    if (flags & Option)
+    if (flags & Alt)
         mask |= Mod1Mask;
-    if (flags & Command)
+    if (flags & Super)
         mask |= Mod4Mask;
     return mask;
 }
@@ -121,9 +121,9 @@ quint64 flagsForXState(unsigned int state)
     if (state & ControlMask)
         flags |= Control;
     if (state & Mod1Mask)
-        flags |= Option;
+        flags |= Alt;
     if (state & Mod4Mask)
-        flags |= Command;
+        flags |= Super;
     return flags;
 }
 
@@ -132,11 +132,11 @@ QString storedLabel(quint16 key, quint64 flags)
     QString text;
     if (flags & Control)
         text += QStringLiteral("⌃");
-    if (flags & Option)
+    if (flags & Alt)
         text += QStringLiteral("⌥");
     if (flags & Shift)
         text += QStringLiteral("⇧");
-    if (flags & Command)
+    if (flags & Super)
         text += QStringLiteral("⌘");
     for (const Entry &e : kKeys)
         if (e.key == key)
@@ -149,11 +149,11 @@ QString label(quint16 key, quint64 flags)
     QString text;
     if (flags & Control)
         text += QStringLiteral("Ctrl+");
-    if (flags & Option)
+    if (flags & Alt)
         text += QStringLiteral("Alt+");
     if (flags & Shift)
         text += QStringLiteral("Maj+");
-    if (flags & Command)
+    if (flags & Super)
         text += QStringLiteral("Super+");
     for (const Entry &e : kKeys)
         if (e.key == key)

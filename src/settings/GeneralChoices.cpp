@@ -50,7 +50,7 @@ void GeneralChoices::watchAutostart()
 QList<DictationKey> GeneralChoices::offeredKeys(DictationKey stored)
 {
     // X11 has no Fn key event: it is listed only to show what is stored.
-    QList<DictationKey> out{DictationKey::RightOption, DictationKey::RightCommand, DictationKey::RightControl};
+    QList<DictationKey> out{DictationKey::RightAlt, DictationKey::RightSuper, DictationKey::RightControl};
     if (stored == DictationKey::Fn)
         out << DictationKey::Fn;
     return out;

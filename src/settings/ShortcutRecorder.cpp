@@ -49,9 +49,9 @@ quint64 flagsOf(Qt::KeyboardModifiers modifiers)
     if (modifiers & Qt::ControlModifier)
         flags |= KeyTable::Control;
     if (modifiers & Qt::AltModifier)
-        flags |= KeyTable::Option;
+        flags |= KeyTable::Alt;
     if (modifiers & Qt::MetaModifier)
-        flags |= KeyTable::Command;
+        flags |= KeyTable::Super;
     return flags;
 }
 
@@ -84,7 +84,7 @@ ShortcutRecorder::~ShortcutRecorder()
 bool ShortcutRecorder::reserved(quint16 key, quint64 flags)
 {
     const quint64 m = flags & KeyTable::ModifierMask;
-    const quint64 ctrlAlt = KeyTable::Control | KeyTable::Option;
+    const quint64 ctrlAlt = KeyTable::Control | KeyTable::Alt;
     if (m == ctrlAlt && (key == KeyTable::V || key == KeyTable::R))
         return true;
     constexpr quint16 X = 7;
@@ -99,7 +99,7 @@ ShortcutRecorder::Outcome ShortcutRecorder::evaluate(std::optional<quint16> key,
     Outcome out;
     if (modifierKey || (key && KeyTable::modifierKey(*key)))
         return out;
-    constexpr quint64 needed = KeyTable::Control | KeyTable::Option | KeyTable::Command;
+    constexpr quint64 needed = KeyTable::Control | KeyTable::Alt | KeyTable::Super;
     if (!(flags & needed))
         return out;
     if (!key) {

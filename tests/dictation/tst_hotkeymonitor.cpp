@@ -79,7 +79,7 @@ private Q_SLOTS:
 
     void otherKeysAreNotTheDictationKey()
     {
-        AppSettings::shared()->setKey(DictationKey::RightOption);
+        AppSettings::shared()->setKey(DictationKey::RightAlt);
         const qsizetype before = log().size();
         m_->handle(55, 0x100008, 0, 1);  // left Command
         m_->handle(59, 0x40001, 0, 1);   // left Control

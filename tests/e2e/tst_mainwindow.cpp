@@ -112,7 +112,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<Ombry::DictationKey>("key");
         QTest::addColumn<QString>("label");
-        QTest::newRow("right command") << Ombry::DictationKey::RightCommand << u"Super droit"_s;
+        QTest::newRow("right super") << Ombry::DictationKey::RightSuper << u"Super droit"_s;
         QTest::newRow("right control") << Ombry::DictationKey::RightControl << u"Ctrl droit"_s;
     }
 

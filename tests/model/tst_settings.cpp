@@ -28,7 +28,7 @@ private Q_SLOTS:
         QCOMPARE(fromRawValue<Language>(QStringLiteral("fr")), Language::Fr);
         QCOMPARE(fromRawValue<Theme>(QStringLiteral("dark")), Theme::Dark);
         QCOMPARE(fromRawValue<Theme>(QStringLiteral("Dark")), std::nullopt);
-        for (const char *bad : {"", "rightoption", "RightOption", "leftOption", "fn ", "altGr"})
+        for (const char *bad : {"", "rightoption", "RightAlt", "leftOption", "fn ", "altGr"})
             QCOMPARE(fromRawValue<DictationKey>(QLatin1String(bad)), std::nullopt);
         QCOMPARE(fromRawValue<RewriteEngine>(QStringLiteral("openRouter")), RewriteEngine::OpenRouter);
         QCOMPARE(fromRawValue<RewriteEngine>(QStringLiteral("openrouter")), std::nullopt);
@@ -64,8 +64,8 @@ private Q_SLOTS:
             QCOMPARE(localeCode(l), rawValue(l));
             QCOMPARE(deepgramCode(l), rawValue(l));
         }
-        QCOMPARE(keyCode(DictationKey::RightOption), 61);
-        QCOMPARE(keyCode(DictationKey::RightCommand), 54);
+        QCOMPARE(keyCode(DictationKey::RightAlt), 61);
+        QCOMPARE(keyCode(DictationKey::RightSuper), 54);
         QCOMPARE(keyCode(DictationKey::RightControl), 62);
         QCOMPARE(keyCode(DictationKey::Fn), 63);
     }
@@ -165,7 +165,7 @@ private Q_SLOTS:
             QTest::newRow(name) << QString::fromLatin1(key) << QByteArray(json) << v;
         };
         row("key unknown", "key", "\"altGr\"", QVariant::fromValue(DictationKey::RightControl));
-        row("key right option", "key", "\"rightOption\"", QVariant::fromValue(DictationKey::RightOption));
+        row("key right option", "key", "\"rightOption\"", QVariant::fromValue(DictationKey::RightAlt));
         row("key number", "key", "3", QVariant::fromValue(DictationKey::RightControl));
         row("language FR", "language", "\"FR\"", QVariant::fromValue(Language::Fr));
         row("language en", "language", "\"en\"", QVariant::fromValue(Language::En));

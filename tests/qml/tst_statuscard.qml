@@ -35,7 +35,7 @@ TestCase {
     function test_followsTheControllerAndTheKey_data() {
         return [
             { tag: "rightControl", key: Ombry.DictationKey.RightControl, label: "Ctrl droit" },
-            { tag: "rightCommand", key: Ombry.DictationKey.RightCommand, label: "Super droit" },
+            { tag: "rightSuper", key: Ombry.DictationKey.RightSuper, label: "Super droit" },
         ]
     }
 

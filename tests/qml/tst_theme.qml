@@ -42,7 +42,7 @@ TestCase {
     function test_keyLabelFollowsTheKey_data() {
         return [
             { tag: "rightControl", key: Ombry.DictationKey.RightControl, label: "Ctrl droit" },
-            { tag: "rightOption", key: Ombry.DictationKey.RightOption, label: "Alt droit (AltGr)" },
+            { tag: "rightAlt", key: Ombry.DictationKey.RightAlt, label: "Alt droit (AltGr)" },
         ]
     }
     function test_keyLabelFollowsTheKey(data) {

@@ -13,8 +13,8 @@ TestCase {
 
     function test_keyLineFollowsTheKey_data() {
         return [
-            { tag: "rightCommand", key: Ombry.DictationKey.RightCommand, line: "Maintiens Super droit" },
-            { tag: "rightOption", key: Ombry.DictationKey.RightOption, line: "Maintiens Alt droit (AltGr)" },
+            { tag: "rightSuper", key: Ombry.DictationKey.RightSuper, line: "Maintiens Super droit" },
+            { tag: "rightAlt", key: Ombry.DictationKey.RightAlt, line: "Maintiens Alt droit (AltGr)" },
             { tag: "rightControl", key: Ombry.DictationKey.RightControl, line: "Maintiens Ctrl droit" },
         ]
     }

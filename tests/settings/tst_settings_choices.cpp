@@ -331,7 +331,7 @@ private Q_SLOTS:
         QTest::newRow("ctrl+shift+k after a refusal")
             << QList<Press>{ctrlV, ctrlShiftK} << false << 40 << quint64(393216) << u"Ctrl+Maj+K"_s << QString();
         QTest::newRow("the first accepted one wins")
-            << QList<Press>{ctrlShiftK, {8, false, ctrl | KeyTable::Option, false}} << false << 40 << quint64(393216)
+            << QList<Press>{ctrlShiftK, {8, false, ctrl | KeyTable::Alt, false}} << false << 40 << quint64(393216)
             << u"Ctrl+Maj+K"_s << QString();
     }
 
