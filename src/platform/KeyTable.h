@@ -6,9 +6,9 @@
 #include <optional>
 
 // The program's key vocabulary is the one its settings files have always stored:
-// key codes and modifier flag bits of their own. This table is the only place that translates
-// between it and X11 (key symbols and modifier masks); the shortcut recorder uses
-// it too.
+// key codes and modifier flag bits of their own. This table is the only place
+// that translates between it and X11 (key symbols and modifier masks); the
+// shortcut recorder uses it too.
 namespace KeyTable {
 
 // Modifier flags (device-independent).

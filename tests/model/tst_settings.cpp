@@ -28,7 +28,7 @@ private Q_SLOTS:
         QCOMPARE(fromRawValue<Language>(QStringLiteral("fr")), Language::Fr);
         QCOMPARE(fromRawValue<Theme>(QStringLiteral("dark")), Theme::Dark);
         QCOMPARE(fromRawValue<Theme>(QStringLiteral("Dark")), std::nullopt);
-        for (const char *bad : {"", "rightoption", "RightAlt", "leftOption", "fn ", "altGr"})
+        for (const char *bad : {"", "rightoption", "RightOption", "leftOption", "fn ", "altGr"})
             QCOMPARE(fromRawValue<DictationKey>(QLatin1String(bad)), std::nullopt);
         QCOMPARE(fromRawValue<RewriteEngine>(QStringLiteral("openRouter")), RewriteEngine::OpenRouter);
         QCOMPARE(fromRawValue<RewriteEngine>(QStringLiteral("openrouter")), std::nullopt);
