@@ -7,7 +7,6 @@
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
-#include <functional>
 #include <memory>
 
 class QQmlEngine;
@@ -27,15 +26,6 @@ class ShellActions : public QObject
     Q_PROPERTY(QUrl icon READ icon CONSTANT)
 
 public:
-    // The main window's entry points, handed in by the root.
-    struct Window
-    {
-        std::function<void()> show;
-        std::function<void()> showSettings;
-        // Where the About dialog is made.
-        std::function<QQmlEngine *()> engine;
-    };
-
     // No default: QML must take the root's instance through create().
     explicit ShellActions(QObject *parent);
     ~ShellActions() override;
@@ -44,7 +34,8 @@ public:
     static ShellActions *shared() { return Installed<ShellActions>::current(); }
     static ShellActions *create(QQmlEngine *, QJSEngine *);
 
-    void setWindow(Window window) { window_ = std::move(window); }
+    // Where the About dialog is made; without one there is no dialog.
+    void setEngine(QQmlEngine *engine);
 
     QString version() const;
     QUrl icon() const;
@@ -60,7 +51,12 @@ public:
     // Drops the dialogs before the QML engine goes.
     void closeDialogs();
 
+Q_SIGNALS:
+    // The main window's entry points, which the root connects.
+    void windowRequested();
+    void settingsRequested();
+
 private:
-    Window window_;
+    QPointer<QQmlEngine> engine_;
     std::unique_ptr<QQuickWindow> about_;
 };
