@@ -127,7 +127,7 @@ void menuRebuild()
     // The tray reads whether the engines can serve.
     EngineReadiness readiness(nullptr);
     const Installed<EngineReadiness> installed(&readiness);
-    Tray tray(&settings, &store, nullptr, &microphones, {});
+    Tray tray(&settings, &store, nullptr, &microphones, nullptr, nullptr);
     QList<double> times;
     for (int i = 0; i < 200; ++i) {
         QElapsedTimer clock;

@@ -115,29 +115,15 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Option
     QObject::connect(shown, &BubbleController::visibleChanged, shown,
                      [&hotkey, shown] { hotkey.setWatchPointer(shown->visible()); });
 
-    Tray::Shell hooks;
-    hooks.showWindow = [shell] { shell->showWindow(); };
-    hooks.openSettings = [shell] { shell->openSettings(); };
-    hooks.quit = [shell] { shell->quit(); };
-    MeetingRecorder *recorder = meetings.get();
-    hooks.meeting = [recorder] {
-        switch (recorder->state()) {
-        case MeetingRecorder::State::Recording:
-            return StatusMenu::Meeting::Recording;
-        case MeetingRecorder::State::Processing:
-            return StatusMenu::Meeting::Processing;
-        case MeetingRecorder::State::Idle:
-            break;
-        }
-        return StatusMenu::Meeting::Idle;
-    };
-    hooks.toggleMeeting = [recorder] { recorder->toggle(); };
     CallTranslator *call = calls.get();
-    hooks.callRunning = [call] { return call->running(); };
-    hooks.toggleCall = [call] { call->toggle(); };
-    tray = std::make_unique<Tray>(data.settings(), data.store(), controller.get(), microphones.get(), std::move(hooks));
-    QObject::connect(recorder, &MeetingRecorder::stateChanged, tray.get(), &Tray::scheduleRebuild);
-    QObject::connect(call, &CallTranslator::runningChanged, tray.get(), &Tray::scheduleRebuild);
+    MeetingRecorder *recorder = meetings.get();
+    tray = std::make_unique<Tray>(data.settings(), data.store(), controller.get(), microphones.get(), call, recorder);
+    Tray *menu = tray.get();
+    QObject::connect(menu, &Tray::windowRequested, shell, &ShellActions::showWindow);
+    QObject::connect(menu, &Tray::settingsRequested, shell, &ShellActions::openSettings);
+    QObject::connect(menu, &Tray::quitRequested, shell, &ShellActions::quit);
+    QObject::connect(menu, &Tray::callToggleRequested, call, &CallTranslator::toggle);
+    QObject::connect(menu, &Tray::meetingToggleRequested, recorder, &MeetingRecorder::toggle);
 }
 
 } // namespace
@@ -195,17 +181,16 @@ Application::Application(const Options &options, QObject *parent) : QObject(pare
     }();
     Q_UNUSED(atExit);
 
-    ShellActions::Window window;
-    window.show = [this] {
+    ShellActions *shell = m_->shell.get();
+    connect(shell, &ShellActions::windowRequested, this, [this] {
         if (MainWindow *main = mainWindow())
             main->show();
-    };
-    window.showSettings = [this] {
+    });
+    connect(shell, &ShellActions::settingsRequested, this, [this] {
         if (MainWindow *main = mainWindow())
             main->showPage(Navigation::Page::Settings);
-    };
-    window.engine = [this] { return engine(); };
-    m_->shell->setWindow(std::move(window));
+    });
+    shell->setEngine(engine());
     // Its dialogs are views of the engine, which goes first.
     connect(this, &Application::aboutToShutDown, m_->shell.get(), &ShellActions::closeDialogs);
 }

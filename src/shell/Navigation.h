@@ -25,7 +25,7 @@ public:
     enum class Page { Dashboard, Corrector, Translator, Meetings, History, Dictionary, Settings };
     Q_ENUM(Page)
 
-    // No default: QML must take the root's instance through create().
+    // No default: QML takes the root's instance from the module's singleton factory.
     explicit Navigation(QObject *parent);
 
     // The program's own, installed by the application.

@@ -31,22 +31,25 @@ QUrl ShellActions::icon() const
     return url;
 }
 
+void ShellActions::setEngine(QQmlEngine *engine)
+{
+    engine_ = engine;
+}
+
 void ShellActions::showWindow()
 {
-    if (window_.show)
-        window_.show();
+    Q_EMIT windowRequested();
 }
 
 void ShellActions::openSettings()
 {
-    if (window_.showSettings)
-        window_.showSettings();
+    Q_EMIT settingsRequested();
 }
 
 void ShellActions::showAbout()
 {
     if (!about_) {
-        QQmlEngine *engine = window_.engine ? window_.engine() : nullptr;
+        QQmlEngine *engine = engine_.data();
         if (!engine)
             return;
         QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/Ombry/AboutDialog.qml")));

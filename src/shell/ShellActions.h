@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QUrl>
 
-#include <functional>
 #include <memory>
 
 class QQmlEngine;
@@ -23,23 +22,15 @@ class ShellActions : public QObject
     Q_PROPERTY(QUrl icon READ icon CONSTANT)
 
 public:
-    // The main window's entry points, handed in by the root.
-    struct Window
-    {
-        std::function<void()> show;
-        std::function<void()> showSettings;
-        // Where the About dialog is made.
-        std::function<QQmlEngine *()> engine;
-    };
-
-    // No default: QML must take the root's instance through create().
+    // No default: QML takes the root's instance from the module's singleton factory.
     explicit ShellActions(QObject *parent);
     ~ShellActions() override;
 
     // The program's own, installed by the application.
     static ShellActions *shared() { return Installed<ShellActions>::current(); }
 
-    void setWindow(Window window) { window_ = std::move(window); }
+    // Where the About dialog is made; without one there is no dialog.
+    void setEngine(QQmlEngine *engine);
 
     QString version() const;
     QUrl icon() const;
@@ -55,7 +46,12 @@ public:
     // Drops the dialogs before the QML engine goes.
     void closeDialogs();
 
+Q_SIGNALS:
+    // The main window's entry points, which the root connects.
+    void windowRequested();
+    void settingsRequested();
+
 private:
-    Window window_;
+    QPointer<QQmlEngine> engine_;
     std::unique_ptr<QQuickWindow> about_;
 };

@@ -2,6 +2,8 @@
 
 #include "shell/OmbryIcon.h"
 #include "audio/MicrophoneList.h"
+#include "calls/CallTranslator.h"
+#include "calls/MeetingRecorder.h"
 #include "dictation/HotkeyMonitor.h"
 #include "engines/EngineReadiness.h"
 #include "model/AppSettings.h"
@@ -10,7 +12,6 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -51,22 +52,37 @@ QString menuText(const QString &text)
     return out;
 }
 
+StatusMenu::Meeting meetingOf(MeetingRecorder::State state)
+{
+    switch (state) {
+    case MeetingRecorder::State::Recording:
+        return StatusMenu::Meeting::Recording;
+    case MeetingRecorder::State::Processing:
+        return StatusMenu::Meeting::Processing;
+    case MeetingRecorder::State::Idle:
+        break;
+    }
+    return StatusMenu::Meeting::Idle;
+}
+
 } // namespace
 
 Tray::Tray(AppSettings *settings, Store *store, DictationController *controller, MicrophoneList *microphones,
-           Shell shell, QObject *parent)
+           CallTranslator *calls, MeetingRecorder *meetings, Seams seams, QObject *parent)
     : QObject(parent)
     , settings_(settings)
     , store_(store)
     , controller_(controller)
     , microphones_(microphones)
-    , shell_(std::move(shell))
+    , calls_(calls)
+    , meetings_(meetings)
+    , seams_(std::move(seams))
     , menu_(std::make_unique<QMenu>())
 {
-    if (!shell_.symbol)
-        shell_.symbol = themeSymbol;
-    if (!shell_.after)
-        shell_.after = [this](int ms, std::function<void()> work) { QTimer::singleShot(ms, this, std::move(work)); };
+    if (!seams_.symbol)
+        seams_.symbol = themeSymbol;
+    if (!seams_.after)
+        seams_.after = [this](int ms, std::function<void()> work) { QTimer::singleShot(ms, this, std::move(work)); };
     menu_->setTitle(QStringLiteral("Ombry Voice"));
     connect(menu_.get(), &QMenu::aboutToShow, this, [this] {
         menuOpen_ = true;
@@ -86,6 +102,11 @@ Tray::Tray(AppSettings *settings, Store *store, DictationController *controller,
         connect(microphones_, &MicrophoneList::devicesChanged, this, &Tray::scheduleRebuild);
     if (controller_)
         connect(controller_, &DictationController::stateChanged, this, &Tray::followState);
+    // Sources the menu shows but cannot see change while it is closed.
+    if (meetings_)
+        connect(meetings_, &MeetingRecorder::stateChanged, this, &Tray::scheduleRebuild);
+    if (calls_)
+        connect(calls_, &CallTranslator::runningChanged, this, &Tray::scheduleRebuild);
     connect(EngineReadiness::shared(), &EngineReadiness::changed, this, [this] {
         scheduleRebuild();
         followState();
@@ -104,8 +125,8 @@ void Tray::show()
     icon_->setContextMenu(menu_.get());
     followState();
     connect(icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger && shell_.showWindow)
-            shell_.showWindow();
+        if (reason == QSystemTrayIcon::Trigger)
+            Q_EMIT windowRequested();
     });
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         Log::write(QStringLiteral("barre d'état: aucune zone de notification, la fenêtre et un second lancement "
@@ -167,10 +188,10 @@ StatusMenu::Sources Tray::sources() const
     StatusMenu::Sources s;
     if (!store_->dictations().isEmpty())
         s.lastDictation = store_->dictations().first().finalText;
-    if (shell_.callRunning && shell_.toggleCall)
-        s.callRunning = shell_.callRunning();
-    if (shell_.meeting && shell_.toggleMeeting)
-        s.meeting = shell_.meeting();
+    if (calls_)
+        s.callRunning = calls_->running();
+    if (meetings_)
+        s.meeting = meetingOf(meetings_->state());
     s.language = settings_->language();
     s.microphoneUID = settings_->microphoneUID();
     if (microphones_)
@@ -212,7 +233,7 @@ void Tray::fill(QMenu *menu, const QList<StatusMenu::Entry> &entries)
             menu->addSeparator();
             continue;
         }
-        const QIcon icon = entry.symbol.isEmpty() ? QIcon() : shell_.symbol(entry.symbol);
+        const QIcon icon = entry.symbol.isEmpty() ? QIcon() : seams_.symbol(entry.symbol);
         if (!entry.children.isEmpty()) {
             QMenu *sub = menu->addMenu(icon, menuText(entry.title));
             sub->setEnabled(entry.enabled);
@@ -243,25 +264,22 @@ void Tray::run(StatusMenu::Command command, const QVariant &value)
     case Command::None:
         break;
     case Command::PasteLast:
-        shell_.after(kSettleMs, [controller] { if (controller) controller->pasteLast(); });
+        seams_.after(kSettleMs, [controller] { if (controller) controller->pasteLast(); });
         break;
     case Command::Correct:
-        shell_.after(kSettleMs, [controller] { if (controller) controller->correctSelection(false, false); });
+        seams_.after(kSettleMs, [controller] { if (controller) controller->correctSelection(false, false); });
         break;
     case Command::ReadAloud:
-        shell_.after(kSettleMs, [controller] { if (controller) controller->speakSelection(); });
+        seams_.after(kSettleMs, [controller] { if (controller) controller->speakSelection(); });
         break;
     case Command::ShowWindow:
-        if (shell_.showWindow)
-            shell_.showWindow();
+        Q_EMIT windowRequested();
         break;
     case Command::ToggleCall:
-        if (shell_.toggleCall)
-            shell_.toggleCall();
+        Q_EMIT callToggleRequested();
         break;
     case Command::ToggleMeeting:
-        if (shell_.toggleMeeting)
-            shell_.toggleMeeting();
+        Q_EMIT meetingToggleRequested();
         break;
     case Command::PickLanguage:
         if (const auto language = fromRawValue<Language>(value.toString()); value.typeId() == QMetaType::QString && language)
@@ -280,14 +298,10 @@ void Tray::run(StatusMenu::Command command, const QVariant &value)
         }
         break;
     case Command::OpenSettings:
-        if (shell_.openSettings)
-            shell_.openSettings();
+        Q_EMIT settingsRequested();
         break;
     case Command::Quit:
-        if (shell_.quit)
-            shell_.quit();
-        else
-            QCoreApplication::quit();
+        Q_EMIT quitRequested();
         break;
     }
 }

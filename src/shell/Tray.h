@@ -11,6 +11,8 @@
 #include <memory>
 
 class AppSettings;
+class CallTranslator;
+class MeetingRecorder;
 class MicrophoneList;
 class QAction;
 class QMenu;
@@ -25,25 +27,18 @@ class Tray final : public QObject
     Q_OBJECT
 
 public:
-    // What the menu reaches beyond the settings, the history and the controller.
-    struct Shell
+    // What tests replace; the theme's icons and a timer when empty.
+    struct Seams
     {
-        std::function<void()> showWindow;
-        std::function<void()> openSettings;
-        std::function<void()> quit;
-        // Call subtitles and meetings: the items stay disabled while these are empty.
-        std::function<bool()> callRunning;
-        std::function<void()> toggleCall;
-        std::function<StatusMenu::Meeting()> meeting;
-        std::function<void()> toggleMeeting;
         // The icon shown beside an item, by symbol name.
         std::function<QIcon(const QString &symbol)> symbol;
         // Runs `work` after `ms` (tests drive the clock).
         std::function<void(int ms, std::function<void()> work)> after;
     };
 
+    // Without `calls` or `meetings` their items stay disabled.
     Tray(AppSettings *settings, Store *store, DictationController *controller, MicrophoneList *microphones,
-         Shell shell, QObject *parent = nullptr);
+         CallTranslator *calls, MeetingRecorder *meetings, Seams seams = {}, QObject *parent = nullptr);
     ~Tray() override;
 
     // Puts the icon in the tray (logs once when the desktop has none).
@@ -69,6 +64,12 @@ public:
 
 Q_SIGNALS:
     void rebuilt();
+    // What the menu asks of the rest of the program.
+    void windowRequested();
+    void settingsRequested();
+    void quitRequested();
+    void callToggleRequested();
+    void meetingToggleRequested();
 
 private:
     void fill(QMenu *menu, const QList<StatusMenu::Entry> &entries);
@@ -78,7 +79,9 @@ private:
     Store *store_;
     QPointer<DictationController> controller_;
     MicrophoneList *microphones_;
-    Shell shell_;
+    QPointer<CallTranslator> calls_;
+    QPointer<MeetingRecorder> meetings_;
+    Seams seams_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
     bool rebuildPending_ = false;

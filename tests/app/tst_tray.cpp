@@ -1,6 +1,9 @@
 #include "shell/StatusMenu.h"
 #include "shell/Tray.h"
 #include "audio/MicrophoneList.h"
+#include "calls/CallTranslator.h"
+#include "calls/MeetingRecorder.h"
+#include "fakes/FakeMeetingMic.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
 #include "model/Store.h"
@@ -9,6 +12,9 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QThread>
+#include <qcoro/qcorotimer.h>
+
+#include <chrono>
 
 namespace {
 
@@ -58,6 +64,62 @@ Dictation dictation(const QString &text)
 const QList<Microphones::Device> kTwoMics = {{1, QStringLiteral("alsa_input.usb"), QStringLiteral("Micro USB & casque")},
                                              {2, QStringLiteral("alsa_input.pci"), QStringLiteral("Micro interne")}};
 
+QCoro::Task<QString> heldTranscription(const bool *released)
+{
+    while (!*released)
+        co_await QCoro::sleepFor(std::chrono::milliseconds(10));
+    co_return QString();
+}
+
+// A meeting recorder over a fake microphone; its transcriptions wait for release().
+struct Meetings
+{
+    QTemporaryDir dir;
+    Store store{dir.filePath(QStringLiteral("data"))};
+    std::shared_ptr<FakeMeetingMic> mic = std::make_shared<FakeMeetingMic>();
+    bool released = false;
+    std::unique_ptr<MeetingRecorder> recorder;
+
+    Meetings()
+    {
+        MeetingServices s;
+        s.microphoneAllowed = [] { return true; };
+        s.makeCapture = FakeMeetingMic::maker(mic);
+        s.transcribe = [this](QByteArray, QString, QStringList) { return heldTranscription(&released); };
+        s.complete = [](QString, QString, QString) -> QCoro::Task<QString> { co_return QString(); };
+        s.store = &store;
+        recorder = std::make_unique<MeetingRecorder>(std::move(s));
+    }
+
+    bool reach(MeetingRecorder::State state)
+    {
+        const auto at = [this](MeetingRecorder::State s) {
+            return TestEnv::waitFor([&] { return recorder->state() == s; });
+        };
+        if (state == MeetingRecorder::State::Idle)
+            return at(state);
+        recorder->toggle();
+        if (!at(MeetingRecorder::State::Recording))
+            return false;
+        if (state == MeetingRecorder::State::Recording)
+            return true;
+        // Longer than the shortest meeting that is processed.
+        if (!mic->feed(QByteArray(16000 * 2 * 4, '\x10')))
+            return false;
+        recorder->toggle();
+        return at(state);
+    }
+
+    // Back to idle, nothing left running.
+    bool release()
+    {
+        released = true;
+        if (recorder->state() == MeetingRecorder::State::Recording)
+            recorder->toggle();
+        return TestEnv::waitFor([&] { return recorder->state() == MeetingRecorder::State::Idle; }, 10000);
+    }
+};
+
 } // namespace
 
 class TestTray : public QObject
@@ -78,15 +140,18 @@ class TestTray : public QObject
         int windows = 0;
         int settingsShown = 0;
 
-        explicit Rig(Tray::Shell shell = {})
+        explicit Rig(CallTranslator *calls = nullptr, MeetingRecorder *meetings = nullptr,
+                     std::function<QIcon(const QString &)> symbol = {})
         {
-            shell.showWindow = [this] { ++windows; };
-            shell.openSettings = [this] { ++settingsShown; };
-            shell.after = [this](int ms, std::function<void()> work) {
+            Tray::Seams seams;
+            seams.symbol = std::move(symbol);
+            seams.after = [this](int ms, std::function<void()> work) {
                 delays << ms;
                 delayed << std::move(work);
             };
-            tray = std::make_unique<Tray>(&settings, &store, nullptr, &microphones, std::move(shell));
+            tray = std::make_unique<Tray>(&settings, &store, nullptr, &microphones, calls, meetings, std::move(seams));
+            QObject::connect(tray.get(), &Tray::windowRequested, [this] { ++windows; });
+            QObject::connect(tray.get(), &Tray::settingsRequested, [this] { ++settingsShown; });
         }
         QStringList top() { return describe(tray->menu()); }
     };
@@ -127,14 +192,9 @@ private Q_SLOTS:
         QFETCH(QStringList, history);
         QFETCH(bool, withCallsAndMeetings);
         QFETCH(QStringList, expected);
-        Tray::Shell shell;
-        if (withCallsAndMeetings) {
-            shell.callRunning = [] { return false; };
-            shell.toggleCall = [] {};
-            shell.meeting = [] { return StatusMenu::Meeting::Idle; };
-            shell.toggleMeeting = [] {};
-        }
-        Rig rig(std::move(shell));
+        CallTranslator calls{CallServices{}};
+        MeetingRecorder meetings{MeetingServices{}};
+        Rig rig(withCallsAndMeetings ? &calls : nullptr, withCallsAndMeetings ? &meetings : nullptr);
         QList<Dictation> dictations;
         for (const QString &text : history)
             dictations << dictation(text);
@@ -301,36 +361,33 @@ private Q_SLOTS:
     void meetingItem_data()
     {
         QTest::addColumn<bool>("withRecorder");
-        QTest::addColumn<int>("meeting");
+        QTest::addColumn<MeetingRecorder::State>("meeting");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("toggles");
-        QTest::newRow("idle") << true << int(StatusMenu::Meeting::Idle) << QStringLiteral("Démarrer une réunion") << 1;
+        QTest::newRow("idle") << true << MeetingRecorder::State::Idle << QStringLiteral("Démarrer une réunion") << 1;
         QTest::newRow("recording: checked, stops")
-            << true << int(StatusMenu::Meeting::Recording) << QStringLiteral("*Arrêter la réunion") << 1;
+            << true << MeetingRecorder::State::Recording << QStringLiteral("*Arrêter la réunion") << 1;
         QTest::newRow("processing: offered again")
-            << true << int(StatusMenu::Meeting::Processing) << QStringLiteral("Démarrer une réunion") << 1;
+            << true << MeetingRecorder::State::Processing << QStringLiteral("Démarrer une réunion") << 1;
         QTest::newRow("no recorder: disabled")
-            << false << int(StatusMenu::Meeting::Idle) << QStringLiteral("!Démarrer une réunion") << 0;
+            << false << MeetingRecorder::State::Idle << QStringLiteral("!Démarrer une réunion") << 0;
     }
 
     void meetingItem()
     {
         QFETCH(bool, withRecorder);
-        QFETCH(int, meeting);
+        QFETCH(MeetingRecorder::State, meeting);
         QFETCH(QString, shown);
         QFETCH(int, toggles);
         int toggled = 0;
         QStringList symbols;
-        Tray::Shell shell;
-        if (withRecorder) {
-            shell.meeting = [meeting] { return StatusMenu::Meeting(meeting); };
-            shell.toggleMeeting = [&toggled] { ++toggled; };
-        }
-        shell.symbol = [&symbols](const QString &symbol) {
+        Meetings meetings;
+        QVERIFY(meetings.reach(meeting));
+        Rig rig(nullptr, withRecorder ? meetings.recorder.get() : nullptr, [&symbols](const QString &symbol) {
             symbols << symbol;
             return QIcon();
-        };
-        Rig rig(std::move(shell));
+        });
+        connect(rig.tray.get(), &Tray::meetingToggleRequested, this, [&toggled] { ++toggled; });
         symbols.clear();
         rig.tray->rebuild();
         const QStringList top = rig.top();
@@ -346,24 +403,20 @@ private Q_SLOTS:
         QCOMPARE(toggled, toggles);
         // Nothing waits for the menu to close.
         QVERIFY(rig.delays.isEmpty());
+        QVERIFY(meetings.release());
     }
 
-    // A change of a source the tray does not watch itself shows without opening the menu.
+    // A meeting that starts shows without opening the menu.
     void meetingChangeShowsWithoutOpening()
     {
-        StatusMenu::Meeting meeting = StatusMenu::Meeting::Idle;
-        Tray::Shell shell;
-        shell.meeting = [&meeting] { return meeting; };
-        shell.toggleMeeting = [] {};
-        Rig rig(std::move(shell));
+        Meetings meetings;
+        Rig rig(nullptr, meetings.recorder.get());
         QVERIFY(rig.top().contains(QStringLiteral("Démarrer une réunion")));
-        meeting = StatusMenu::Meeting::Recording;
-        rig.tray->scheduleRebuild();
+        QVERIFY(meetings.reach(MeetingRecorder::State::Recording));
         QVERIFY(TestEnv::waitFor([&] { return rig.top().contains(QStringLiteral("*Arrêter la réunion")); }));
         // While the menu is open the change waits for it to close.
         Q_EMIT rig.tray->menu()->aboutToShow();
-        meeting = StatusMenu::Meeting::Idle;
-        rig.tray->scheduleRebuild();
+        QVERIFY(meetings.release());
         QCoreApplication::processEvents();
         QVERIFY(rig.top().contains(QStringLiteral("*Arrêter la réunion")));
         Q_EMIT rig.tray->menu()->aboutToHide();
