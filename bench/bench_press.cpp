@@ -103,10 +103,10 @@ int main(int argc, char *argv[])
         std::printf("appui → micro: le serveur de son ne répond pas\n");
         return 1;
     }
-    DictationController::Services services = DictationWiring::productionServices(nullptr, &microphones);
+    DictationController::Services services = DictationWiring::productionServices(AppSettings::shared(), nullptr, &microphones);
     services.openRouterReachable = [] { return true; };
     services.makeRecorder = [&recorder] {
-        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone());
+        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(AppSettings::shared()));
         recorder = timed.get();
         return std::unique_ptr<DictationRecorder>(std::move(timed));
     };

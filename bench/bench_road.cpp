@@ -122,7 +122,7 @@ int main(int argc, char *argv[])
             [](QByteArray w, bool *flag) -> QCoro::Task<> {
                 try {
                     const QString heard = co_await GeminiSpeech::transcribe(w, QStringLiteral("français"), {});
-                    co_await OpenRouter::complete(OpenRouter::instructions(QStringLiteral("français"), {}, QString()),
+                    co_await OpenRouter::complete(OpenRouter::instructions(QStringLiteral("français"), {}, AppSettings::shared()->punctuation(), QString()),
                                                   heard, AppSettings::shared()->openRouterModel());
                 } catch (...) {
                 }

@@ -6,6 +6,7 @@
 #include "calls/CallSegmenter.h"
 #include "calls/SubtitleWindow.h"
 #include "engines/EngineError.h"
+#include "model/AppSettings.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
 #include "platform/PulseAppCapture.h"
@@ -132,13 +133,15 @@ bool sameApp(const RunningApp &app, const QStringList &ids)
 
 } // namespace
 
-CallServices CallServices::production()
+CallServices CallServices::production(AppSettings *settings)
 {
     CallServices s;
     s.transcribe = [](QByteArray wav, QString context) {
         return GeminiSpeech::transcribeAndTranslate(std::move(wav), std::move(context));
     };
-    s.translate = [](QString text) { return Translator::translate(std::move(text), u"français"_s, false); };
+    s.translate = [settings](QString text) {
+        return Translator::translate(std::move(text), u"français"_s, false, TextSettings::of(*settings));
+    };
     s.makeCapture = [] { return std::make_unique<PulseAppCapture>(); };
     s.soundAvailable = []() -> QCoro::Task<bool> {
         QFuture<bool> asking = QtConcurrent::run([] { return Pulse::serverAnswers(1000); });

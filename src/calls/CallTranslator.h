@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class AppSettings;
 class CallAudioQueue;
 class CallSegmenter;
 class Defaults;
@@ -87,7 +88,8 @@ struct CallServices
     // Real-time capture is paced by the clock; other sound is mixed as it comes.
     bool paced = true;
 
-    static CallServices production();
+    // The translation follows `settings`, which outlive the services.
+    static CallServices production(AppSettings *settings);
 };
 
 // Live call subtitles: captures what one application (or the whole computer)

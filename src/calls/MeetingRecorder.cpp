@@ -39,7 +39,7 @@ namespace {
 class MicrophoneCapture final : public MeetingCapture
 {
 public:
-    MicrophoneCapture() { recorder_.setKeepSamples(false); }
+    explicit MicrophoneCapture(AppSettings *settings) : recorder_(settings) { recorder_.setKeepSamples(false); }
     ~MicrophoneCapture() override { recorder_.onBuffer = nullptr; }
 
     void start(std::function<void(QByteArrayView)> sink) override
@@ -71,13 +71,13 @@ QString upperId(const QUuid &id)
 
 } // namespace
 
-MeetingServices MeetingServices::production(Store *store, MicrophoneList *microphones)
+MeetingServices MeetingServices::production(AppSettings *settings, Store *store, MicrophoneList *microphones)
 {
     MeetingServices s;
     QPointer<MicrophoneList> list(microphones);
     s.microphoneAllowed = [list] { return microphonePresent(list); };
     s.requestMicrophone = [] {};
-    s.makeCapture = [] { return std::make_unique<MicrophoneCapture>(); };
+    s.makeCapture = [settings] { return std::make_unique<MicrophoneCapture>(settings); };
     s.transcribe = [](QByteArray wav, QString language, QStringList words) {
         return GeminiSpeech::transcribe(std::move(wav), std::move(language), std::move(words));
     };
@@ -85,7 +85,7 @@ MeetingServices MeetingServices::production(Store *store, MicrophoneList *microp
         return OpenRouter::complete(std::move(system), std::move(text), std::move(model));
     };
     s.playSound = [](const QString &name) { Sounds::play(name); };
-    s.language = [] { return AppSettings::shared()->language(); };
+    s.language = [settings] { return settings->language(); };
     s.store = store;
     return s;
 }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+class AppSettings;
 class MeetingSpool;
 class MicrophoneList;
 class QJSEngine;
@@ -51,7 +52,8 @@ struct MeetingServices
     Store *store = nullptr;
 
     // `microphones`: the kept list of input devices, asked instead of the sound server.
-    static MeetingServices production(Store *store, MicrophoneList *microphones = nullptr);
+    // `settings` outlive the services.
+    static MeetingServices production(AppSettings *settings, Store *store, MicrophoneList *microphones = nullptr);
 };
 
 // Records a meeting from the microphone into a spool file, then transcribes it in

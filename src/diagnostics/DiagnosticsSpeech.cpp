@@ -51,7 +51,7 @@ QCoro::Task<> onDeviceTest(QStringList values)
     print(QStringLiteral("modèle local disponible: ") + (available ? QStringLiteral("true") : QStringLiteral("false")));
     clock.restart();
     const QString rewritten =
-        co_await LocalRewrite::run(OpenRouter::instructions(QStringLiteral("français"), {}), text);
+        co_await LocalRewrite::run(OpenRouter::instructions(QStringLiteral("français"), {}, AppSettings::shared()->punctuation()), text);
     print(QStringLiteral("reformulation (") + elapsed(clock) + QStringLiteral(" s): ") + rewritten);
 }
 

@@ -1,6 +1,7 @@
 // The text switches: voice command, translation, correction.
 #include "diagnostics/CommandLine.h"
 
+#include "model/AppSettings.h"
 #include "text/Analyzer.h"
 #include "text/Translator.h"
 #include "text/VoiceCommand.h"
@@ -13,6 +14,11 @@ namespace {
 
 const QString kFrench = QStringLiteral("français");
 
+TextSettings current()
+{
+    return TextSettings::of(*AppSettings::shared());
+}
+
 } // namespace
 
 QCoro::Task<> command(QStringList values)
@@ -23,7 +29,7 @@ QCoro::Task<> command(QStringList values)
 
 QCoro::Task<> translate(QStringList values)
 {
-    const QString result = co_await Translator::translate(values.at(0), QStringLiteral("anglais"), true);
+    const QString result = co_await Translator::translate(values.at(0), QStringLiteral("anglais"), true, current());
     print(QStringLiteral("traduit: ") + result);
 }
 
@@ -34,16 +40,16 @@ QCoro::Task<> correct(QStringList values)
     clock.start();
     const auto elapsed = [&clock] { return seconds(clock.nsecsElapsed() / 1e9); };
 
-    const Analysis analysis = co_await Analyzer::analyze(text, kFrench, {});
+    const Analysis analysis = co_await Analyzer::analyze(text, kFrench, {}, current());
     print(QStringLiteral("correction en ") + elapsed() + QStringLiteral(" s"));
 
-    const QList<Fix> fixes = co_await Analyzer::explain(analysis.fixes, text, kFrench);
+    const QList<Fix> fixes = co_await Analyzer::explain(analysis.fixes, text, kFrench, current());
     print(QStringLiteral("analyse (") + elapsed() + QStringLiteral(" s): ") + analysis.corrected);
     for (const Fix &fix : fixes)
         print(QStringLiteral("  [") + fix.kind + QStringLiteral("] ") + fix.original + QStringLiteral(" → ") + fix.correction
               + QStringLiteral(" : ") + fix.explanation);
 
-    const QString formal = co_await Analyzer::rewrite(text, TextAction::Formal, kFrench, std::nullopt);
+    const QString formal = co_await Analyzer::rewrite(text, TextAction::Formal, kFrench, std::nullopt, current());
     print(QStringLiteral("formel: ") + formal);
 }
 

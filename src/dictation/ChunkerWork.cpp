@@ -56,7 +56,7 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
         co_return ChunkText{raw, OpenRouter::basicCleanup(corrected)};
 
     // The tone is this chunker's own, handed to the prompt directly.
-    const QString system = OpenRouter::instructions(language, words, tone);
+    const QString system = OpenRouter::instructions(language, words, AppSettings::shared()->punctuation(), tone);
     try {
         const QString model = AppSettings::shared()->openRouterModel();
         QCoro::Task<QString> rewriting = OpenRouter::complete(system, corrected, model);

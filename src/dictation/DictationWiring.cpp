@@ -13,6 +13,7 @@
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
 #include "engines/Tone.h"
+#include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
 #include "platform/Accessibility.h"
@@ -33,7 +34,7 @@ constexpr int kSelectionTimeoutMs = 400;
 class MicrophoneRecorder final : public DictationRecorder
 {
 public:
-    MicrophoneRecorder()
+    explicit MicrophoneRecorder(AppSettings *settings) : recorder_(settings)
     {
         recorder_.onLevel = [this](double level) {
             if (onLevel)
@@ -195,9 +196,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<DictationRecorder> DictationRecorder::microphone()
+std::unique_ptr<DictationRecorder> DictationRecorder::microphone(AppSettings *settings)
 {
-    return std::make_unique<MicrophoneRecorder>();
+    return std::make_unique<MicrophoneRecorder>(settings);
 }
 
 PasteDesktop DictationWiring::pasteDesktop()
@@ -218,7 +219,8 @@ PasteDesktop DictationWiring::pasteDesktop()
     return desktop;
 }
 
-DictationController::Services DictationWiring::productionServices(KeyStore *keys, MicrophoneList *microphones)
+DictationController::Services DictationWiring::productionServices(AppSettings *settings, KeyStore *keys,
+                                                                  MicrophoneList *microphones)
 {
     DictationController::Services services;
     QPointer<MicrophoneList> list(microphones);
@@ -245,9 +247,11 @@ DictationController::Services DictationWiring::productionServices(KeyStore *keys
         Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
     };
     services.road = processingRoad;
-    services.makeRecorder = DictationRecorder::microphone;
-    services.makeChunker = [](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
-        return std::unique_ptr<DictationChunker>(new RecordingChunker(Tone::hint(bundleId), std::move(slice)));
+    services.makeRecorder = [settings] { return DictationRecorder::microphone(settings); };
+    QPointer<AppSettings> chosen(settings);
+    services.makeChunker = [chosen](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
+        const QString tone = Tone::hint(chosen && chosen->adaptTone(), bundleId);
+        return std::unique_ptr<DictationChunker>(new RecordingChunker(tone, std::move(slice)));
     };
     // One selection host per controller, kept alive by the services that use it.
     auto hosts = std::make_shared<std::map<DictationController *, std::unique_ptr<ControllerSelectionHost>>>();

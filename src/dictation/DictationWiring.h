@@ -4,6 +4,7 @@
 
 #include "dictation/Paster.h"
 
+class AppSettings;
 class KeyStore;
 class MicrophoneList;
 
@@ -12,7 +13,8 @@ class MicrophoneList;
 namespace DictationWiring {
 
 // `microphones`: the kept list of input devices, asked instead of the sound server.
-DictationController::Services productionServices(KeyStore *keys, MicrophoneList *microphones = nullptr);
+DictationController::Services productionServices(AppSettings *settings, KeyStore *keys,
+                                                 MicrophoneList *microphones = nullptr);
 
 // The desktop the paster posts keys into: XTEST, the frontmost window's class,
 // the modifiers the user holds.

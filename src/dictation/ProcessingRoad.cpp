@@ -11,6 +11,7 @@
 #include "engines/Deepgram.h"
 #include "engines/LocalSpeech.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
@@ -213,7 +214,8 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
         if (engine == TranscriptionEngine::Deepgram) {
             const QString model = settings->deepgramModel();
             const QString code = deepgramCode(language);
-            QCoro::Task<QString> cloud = Deepgram::transcribe(wav, model, code, words);
+            const std::optional<QString> key = KeyStore::shared()->key(APIService::Deepgram);
+            QCoro::Task<QString> cloud = Deepgram::transcribe(wav, model, code, words, key);
             QString heard = co_await std::move(cloud);
             co_return Heard{heard, {}};
         }
@@ -240,7 +242,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
     const QStringList words = store->words();
     std::optional<QString> failure;
     QString finalText;
-    const QString system = OpenRouter::instructions(language, words, tone);
+    const QString system = OpenRouter::instructions(language, words, settings->punctuation(), tone);
     try {
         const QString model = settings->openRouterModel();
         const CloudFirst::Plan plan{QStringLiteral("reformulation"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
@@ -252,7 +254,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
         finalText = Corrector::finish(store->applyCorrections(rewritten), CorrectionScope(12));
         if (trip->request.translate) {
             const QString target = settings->translateTarget();
-            QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
+            QCoro::Task<QString> translation = Translator::translate(finalText, target, false, TextSettings::of(*settings));
             finalText = co_await std::move(translation);
         }
     } catch (const std::exception &error) {
@@ -364,7 +366,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
     }
 
     // The final text.
-    const QString tone = Tone::hint(req.app ? req.app->bundleId : std::nullopt);
+    const QString tone = Tone::hint(settings->adaptTone(), req.app ? req.app->bundleId : std::nullopt);
     OpenRouter::setToneHint(tone);
     const QString corrected = store->applyCorrections(transcript);
     const bool isShort = TextUtil::wordCount(corrected) < 4 || settings->rewriteEngine() == RewriteEngine::None;
@@ -375,7 +377,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
             std::optional<QString> failure;
             try {
                 const QString target = settings->translateTarget();
-                QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
+                QCoro::Task<QString> translation = Translator::translate(finalText, target, false, TextSettings::of(*settings));
                 finalText = co_await std::move(translation);
             } catch (const std::exception &error) {
                 failure = describe(error);

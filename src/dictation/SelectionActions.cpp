@@ -153,13 +153,14 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         if (translate) {
             const QString selected = *text;
             const QString target = settings->translateTarget();
-            QCoro::Task<QString> translation = Translator::translate(selected, target, true);
+            QCoro::Task<QString> translation = Translator::translate(selected, target, true, TextSettings::of(*settings));
             result = co_await std::move(translation);
         } else {
             const QString selected = *text;
             const QString language = promptName(settings->language());
             const QStringList words = Store::shared()->words();
-            QCoro::Task<Corrector::Result> correction = Corrector::correctDetailed(selected, language, words);
+            QCoro::Task<Corrector::Result> correction =
+                Corrector::correctDetailed(selected, language, words, TextSettings::of(*settings));
             const Corrector::Result corrected = co_await std::move(correction);
             result = corrected.text;
         }

@@ -27,9 +27,11 @@ QString toneHint();
 void setToneHint(const QString &tone);
 
 // The clean-up prompt of a raw transcript in `language` (a French phrase such as
-// "français"), with the spelling of `words` and the register of `tone`.
-QString instructions(const QString &language, const QStringList &words);
-QString instructions(const QString &language, const QStringList &words, const QString &tone);
+// "français"), with the spelling of `words`, the `punctuation` setting and the
+// register of `tone`.
+QString instructions(const QString &language, const QStringList &words, PunctuationLevel punctuation);
+QString instructions(const QString &language, const QStringList &words, PunctuationLevel punctuation,
+                     const QString &tone);
 
 // Hesitations removed, double blanks reduced, blanks trimmed, first character
 // upper-cased.

@@ -312,11 +312,13 @@ void CorrectorModel::run()
                + QString::number(TextUtil::characterCount(text)) + QStringLiteral(" caractères"));
 
     const QString language = promptName(settings_->language());
+    const TextSettings values = TextSettings::of(*settings_);
     if (mode_ == Mode::Correct) {
-        correctRun(this, generation_, text, language, Store::shared()->words()).then([] {}, [](const std::exception &) {});
+        correctRun(this, generation_, text, language, Store::shared()->words(), values)
+            .then([] {}, [](const std::exception &) {});
     } else {
         const TextAction action = mode_ == Mode::Rephrase ? tone_ : TextAction::Summary;
-        rewriteRun(this, generation_, text, action, language, settings_->translateTarget())
+        rewriteRun(this, generation_, text, action, language, settings_->translateTarget(), values)
             .then([] {}, [](const std::exception &) {});
     }
 }
@@ -332,12 +334,12 @@ void CorrectorModel::failed(QPointer<CorrectorModel> self, quint64 generation, c
 }
 
 QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 generation, QString text,
-                                         QString language, QStringList words)
+                                         QString language, QStringList words, TextSettings settings)
 {
     Analysis result;
     QString failure;
     try {
-        auto analyse = Analyzer::analyze(text, language, words);
+        auto analyse = Analyzer::analyze(text, language, words, settings);
         result = co_await std::move(analyse);
     } catch (const std::exception &error) {
         failure = describe(error);
@@ -355,7 +357,7 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
 
     if (self && self->current(generation))
         self->setExplaining(true);
-    auto explain = Analyzer::explain(result.fixes, text, language);
+    auto explain = Analyzer::explain(result.fixes, text, language, settings);
     const QList<Fix> explained = co_await std::move(explain);
     if (self && self->current(generation)) {
         self->setExplaining(false);
@@ -374,12 +376,12 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
 }
 
 QCoro::Task<> CorrectorModel::rewriteRun(QPointer<CorrectorModel> self, quint64 generation, QString text,
-                                         TextAction action, QString language, QString target)
+                                         TextAction action, QString language, QString target, TextSettings settings)
 {
     QString result;
     QString failure;
     try {
-        auto rewrite = Analyzer::rewrite(text, action, language, target);
+        auto rewrite = Analyzer::rewrite(text, action, language, target, settings);
         result = co_await std::move(rewrite);
     } catch (const std::exception &error) {
         failure = describe(error);

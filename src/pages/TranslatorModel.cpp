@@ -111,16 +111,17 @@ void TranslatorModel::send()
     setWorking(true);
     setError({});
     sent_ = generation_;
-    run(this, generation_, pending_, target_).then([] {}, [](const std::exception &) {});
+    run(this, generation_, pending_, target_, TextSettings::of(*settings_)).then([] {}, [](const std::exception &) {});
 }
 
-QCoro::Task<> TranslatorModel::run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target)
+QCoro::Task<> TranslatorModel::run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target,
+                                   TextSettings settings)
 {
     QString translation;
     QString failure;
     bool failed = false;
     try {
-        auto translate = Translator::translate(text, target, false);
+        auto translate = Translator::translate(text, target, false, settings);
         translation = co_await std::move(translate);
     } catch (const std::exception &error) {
         failed = true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/TextSettings.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -83,7 +85,8 @@ Q_SIGNALS:
 private:
     void schedule(int delayMs);
     void send();
-    static QCoro::Task<> run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target);
+    static QCoro::Task<> run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target,
+                             TextSettings settings);
     void setResult(const QString &result);
     void setWorking(bool on);
     void setError(const QString &error);

@@ -6,10 +6,10 @@
 
 namespace Translator {
 
-QCoro::Task<QString> translate(QString text, QString target, bool autoReverse)
+QCoro::Task<QString> translate(QString text, QString target, bool autoReverse, TextSettings settings)
 {
     const QString system = systemPrompt(resolvedTarget(text, target, autoReverse));
-    const QString model = cloudModel();
+    const QString model = cloudModel(settings);
     const CloudFirst::Plan plan{QStringLiteral("traduction"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text, false};
     QCoro::Task<QString> asked = CloudFirst::run<QString>(
         plan, [system, text, model] { return OpenRouter::complete(system, text, model); },

@@ -55,6 +55,8 @@ private:
     FakeHttpService hosted_;
     FakeHttpService deepgram_;
 
+    static std::optional<QString> deepgramKey() { return KeyStore::shared()->key(APIService::Deepgram); }
+
     void ownKeyRoute()
     {
         setKey(APIService::OpenRouter, QStringLiteral("sk-or-test"));
@@ -324,7 +326,7 @@ private Q_SLOTS:
                 {QStringLiteral("alternatives"), QJsonArray{QJsonObject{{QStringLiteral("transcript"), QStringLiteral(" Salut ")}},
                                                             QJsonObject{{QStringLiteral("transcript"), QStringLiteral("autre")}}}}}}}}}}));
         const QByteArray wav = wavOf(0.3);
-        const auto out = await(Deepgram::transcribe(wav, model, language, terms));
+        const auto out = await(Deepgram::transcribe(wav, model, language, terms, deepgramKey()));
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, QStringLiteral(" Salut ")); // not trimmed
         QCOMPARE(deepgram_.count(), 1);
@@ -371,7 +373,7 @@ private Q_SLOTS:
         QFETCH(QString, error);
         setKey(APIService::Deepgram, QStringLiteral("dg-key"));
         deepgram_.enqueue("POST", QStringLiteral("/v1/listen"), reply);
-        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}));
+        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}, deepgramKey()));
         QCOMPARE(out.error, error);
         if (error.isEmpty())
             QCOMPARE(*out.value, text);
@@ -388,7 +390,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, key);
         setKey(APIService::Deepgram, key);
-        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}));
+        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}, deepgramKey()));
         QCOMPARE(out.error, QStringLiteral("Clé Deepgram absente"));
         QTest::qWait(50);
         QCOMPARE(deepgram_.count(), 0);

@@ -2,6 +2,7 @@
 #include "calls/CallTranslator.h"
 #include "engines/EngineError.h"
 #include "fakes/FakeAppCapture.h"
+#include "model/AppSettings.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
 #include "support/TestEnv.h"
@@ -423,7 +424,7 @@ private Q_SLOTS:
                 qputenv("PULSE_SERVER", previous);
         });
         Rig rig(dir_.path());
-        rig.soundCheck = CallServices::production().soundAvailable;
+        rig.soundCheck = CallServices::production(AppSettings::shared()).soundAvailable;
         bool turned = false;
         bool answeredBeforeTurn = true;
         QTimer::singleShot(0, this, [&] {

@@ -393,8 +393,9 @@ private Q_SLOTS:
             keys.insert(APIService::Deepgram, QStringLiteral("dg-test"));
             KeyStore::shared()->setKeys(keys);
             credential = "Token dg-test";
+            const std::optional<QString> stored = KeyStore::shared()->key(APIService::Deepgram);
             const auto out = await(Deepgram::transcribe(QByteArray(44, '\0'), QStringLiteral("nova-3"),
-                                                        QStringLiteral("fr"), {}));
+                                                        QStringLiteral("fr"), {}, stored));
             qputenv("OMBRY_DEEPGRAM_URL", "http://127.0.0.1:9");
             QVERIFY(out.done);
             succeeded = out.value == QStringLiteral("bonjour");
