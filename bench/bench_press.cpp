@@ -103,7 +103,8 @@ int main(int argc, char *argv[])
         std::printf("appui → micro: le serveur de son ne répond pas\n");
         return 1;
     }
-    DictationController::Services services = DictationWiring::productionServices(AppSettings::shared(), nullptr, &microphones);
+    const DictationData program{data.settings(), data.store(), data.keys()};
+    DictationController::Services services = DictationWiring::productionServices(program, &microphones);
     services.openRouterReachable = [] { return true; };
     services.makeRecorder = [&recorder] {
         auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(AppSettings::shared()));

@@ -78,7 +78,7 @@ struct Desktop
 
 MeetingServices meetingServices(DataLayer &data, MicrophoneList *microphones, const Application::Options &options)
 {
-    MeetingServices services = MeetingServices::production(data.settings(), data.store(), microphones);
+    MeetingServices services = MeetingServices::production(data.access(), microphones);
     if (options.meetings)
         options.meetings(services);
     return services;
@@ -92,10 +92,11 @@ std::unique_ptr<QQmlEngine> makeEngine()
 }
 
 Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Options &options)
-    : controller(DictationWiring::productionServices(data.settings(), data.keys(), microphones.get()))
+    : controller(DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
+                                                     microphones.get()))
     , paster(DictationWiring::pasteDesktop())
     , reader(nullptr)
-    , calls(CallServices::production(data.settings()))
+    , calls(CallServices::production(data.access()))
     , meetings(meetingServices(data, microphones.get(), options))
     , engine(makeEngine())
     , bubble(engine.get())

@@ -133,14 +133,15 @@ bool sameApp(const RunningApp &app, const QStringList &ids)
 
 } // namespace
 
-CallServices CallServices::production(AppSettings *settings)
+CallServices CallServices::production(OmbryAI::Access access)
 {
     CallServices s;
-    s.transcribe = [](QByteArray wav, QString context) {
-        return GeminiSpeech::transcribeAndTranslate(std::move(wav), std::move(context));
+    s.transcribe = [access](QByteArray wav, QString context) {
+        return GeminiSpeech::transcribeAndTranslate(access, std::move(wav), std::move(context));
     };
-    s.translate = [settings](QString text) {
-        return Translator::translate(std::move(text), u"français"_s, false, TextSettings::of(*settings));
+    s.translate = [access](QString text) {
+        const TextSettings settings = TextSettings::of(*access.settings);
+        return Translator::translate(access, std::move(text), u"français"_s, false, settings);
     };
     s.makeCapture = [] { return std::make_unique<PulseAppCapture>(); };
     s.soundAvailable = []() -> QCoro::Task<bool> {

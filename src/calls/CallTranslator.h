@@ -16,7 +16,6 @@
 #include <memory>
 #include <optional>
 
-class AppSettings;
 class CallAudioQueue;
 class CallSegmenter;
 class Defaults;
@@ -88,8 +87,8 @@ struct CallServices
     // Real-time capture is paced by the clock; other sound is mixed as it comes.
     bool paced = true;
 
-    // The translation follows `settings`, which outlive the services.
-    static CallServices production(AppSettings *settings);
+    // The cloud requests go through `access`; the translation follows its settings.
+    static CallServices production(OmbryAI::Access access);
 };
 
 // Live call subtitles: captures what one application (or the whole computer)

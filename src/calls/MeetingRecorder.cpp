@@ -71,22 +71,23 @@ QString upperId(const QUuid &id)
 
 } // namespace
 
-MeetingServices MeetingServices::production(AppSettings *settings, Store *store, MicrophoneList *microphones)
+MeetingServices MeetingServices::production(OmbryAI::Access access, MicrophoneList *microphones)
 {
     MeetingServices s;
     QPointer<MicrophoneList> list(microphones);
     s.microphoneAllowed = [list] { return microphonePresent(list); };
     s.requestMicrophone = [] {};
+    AppSettings *settings = access.settings;
     s.makeCapture = [settings] { return std::make_unique<MicrophoneCapture>(settings); };
-    s.transcribe = [](QByteArray wav, QString language, QStringList words) {
-        return GeminiSpeech::transcribe(std::move(wav), std::move(language), std::move(words));
+    s.transcribe = [access](QByteArray wav, QString language, QStringList words) {
+        return GeminiSpeech::transcribe(access, std::move(wav), std::move(language), std::move(words));
     };
-    s.complete = [](QString system, QString text, QString model) {
-        return OpenRouter::complete(std::move(system), std::move(text), std::move(model));
+    s.complete = [access](QString system, QString text, QString model) {
+        return OpenRouter::complete(access, std::move(system), std::move(text), std::move(model));
     };
     s.playSound = [](const QString &name) { Sounds::play(name); };
     s.language = [settings] { return settings->language(); };
-    s.store = store;
+    s.store = access.store;
     return s;
 }
 

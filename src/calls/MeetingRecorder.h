@@ -2,6 +2,7 @@
 
 #include "core/Installed.h"
 
+#include "engines/OmbryAI.h"
 #include "model/SettingsTypes.h"
 
 #include <QByteArrayView>
@@ -17,7 +18,6 @@
 #include <memory>
 #include <optional>
 
-class AppSettings;
 class MeetingSpool;
 class MicrophoneList;
 class QJSEngine;
@@ -52,8 +52,8 @@ struct MeetingServices
     Store *store = nullptr;
 
     // `microphones`: the kept list of input devices, asked instead of the sound server.
-    // `settings` outlive the services.
-    static MeetingServices production(AppSettings *settings, Store *store, MicrophoneList *microphones = nullptr);
+    // The cloud requests go through `access`, the meetings go to its store.
+    static MeetingServices production(OmbryAI::Access access, MicrophoneList *microphones = nullptr);
 };
 
 // Records a meeting from the microphone into a spool file, then transcribes it in

@@ -70,8 +70,8 @@ private:
 class RecordingChunker final : public DictationChunker
 {
 public:
-    RecordingChunker(QString tone, std::function<QByteArray(qint64, qint64)> slice)
-        : chunker_(std::move(tone)), slice_(std::move(slice))
+    RecordingChunker(DictationData data, QString tone, std::function<QByteArray(qint64, qint64)> slice)
+        : chunker_(std::move(tone), Chunker::work(data)), slice_(std::move(slice))
     {
     }
     void cut(qint64 at) override
@@ -136,7 +136,7 @@ private:
     quint64 seq_;
 };
 
-QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run)
+QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run, DictationData data)
 {
     ControllerRoadHost host(controller, run.seq);
     ProcessingRoad::Request request;
@@ -150,7 +150,7 @@ QCoro::Task<> processingRoad(DictationController *controller, DictationControlle
     request.commandText = controller->commandText();
     request.translate = controller->translateThis();
     request.startedAt = controller->startedAt();
-    QCoro::Task<> road = ProcessingRoad::run(&host, std::move(request));
+    QCoro::Task<> road = ProcessingRoad::run(&host, data, std::move(request));
     co_await std::move(road);
 }
 
@@ -219,39 +219,40 @@ PasteDesktop DictationWiring::pasteDesktop()
     return desktop;
 }
 
-DictationController::Services DictationWiring::productionServices(AppSettings *settings, KeyStore *keys,
-                                                                  MicrophoneList *microphones)
+DictationController::Services DictationWiring::productionServices(DictationData data, MicrophoneList *microphones)
 {
     DictationController::Services services;
     QPointer<MicrophoneList> list(microphones);
     services.microphoneAvailable = [list] { return microphonePresent(list); };
     services.trusted = Permissions::accessibility;
     services.playSound = Sounds::play;
-    QPointer<KeyStore> keyStore(keys);
+    QPointer<KeyStore> keyStore(data.keys);
     services.hasDeepgramKey = [keyStore] { return keyStore && keyStore->key(APIService::Deepgram).has_value(); };
     // The transport's rule (the user's key, else the hosted service), or a local
     // transcription server that answered; the next press sees a fresher probe.
-    services.openRouterReachable = [] {
-        const bool possible = CloudFirst::dictationPossible();
+    services.openRouterReachable = [access = data.access()] {
+        const bool possible = CloudFirst::dictationPossible(access);
         EngineReadiness::shared()->refresh();
         return possible;
     };
-    services.keepRecording = [](Dictation entry, QByteArray wav, QString cause) {
-        Road::keepRecording(entry, wav, cause);
-        Store::shared()->flush(); // the process is about to end
+    Store *store = data.store;
+    services.keepRecording = [store](Dictation entry, QByteArray wav, QString cause) {
+        Road::keepRecording(store, entry, wav, cause);
+        store->flush(); // the process is about to end
     };
-    services.spoolPath = [](QUuid id) { return DictationSpool::path(Store::shared(), id); };
-    services.releaseSpool = [](QUuid id) { DictationSpool::release(Store::shared(), id); };
+    services.spoolPath = [store](QUuid id) { return DictationSpool::path(store, id); };
+    services.releaseSpool = [store](QUuid id) { DictationSpool::release(store, id); };
     services.warmUpNetwork = Net::warmUp;
     services.readSelection = [](std::function<void(std::optional<QString>)> done) {
         Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
     };
-    services.road = processingRoad;
-    services.makeRecorder = [settings] { return DictationRecorder::microphone(settings); };
-    QPointer<AppSettings> chosen(settings);
-    services.makeChunker = [chosen](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
-        const QString tone = Tone::hint(chosen && chosen->adaptTone(), bundleId);
-        return std::unique_ptr<DictationChunker>(new RecordingChunker(tone, std::move(slice)));
+    services.road = [data](DictationController *controller, DictationController::RoadRun run) {
+        return processingRoad(controller, std::move(run), data);
+    };
+    services.makeRecorder = [settings = data.settings] { return DictationRecorder::microphone(settings); };
+    services.makeChunker = [data](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
+        const QString tone = Tone::hint(data.settings->adaptTone(), bundleId);
+        return std::unique_ptr<DictationChunker>(new RecordingChunker(data, tone, std::move(slice)));
     };
     // One selection host per controller, kept alive by the services that use it.
     auto hosts = std::make_shared<std::map<DictationController *, std::unique_ptr<ControllerSelectionHost>>>();

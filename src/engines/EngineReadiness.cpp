@@ -12,11 +12,11 @@ EngineReadiness *EngineReadiness::create(QQmlEngine *, QJSEngine *)
     return shared();
 }
 
-EngineReadiness::EngineReadiness(KeyStore *keys, QObject *parent) : QObject(parent), keys_(keys)
+EngineReadiness::EngineReadiness(OmbryAI::Access access, QObject *parent) : QObject(parent), access_(std::move(access))
 {
-    if (!keys_)
+    if (!access_.keys)
         return;
-    connect(keys_, &KeyStore::keysChanged, this, &EngineReadiness::refresh);
+    connect(access_.keys, &KeyStore::keysChanged, this, &EngineReadiness::refresh);
     refresh();
 }
 
@@ -27,10 +27,10 @@ QString EngineReadiness::missingText()
 
 void EngineReadiness::refresh()
 {
-    if (!keys_)
+    if (!access_.keys)
         return;
     update();
-    if (CloudFirst::cloudPossible())
+    if (CloudFirst::cloudPossible(access_))
         return;
     // Only a local server can serve: ask it, off the caller's path.
     QPointer<EngineReadiness> self(this);
@@ -45,7 +45,7 @@ void EngineReadiness::refresh()
 
 void EngineReadiness::update()
 {
-    const bool missing = !CloudFirst::dictationPossible();
+    const bool missing = !CloudFirst::dictationPossible(access_);
     if (missing == keyMissing_)
         return;
     keyMissing_ = missing;

@@ -62,7 +62,7 @@ int maxTokens(const QString &text)
     return int(std::min<qsizetype>(3 * TextUtil::wordCount(text) + 200, 4000));
 }
 
-QCoro::Task<QString> complete(QString system, QString text, QString model)
+QCoro::Task<QString> complete(OmbryAI::Access access, QString system, QString text, QString model)
 {
     const QJsonObject body{
         {QStringLiteral("model"), model},
@@ -72,7 +72,7 @@ QCoro::Task<QString> complete(QString system, QString text, QString model)
          QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("system")}, {QStringLiteral("content"), system}},
                     QJsonObject{{QStringLiteral("role"), QStringLiteral("user")}, {QStringLiteral("content"), text}}}},
     };
-    const QByteArray reply = co_await OmbryAI::chat(body, 60, QStringLiteral("OpenRouter"));
+    const QByteArray reply = co_await OmbryAI::chat(access, body, 60, QStringLiteral("OpenRouter"));
 
     const QJsonDocument doc = QJsonDocument::fromJson(reply);
     const QJsonValue choices = doc.object().value(QStringLiteral("choices"));

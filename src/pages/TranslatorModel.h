@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/OmbryAI.h"
 #include "text/TextSettings.h"
 
 #include <QObject>
@@ -86,7 +87,7 @@ private:
     void schedule(int delayMs);
     void send();
     static QCoro::Task<> run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target,
-                             TextSettings settings);
+                             TextSettings settings, OmbryAI::Access access);
     void setResult(const QString &result);
     void setWorking(bool on);
     void setError(const QString &error);

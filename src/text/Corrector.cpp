@@ -8,7 +8,8 @@
 
 namespace Corrector {
 
-QCoro::Task<Result> correctDetailed(QString text, QString language, QStringList words, TextSettings settings)
+QCoro::Task<Result> correctDetailed(OmbryAI::Access access, QString text, QString language, QStringList words,
+                                    TextSettings settings)
 {
     const bool grammarCheck = settings.useLanguageTool;
 
@@ -32,14 +33,14 @@ QCoro::Task<Result> correctDetailed(QString text, QString language, QStringList 
     if (!withModel)
         co_return Result{finish(applied.text, settings.correctionScope), kept};
 
-    const QString system =
-        modelSystem(instructions(language, words, settings.correctionScope, settings.punctuation), !applied.hints.isEmpty());
+    const QString prompt = instructions(language, words, settings.correctionScope, settings.punctuation);
+    const QString system = modelSystem(prompt, !applied.hints.isEmpty());
     const QString user = modelUser(applied.text, applied.hints);
     const QString model = settings.openRouterModel;
     const CloudFirst::Plan plan{QStringLiteral("correction"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
                                 engine != RewriteEngine::OpenRouter};
     QCoro::Task<QString> asked = CloudFirst::run<QString>(
-        plan, [system, user, model] { return OpenRouter::complete(system, user, model); },
+        plan, access, [access, system, user, model] { return OpenRouter::complete(access, system, user, model); },
         [system, user] { return LocalRewrite::run(system, user); });
     const QString reply = co_await std::move(asked);
     co_return Result{finish(guardChanges(text, cleanReply(reply)), settings.correctionScope), kept};

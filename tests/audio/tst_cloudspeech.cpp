@@ -93,7 +93,7 @@ private Q_SLOTS:
         const QByteArray wav = wavOf(0.5);
         openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(QStringLiteral("  Bonjour Dupont.\n")));
         const QStringList words{QStringLiteral("  "), QStringLiteral("Dupont"), QStringLiteral(" Kubernetes ")};
-        const auto out = await(GeminiSpeech::transcribe(wav, QStringLiteral("français"), words));
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wav, QStringLiteral("français"), words));
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, QStringLiteral("Bonjour Dupont."));
 
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, error);
         openRouter_.enqueue("POST", kChatPath, reply);
-        const auto out = await(GeminiSpeech::transcribe(wavOf(0.1), QStringLiteral("français"), {}));
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wavOf(0.1), QStringLiteral("français"), {}));
         QVERIFY(out.done);
         if (error.isEmpty()) {
             QCOMPARE(out.error, QString());
@@ -184,7 +184,7 @@ private Q_SLOTS:
         const QString path = hosted ? kHostedPath : kChatPath;
         for (const QString &reply : replies)
             service.enqueue("POST", path, ScriptedReply::chat(reply));
-        const auto out = await(GeminiSpeech::transcribe(wav, QStringLiteral("français"), {}), 20000);
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wav, QStringLiteral("français"), {}), 20000);
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, text);
         const QList<RecordedRequest> requests = service.requests(path);
@@ -205,7 +205,7 @@ private Q_SLOTS:
         hostedRoute();
         hosted_.enqueue("POST", kHostedPath, ScriptedReply::chat(QStringLiteral("un")));
         hosted_.enqueue("POST", kHostedPath, ScriptedReply::text("{\"error\": \"Trop long\"}", 413));
-        const auto out = await(GeminiSpeech::transcribe(wavOf(71), QStringLiteral("français"), {}), 20000);
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wavOf(71), QStringLiteral("français"), {}), 20000);
         QCOMPARE(out.error, QStringLiteral("Ombry : erreur 413 Trop long"));
     }
 
@@ -213,7 +213,7 @@ private Q_SLOTS:
     {
         openRouter_.enqueue("POST", kChatPath,
                             ScriptedReply::chat(QStringLiteral("Voici : {\"raw\": \" euh bonjour \", \"clean\": \"Bonjour.\"} fin")));
-        const auto out = await(GeminiSpeech::transcribeAndClean(wavOf(0.2), QStringLiteral("français"),
+        const auto out = await(GeminiSpeech::transcribeAndClean(installedAccess(), wavOf(0.2), QStringLiteral("français"),
                                                                 {QStringLiteral("Dupont")}, QStringLiteral("Ton amical."),
                                                                 QStringLiteral("Ponctuation normale.")));
         QCOMPARE(out.error, QString());
@@ -237,7 +237,7 @@ private Q_SLOTS:
                                 "Mots à reconnaître et à écrire ainsi : Dupont."));
 
         openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(QStringLiteral("{\"raw\": \"coupé")));
-        const auto broken = await(GeminiSpeech::transcribeAndClean(wavOf(0.2), QStringLiteral("français"), {},
+        const auto broken = await(GeminiSpeech::transcribeAndClean(installedAccess(), wavOf(0.2), QStringLiteral("français"), {},
                                                                    QString(), QString()));
         QVERIFY(broken.errorAs<DecodingError>());
     }
@@ -260,7 +260,7 @@ private Q_SLOTS:
         QFETCH(QString, en);
         QFETCH(QString, fr);
         openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(model));
-        const auto out = await(GeminiSpeech::transcribeAndTranslate(wavOf(0.2), QString()));
+        const auto out = await(GeminiSpeech::transcribeAndTranslate(installedAccess(), wavOf(0.2), QString()));
         QCOMPARE(out.error, QString());
         QCOMPARE(out.value->en, en);
         QCOMPARE(out.value->fr, fr);

@@ -169,7 +169,7 @@ private Q_SLOTS:
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(
             QStringLiteral("Texte à corriger :\n<<<\nJe suis allé à la plage hier SOIR ?\n>>>"))));
 
-        const auto out = await(Corrector::correctDetailed(text, QStringLiteral("français"), {}, settings_));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), text, QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Je suis allé à la plage hier soir."));
         QCOMPARE(out.value->matches.size(), 2);
@@ -189,7 +189,7 @@ private Q_SLOTS:
         settings_.useLanguageTool = false;
         cloud_->on("POST", kChat, ScriptedReply::text("panne", 502));
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("Bonjour à tous."))));
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("bonjour a tous"), QStringLiteral("français"), {}, settings_));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("bonjour a tous"), QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Bonjour à tous."));
         QCOMPARE(grammar_->count(), 0);
@@ -203,7 +203,7 @@ private Q_SLOTS:
         settings_.useLanguageTool = false;
         settings_.correctorUsesLocalModel = false;
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("tu viens."))));
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("tu viens ?"), QStringLiteral("français"), {}, settings_));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("tu viens ?"), QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Tu viens ?"));
         QCOMPARE(local_->count(kLocalChat), 1);
@@ -218,7 +218,7 @@ private Q_SLOTS:
         // No key either: nothing can stand in for the chosen local model.
         qunsetenv("OPENROUTER_API_KEY");
         KeyStore::shared()->setKeys({});
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("x"), QStringLiteral("français"), {}, settings_));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("x"), QStringLiteral("français"), {}, settings_));
         QVERIFY(!out.value);
         QVERIFY(out.errorAs<CloudFirst::Failure>());
         QCOMPARE(out.error, QStringLiteral("Modèle local injoignable"));
@@ -236,7 +236,7 @@ private Q_SLOTS:
             ltMatch(text, QStringLiteral("ok"), {QStringLiteral("OK")}, QStringLiteral("STYLE")),
         })));
         settings_.correctionScope = CorrectionScope(31);
-        const auto out = await(Corrector::correctDetailed(text, QStringLiteral("français"), {QStringLiteral("kesso")}, settings_));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), text, QStringLiteral("français"), {QStringLiteral("kesso")}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Les chats de Kesso dort ok."));
         QCOMPARE(out.value->matches.size(), 2); // the dictionary word is gone, the unapplied one stays
@@ -247,7 +247,7 @@ private Q_SLOTS:
     {
         grammar_->on("POST", kCheck, ScriptedReply::text("", 503));
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Oui."))));
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("oui"), QStringLiteral("français"), {}, settings_));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("oui"), QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Oui."));
         QVERIFY(out.value->matches.isEmpty());
@@ -261,7 +261,7 @@ private Q_SLOTS:
             ltMatch(text, QStringLiteral("manger"), {QStringLiteral("mangé")}, QStringLiteral("CAT_GRAMMAIRE"), QStringLiteral("Participe passé")),
         })));
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Il a mangé."))));
-        const auto out = await(Analyzer::analyze(text, QStringLiteral("français"), {}, settings_));
+        const auto out = await(Analyzer::analyze(installedAccess(), text, QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->corrected, QStringLiteral("Il a mangé."));
         QCOMPARE(out.value->fixes.size(), 2);
@@ -278,7 +278,7 @@ private Q_SLOTS:
         const QList<Fix> fixes = {fix(QStringLiteral("a"), QStringLiteral("à")),
                                   fix(QStringLiteral("manger"), QStringLiteral("mangé"), QStringLiteral("Déjà expliqué")),
                                   fix(QStringLiteral("les"), QStringLiteral("le"))};
-        const auto out = await(Analyzer::explain(fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
+        const auto out = await(Analyzer::explain(installedAccess(), fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         const QList<Fix> &got = *out.value;
         QCOMPARE(got.size(), 3);
@@ -312,7 +312,7 @@ private Q_SLOTS:
         QList<Fix> fixes;
         for (int k = 0; k < count; ++k)
             fixes.append(fix(QStringLiteral("a"), QStringLiteral("b")));
-        const auto out = await(Analyzer::explain(fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
+        const auto out = await(Analyzer::explain(installedAccess(), fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         QCOMPARE(cloud_->count(kChat), calls);
         QCOMPARE(out.value->last().explanation.isEmpty(), calls == 0);
@@ -322,7 +322,7 @@ private Q_SLOTS:
     {
         settings_.rewriteEngine = RewriteEngine::Local;
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QString::fromUtf8(QJsonDocument(explanations(2)).toJson()))));
-        const auto out = await(Analyzer::explain({fix(QStringLiteral("a"), QStringLiteral("à")), fix(QStringLiteral("b"), QStringLiteral("c"))},
+        const auto out = await(Analyzer::explain(installedAccess(), {fix(QStringLiteral("a"), QStringLiteral("à")), fix(QStringLiteral("b"), QStringLiteral("c"))},
                                                  QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         QCOMPARE(out.value->at(1).explanation, QStringLiteral("Règle 2"));
@@ -337,7 +337,7 @@ private Q_SLOTS:
     {
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Je ne sais pas."))));
         const QList<Fix> fixes = {fix(QStringLiteral("a"), QStringLiteral("à"))};
-        const auto out = await(Analyzer::explain(fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
+        const auto out = await(Analyzer::explain(installedAccess(), fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         QCOMPARE(*out.value, fixes);
         QVERIFY(logText().contains(QStringLiteral("explications: OpenRouter : réponse illisible")));
@@ -346,19 +346,19 @@ private Q_SLOTS:
     void rewriteEngines()
     {
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Madame, Monsieur"))));
-        auto out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt, settings_));
+        auto out = await(Analyzer::rewrite(installedAccess(), QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Madame, Monsieur"));
         QCOMPARE(cloud_->requests(kChat).first().json().value(QStringLiteral("model")).toString(), QStringLiteral("test/model"));
 
         // No fallback: a cloud failure reaches the caller.
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("local"))));
-        out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt, settings_));
+        out = await(Analyzer::rewrite(installedAccess(), QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt, settings_));
         QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500"));
         QCOMPARE(local_->count(kLocalChat), 0);
 
         settings_.rewriteEngine = RewriteEngine::None;
-        out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Summary, QStringLiteral("français"), std::nullopt, settings_));
+        out = await(Analyzer::rewrite(installedAccess(), QStringLiteral("salut"), TextAction::Summary, QStringLiteral("français"), std::nullopt, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("local"));
     }
 
@@ -366,7 +366,7 @@ private Q_SLOTS:
     {
         settings_.rewriteEngine = RewriteEngine::Local;
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Bonjour, comment vas-tu ?"))));
-        auto out = await(Translator::translate(QStringLiteral("Hello, how are you today?"), QStringLiteral("anglais"), true, settings_));
+        auto out = await(Translator::translate(installedAccess(), QStringLiteral("Hello, how are you today?"), QStringLiteral("anglais"), true, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Bonjour, comment vas-tu ?"));
         const RecordedRequest request = cloud_->requests(kChat).first();
         QCOMPARE(request.json().value(QStringLiteral("model")).toString(), QStringLiteral("google/gemini-2.5-flash-lite"));
@@ -374,7 +374,7 @@ private Q_SLOTS:
 
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("Hallo"))));
-        out = await(Translator::translate(QStringLiteral("Bonjour"), QStringLiteral("allemand"), false, settings_));
+        out = await(Translator::translate(installedAccess(), QStringLiteral("Bonjour"), QStringLiteral("allemand"), false, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Hallo"));
         QCOMPARE(messages(local_->requests(kLocalChat).first()).first, Translator::systemPrompt(QStringLiteral("allemand")));
         QVERIFY(logText().contains(QStringLiteral("traduction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 500 )\n")));
@@ -384,7 +384,7 @@ private Q_SLOTS:
     {
         AppSettings::shared()->setOpenRouterModel(QStringLiteral("other/model"));
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("les chats dorment"))));
-        auto out = await(VoiceCommand::apply(QString(), QStringLiteral("le chat dort")));
+        auto out = await(VoiceCommand::apply(installedAccess(), QString(), QStringLiteral("le chat dort")));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("les chats dorment"));
         const RecordedRequest request = cloud_->requests(kChat).first();
         QCOMPARE(request.json().value(QStringLiteral("model")).toString(), QStringLiteral("google/gemini-2.5-flash-lite"));
@@ -392,7 +392,7 @@ private Q_SLOTS:
 
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
-        out = await(VoiceCommand::apply(QStringLiteral("x"), QStringLiteral("y")));
+        out = await(VoiceCommand::apply(installedAccess(), QStringLiteral("x"), QStringLiteral("y")));
         // No local server: the cloud's cause, in short.
         QVERIFY(out.errorAs<CloudFirst::Failure>());
         QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500"));
