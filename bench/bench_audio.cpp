@@ -134,7 +134,7 @@ Hold dictate(AudioRecorder &recorder, int holdMs)
 void benchDictationStart()
 {
     AppSettings::shared()->setMicrophoneUID(QStringLiteral("vmic"));
-    AudioRecorder recorder;
+    AudioRecorder recorder(AppSettings::shared());
     QElapsedTimer warm;
     warm.start();
     recorder.prepare();
@@ -157,7 +157,7 @@ QList<double> firstBlockDelays(const QString &uid, int trials)
     AppSettings::shared()->setMicrophoneUID(uid);
     QList<double> firstMs;
     for (int trial = 0; trial < trials; ++trial) {
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         std::atomic<qint64> first{-1};
         QElapsedTimer clock;
         recorder.onBuffer = [&](QByteArrayView) {
@@ -207,7 +207,7 @@ void benchStartLatency()
     AppSettings::shared()->setMicrophoneUID(QStringLiteral("vmic"));
     QList<double> startMs, firstMs;
     for (int trial = 0; trial < 10; ++trial) {
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         std::atomic<qint64> first{-1};
         QElapsedTimer clock;
         recorder.onBuffer = [&](QByteArrayView) {
@@ -248,7 +248,7 @@ void benchCaptureOverhead(int seconds)
     }
     AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
     const QByteArray pcm = syntheticRecording(seconds);
-    AudioRecorder recorder;
+    AudioRecorder recorder(AppSettings::shared());
     std::atomic<qint64> levels{0};
     recorder.onLevel = [&](double) { ++levels; };
     recorder.start();

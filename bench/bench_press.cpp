@@ -103,10 +103,11 @@ int main(int argc, char *argv[])
         std::printf("appui → micro: le serveur de son ne répond pas\n");
         return 1;
     }
-    DictationController::Services services = DictationWiring::productionServices(nullptr, &microphones);
+    const DictationData program{data.settings(), data.store(), data.keys()};
+    DictationController::Services services = DictationWiring::productionServices(program, &microphones);
     services.openRouterReachable = [] { return true; };
     services.makeRecorder = [&recorder] {
-        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone());
+        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(AppSettings::shared()));
         recorder = timed.get();
         return std::unique_ptr<DictationRecorder>(std::move(timed));
     };

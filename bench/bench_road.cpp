@@ -10,6 +10,7 @@
 #include "engines/OpenRouter.h"
 #include "fakes/FakeHttpService.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
 #include "BenchTiming.h"
@@ -37,6 +38,11 @@ struct Host : RoadHost
     void finish() override {}
 };
 
+DictationData installedData()
+{
+    return DictationData{AppSettings::shared(), Store::shared(), KeyStore::shared()};
+}
+
 ScriptedReply chat(const QString &content)
 {
     return ScriptedReply::json(QJsonObject{{QStringLiteral("choices"), QJsonArray{QJsonObject{{QStringLiteral("message"),
@@ -61,7 +67,7 @@ QCoro::Task<> chunkRun(QString file, bool *flag)
 
 QCoro::Task<> roadRun(Host *host, ProcessingRoad::Request request, RoadDesktop desktop, bool *flag)
 {
-    co_await ProcessingRoad::run(host, std::move(request), std::move(desktop));
+    co_await ProcessingRoad::run(host, installedData(), std::move(request), std::move(desktop));
     *flag = true;
 }
 
@@ -110,7 +116,7 @@ int main(int argc, char *argv[])
         clock.start();
         runLoop([&](bool *done) {
             [](Host *h, ProcessingRoad::Request r, RoadDesktop d, bool *flag) -> QCoro::Task<> {
-                co_await ProcessingRoad::run(h, std::move(r), std::move(d));
+                co_await ProcessingRoad::run(h, installedData(), std::move(r), std::move(d));
                 *flag = true;
             }(&host, request, desktop, done);
         });
@@ -121,9 +127,11 @@ int main(int argc, char *argv[])
         runLoop([&](bool *done) {
             [](QByteArray w, bool *flag) -> QCoro::Task<> {
                 try {
-                    const QString heard = co_await GeminiSpeech::transcribe(w, QStringLiteral("français"), {});
-                    co_await OpenRouter::complete(OpenRouter::instructions(QStringLiteral("français"), {}, QString()),
-                                                  heard, AppSettings::shared()->openRouterModel());
+                    const OmbryAI::Access access = installedData().access();
+                    const QString heard = co_await GeminiSpeech::transcribe(access, w, QStringLiteral("français"), {});
+                    const QString system = OpenRouter::instructions(QStringLiteral("français"), {},
+                                                                    AppSettings::shared()->punctuation(), QString());
+                    co_await OpenRouter::complete(access, system, heard, AppSettings::shared()->openRouterModel());
                 } catch (...) {
                 }
                 *flag = true;

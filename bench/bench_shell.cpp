@@ -125,7 +125,7 @@ void menuRebuild()
     microphones.refresh();
     TestEnv::waitFor([&] { return !microphones.busy(); });
     // The tray reads whether the engines can serve.
-    EngineReadiness readiness(nullptr);
+    EngineReadiness readiness(OmbryAI::Access{});
     const Installed<EngineReadiness> installed(&readiness);
     Tray tray(&settings, &store, nullptr, &microphones, nullptr, nullptr);
     QList<double> times;

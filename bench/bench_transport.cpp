@@ -64,9 +64,9 @@ int main(int argc, char *argv[])
 
     // A 20 s call without an answer, on both routes at once.
     AppSettings::shared()->setOwnKeyMode(true);
-    auto own = capture(OmbryAI::chat(body(), 20, QStringLiteral("OpenRouter")));
+    auto own = capture(OmbryAI::chat(installedAccess(), body(), 20, QStringLiteral("OpenRouter")));
     AppSettings::shared()->setOwnKeyMode(false);
-    auto viaHosted = capture(OmbryAI::chat(body(), 20, QStringLiteral("OpenRouter")));
+    auto viaHosted = capture(OmbryAI::chat(installedAccess(), body(), 20, QStringLiteral("OpenRouter")));
     TestEnv::waitFor([&] { return own->done && viaHosted->done; }, 10000);
     line("appel de 20 s sans réponse, clé propre", double(own->elapsedMs), 20);
     line("appel de 20 s sans réponse, service", double(viaHosted->elapsedMs), 25);

@@ -76,9 +76,9 @@ struct Desktop
     std::unique_ptr<Tray> tray;
 };
 
-MeetingServices meetingServices(Store *store, MicrophoneList *microphones, const Application::Options &options)
+MeetingServices meetingServices(DataLayer &data, MicrophoneList *microphones, const Application::Options &options)
 {
-    MeetingServices services = MeetingServices::production(store, microphones);
+    MeetingServices services = MeetingServices::production(data.access(), microphones);
     if (options.meetings)
         options.meetings(services);
     return services;
@@ -92,11 +92,12 @@ std::unique_ptr<QQmlEngine> makeEngine()
 }
 
 Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Options &options)
-    : controller(DictationWiring::productionServices(data.keys(), microphones.get()))
+    : controller(DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
+                                                     microphones.get()))
     , paster(DictationWiring::pasteDesktop())
     , reader(nullptr)
-    , calls(CallServices::production())
-    , meetings(meetingServices(data.store(), microphones.get(), options))
+    , calls(CallServices::production(data.access()))
+    , meetings(meetingServices(data, microphones.get(), options))
     , engine(makeEngine())
     , bubble(engine.get())
     , subtitles(calls.get(), &Defaults::standard(), engine.get())

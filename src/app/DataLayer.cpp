@@ -15,7 +15,7 @@ DataLayer::DataLayer(Readiness readiness)
     , storeInstalled_(store_.get())
     , keys_(std::make_unique<KeyStore>(Store::folder() + QStringLiteral("/keys.json")))
     , keysInstalled_(keys_.get())
-    , readiness_(std::make_unique<EngineReadiness>(readiness == Readiness::FollowKeys ? keys_.get() : nullptr))
+    , readiness_(std::make_unique<EngineReadiness>(readiness == Readiness::FollowKeys ? access() : OmbryAI::Access{}))
     , readinessInstalled_(readiness_.get())
 {
     // Otherwise the next saved key would write every erased key back.
@@ -23,3 +23,8 @@ DataLayer::DataLayer(Readiness readiness)
 }
 
 DataLayer::~DataLayer() = default;
+
+OmbryAI::Access DataLayer::access() const
+{
+    return OmbryAI::Access{settings_.get(), keys_.get(), store_.get()};
+}

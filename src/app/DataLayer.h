@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Installed.h"
+#include "engines/OmbryAI.h"
 
 #include <memory>
 
@@ -26,6 +27,8 @@ public:
     Store *store() const { return store_.get(); }
     KeyStore *keys() const { return keys_.get(); }
     EngineReadiness *readiness() const { return readiness_.get(); }
+    // What the cloud requests go through: these settings, keys and store.
+    OmbryAI::Access access() const;
 
 private:
     // Each is installed before the next is built, which may read it.

@@ -59,12 +59,13 @@ const qint16 *samplesOf(const QByteArray &pcm)
 
 } // namespace
 
-AudioRecorder::AudioRecorder(QObject *parent)
+AudioRecorder::AudioRecorder(AppSettings *settings, QObject *parent)
     : QObject(parent)
 {
+    if (!settings)
+        return;
     // start() runs on the owner's audio thread: it reads a copy of the setting
     // kept here rather than the settings object that the main thread writes.
-    AppSettings *settings = AppSettings::shared();
     chosenUID_ = settings->microphoneUID();
     connect(settings, &AppSettings::microphoneUIDChanged, this, [this, settings] {
         const std::optional<QString> uid = settings->microphoneUID();

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <utility>
 
+class AppSettings;
 struct pa_stream;
 
 // Microphone capture in the one PCM convention: 16 kHz, mono, signed 16-bit
@@ -57,7 +58,8 @@ public:
         std::function<void(Args...)> f_;
     };
 
-    explicit AudioRecorder(QObject *parent = nullptr);
+    // Follows the microphone setting of `settings`; without them, the default microphone.
+    explicit AudioRecorder(AppSettings *settings, QObject *parent = nullptr);
     ~AudioRecorder() override;
 
     // Begins a recording of the input resolved now. Does nothing while recording.

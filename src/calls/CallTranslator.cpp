@@ -6,6 +6,7 @@
 #include "calls/CallSegmenter.h"
 #include "calls/SubtitleWindow.h"
 #include "engines/EngineError.h"
+#include "model/AppSettings.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
 #include "platform/PulseAppCapture.h"
@@ -131,13 +132,16 @@ bool sameApp(const RunningApp &app, const QStringList &ids)
 
 } // namespace
 
-CallServices CallServices::production()
+CallServices CallServices::production(OmbryAI::Access access)
 {
     CallServices s;
-    s.transcribe = [](QByteArray wav, QString context) {
-        return GeminiSpeech::transcribeAndTranslate(std::move(wav), std::move(context));
+    s.transcribe = [access](QByteArray wav, QString context) {
+        return GeminiSpeech::transcribeAndTranslate(access, std::move(wav), std::move(context));
     };
-    s.translate = [](QString text) { return Translator::translate(std::move(text), u"français"_s, false); };
+    s.translate = [access](QString text) {
+        const TextSettings settings = TextSettings::of(*access.settings);
+        return Translator::translate(access, std::move(text), u"français"_s, false, settings);
+    };
     s.makeCapture = [] { return std::make_unique<PulseAppCapture>(); };
     s.soundAvailable = []() -> QCoro::Task<bool> {
         QFuture<bool> asking = QtConcurrent::run([] { return Pulse::serverAnswers(1000); });

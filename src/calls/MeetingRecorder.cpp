@@ -38,7 +38,7 @@ namespace {
 class MicrophoneCapture final : public MeetingCapture
 {
 public:
-    MicrophoneCapture() { recorder_.setKeepSamples(false); }
+    explicit MicrophoneCapture(AppSettings *settings) : recorder_(settings) { recorder_.setKeepSamples(false); }
     ~MicrophoneCapture() override { recorder_.onBuffer = nullptr; }
 
     void start(std::function<void(QByteArrayView)> sink) override
@@ -70,22 +70,23 @@ QString upperId(const QUuid &id)
 
 } // namespace
 
-MeetingServices MeetingServices::production(Store *store, MicrophoneList *microphones)
+MeetingServices MeetingServices::production(OmbryAI::Access access, MicrophoneList *microphones)
 {
     MeetingServices s;
     QPointer<MicrophoneList> list(microphones);
     s.microphoneAllowed = [list] { return microphonePresent(list); };
     s.requestMicrophone = [] {};
-    s.makeCapture = [] { return std::make_unique<MicrophoneCapture>(); };
-    s.transcribe = [](QByteArray wav, QString language, QStringList words) {
-        return GeminiSpeech::transcribe(std::move(wav), std::move(language), std::move(words));
+    AppSettings *settings = access.settings;
+    s.makeCapture = [settings] { return std::make_unique<MicrophoneCapture>(settings); };
+    s.transcribe = [access](QByteArray wav, QString language, QStringList words) {
+        return GeminiSpeech::transcribe(access, std::move(wav), std::move(language), std::move(words));
     };
-    s.complete = [](QString system, QString text, QString model) {
-        return OpenRouter::complete(std::move(system), std::move(text), std::move(model));
+    s.complete = [access](QString system, QString text, QString model) {
+        return OpenRouter::complete(access, std::move(system), std::move(text), std::move(model));
     };
     s.playSound = [](const QString &name) { Sounds::play(name); };
-    s.language = [] { return AppSettings::shared()->language(); };
-    s.store = store;
+    s.language = [settings] { return settings->language(); };
+    s.store = access.store;
     return s;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Installed.h"
 
+#include "engines/OmbryAI.h"
 #include "model/SettingsTypes.h"
 
 #include <QByteArrayView>
@@ -48,7 +49,8 @@ struct MeetingServices
     Store *store = nullptr;
 
     // `microphones`: the kept list of input devices, asked instead of the sound server.
-    static MeetingServices production(Store *store, MicrophoneList *microphones = nullptr);
+    // The cloud requests go through `access`, the meetings go to its store.
+    static MeetingServices production(OmbryAI::Access access, MicrophoneList *microphones = nullptr);
 };
 
 // Records a meeting from the microphone into a spool file, then transcribes it in

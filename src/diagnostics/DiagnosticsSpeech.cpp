@@ -5,6 +5,8 @@
 #include "engines/GeminiSpeech.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
 
 #include <QElapsedTimer>
 
@@ -13,6 +15,11 @@ namespace {
 QString elapsed(const QElapsedTimer &clock)
 {
     return Diagnostics::seconds(clock.nsecsElapsed() / 1e9);
+}
+
+OmbryAI::Access access()
+{
+    return OmbryAI::Access{AppSettings::shared(), KeyStore::shared(), Store::shared()};
 }
 
 } // namespace
@@ -25,7 +32,8 @@ QCoro::Task<> fastTest(QStringList values)
     clock.start();
     const QByteArray wav = readFile(values.at(0));
     const GeminiSpeech::Cleaned result = co_await GeminiSpeech::transcribeAndClean(
-        wav, QStringLiteral("français"), {}, QString(), OpenRouter::punctuationParagraph(AppSettings::shared()->punctuation()));
+        access(), wav, QStringLiteral("français"), {}, QString(),
+        OpenRouter::punctuationParagraph(AppSettings::shared()->punctuation()));
     print(QStringLiteral("rapide (") + elapsed(clock) + QStringLiteral(" s): raw=[") + result.raw
           + QStringLiteral("] clean=[") + result.clean + QLatin1Char(']'));
 }
@@ -35,7 +43,7 @@ QCoro::Task<> callTest(QStringList values)
     QElapsedTimer clock;
     clock.start();
     const QByteArray wav = readFile(values.at(0));
-    const GeminiSpeech::Translated result = co_await GeminiSpeech::transcribeAndTranslate(wav, QString());
+    const GeminiSpeech::Translated result = co_await GeminiSpeech::transcribeAndTranslate(access(), wav, QString());
     print(QStringLiteral("appel (") + elapsed(clock) + QStringLiteral(" s): ") + result.en + QStringLiteral(" → ")
           + result.fr);
 }
@@ -51,7 +59,8 @@ QCoro::Task<> onDeviceTest(QStringList values)
     print(QStringLiteral("modèle local disponible: ") + (available ? QStringLiteral("true") : QStringLiteral("false")));
     clock.restart();
     const QString rewritten =
-        co_await LocalRewrite::run(OpenRouter::instructions(QStringLiteral("français"), {}), text);
+        co_await LocalRewrite::run(
+            OpenRouter::instructions(QStringLiteral("français"), {}, AppSettings::shared()->punctuation()), text);
     print(QStringLiteral("reformulation (") + elapsed(clock) + QStringLiteral(" s): ") + rewritten);
 }
 

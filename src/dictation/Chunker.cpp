@@ -4,7 +4,7 @@
 
 Chunker::Chunker(QString tone, Work work)
     : tone_(std::move(tone))
-    , work_(work ? work : &Chunker::handle)
+    , work_(std::move(work))
 {
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dictation/DictationData.h"
+
 #include <QByteArray>
 #include <QString>
 #include <qcoro/qcorotask.h>
@@ -31,13 +33,13 @@ public:
     using Cancelled = std::shared_ptr<std::atomic_bool>;
     // The work on one piece: absent when it failed, two empty texts when it held
     // no usable speech. Runs on the main thread between its awaits.
-    using Work = QCoro::Task<Result> (*)(QByteArray pcm, QString tone, Cancelled cancelled);
+    using Work = std::function<QCoro::Task<Result>(QByteArray pcm, QString tone, Cancelled cancelled)>;
     using Slice = std::function<QByteArray(qsizetype from, qsizetype to)>;
 
     // 96,000 bytes: 48,000 samples, 3.0 s.
     static constexpr qsizetype kMinimumChunk = 96000;
 
-    explicit Chunker(QString tone, Work work = &Chunker::handle);
+    Chunker(QString tone, Work work);
 
     void cut(qsizetype at, AudioRecorder &recorder);
     void cut(qsizetype at, const Slice &slice);
@@ -58,9 +60,11 @@ public:
     int taskCount() const { return taskCount_; }
     const QString &tone() const { return tone_; }
 
-    // The work of one piece: speech check, gain, transcription, dictionary
-    // corrections, then rewrite (four words or more) or basic clean-up.
-    static QCoro::Task<Result> handle(QByteArray pcm, QString tone, Cancelled cancelled);
+    // The work of one piece on `data`: speech check, gain, transcription,
+    // dictionary corrections, then rewrite (four words or more) or basic clean-up.
+    static QCoro::Task<Result> handle(DictationData data, QByteArray pcm, QString tone, Cancelled cancelled);
+    // That work as the chunker runs it.
+    static Work work(DictationData data);
 
 private:
     void start(QByteArray piece);

@@ -21,7 +21,14 @@ void Chunker::cut(qsizetype at, AudioRecorder &recorder)
     start(std::move(piece));
 }
 
-QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cancelled cancelled)
+Chunker::Work Chunker::work(DictationData data)
+{
+    return [data](QByteArray pcm, QString tone, Cancelled cancelled) {
+        return handle(data, std::move(pcm), std::move(tone), std::move(cancelled));
+    };
+}
+
+QCoro::Task<Chunker::Result> Chunker::handle(DictationData data, QByteArray pcm, QString tone, Cancelled cancelled)
 {
     const int peak = AudioRecorder::peakMagnitude(pcm);
     if (peak < 1501)
@@ -34,13 +41,14 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
         trimmed = AudioRecorder::normalize(trimmed, peak);
     const QByteArray wav = AudioRecorder::wav(trimmed);
 
-    const QString language = promptName(AppSettings::shared()->language());
-    const QStringList words = Store::shared()->words();
+    const OmbryAI::Access access = data.access();
+    const QString language = promptName(data.settings->language());
+    const QStringList words = data.store->words();
     QString raw;
     try {
         if (cancelled->load())
             throw Road::Cancelled();
-        QCoro::Task<QString> transcription = GeminiSpeech::transcribe(wav, language, words);
+        QCoro::Task<QString> transcription = GeminiSpeech::transcribe(access, wav, language, words);
         raw = co_await std::move(transcription);
         if (cancelled->load())
             throw Road::Cancelled();
@@ -49,17 +57,17 @@ QCoro::Task<Chunker::Result> Chunker::handle(QByteArray pcm, QString tone, Cance
         co_return std::nullopt;
     }
 
-    const QString corrected = Store::shared()->applyCorrections(raw);
+    const QString corrected = data.store->applyCorrections(raw);
     if (TextUtil::trimmed(corrected).isEmpty())
         co_return ChunkText{};
     if (TextUtil::wordCount(corrected) < 4)
         co_return ChunkText{raw, OpenRouter::basicCleanup(corrected)};
 
     // The tone is this chunker's own, handed to the prompt directly.
-    const QString system = OpenRouter::instructions(language, words, tone);
+    const QString system = OpenRouter::instructions(language, words, data.settings->punctuation(), tone);
     try {
-        const QString model = AppSettings::shared()->openRouterModel();
-        QCoro::Task<QString> rewriting = OpenRouter::complete(system, corrected, model);
+        const QString model = data.settings->openRouterModel();
+        QCoro::Task<QString> rewriting = OpenRouter::complete(access, system, corrected, model);
         const QString rewritten = co_await std::move(rewriting);
         if (cancelled->load())
             throw Road::Cancelled();

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 
+class AppSettings;
 class MeetingSpool;
 class QEventLoop;
 class QThread;
@@ -46,8 +47,8 @@ public:
         int peak = 0;       // its peak magnitude
     };
 
-    // The chosen microphone (AudioRecorder).
-    static std::unique_ptr<DictationRecorder> microphone();
+    // The microphone chosen in `settings` (AudioRecorder).
+    static std::unique_ptr<DictationRecorder> microphone(AppSettings *settings);
 
     virtual ~DictationRecorder() = default;
     virtual void start() = 0; // throws when the microphone cannot be opened

@@ -13,6 +13,7 @@
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
 #include "engines/Tone.h"
+#include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
 #include "platform/Accessibility.h"
@@ -33,7 +34,7 @@ constexpr int kSelectionTimeoutMs = 400;
 class MicrophoneRecorder final : public DictationRecorder
 {
 public:
-    MicrophoneRecorder()
+    explicit MicrophoneRecorder(AppSettings *settings) : recorder_(settings)
     {
         recorder_.onLevel = [this](double level) {
             if (onLevel)
@@ -69,8 +70,8 @@ private:
 class RecordingChunker final : public DictationChunker
 {
 public:
-    RecordingChunker(QString tone, std::function<QByteArray(qint64, qint64)> slice)
-        : chunker_(std::move(tone)), slice_(std::move(slice))
+    RecordingChunker(DictationData data, QString tone, std::function<QByteArray(qint64, qint64)> slice)
+        : chunker_(std::move(tone), Chunker::work(data)), slice_(std::move(slice))
     {
     }
     void cut(qint64 at) override
@@ -135,7 +136,7 @@ private:
     quint64 seq_;
 };
 
-QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run)
+QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run, DictationData data)
 {
     ControllerRoadHost host(controller, run.seq);
     ProcessingRoad::Request request;
@@ -149,7 +150,7 @@ QCoro::Task<> processingRoad(DictationController *controller, DictationControlle
     request.commandText = controller->commandText();
     request.translate = controller->translateThis();
     request.startedAt = controller->startedAt();
-    QCoro::Task<> road = ProcessingRoad::run(&host, std::move(request));
+    QCoro::Task<> road = ProcessingRoad::run(&host, data, std::move(request));
     co_await std::move(road);
 }
 
@@ -195,9 +196,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<DictationRecorder> DictationRecorder::microphone()
+std::unique_ptr<DictationRecorder> DictationRecorder::microphone(AppSettings *settings)
 {
-    return std::make_unique<MicrophoneRecorder>();
+    return std::make_unique<MicrophoneRecorder>(settings);
 }
 
 PasteDesktop DictationWiring::pasteDesktop()
@@ -218,36 +219,40 @@ PasteDesktop DictationWiring::pasteDesktop()
     return desktop;
 }
 
-DictationController::Services DictationWiring::productionServices(KeyStore *keys, MicrophoneList *microphones)
+DictationController::Services DictationWiring::productionServices(DictationData data, MicrophoneList *microphones)
 {
     DictationController::Services services;
     QPointer<MicrophoneList> list(microphones);
     services.microphoneAvailable = [list] { return microphonePresent(list); };
     services.trusted = Permissions::accessibility;
     services.playSound = Sounds::play;
-    QPointer<KeyStore> keyStore(keys);
+    QPointer<KeyStore> keyStore(data.keys);
     services.hasDeepgramKey = [keyStore] { return keyStore && keyStore->key(APIService::Deepgram).has_value(); };
     // The transport's rule (the user's key, else the hosted service), or a local
     // transcription server that answered; the next press sees a fresher probe.
-    services.openRouterReachable = [] {
-        const bool possible = CloudFirst::dictationPossible();
+    services.openRouterReachable = [access = data.access()] {
+        const bool possible = CloudFirst::dictationPossible(access);
         EngineReadiness::shared()->refresh();
         return possible;
     };
-    services.keepRecording = [](Dictation entry, QByteArray wav, QString cause) {
-        Road::keepRecording(entry, wav, cause);
-        Store::shared()->flush(); // the process is about to end
+    Store *store = data.store;
+    services.keepRecording = [store](Dictation entry, QByteArray wav, QString cause) {
+        Road::keepRecording(store, entry, wav, cause);
+        store->flush(); // the process is about to end
     };
-    services.spoolPath = [](QUuid id) { return DictationSpool::path(Store::shared(), id); };
-    services.releaseSpool = [](QUuid id) { DictationSpool::release(Store::shared(), id); };
+    services.spoolPath = [store](QUuid id) { return DictationSpool::path(store, id); };
+    services.releaseSpool = [store](QUuid id) { DictationSpool::release(store, id); };
     services.warmUpNetwork = Net::warmUp;
     services.readSelection = [](std::function<void(std::optional<QString>)> done) {
         Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
     };
-    services.road = processingRoad;
-    services.makeRecorder = DictationRecorder::microphone;
-    services.makeChunker = [](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
-        return std::unique_ptr<DictationChunker>(new RecordingChunker(Tone::hint(bundleId), std::move(slice)));
+    services.road = [data](DictationController *controller, DictationController::RoadRun run) {
+        return processingRoad(controller, std::move(run), data);
+    };
+    services.makeRecorder = [settings = data.settings] { return DictationRecorder::microphone(settings); };
+    services.makeChunker = [data](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
+        const QString tone = Tone::hint(data.settings->adaptTone(), bundleId);
+        return std::unique_ptr<DictationChunker>(new RecordingChunker(data, tone, std::move(slice)));
     };
     // One selection host per controller, kept alive by the services that use it.
     auto hosts = std::make_shared<std::map<DictationController *, std::unique_ptr<ControllerSelectionHost>>>();

@@ -11,6 +11,7 @@
 #include "engines/Deepgram.h"
 #include "engines/LocalSpeech.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
@@ -96,9 +97,8 @@ Dictation keptEntry(const QUuid &id, const QDateTime &date, const std::optional<
     return entry;
 }
 
-void keepRecording(const Dictation &entry, const QByteArray &wav, const QString &cause)
+void keepRecording(Store *store, const Dictation &entry, const QByteArray &wav, const QString &cause)
 {
-    Store *store = Store::shared();
     const QString name = entry.audioFile.value_or(recordingName(entry.id));
     store->saveRecording(name, wav);
     const QList<Dictation> &history = store->dictations();
@@ -136,6 +136,7 @@ QString seconds(const QElapsedTimer &clock)
 struct Trip
 {
     RoadHost *host;
+    DictationData data;
     ProcessingRoad::Request request;
     RoadDesktop desktop;
     QElapsedTimer clock;
@@ -155,7 +156,8 @@ struct Trip
     {
         fail(message);
         if (!request.kept)
-            Road::keepRecording(Road::keptEntry(request.id, request.startedAt, request.app, request.duration),
+            Road::keepRecording(data.store,
+                                Road::keptEntry(request.id, request.startedAt, request.app, request.duration),
                                 request.wav, message);
     }
     void show(const QString &message) const
@@ -182,7 +184,7 @@ struct Trip
     // user and the journal, never counted as pasted.
     bool paste(const QString &text) const
     {
-        if (desktop.paste && desktop.paste(text, AppSettings::shared()->restoreClipboard()))
+        if (desktop.paste && desktop.paste(text, data.settings->restoreClipboard()))
             return true;
         Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(text))
                    + QStringLiteral(" caractères pour ") + appName(request.app, QStringLiteral("?"))
@@ -203,9 +205,10 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
 {
     // Arguments are named and tasks made before co_await: g++ 12 mishandles
     // temporaries inside a co_await expression.
-    AppSettings *settings = AppSettings::shared();
+    const AppSettings *settings = trip->data.settings;
+    const OmbryAI::Access access = trip->data.access();
     const Language language = settings->language();
-    const QStringList words = Store::shared()->words();
+    const QStringList words = trip->data.store->words();
     const QByteArray wav = trip->request.wav;
     const QString locale = localeCode(language);
     try {
@@ -213,7 +216,9 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
         if (engine == TranscriptionEngine::Deepgram) {
             const QString model = settings->deepgramModel();
             const QString code = deepgramCode(language);
-            QCoro::Task<QString> cloud = Deepgram::transcribe(wav, model, code, words);
+            const KeyStore *keys = trip->data.keys;
+            const std::optional<QString> key = keys ? keys->key(APIService::Deepgram) : std::nullopt;
+            QCoro::Task<QString> cloud = Deepgram::transcribe(wav, model, code, words, key);
             QString heard = co_await std::move(cloud);
             co_return Heard{heard, {}};
         }
@@ -221,7 +226,7 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
         const CloudFirst::Plan plan{QStringLiteral("transcription"), QStringLiteral("Gemini"), CloudFirst::Local::Speech,
                                     engine == TranscriptionEngine::Local};
         QCoro::Task<QString> heard = CloudFirst::run<QString>(
-            plan, [wav, name, words] { return GeminiSpeech::transcribe(wav, name, words); },
+            plan, access, [access, wav, name, words] { return GeminiSpeech::transcribe(access, wav, name, words); },
             [wav, locale, words] { return LocalSpeech::transcribe(wav, locale, words); });
         QString text = co_await std::move(heard);
         co_return Heard{text, {}};
@@ -234,25 +239,28 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
 // translation fails.
 QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
 {
-    AppSettings *settings = AppSettings::shared();
-    Store *store = Store::shared();
+    const AppSettings *settings = trip->data.settings;
+    Store *store = trip->data.store;
+    const OmbryAI::Access access = trip->data.access();
     const QString language = promptName(settings->language());
     const QStringList words = store->words();
     std::optional<QString> failure;
     QString finalText;
-    const QString system = OpenRouter::instructions(language, words, tone);
+    const QString system = OpenRouter::instructions(language, words, settings->punctuation(), tone);
     try {
         const QString model = settings->openRouterModel();
         const CloudFirst::Plan plan{QStringLiteral("reformulation"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
                                     settings->rewriteEngine() == RewriteEngine::Local};
         QCoro::Task<QString> asked = CloudFirst::run<QString>(
-            plan, [system, corrected, model] { return OpenRouter::complete(system, corrected, model); },
+            plan, access,
+            [access, system, corrected, model] { return OpenRouter::complete(access, system, corrected, model); },
             [system, corrected] { return LocalRewrite::run(system, corrected); });
         const QString rewritten = co_await std::move(asked);
         finalText = Corrector::finish(store->applyCorrections(rewritten), CorrectionScope(12));
         if (trip->request.translate) {
             const QString target = settings->translateTarget();
-            QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
+            QCoro::Task<QString> translation =
+                Translator::translate(access, finalText, target, false, TextSettings::of(*settings));
             finalText = co_await std::move(translation);
         }
     } catch (const std::exception &error) {
@@ -274,15 +282,16 @@ QString correctionAppName(const std::optional<RunningApp> &app)
 
 } // namespace
 
-QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop desktop)
+QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request request, RoadDesktop desktop)
 {
     if (request.id.isNull())
         request.id = QUuid::createUuid();
-    Trip trip{host, std::move(request), std::move(desktop), {}};
+    Trip trip{host, data, std::move(request), std::move(desktop), {}};
     trip.clock.start();
     const Request &req = trip.request;
-    AppSettings *settings = AppSettings::shared();
-    Store *store = Store::shared();
+    const AppSettings *settings = data.settings;
+    Store *store = data.store;
+    const OmbryAI::Access access = data.access();
 
     // Transcript.
     QString transcript;
@@ -315,7 +324,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
         std::optional<QString> failure;
         try {
             const QString selection = *req.commandText;
-            QCoro::Task<QString> command = VoiceCommand::apply(transcript, selection);
+            QCoro::Task<QString> command = VoiceCommand::apply(access, transcript, selection);
             result = co_await std::move(command);
         } catch (const std::exception &error) {
             failure = describe(error);
@@ -364,7 +373,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
     }
 
     // The final text.
-    const QString tone = Tone::hint(req.app ? req.app->bundleId : std::nullopt);
+    const QString tone = Tone::hint(settings->adaptTone(), req.app ? req.app->bundleId : std::nullopt);
     OpenRouter::setToneHint(tone);
     const QString corrected = store->applyCorrections(transcript);
     const bool isShort = TextUtil::wordCount(corrected) < 4 || settings->rewriteEngine() == RewriteEngine::None;
@@ -375,7 +384,8 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
             std::optional<QString> failure;
             try {
                 const QString target = settings->translateTarget();
-                QCoro::Task<QString> translation = Translator::translate(finalText, target, false);
+                QCoro::Task<QString> translation =
+                    Translator::translate(access, finalText, target, false, TextSettings::of(*settings));
                 finalText = co_await std::move(translation);
             } catch (const std::exception &error) {
                 failure = describe(error);
@@ -459,10 +469,10 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, Request request, RoadDesktop d
     trip.end();
 }
 
-QCoro::Task<> ProcessingRoad::transcribeKept(RoadHost *host, Dictation entry)
+QCoro::Task<> ProcessingRoad::transcribeKept(RoadHost *host, DictationData data, Dictation entry)
 {
     QByteArray wav;
-    const QUrl url = Store::shared()->audioURL(entry);
+    const QUrl url = data.store->audioURL(entry);
     if (url.isValid()) {
         QFile file(url.toLocalFile());
         if (file.open(QIODevice::ReadOnly))
@@ -480,6 +490,6 @@ QCoro::Task<> ProcessingRoad::transcribeKept(RoadHost *host, Dictation entry)
     request.startedAt = entry.date;
     request.kept = true;
     RoadDesktop none; // nothing is pasted
-    QCoro::Task<> road = run(host, std::move(request), std::move(none));
+    QCoro::Task<> road = run(host, data, std::move(request), std::move(none));
     co_await std::move(road);
 }

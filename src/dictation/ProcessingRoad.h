@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dictation/Chunker.h"
+#include "dictation/DictationData.h"
 #include "model/Records.h"
 #include "model/SettingsTypes.h"
 #include "platform/FrontmostApp.h"
@@ -43,9 +44,9 @@ Dictation keptEntry(const QUuid &id, const QDateTime &date, const std::optional<
 
 // Keeps a dictation that could not be transcribed, so that no spoken word is
 // lost: its recording written on the store's thread under the entry's file name,
-// the entry added to the history (unless one has its id), and a log line naming
-// the file and `cause`. Main thread.
-void keepRecording(const Dictation &entry, const QByteArray &wav, const QString &cause);
+// the entry added to `store`'s history (unless one has its id), and a log line
+// naming the file and `cause`. Main thread.
+void keepRecording(Store *store, const Dictation &entry, const QByteArray &wav, const QString &cause);
 
 } // namespace Road
 
@@ -98,10 +99,11 @@ public:
         bool kept = false;
     };
 
-    // Runs the whole road; never throws. `host` must outlive it.
-    static QCoro::Task<> run(RoadHost *host, Request request, RoadDesktop desktop = RoadDesktop::system());
+    // Runs the whole road on `data`; never throws. `host` must outlive it.
+    static QCoro::Task<> run(RoadHost *host, DictationData data, Request request,
+                             RoadDesktop desktop = RoadDesktop::system());
 
     // The road again on the kept recording of `entry`, without pasting: the entry
     // gets its text. Failures go to `host` (its fail()); `host` must outlive it.
-    static QCoro::Task<> transcribeKept(RoadHost *host, Dictation entry);
+    static QCoro::Task<> transcribeKept(RoadHost *host, DictationData data, Dictation entry);
 };

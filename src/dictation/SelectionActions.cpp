@@ -6,6 +6,7 @@
 #include "dictation/Reader.h"
 #include "engines/EngineError.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
@@ -147,19 +148,22 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
     }
 
     AppSettings *settings = AppSettings::shared();
+    const OmbryAI::Access access{settings, KeyStore::shared(), Store::shared()};
     QString result;
     std::optional<QString> failure;
     try {
         if (translate) {
             const QString selected = *text;
             const QString target = settings->translateTarget();
-            QCoro::Task<QString> translation = Translator::translate(selected, target, true);
+            QCoro::Task<QString> translation =
+                Translator::translate(access, selected, target, true, TextSettings::of(*settings));
             result = co_await std::move(translation);
         } else {
             const QString selected = *text;
             const QString language = promptName(settings->language());
             const QStringList words = Store::shared()->words();
-            QCoro::Task<Corrector::Result> correction = Corrector::correctDetailed(selected, language, words);
+            QCoro::Task<Corrector::Result> correction =
+                Corrector::correctDetailed(access, selected, language, words, TextSettings::of(*settings));
             const Corrector::Result corrected = co_await std::move(correction);
             result = corrected.text;
         }

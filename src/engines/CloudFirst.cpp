@@ -135,14 +135,14 @@ void refreshLocal(Local local)
     localAnswers(local).then([](bool) {}, [](const std::exception &) {});
 }
 
-bool dictationPossible()
+bool dictationPossible(const OmbryAI::Access &access)
 {
-    return cloudPossible() || lastAnswer(Local::Speech).value_or(false);
+    return cloudPossible(access) || lastAnswer(Local::Speech).value_or(false);
 }
 
-bool cloudPossible()
+bool cloudPossible(const OmbryAI::Access &access)
 {
-    return OmbryAI::usesOwnKey() || Services::hosted().has_value();
+    return OmbryAI::usesOwnKey(access) || Services::hosted().has_value();
 }
 
 namespace detail {

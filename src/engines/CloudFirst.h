@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engines/EngineError.h"
+#include "engines/OmbryAI.h"
 
 #include <QString>
 #include <QCoroTask>
@@ -55,10 +56,10 @@ void refreshLocal(Local local);
 
 // Whether some engine can serve a dictation: a cloud route, or a local
 // transcription server that answered its last probe.
-bool dictationPossible();
+bool dictationPossible(const OmbryAI::Access &access);
 
 // Whether a cloud request can leave at all: an own key, or a hosted service.
-bool cloudPossible();
+bool cloudPossible(const OmbryAI::Access &access);
 
 // How one request is to be served.
 struct Plan
@@ -72,11 +73,12 @@ struct Plan
 
 // Runs the request by the plan: the cloud first, and the local server when the
 // cloud fails and a server answers; or, when the user chose the local engine, it
-// first, and the cloud when it does not answer and a key is stored. Every hand-over
-// is written to the journal. Throws Failure when nothing could serve it, the
-// local engine's own errors when it was used.
+// first, and the cloud when it does not answer and a cloud request can leave
+// through `access`. Every hand-over is written to the journal. Throws Failure when
+// nothing could serve it, the local engine's own errors when it was used.
 template<typename T>
-QCoro::Task<T> run(Plan plan, std::function<QCoro::Task<T>()> cloud, std::function<QCoro::Task<T>()> local);
+QCoro::Task<T> run(Plan plan, OmbryAI::Access access, std::function<QCoro::Task<T>()> cloud,
+                   std::function<QCoro::Task<T>()> local);
 
 namespace detail {
 enum class Step { ToLocal, ToCloud, NoFallback };
@@ -87,7 +89,8 @@ Failure localMissing(Local local);
 } // namespace detail
 
 template<typename T>
-QCoro::Task<T> run(Plan plan, std::function<QCoro::Task<T>()> cloud, std::function<QCoro::Task<T>()> local)
+QCoro::Task<T> run(Plan plan, OmbryAI::Access access, std::function<QCoro::Task<T>()> cloud,
+                   std::function<QCoro::Task<T>()> local)
 {
     if (plan.localChosen) {
         QCoro::Task<bool> probe = localAnswers(plan.local);
@@ -96,7 +99,7 @@ QCoro::Task<T> run(Plan plan, std::function<QCoro::Task<T>()> cloud, std::functi
             QCoro::Task<T> task = local();
             co_return co_await std::move(task);
         }
-        if (!cloudPossible())
+        if (!cloudPossible(access))
             throw detail::localMissing(plan.local);
         detail::log(plan, detail::Step::ToCloud, {});
     }

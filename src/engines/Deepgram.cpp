@@ -3,7 +3,6 @@
 #include "engines/EngineError.h"
 #include "engines/Net.h"
 #include "engines/Services.h"
-#include "model/KeyStore.h"
 #include "model/TextUtil.h"
 
 #include <QJsonArray>
@@ -81,10 +80,10 @@ QString query(const QString &model, const QString &language, const QStringList &
     return items.join(QLatin1Char('&'));
 }
 
-QCoro::Task<QString> transcribe(QByteArray wav, QString model, QString language, QStringList keyterms)
+QCoro::Task<QString> transcribe(QByteArray wav, QString model, QString language, QStringList keyterms,
+                                std::optional<QString> storedKey)
 {
-    const std::optional<QString> stored = KeyStore::shared()->key(APIService::Deepgram);
-    const QString key = stored ? TextUtil::trimmed(*stored) : QString();
+    const QString key = storedKey ? TextUtil::trimmed(*storedKey) : QString();
     if (!usableInHeader(key))
         throw EngineError::missingKey(kService);
 

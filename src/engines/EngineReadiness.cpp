@@ -6,11 +6,11 @@
 #include <QPointer>
 
 
-EngineReadiness::EngineReadiness(KeyStore *keys, QObject *parent) : QObject(parent), keys_(keys)
+EngineReadiness::EngineReadiness(OmbryAI::Access access, QObject *parent) : QObject(parent), access_(std::move(access))
 {
-    if (!keys_)
+    if (!access_.keys)
         return;
-    connect(keys_, &KeyStore::keysChanged, this, &EngineReadiness::refresh);
+    connect(access_.keys, &KeyStore::keysChanged, this, &EngineReadiness::refresh);
     refresh();
 }
 
@@ -21,10 +21,10 @@ QString EngineReadiness::missingText()
 
 void EngineReadiness::refresh()
 {
-    if (!keys_)
+    if (!access_.keys)
         return;
     update();
-    if (CloudFirst::cloudPossible())
+    if (CloudFirst::cloudPossible(access_))
         return;
     // Only a local server can serve: ask it, off the caller's path.
     QPointer<EngineReadiness> self(this);
@@ -39,7 +39,7 @@ void EngineReadiness::refresh()
 
 void EngineReadiness::update()
 {
-    const bool missing = !CloudFirst::dictationPossible();
+    const bool missing = !CloudFirst::dictationPossible(access_);
     if (missing == keyMissing_)
         return;
     keyMissing_ = missing;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Installed.h"
+#include "engines/OmbryAI.h"
 
 #include <QObject>
 
@@ -15,8 +16,9 @@ class EngineReadiness final : public QObject
     Q_PROPERTY(bool keyMissing READ keyMissing NOTIFY changed)
 
 public:
-    // Follows `keys`; without them (a part tested alone) it always reads ready.
-    explicit EngineReadiness(KeyStore *keys, QObject *parent = nullptr);
+    // Follows the keys of `access`; without them (a part tested alone) it always
+    // reads ready.
+    explicit EngineReadiness(OmbryAI::Access access, QObject *parent = nullptr);
 
     // The program's own, installed by the application.
     static EngineReadiness *shared() { return Installed<EngineReadiness>::current(); }
@@ -33,7 +35,7 @@ Q_SIGNALS:
 private:
     void update();
 
-    KeyStore *keys_ = nullptr;
+    OmbryAI::Access access_;
 
     bool keyMissing_ = false;
 };

@@ -139,21 +139,22 @@ QString jsonCut(const QString &text)
     return text.mid(open, close - open + 1);
 }
 
-QCoro::Task<QString> transcribe(QByteArray wav, QString language, QStringList words)
+QCoro::Task<QString> transcribe(OmbryAI::Access access, QByteArray wav, QString language, QStringList words)
 {
-    const bool hostedRoute = !OmbryAI::usesOwnKey() && Services::hosted().has_value();
+    const bool hostedRoute = !OmbryAI::usesOwnKey(access) && Services::hosted().has_value();
     if (hostedRoute && wav.size() >= kSliceBytes + 45) {
         const QByteArray pcm = wav.mid(44);
         QStringList texts;
         for (qsizetype at = 0; at < pcm.size(); at += kSliceBytes) {
-            const QString text = co_await transcribe(AudioRecorder::wav(pcm.mid(at, kSliceBytes)), language, words);
+            const QByteArray slice = AudioRecorder::wav(pcm.mid(at, kSliceBytes));
+            const QString text = co_await transcribe(access, slice, language, words);
             if (!text.isEmpty())
                 texts << text;
         }
         co_return texts.join(QLatin1Char(' '));
     }
     const QByteArray reply =
-        co_await OmbryAI::chat(chatBody(transcribePrompt(language, words), wav, false), 30, kLabel);
+        co_await OmbryAI::chat(access, chatBody(transcribePrompt(language, words), wav, false), 30, kLabel);
     const QString text = TextUtil::trimmed(modelText(reply));
     const QString cleaned = Hallucination::clean(text);
     if (cleaned != text)
@@ -161,20 +162,21 @@ QCoro::Task<QString> transcribe(QByteArray wav, QString language, QStringList wo
     co_return cleaned;
 }
 
-QCoro::Task<Cleaned> transcribeAndClean(QByteArray wav, QString language, QStringList words, QString tone,
-                                        QString punctuation)
+QCoro::Task<Cleaned> transcribeAndClean(OmbryAI::Access access, QByteArray wav, QString language, QStringList words,
+                                        QString tone, QString punctuation)
 {
     const QByteArray reply = co_await OmbryAI::chat(
-        chatBody(cleanPrompt(language, words, tone, punctuation), wav, true), 20, kLabel);
+        access, chatBody(cleanPrompt(language, words, tone, punctuation), wav, true), 20, kLabel);
     const auto pair = decodePair(jsonCut(modelText(reply)), QStringLiteral("raw"), QStringLiteral("clean"));
     if (!pair)
         throw DecodingError(kLabel);
     co_return Cleaned{pair->first, pair->second};
 }
 
-QCoro::Task<Translated> transcribeAndTranslate(QByteArray wav, QString context)
+QCoro::Task<Translated> transcribeAndTranslate(OmbryAI::Access access, QByteArray wav, QString context)
 {
-    const QByteArray reply = co_await OmbryAI::chat(chatBody(translatePrompt(context), wav, true), 20, kLabel);
+    const QByteArray reply =
+        co_await OmbryAI::chat(access, chatBody(translatePrompt(context), wav, true), 20, kLabel);
     const QString kept = jsonCut(modelText(reply));
     if (const auto pair = decodePair(kept, QStringLiteral("en"), QStringLiteral("fr")))
         co_return Translated{pair->first, pair->second};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/OmbryAI.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -18,7 +20,7 @@ inline constexpr qsizetype kSliceBytes = 2'240'000;
 // Verbatim transcript of a WAV recording in `language` (a French phrase such as
 // "français"), with the dictionary `words` spelled as given. On the hosted route a
 // recording longer than 70 s is sent in 70 s slices, one after the other.
-QCoro::Task<QString> transcribe(QByteArray wav, QString language, QStringList words);
+QCoro::Task<QString> transcribe(OmbryAI::Access access, QByteArray wav, QString language, QStringList words);
 
 struct Cleaned
 {
@@ -26,8 +28,8 @@ struct Cleaned
     QString clean;
 };
 // The verbatim and the cleaned transcript from one call.
-QCoro::Task<Cleaned> transcribeAndClean(QByteArray wav, QString language, QStringList words, QString tone,
-                                        QString punctuation);
+QCoro::Task<Cleaned> transcribeAndClean(OmbryAI::Access access, QByteArray wav, QString language, QStringList words,
+                                        QString tone, QString punctuation);
 
 struct Translated
 {
@@ -36,7 +38,7 @@ struct Translated
 };
 // An English call excerpt and its French translation; `context` holds the previous
 // subtitle sentences ("" for none). Never fails on a malformed model answer.
-QCoro::Task<Translated> transcribeAndTranslate(QByteArray wav, QString context);
+QCoro::Task<Translated> transcribeAndTranslate(OmbryAI::Access access, QByteArray wav, QString context);
 
 // The string member `name` read out of a JSON text that may be cut off or
 // malformed; "" when it is not found.

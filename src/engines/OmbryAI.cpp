@@ -32,10 +32,12 @@ QByteArray compact(const QJsonObject &body)
 
 namespace OmbryAI {
 
-std::optional<QString> openRouterKey()
+std::optional<QString> openRouterKey(const Access &access)
 {
+    if (!access.keys)
+        return std::nullopt;
     // The file's text is used as stored: it may carry blanks or a line break.
-    const std::optional<QString> stored = KeyStore::shared()->key(APIService::OpenRouter);
+    const std::optional<QString> stored = access.keys->key(APIService::OpenRouter);
     if (!stored)
         return std::nullopt;
     const QString key = TextUtil::trimmed(*stored);
@@ -44,19 +46,19 @@ std::optional<QString> openRouterKey()
     return key;
 }
 
-bool usesOwnKey()
+bool usesOwnKey(const Access &access)
 {
-    if (!openRouterKey())
+    if (!openRouterKey(access))
         return false;
-    return AppSettings::shared()->ownKeyMode() || !Services::hosted();
+    return (access.settings && access.settings->ownKeyMode()) || !Services::hosted();
 }
 
 // The caller's time-out bounds the whole call and stands in for the session's idle
 // limit too: a model sends nothing while it writes its answer, which may take longer
 // than 30 s on a long audio.
-QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label)
+QCoro::Task<QByteArray> chat(Access access, QJsonObject body, double timeout, QString label)
 {
-    const std::optional<QString> key = usesOwnKey() ? openRouterKey() : std::nullopt;
+    const std::optional<QString> key = usesOwnKey(access) ? openRouterKey(access) : std::nullopt;
     if (key) {
         body.insert(QStringLiteral("usage"), QJsonObject{{QStringLiteral("include"), true}});
         QNetworkRequest request = Net::request(
@@ -66,7 +68,7 @@ QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label)
         request.setRawHeader("X-Title", "Ombry Voice");
         const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout, timeout});
         if (reply.status == 200) {
-            Spending::record(reply.body);
+            Spending::record(reply.body, access.store);
             co_return reply.body;
         }
         throw EngineError::http(label, reply.status, utf8OrEmpty(reply.body));
@@ -123,14 +125,19 @@ std::optional<double> cost(const QByteArray &reply)
     return amount.toDouble();
 }
 
-void record(const QByteArray &reply)
+void record(const QByteArray &reply, QPointer<Store> store)
 {
     const std::optional<double> amount = cost(reply);
     if (!amount || !QCoreApplication::instance())
         return;
     const double value = *amount;
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [value] { Store::shared()->addCost(value); }, Qt::QueuedConnection);
+        QCoreApplication::instance(),
+        [store, value] {
+            if (store)
+                store->addCost(value);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace Spending

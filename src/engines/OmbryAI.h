@@ -2,29 +2,44 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QPointer>
 #include <QString>
 #include <QCoroTask>
 
 #include <optional>
 
+class AppSettings;
+class KeyStore;
+class Store;
+
 // The one transport of every cloud language-model request: straight to OpenRouter
 // with the user's own key, or to the hosted service otherwise.
 namespace OmbryAI {
 
+// Where the transport reads the user's OpenRouter key and own-key mode, and where
+// an own-key reply's cost goes. A missing one reads as no key, own-key mode off,
+// costs dropped (a part tested alone).
+struct Access
+{
+    QPointer<AppSettings> settings;
+    QPointer<KeyStore> keys;
+    QPointer<Store> store;
+};
+
 // True when an OpenRouter key is stored and either own-key mode is on or there is
 // no hosted service address. Read fresh at every call.
-bool usesOwnKey();
+bool usesOwnKey(const Access &access);
 
 // The stored OpenRouter key as it may go into a header: trimmed, and none when
 // it is empty or still holds a control or non-ASCII character.
-std::optional<QString> openRouterKey();
+std::optional<QString> openRouterKey(const Access &access);
 
 // Sends a chat-completions `body` and returns the raw reply bytes of a 200 reply.
 // Throws EngineError (missing key, HTTP status other than 200) or NetworkError.
 // `timeout` is the whole call in seconds (plus 5 s on the hosted route); `label`
 // names the service in an own-key HTTP error ("OpenRouter", "Gemini", …).
 // Main thread.
-QCoro::Task<QByteArray> chat(QJsonObject body, double timeout, QString label);
+QCoro::Task<QByteArray> chat(Access access, QJsonObject body, double timeout, QString label);
 
 // What OpenRouter says of a key, asked with one cheap authenticated request that
 // spends nothing (the key's own description).
@@ -46,8 +61,8 @@ namespace Spending {
 // greater than 0.
 std::optional<double> cost(const QByteArray &reply);
 
-// Appends one cost entry to the store, on the main thread and later, when the
+// Appends one cost entry to `store`, on the main thread and later, when the
 // reply reports a cost. Never fails.
-void record(const QByteArray &reply);
+void record(const QByteArray &reply, QPointer<Store> store);
 
 } // namespace Spending

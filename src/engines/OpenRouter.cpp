@@ -2,7 +2,6 @@
 
 #include "engines/EngineError.h"
 #include "engines/OmbryAI.h"
-#include "model/AppSettings.h"
 #include "model/TextUtil.h"
 
 #include <QJsonArray>
@@ -63,7 +62,7 @@ int maxTokens(const QString &text)
     return int(std::min<qsizetype>(3 * TextUtil::wordCount(text) + 200, 4000));
 }
 
-QCoro::Task<QString> complete(QString system, QString text, QString model)
+QCoro::Task<QString> complete(OmbryAI::Access access, QString system, QString text, QString model)
 {
     const QJsonObject body{
         {QStringLiteral("model"), model},
@@ -73,7 +72,7 @@ QCoro::Task<QString> complete(QString system, QString text, QString model)
          QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("system")}, {QStringLiteral("content"), system}},
                     QJsonObject{{QStringLiteral("role"), QStringLiteral("user")}, {QStringLiteral("content"), text}}}},
     };
-    const QByteArray reply = co_await OmbryAI::chat(body, 60, QStringLiteral("OpenRouter"));
+    const QByteArray reply = co_await OmbryAI::chat(access, body, 60, QStringLiteral("OpenRouter"));
 
     const QJsonDocument doc = QJsonDocument::fromJson(reply);
     const QJsonValue choices = doc.object().value(QStringLiteral("choices"));
@@ -107,12 +106,13 @@ void setToneHint(const QString &tone)
     g_tone = tone;
 }
 
-QString instructions(const QString &language, const QStringList &words)
+QString instructions(const QString &language, const QStringList &words, PunctuationLevel punctuation)
 {
-    return instructions(language, words, toneHint());
+    return instructions(language, words, punctuation, toneHint());
 }
 
-QString instructions(const QString &language, const QStringList &words, const QString &tone)
+QString instructions(const QString &language, const QStringList &words, PunctuationLevel punctuation,
+                     const QString &tone)
 {
     QStringList lines{
         QStringLiteral("Tu reçois la transcription brute d'une dictée vocale. Réécris-la proprement en ") + language
@@ -120,7 +120,7 @@ QString instructions(const QString &language, const QStringList &words, const QS
         QStringLiteral("supprime les hésitations et mots parasites (euh, hum, ben, bah, genre…), les répétitions et "
                        "faux départs,"),
         QStringLiteral("ajoute la ponctuation et les majuscules, corrige l'orthographe et la grammaire."),
-        punctuationParagraph(AppSettings::shared()->punctuation()),
+        punctuationParagraph(punctuation),
         tone,
         QStringLiteral("Garde tous les mots et toutes les idées de l'auteur, dans son ton : ne résume pas, ne "
                        "raccourcis pas,"),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engines/OmbryAI.h"
 #include "model/SettingsTypes.h"
 
 #include <QString>
@@ -13,7 +14,7 @@ namespace OpenRouter {
 // Sends `system` and `text` to `model` through OmbryAI::chat (60 s, label
 // "OpenRouter") and returns the first choice's content, trimmed; the text itself
 // when the reply has no choice. Throws the transport's errors and DecodingError.
-QCoro::Task<QString> complete(QString system, QString text, QString model);
+QCoro::Task<QString> complete(OmbryAI::Access access, QString system, QString text, QString model);
 
 // The "max_tokens" of a completion: min(3 × words + 200, 4000).
 int maxTokens(const QString &text);
@@ -27,9 +28,11 @@ QString toneHint();
 void setToneHint(const QString &tone);
 
 // The clean-up prompt of a raw transcript in `language` (a French phrase such as
-// "français"), with the spelling of `words` and the register of `tone`.
-QString instructions(const QString &language, const QStringList &words);
-QString instructions(const QString &language, const QStringList &words, const QString &tone);
+// "français"), with the spelling of `words`, the `punctuation` setting and the
+// register of `tone`.
+QString instructions(const QString &language, const QStringList &words, PunctuationLevel punctuation);
+QString instructions(const QString &language, const QStringList &words, PunctuationLevel punctuation,
+                     const QString &tone);
 
 // Hesitations removed, double blanks reduced, blanks trimmed, first character
 // upper-cased.

@@ -1,7 +1,5 @@
 #include "engines/Tone.h"
 
-#include "model/AppSettings.h"
-
 namespace Tone {
 
 const QStringList &chatApplications()
@@ -59,9 +57,9 @@ const QStringList &mailApplications()
     return list;
 }
 
-QString hint(const std::optional<QString> &bundleIdentifier)
+QString hint(bool adaptTone, const std::optional<QString> &bundleIdentifier)
 {
-    if (!AppSettings::shared()->adaptTone() || !bundleIdentifier)
+    if (!adaptTone || !bundleIdentifier)
         return QString();
     QString id = *bundleIdentifier;
     auto matches = [&id](const QStringList &list) {

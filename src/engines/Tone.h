@@ -10,9 +10,9 @@ namespace Tone {
 
 // "C'est un message de discussion : …" for chat applications, "C'est un e-mail ou
 // un document : …" for mail and document applications, "" otherwise or when tone
-// adaptation is off. Identifiers compare exactly; a Linux desktop-file id may carry
-// its ".desktop" suffix.
-QString hint(const std::optional<QString> &bundleIdentifier);
+// adaptation (the setting) is off. Identifiers compare exactly; a Linux
+// desktop-file id may carry its ".desktop" suffix.
+QString hint(bool adaptTone, const std::optional<QString> &bundleIdentifier);
 
 // The application lists: the macOS identifiers first, then the Linux desktop ids
 // of the same applications.

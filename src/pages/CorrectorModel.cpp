@@ -3,6 +3,7 @@
 #include "dictation/ProcessingRoad.h"
 #include "engines/EngineError.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
@@ -312,11 +313,14 @@ void CorrectorModel::run()
                + QString::number(TextUtil::characterCount(text)) + QStringLiteral(" caractères"));
 
     const QString language = promptName(settings_->language());
+    const TextSettings values = TextSettings::of(*settings_);
+    const OmbryAI::Access access{settings_, KeyStore::shared(), Store::shared()};
     if (mode_ == Mode::Correct) {
-        correctRun(this, generation_, text, language, Store::shared()->words()).then([] {}, [](const std::exception &) {});
+        correctRun(this, generation_, text, language, Store::shared()->words(), values, access)
+            .then([] {}, [](const std::exception &) {});
     } else {
         const TextAction action = mode_ == Mode::Rephrase ? tone_ : TextAction::Summary;
-        rewriteRun(this, generation_, text, action, language, settings_->translateTarget())
+        rewriteRun(this, generation_, text, action, language, settings_->translateTarget(), values, access)
             .then([] {}, [](const std::exception &) {});
     }
 }
@@ -332,12 +336,13 @@ void CorrectorModel::failed(QPointer<CorrectorModel> self, quint64 generation, c
 }
 
 QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 generation, QString text,
-                                         QString language, QStringList words)
+                                         QString language, QStringList words, TextSettings settings,
+                                         OmbryAI::Access access)
 {
     Analysis result;
     QString failure;
     try {
-        auto analyse = Analyzer::analyze(text, language, words);
+        auto analyse = Analyzer::analyze(access, text, language, words, settings);
         result = co_await std::move(analyse);
     } catch (const std::exception &error) {
         failure = describe(error);
@@ -355,7 +360,7 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
 
     if (self && self->current(generation))
         self->setExplaining(true);
-    auto explain = Analyzer::explain(result.fixes, text, language);
+    auto explain = Analyzer::explain(access, result.fixes, text, language, settings);
     const QList<Fix> explained = co_await std::move(explain);
     if (self && self->current(generation)) {
         self->setExplaining(false);
@@ -374,12 +379,13 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
 }
 
 QCoro::Task<> CorrectorModel::rewriteRun(QPointer<CorrectorModel> self, quint64 generation, QString text,
-                                         TextAction action, QString language, QString target)
+                                         TextAction action, QString language, QString target, TextSettings settings,
+                                         OmbryAI::Access access)
 {
     QString result;
     QString failure;
     try {
-        auto rewrite = Analyzer::rewrite(text, action, language, target);
+        auto rewrite = Analyzer::rewrite(access, text, action, language, target, settings);
         result = co_await std::move(rewrite);
     } catch (const std::exception &error) {
         failure = describe(error);

@@ -3,6 +3,8 @@
 #include "pages/CorrectorLists.h"
 #include "pages/CorrectorText.h"
 #include "model/Fix.h"
+#include "engines/OmbryAI.h"
+#include "text/TextSettings.h"
 
 #include <QObject>
 #include <QPointer>
@@ -147,9 +149,9 @@ private:
     void sendLiveCheck();
     static QCoro::Task<> liveCheck(QPointer<CorrectorModel> self, QString text);
     static QCoro::Task<> correctRun(QPointer<CorrectorModel> self, quint64 generation, QString text, QString language,
-                                    QStringList words);
+                                    QStringList words, TextSettings settings, OmbryAI::Access access);
     static QCoro::Task<> rewriteRun(QPointer<CorrectorModel> self, quint64 generation, QString text, TextAction action,
-                                    QString language, QString target);
+                                    QString language, QString target, TextSettings settings, OmbryAI::Access access);
     static void failed(QPointer<CorrectorModel> self, quint64 generation, const QString &failure);
     bool current(quint64 generation) const { return generation == generation_; }
 

@@ -3,6 +3,8 @@
 #include "dictation/ProcessingRoad.h"
 #include "engines/EngineError.h"
 #include "core/Log.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/UnreadableNotice.h"
 #include "model/TextUtil.h"
 #include "pages/DashboardFigures.h"
@@ -660,7 +662,8 @@ void HistoryListModel::transcribe(int row)
     problems_.remove(id);
     Q_EMIT dataChanged(index(row), index(row), {TranscribingRole, ProblemRole});
     auto host = std::make_shared<TranscribeHost>(this, id);
-    QCoro::Task<> task = ProcessingRoad::transcribeKept(host.get(), *item->dictation);
+    const DictationData data{AppSettings::shared(), store_, KeyStore::shared()};
+    QCoro::Task<> task = ProcessingRoad::transcribeKept(host.get(), data, *item->dictation);
     std::move(task).then([host] {}, [host](const std::exception &error) {
         host->fail(describe(error));
         host->finish();

@@ -4,6 +4,7 @@
 #include "engines/EngineError.h"
 #include "dictation/Reader.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/Store.h"
 #include "platform/Clipboard.h"
 #include "platform/FrontmostApp.h"
@@ -111,16 +112,19 @@ void TranslatorModel::send()
     setWorking(true);
     setError({});
     sent_ = generation_;
-    run(this, generation_, pending_, target_).then([] {}, [](const std::exception &) {});
+    const OmbryAI::Access access{settings_, KeyStore::shared(), Store::shared()};
+    run(this, generation_, pending_, target_, TextSettings::of(*settings_), access)
+        .then([] {}, [](const std::exception &) {});
 }
 
-QCoro::Task<> TranslatorModel::run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target)
+QCoro::Task<> TranslatorModel::run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target,
+                                   TextSettings settings, OmbryAI::Access access)
 {
     QString translation;
     QString failure;
     bool failed = false;
     try {
-        auto translate = Translator::translate(text, target, false);
+        auto translate = Translator::translate(access, text, target, false, settings);
         translation = co_await std::move(translate);
     } catch (const std::exception &error) {
         failed = true;

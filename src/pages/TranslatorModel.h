@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engines/OmbryAI.h"
+#include "text/TextSettings.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -83,7 +86,8 @@ Q_SIGNALS:
 private:
     void schedule(int delayMs);
     void send();
-    static QCoro::Task<> run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target);
+    static QCoro::Task<> run(QPointer<TranslatorModel> self, quint64 generation, QString text, QString target,
+                             TextSettings settings, OmbryAI::Access access);
     void setResult(const QString &result);
     void setWorking(bool on);
     void setError(const QString &error);

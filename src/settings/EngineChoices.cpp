@@ -5,13 +5,17 @@
 #include "engines/Services.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
+#include "model/Store.h"
 
 #include <QCoroTask>
 #include <QVariantMap>
 
 using namespace Qt::StringLiterals;
 
-EngineChoices::EngineChoices(QObject *parent) : EngineChoices(AppSettings::shared(), OmbryAI::usesOwnKey, parent)
+EngineChoices::EngineChoices(QObject *parent)
+    : EngineChoices(
+          AppSettings::shared(),
+          [] { return OmbryAI::usesOwnKey({AppSettings::shared(), KeyStore::shared(), Store::shared()}); }, parent)
 {
     if (KeyStore *keys = KeyStore::shared())
         connect(keys, &KeyStore::keysChanged, this, &EngineChoices::changed);

@@ -4,7 +4,6 @@
 #include "engines/CloudFirst.h"
 #include "engines/EngineError.h"
 #include "engines/OpenRouter.h"
-#include "model/AppSettings.h"
 #include "core/Log.h"
 #include "text/Corrector.h"
 
@@ -26,13 +25,15 @@ QCoro::Task<QString> appleStructured(QString system, QString text, int count)
 
 } // namespace
 
-QCoro::Task<Analysis> analyze(QString text, QString language, QStringList words)
+QCoro::Task<Analysis> analyze(OmbryAI::Access access, QString text, QString language, QStringList words,
+                              TextSettings settings)
 {
-    const Corrector::Result corrected = co_await Corrector::correctDetailed(text, language, words);
+    const Corrector::Result corrected = co_await Corrector::correctDetailed(access, text, language, words, settings);
     co_return Analysis{corrected.text, enrich(diff(text, corrected.text), corrected.matches)};
 }
 
-QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language)
+QCoro::Task<QList<Fix>> explain(OmbryAI::Access access, QList<Fix> fixes, QString text, QString language,
+                                TextSettings settings)
 {
     QList<qsizetype> unexplained;
     for (qsizetype k = 0; k < fixes.size(); ++k)
@@ -47,7 +48,7 @@ QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language
         QList<Fix> subset;
         for (const qsizetype k : std::as_const(unexplained))
             subset.append(fixes[k]);
-        const QList<Fix> explained = co_await explain(subset, text, language);
+        const QList<Fix> explained = co_await explain(access, subset, text, language, settings);
         for (qsizetype k = 0; k < unexplained.size() && k < explained.size(); ++k)
             fixes[unexplained[k]] = explained[k];
         co_return fixes;
@@ -65,11 +66,11 @@ QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language
         auto service = std::make_shared<QString>(QStringLiteral("OpenRouter"));
         const int count = int(fixes.size());
         const CloudFirst::Plan plan{QStringLiteral("explications"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
-                                    AppSettings::shared()->rewriteEngine() != RewriteEngine::OpenRouter, false};
+                                    settings.rewriteEngine != RewriteEngine::OpenRouter, false};
         QCoro::Task<QString> asked = CloudFirst::run<QString>(
-            plan,
-            [system, user] {
-                return OpenRouter::complete(system + QLatin1Char('\n') + explainJsonLine(), user,
+            plan, access,
+            [access, system, user] {
+                return OpenRouter::complete(access, system + QLatin1Char('\n') + explainJsonLine(), user,
                                             QStringLiteral("google/gemini-2.5-flash"));
             },
             [system, user, count, service] {
@@ -86,15 +87,15 @@ QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language
     co_return fixes;
 }
 
-QCoro::Task<QString> rewrite(QString text, TextAction action, QString language, std::optional<QString> target)
+QCoro::Task<QString> rewrite(OmbryAI::Access access, QString text, TextAction action, QString language,
+                             std::optional<QString> target, TextSettings settings)
 {
     const QString system = rewriteSystem(action, language, target);
-    const AppSettings *settings = AppSettings::shared();
-    const QString model = settings->openRouterModel();
+    const QString model = settings.openRouterModel;
     const CloudFirst::Plan plan{QStringLiteral("réécriture"), QStringLiteral("OpenRouter"), CloudFirst::Local::Text,
-                                settings->rewriteEngine() != RewriteEngine::OpenRouter, false};
+                                settings.rewriteEngine != RewriteEngine::OpenRouter, false};
     QCoro::Task<QString> asked = CloudFirst::run<QString>(
-        plan, [system, text, model] { return OpenRouter::complete(system, text, model); },
+        plan, access, [access, system, text, model] { return OpenRouter::complete(access, system, text, model); },
         [system, text] { return LocalRewrite::run(system, text); });
     co_return co_await std::move(asked);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engines/OmbryAI.h"
 #include "model/Fix.h"
 #include "text/LanguageTool.h"
+#include "text/TextSettings.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -20,14 +22,17 @@ namespace Analyzer {
 const QStringList &kinds();
 
 // Corrects `text` and lists what changed, with kinds and messages of the grammar check.
-QCoro::Task<Analysis> analyze(QString text, QString language, QStringList words);
+QCoro::Task<Analysis> analyze(OmbryAI::Access access, QString text, QString language, QStringList words,
+                              TextSettings settings);
 
 // Gives each unexplained fix a kind and a one-sentence rule. Never fails: a failure
 // is logged and leaves the fixes as they were.
-QCoro::Task<QList<Fix>> explain(QList<Fix> fixes, QString text, QString language);
+QCoro::Task<QList<Fix>> explain(OmbryAI::Access access, QList<Fix> fixes, QString text, QString language,
+                                TextSettings settings);
 
 // Rewrites `text` by `action`; `target` names the language of a translation.
-QCoro::Task<QString> rewrite(QString text, TextAction action, QString language, std::optional<QString> target);
+QCoro::Task<QString> rewrite(OmbryAI::Access access, QString text, TextAction action, QString language,
+                             std::optional<QString> target, TextSettings settings);
 
 // The word-by-word changes between a text and its corrected version, in text order.
 QList<Fix> diff(const QString &original, const QString &corrected);

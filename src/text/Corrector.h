@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engines/OmbryAI.h"
 #include "model/SettingsTypes.h"
 #include "text/LanguageTool.h"
+#include "text/TextSettings.h"
 
 #include <QList>
 #include <QString>
@@ -19,12 +21,13 @@ struct Result
     QList<LanguageTool::Match> matches;   // findings that passed the filters, service order
 };
 
-// Corrects `text` as the settings say. `language` is the French name given to the
-// prompt. Fails only when the language model finally used fails.
-QCoro::Task<Result> correctDetailed(QString text, QString language, QStringList words);
+// Corrects `text` as `settings` say, a cloud model asked through `access`.
+// `language` is the French name given to the prompt. Fails only when the language
+// model finally used fails.
+QCoro::Task<Result> correctDetailed(OmbryAI::Access access, QString text, QString language, QStringList words,
+                                    TextSettings settings);
 
 // The system prompt of the correction, from the settings' scope and punctuation.
-QString instructions(const QString &language, const QStringList &words);
 QString instructions(const QString &language, const QStringList &words, CorrectionScope scope,
                      PunctuationLevel punctuation);
 

@@ -1,6 +1,5 @@
 #include "text/Translator.h"
 
-#include "model/AppSettings.h"
 #include "platform/LanguageDetection.h"
 
 namespace Translator {
@@ -53,11 +52,10 @@ QString systemPrompt(const QString &target)
                             "guillemets ni commentaire.");
 }
 
-QString cloudModel()
+QString cloudModel(const TextSettings &settings)
 {
-    const AppSettings *settings = AppSettings::shared();
-    return settings->rewriteEngine() == RewriteEngine::OpenRouter ? settings->openRouterModel()
-                                                                   : QStringLiteral("google/gemini-2.5-flash-lite");
+    return settings.rewriteEngine == RewriteEngine::OpenRouter ? settings.openRouterModel
+                                                               : QStringLiteral("google/gemini-2.5-flash-lite");
 }
 
 } // namespace Translator

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engines/OmbryAI.h"
+
 #include <QString>
 
 #include <QCoro/QCoroTask>
@@ -9,7 +11,7 @@ namespace VoiceCommand {
 
 // Returns the new text exactly as the model gave it. The cloud is asked first;
 // the on-device model takes over when it fails.
-QCoro::Task<QString> apply(QString instruction, QString text);
+QCoro::Task<QString> apply(OmbryAI::Access access, QString instruction, QString text);
 
 QString systemPrompt();
 QString userMessage(const QString &instruction, const QString &text);

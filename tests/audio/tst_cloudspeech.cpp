@@ -55,6 +55,8 @@ private:
     FakeHttpService hosted_;
     FakeHttpService deepgram_;
 
+    static std::optional<QString> deepgramKey() { return KeyStore::shared()->key(APIService::Deepgram); }
+
     void ownKeyRoute()
     {
         setKey(APIService::OpenRouter, QStringLiteral("sk-or-test"));
@@ -91,7 +93,7 @@ private Q_SLOTS:
         const QByteArray wav = wavOf(0.5);
         openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(QStringLiteral("  Bonjour Dupont.\n")));
         const QStringList words{QStringLiteral("  "), QStringLiteral("Dupont"), QStringLiteral(" Kubernetes ")};
-        const auto out = await(GeminiSpeech::transcribe(wav, QStringLiteral("français"), words));
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wav, QStringLiteral("français"), words));
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, QStringLiteral("Bonjour Dupont."));
 
@@ -138,7 +140,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, error);
         openRouter_.enqueue("POST", kChatPath, reply);
-        const auto out = await(GeminiSpeech::transcribe(wavOf(0.1), QStringLiteral("français"), {}));
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wavOf(0.1), QStringLiteral("français"), {}));
         QVERIFY(out.done);
         if (error.isEmpty()) {
             QCOMPARE(out.error, QString());
@@ -182,7 +184,7 @@ private Q_SLOTS:
         const QString path = hosted ? kHostedPath : kChatPath;
         for (const QString &reply : replies)
             service.enqueue("POST", path, ScriptedReply::chat(reply));
-        const auto out = await(GeminiSpeech::transcribe(wav, QStringLiteral("français"), {}), 20000);
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wav, QStringLiteral("français"), {}), 20000);
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, text);
         const QList<RecordedRequest> requests = service.requests(path);
@@ -203,7 +205,7 @@ private Q_SLOTS:
         hostedRoute();
         hosted_.enqueue("POST", kHostedPath, ScriptedReply::chat(QStringLiteral("un")));
         hosted_.enqueue("POST", kHostedPath, ScriptedReply::text("{\"error\": \"Trop long\"}", 413));
-        const auto out = await(GeminiSpeech::transcribe(wavOf(71), QStringLiteral("français"), {}), 20000);
+        const auto out = await(GeminiSpeech::transcribe(installedAccess(), wavOf(71), QStringLiteral("français"), {}), 20000);
         QCOMPARE(out.error, QStringLiteral("Ombry : erreur 413 Trop long"));
     }
 
@@ -211,7 +213,7 @@ private Q_SLOTS:
     {
         openRouter_.enqueue("POST", kChatPath,
                             ScriptedReply::chat(QStringLiteral("Voici : {\"raw\": \" euh bonjour \", \"clean\": \"Bonjour.\"} fin")));
-        const auto out = await(GeminiSpeech::transcribeAndClean(wavOf(0.2), QStringLiteral("français"),
+        const auto out = await(GeminiSpeech::transcribeAndClean(installedAccess(), wavOf(0.2), QStringLiteral("français"),
                                                                 {QStringLiteral("Dupont")}, QStringLiteral("Ton amical."),
                                                                 QStringLiteral("Ponctuation normale.")));
         QCOMPARE(out.error, QString());
@@ -235,7 +237,7 @@ private Q_SLOTS:
                                 "Mots à reconnaître et à écrire ainsi : Dupont."));
 
         openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(QStringLiteral("{\"raw\": \"coupé")));
-        const auto broken = await(GeminiSpeech::transcribeAndClean(wavOf(0.2), QStringLiteral("français"), {},
+        const auto broken = await(GeminiSpeech::transcribeAndClean(installedAccess(), wavOf(0.2), QStringLiteral("français"), {},
                                                                    QString(), QString()));
         QVERIFY(broken.errorAs<DecodingError>());
     }
@@ -258,7 +260,7 @@ private Q_SLOTS:
         QFETCH(QString, en);
         QFETCH(QString, fr);
         openRouter_.enqueue("POST", kChatPath, ScriptedReply::chat(model));
-        const auto out = await(GeminiSpeech::transcribeAndTranslate(wavOf(0.2), QString()));
+        const auto out = await(GeminiSpeech::transcribeAndTranslate(installedAccess(), wavOf(0.2), QString()));
         QCOMPARE(out.error, QString());
         QCOMPARE(out.value->en, en);
         QCOMPARE(out.value->fr, fr);
@@ -324,7 +326,7 @@ private Q_SLOTS:
                 {QStringLiteral("alternatives"), QJsonArray{QJsonObject{{QStringLiteral("transcript"), QStringLiteral(" Salut ")}},
                                                             QJsonObject{{QStringLiteral("transcript"), QStringLiteral("autre")}}}}}}}}}}));
         const QByteArray wav = wavOf(0.3);
-        const auto out = await(Deepgram::transcribe(wav, model, language, terms));
+        const auto out = await(Deepgram::transcribe(wav, model, language, terms, deepgramKey()));
         QCOMPARE(out.error, QString());
         QCOMPARE(*out.value, QStringLiteral(" Salut ")); // not trimmed
         QCOMPARE(deepgram_.count(), 1);
@@ -371,7 +373,7 @@ private Q_SLOTS:
         QFETCH(QString, error);
         setKey(APIService::Deepgram, QStringLiteral("dg-key"));
         deepgram_.enqueue("POST", QStringLiteral("/v1/listen"), reply);
-        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}));
+        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}, deepgramKey()));
         QCOMPARE(out.error, error);
         if (error.isEmpty())
             QCOMPARE(*out.value, text);
@@ -388,7 +390,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, key);
         setKey(APIService::Deepgram, key);
-        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}));
+        const auto out = await(Deepgram::transcribe(wavOf(0.1), QStringLiteral("nova-3"), QStringLiteral("fr"), {}, deepgramKey()));
         QCOMPARE(out.error, QStringLiteral("Clé Deepgram absente"));
         QTest::qWait(50);
         QCOMPARE(deepgram_.count(), 0);

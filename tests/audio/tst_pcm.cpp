@@ -199,7 +199,7 @@ private Q_SLOTS:
 
     void idleRecorderReturnsNothing()
     {
-        AudioRecorder recorder;
+        AudioRecorder recorder(nullptr);
         QVERIFY(!recorder.isRecording());
         const AudioRecorder::Result result = recorder.stop();
         QVERIFY(result.wav.isEmpty());

@@ -20,7 +20,7 @@ private Q_SLOTS:
 
     void startFails()
     {
-        AudioRecorder recorder;
+        AudioRecorder recorder(nullptr);
         recorder.onBuffer = [](QByteArrayView) {};
         QElapsedTimer clock;
         clock.start();

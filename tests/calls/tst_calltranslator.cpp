@@ -2,6 +2,9 @@
 #include "calls/CallTranslator.h"
 #include "engines/EngineError.h"
 #include "fakes/FakeAppCapture.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
 #include "support/TestEnv.h"
@@ -423,7 +426,8 @@ private Q_SLOTS:
                 qputenv("PULSE_SERVER", previous);
         });
         Rig rig(dir_.path());
-        rig.soundCheck = CallServices::production().soundAvailable;
+        const OmbryAI::Access installed{AppSettings::shared(), KeyStore::shared(), Store::shared()};
+        rig.soundCheck = CallServices::production(installed).soundAvailable;
         bool turned = false;
         bool answeredBeforeTurn = true;
         QTimer::singleShot(0, this, [&] {

@@ -73,7 +73,7 @@ class TestMeetingRecorder : public QObject
 
     void makeRecorder()
     {
-        MeetingServices s = MeetingServices::production(store_.get());
+        MeetingServices s = MeetingServices::production({AppSettings::shared(), KeyStore::shared(), store_.get()});
         s.microphoneAllowed = [this] { return microphone_; };
         s.requestMicrophone = [this] { ++requests_; };
         s.makeCapture = FakeMeetingMic::maker(mic_);

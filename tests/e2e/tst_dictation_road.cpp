@@ -2,6 +2,7 @@
 #include "dictation/ProcessingRoad.h"
 #include "fakes/FakeHttpService.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
@@ -136,6 +137,16 @@ private:
 
 // The processing road from a recording to a pasted text and a saved record,
 // against fake cloud services and a fake desktop.
+
+namespace {
+
+// The program's data the roads of these tests run on: the installed ones.
+DictationData installedData()
+{
+    return DictationData{AppSettings::shared(), Store::shared(), KeyStore::shared()};
+}
+
+} // namespace
 class TestDictationRoad : public QObject
 {
     Q_OBJECT
@@ -177,7 +188,7 @@ class TestDictationRoad : public QObject
     {
         bool done = false;
         auto task = [](TestDictationRoad *self, ProcessingRoad::Request req, bool *flag) -> QCoro::Task<> {
-            co_await ProcessingRoad::run(&self->host, std::move(req), self->desktop());
+            co_await ProcessingRoad::run(&self->host, installedData(), std::move(req), self->desktop());
             *flag = true;
         }(this, std::move(r), &done);
         QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));
@@ -382,7 +393,7 @@ private Q_SLOTS:
         activated.clear();
         bool done = false;
         auto task = [](TestDictationRoad *self, Dictation entry, bool *flag) -> QCoro::Task<> {
-            co_await ProcessingRoad::transcribeKept(&self->host, std::move(entry));
+            co_await ProcessingRoad::transcribeKept(&self->host, installedData(), std::move(entry));
             *flag = true;
         }(this, kept, &done);
         QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));
@@ -438,7 +449,7 @@ private Q_SLOTS:
         };
         bool done = false;
         [](TestDictationRoad *self, ProcessingRoad::Request req, RoadDesktop desk, bool *flag) -> QCoro::Task<> {
-            co_await ProcessingRoad::run(&self->host, std::move(req), std::move(desk));
+            co_await ProcessingRoad::run(&self->host, installedData(), std::move(req), std::move(desk));
             *flag = true;
         }(this, r, d, &done);
         QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));

@@ -39,7 +39,7 @@ class CountingRecorder final : public DictationRecorder
 {
 public:
     std::atomic<int> starts{0};
-    CountingRecorder() : mic_(DictationRecorder::microphone()) {}
+    CountingRecorder() : mic_(DictationRecorder::microphone(AppSettings::shared())) {}
     void start() override
     {
         mic_->start();
@@ -128,7 +128,7 @@ private Q_SLOTS:
         QVERIFY(player_.waitForStarted());
         {
             // Wait until the microphone hears it.
-            const auto mic = DictationRecorder::microphone();
+            const auto mic = DictationRecorder::microphone(AppSettings::shared());
             mic->start();
             QVERIFY(TestEnv::waitFor([&] { return mic->pcm(0, 1 << 30).size() >= 3200; }, 15000));
             mic->stop();

@@ -406,7 +406,7 @@ private Q_SLOTS:
     void deviceChoice()
     {
         QFETCH(QStringList, steps);
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         // What the last recording left; idling must add nothing to it.
         QByteArray kept;
         for (const QString &step : steps) {
@@ -470,7 +470,7 @@ private Q_SLOTS:
         QFETCH(QString, chosen);
         QFETCH(QString, expected);
         AppSettings::shared()->setMicrophoneUID(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen));
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         recorder.prepare();
         for (const QString &uid : gone)
             QVERIFY(unload(uid));
@@ -553,7 +553,7 @@ private Q_SLOTS:
         QFETCH(int, idleBlocks);
         QFETCH(int, blocks);
         AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.prepare();
@@ -589,7 +589,7 @@ private Q_SLOTS:
     void capturesThePipeMicrophoneExactly()
     {
         AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.start();
@@ -672,7 +672,7 @@ private Q_SLOTS:
                 pcm += block;
         }
         AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.start();
@@ -700,7 +700,7 @@ private Q_SLOTS:
     {
         QVERIFY(TestEnv::writeFile(dir_.filePath(QStringLiteral("fixture.wav")), AudioRecorder::wav(fixture_.pcm)));
 
-        AudioRecorder recorder;
+        AudioRecorder recorder(AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.start();

@@ -1,6 +1,10 @@
 #pragma once
 
 #include "engines/EngineError.h"
+#include "engines/OmbryAI.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
 #include "support/TestEnv.h"
 
 #include <QElapsedTimer>
@@ -69,4 +73,10 @@ Outcome<T> await(QCoro::Task<T> task, int timeoutMs = 10000)
     auto out = capture(std::move(task));
     TestEnv::waitFor([&] { return out->done; }, timeoutMs);
     return *out;
+}
+
+// The cloud requests of a test go through the installed settings, keys and store.
+inline OmbryAI::Access installedAccess()
+{
+    return OmbryAI::Access{AppSettings::shared(), KeyStore::shared(), Store::shared()};
 }

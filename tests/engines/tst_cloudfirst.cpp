@@ -122,7 +122,8 @@ private Q_SLOTS:
         const qsizetype logBefore = logText().size();
         const CloudFirst::Plan plan{u"correction"_s, u"OpenRouter"_s, CloudFirst::Local::Text, localChosen, fallback};
         const auto out = await(CloudFirst::run<QString>(
-            plan, [] { return OpenRouter::complete(u"système"_s, u"texte"_s, u"test/model"_s); },
+            plan, installedAccess(),
+            [] { return OpenRouter::complete(installedAccess(), u"système"_s, u"texte"_s, u"test/model"_s); },
             [] { return LocalRewrite::run(u"système"_s, u"texte"_s); }));
         QVERIFY(out.done);
         QCOMPARE(out.value ? *out.value : out.error, result);

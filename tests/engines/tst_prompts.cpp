@@ -1,7 +1,6 @@
 #include "engines/Hallucination.h"
 #include "engines/OpenRouter.h"
 #include "engines/Tone.h"
-#include "model/AppSettings.h"
 #include "support/TestEnv.h"
 
 #include <QtTest>
@@ -30,8 +29,6 @@ class TestPrompts : public QObject
 private Q_SLOTS:
     void init()
     {
-        AppSettings::shared()->setPunctuation(PunctuationLevel::Normal);
-        AppSettings::shared()->setAdaptTone(true);
         OpenRouter::setToneHint(QString());
     }
 
@@ -101,7 +98,7 @@ private Q_SLOTS:
 
     void instructionsWithoutWordsOrTone()
     {
-        const QString prompt = OpenRouter::instructions(QStringLiteral("français"), {});
+        const QString prompt = OpenRouter::instructions(QStringLiteral("français"), {}, PunctuationLevel::Normal);
         const QStringList lines = prompt.split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 8);
         QCOMPARE(lines.at(0), QStringLiteral("Tu reçois la transcription brute d'une dictée vocale. Réécris-la "
@@ -117,9 +114,12 @@ private Q_SLOTS:
         const QString prompt = OpenRouter::instructions(
             QStringLiteral("anglais"),
             {QStringLiteral("Kesso"), QStringLiteral("  "), QStringLiteral("\t"), QStringLiteral("\u00A0"),
-             QStringLiteral(" Ombry ")});
+             QStringLiteral(" Ombry ")},
+            PunctuationLevel::Normal);
         QVERIFY(prompt.endsWith(QStringLiteral("\nOrthographe à respecter pour ces mots : Kesso,  Ombry .")));
-        QCOMPARE(OpenRouter::instructions(QStringLiteral("anglais"), {QStringLiteral(" ")}).split(QLatin1Char('\n')).size(),
+        QCOMPARE(OpenRouter::instructions(QStringLiteral("anglais"), {QStringLiteral(" ")}, PunctuationLevel::Normal)
+                     .split(QLatin1Char('\n'))
+                     .size(),
                  8);
     }
 
@@ -140,12 +140,13 @@ private Q_SLOTS:
     {
         QFETCH(int, level);
         QFETCH(QString, paragraph);
-        AppSettings::shared()->setPunctuation(PunctuationLevel(level));
+        const PunctuationLevel punctuation = PunctuationLevel(level);
         OpenRouter::setToneHint(kMail);
         // The global is only the default: a chunk passes its own tone.
-        const QStringList byDefault = OpenRouter::instructions(QStringLiteral("français"), {}).split(QLatin1Char('\n'));
+        const QStringList byDefault =
+            OpenRouter::instructions(QStringLiteral("français"), {}, punctuation).split(QLatin1Char('\n'));
         const QStringList explicitTone =
-            OpenRouter::instructions(QStringLiteral("français"), {}, kChat).split(QLatin1Char('\n'));
+            OpenRouter::instructions(QStringLiteral("français"), {}, punctuation, kChat).split(QLatin1Char('\n'));
         QCOMPARE(byDefault.at(3), paragraph);
         QCOMPARE(byDefault.at(4), kMail);
         QCOMPARE(explicitTone.at(4), kChat);
@@ -195,8 +196,7 @@ private Q_SLOTS:
         QFETCH(QString, bundle);
         QFETCH(bool, present);
         QFETCH(QString, expected);
-        AppSettings::shared()->setAdaptTone(adapt);
-        QCOMPARE(Tone::hint(present ? std::optional<QString>(bundle) : std::nullopt), expected);
+        QCOMPARE(Tone::hint(adapt, present ? std::optional<QString>(bundle) : std::nullopt), expected);
     }
 
     void hallucination_data()

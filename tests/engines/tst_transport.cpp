@@ -114,8 +114,8 @@ private Q_SLOTS:
         if (!hostedAddress)
             qunsetenv("OMBRY_HOSTED_URL");
 
-        QCOMPARE(OmbryAI::usesOwnKey(), route == QLatin1String("own"));
-        const auto out = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("Gemini")));
+        QCOMPARE(OmbryAI::usesOwnKey(installedAccess()), route == QLatin1String("own"));
+        const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("Gemini")));
         QVERIFY(out.done);
 
         if (route == QLatin1String("missing")) {
@@ -159,7 +159,7 @@ private Q_SLOTS:
         qputenv("OMBRY_HOSTED_URL", hosted_->url(QStringLiteral("/ia/")).toUtf8());
         AppSettings::shared()->setOwnKeyMode(false);
         hosted_->on("POST", QStringLiteral("/ia/api/voice"), ScriptedReply::json({}));
-        const auto out = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(hosted_->count(QStringLiteral("/ia/api/voice")), 1);
     }
@@ -169,7 +169,7 @@ private Q_SLOTS:
         qputenv("OMBRY_HOSTED_URL", "pas une adresse");
         QVERIFY(!Services::hosted());
         setOpenRouterKey(QString());
-        const auto out = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QCOMPARE(out.error, QStringLiteral("Clé OpenRouter absente"));
     }
 
@@ -212,7 +212,7 @@ private Q_SLOTS:
         ScriptedReply reply = ScriptedReply::text(body, status);
         (own ? openRouter_ : hosted_)->on("POST", own ? kChatPath : kHostedPath, reply);
 
-        const auto out = await(OmbryAI::chat(sampleBody(), 20, label));
+        const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, label));
         QVERIFY(!out.value);
         const auto *error = out.errorAs<EngineError>();
         QVERIFY2(error, qPrintable(out.error));
@@ -270,7 +270,7 @@ private Q_SLOTS:
         store->setCosts({});
         store->flush();
 
-        const auto out = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(*out.value, reply);
         // The entry is added on the main thread after the call returned.
@@ -290,7 +290,7 @@ private Q_SLOTS:
     {
         // Nothing listens on port 9: refused at once.
         qputenv("OMBRY_OPENROUTER_URL", "http://127.0.0.1:9");
-        const auto out = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY(!out.value);
         const auto *error = out.errorAs<NetworkError>();
         QVERIFY2(error, qPrintable(out.error));
@@ -307,9 +307,9 @@ private Q_SLOTS:
         openRouter_->on("POST", kChatPath, ScriptedReply::hanging());
         hosted_->on("POST", kHostedPath, ScriptedReply::hanging());
         AppSettings::shared()->setOwnKeyMode(true);
-        auto own = capture(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        auto own = capture(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         AppSettings::shared()->setOwnKeyMode(false);
-        auto hosted = capture(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        auto hosted = capture(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY(TestEnv::waitFor([&] { return own->done && hosted->done; }, 20000));
 
         QCOMPARE(own->error, QStringLiteral("Le service ne répond pas"));
@@ -322,7 +322,7 @@ private Q_SLOTS:
         // The next call goes through.
         openRouter_->on("POST", kChatPath, ScriptedReply::json(chatCompletion(QStringLiteral("de retour"))));
         AppSettings::shared()->setOwnKeyMode(true);
-        const auto next = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+        const auto next = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY2(next.value, qPrintable(next.error));
         QVERIFY(TestEnv::waitFor([] { return liveReplies() == 0; }, 2000));
     }
@@ -382,7 +382,7 @@ private Q_SLOTS:
         if (chat) {
             qputenv("OMBRY_OPENROUTER_URL", origin.url().toUtf8());
             credential = "Bearer sk-test";
-            const auto out = await(OmbryAI::chat(sampleBody(), 20, QStringLiteral("OpenRouter")));
+            const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
             QVERIFY(out.done);
             succeeded = out.value.has_value();
             if (const auto *error = out.errorAs<EngineError>())
@@ -393,8 +393,9 @@ private Q_SLOTS:
             keys.insert(APIService::Deepgram, QStringLiteral("dg-test"));
             KeyStore::shared()->setKeys(keys);
             credential = "Token dg-test";
+            const std::optional<QString> stored = KeyStore::shared()->key(APIService::Deepgram);
             const auto out = await(Deepgram::transcribe(QByteArray(44, '\0'), QStringLiteral("nova-3"),
-                                                        QStringLiteral("fr"), {}));
+                                                        QStringLiteral("fr"), {}, stored));
             qputenv("OMBRY_DEEPGRAM_URL", "http://127.0.0.1:9");
             QVERIFY(out.done);
             succeeded = out.value == QStringLiteral("bonjour");
@@ -480,7 +481,7 @@ private Q_SLOTS:
         reply.insert(QStringLiteral("choices"), choices);
         openRouter_->on("POST", kChatPath, ScriptedReply::json(reply));
 
-        const auto out = await(OpenRouter::complete(QStringLiteral("consigne"), text, QStringLiteral("m/1")));
+        const auto out = await(OpenRouter::complete(installedAccess(), QStringLiteral("consigne"), text, QStringLiteral("m/1")));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(*out.value, QStringLiteral("Texte propre."));
         const QJsonObject body = openRouter_->requests().first().json();
@@ -513,7 +514,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, reply);
         QFETCH(QString, result);
         openRouter_->on("POST", kChatPath, ScriptedReply::text(reply, 200));
-        const auto out = await(OpenRouter::complete(QStringLiteral("s"), QStringLiteral("  le texte "), QStringLiteral("m")));
+        const auto out = await(OpenRouter::complete(installedAccess(), QStringLiteral("s"), QStringLiteral("  le texte "), QStringLiteral("m")));
         QVERIFY(out.done);
         if (result.isNull()) {
             QVERIFY(!out.value);

@@ -85,6 +85,7 @@ class TestTextEngines : public QObject
     FakeHttpService *cloud_ = nullptr;
     FakeHttpService *local_ = nullptr;
     FakeHttpService *grammar_ = nullptr;
+    TextSettings settings_;
 
 private Q_SLOTS:
     void init()
@@ -102,14 +103,14 @@ private Q_SLOTS:
         qputenv("OPENROUTER_API_KEY", "sk-test");
         KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
 
-        AppSettings *settings = AppSettings::shared();
-        settings->setRewriteEngine(RewriteEngine::OpenRouter);
-        settings->setOpenRouterModel(QStringLiteral("test/model"));
-        settings->setUseLanguageTool(true);
-        settings->setCorrectorUsesLocalModel(true);
-        settings->setCorrectionScopeRaw(15);
-        settings->setPunctuation(PunctuationLevel::Normal);
-        settings->setLanguage(Language::Fr);
+        settings_ = TextSettings{};
+        settings_.rewriteEngine = RewriteEngine::OpenRouter;
+        settings_.openRouterModel = QStringLiteral("test/model");
+        settings_.useLanguageTool = true;
+        settings_.correctorUsesLocalModel = true;
+        settings_.correctionScope = CorrectionScope(15);
+        settings_.punctuation = PunctuationLevel::Normal;
+        settings_.language = Language::Fr;
     }
 
     void cleanup()
@@ -168,14 +169,15 @@ private Q_SLOTS:
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(
             QStringLiteral("Texte à corriger :\n<<<\nJe suis allé à la plage hier SOIR ?\n>>>"))));
 
-        const auto out = await(Corrector::correctDetailed(text, QStringLiteral("français"), {}));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), text, QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Je suis allé à la plage hier soir."));
         QCOMPARE(out.value->matches.size(), 2);
 
         const auto [system, user] = messages(cloud_->requests(kChat).first());
         QCOMPARE(cloud_->requests(kChat).first().json().value(QStringLiteral("model")).toString(), QStringLiteral("test/model"));
-        QVERIFY(system.startsWith(Corrector::instructions(QStringLiteral("français"), {})));
+        QVERIFY(system.startsWith(
+            Corrector::instructions(QStringLiteral("français"), {}, settings_.correctionScope, settings_.punctuation)));
         QVERIFY(system.endsWith(QStringLiteral("et corrige aussi toute autre faute.")));
         QCOMPARE(user, QStringLiteral("Texte à corriger :\n<<<\nJe suis allé à la plage hier soir\n>>>\n\nFautes repérées :\n"
                                       "- « hier soir » : Virgule (propositions : hier soir,)"));
@@ -184,10 +186,10 @@ private Q_SLOTS:
 
     void cloudFailureFallsBackToLocal()
     {
-        AppSettings::shared()->setUseLanguageTool(false);
+        settings_.useLanguageTool = false;
         cloud_->on("POST", kChat, ScriptedReply::text("panne", 502));
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("Bonjour à tous."))));
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("bonjour a tous"), QStringLiteral("français"), {}));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("bonjour a tous"), QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Bonjour à tous."));
         QCOMPARE(grammar_->count(), 0);
@@ -197,12 +199,11 @@ private Q_SLOTS:
 
     void checkOffForcesModel()
     {
-        AppSettings *settings = AppSettings::shared();
-        settings->setRewriteEngine(RewriteEngine::Local);
-        settings->setUseLanguageTool(false);
-        settings->setCorrectorUsesLocalModel(false);
+        settings_.rewriteEngine = RewriteEngine::Local;
+        settings_.useLanguageTool = false;
+        settings_.correctorUsesLocalModel = false;
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("tu viens."))));
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("tu viens ?"), QStringLiteral("français"), {}));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("tu viens ?"), QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Tu viens ?"));
         QCOMPARE(local_->count(kLocalChat), 1);
@@ -211,13 +212,13 @@ private Q_SLOTS:
 
     void localFailureIsThrown()
     {
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
-        AppSettings::shared()->setUseLanguageTool(false);
+        settings_.rewriteEngine = RewriteEngine::Local;
+        settings_.useLanguageTool = false;
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
         // No key either: nothing can stand in for the chosen local model.
         qunsetenv("OPENROUTER_API_KEY");
         KeyStore::shared()->setKeys({});
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("x"), QStringLiteral("français"), {}));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("x"), QStringLiteral("français"), {}, settings_));
         QVERIFY(!out.value);
         QVERIFY(out.errorAs<CloudFirst::Failure>());
         QCOMPARE(out.error, QStringLiteral("Modèle local injoignable"));
@@ -226,17 +227,16 @@ private Q_SLOTS:
 
     void correctWithoutModel()
     {
-        AppSettings *settings = AppSettings::shared();
-        settings->setRewriteEngine(RewriteEngine::Local);
-        settings->setCorrectorUsesLocalModel(false);
+        settings_.rewriteEngine = RewriteEngine::Local;
+        settings_.correctorUsesLocalModel = false;
         const QString text = QStringLiteral("les chat de Kesso dort ok");
         grammar_->on("POST", kCheck, ScriptedReply::json(ltReply({
             ltMatch(text, QStringLiteral("les chat"), {QStringLiteral("le chat"), QStringLiteral("les chats")}, QStringLiteral("AGREEMENT")),
             ltMatch(text, QStringLiteral("Kesso"), {QStringLiteral("Kessa")}, QStringLiteral("TYPOS")),
             ltMatch(text, QStringLiteral("ok"), {QStringLiteral("OK")}, QStringLiteral("STYLE")),
         })));
-        settings->setCorrectionScopeRaw(31);
-        const auto out = await(Corrector::correctDetailed(text, QStringLiteral("français"), {QStringLiteral("kesso")}));
+        settings_.correctionScope = CorrectionScope(31);
+        const auto out = await(Corrector::correctDetailed(installedAccess(), text, QStringLiteral("français"), {QStringLiteral("kesso")}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Les chats de Kesso dort ok."));
         QCOMPARE(out.value->matches.size(), 2); // the dictionary word is gone, the unapplied one stays
@@ -247,7 +247,7 @@ private Q_SLOTS:
     {
         grammar_->on("POST", kCheck, ScriptedReply::text("", 503));
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Oui."))));
-        const auto out = await(Corrector::correctDetailed(QStringLiteral("oui"), QStringLiteral("français"), {}));
+        const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("oui"), QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->text, QStringLiteral("Oui."));
         QVERIFY(out.value->matches.isEmpty());
@@ -261,7 +261,7 @@ private Q_SLOTS:
             ltMatch(text, QStringLiteral("manger"), {QStringLiteral("mangé")}, QStringLiteral("CAT_GRAMMAIRE"), QStringLiteral("Participe passé")),
         })));
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Il a mangé."))));
-        const auto out = await(Analyzer::analyze(text, QStringLiteral("français"), {}));
+        const auto out = await(Analyzer::analyze(installedAccess(), text, QStringLiteral("français"), {}, settings_));
         QVERIFY2(out.value, qPrintable(out.error));
         QCOMPARE(out.value->corrected, QStringLiteral("Il a mangé."));
         QCOMPARE(out.value->fixes.size(), 2);
@@ -278,7 +278,7 @@ private Q_SLOTS:
         const QList<Fix> fixes = {fix(QStringLiteral("a"), QStringLiteral("à")),
                                   fix(QStringLiteral("manger"), QStringLiteral("mangé"), QStringLiteral("Déjà expliqué")),
                                   fix(QStringLiteral("les"), QStringLiteral("le"))};
-        const auto out = await(Analyzer::explain(fixes, QStringLiteral("T"), QStringLiteral("français")));
+        const auto out = await(Analyzer::explain(installedAccess(), fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         const QList<Fix> &got = *out.value;
         QCOMPARE(got.size(), 3);
@@ -312,7 +312,7 @@ private Q_SLOTS:
         QList<Fix> fixes;
         for (int k = 0; k < count; ++k)
             fixes.append(fix(QStringLiteral("a"), QStringLiteral("b")));
-        const auto out = await(Analyzer::explain(fixes, QStringLiteral("T"), QStringLiteral("français")));
+        const auto out = await(Analyzer::explain(installedAccess(), fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         QCOMPARE(cloud_->count(kChat), calls);
         QCOMPARE(out.value->last().explanation.isEmpty(), calls == 0);
@@ -320,10 +320,10 @@ private Q_SLOTS:
 
     void explainOnDeviceUsesSchema()
     {
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
+        settings_.rewriteEngine = RewriteEngine::Local;
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QString::fromUtf8(QJsonDocument(explanations(2)).toJson()))));
-        const auto out = await(Analyzer::explain({fix(QStringLiteral("a"), QStringLiteral("à")), fix(QStringLiteral("b"), QStringLiteral("c"))},
-                                                 QStringLiteral("T"), QStringLiteral("français")));
+        const auto out = await(Analyzer::explain(installedAccess(), {fix(QStringLiteral("a"), QStringLiteral("à")), fix(QStringLiteral("b"), QStringLiteral("c"))},
+                                                 QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         QCOMPARE(out.value->at(1).explanation, QStringLiteral("Règle 2"));
         QCOMPARE(out.value->at(1).kind, QStringLiteral("accord"));
@@ -337,7 +337,7 @@ private Q_SLOTS:
     {
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Je ne sais pas."))));
         const QList<Fix> fixes = {fix(QStringLiteral("a"), QStringLiteral("à"))};
-        const auto out = await(Analyzer::explain(fixes, QStringLiteral("T"), QStringLiteral("français")));
+        const auto out = await(Analyzer::explain(installedAccess(), fixes, QStringLiteral("T"), QStringLiteral("français"), settings_));
         QVERIFY(out.value);
         QCOMPARE(*out.value, fixes);
         QVERIFY(logText().contains(QStringLiteral("explications: OpenRouter : réponse illisible")));
@@ -346,27 +346,27 @@ private Q_SLOTS:
     void rewriteEngines()
     {
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Madame, Monsieur"))));
-        auto out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt));
+        auto out = await(Analyzer::rewrite(installedAccess(), QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Madame, Monsieur"));
         QCOMPARE(cloud_->requests(kChat).first().json().value(QStringLiteral("model")).toString(), QStringLiteral("test/model"));
 
         // No fallback: a cloud failure reaches the caller.
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("local"))));
-        out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt));
+        out = await(Analyzer::rewrite(installedAccess(), QStringLiteral("salut"), TextAction::Formal, QStringLiteral("français"), std::nullopt, settings_));
         QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500"));
         QCOMPARE(local_->count(kLocalChat), 0);
 
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::None);
-        out = await(Analyzer::rewrite(QStringLiteral("salut"), TextAction::Summary, QStringLiteral("français"), std::nullopt));
+        settings_.rewriteEngine = RewriteEngine::None;
+        out = await(Analyzer::rewrite(installedAccess(), QStringLiteral("salut"), TextAction::Summary, QStringLiteral("français"), std::nullopt, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("local"));
     }
 
     void translateModelAndFallback()
     {
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
+        settings_.rewriteEngine = RewriteEngine::Local;
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("Bonjour, comment vas-tu ?"))));
-        auto out = await(Translator::translate(QStringLiteral("Hello, how are you today?"), QStringLiteral("anglais"), true));
+        auto out = await(Translator::translate(installedAccess(), QStringLiteral("Hello, how are you today?"), QStringLiteral("anglais"), true, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Bonjour, comment vas-tu ?"));
         const RecordedRequest request = cloud_->requests(kChat).first();
         QCOMPARE(request.json().value(QStringLiteral("model")).toString(), QStringLiteral("google/gemini-2.5-flash-lite"));
@@ -374,7 +374,7 @@ private Q_SLOTS:
 
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         local_->on("POST", kLocalChat, ScriptedReply::json(chatCompletion(QStringLiteral("Hallo"))));
-        out = await(Translator::translate(QStringLiteral("Bonjour"), QStringLiteral("allemand"), false));
+        out = await(Translator::translate(installedAccess(), QStringLiteral("Bonjour"), QStringLiteral("allemand"), false, settings_));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("Hallo"));
         QCOMPARE(messages(local_->requests(kLocalChat).first()).first, Translator::systemPrompt(QStringLiteral("allemand")));
         QVERIFY(logText().contains(QStringLiteral("traduction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 500 )\n")));
@@ -384,7 +384,7 @@ private Q_SLOTS:
     {
         AppSettings::shared()->setOpenRouterModel(QStringLiteral("other/model"));
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("les chats dorment"))));
-        auto out = await(VoiceCommand::apply(QString(), QStringLiteral("le chat dort")));
+        auto out = await(VoiceCommand::apply(installedAccess(), QString(), QStringLiteral("le chat dort")));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("les chats dorment"));
         const RecordedRequest request = cloud_->requests(kChat).first();
         QCOMPARE(request.json().value(QStringLiteral("model")).toString(), QStringLiteral("google/gemini-2.5-flash-lite"));
@@ -392,7 +392,7 @@ private Q_SLOTS:
 
         cloud_->on("POST", kChat, ScriptedReply::text("", 500));
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
-        out = await(VoiceCommand::apply(QStringLiteral("x"), QStringLiteral("y")));
+        out = await(VoiceCommand::apply(installedAccess(), QStringLiteral("x"), QStringLiteral("y")));
         // No local server: the cloud's cause, in short.
         QVERIFY(out.errorAs<CloudFirst::Failure>());
         QCOMPARE(out.error, QStringLiteral("OpenRouter : erreur 500"));

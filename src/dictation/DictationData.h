@@ -1,0 +1,18 @@
+#pragma once
+
+#include "engines/OmbryAI.h"
+
+class AppSettings;
+class KeyStore;
+class Store;
+
+// The program's data a dictation reads and writes. They outlive every dictation.
+struct DictationData
+{
+    AppSettings *settings = nullptr;
+    Store *store = nullptr;
+    KeyStore *keys = nullptr;
+
+    // The cloud requests of a dictation go through these.
+    OmbryAI::Access access() const;
+};
