@@ -12,7 +12,6 @@
 // parsing is exact and case-sensitive.
 namespace Ombry {
 Q_NAMESPACE
-Q_CLASSINFO("RegisterEnumClassesUnscoped", "false")
 
 enum class DictationKey { RightAlt, RightSuper, RightControl, Fn };
 Q_ENUM_NS(DictationKey)

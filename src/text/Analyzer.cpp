@@ -15,8 +15,8 @@ namespace Analyzer {
 
 namespace {
 
-// The on-device model's answer, held to the explanation schema, as JSON text.
-QCoro::Task<QString> appleStructured(QString system, QString text, int count)
+// The local model's answer, held to the explanation schema, as JSON text.
+QCoro::Task<QString> localStructured(QString system, QString text, int count)
 {
     const QJsonObject answer =
         co_await LocalRewrite::runStructured(system, text, QStringLiteral("Result"), explanationSchema(count));
@@ -75,7 +75,7 @@ QCoro::Task<QList<Fix>> explain(OmbryAI::Access access, QList<Fix> fixes, QStrin
             },
             [system, user, count, service] {
                 *service = QStringLiteral("Modèle local");
-                return appleStructured(system, user, count);
+                return localStructured(system, user, count);
             });
         const QString reply = co_await std::move(asked);
         fixes = applyExplanations(fixes, reply, *service);
