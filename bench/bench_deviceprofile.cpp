@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     std::printf("isConstrained, this machine: %8.1f us/call\n",
                 perCall(2000, [&] { sink = DeviceProfile::isConstrained(); }));
     std::printf("lightVisuals (auto):         %8.1f us/call\n",
-                perCall(2000, [&] { sink = DeviceProfile::lightVisuals(); }));
+                perCall(2000, [&] { sink = DeviceProfile::lightVisuals(PerformanceMode::Auto); }));
 
     QTemporaryDir keys;
     KeyStore store(keys.filePath(QStringLiteral("keys.json")));

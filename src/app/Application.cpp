@@ -29,6 +29,7 @@
 #include "model/Store.h"
 #include "platform/Clipboard.h"
 #include "ui/kit/AppIcons.h"
+#include "ui/kit/Kit.h"
 #include "pages/RecordingPlayer.h"
 #include "ui/kit/ThemePalette.h"
 
@@ -67,6 +68,7 @@ struct Desktop
     Owned<Reader> reader;
     Owned<CallTranslator> calls;
     Owned<MeetingRecorder> meetings;
+    Owned<Kit> kit;
     // The views below are made in it; the quit drops them before it.
     std::unique_ptr<QQmlEngine> engine;
     Owned<BubbleController> bubble;
@@ -98,6 +100,7 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Option
     , reader(nullptr)
     , calls(CallServices::production(data.access()))
     , meetings(meetingServices(data, microphones.get(), options))
+    , kit(data.settings())
     , engine(makeEngine())
     , bubble(engine.get())
     , subtitles(calls.get(), &Defaults::standard(), engine.get())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/MicrophoneList.h"
 #include "calls/CallTranslator.h"
 #include "calls/MeetingRecorder.h"
 #include "calls/SubtitleWindow.h"
@@ -14,6 +15,7 @@
 #include "shell/InterfaceKeys.h"
 #include "shell/Navigation.h"
 #include "shell/ShellActions.h"
+#include "ui/kit/Kit.h"
 #include "update/Updater.h"
 
 #include <QJSEngine>
@@ -121,6 +123,16 @@ public:
     static MeetingRecorder *create(QQmlEngine *, QJSEngine *) { return rootService<MeetingRecorder>(); }
 };
 
+struct MicrophoneListService
+{
+    Q_GADGET
+    QML_FOREIGN(MicrophoneList)
+    QML_NAMED_ELEMENT(MicrophoneList)
+    QML_SINGLETON
+public:
+    static MicrophoneList *create(QQmlEngine *, QJSEngine *) { return rootService<MicrophoneList>(); }
+};
+
 struct DictationControllerService
 {
     Q_GADGET
@@ -169,4 +181,14 @@ struct ShellService
     QML_SINGLETON
 public:
     static ShellActions *create(QQmlEngine *, QJSEngine *) { return rootService<ShellActions>(); }
+};
+
+struct KitService
+{
+    Q_GADGET
+    QML_FOREIGN(Kit)
+    QML_NAMED_ELEMENT(Kit)
+    QML_SINGLETON
+public:
+    static Kit *create(QQmlEngine *, QJSEngine *) { return rootService<Kit>(); }
 };

@@ -181,7 +181,7 @@ bool finishLaunching(const QStringList &arguments)
     // The selection is read at the first key press: connect to AT-SPI now.
     Accessibility::warmUp();
     Log::write(QStringLiteral("ordinateur: ") + DeviceProfile::summary() + QStringLiteral(", effets ")
-               + (DeviceProfile::lightVisuals() ? QStringLiteral("légers") : QStringLiteral("complets")));
+               + (DeviceProfile::lightVisuals(root.settings()->performanceMode()) ? QStringLiteral("légers") : QStringLiteral("complets")));
     Net::warmUp();
     auto *warmUpTimer = new QTimer(QCoreApplication::instance());
     QObject::connect(warmUpTimer, &QTimer::timeout, warmUpTimer, [] { Net::warmUp(); });

@@ -1,6 +1,5 @@
 #include "model/DeviceProfile.h"
 
-#include "model/AppSettings.h"
 #include "platform/SystemInfo.h"
 
 #include <QElapsedTimer>
@@ -76,9 +75,9 @@ bool isConstrained()
     return value;
 }
 
-bool lightVisuals()
+bool lightVisuals(PerformanceMode mode)
 {
-    return lightVisualsFor(AppSettings::shared()->performanceMode(), memoryGB(), cores(), chip(),
+    return lightVisualsFor(mode, memoryGB(), cores(), chip(),
                            [] { return isConstrained(); });
 }
 

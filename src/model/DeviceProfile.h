@@ -19,8 +19,8 @@ QString chip();
 // Low-power profile, or a serious or critical thermal state; read again when
 // the last reading is more than a second old.
 bool isConstrained();
-// By AppSettings' performanceMode and the values above.
-bool lightVisuals();
+// By the settings' performance mode, given by the caller, and the values above.
+bool lightVisuals(PerformanceMode mode);
 // "<chip> · 16 Go · 10 cœurs".
 QString summary();
 

@@ -7,7 +7,11 @@ ColumnLayout {
     id: tab
     spacing: 16
 
-    HelpModel { id: about }
+    HelpModel {
+        id: about
+        settings: AppSettings
+        store: Store
+    }
 
     SettingsGroup {
         Layout.fillWidth: true

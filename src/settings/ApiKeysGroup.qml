@@ -10,7 +10,10 @@ SettingsGroup {
     id: group
     title: "Clés d'API"
 
-    ApiKeysModel { id: keysModel }
+    ApiKeysModel {
+        id: keysModel
+        keys: KeyStore
+    }
 
     SettingRow {
         visible: !keysModel.rowsAlwaysShown
@@ -38,7 +41,10 @@ SettingsGroup {
             property bool editing: keysModel.rowsAlwaysShown && keyRow.service === "openRouter" && !keyRow.stored
             property string failure
 
-            ApiKeysModel { id: rowKeys }
+            ApiKeysModel {
+                id: rowKeys
+                keys: KeyStore
+            }
 
             // The field opens empty over the masked key: a view never gets a
             // stored key's text, and a field left blank keeps the key.

@@ -7,7 +7,10 @@ Flow {
     id: chips
     spacing: 6
 
-    ScopeChipsModel { id: scope }
+    ScopeChipsModel {
+        id: scope
+        settings: AppSettings
+    }
 
     Repeater {
         model: [

@@ -12,7 +12,12 @@ SettingsGroup {
 
     title: "Moteur"
 
-    EngineChoices { id: engines }
+    EngineChoices {
+        id: engines
+        settings: AppSettings
+        keys: KeyStore
+        store: Store
+    }
 
     function indexOf(list, key, value) {
         for (let i = 0; i < list.length; ++i)

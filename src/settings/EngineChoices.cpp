@@ -13,17 +13,68 @@
 using namespace Qt::StringLiterals;
 
 EngineChoices::EngineChoices(QObject *parent)
-    : EngineChoices(
-          AppSettings::shared(),
-          [] { return OmbryAI::usesOwnKey({AppSettings::shared(), KeyStore::shared(), Store::shared()}); }, parent)
+    : QObject(parent), ownKey_([this] { return OmbryAI::usesOwnKey({settings_, keys_, store_}); })
 {
-    if (KeyStore *keys = KeyStore::shared())
-        connect(keys, &KeyStore::keysChanged, this, &EngineChoices::changed);
-    askLocalModel();
 }
 
 EngineChoices::EngineChoices(AppSettings *settings, std::function<bool()> usesOwnKey, QObject *parent)
     : QObject(parent), settings_(settings), ownKey_(std::move(usesOwnKey))
+{
+    started_ = true;
+    followSettings();
+}
+
+AppSettings *EngineChoices::settings() const
+{
+    return settings_;
+}
+
+KeyStore *EngineChoices::keys() const
+{
+    return keys_;
+}
+
+Store *EngineChoices::store() const
+{
+    return store_;
+}
+
+void EngineChoices::setSettings(AppSettings *settings)
+{
+    if (started_ || settings_ || !settings)
+        return;
+    settings_ = settings;
+    Q_EMIT changed();
+}
+
+void EngineChoices::setKeys(KeyStore *keys)
+{
+    if (started_ || keys_ || !keys)
+        return;
+    keys_ = keys;
+    Q_EMIT changed();
+}
+
+void EngineChoices::setStore(Store *store)
+{
+    if (started_ || store_ || !store)
+        return;
+    store_ = store;
+    Q_EMIT changed();
+}
+
+void EngineChoices::componentComplete()
+{
+    if (started_)
+        return;
+    started_ = true;
+    followSettings();
+    if (keys_)
+        connect(keys_, &KeyStore::keysChanged, this, &EngineChoices::changed);
+    askLocalModel();
+}
+
+void EngineChoices::followSettings()
 {
     if (!settings_)
         return;

@@ -4,22 +4,34 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QQmlParserStatus>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
+
+Q_MOC_INCLUDE("model/AppSettings.h")
+Q_MOC_INCLUDE("model/KeyStore.h")
+Q_MOC_INCLUDE("model/Store.h")
 
 #include <functional>
 #include <optional>
 
 class AppSettings;
 class KeyStore;
+class Store;
 
 // The engine card's texts and options: which engines transcribe and rewrite,
 // what they are called for the route in use (own key or hosted), and what 1 000
 // dictations cost. The local model's availability is asked once, asynchronously.
-class EngineChoices : public QObject
+// Made in QML, it is given the settings, the keys and the store, then starts.
+class EngineChoices : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
+
+    Q_PROPERTY(AppSettings *settings READ settings WRITE setSettings FINAL)
+    Q_PROPERTY(KeyStore *keys READ keys WRITE setKeys FINAL)
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
 
     Q_PROPERTY(QString sttLabel READ sttLabel NOTIFY changed)
     Q_PROPERTY(QString rewriteLabel READ rewriteLabel NOTIFY changed)
@@ -40,6 +52,17 @@ public:
     explicit EngineChoices(QObject *parent = nullptr);
     // Tests: their settings, a fixed own-key answer and no availability query.
     EngineChoices(AppSettings *settings, std::function<bool()> usesOwnKey, QObject *parent = nullptr);
+
+    AppSettings *settings() const;
+    KeyStore *keys() const;
+    Store *store() const;
+    // Once, before the view completes.
+    void setSettings(AppSettings *settings);
+    void setKeys(KeyStore *keys);
+    void setStore(Store *store);
+
+    void classBegin() override {}
+    void componentComplete() override;
 
     // "%.3f $" under 0.1, else "%.2f $", with a decimal comma.
     static QString money(double amount);
@@ -65,8 +88,12 @@ Q_SIGNALS:
 
 private:
     void askLocalModel();
+    void followSettings();
 
     QPointer<AppSettings> settings_;
+    QPointer<KeyStore> keys_;
+    QPointer<Store> store_;
+    bool started_ = false;
     std::function<bool()> ownKey_;
     bool localAvailable_ = false;
 };

@@ -10,16 +10,72 @@
 
 using namespace Qt::StringLiterals;
 
-GeneralChoices::GeneralChoices(QObject *parent)
-    : GeneralChoices(AppSettings::shared(), MicrophoneList::shared(),
-                     [] { DictationController::shared()->hotkey().restart(); }, parent)
+GeneralChoices::GeneralChoices(QObject *parent) : QObject(parent)
 {
+    followAutostart();
 }
 
 GeneralChoices::GeneralChoices(AppSettings *settings, MicrophoneList *microphones, std::function<void()> restartKeys,
                                QObject *parent)
     : QObject(parent), settings_(settings), list_(microphones), restartKeys_(std::move(restartKeys))
 {
+    start();
+    followAutostart();
+}
+
+AppSettings *GeneralChoices::settings() const
+{
+    return settings_;
+}
+
+MicrophoneList *GeneralChoices::microphoneList() const
+{
+    return list_;
+}
+
+DictationController *GeneralChoices::controller() const
+{
+    return controller_;
+}
+
+void GeneralChoices::setSettings(AppSettings *settings)
+{
+    if (started_ || settings_ || !settings)
+        return;
+    settings_ = settings;
+    Q_EMIT keysChanged();
+    Q_EMIT microphonesChanged();
+}
+
+void GeneralChoices::setMicrophoneList(MicrophoneList *microphones)
+{
+    if (started_ || list_ || !microphones)
+        return;
+    list_ = microphones;
+    Q_EMIT microphonesChanged();
+}
+
+void GeneralChoices::setController(DictationController *controller)
+{
+    if (!started_ && !controller_)
+        controller_ = controller;
+}
+
+void GeneralChoices::componentComplete()
+{
+    if (started_)
+        return;
+    if (controller_)
+        restartKeys_ = [controller = controller_] {
+            if (controller)
+                controller->hotkey().restart();
+        };
+    start();
+}
+
+void GeneralChoices::start()
+{
+    started_ = true;
     if (settings_) {
         connect(settings_, &AppSettings::keyChanged, this, &GeneralChoices::keysChanged);
         connect(settings_, &AppSettings::microphoneUIDChanged, this, &GeneralChoices::microphonesChanged);
@@ -28,6 +84,10 @@ GeneralChoices::GeneralChoices(AppSettings *settings, MicrophoneList *microphone
         connect(list_, &MicrophoneList::devicesChanged, this, &GeneralChoices::microphonesChanged);
         list_->refresh();
     }
+}
+
+void GeneralChoices::followAutostart()
+{
     launchAtLogin_ = LoginItem::isEnabled();
     connect(&autostart_, &QFileSystemWatcher::fileChanged, this, &GeneralChoices::refreshLaunchAtLogin);
     connect(&autostart_, &QFileSystemWatcher::directoryChanged, this, &GeneralChoices::refreshLaunchAtLogin);

@@ -7,7 +7,12 @@ ColumnLayout {
     id: tab
     spacing: 16
 
-    GeneralChoices { id: choices }
+    GeneralChoices {
+        id: choices
+        settings: AppSettings
+        microphoneList: MicrophoneList
+        controller: DictationController
+    }
 
     readonly property var languages: ["Automatique (je parle plusieurs langues)", "Français", "Anglais", "Espagnol", "Allemand", "Italien"]
 

@@ -11,6 +11,8 @@ SettingsGroup {
 
     HelpModel {
         id: help
+        settings: AppSettings
+        store: Store
         onExported: message => card.exportMessage = message
     }
 

@@ -9,9 +9,6 @@
 
 OnboardingKey::OnboardingKey(QObject *parent) : QObject(parent)
 {
-    // The program's own store, once the program exists (tests hand theirs in).
-    if (KeyStore::shared())
-        connect(KeyStore::shared(), &KeyStore::keysChanged, this, &OnboardingKey::changed);
     askLocal();
 }
 
@@ -25,20 +22,15 @@ void OnboardingKey::setKeyStore(KeyStore *keys)
     Q_EMIT changed();
 }
 
-KeyStore *OnboardingKey::store() const
-{
-    return keys_ ? keys_ : KeyStore::shared();
-}
-
 bool OnboardingKey::stored() const
 {
-    KeyStore *keys = store();
+    KeyStore *keys = keys_;
     return keys && keys->key(APIService::OpenRouter).has_value();
 }
 
 QString OnboardingKey::masked() const
 {
-    KeyStore *keys = store();
+    KeyStore *keys = keys_;
     return keys ? keys->masked(QStringLiteral("openRouter")) : QString();
 }
 
@@ -57,7 +49,7 @@ void OnboardingKey::askLocal()
 
 void OnboardingKey::check(const QString &typed)
 {
-    KeyStore *keys = store();
+    KeyStore *keys = keys_;
     QString key = TextUtil::trimmed(typed);
     if (key.isEmpty() && keys)
         key = keys->key(APIService::OpenRouter).value_or(QString());
@@ -86,7 +78,7 @@ void OnboardingKey::check(const QString &typed)
                           || result.verdict == OmbryAI::KeyVerdict::Unreachable;
         QString verdict = result.text;
         if (keep) {
-            if (KeyStore *store = self->store(); store && !store->save(typedKey, APIService::OpenRouter))
+            if (KeyStore *store = self->keys_; store && !store->save(typedKey, APIService::OpenRouter))
                 verdict += QStringLiteral(" · non enregistrée sur le disque");
         }
         self->checking_ = false;

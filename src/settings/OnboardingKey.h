@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
+Q_MOC_INCLUDE("model/KeyStore.h")
+
 class KeyStore;
 
 // The onboarding's key step: checks the OpenRouter key the user pasted with one
@@ -22,9 +24,12 @@ class OnboardingKey : public QObject
     Q_PROPERTY(bool localAnswers READ localAnswers NOTIFY changed)
     Q_PROPERTY(bool canContinue READ canContinue NOTIFY changed)
     Q_PROPERTY(QString masked READ masked NOTIFY changed)
+    // Where the key is read and stored; set by the view that makes it.
+    Q_PROPERTY(KeyStore *keys READ keyStore WRITE setKeyStore NOTIFY changed FINAL)
 
 public:
     explicit OnboardingKey(QObject *parent = nullptr);
+    KeyStore *keyStore() const { return keys_; }
     void setKeyStore(KeyStore *keys);
 
     QString verdict() const { return verdict_; }
@@ -42,7 +47,6 @@ Q_SIGNALS:
     void changed();
 
 private:
-    KeyStore *store() const;
     void askLocal();
 
     KeyStore *keys_ = nullptr;

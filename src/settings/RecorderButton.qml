@@ -19,6 +19,8 @@ ColumnLayout {
 
         ShortcutRecorder {
             id: recorder
+            settings: AppSettings
+            controller: DictationController
         }
     }
     Text {

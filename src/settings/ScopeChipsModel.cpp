@@ -2,10 +2,36 @@
 
 #include "model/AppSettings.h"
 
-ScopeChipsModel::ScopeChipsModel(QObject *parent) : ScopeChipsModel(AppSettings::shared(), parent) {}
+ScopeChipsModel::ScopeChipsModel(QObject *parent) : QObject(parent) {}
 
 ScopeChipsModel::ScopeChipsModel(AppSettings *settings, QObject *parent) : QObject(parent), settings_(settings)
 {
+    start();
+}
+
+AppSettings *ScopeChipsModel::settings() const
+{
+    return settings_;
+}
+
+void ScopeChipsModel::setSettings(AppSettings *settings)
+{
+    if (started_ || settings_ || !settings)
+        return;
+    settings_ = settings;
+    Q_EMIT bitsChanged();
+}
+
+void ScopeChipsModel::componentComplete()
+{
+    start();
+}
+
+void ScopeChipsModel::start()
+{
+    if (started_)
+        return;
+    started_ = true;
     if (settings_)
         connect(settings_, &AppSettings::correctionScopeChanged, this, &ScopeChipsModel::bitsChanged);
 }

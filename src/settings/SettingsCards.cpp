@@ -165,14 +165,9 @@ ApiKeysModel::ApiKeysModel(QObject *parent)
 {
 }
 
-KeyStore *ApiKeysModel::store() const
-{
-    return keys_ ? keys_ : KeyStore::shared();
-}
-
 QString ApiKeysModel::shown(const QString &service) const
 {
-    KeyStore *keys = store();
+    KeyStore *keys = keys_;
     const QString masked = keys ? keys->masked(service) : QString();
     return masked.isEmpty() ? u"Absente"_s : masked;
 }
@@ -195,7 +190,7 @@ bool ApiKeysModel::rowsAlwaysShown() const
 
 QString ApiKeysModel::save(const QString &service, const QString &text)
 {
-    KeyStore *keys = store();
+    KeyStore *keys = keys_;
     if (!keys || !fromRawValue<APIService>(service))
         return u"Service inconnu"_s;
     const QString trimmed = TextUtil::trimmed(text);
@@ -210,7 +205,7 @@ QString ApiKeysModel::save(const QString &service, const QString &text)
 
 QString ApiKeysModel::remove(const QString &service)
 {
-    KeyStore *keys = store();
+    KeyStore *keys = keys_;
     if (!keys || !fromRawValue<APIService>(service))
         return u"Service inconnu"_s;
     if (!keys->write(QString(), service))
@@ -223,20 +218,50 @@ QString ApiKeysModel::remove(const QString &service)
 HelpModel::HelpModel(QObject *parent)
     : QObject(parent)
 {
-    if (AppSettings *settings = AppSettings::shared())
-        connect(settings, &AppSettings::typingWPMChanged, this, &HelpModel::typingWPMChanged);
+}
+
+AppSettings *HelpModel::settings() const
+{
+    return settings_;
+}
+
+Store *HelpModel::store() const
+{
+    return store_;
+}
+
+void HelpModel::setSettings(AppSettings *settings)
+{
+    if (started_ || settings_ || !settings)
+        return;
+    settings_ = settings;
+    Q_EMIT typingWPMChanged();
+}
+
+void HelpModel::setStore(Store *store)
+{
+    if (!started_ && !store_)
+        store_ = store;
+}
+
+void HelpModel::componentComplete()
+{
+    if (started_)
+        return;
+    started_ = true;
+    if (settings_)
+        connect(settings_, &AppSettings::typingWPMChanged, this, &HelpModel::typingWPMChanged);
 }
 
 int HelpModel::typingWPM() const
 {
-    const AppSettings *settings = AppSettings::shared();
-    return settings ? int(qBound<qint64>(0, settings->typingWPM(), qint64(1000000))) : 40;
+    return settings_ ? int(qBound<qint64>(0, settings_->typingWPM(), qint64(1000000))) : 40;
 }
 
 void HelpModel::setTypingWPM(int wpm)
 {
-    if (AppSettings *settings = AppSettings::shared())
-        settings->setTypingWPM(wpm);
+    if (settings_)
+        settings_->setTypingWPM(wpm);
 }
 
 QString HelpModel::typingWPMText() const
@@ -368,6 +393,6 @@ void HelpModel::chooseExport()
 
 void HelpModel::eraseEverything()
 {
-    if (Store *store = Store::shared())
-        store->eraseEverything();
+    if (store_)
+        store_->eraseEverything();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QQmlParserStatus>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -11,7 +13,13 @@
 #include <functional>
 #include <optional>
 
+Q_MOC_INCLUDE("model/AppSettings.h")
+Q_MOC_INCLUDE("model/KeyStore.h")
+Q_MOC_INCLUDE("model/Store.h")
+
+class AppSettings;
 class KeyStore;
+class Store;
 
 // The permissions card and the onboarding's permission rows: the three checks,
 // polled off the main thread (each may wait on the sound server) while active.
@@ -101,9 +109,12 @@ class ApiKeysModel : public QObject
     // Whether the key rows show without the advanced mode: with no hosted service
     // the user's own key is the only way in.
     Q_PROPERTY(bool rowsAlwaysShown READ rowsAlwaysShown CONSTANT)
+    // Where the keys are written; set by the view that makes it.
+    Q_PROPERTY(KeyStore *keys READ keyStore WRITE setKeyStore FINAL)
 
 public:
     explicit ApiKeysModel(QObject *parent = nullptr);
+    KeyStore *keyStore() const { return keys_; }
     void setKeyStore(KeyStore *keys) { keys_ = keys; }
 
     bool rowsAlwaysShown() const;
@@ -120,15 +131,19 @@ public:
     static bool acceptable(const QString &trimmed);
 
 private:
-    KeyStore *store() const;
     KeyStore *keys_ = nullptr;
 };
 
-// The help card and the version footer: journal export and erasure.
-class HelpModel : public QObject
+// The help card and the version footer: journal export and erasure. Made in
+// QML, it is given the settings and the store, then starts.
+class HelpModel : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
+
+    Q_PROPERTY(AppSettings *settings READ settings WRITE setSettings FINAL)
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
 
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(QString deviceSummary READ deviceSummary CONSTANT)
@@ -140,6 +155,15 @@ class HelpModel : public QObject
 
 public:
     explicit HelpModel(QObject *parent = nullptr);
+
+    AppSettings *settings() const;
+    Store *store() const;
+    // Once, before the view completes.
+    void setSettings(AppSettings *settings);
+    void setStore(Store *store);
+
+    void classBegin() override {}
+    void componentComplete() override;
 
     QString version() const;
     QString deviceSummary() const;
@@ -168,4 +192,9 @@ Q_SIGNALS:
     void typingWPMChanged();
     // After a chosen destination: "" when the journal was written, else the message.
     void exported(const QString &message);
+
+private:
+    QPointer<AppSettings> settings_;
+    QPointer<Store> store_;
+    bool started_ = false;
 };

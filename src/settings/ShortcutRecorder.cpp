@@ -68,8 +68,52 @@ std::optional<quint16> keyOf(const QKeyEvent *event)
 
 } // namespace
 
-ShortcutRecorder::ShortcutRecorder(QQuickItem *parent) : QQuickItem(parent), settings_(AppSettings::shared())
+ShortcutRecorder::ShortcutRecorder(QQuickItem *parent) : QQuickItem(parent) {}
+
+ShortcutRecorder::ShortcutRecorder(AppSettings *settings, QQuickItem *parent) : QQuickItem(parent), settings_(settings)
 {
+    followSettings();
+}
+
+AppSettings *ShortcutRecorder::settings() const
+{
+    return settings_;
+}
+
+DictationController *ShortcutRecorder::controller() const
+{
+    return controller_;
+}
+
+void ShortcutRecorder::setSettings(AppSettings *settings)
+{
+    if (started_ || settings_ || !settings)
+        return;
+    settings_ = settings;
+    Q_EMIT titleChanged();
+}
+
+void ShortcutRecorder::setController(DictationController *controller)
+{
+    if (!started_ && !controller_)
+        controller_ = controller;
+}
+
+void ShortcutRecorder::componentComplete()
+{
+    QQuickItem::componentComplete();
+    if (started_)
+        return;
+    if (!monitorSet_ && controller_)
+        setMonitor(&controller_->hotkey());
+    followSettings();
+    if (window())
+        checkRefused();
+}
+
+void ShortcutRecorder::followSettings()
+{
+    started_ = true;
     if (settings_) {
         connect(settings_, &AppSettings::correctionKeyCodeChanged, this, &ShortcutRecorder::titleChanged);
         connect(settings_, &AppSettings::correctionModifiersChanged, this, &ShortcutRecorder::titleChanged);
@@ -127,13 +171,6 @@ void ShortcutRecorder::setMonitor(HotkeyMonitor *monitor)
         connect(monitor_, &HotkeyMonitor::refusedChanged, this, &ShortcutRecorder::checkRefused);
 }
 
-HotkeyMonitor *ShortcutRecorder::monitor()
-{
-    if (!monitorSet_)
-        setMonitor(&DictationController::shared()->hotkey());
-    return monitor_;
-}
-
 QString ShortcutRecorder::title() const
 {
     if (listening_)
@@ -159,8 +196,8 @@ void ShortcutRecorder::start()
         return;
     listening_ = true;
     setHint({});
-    if (HotkeyMonitor *m = monitor())
-        m->setRecording(true);
+    if (monitor_)
+        monitor_->setRecording(true);
     window_ = window();
     if (window_)
         window_->installEventFilter(this);
@@ -269,9 +306,7 @@ void ShortcutRecorder::itemChange(ItemChange change, const ItemChangeData &value
 {
     if (change == ItemSceneChange && !value.window)
         stop();
-    if (change == ItemSceneChange && value.window) {
-        monitor();
+    if (change == ItemSceneChange && value.window)
         checkRefused();
-    }
     QQuickItem::itemChange(change, value);
 }

@@ -7,7 +7,11 @@
 
 #include <optional>
 
+Q_MOC_INCLUDE("dictation/DictationController.h")
+Q_MOC_INCLUDE("model/AppSettings.h")
+
 class AppSettings;
+class DictationController;
 class HotkeyMonitor;
 class QKeyEvent;
 class QQuickWindow;
@@ -16,10 +20,15 @@ class QQuickWindow;
 // window is caught here (none reaches a field) and the first combination with
 // Control, Alt or Super becomes the shortcut, stored as the key table's code,
 // flags and label. The key monitor lets its own shortcuts through meanwhile.
+// Made in QML, it is given the settings and the dictation controller (whose
+// key monitor it tells), then starts.
 class ShortcutRecorder : public QQuickItem
 {
     Q_OBJECT
     QML_ELEMENT
+
+    Q_PROPERTY(AppSettings *settings READ settings WRITE setSettings FINAL)
+    Q_PROPERTY(DictationController *controller READ controller WRITE setController FINAL)
 
     Q_PROPERTY(bool listening READ listening NOTIFY listeningChanged)
     // "Tape ton raccourci…" while listening, else the stored shortcut ("Ctrl+Alt+C").
@@ -39,6 +48,8 @@ public:
     };
 
     explicit ShortcutRecorder(QQuickItem *parent = nullptr);
+    // C++ and tests: started on `settings`, with no monitor until one is set.
+    explicit ShortcutRecorder(AppSettings *settings, QQuickItem *parent = nullptr);
     ~ShortcutRecorder() override;
 
     // What one key press means: `key` is the key table's code of the key (none
@@ -47,6 +58,12 @@ public:
     static Outcome evaluate(std::optional<quint16> key, bool modifierKey, quint64 flags);
     // Combinations that can never fire or would swallow copy and paste.
     static bool reserved(quint16 key, quint64 flags);
+
+    AppSettings *settings() const;
+    DictationController *controller() const;
+    // Once, before the view completes.
+    void setSettings(AppSettings *settings);
+    void setController(DictationController *controller);
 
     // The monitor told while listening (the controller's by default); tests.
     void setMonitor(HotkeyMonitor *monitor);
@@ -70,16 +87,19 @@ Q_SIGNALS:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void itemChange(ItemChange change, const ItemChangeData &value) override;
+    void componentComplete() override;
 
 private:
+    void followSettings();
     void handleKey(QKeyEvent *event);
     void setHint(const QString &hint);
     void checkRefused();
-    HotkeyMonitor *monitor();
 
     QPointer<AppSettings> settings_;
+    QPointer<DictationController> controller_;
     QPointer<HotkeyMonitor> monitor_;
     bool monitorSet_ = false;
+    bool started_ = false;
     QPointer<QQuickWindow> window_;
     bool listening_ = false;
     QString hint_;

@@ -11,11 +11,50 @@
 
 using namespace Qt::StringLiterals;
 
-TranslateApps::TranslateApps(QObject *parent) : TranslateApps(AppSettings::shared(), Store::shared(), parent) {}
+TranslateApps::TranslateApps(QObject *parent) : QObject(parent) {}
 
 TranslateApps::TranslateApps(AppSettings *settings, Store *store, QObject *parent)
     : QObject(parent), settings_(settings), store_(store)
 {
+    start();
+}
+
+AppSettings *TranslateApps::settings() const
+{
+    return settings_;
+}
+
+Store *TranslateApps::store() const
+{
+    return store_;
+}
+
+void TranslateApps::setSettings(AppSettings *settings)
+{
+    if (started_ || settings_ || !settings)
+        return;
+    settings_ = settings;
+    Q_EMIT appsChanged();
+}
+
+void TranslateApps::setStore(Store *store)
+{
+    if (started_ || store_ || !store)
+        return;
+    store_ = store;
+    Q_EMIT appsChanged();
+}
+
+void TranslateApps::componentComplete()
+{
+    start();
+}
+
+void TranslateApps::start()
+{
+    if (started_)
+        return;
+    started_ = true;
     if (settings_)
         connect(settings_, &AppSettings::translateAppsChanged, this, &TranslateApps::appsChanged);
     if (store_) {

@@ -7,7 +7,11 @@ Item {
     id: picker
     implicitHeight: apps.apps.length === 0 ? empty.implicitHeight : flow.implicitHeight
 
-    TranslateApps { id: apps }
+    TranslateApps {
+        id: apps
+        settings: AppSettings
+        store: Store
+    }
 
     Text {
         id: empty

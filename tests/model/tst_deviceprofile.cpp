@@ -160,10 +160,8 @@ private Q_SLOTS:
         QVERIFY(DeviceProfile::cores() >= 1);
         QCOMPARE(DeviceProfile::summary(), DeviceProfile::summaryFor(DeviceProfile::chip(), DeviceProfile::memoryGB(), DeviceProfile::cores()));
         QVERIFY(DeviceProfile::summary().endsWith(QStringLiteral(" cœurs")));
-        AppSettings::shared()->setPerformanceMode(PerformanceMode::Light);
-        QVERIFY(DeviceProfile::lightVisuals());
-        AppSettings::shared()->setPerformanceMode(PerformanceMode::Full);
-        QVERIFY(!DeviceProfile::lightVisuals());
+        QVERIFY(DeviceProfile::lightVisuals(PerformanceMode::Light));
+        QVERIFY(!DeviceProfile::lightVisuals(PerformanceMode::Full));
     }
 };
 

@@ -347,7 +347,7 @@ private Q_SLOTS:
         s->setCorrectionKeyCode(8);
         s->setCorrectionModifiers(0xC0000);
         s->setCorrectionLabel(u"⌃⌥C"_s);
-        ShortcutRecorder recorder;
+        ShortcutRecorder recorder(s);
         recorder.setMonitor(nullptr);
         recorder.start();
         for (const Press &p : presses)

@@ -21,9 +21,15 @@ Card {
         interval: 1000
         active: view.visible
     }
-    GeneralChoices { id: choices }
+    GeneralChoices {
+        id: choices
+        settings: AppSettings
+        microphoneList: MicrophoneList
+        controller: DictationController
+    }
     OnboardingKey {
         id: openRouterKey
+        keys: KeyStore
         onChanged: {
             if (view.advanceAfterCheck && !checking) {
                 view.advanceAfterCheck = false

@@ -8,7 +8,6 @@
 
 #include <QHash>
 #include <QLocale>
-#include <QQmlEngine>
 #include <QUrl>
 
 #include <algorithm>
@@ -18,7 +17,7 @@ namespace {
 
 bool gGlassOff = false;
 
-// Tells every Kit instance (one per engine) that the switch moved.
+// Tells every Kit instance that the switch moved.
 class GlassOffNotifier : public QObject
 {
     Q_OBJECT
@@ -139,19 +138,20 @@ void setOn(bool value)
 
 } // namespace GlassOff
 
-Kit::Kit(QObject *parent) : QObject(parent), lightVisuals_(DeviceProfile::lightVisuals())
+Kit::Kit(AppSettings *settings, QObject *parent) : QObject(parent), settings_(settings)
 {
+    lightVisuals_ = DeviceProfile::lightVisuals(mode());
     connect(&notifier(), &GlassOffNotifier::changed, this, [this] {
         Q_EMIT glassOffChanged();
         Q_EMIT plainChanged();
     });
-    connect(AppSettings::shared(), &AppSettings::performanceModeChanged, this, &Kit::refresh);
+    if (settings_)
+        connect(settings_, &AppSettings::performanceModeChanged, this, &Kit::refresh);
 }
 
-Kit *Kit::create(QQmlEngine *engine, QJSEngine *)
+PerformanceMode Kit::mode() const
 {
-    // One per engine, owned by it.
-    return new Kit(engine);
+    return settings_ ? settings_->performanceMode() : PerformanceMode::Auto;
 }
 
 bool Kit::composited()
@@ -166,7 +166,7 @@ bool Kit::glassOff() const
 
 void Kit::refresh()
 {
-    const bool light = DeviceProfile::lightVisuals();
+    const bool light = DeviceProfile::lightVisuals(mode());
     if (light == lightVisuals_)
         return;
     const bool wasPlain = plain();

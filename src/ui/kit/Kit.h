@@ -1,12 +1,13 @@
 #pragma once
 
+#include "model/SettingsTypes.h"
+
 #include <QColor>
 #include <QObject>
+#include <QPointer>
 #include <QString>
-#include <QtQml/qqmlregistration.h>
 
-class QQmlEngine;
-class QJSEngine;
+class AppSettings;
 
 // Process-wide switch that draws every glass surface plainly (page snapshots).
 // Off at start; set once by the snapshot switch before anything is drawn.
@@ -16,12 +17,11 @@ void setOn(bool on);
 } // namespace GlassOff
 
 // What the QML kit needs from C++: the glass switches, the symbol table, the
-// fr_FR number format and the application-icon cache.
+// fr_FR number format and the application-icon cache. Built by the application
+// on its settings; QML reaches it as the module's Kit singleton.
 class Kit final : public QObject
 {
     Q_OBJECT
-    QML_ELEMENT
-    QML_SINGLETON
 
     Q_PROPERTY(bool glassOff READ glassOff WRITE setGlassOff NOTIFY glassOffChanged)
     Q_PROPERTY(bool lightVisuals READ lightVisuals NOTIFY lightVisualsChanged)
@@ -35,8 +35,8 @@ class Kit final : public QObject
     Q_PROPERTY(bool composited READ composited CONSTANT)
 
 public:
-    explicit Kit(QObject *parent = nullptr);
-    static Kit *create(QQmlEngine *engine, QJSEngine *);
+    // Follows `settings`' performance mode; without them, the automatic choice.
+    explicit Kit(AppSettings *settings, QObject *parent = nullptr);
 
     bool glassOff() const;
     static void setGlassOff(bool on) { GlassOff::setOn(on); }
@@ -78,5 +78,8 @@ Q_SIGNALS:
     void plainChanged();
 
 private:
+    PerformanceMode mode() const;
+
+    QPointer<AppSettings> settings_;
     bool lightVisuals_ = false;
 };
