@@ -104,7 +104,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     const DictationData program{data.settings(), data.store(), data.keys()};
-    DictationController::Services services = DictationWiring::productionServices(program, &microphones);
+    DictationController::Services services = DictationWiring::productionServices(program, data.readiness(), &microphones);
     services.openRouterReachable = [] { return true; };
     services.makeRecorder = [&recorder] {
         auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(AppSettings::shared()));
@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
         controller->finishRoad(run.seq);
         co_return;
     };
-    DictationController controller(services);
+    DictationController controller(data.settings(), services);
     controller.warmUpAudio();
     QTest::qWait(1500);
 

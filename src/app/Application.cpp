@@ -94,8 +94,9 @@ std::unique_ptr<QQmlEngine> makeEngine()
 }
 
 Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Options &options)
-    : controller(DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
-                                                     microphones.get()))
+    : controller(data.settings(),
+                 DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
+                                                     data.readiness(), microphones.get()))
     , paster(DictationWiring::pasteDesktop())
     , reader(nullptr)
     , calls(CallServices::production(data.access()))
@@ -107,6 +108,10 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Option
     , overlay(std::make_unique<OverlayController>(controller.get(), engine.get()))
     , mainWindow(std::make_unique<MainWindow>(engine.get(), Defaults::standard()))
 {
+    // The controller starts later: its road and selection actions get what they
+    // paste into, read with and show in, all built after it.
+    DictationWiring::addOutputs(controller->services(), DictationData{data.settings(), data.store(), data.keys()},
+                                {paster.get(), reader.get(), bubble.get()});
     microphones->setRecheckInterval(3000);
     microphones->refresh();
 

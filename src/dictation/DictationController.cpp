@@ -39,8 +39,8 @@ QString boolText(bool value)
 
 } // namespace
 
-DictationController::DictationController(Services services, QObject *parent)
-    : QObject(parent), services_(std::move(services)), spoolSlot_(std::make_shared<SpoolSlot>())
+DictationController::DictationController(AppSettings *settings, Services services, QObject *parent)
+    : QObject(parent), settings_(settings), services_(std::move(services)), hotkey_(settings), spoolSlot_(std::make_shared<SpoolSlot>())
 {
     clock = Clock::monotonicMs;
     after = [this](int ms, std::function<void()> work) { QTimer::singleShot(ms, this, std::move(work)); };

@@ -170,8 +170,8 @@ public:
 
     static DictationController *shared() { return Installed<DictationController>::current(); }
 
-    // A controller of its own with the given neighbours (tests).
-    explicit DictationController(Services services, QObject *parent = nullptr);
+    // A controller of its own on `settings`, with the given neighbours (tests).
+    DictationController(AppSettings *settings, Services services, QObject *parent = nullptr);
     ~DictationController() override;
 
     Services &services() { return services_; }
@@ -300,6 +300,7 @@ private:
     void play(const QString &name);
     void pollTrust();
 
+    AppSettings *settings_;
     Services services_;
     HotkeyMonitor hotkey_;
     std::unique_ptr<DictationRecorder> recorder_;

@@ -86,7 +86,7 @@ void DictationController::begin()
     }
     if (state_ == State::Recording || quitting_)
         return;
-    const AppSettings *settings = AppSettings::shared();
+    const AppSettings *settings = settings_;
     if (settings->transcriptionEngine() == TranscriptionEngine::Deepgram
         && !(services_.hasDeepgramKey && services_.hasDeepgramKey())) {
         fail(kNoDeepgramKey);
@@ -223,7 +223,7 @@ void DictationController::end()
 {
     if (state_ != State::Recording)
         return;
-    if (AppSettings::shared()->sounds())
+    if (settings_->sounds())
         play(QStringLiteral("Pop"));
     setState(State::Processing);
     const std::optional<RunningApp> app = targetApp_;

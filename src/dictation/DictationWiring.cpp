@@ -136,7 +136,8 @@ private:
     quint64 seq_;
 };
 
-QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run, DictationData data)
+QCoro::Task<> processingRoad(DictationController *controller, DictationController::RoadRun run, DictationData data,
+                             Paster *paster)
 {
     ControllerRoadHost host(controller, run.seq);
     ProcessingRoad::Request request;
@@ -150,7 +151,7 @@ QCoro::Task<> processingRoad(DictationController *controller, DictationControlle
     request.commandText = controller->commandText();
     request.translate = controller->translateThis();
     request.startedAt = controller->startedAt();
-    QCoro::Task<> road = ProcessingRoad::run(&host, data, std::move(request));
+    QCoro::Task<> road = ProcessingRoad::run(&host, data, std::move(request), RoadDesktop::system(paster));
     co_await std::move(road);
 }
 
@@ -158,7 +159,10 @@ QCoro::Task<> processingRoad(DictationController *controller, DictationControlle
 class ControllerSelectionHost final : public SelectionHost
 {
 public:
-    explicit ControllerSelectionHost(DictationController *controller) : controller_(controller) {}
+    ControllerSelectionHost(DictationController *controller, DictationData data, DictationWiring::Outputs outputs)
+        : controller_(controller), data_(data), outputs_(outputs)
+    {
+    }
     bool isIdle() const override { return controller_ && controller_->state() == DictationController::State::Idle; }
     bool isCorrecting() const override
     {
@@ -187,10 +191,15 @@ public:
             controller_->show(message, false);
     }
     bool trusted() const override { return Permissions::accessibility(); }
-    Paster *paster() const override { return Paster::shared(); }
+    Paster *paster() const override { return outputs_.paster; }
+    DictationData data() const override { return data_; }
+    Reader *reader() const override { return outputs_.reader; }
+    BubbleController *bubble() const override { return outputs_.bubble; }
 
 private:
     QPointer<DictationController> controller_;
+    DictationData data_;
+    DictationWiring::Outputs outputs_;
 };
 
 
@@ -219,7 +228,8 @@ PasteDesktop DictationWiring::pasteDesktop()
     return desktop;
 }
 
-DictationController::Services DictationWiring::productionServices(DictationData data, MicrophoneList *microphones)
+DictationController::Services DictationWiring::productionServices(DictationData data, EngineReadiness *readiness,
+                                                                  MicrophoneList *microphones)
 {
     DictationController::Services services;
     QPointer<MicrophoneList> list(microphones);
@@ -230,9 +240,9 @@ DictationController::Services DictationWiring::productionServices(DictationData 
     services.hasDeepgramKey = [keyStore] { return keyStore && keyStore->key(APIService::Deepgram).has_value(); };
     // The transport's rule (the user's key, else the hosted service), or a local
     // transcription server that answered; the next press sees a fresher probe.
-    services.openRouterReachable = [access = data.access()] {
+    services.openRouterReachable = [access = data.access(), readiness] {
         const bool possible = CloudFirst::dictationPossible(access);
-        EngineReadiness::shared()->refresh();
+        readiness->refresh();
         return possible;
     };
     Store *store = data.store;
@@ -246,20 +256,25 @@ DictationController::Services DictationWiring::productionServices(DictationData 
     services.readSelection = [](std::function<void(std::optional<QString>)> done) {
         Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
     };
-    services.road = [data](DictationController *controller, DictationController::RoadRun run) {
-        return processingRoad(controller, std::move(run), data);
-    };
     services.makeRecorder = [settings = data.settings] { return DictationRecorder::microphone(settings); };
     services.makeChunker = [data](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
         const QString tone = Tone::hint(data.settings->adaptTone(), bundleId);
         return std::unique_ptr<DictationChunker>(new RecordingChunker(data, tone, std::move(slice)));
     };
+    return services;
+}
+
+void DictationWiring::addOutputs(DictationController::Services &services, DictationData data, Outputs outputs)
+{
+    services.road = [data, paster = outputs.paster](DictationController *controller, DictationController::RoadRun run) {
+        return processingRoad(controller, std::move(run), data, paster);
+    };
     // One selection host per controller, kept alive by the services that use it.
     auto hosts = std::make_shared<std::map<DictationController *, std::unique_ptr<ControllerSelectionHost>>>();
-    auto hostFor = [hosts](DictationController *c) -> SelectionHost * {
+    auto hostFor = [hosts, data, outputs](DictationController *c) -> SelectionHost * {
         auto &slot = (*hosts)[c];
         if (!slot)
-            slot = std::make_unique<ControllerSelectionHost>(c);
+            slot = std::make_unique<ControllerSelectionHost>(c, data, outputs);
         return slot.get();
     };
     services.pasteLast = [hostFor](DictationController *c) { SelectionActions::pasteLast(hostFor(c)); };
@@ -267,5 +282,4 @@ DictationController::Services DictationWiring::productionServices(DictationData 
         SelectionActions::correctSelection(hostFor(c), alreadyCopied, translate);
     };
     services.speakSelection = [hostFor](DictationController *c) { SelectionActions::speakSelection(hostFor(c)); };
-    return services;
 }

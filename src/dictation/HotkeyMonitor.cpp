@@ -36,7 +36,7 @@ constexpr qint64 kChordWindowMs = 600;
 
 } // namespace
 
-HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
+HotkeyMonitor::HotkeyMonitor(AppSettings *settings, QObject *parent) : QObject(parent), settings_(settings)
 {
     clock = Clock::monotonicMs;
     hub_.onModifierChange = [this](quint16 key, quint64 flags, X11InputHub::Source source) {
@@ -51,11 +51,10 @@ HotkeyMonitor::HotkeyMonitor(QObject *parent) : QObject(parent)
         queue([this, button] { Q_EMIT pointerPressed(button); });
     };
     connect(&hub_, &X11InputHub::refusedChanged, this, &HotkeyMonitor::refusedChanged);
-    AppSettings *settings = AppSettings::shared();
-    connect(settings, &AppSettings::correctionShortcutChanged, this, &HotkeyMonitor::updateGrabs);
-    connect(settings, &AppSettings::correctionDoubleCopyChanged, this, &HotkeyMonitor::updateGrabs);
-    connect(settings, &AppSettings::correctionKeyCodeChanged, this, &HotkeyMonitor::updateGrabs);
-    connect(settings, &AppSettings::correctionModifiersChanged, this, &HotkeyMonitor::updateGrabs);
+    connect(settings_, &AppSettings::correctionShortcutChanged, this, &HotkeyMonitor::updateGrabs);
+    connect(settings_, &AppSettings::correctionDoubleCopyChanged, this, &HotkeyMonitor::updateGrabs);
+    connect(settings_, &AppSettings::correctionKeyCodeChanged, this, &HotkeyMonitor::updateGrabs);
+    connect(settings_, &AppSettings::correctionModifiersChanged, this, &HotkeyMonitor::updateGrabs);
 }
 
 HotkeyMonitor::~HotkeyMonitor() = default;
@@ -94,7 +93,7 @@ QList<X11InputHub::Grab> HotkeyMonitor::wantedGrabs() const
     if (!recording_) {
         grabs.append({KeyTable::V, KeyTable::Control | KeyTable::Alt, false});
         grabs.append({KeyTable::R, KeyTable::Control | KeyTable::Alt, false});
-        const AppSettings *s = AppSettings::shared();
+        const AppSettings *s = settings_;
         if (s->correctionShortcut() && !s->correctionDoubleCopy() && s->correctionKeyCode() >= 0
             && s->correctionKeyCode() <= 0xFFFF)
             grabs.append({quint16(s->correctionKeyCode()), s->correctionModifiers() & KeyTable::ModifierMask, false});
@@ -160,7 +159,7 @@ void HotkeyMonitor::modifierChange(quint16 key, quint64 flags, qint64 pid, qint6
 {
     gLiveFlags = flags;
     queue([this, key, flags, pid, state] {
-        const DictationKey dictationKey = AppSettings::shared()->key();
+        const DictationKey dictationKey = settings_->key();
         if (key != keyCode(dictationKey) && pid == 0) {
             const KeyTable::ModifierKey *m = KeyTable::modifierKey(key);
             if (m && (flags & m->flags) == m->flags)
@@ -211,7 +210,7 @@ bool HotkeyMonitor::decide(quint16 key, quint64 flags, bool autorepeat, qint64 p
     if (recording_)
         return false;
 
-    const AppSettings *s = AppSettings::shared();
+    const AppSettings *s = settings_;
     // Ctrl+Shift+C is the terminals' copy: both keys, mixed, make one series.
     const bool copyKey = m == KeyTable::ClipboardModifier || m == (KeyTable::ClipboardModifier | KeyTable::Shift);
     if (s->correctionShortcut() && key == KeyTable::C && s->correctionDoubleCopy() && copyKey && !autorepeat
@@ -267,7 +266,7 @@ QString HotkeyMonitor::sourceLabel(qint64 pid) const
 
 void HotkeyMonitor::handle(quint16 keyCode, quint64 raw, qint64 pid, qint64 state)
 {
-    const DictationKey key = AppSettings::shared()->key();
+    const DictationKey key = settings_->key();
     if (keyCode != ::keyCode(key))
         return;
     const bool down = (raw & flagBit(key)) != 0;

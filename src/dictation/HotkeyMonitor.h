@@ -2,6 +2,8 @@
 
 #include "platform/X11InputHub.h"
 
+class AppSettings;
+
 #include <QObject>
 
 #include <functional>
@@ -21,7 +23,8 @@ public:
     // X11 does not say which program that was.
     static constexpr qint64 PostedByAnotherProgram = -1;
 
-    explicit HotkeyMonitor(QObject *parent = nullptr);
+    // Follows the shortcuts chosen in `settings`.
+    explicit HotkeyMonitor(AppSettings *settings, QObject *parent = nullptr);
     ~HotkeyMonitor() override;
 
     std::function<void()> onPress;      // the dictation key went down
@@ -98,6 +101,7 @@ private:
     void noteOtherKey();
     QString sourceLabel(qint64 pid) const;
 
+    AppSettings *settings_;
     X11InputHub hub_;
     bool recording_ = false;
     bool dictating_ = false;

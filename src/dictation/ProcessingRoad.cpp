@@ -110,12 +110,12 @@ void keepRecording(Store *store, const Dictation &entry, const QByteArray &wav, 
 
 } // namespace Road
 
-RoadDesktop RoadDesktop::system()
+RoadDesktop RoadDesktop::system(Paster *paster)
 {
     RoadDesktop desktop;
     desktop.trusted = [] { return Permissions::accessibility(); };
     desktop.activate = [](const RunningApp &app) { FrontmostApp::activate(app); };
-    desktop.paste = [](const QString &text, bool restore) { return Paster::shared()->paste(text, restore); };
+    desktop.paste = [paster](const QString &text, bool restore) { return paster->paste(text, restore); };
     return desktop;
 }
 

@@ -67,6 +67,8 @@ public:
     virtual void finish() = 0;
 };
 
+class Paster;
+
 // The desktop side of delivering a text; tests and benchmarks replace it.
 struct RoadDesktop
 {
@@ -74,7 +76,8 @@ struct RoadDesktop
     std::function<void(const RunningApp &)> activate;
     // False when the paste key could not be posted.
     std::function<bool(const QString &text, bool restore)> paste;
-    static RoadDesktop system();
+    // Pastes through `paster`.
+    static RoadDesktop system(Paster *paster);
 };
 
 // From a finished recording to a pasted text and a saved record.
@@ -100,8 +103,7 @@ public:
     };
 
     // Runs the whole road on `data`; never throws. `host` must outlive it.
-    static QCoro::Task<> run(RoadHost *host, DictationData data, Request request,
-                             RoadDesktop desktop = RoadDesktop::system());
+    static QCoro::Task<> run(RoadHost *host, DictationData data, Request request, RoadDesktop desktop);
 
     // The road again on the kept recording of `entry`, without pasting: the entry
     // gets its text. Failures go to `host` (its fail()); `host` must outlive it.

@@ -49,7 +49,7 @@ void pasteLast(SelectionHost *host)
 {
     if (!host->isIdle())
         return;
-    const QList<Dictation> &history = Store::shared()->dictations();
+    const QList<Dictation> &history = host->data().store->dictations();
     if (history.isEmpty())
         return;
     handled(host, runPasteLast(host, history.first().finalText), QStringLiteral("collage échoué: dernière dictée, "));
@@ -59,7 +59,7 @@ QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
 {
     QCoro::Task<> settling = host->paster()->waitForModifiers();
     co_await std::move(settling);
-    if (!host->paster()->paste(text, AppSettings::shared()->restoreClipboard())) {
+    if (!host->paster()->paste(text, host->data().settings->restoreClipboard())) {
         Log::write(QStringLiteral("collage échoué: dernière dictée (touche de collage non envoyée)"));
         host->fail(Road::pasteFailed());
         co_return;
@@ -147,8 +147,9 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         co_return;
     }
 
-    AppSettings *settings = AppSettings::shared();
-    const OmbryAI::Access access{settings, KeyStore::shared(), Store::shared()};
+    const DictationData data = host->data();
+    AppSettings *settings = data.settings;
+    const OmbryAI::Access access = data.access();
     QString result;
     std::optional<QString> failure;
     try {
@@ -161,7 +162,7 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         } else {
             const QString selected = *text;
             const QString language = promptName(settings->language());
-            const QStringList words = Store::shared()->words();
+            const QStringList words = data.store->words();
             QCoro::Task<Corrector::Result> correction =
                 Corrector::correctDetailed(access, selected, language, words, TextSettings::of(*settings));
             const Corrector::Result corrected = co_await std::move(correction);
@@ -186,7 +187,7 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         record.action = translate ? QStringLiteral("Traduire") : QStringLiteral("Corriger");
         record.original = *text;
         record.result = result;
-        Store::shared()->addFix(record);
+        data.store->addFix(record);
     }
     Log::write((translate ? QStringLiteral("traduction: ") : QStringLiteral("correction: "))
                + QString::number(TextUtil::characterCount(*text)) + QStringLiteral(" → ")
@@ -225,12 +226,12 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
     const QString title = translate
                               ? QStringLiteral("Traduit en ") + bubbleLanguage(*text, settings->translateTarget())
                               : QStringLiteral("Correction proposée");
-    BubbleController::shared()->show(title, *text, result);
+    host->bubble()->show(title, *text, result);
 }
 
 void speakSelection(SelectionHost *host)
 {
-    Reader *reader = Reader::shared();
+    Reader *reader = host->reader();
     if (reader->isSpeaking()) {
         reader->stop();
         return;
@@ -252,7 +253,7 @@ QCoro::Task<> runSpeak(SelectionHost *host)
         host->fail(QStringLiteral("Aucun texte sélectionné"));
         co_return;
     }
-    Reader::shared()->speak(*text);
+    host->reader()->speak(*text);
     host->show(QStringLiteral("Lecture à voix haute"));
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "dictation/DictationData.h"
+
 #include <QString>
 #include <qcoro/qcorotask.h>
 
+class BubbleController;
 class Paster;
+class Reader;
 
 // What the selection actions need of the controller.
 class SelectionHost
@@ -20,6 +24,11 @@ public:
     virtual bool trusted() const = 0;
     // Where the texts are pasted and the selection copied.
     virtual Paster *paster() const = 0;
+    // The settings, history and keys the actions read and write.
+    virtual DictationData data() const = 0;
+    // Who reads aloud, and where a result that cannot be pasted is shown.
+    virtual Reader *reader() const = 0;
+    virtual BubbleController *bubble() const = 0;
 };
 
 // Acting on the text selected in any application: correct, translate, read

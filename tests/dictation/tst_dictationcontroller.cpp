@@ -250,7 +250,7 @@ private Q_SLOTS:
             return std::optional<RunningApp>(app);
         };
         services.playSound = [this](const QString &name) { sounds_ << name; };
-        c_ = std::make_unique<DictationController>(services);
+        c_ = std::make_unique<DictationController>(AppSettings::shared(), services);
         c_->clock = [this] { return now_; };
         c_->hotkey().clock = [this] { return now_; };
         c_->after = [this](int ms, std::function<void()> work) { due_.append({now_ + ms, std::move(work)}); };

@@ -32,7 +32,7 @@ private Q_SLOTS:
         s->setCorrectionKeyCode(8);
         s->setCorrectionModifiers(0xC0000);
         calls_.clear();
-        m_ = std::make_unique<HotkeyMonitor>();
+        m_ = std::make_unique<HotkeyMonitor>(s);
         m_->clock = [this] { return now_; };
         const auto record = [this](const char *name) { return [this, name] { calls_ << QString::fromLatin1(name); }; };
         m_->onPress = record("press");

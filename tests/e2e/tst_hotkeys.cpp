@@ -154,7 +154,7 @@ private Q_SLOTS:
             hooks_ << QStringLiteral("%1 %2").arg(translate ? QStringLiteral("translate") : QStringLiteral("correct"),
                                                   copied ? QStringLiteral("copied") : QStringLiteral("fresh"));
         };
-        c_ = std::make_unique<DictationController>(services);
+        c_ = std::make_unique<DictationController>(AppSettings::shared(), services);
         for (auto signal : {&DictationController::needsAttention, &DictationController::needsKey})
             connect(c_.get(), signal, this, [this] { ++attention_; });
         c_->start();

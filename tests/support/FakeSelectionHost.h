@@ -1,7 +1,12 @@
 #pragma once
 // A selection host that records what the selection actions tell it.
 
+#include "dictation/BubbleController.h"
+#include "dictation/Reader.h"
 #include "dictation/SelectionActions.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
 
 #include <QStringList>
 
@@ -23,4 +28,11 @@ struct FakeSelectionHost : SelectionHost
     bool trusted() const override { return isTrusted; }
     Paster *paster() const override { return pasterInUse; }
     Paster *pasterInUse = nullptr;
+    DictationData data() const override { return dataInUse; }
+    Reader *reader() const override { return readerInUse; }
+    BubbleController *bubble() const override { return bubbleInUse; }
+    // The test's data layer and the root's reader and bubble, as installed.
+    DictationData dataInUse{AppSettings::shared(), Store::shared(), KeyStore::shared()};
+    Reader *readerInUse = Reader::shared();
+    BubbleController *bubbleInUse = BubbleController::shared();
 };
