@@ -277,51 +277,48 @@ bool hasInput(int timeoutMs)
     return std::any_of(found->list.cbegin(), found->list.cend(), [](const Source &s) { return !s.monitor; });
 }
 
-namespace {
-
-struct SourceWatch
+bool watchSources(std::function<void()> changed, int timeoutMs)
 {
-    pa_context *subscribed = nullptr;
-    std::function<void()> changed;
-};
-
-SourceWatch &sourceWatch()
-{
-    static SourceWatch watch; // guarded by the loop lock
-    return watch;
+    return PulseContext::shared().watchSources(std::move(changed), timeoutMs);
 }
 
-void onSubscription(pa_context *, pa_subscription_event_type_t type, uint32_t, void *)
+} // namespace Pulse
+
+namespace {
+
+void onSourcesEvent(pa_context *, pa_subscription_event_type_t type, uint32_t, void *userdata)
 {
     const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-    if ((facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER)
-        && sourceWatch().changed)
-        sourceWatch().changed();
+    auto *pulse = static_cast<PulseContext *>(userdata);
+    if (facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER)
+        pulse->sourcesChangedLocked();
 }
 
 } // namespace
 
-bool watchSources(std::function<void()> changed, int timeoutMs)
+void PulseContext::sourcesChangedLocked()
 {
-    PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread())
+    if (sourcesChanged_)
+        sourcesChanged_();
+}
+
+bool PulseContext::watchSources(std::function<void()> changed, int timeoutMs)
+{
+    if (inLoopThread())
         return false;
-    PulseContext::Locker lock(pulse);
-    pa_context *context = pulse.connectedLocked(timeoutMs);
+    Locker lock(*this);
+    pa_context *context = connectedLocked(timeoutMs);
     if (!context)
         return false;
-    SourceWatch &watch = sourceWatch();
-    watch.changed = std::move(changed);
-    if (watch.subscribed == context)
+    sourcesChanged_ = std::move(changed);
+    if (sourcesWatched_ == context)
         return true;
-    pa_context_set_subscribe_callback(context, onSubscription, nullptr);
+    pa_context_set_subscribe_callback(context, onSourcesEvent, this);
     pa_operation *op = pa_context_subscribe(
         context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);
     if (!op)
         return false;
     pa_operation_unref(op);
-    watch.subscribed = context;
+    sourcesWatched_ = context;
     return true;
 }
-
-} // namespace Pulse

@@ -62,6 +62,11 @@ public:
     // Hands one server event to the listeners (loop thread).
     void dispatchLocked(unsigned event, quint32 index);
 
+    // See Pulse::watchSources.
+    bool watchSources(std::function<void()> changed, int timeoutMs);
+    // Loop thread, lock held: a source or the default changed.
+    void sourcesChangedLocked();
+
 private:
     struct Subscriber
     {
@@ -80,6 +85,9 @@ private:
     QList<Subscriber> subscribers_;
     int nextSubscriber_ = 1;
     unsigned subscribedMask_ = 0;
+    // Guarded by the loop lock.
+    pa_context *sourcesWatched_ = nullptr;
+    std::function<void()> sourcesChanged_;
 };
 
 namespace Pulse {
