@@ -422,7 +422,7 @@ class TestShell : public QObject
                 AtspiAccessible *menu = atspi.focusedMenu();
                 items = menu ? atspi.find(menu, ATSPI_ROLE_MENU_ITEM) : QList<Node>();
                 return names(items).contains(wanted);
-            }, 2000);
+            }, 5000); // a loaded machine can take seconds to map the menu
             if (found)
                 return true;
         }
