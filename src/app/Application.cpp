@@ -60,7 +60,8 @@ constexpr qint64 kHandOverMinMs = 50;
 // Declared in creation order, so that each goes before what it was built on.
 struct Desktop
 {
-    Desktop(DataLayer &data, ShellActions *shell, const Application::Options &options);
+    Desktop(DataLayer &data, ShellActions *shell, Navigation *navigation, InterfaceKeys *interfaceKeys,
+            const Application::Options &options);
 
     Owned<MicrophoneList> microphones;
     Owned<DictationController> controller;
@@ -93,7 +94,8 @@ std::unique_ptr<QQmlEngine> makeEngine()
     return engine;
 }
 
-Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Options &options)
+Desktop::Desktop(DataLayer &data, ShellActions *shell, Navigation *navigation, InterfaceKeys *interfaceKeys,
+                 const Application::Options &options)
     : controller(data.settings(),
                  DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
                                                      data.readiness(), microphones.get()))
@@ -106,7 +108,7 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Option
     , bubble(engine.get())
     , subtitles(calls.get(), &Defaults::standard(), engine.get())
     , overlay(std::make_unique<OverlayController>(controller.get(), engine.get()))
-    , mainWindow(std::make_unique<MainWindow>(engine.get(), Defaults::standard()))
+    , mainWindow(std::make_unique<MainWindow>(engine.get(), Defaults::standard(), data.store(), navigation, interfaceKeys))
 {
     // The controller starts later: its road and selection actions get what they
     // paste into, read with and show in, all built after it.
@@ -125,8 +127,10 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, const Application::Option
                      [&hotkey, shown] { hotkey.setWatchPointer(shown->visible()); });
 
     CallTranslator *call = calls.get();
+    QObject::connect(call, &CallTranslator::windowRequested, subtitles.get(), &SubtitleWindow::show);
     MeetingRecorder *recorder = meetings.get();
-    tray = std::make_unique<Tray>(data.settings(), data.store(), controller.get(), microphones.get(), call, recorder);
+    tray = std::make_unique<Tray>(data.settings(), data.store(), controller.get(), microphones.get(), data.readiness(),
+                                  call, recorder);
     Tray *menu = tray.get();
     QObject::connect(menu, &Tray::windowRequested, shell, &ShellActions::showWindow);
     QObject::connect(menu, &Tray::settingsRequested, shell, &ShellActions::openSettings);
@@ -157,7 +161,9 @@ Application::Members::Members(const Options &options)
     , interfaceKeys(Defaults::standard())
     , updater(Updater::Setup::forThisProcess())
     , shell(nullptr)
-    , desktop(options.desktop ? std::make_unique<Desktop>(data, shell.get(), options) : nullptr)
+    , desktop(options.desktop
+                  ? std::make_unique<Desktop>(data, shell.get(), navigation.get(), interfaceKeys.get(), options)
+                  : nullptr)
 {
 }
 

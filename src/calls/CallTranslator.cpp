@@ -4,7 +4,6 @@
 #include "calls/CallApps.h"
 #include "calls/CallAudioQueue.h"
 #include "calls/CallSegmenter.h"
-#include "calls/SubtitleWindow.h"
 #include "engines/EngineError.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
@@ -178,7 +177,6 @@ CallServices CallServices::production(OmbryAI::Access access)
         }
         return std::nullopt;
     };
-    s.showWindow = [] { SubtitleWindow::shared()->show(); };
     s.defaults = &Defaults::standard();
     return s;
 }
@@ -332,8 +330,7 @@ QCoro::Task<void> CallTranslator::begin(quint64 check)
         if (!sound) {
             checking_ = 0;
             setError(u"Le son de l'ordinateur est inaccessible : vérifie que PulseAudio ou PipeWire fonctionne, puis relance."_s);
-            if (services_.showWindow)
-                services_.showWindow();
+            Q_EMIT windowRequested();
             co_return;
         }
     }
@@ -348,8 +345,7 @@ QCoro::Task<void> CallTranslator::begin(quint64 check)
     queue_->mixer().clear();
     queue_->post([this] { segmenter_->reset(); });
     setRunning(true);
-    if (services_.showWindow)
-        services_.showWindow();
+    Q_EMIT windowRequested();
     setUp(run).then([] {}, [self](const std::exception &e) {
         Log::write(u"appel: "_s + describe(e));
     });

@@ -80,7 +80,6 @@ struct CallServices
     std::function<CaptureTarget(std::optional<QString> bundleId)> resolveTarget;
     // The running application's name for an identifier, if it runs.
     std::function<std::optional<QString>(QString bundleId)> runningName;
-    std::function<void()> showWindow;
     Defaults *defaults = nullptr;
     // Real-time capture is paced by the clock; other sound is mixed as it comes.
     bool paced = true;
@@ -149,6 +148,8 @@ Q_SIGNALS:
     void targetBundleIDChanged();
     // Each segment handed to the cloud (main thread), for views and tests.
     void segmentSent(qint64 id);
+    // The subtitle bar should show: a run starts, or its sound is out of reach.
+    void windowRequested();
 
 private:
     QCoro::Task<void> begin(quint64 check);

@@ -21,8 +21,9 @@
 
 using namespace Qt::StringLiterals;
 
-MainWindow::MainWindow(QQmlEngine *engine, Defaults &store, QObject *parent)
-    : QObject(parent), engine_(engine), store_(store)
+MainWindow::MainWindow(QQmlEngine *engine, Defaults &frames, Store *data, Navigation *navigation, InterfaceKeys *keys,
+                       QObject *parent)
+    : QObject(parent), engine_(engine), store_(frames), data_(data), navigation_(navigation), keys_(keys)
 {
 }
 
@@ -54,8 +55,8 @@ void MainWindow::show()
     if (!content_)
         buildContent();
     // A user who already dictated is never asked to onboard.
-    if (!Store::shared()->dictations().isEmpty())
-        InterfaceKeys::shared()->setOnboarded(true);
+    if (!data_->dictations().isEmpty())
+        keys_->setOnboarded(true);
     window_->show();
     // Shown from the tray while minimised: brought back, not left in the taskbar.
     if (window_->windowStates() & Qt::WindowMinimized)
@@ -66,7 +67,7 @@ void MainWindow::show()
 
 void MainWindow::showPage(Navigation::Page page)
 {
-    Navigation::shared()->setPage(page);
+    navigation_->setPage(page);
     show();
 }
 

@@ -12,11 +12,13 @@
 #include <optional>
 
 class Defaults;
+class InterfaceKeys;
 class QQmlComponent;
 class QQmlEngine;
 class QQuickItem;
 class QQuickWindow;
 class QTimer;
+class Store;
 
 // The main window: made once on first show and kept; closing it hides it and
 // drops its view tree on the next turn of the event loop (the page stays in
@@ -33,7 +35,10 @@ public:
     static constexpr QSize kMinimumSize{1000, 680};
     static constexpr const char *kFrameKey = "MurelMain";
 
-    MainWindow(QQmlEngine *engine, Defaults &store, QObject *parent = nullptr);
+    // `frames` keeps the window's frame; `data` tells whether the user already
+    // dictated, which marks `keys` onboarded.
+    MainWindow(QQmlEngine *engine, Defaults &frames, Store *data, Navigation *navigation, InterfaceKeys *keys,
+               QObject *parent = nullptr);
     ~MainWindow() override;
 
     // Shows the window, building it or its content when missing, and brings it
@@ -72,6 +77,9 @@ private:
 
     QQmlEngine *engine_;
     Defaults &store_;
+    Store *data_;
+    Navigation *navigation_;
+    InterfaceKeys *keys_;
     std::unique_ptr<QQuickWindow> window_;
     QPointer<QQuickItem> content_;
     QTimer *saveTimer_ = nullptr;

@@ -68,12 +68,13 @@ StatusMenu::Meeting meetingOf(MeetingRecorder::State state)
 } // namespace
 
 Tray::Tray(AppSettings *settings, Store *store, DictationController *controller, MicrophoneList *microphones,
-           CallTranslator *calls, MeetingRecorder *meetings, Seams seams, QObject *parent)
+           EngineReadiness *readiness, CallTranslator *calls, MeetingRecorder *meetings, Seams seams, QObject *parent)
     : QObject(parent)
     , settings_(settings)
     , store_(store)
     , controller_(controller)
     , microphones_(microphones)
+    , readiness_(readiness)
     , calls_(calls)
     , meetings_(meetings)
     , seams_(std::move(seams))
@@ -107,10 +108,11 @@ Tray::Tray(AppSettings *settings, Store *store, DictationController *controller,
         connect(meetings_, &MeetingRecorder::stateChanged, this, &Tray::scheduleRebuild);
     if (calls_)
         connect(calls_, &CallTranslator::runningChanged, this, &Tray::scheduleRebuild);
-    connect(EngineReadiness::shared(), &EngineReadiness::changed, this, [this] {
-        scheduleRebuild();
-        followState();
-    });
+    if (readiness_)
+        connect(readiness_, &EngineReadiness::changed, this, [this] {
+            scheduleRebuild();
+            followState();
+        });
     rebuild();
 }
 
@@ -178,7 +180,7 @@ void Tray::followState()
     if (!icon_ || !controller_)
         return;
     icon_->setIcon(stateIcon(controller_->state()));
-    icon_->setToolTip(EngineReadiness::shared()->keyMissing()
+    icon_->setToolTip(readiness_ && readiness_->keyMissing()
                           ? QStringLiteral("Ombry Voice · ") + EngineReadiness::missingText()
                           : QStringLiteral("Ombry Voice"));
 }
@@ -197,7 +199,7 @@ StatusMenu::Sources Tray::sources() const
     if (microphones_)
         s.microphones = microphones_->devices();
     s.key = settings_->key();
-    s.keyMissing = EngineReadiness::shared()->keyMissing();
+    s.keyMissing = readiness_ && readiness_->keyMissing();
     return s;
 }
 

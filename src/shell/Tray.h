@@ -12,6 +12,7 @@
 
 class AppSettings;
 class CallTranslator;
+class EngineReadiness;
 class MeetingRecorder;
 class MicrophoneList;
 class QAction;
@@ -36,9 +37,11 @@ public:
         std::function<void(int ms, std::function<void()> work)> after;
     };
 
-    // Without `calls` or `meetings` their items stay disabled.
+    // Without `calls` or `meetings` their items stay disabled; without
+    // `readiness` the engines read ready.
     Tray(AppSettings *settings, Store *store, DictationController *controller, MicrophoneList *microphones,
-         CallTranslator *calls, MeetingRecorder *meetings, Seams seams = {}, QObject *parent = nullptr);
+         EngineReadiness *readiness, CallTranslator *calls, MeetingRecorder *meetings, Seams seams = {},
+         QObject *parent = nullptr);
     ~Tray() override;
 
     // Puts the icon in the tray (logs once when the desktop has none).
@@ -79,6 +82,7 @@ private:
     Store *store_;
     QPointer<DictationController> controller_;
     MicrophoneList *microphones_;
+    QPointer<EngineReadiness> readiness_;
     QPointer<CallTranslator> calls_;
     QPointer<MeetingRecorder> meetings_;
     Seams seams_;

@@ -3,6 +3,7 @@
 #include "audio/MicrophoneList.h"
 #include "calls/CallTranslator.h"
 #include "calls/MeetingRecorder.h"
+#include "engines/EngineReadiness.h"
 #include "fakes/FakeMeetingMic.h"
 #include "model/AppSettings.h"
 #include "model/Defaults.h"
@@ -134,6 +135,7 @@ class TestTray : public QObject
         Store store{dir.filePath(QStringLiteral("data"))};
         QList<Microphones::Device> devices;
         MicrophoneList microphones{[this] { return devices; }, [](std::function<void()>) { return false; }};
+        EngineReadiness readiness{OmbryAI::Access{}};
         QList<int> delays;
         QList<std::function<void()>> delayed;
         std::unique_ptr<Tray> tray;
@@ -149,7 +151,8 @@ class TestTray : public QObject
                 delays << ms;
                 delayed << std::move(work);
             };
-            tray = std::make_unique<Tray>(&settings, &store, nullptr, &microphones, calls, meetings, std::move(seams));
+            tray = std::make_unique<Tray>(&settings, &store, nullptr, &microphones, &readiness, calls, meetings,
+                                          std::move(seams));
             QObject::connect(tray.get(), &Tray::windowRequested, [this] { ++windows; });
             QObject::connect(tray.get(), &Tray::settingsRequested, [this] { ++settingsShown; });
         }

@@ -98,10 +98,10 @@ struct Rig
                 return QStringLiteral("Téléphone");
             return std::nullopt;
         };
-        s.showWindow = [this] { ++shown; };
         s.defaults = defaults.get();
         s.paced = false;
         call = std::make_unique<CallTranslator>(std::move(s));
+        QObject::connect(call.get(), &CallTranslator::windowRequested, [this] { ++shown; });
     }
 
     // Plays a phrase (peak 0.5) and a pause as one stream of the last capture.

@@ -252,7 +252,8 @@ private Q_SLOTS:
 
         // Three more launches, each reading what the previous one saved.
         for (int launch = 0; launch < 3; ++launch) {
-            MainWindow again(root_->engine(), Defaults::standard());
+            MainWindow again(root_->engine(), Defaults::standard(), root_->store(), root_->navigation(),
+                             root_->interfaceKeys());
             again.show();
             QVERIFY(QTest::qWaitForWindowExposed(again.window()));
             QCOMPARE(settledGeometry(again.window()), left);
