@@ -1,5 +1,6 @@
 #include "settings/EngineChoices.h"
 
+#include "core/SetOnce.h"
 #include "engines/LocalRewrite.h"
 #include "engines/OmbryAI.h"
 #include "engines/Services.h"
@@ -41,26 +42,20 @@ Store *EngineChoices::store() const
 
 void EngineChoices::setSettings(AppSettings *settings)
 {
-    if (started_ || settings_ || !settings)
-        return;
-    settings_ = settings;
-    Q_EMIT changed();
+    if (setOnce(settings_, settings, started_))
+        Q_EMIT changed();
 }
 
 void EngineChoices::setKeys(KeyStore *keys)
 {
-    if (started_ || keys_ || !keys)
-        return;
-    keys_ = keys;
-    Q_EMIT changed();
+    if (setOnce(keys_, keys, started_))
+        Q_EMIT changed();
 }
 
 void EngineChoices::setStore(Store *store)
 {
-    if (started_ || store_ || !store)
-        return;
-    store_ = store;
-    Q_EMIT changed();
+    if (setOnce(store_, store, started_))
+        Q_EMIT changed();
 }
 
 void EngineChoices::componentComplete()

@@ -1,5 +1,6 @@
 #include "settings/GeneralChoices.h"
 
+#include "core/SetOnce.h"
 #include "shell/LoginItem.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/DictationController.h"
@@ -40,25 +41,21 @@ DictationController *GeneralChoices::controller() const
 
 void GeneralChoices::setSettings(AppSettings *settings)
 {
-    if (started_ || settings_ || !settings)
+    if (!setOnce(settings_, settings, started_))
         return;
-    settings_ = settings;
     Q_EMIT keysChanged();
     Q_EMIT microphonesChanged();
 }
 
 void GeneralChoices::setMicrophoneList(MicrophoneList *microphones)
 {
-    if (started_ || list_ || !microphones)
-        return;
-    list_ = microphones;
-    Q_EMIT microphonesChanged();
+    if (setOnce(list_, microphones, started_))
+        Q_EMIT microphonesChanged();
 }
 
 void GeneralChoices::setController(DictationController *controller)
 {
-    if (!started_ && !controller_)
-        controller_ = controller;
+    setOnce(controller_, controller, started_);
 }
 
 void GeneralChoices::componentComplete()

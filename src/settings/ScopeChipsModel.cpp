@@ -1,5 +1,6 @@
 #include "settings/ScopeChipsModel.h"
 
+#include "core/SetOnce.h"
 #include "model/AppSettings.h"
 
 ScopeChipsModel::ScopeChipsModel(QObject *parent) : QObject(parent) {}
@@ -16,10 +17,8 @@ AppSettings *ScopeChipsModel::settings() const
 
 void ScopeChipsModel::setSettings(AppSettings *settings)
 {
-    if (started_ || settings_ || !settings)
-        return;
-    settings_ = settings;
-    Q_EMIT bitsChanged();
+    if (setOnce(settings_, settings, started_))
+        Q_EMIT bitsChanged();
 }
 
 void ScopeChipsModel::componentComplete()

@@ -1,5 +1,6 @@
 #include "settings/SettingsCards.h"
 
+#include "core/SetOnce.h"
 #include "engines/Services.h"
 
 #include "model/AppSettings.h"
@@ -232,16 +233,13 @@ Store *HelpModel::store() const
 
 void HelpModel::setSettings(AppSettings *settings)
 {
-    if (started_ || settings_ || !settings)
-        return;
-    settings_ = settings;
-    Q_EMIT typingWPMChanged();
+    if (setOnce(settings_, settings, started_))
+        Q_EMIT typingWPMChanged();
 }
 
 void HelpModel::setStore(Store *store)
 {
-    if (!started_ && !store_)
-        store_ = store;
+    setOnce(store_, store, started_);
 }
 
 void HelpModel::componentComplete()

@@ -1,5 +1,6 @@
 #include "settings/ShortcutRecorder.h"
 
+#include "core/SetOnce.h"
 #include "dictation/DictationController.h"
 #include "dictation/HotkeyMonitor.h"
 #include "model/AppSettings.h"
@@ -87,16 +88,13 @@ DictationController *ShortcutRecorder::controller() const
 
 void ShortcutRecorder::setSettings(AppSettings *settings)
 {
-    if (started_ || settings_ || !settings)
-        return;
-    settings_ = settings;
-    Q_EMIT titleChanged();
+    if (setOnce(settings_, settings, started_))
+        Q_EMIT titleChanged();
 }
 
 void ShortcutRecorder::setController(DictationController *controller)
 {
-    if (!started_ && !controller_)
-        controller_ = controller;
+    setOnce(controller_, controller, started_);
 }
 
 void ShortcutRecorder::componentComplete()

@@ -1,5 +1,6 @@
 #include "settings/TranslateApps.h"
 
+#include "core/SetOnce.h"
 #include "model/AppSettings.h"
 #include "model/Store.h"
 #include "platform/FrontmostApp.h"
@@ -31,18 +32,14 @@ Store *TranslateApps::store() const
 
 void TranslateApps::setSettings(AppSettings *settings)
 {
-    if (started_ || settings_ || !settings)
-        return;
-    settings_ = settings;
-    Q_EMIT appsChanged();
+    if (setOnce(settings_, settings, started_))
+        Q_EMIT appsChanged();
 }
 
 void TranslateApps::setStore(Store *store)
 {
-    if (started_ || store_ || !store)
-        return;
-    store_ = store;
-    Q_EMIT appsChanged();
+    if (setOnce(store_, store, started_))
+        Q_EMIT appsChanged();
 }
 
 void TranslateApps::componentComplete()
