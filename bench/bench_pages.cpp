@@ -92,7 +92,7 @@ int main(int argc, char *argv[])
         keyChars += HistoryFilter::searchKey(r.result).size() + HistoryFilter::searchKey(r.original).size();
     std::printf("search keys of every entry: %.1f ms (%lld characters)\n", ms(t.nsecsElapsed()), qint64(keyChars));
     t.restart();
-    auto list = std::make_unique<HistoryListModel>(store, nullptr);
+    auto list = std::make_unique<HistoryListModel>(store, nullptr, nullptr, nullptr);
     std::printf("history list build: %.1f ms\n", ms(t.nsecsElapsed()));
 
     // Typing "réunion" then erasing it, one keystroke at a time.

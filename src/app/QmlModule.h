@@ -12,6 +12,7 @@
 #include "model/KeyStore.h"
 #include "model/SettingsTypes.h"
 #include "model/Store.h"
+#include "pages/RecordingPlayer.h"
 #include "shell/InterfaceKeys.h"
 #include "shell/Navigation.h"
 #include "shell/ShellActions.h"
@@ -171,6 +172,16 @@ struct InterfaceKeysService
     QML_SINGLETON
 public:
     static InterfaceKeys *create(QQmlEngine *, QJSEngine *) { return rootService<InterfaceKeys>(); }
+};
+
+struct RecordingPlayerService
+{
+    Q_GADGET
+    QML_FOREIGN(RecordingPlayer)
+    QML_NAMED_ELEMENT(RecordingPlayer)
+    QML_SINGLETON
+public:
+    static RecordingPlayer *create(QQmlEngine *, QJSEngine *) { return rootService<RecordingPlayer>(); }
 };
 
 struct ShellService

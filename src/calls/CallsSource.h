@@ -4,15 +4,25 @@
 #include "calls/RecentLinesModel.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QQmlParserStatus>
 #include <QtQml/qqmlregistration.h>
+
+Q_MOC_INCLUDE("calls/CallTranslator.h")
+
+class CallTranslator;
 
 // Holds the calls tab's lists for QML, which cannot name a model type: the
 // applications to choose from (refreshed while `active`) and the newest 40
-// subtitle lines of the call translator, newest first.
-class CallsSource : public QObject
+// subtitle lines of the call translator, newest first. Made in QML, it is given
+// the call translator, whose lines it shows.
+class CallsSource : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
+
+    Q_PROPERTY(CallTranslator *translator READ translator WRITE setTranslator FINAL)
 
     Q_PROPERTY(QObject *apps READ apps CONSTANT)
     Q_PROPERTY(QObject *lines READ lines CONSTANT)
@@ -22,9 +32,17 @@ class CallsSource : public QObject
 public:
     static constexpr int kShownLines = 40;
 
+    // Over the running applications.
     explicit CallsSource(QObject *parent = nullptr);
     // Over other sources and lines (tests).
     CallsSource(CallAppsModel::Sources sources, QAbstractItemModel *lines, QObject *parent = nullptr);
+
+    CallTranslator *translator() const;
+    // Once, before the view completes.
+    void setTranslator(CallTranslator *translator);
+
+    void classBegin() override {}
+    void componentComplete() override { started_ = true; }
 
     CallAppsModel *apps() const { return apps_; }
     RecentLinesModel *lines() const { return lines_; }
@@ -37,6 +55,8 @@ Q_SIGNALS:
     void activeChanged();
 
 private:
+    QPointer<CallTranslator> translator_;
+    bool started_ = false;
     CallAppsModel *apps_;
     RecentLinesModel *lines_;
 };

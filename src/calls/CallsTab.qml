@@ -13,6 +13,7 @@ Item {
 
     CallsSource {
         id: source
+        translator: CallTranslator
         active: tab.visible
     }
 

@@ -16,6 +16,7 @@ Item {
 
     MeetingsSource {
         id: source
+        store: Store
     }
 
     // The elapsed time, from the recorder's monotonic clock.

@@ -1,5 +1,6 @@
 #include "pages/CorrectorLists.h"
 
+#include "core/SetOnce.h"
 #include "model/Store.h"
 
 FixListModel::FixListModel(QObject *parent) : QAbstractListModel(parent) {}
@@ -109,12 +110,16 @@ QHash<int, QByteArray> FixListModel::roleNames() const
             {KindRole, "kind"},      {ExplanationRole, "explanation"}, {IgnoredRole, "ignored"}};
 }
 
-FrequentMistakesModel::FrequentMistakesModel(QObject *parent) : FrequentMistakesModel(Store::shared(), parent) {}
-
-FrequentMistakesModel::FrequentMistakesModel(Store *store, QObject *parent) : QAbstractListModel(parent), store_(store)
+FrequentMistakesModel::FrequentMistakesModel(Store *store, QObject *parent) : QAbstractListModel(parent)
 {
-    if (store_)
-        connect(store_, &Store::fixesChanged, this, &FrequentMistakesModel::refresh);
+    setStore(store);
+}
+
+void FrequentMistakesModel::setStore(Store *store)
+{
+    if (!setOnce(store_, store, false))
+        return;
+    connect(store_, &Store::fixesChanged, this, &FrequentMistakesModel::refresh);
     refresh();
 }
 

@@ -64,8 +64,9 @@ class FrequentMistakesModel : public QAbstractListModel
 public:
     enum Role { OriginalRole = Qt::UserRole + 1, CorrectionRole, CountRole, CountTextRole };
 
-    explicit FrequentMistakesModel(QObject *parent = nullptr);
     explicit FrequentMistakesModel(Store *store, QObject *parent = nullptr);
+    // For an owner given its store after it made this list: once.
+    void setStore(Store *store);
 
     int count() const { return int(rows_.size()); }
     const QList<CorrectorText::Mistake> &mistakes() const { return rows_; }

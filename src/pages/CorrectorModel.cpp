@@ -1,5 +1,6 @@
 #include "pages/CorrectorModel.h"
 
+#include "core/SetOnce.h"
 #include "dictation/ProcessingRoad.h"
 #include "engines/EngineError.h"
 #include "model/AppSettings.h"
@@ -71,19 +72,72 @@ CorrectionRecord record(const QString &action, const QString &original, const QS
 } // namespace
 
 CorrectorModel::CorrectorModel(QObject *parent)
-    : QObject(parent), settings_(AppSettings::shared()), fixes_(new FixListModel(this)),
-      mistakes_(new FrequentMistakesModel(Store::shared(), this))
+    : QObject(parent), fixes_(new FixListModel(this)), mistakes_(new FrequentMistakesModel(nullptr, this))
 {
     liveTimer_.setSingleShot(true);
     liveTimer_.setInterval(liveDelayMs);
     connect(&liveTimer_, &QTimer::timeout, this, &CorrectorModel::sendLiveCheck);
-    connect(settings_, &AppSettings::punctuationChanged, this, &CorrectorModel::punctuationHintChanged);
     connect(fixes_, &FixListModel::ignoredChanged, this, &CorrectorModel::rerender);
     connect(this, &CorrectorModel::resultChanged, this, &CorrectorModel::scoreChanged);
     connect(this, &CorrectorModel::textChanged, this, &CorrectorModel::scoreChanged);
 }
 
+CorrectorModel::CorrectorModel(AppSettings *settings, Store *store, KeyStore *keys, QObject *parent)
+    : CorrectorModel(parent)
+{
+    settings_ = settings;
+    setStore(store);
+    keys_ = keys;
+    start();
+}
+
 CorrectorModel::~CorrectorModel() = default;
+
+AppSettings *CorrectorModel::settings() const
+{
+    return settings_;
+}
+
+Store *CorrectorModel::store() const
+{
+    return store_;
+}
+
+KeyStore *CorrectorModel::keys() const
+{
+    return keys_;
+}
+
+void CorrectorModel::setSettings(AppSettings *settings)
+{
+    if (setOnce(settings_, settings, started_))
+        Q_EMIT punctuationHintChanged();
+}
+
+void CorrectorModel::setStore(Store *store)
+{
+    if (setOnce(store_, store, started_))
+        mistakes_->setStore(store_);
+}
+
+void CorrectorModel::setKeys(KeyStore *keys)
+{
+    setOnce(keys_, keys, started_);
+}
+
+void CorrectorModel::componentComplete()
+{
+    start();
+}
+
+void CorrectorModel::start()
+{
+    if (started_)
+        return;
+    started_ = true;
+    if (settings_)
+        connect(settings_, &AppSettings::punctuationChanged, this, &CorrectorModel::punctuationHintChanged);
+}
 
 QString CorrectorModel::label(Mode mode)
 {
@@ -166,6 +220,8 @@ QVariantList CorrectorModel::tones() const
 
 QString CorrectorModel::punctuationHint() const
 {
+    if (!settings_)
+        return {};
     QString level;
     switch (settings_->punctuation()) {
     case PunctuationLevel::Light:
@@ -253,7 +309,7 @@ void CorrectorModel::setError(const QString &error)
 void CorrectorModel::scheduleLiveCheck()
 {
     liveTimer_.stop();
-    if (mode_ == Mode::Correct && settings_->useLanguageTool() && TextUtil::wordCount(text_) >= 2)
+    if (mode_ == Mode::Correct && settings_ && settings_->useLanguageTool() && TextUtil::wordCount(text_) >= 2)
         liveTimer_.start();
     else
         setLiveCount(-1);
@@ -266,6 +322,8 @@ void CorrectorModel::sendLiveCheck()
 
 QCoro::Task<> CorrectorModel::liveCheck(QPointer<CorrectorModel> self, QString text)
 {
+    if (!self->settings_)
+        co_return;
     const QString code = rawValue(self->settings_->language());
     QList<LanguageTool::Match> matches;
     try {
@@ -274,7 +332,7 @@ QCoro::Task<> CorrectorModel::liveCheck(QPointer<CorrectorModel> self, QString t
     } catch (const std::exception &) {
         co_return; // the previous count stays
     }
-    if (!self || self->text_ != text)
+    if (!self || self->text_ != text || !self->settings_)
         co_return;
     const AppSettings *settings = self->settings_;
     int count = 0;
@@ -301,7 +359,7 @@ void CorrectorModel::reset()
 
 void CorrectorModel::run()
 {
-    if (!canRun())
+    if (!canRun() || !settings_ || !store_ || !keys_)
         return;
     const QString text = text_;
     reset();
@@ -314,9 +372,9 @@ void CorrectorModel::run()
 
     const QString language = promptName(settings_->language());
     const TextSettings values = TextSettings::of(*settings_);
-    const OmbryAI::Access access{settings_, KeyStore::shared(), Store::shared()};
+    const OmbryAI::Access access{settings_, keys_, store_};
     if (mode_ == Mode::Correct) {
-        correctRun(this, generation_, text, language, Store::shared()->words(), values, access)
+        correctRun(this, generation_, text, language, store_->words(), values, access)
             .then([] {}, [](const std::exception &) {});
     } else {
         const TextAction action = mode_ == Mode::Rephrase ? tone_ : TextAction::Summary;
@@ -375,7 +433,8 @@ QCoro::Task<> CorrectorModel::correctRun(QPointer<CorrectorModel> self, quint64 
             self->fixes_->updateFixes(explained);
         }
     }
-    Store::shared()->addFix(record(CorrectorModel::label(TextAction::Correct), text, result.corrected, explained));
+    if (access.store)
+        access.store->addFix(record(CorrectorModel::label(TextAction::Correct), text, result.corrected, explained));
 }
 
 QCoro::Task<> CorrectorModel::rewriteRun(QPointer<CorrectorModel> self, quint64 generation, QString text,
@@ -396,7 +455,8 @@ QCoro::Task<> CorrectorModel::rewriteRun(QPointer<CorrectorModel> self, quint64 
     }
     if (self && self->current(generation))
         self->showRewrite(result);
-    Store::shared()->addFix(record(CorrectorModel::label(action), text, result, {}));
+    if (access.store)
+        access.store->addFix(record(CorrectorModel::label(action), text, result, {}));
     if (self && self->current(generation))
         self->setWorking(false);
 }

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QQmlParserStatus>
 #include <QTimer>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
@@ -16,16 +17,28 @@
 
 #include <optional>
 
+Q_MOC_INCLUDE("model/AppSettings.h")
+Q_MOC_INCLUDE("model/KeyStore.h")
+Q_MOC_INCLUDE("model/Store.h")
+
 class AppSettings;
+class KeyStore;
+class Store;
 
 // The corrector page's state: the editor text, the mode and tone, the live fault
 // count, the run (correct, rephrase or summarise) and its result. One lives per
 // page: choosing the page again starts from scratch. A run goes on when the page
-// goes; its record is saved all the same.
-class CorrectorModel : public QObject
+// goes; its record is saved all the same. Made in QML, it is given the settings,
+// the store and the keys, then starts.
+class CorrectorModel : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
+
+    Q_PROPERTY(AppSettings *settings READ settings WRITE setSettings FINAL)
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
+    Q_PROPERTY(KeyStore *keys READ keys WRITE setKeys FINAL)
 
     Q_PROPERTY(QString text READ text WRITE setText NOTIFY textChanged)
     Q_PROPERTY(Mode mode READ mode WRITE setMode NOTIFY modeChanged)
@@ -67,7 +80,19 @@ public:
     Q_ENUM(Mode)
 
     explicit CorrectorModel(QObject *parent = nullptr);
+    CorrectorModel(AppSettings *settings, Store *store, KeyStore *keys, QObject *parent = nullptr);
     ~CorrectorModel() override;
+
+    AppSettings *settings() const;
+    Store *store() const;
+    KeyStore *keys() const;
+    // Once, before the view completes.
+    void setSettings(AppSettings *settings);
+    void setStore(Store *store);
+    void setKeys(KeyStore *keys);
+
+    void classBegin() override {}
+    void componentComplete() override;
 
     static QString label(Mode mode);
     static QString icon(Mode mode);
@@ -145,6 +170,7 @@ Q_SIGNALS:
     void finalTextChanged();
 
 private:
+    void start();
     void scheduleLiveCheck();
     void sendLiveCheck();
     static QCoro::Task<> liveCheck(QPointer<CorrectorModel> self, QString text);
@@ -163,7 +189,10 @@ private:
     void showRewrite(const QString &text);
     void rerender();
 
-    AppSettings *settings_;
+    QPointer<AppSettings> settings_;
+    QPointer<Store> store_;
+    QPointer<KeyStore> keys_;
+    bool started_ = false;
     FixListModel *fixes_;
     FrequentMistakesModel *mistakes_;
     QTimer liveTimer_;

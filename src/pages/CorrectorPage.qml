@@ -12,6 +12,9 @@ Item {
 
     CorrectorModel {
         id: corrector
+        settings: AppSettings
+        store: Store
+        keys: KeyStore
     }
 
     // Runs from anywhere on the page, not only from the editor.

@@ -1,5 +1,6 @@
 #include "pages/DashboardModel.h"
 
+#include "core/SetOnce.h"
 #include "model/AppSettings.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
@@ -11,16 +12,52 @@ using namespace Qt::StringLiterals;
 
 namespace F = DashboardFigures;
 
-DashboardModel::DashboardModel(QObject *parent)
-    : DashboardModel(Store::shared(), AppSettings::shared(), parent)
-{
-}
+DashboardModel::DashboardModel(QObject *parent) : QObject(parent) {}
 
 DashboardModel::DashboardModel(Store *store, AppSettings *settings, QObject *parent)
     : QObject(parent)
     , store_(store)
     , settings_(settings)
 {
+    start();
+    refresh();
+}
+
+DashboardModel::~DashboardModel() = default;
+
+Store *DashboardModel::store() const
+{
+    return store_;
+}
+
+AppSettings *DashboardModel::settings() const
+{
+    return settings_;
+}
+
+// Computed when a service comes, so that the view lays its first rows out with them.
+void DashboardModel::setStore(Store *store)
+{
+    if (setOnce(store_, store, started_))
+        refresh();
+}
+
+void DashboardModel::setSettings(AppSettings *settings)
+{
+    if (setOnce(settings_, settings, started_))
+        refresh();
+}
+
+void DashboardModel::componentComplete()
+{
+    start();
+}
+
+void DashboardModel::start()
+{
+    if (started_)
+        return;
+    started_ = true;
     followRows();
     if (store_) {
         connect(store_, &Store::dictationsChanged, this, &DashboardModel::refresh);
@@ -29,10 +66,7 @@ DashboardModel::DashboardModel(Store *store, AppSettings *settings, QObject *par
     }
     if (settings_)
         connect(settings_, &AppSettings::typingWPMChanged, this, &DashboardModel::refresh);
-    refresh();
 }
-
-DashboardModel::~DashboardModel() = default;
 
 void DashboardModel::reloadWords()
 {
@@ -40,8 +74,8 @@ void DashboardModel::reloadWords()
     if (!store_)
         return;
     words_.reserve(store_->dictations().size());
-    for (const Dictation &d : store_->dictations())
-        words_.append(TextUtil::wordCount(d.finalText));
+    for (const Dictation &dictation : store_->dictations())
+        words_.append(TextUtil::wordCount(dictation.finalText));
 }
 
 void DashboardModel::followRows()
@@ -166,13 +200,13 @@ void DashboardModel::refresh()
     if (store) {
         const QList<Dictation> &list = store->dictations();
         for (qsizetype i = 0; i < list.size() && i < 4; ++i) {
-            const Dictation &d = list.at(i);
-            recent_.append(QVariantMap{{u"id"_s, uuidText(d.id)},
-                                       {u"time"_s, F::timeText(d.date, zone_)},
-                                       {u"appName"_s, d.appName},
-                                       {u"bundleID"_s, d.bundleIDText()},
-                                       {u"text"_s, d.finalText},
-                                       {u"words"_s, F::plainWordsText(TextUtil::wordCount(d.finalText))},
+            const Dictation &entry = list.at(i);
+            recent_.append(QVariantMap{{u"id"_s, uuidText(entry.id)},
+                                       {u"time"_s, F::timeText(entry.date, zone_)},
+                                       {u"appName"_s, entry.appName},
+                                       {u"bundleID"_s, entry.bundleIDText()},
+                                       {u"text"_s, entry.finalText},
+                                       {u"words"_s, F::plainWordsText(TextUtil::wordCount(entry.finalText))},
                                        {u"last"_s, i == std::min<qsizetype>(list.size(), 4) - 1}});
         }
     }

@@ -3,20 +3,29 @@
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
+#include <QQmlParserStatus>
 #include <QTimeZone>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
+
+Q_MOC_INCLUDE("model/AppSettings.h")
+Q_MOC_INCLUDE("model/Store.h")
 
 class AppSettings;
 class Store;
 
 // The dashboard's figures, computed from the store and the typing speed and given to
 // the page as ready texts (fr_FR). Computed again whenever a source changes, and on
-// refresh() (the page calls it when it is shown: the day may have turned).
-class DashboardModel : public QObject
+// refresh() (the page calls it when it is shown: the day may have turned). Made in
+// QML, it is given the store and the settings, then starts.
+class DashboardModel : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
+
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
+    Q_PROPERTY(AppSettings *settings READ settings WRITE setSettings FINAL)
 
     Q_PROPERTY(QString headerDate READ headerDate NOTIFY changed)
     Q_PROPERTY(QString todayWordsText READ todayWordsText NOTIFY changed)
@@ -50,6 +59,15 @@ public:
     explicit DashboardModel(QObject *parent = nullptr);
     DashboardModel(Store *store, AppSettings *settings, QObject *parent = nullptr);
     ~DashboardModel() override;
+
+    Store *store() const;
+    AppSettings *settings() const;
+    // Once, before the view completes.
+    void setStore(Store *store);
+    void setSettings(AppSettings *settings);
+
+    void classBegin() override {}
+    void componentComplete() override;
 
     // Tests pin the clock and the zone; by default: now, the system zone.
     void setNow(const QDateTime &now);
@@ -85,6 +103,7 @@ Q_SIGNALS:
     void changed();
 
 private:
+    void start();
     QDateTime now() const;
     void followRows();
     void reloadWords();
@@ -95,6 +114,7 @@ private:
 
     QPointer<Store> store_;
     QPointer<AppSettings> settings_;
+    bool started_ = false;
     QDateTime fixedNow_;
     QTimeZone zone_ = QTimeZone::systemTimeZone();
 

@@ -11,6 +11,8 @@ Item {
 
     DashboardModel {
         id: figures
+        store: Store
+        settings: AppSettings
     }
 
     ColumnLayout {

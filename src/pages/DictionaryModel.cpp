@@ -1,19 +1,44 @@
 #include "pages/DictionaryModel.h"
 
+#include "core/SetOnce.h"
 #include "model/StoreModels.h"
 #include "model/UnreadableNotice.h"
 
-DictionaryModel::DictionaryModel(QObject *parent)
-    : QObject(parent), words_(new WordsModel(this)), snippets_(new SnippetsModel(this)),
-      corrections_(new CorrectionsModel(this))
+DictionaryModel::DictionaryModel(QObject *parent) : QObject(parent) {}
+
+DictionaryModel::DictionaryModel(Store *store, QObject *parent) : QObject(parent)
 {
+    setStore(store);
+    started_ = true;
+}
+
+Store *DictionaryModel::store() const
+{
+    return store_;
+}
+
+// Made when the store comes, so that the view lays its first rows out with them.
+void DictionaryModel::setStore(Store *store)
+{
+    if (!setOnce(store_, store, started_))
+        return;
+    words_ = new WordsModel(store_, this);
+    snippets_ = new SnippetsModel(store_, this);
+    corrections_ = new CorrectionsModel(store_, this);
+    Q_EMIT listsChanged();
+    Q_EMIT unreadableNoticeChanged();
+}
+
+void DictionaryModel::componentComplete()
+{
+    started_ = true;
 }
 
 QString DictionaryModel::unreadableNotice() const
 {
     QStringList notices;
     for (const Store::Collection c : {Store::Collection::Words, Store::Collection::Corrections, Store::Collection::Snippets})
-        if (const QString n = UnreadableNotice::text(Store::shared(), c); !n.isEmpty())
+        if (const QString n = UnreadableNotice::text(store_, c); !n.isEmpty())
             notices << n;
     return notices.join(QLatin1Char('\n'));
 }
@@ -35,32 +60,37 @@ QObject *DictionaryModel::corrections() const
 
 bool DictionaryModel::addWord(const QString &word)
 {
-    return words_->add(word);
+    return words_ && words_->add(word);
 }
 
 void DictionaryModel::removeWord(const QString &word)
 {
-    words_->remove(word);
+    if (words_)
+        words_->remove(word);
 }
 
 void DictionaryModel::addSnippet()
 {
-    snippets_->append();
+    if (snippets_)
+        snippets_->append();
 }
 
 void DictionaryModel::removeSnippet(const QString &id)
 {
-    snippets_->remove(id);
+    if (snippets_)
+        snippets_->remove(id);
 }
 
 void DictionaryModel::addCorrection()
 {
-    corrections_->append();
+    if (corrections_)
+        corrections_->append();
 }
 
 void DictionaryModel::removeCorrection(const QString &id)
 {
-    corrections_->remove(id);
+    if (corrections_)
+        corrections_->remove(id);
 }
 
 bool DictionaryModel::canAdd(const QString &word)

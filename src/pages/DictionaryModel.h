@@ -1,25 +1,41 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QQmlParserStatus>
 #include <QtQml/qqmlregistration.h>
 
+Q_MOC_INCLUDE("model/Store.h")
+
+class Store;
 class WordsModel;
 class SnippetsModel;
 class CorrectionsModel;
 
-// The dictionary page's lists over the shared store and its actions.
-class DictionaryModel : public QObject
+// The dictionary page's lists over the store and its actions. Made in QML, it is
+// given the store, which brings the lists.
+class DictionaryModel : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
-    Q_PROPERTY(QObject *words READ words CONSTANT)
-    Q_PROPERTY(QObject *snippets READ snippets CONSTANT)
-    Q_PROPERTY(QObject *corrections READ corrections CONSTANT)
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
+    Q_PROPERTY(QObject *words READ words NOTIFY listsChanged)
+    Q_PROPERTY(QObject *snippets READ snippets NOTIFY listsChanged)
+    Q_PROPERTY(QObject *corrections READ corrections NOTIFY listsChanged)
     // Said when a file of the dictionary could not be read at start.
-    Q_PROPERTY(QString unreadableNotice READ unreadableNotice CONSTANT)
+    Q_PROPERTY(QString unreadableNotice READ unreadableNotice NOTIFY unreadableNoticeChanged)
 
 public:
     explicit DictionaryModel(QObject *parent = nullptr);
+    explicit DictionaryModel(Store *store, QObject *parent = nullptr);
+
+    Store *store() const;
+    // Once, before the view completes.
+    void setStore(Store *store);
+
+    void classBegin() override {}
+    void componentComplete() override;
 
     QObject *words() const;
     QObject *snippets() const;
@@ -37,8 +53,14 @@ public:
     // Whether the "Ajouter" button of the words card is enabled for this text.
     Q_INVOKABLE static bool canAdd(const QString &word);
 
+Q_SIGNALS:
+    void listsChanged();
+    void unreadableNoticeChanged();
+
 private:
-    WordsModel *words_;
-    SnippetsModel *snippets_;
-    CorrectionsModel *corrections_;
+    QPointer<Store> store_;
+    bool started_ = false;
+    WordsModel *words_ = nullptr;
+    SnippetsModel *snippets_ = nullptr;
+    CorrectionsModel *corrections_ = nullptr;
 };

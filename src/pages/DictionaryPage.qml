@@ -12,6 +12,7 @@ Item {
 
     DictionaryModel {
         id: dictionary
+        store: Store
     }
 
     function addWord() {

@@ -1,5 +1,6 @@
 #include "pages/HistoryListModel.h"
 
+#include "core/SetOnce.h"
 #include "dictation/ProcessingRoad.h"
 #include "engines/EngineError.h"
 #include "core/Log.h"
@@ -31,15 +32,13 @@ constexpr RangeName kRanges[] = {
 
 } // namespace
 
-HistoryListModel::HistoryListModel(QObject *parent)
-    : HistoryListModel(Store::shared(), RecordingPlayer::shared(), parent)
-{
-}
-
-HistoryListModel::HistoryListModel(Store *store, RecordingPlayer *player, QObject *parent)
+HistoryListModel::HistoryListModel(Store *store, RecordingPlayer *player, AppSettings *settings, KeyStore *keys,
+                                   QObject *parent)
     : QAbstractListModel(parent)
     , store_(store)
     , player_(player)
+    , settings_(settings)
+    , keys_(keys)
 {
     if (store_) {
         connect(store_, &Store::itemInserted, this, &HistoryListModel::onInserted);
@@ -652,7 +651,7 @@ private:
 
 void HistoryListModel::transcribe(int row)
 {
-    if (!store_ || row < 0 || row >= rows_.size())
+    if (!store_ || !settings_ || !keys_ || row < 0 || row >= rows_.size())
         return;
     const ItemPtr item = rows_.at(row);
     if (!item->dictation || !item->dictation->untranscribed() || transcribing_.contains(item->id))
@@ -662,7 +661,7 @@ void HistoryListModel::transcribe(int row)
     problems_.remove(id);
     Q_EMIT dataChanged(index(row), index(row), {TranscribingRole, ProblemRole});
     auto host = std::make_shared<TranscribeHost>(this, id);
-    const DictationData data{AppSettings::shared(), store_, KeyStore::shared()};
+    const DictationData data{settings_, store_, keys_};
     QCoro::Task<> task = ProcessingRoad::transcribeKept(host.get(), data, *item->dictation);
     std::move(task).then([host] {}, [host](const std::exception &error) {
         host->fail(describe(error));
@@ -694,4 +693,53 @@ void HistoryListModel::dismissUnreadableNotice()
     Q_EMIT unreadableNoticeChanged();
 }
 
-HistorySource::HistorySource(QObject *parent) : QObject(parent), list_(new HistoryListModel(this)) {}
+HistorySource::HistorySource(QObject *parent) : QObject(parent) {}
+
+Store *HistorySource::store() const
+{
+    return store_;
+}
+
+RecordingPlayer *HistorySource::player() const
+{
+    return player_;
+}
+
+AppSettings *HistorySource::settings() const
+{
+    return settings_;
+}
+
+KeyStore *HistorySource::keys() const
+{
+    return keys_;
+}
+
+void HistorySource::setStore(Store *store)
+{
+    setOnce(store_, store, started_);
+}
+
+void HistorySource::setPlayer(RecordingPlayer *player)
+{
+    setOnce(player_, player, started_);
+}
+
+void HistorySource::setSettings(AppSettings *settings)
+{
+    setOnce(settings_, settings, started_);
+}
+
+void HistorySource::setKeys(KeyStore *keys)
+{
+    setOnce(keys_, keys, started_);
+}
+
+void HistorySource::componentComplete()
+{
+    if (started_)
+        return;
+    started_ = true;
+    list_ = new HistoryListModel(store_, player_, settings_, keys_, this);
+    Q_EMIT listChanged();
+}

@@ -5,6 +5,7 @@
 
 #include <QAbstractListModel>
 #include <QPointer>
+#include <QQmlParserStatus>
 #include <QSet>
 #include <QTimeZone>
 #include <QtQml/qqmlregistration.h>
@@ -12,6 +13,12 @@
 #include <functional>
 #include <memory>
 
+Q_MOC_INCLUDE("model/AppSettings.h")
+Q_MOC_INCLUDE("model/KeyStore.h")
+Q_MOC_INCLUDE("pages/RecordingPlayer.h")
+
+class AppSettings;
+class KeyStore;
 class RecordingPlayer;
 
 // The history page's list: the dictations or the correction records that pass the
@@ -25,6 +32,7 @@ class HistoryListModel : public QAbstractListModel
 {
     Q_OBJECT
     QML_ELEMENT
+    QML_UNCREATABLE("Given by the history page")
 
     // 0: dictations, 1: correction records.
     Q_PROPERTY(int kind READ kind WRITE setKind NOTIFY kindChanged)
@@ -64,8 +72,9 @@ public:
         ProblemRole,       // why its last transcription failed
     };
 
-    explicit HistoryListModel(QObject *parent = nullptr);
-    HistoryListModel(Store *store, RecordingPlayer *player, QObject *parent = nullptr);
+    // The settings and the keys serve the transcription of kept recordings.
+    HistoryListModel(Store *store, RecordingPlayer *player, AppSettings *settings, KeyStore *keys,
+                     QObject *parent = nullptr);
     ~HistoryListModel() override;
 
     // Tests pin the clock and the zone; by default: now, the system zone. setNow() also
@@ -164,6 +173,8 @@ private:
 
     QPointer<Store> store_;
     QPointer<RecordingPlayer> player_;
+    QPointer<AppSettings> settings_;
+    QPointer<KeyStore> keys_;
     std::function<QDateTime()> clock_;
     QTimeZone zone_ = QTimeZone::systemTimeZone();
     QDateTime filterNow_; // the moment the range was last applied
@@ -190,17 +201,46 @@ private:
     void transcribed(const QUuid &id, const std::optional<QString> &problem);
 };
 
-// Holds the history page's list for QML, which cannot name a model type.
-class HistorySource : public QObject
+// Holds the history page's list for QML, which cannot name a model type. Made in
+// QML, it is given the store, the player, the settings and the keys; the list is
+// there once it starts.
+class HistorySource : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
-    Q_PROPERTY(QObject *list READ list CONSTANT)
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
+    Q_PROPERTY(RecordingPlayer *player READ player WRITE setPlayer FINAL)
+    Q_PROPERTY(AppSettings *settings READ settings WRITE setSettings FINAL)
+    Q_PROPERTY(KeyStore *keys READ keys WRITE setKeys FINAL)
+    Q_PROPERTY(QObject *list READ list NOTIFY listChanged)
 
 public:
     explicit HistorySource(QObject *parent = nullptr);
+
+    Store *store() const;
+    RecordingPlayer *player() const;
+    AppSettings *settings() const;
+    KeyStore *keys() const;
+    // Once, before the view completes.
+    void setStore(Store *store);
+    void setPlayer(RecordingPlayer *player);
+    void setSettings(AppSettings *settings);
+    void setKeys(KeyStore *keys);
+
+    void classBegin() override {}
+    void componentComplete() override;
+
     QObject *list() const { return list_; }
 
+Q_SIGNALS:
+    void listChanged();
+
 private:
-    HistoryListModel *list_;
+    QPointer<Store> store_;
+    QPointer<RecordingPlayer> player_;
+    QPointer<AppSettings> settings_;
+    QPointer<KeyStore> keys_;
+    bool started_ = false;
+    HistoryListModel *list_ = nullptr;
 };

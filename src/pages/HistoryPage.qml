@@ -11,6 +11,10 @@ Item {
 
     HistorySource {
         id: history
+        store: Store
+        player: RecordingPlayer
+        settings: AppSettings
+        keys: KeyStore
     }
 
     ListView {

@@ -1,5 +1,6 @@
 #include "pages/RecentTranslations.h"
 
+#include "core/SetOnce.h"
 #include "model/StoreModels.h"
 #include "pages/DashboardFigures.h"
 
@@ -8,11 +9,6 @@
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
-
-RecentTranslationsModel::RecentTranslationsModel(QObject *parent)
-    : RecentTranslationsModel(Store::shared(), parent)
-{
-}
 
 RecentTranslationsModel::RecentTranslationsModel(Store *store, QObject *parent)
     : QSortFilterProxyModel(parent), history_(new FixHistoryModel(store, this))
@@ -76,7 +72,20 @@ bool RecentTranslationsModel::filterAcceptsRow(int sourceRow, const QModelIndex 
     return true;
 }
 
-RecentTranslations::RecentTranslations(QObject *parent) : QObject(parent), model_(new RecentTranslationsModel(this))
+RecentTranslations::RecentTranslations(QObject *parent) : QObject(parent) {}
+
+Store *RecentTranslations::store() const
 {
+    return store_;
+}
+
+// Made when the store comes, so that the view lays its first rows out with them.
+void RecentTranslations::setStore(Store *store)
+{
+    if (!setOnce(store_, store, started_))
+        return;
+    model_ = new RecentTranslationsModel(store_, this);
     connect(model_, &RecentTranslationsModel::countChanged, this, &RecentTranslations::countChanged);
+    Q_EMIT rowsChanged();
+    Q_EMIT countChanged();
 }

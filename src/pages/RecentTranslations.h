@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QPointer>
+#include <QQmlParserStatus>
 #include <QSortFilterProxyModel>
 #include <QtQml/qqmlregistration.h>
+
+Q_MOC_INCLUDE("model/Store.h")
 
 class Store;
 class FixHistoryModel;
@@ -14,7 +18,6 @@ class RecentTranslationsModel : public QSortFilterProxyModel
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:
-    explicit RecentTranslationsModel(QObject *parent = nullptr);
     explicit RecentTranslationsModel(Store *store, QObject *parent = nullptr);
 
     static bool isTranslation(const QString &action);
@@ -42,23 +45,36 @@ private:
     int timeRole_ = -1;
 };
 
-// The card's rows and their count, for QML.
-class RecentTranslations : public QObject
+// The card's rows and their count, for QML. Made in QML, it is given the store,
+// which brings the rows.
+class RecentTranslations : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
-    Q_PROPERTY(QObject *rows READ rows CONSTANT)
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
+    Q_PROPERTY(QObject *rows READ rows NOTIFY rowsChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:
     explicit RecentTranslations(QObject *parent = nullptr);
 
+    Store *store() const;
+    // Once, before the view completes.
+    void setStore(Store *store);
+
+    void classBegin() override {}
+    void componentComplete() override { started_ = true; }
+
     QObject *rows() const { return model_; }
-    int count() const { return model_->count(); }
+    int count() const { return model_ ? model_->count() : 0; }
 
 Q_SIGNALS:
+    void rowsChanged();
     void countChanged();
 
 private:
-    RecentTranslationsModel *model_;
+    QPointer<Store> store_;
+    bool started_ = false;
+    RecentTranslationsModel *model_ = nullptr;
 };

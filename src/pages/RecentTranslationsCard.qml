@@ -13,6 +13,7 @@ Card {
 
     RecentTranslations {
         id: recent
+        store: Store
     }
 
     ColumnLayout {

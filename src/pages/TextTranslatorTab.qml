@@ -12,6 +12,10 @@ Item {
 
     TranslatorModel {
         id: translator
+        settings: AppSettings
+        store: Store
+        keys: KeyStore
+        reader: Reader
     }
 
     component Pane: Card {

@@ -1,5 +1,6 @@
 #include "pages/TranslatorModel.h"
 
+#include "core/SetOnce.h"
 #include "dictation/ProcessingRoad.h"
 #include "engines/EngineError.h"
 #include "dictation/Reader.h"
@@ -14,8 +15,7 @@
 
 using namespace Qt::StringLiterals;
 
-TranslatorModel::TranslatorModel(QObject *parent)
-    : QObject(parent), settings_(AppSettings::shared()), target_(settings_->translateTarget())
+TranslatorModel::TranslatorModel(QObject *parent) : QObject(parent)
 {
     wait_.setSingleShot(true);
     // A coarse timer may fire up to 5 % early: the pause is 0.7 s, never less.
@@ -23,7 +23,61 @@ TranslatorModel::TranslatorModel(QObject *parent)
     connect(&wait_, &QTimer::timeout, this, &TranslatorModel::send);
 }
 
+TranslatorModel::TranslatorModel(AppSettings *settings, Store *store, KeyStore *keys, Reader *reader,
+                                 QObject *parent)
+    : TranslatorModel(parent)
+{
+    setSettings(settings);
+    setStore(store);
+    setKeys(keys);
+    setReader(reader);
+    started_ = true;
+}
+
 TranslatorModel::~TranslatorModel() = default;
+
+AppSettings *TranslatorModel::settings() const
+{
+    return settings_;
+}
+
+Store *TranslatorModel::store() const
+{
+    return store_;
+}
+
+KeyStore *TranslatorModel::keys() const
+{
+    return keys_;
+}
+
+Reader *TranslatorModel::reader() const
+{
+    return reader_;
+}
+
+void TranslatorModel::setSettings(AppSettings *settings)
+{
+    if (!setOnce(settings_, settings, started_))
+        return;
+    target_ = settings_->translateTarget();
+    Q_EMIT targetChanged();
+}
+
+void TranslatorModel::setStore(Store *store)
+{
+    setOnce(store_, store, started_);
+}
+
+void TranslatorModel::setKeys(KeyStore *keys)
+{
+    setOnce(keys_, keys, started_);
+}
+
+void TranslatorModel::setReader(Reader *reader)
+{
+    setOnce(reader_, reader, started_);
+}
 
 const QStringList &TranslatorModel::targets()
 {
@@ -109,10 +163,12 @@ void TranslatorModel::schedule(int delayMs)
 
 void TranslatorModel::send()
 {
+    if (!settings_ || !store_ || !keys_)
+        return;
     setWorking(true);
     setError({});
     sent_ = generation_;
-    const OmbryAI::Access access{settings_, KeyStore::shared(), Store::shared()};
+    const OmbryAI::Access access{settings_, keys_, store_};
     run(this, generation_, pending_, target_, TextSettings::of(*settings_), access)
         .then([] {}, [](const std::exception &) {});
 }
@@ -141,7 +197,8 @@ QCoro::Task<> TranslatorModel::run(QPointer<TranslatorModel> self, quint64 gener
         self->resultSource_ = text;
         self->resultTarget_ = target;
         self->setResult(translation);
-        self->settings_->setTranslateTarget(target);
+        if (self->settings_)
+            self->settings_->setTranslateTarget(target);
     }
     self->setWorking(false);
 }
@@ -172,7 +229,7 @@ void TranslatorModel::clear()
 
 void TranslatorModel::copy()
 {
-    if (result_.isEmpty())
+    if (result_.isEmpty() || !store_)
         return;
     Clipboard::setText(result_);
     CorrectionRecord record;
@@ -183,7 +240,7 @@ void TranslatorModel::copy()
     record.action = u"Traduire · "_s + (resultTarget_.isEmpty() ? target_ : resultTarget_);
     record.original = resultSource_.isEmpty() ? source_ : resultSource_;
     record.result = result_;
-    Store::shared()->addFix(record);
+    store_->addFix(record);
     copied_ = true;
     Q_EMIT copiedChanged();
     QTimer::singleShot(copiedMs, this, [this] {
@@ -194,14 +251,13 @@ void TranslatorModel::copy()
 
 void TranslatorModel::speak(const QString &text)
 {
-    Reader *reader = Reader::shared();
-    if (!reader)
+    if (!reader_)
         return;
-    if (reader->isSpeaking()) {
-        reader->stop();
+    if (reader_->isSpeaking()) {
+        reader_->stop();
         return;
     }
-    reader->speak(text);
+    reader_->speak(text);
 }
 
 void TranslatorModel::setResult(const QString &result)

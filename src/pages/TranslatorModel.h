@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QQmlParserStatus>
 #include <QStringList>
 #include <QTimer>
 #include <QtQml/qqmlregistration.h>
@@ -13,16 +14,31 @@
 
 #include <optional>
 
+Q_MOC_INCLUDE("dictation/Reader.h")
+Q_MOC_INCLUDE("model/AppSettings.h")
+Q_MOC_INCLUDE("model/KeyStore.h")
+Q_MOC_INCLUDE("model/Store.h")
+
 class AppSettings;
+class KeyStore;
+class Reader;
+class Store;
 
 // The text translator tab: the source text, the target, the translation and its
 // state. A translation waits for a pause in typing; a change of target sends at once.
 // QCoro cannot cancel a running call, so each request carries a generation and only
-// the last one sent shows its outcome.
-class TranslatorModel : public QObject
+// the last one sent shows its outcome. Made in QML, it is given the settings, the
+// store, the keys and the reader, then starts.
+class TranslatorModel : public QObject, public QQmlParserStatus
 {
     Q_OBJECT
+    Q_INTERFACES(QQmlParserStatus)
     QML_ELEMENT
+
+    Q_PROPERTY(AppSettings *settings READ settings WRITE setSettings FINAL)
+    Q_PROPERTY(Store *store READ store WRITE setStore FINAL)
+    Q_PROPERTY(KeyStore *keys READ keys WRITE setKeys FINAL)
+    Q_PROPERTY(Reader *reader READ reader WRITE setReader FINAL)
 
     Q_PROPERTY(QString source READ source WRITE setSource NOTIFY sourceChanged)
     Q_PROPERTY(QString target READ target WRITE setTarget NOTIFY targetChanged)
@@ -38,7 +54,21 @@ class TranslatorModel : public QObject
 
 public:
     explicit TranslatorModel(QObject *parent = nullptr);
+    TranslatorModel(AppSettings *settings, Store *store, KeyStore *keys, Reader *reader, QObject *parent = nullptr);
     ~TranslatorModel() override;
+
+    AppSettings *settings() const;
+    Store *store() const;
+    KeyStore *keys() const;
+    Reader *reader() const;
+    // Once, before the view completes; the settings bring the stored target.
+    void setSettings(AppSettings *settings);
+    void setStore(Store *store);
+    void setKeys(KeyStore *keys);
+    void setReader(Reader *reader);
+
+    void classBegin() override {}
+    void componentComplete() override { started_ = true; }
 
     // The nine target names, lower case, in picker order.
     static const QStringList &targets();
@@ -92,7 +122,11 @@ private:
     void setWorking(bool on);
     void setError(const QString &error);
 
-    AppSettings *settings_;
+    QPointer<AppSettings> settings_;
+    QPointer<Store> store_;
+    QPointer<KeyStore> keys_;
+    QPointer<Reader> reader_;
+    bool started_ = false;
     QTimer wait_;
     QString source_;
     QString target_;

@@ -78,7 +78,7 @@ private Q_SLOTS:
         dir_ = std::make_unique<QTemporaryDir>();
         store_ = std::make_unique<Store>(dir_->path());
         seed(*store_);
-        model_ = std::make_unique<HistoryListModel>(store_.get(), nullptr);
+        model_ = std::make_unique<HistoryListModel>(store_.get(), nullptr, nullptr, nullptr);
         model_->setTimeZone(zone());
         model_->setNow(kNow);
         tester_ = std::make_unique<QAbstractItemModelTester>(model_.get(),
@@ -151,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(model_->count(), expected.size());
         QVERIFY2(!log->contains(u"reset"_s) && !log->contains(u"layout"_s), qPrintable(log->join(u", "_s)));
 
-        HistoryListModel fresh(store_.get(), nullptr);
+        HistoryListModel fresh(store_.get(), nullptr, nullptr, nullptr);
         fresh.setTimeZone(zone());
         fresh.setNow(kNow);
         fresh.setApp(app);
@@ -377,7 +377,7 @@ private Q_SLOTS:
         QFETCH(QStringList, texts);
         QFETCH(QStringList, titles);
         const QDateTime tomorrow = at(kToday.addDays(1), QTime(0, 5));
-        HistoryListModel later(store_.get(), nullptr);
+        HistoryListModel later(store_.get(), nullptr, nullptr, nullptr);
         QAbstractItemModelTester tester(&later, QAbstractItemModelTester::FailureReportingMode::QtTest);
         later.setTimeZone(zone());
         later.setNow(kNow);
@@ -443,7 +443,7 @@ private Q_SLOTS:
         if (!file.isEmpty())
             QVERIFY(TestEnv::writeFile(dir.filePath(file), "[{pas du json"));
         Store store(dir.path());
-        HistoryListModel model(&store, nullptr);
+        HistoryListModel model(&store, nullptr, nullptr, nullptr);
         model.setKind(kind);
         QSignalSpy changed(&model, &HistoryListModel::unreadableNoticeChanged);
         QVERIFY2(model.unreadableNotice().startsWith(notice) && model.unreadableNotice().isEmpty() == notice.isEmpty(),

@@ -119,14 +119,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         tab.setSource(text);
         QCOMPARE(tab.sourceTitle(), expected);
     }
 
     void typingWaitsForAPause()
     {
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         QCOMPARE(tab.target(), QStringLiteral("anglais"));
         tab.setSource(QStringLiteral("Bonjour"));
         QTest::qWait(300);
@@ -150,7 +150,7 @@ private Q_SLOTS:
     void blankTextSendsNothing()
     {
         QFETCH(QString, text);
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
         tab.setSource(text);
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QFETCH(int, oldStatus);
         delays_[QStringLiteral("anglais")] = 2000;
         statuses_[QStringLiteral("anglais")] = oldStatus;
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         QSignalSpy errors(&tab, &TranslatorModel::errorChanged);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return cloud_->count(kChat) == 1; }, 3000));
@@ -216,7 +216,7 @@ private Q_SLOTS:
         QFETCH(int, oldStatus);
         delays_[QStringLiteral("anglais")] = 150;
         statuses_[QStringLiteral("anglais")] = oldStatus;
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return cloud_->count(kChat) == 1; }, 3000));
         QList<bool> spinner;
@@ -241,7 +241,7 @@ private Q_SLOTS:
 
     void failureKeepsResult()
     {
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
         const QString before = tab.result();
@@ -268,7 +268,7 @@ private Q_SLOTS:
     {
         AppSettings::shared()->setTranslateTarget(QStringLiteral("breton"));
         replies_[QStringLiteral("breton")] = QStringLiteral("Demat d'an holl");
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         QCOMPARE(tab.targetIndex(), -1);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return tab.result() == replies_[QStringLiteral("breton")]; }, 5000));
@@ -293,7 +293,7 @@ private Q_SLOTS:
         QFETCH(QString, editAfter);
         QFETCH(QString, targetAfter);
         delays_[QStringLiteral("allemand")] = 3000;
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         tab.setSource(kFrench);
         const QString english = replies_[QStringLiteral("anglais")];
         QVERIFY(TestEnv::waitFor([&] { return tab.result() == english; }, 5000));
@@ -324,7 +324,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, source);
         QFETCH(QString, expectedTarget);
-        TranslatorModel tab;
+        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
         tab.swap(); // nothing to swap yet
         QVERIFY(tab.source().isEmpty());
         replies_[QStringLiteral("anglais")] = QStringLiteral("Hello everyone, how are you today?");
