@@ -28,11 +28,6 @@ QVariantList fixList(const QList<Fix> &fixes)
 
 // --- history
 
-HistoryModel::HistoryModel(QObject *parent)
-    : HistoryModel(Store::shared(), parent)
-{
-}
-
 HistoryModel::HistoryModel(Store *store, QObject *parent)
     : StoreListModel(store, Store::Collection::History,
                      {"id", "date", "appName", "bundleID", "finalText", "rawText", "duration", "audioFile", "wordCount",
@@ -69,11 +64,6 @@ QUrl HistoryModel::audioUrl(int row) const
 
 // --- corrector history
 
-FixHistoryModel::FixHistoryModel(QObject *parent)
-    : FixHistoryModel(Store::shared(), parent)
-{
-}
-
 FixHistoryModel::FixHistoryModel(Store *store, QObject *parent)
     : StoreListModel(store, Store::Collection::Fixes,
                      {"id", "date", "appName", "bundleID", "action", "original", "result", "fixes", "fixCount"},
@@ -100,11 +90,6 @@ bool FixHistoryModel::removeFromStore(const QString &id)
 }
 
 // --- words
-
-WordsModel::WordsModel(QObject *parent)
-    : WordsModel(Store::shared(), parent)
-{
-}
 
 WordsModel::WordsModel(Store *store, QObject *parent)
     : StoreListModel(store, Store::Collection::Words, {"id", "word"}, "word", {}, parent)
@@ -134,11 +119,6 @@ bool WordsModel::removeFromStore(const QString &id)
 }
 
 // --- snippets
-
-SnippetsModel::SnippetsModel(QObject *parent)
-    : SnippetsModel(Store::shared(), parent)
-{
-}
 
 SnippetsModel::SnippetsModel(Store *store, QObject *parent)
     : StoreListModel(store, Store::Collection::Snippets, {"id", "trigger", "text"}, "trigger", {"trigger", "text"},
@@ -185,11 +165,6 @@ bool SnippetsModel::removeFromStore(const QString &id)
 
 // --- corrections
 
-CorrectionsModel::CorrectionsModel(QObject *parent)
-    : CorrectionsModel(Store::shared(), parent)
-{
-}
-
 CorrectionsModel::CorrectionsModel(Store *store, QObject *parent)
     : StoreListModel(store, Store::Collection::Corrections, {"id", "heard", "written"}, "heard", {"heard", "written"},
                      parent)
@@ -234,11 +209,6 @@ bool CorrectionsModel::removeFromStore(const QString &id)
 }
 
 // --- meetings
-
-MeetingsModel::MeetingsModel(QObject *parent)
-    : MeetingsModel(Store::shared(), parent)
-{
-}
 
 MeetingsModel::MeetingsModel(Store *store, QObject *parent)
     : StoreListModel(store, Store::Collection::Meetings,

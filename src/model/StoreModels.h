@@ -4,9 +4,9 @@
 
 #include <QUrl>
 
-// The list models the pages show, each over one collection of the store (the shared
-// store unless one is given). Roles are named after the record's fields, "id" being the
-// record's UUID in upper case; dates are QDateTime, absent optional texts empty.
+// The list models the pages show, each over one collection of the given store. Roles
+// are named after the record's fields, "id" being the record's UUID in upper case;
+// dates are QDateTime, absent optional texts empty.
 
 // The dictation history, newest first. Extra roles: wordCount, wordsPerMinute.
 class HistoryModel : public StoreListModel
@@ -14,7 +14,6 @@ class HistoryModel : public StoreListModel
     Q_OBJECT
 
 public:
-    explicit HistoryModel(QObject *parent = nullptr);
     explicit HistoryModel(Store *store, QObject *parent = nullptr);
 
     // The recording of the dictation at this row, when it still exists.
@@ -34,7 +33,6 @@ class FixHistoryModel : public StoreListModel
     Q_OBJECT
 
 public:
-    explicit FixHistoryModel(QObject *parent = nullptr);
     explicit FixHistoryModel(Store *store, QObject *parent = nullptr);
 
 protected:
@@ -49,7 +47,6 @@ class WordsModel : public StoreListModel
     Q_OBJECT
 
 public:
-    explicit WordsModel(QObject *parent = nullptr);
     explicit WordsModel(Store *store, QObject *parent = nullptr);
 
     // Appends the word trimmed of spaces and tabs; false when that is empty or listed.
@@ -67,7 +64,6 @@ class SnippetsModel : public StoreListModel
     Q_OBJECT
 
 public:
-    explicit SnippetsModel(QObject *parent = nullptr);
     explicit SnippetsModel(Store *store, QObject *parent = nullptr);
 
     // Appends an empty snippet with a new id; returns that id.
@@ -86,7 +82,6 @@ class CorrectionsModel : public StoreListModel
     Q_OBJECT
 
 public:
-    explicit CorrectionsModel(QObject *parent = nullptr);
     explicit CorrectionsModel(Store *store, QObject *parent = nullptr);
 
     // Appends an empty correction with a new id; returns that id.
@@ -105,7 +100,6 @@ class MeetingsModel : public StoreListModel
     Q_OBJECT
 
 public:
-    explicit MeetingsModel(QObject *parent = nullptr);
     explicit MeetingsModel(Store *store, QObject *parent = nullptr);
 
 protected:
