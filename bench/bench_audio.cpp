@@ -253,7 +253,7 @@ void benchCaptureOverhead(int seconds)
     recorder.onLevel = [&](double) { ++levels; };
     recorder.start();
 
-    const double audioBefore = threadCpuSeconds(QStringLiteral("kesso.audio"));
+    const double audioBefore = threadCpuSeconds(QStringLiteral("ombry.audio"));
     const double processBefore = processCpuSeconds();
     std::atomic<bool> done{false};
     double writerCpu = 0;
@@ -285,13 +285,13 @@ void benchCaptureOverhead(int seconds)
             break;
     }
     writer.join();
-    const double audioCpu = threadCpuSeconds(QStringLiteral("kesso.audio")) - audioBefore;
+    const double audioCpu = threadCpuSeconds(QStringLiteral("ombry.audio")) - audioBefore;
     const double processCpu = processCpuSeconds() - processBefore - writerCpu;
     const double elapsed = wall.elapsed() / 1000.0;
     const qsizetype captured = recorder.stopRaw().size();
     std::printf("capture overhead over %.1f s (pipemic in real time, %lld of %lld bytes, %lld levels):\n",
                 elapsed, (long long)captured, (long long)pcm.size(), (long long)levels.load());
-    std::printf("  sound thread \"kesso.audio\"  %.3f s CPU = %.3f%% of one core\n", audioCpu,
+    std::printf("  sound thread \"ombry.audio\"  %.3f s CPU = %.3f%% of one core\n", audioCpu,
                 100 * audioCpu / elapsed);
     std::printf("  whole process (less the feeder) %.3f s CPU = %.3f%% of one core (budget 2%%)\n", processCpu,
                 100 * processCpu / elapsed);

@@ -132,10 +132,10 @@ void liveCpu(const QString &wav, int streams)
     queue.sync();
     finish(players);
 
-    const qint64 before = wakeups(QStringLiteral("kesso.call.audio"));
+    const qint64 before = wakeups(QStringLiteral("ombry.call.audio"));
     TestEnv::waitFor([] { return false; }, 3000);
     std::printf("  wake-ups of the capture thread in 3 s stopped: %lld\n",
-                static_cast<long long>(wakeups(QStringLiteral("kesso.call.audio")) - before));
+                static_cast<long long>(wakeups(QStringLiteral("ombry.call.audio")) - before));
 }
 
 void latency(const QString &dir)

@@ -31,7 +31,7 @@ struct pa_stream;
 // Threads: the recorder is made on the main thread, where it follows the
 // microphone setting. start(), stop(), stopRaw() and prepare() come from the
 // owner's one serial context (any thread but the sound thread; they may block
-// for a moment). onPause and onBuffer run on the sound thread "kesso.audio" and
+// for a moment). onPause and onBuffer run on the sound thread "ombry.audio" and
 // must be short; onLevel is delivered on the main thread. The callbacks may be
 // assigned at any time from any thread.
 class AudioRecorder : public QObject

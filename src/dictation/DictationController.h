@@ -34,7 +34,7 @@ struct ChunkTexts
 };
 
 // What the controller needs of its microphone recorder. start(), stop() and
-// warmUp() run on the audio thread "kesso.audio"; onPause is called on the
+// warmUp() run on the audio thread "ombry.audio"; onPause is called on the
 // recorder's own thread, onLevel on the main thread.
 class DictationRecorder
 {

@@ -85,7 +85,7 @@ PulseContext &PulseContext::shared()
 PulseContext::PulseContext()
 {
     loop_ = pa_threaded_mainloop_new();
-    pa_threaded_mainloop_set_name(loop_, "kesso.audio");
+    pa_threaded_mainloop_set_name(loop_, "ombry.audio");
     pa_threaded_mainloop_start(loop_);
 }
 

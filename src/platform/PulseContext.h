@@ -10,7 +10,7 @@ struct pa_context;
 struct pa_threaded_mainloop;
 
 // The process's one connection to the sound server. Its event loop runs on the
-// thread "kesso.audio": every stream callback of the recorders runs there, with
+// thread "ombry.audio": every stream callback of the recorders runs there, with
 // the loop lock held. Blocking calls (connect, queries) wait with a deadline so
 // that a sound server that stops answering never hangs the caller.
 class PulseContext

@@ -636,8 +636,8 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return seen.levels.load() >= int(total / 640); }));
         QCOMPARE(seen.levelsOffMain.load(), 0);
         QVERIFY(seen.maxLevel > 0.9);
-        QCOMPARE(seen.bufferThreads, QSet<QString>{QStringLiteral("kesso.audio")});
-        QCOMPARE(seen.pauseThreads, QStringList(2, QStringLiteral("kesso.audio")));
+        QCOMPARE(seen.bufferThreads, QSet<QString>{QStringLiteral("ombry.audio")});
+        QCOMPARE(seen.pauseThreads, QStringList(2, QStringLiteral("ombry.audio")));
         QCOMPARE(seen.bufferSizes, QSet<qsizetype>{AudioRecorder::kBlockSamples * 2});
     }
 
