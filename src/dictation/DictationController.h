@@ -22,6 +22,7 @@
 
 class AppSettings;
 class MeetingSpool;
+class PulseContext;
 class QEventLoop;
 class QThread;
 class QTimer;
@@ -47,8 +48,8 @@ public:
         int peak = 0;       // its peak magnitude
     };
 
-    // The microphone chosen in `settings` (AudioRecorder).
-    static std::unique_ptr<DictationRecorder> microphone(AppSettings *settings);
+    // The microphone chosen in `settings` (AudioRecorder), through `pulse`.
+    static std::unique_ptr<DictationRecorder> microphone(PulseContext &pulse, AppSettings *settings);
 
     virtual ~DictationRecorder() = default;
     virtual void start() = 0; // throws when the microphone cannot be opened

@@ -5,7 +5,6 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
-#include <pulse/subscribe.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
@@ -73,14 +72,6 @@ void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
 }
 
 } // namespace
-
-PulseContext &PulseContext::shared()
-{
-    // Never destroyed: streams of recorders that outlive main() must not find the
-    // loop gone, and stopping a loop thread during static destruction is unsafe.
-    static PulseContext *instance = new PulseContext;
-    return *instance;
-}
 
 PulseContext::PulseContext()
 {
@@ -232,31 +223,26 @@ QString PulseContext::lastError() const
     return QString::fromUtf8(pa_strerror(lastErrno_));
 }
 
-namespace Pulse {
-
-bool serverAnswers(int timeoutMs)
+bool PulseContext::serverAnswers(int timeoutMs)
 {
-    PulseContext &pulse = PulseContext::shared();
-    PulseContext::Locker lock(pulse);
-    return pulse.connectedLocked(timeoutMs) != nullptr;
+    Locker lock(*this);
+    return connectedLocked(timeoutMs) != nullptr;
 }
 
-std::optional<Sources> sources(int timeoutMs)
+std::optional<Pulse::Sources> PulseContext::sources(int timeoutMs)
 {
-    PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread())
+    if (inLoopThread())
         return std::nullopt;
-    PulseContext::Locker lock(pulse);
-    pa_context *context = pulse.connectedLocked(timeoutMs);
+    Locker lock(*this);
+    pa_context *context = connectedLocked(timeoutMs);
     if (!context)
         return std::nullopt;
     SourceQuery query;
-    query.pulse = &pulse;
+    query.pulse = this;
     // Both questions go out at once: one round trip.
     pa_operation *list = pa_context_get_source_info_list(context, onSource, &query);
     pa_operation *server = pa_context_get_server_info(context, onServerInfo, &query);
-    const bool done = list && server
-                      && pulse.waitLocked([&query] { return query.listed && query.named; }, timeoutMs);
+    const bool done = list && server && waitLocked([&query] { return query.listed && query.named; }, timeoutMs);
     for (pa_operation *op : {list, server}) {
         if (!op)
             continue;
@@ -269,20 +255,13 @@ std::optional<Sources> sources(int timeoutMs)
     return query.result;
 }
 
-bool hasInput(int timeoutMs)
+bool PulseContext::hasInput(int timeoutMs)
 {
-    const std::optional<Sources> found = sources(timeoutMs);
+    const std::optional<Pulse::Sources> found = sources(timeoutMs);
     if (!found)
         return false;
-    return std::any_of(found->list.cbegin(), found->list.cend(), [](const Source &s) { return !s.monitor; });
+    return std::any_of(found->list.cbegin(), found->list.cend(), [](const Pulse::Source &s) { return !s.monitor; });
 }
-
-bool watchSources(std::function<void()> changed, int timeoutMs)
-{
-    return PulseContext::shared().watchSources(std::move(changed), timeoutMs);
-}
-
-} // namespace Pulse
 
 namespace {
 
