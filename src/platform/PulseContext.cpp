@@ -263,41 +263,21 @@ bool PulseContext::hasInput(int timeoutMs)
     return std::any_of(found->list.cbegin(), found->list.cend(), [](const Pulse::Source &s) { return !s.monitor; });
 }
 
-namespace {
-
-void onSourcesEvent(pa_context *, pa_subscription_event_type_t type, uint32_t, void *userdata)
-{
-    const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-    auto *pulse = static_cast<PulseContext *>(userdata);
-    if (facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER)
-        pulse->sourcesChangedLocked();
-}
-
-} // namespace
-
-void PulseContext::sourcesChangedLocked()
-{
-    if (sourcesChanged_)
-        sourcesChanged_();
-}
-
 bool PulseContext::watchSources(std::function<void()> changed, int timeoutMs)
 {
     if (inLoopThread())
         return false;
     Locker lock(*this);
-    pa_context *context = connectedLocked(timeoutMs);
-    if (!context)
+    if (!connectedLocked(timeoutMs))
         return false;
     sourcesChanged_ = std::move(changed);
-    if (sourcesWatched_ == context)
-        return true;
-    pa_context_set_subscribe_callback(context, onSourcesEvent, this);
-    pa_operation *op = pa_context_subscribe(
-        context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);
-    if (!op)
-        return false;
-    pa_operation_unref(op);
-    sourcesWatched_ = context;
+    // One listener among the others, kept across reconnections: the context
+    // subscribes it again with the rest.
+    if (!sourcesListener_)
+        sourcesListener_ = addListenerLocked(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER,
+                                             [this](unsigned, quint32) {
+                                                 if (sourcesChanged_)
+                                                     sourcesChanged_();
+                                             });
     return true;
 }

@@ -97,13 +97,11 @@ public:
     bool hasInput(int timeoutMs = 1000);
 
     // Calls `changed` (on the loop thread: it must only post the news elsewhere)
-    // whenever a source or the server's default changes. Subscribes the current
-    // connection, connecting first; call it again after a failure or a
-    // reconnection (harmless when already subscribed). False when the server
-    // does not answer. Not on the loop thread.
+    // whenever a source or the server's default changes. Connects first when
+    // needed; call it again after a failure or a reconnection (harmless when
+    // already watching). False when the server does not answer. Not on the loop
+    // thread.
     bool watchSources(std::function<void()> changed, int timeoutMs = 2000);
-    // Loop thread, lock held: a source or the default changed.
-    void sourcesChangedLocked();
 
 private:
     struct Subscriber
@@ -121,7 +119,7 @@ private:
     int nextSubscriber_ = 1;
     unsigned subscribedMask_ = 0;
     // Guarded by the loop lock.
-    pa_context *sourcesWatched_ = nullptr;
+    int sourcesListener_ = 0;
     std::function<void()> sourcesChanged_;
 };
 

@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <pulse/subscribe.h>
+
 #include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -375,6 +377,23 @@ private Q_SLOTS:
         QVERIFY(Microphones::device(pulse_, QStringLiteral("pipemic")).has_value());
         QVERIFY(!Microphones::device(pulse_, QStringLiteral("vsink.monitor")).has_value());
         QVERIFY(!Microphones::device(pulse_, QStringLiteral("nowhere")).has_value());
+    }
+
+    // Watching the sources leaves the connection's other listeners their events,
+    // and the server still sends what they asked for.
+    void sourceWatchKeepsOtherListeners()
+    {
+        std::atomic<int> modules{0};
+        std::atomic<int> sourceNews{0};
+        PulseContext pulse;
+        {
+            PulseContext::Locker lock(pulse);
+            QVERIFY(pulse.connectedLocked());
+            pulse.addListenerLocked(PA_SUBSCRIPTION_MASK_MODULE, [&modules](unsigned, quint32) { ++modules; });
+        }
+        QVERIFY(pulse.watchSources([&sourceNews] { ++sourceNews; }));
+        QVERIFY(plug(QStringLiteral("watchmic")));
+        QVERIFY(TestEnv::waitFor([&] { return modules.load() > 0 && sourceNews.load() > 0; }));
     }
 
     // The input is resolved at each start and each prepare: the chosen microphone
