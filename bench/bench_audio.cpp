@@ -4,6 +4,7 @@
 
 #include "audio/AudioRecorder.h"
 #include "model/AppSettings.h"
+#include "platform/PulseContext.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
@@ -131,10 +132,10 @@ Hold dictate(AudioRecorder &recorder, int holdMs)
 // that delivers in real time. While nothing records from it, the null sink
 // behind it renders ahead in 2 s blocks, and no stream can hear it before the
 // block under way ends: the first dictation comes 3 s after the warm-up.
-void benchDictationStart()
+void benchDictationStart(PulseContext &pulse)
 {
     AppSettings::shared()->setMicrophoneUID(QStringLiteral("vmic"));
-    AudioRecorder recorder(AppSettings::shared());
+    AudioRecorder recorder(pulse, AppSettings::shared());
     QElapsedTimer warm;
     warm.start();
     recorder.prepare();
@@ -152,12 +153,12 @@ void benchDictationStart()
 }
 
 // Delay from start() to the first block while `uid` is fed continuously.
-QList<double> firstBlockDelays(const QString &uid, int trials)
+QList<double> firstBlockDelays(PulseContext &pulse, const QString &uid, int trials)
 {
     AppSettings::shared()->setMicrophoneUID(uid);
     QList<double> firstMs;
     for (int trial = 0; trial < trials; ++trial) {
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse, AppSettings::shared());
         std::atomic<qint64> first{-1};
         QElapsedTimer clock;
         recorder.onBuffer = [&](QByteArrayView) {
@@ -174,7 +175,7 @@ QList<double> firstBlockDelays(const QString &uid, int trials)
     return firstMs;
 }
 
-void benchPipeLatency()
+void benchPipeLatency(PulseContext &pulse)
 {
     // pipemic fed 20 ms every 20 ms: stands for a hardware microphone that
     // delivers at its own pace.
@@ -193,7 +194,7 @@ void benchPipeLatency()
             std::this_thread::sleep_until(begin + std::chrono::milliseconds(20 * i));
         }
     });
-    QList<double> firstMs = firstBlockDelays(QStringLiteral("pipemic"), 10);
+    QList<double> firstMs = firstBlockDelays(pulse, QStringLiteral("pipemic"), 10);
     stop = true;
     writer.join();
     std::sort(firstMs.begin(), firstMs.end());
@@ -201,13 +202,13 @@ void benchPipeLatency()
                 firstMs[5], firstMs.last());
 }
 
-void benchStartLatency()
+void benchStartLatency(PulseContext &pulse)
 {
     // vmic delivers the null sink's monitor in real time: blocks flow at once.
     AppSettings::shared()->setMicrophoneUID(QStringLiteral("vmic"));
     QList<double> startMs, firstMs;
     for (int trial = 0; trial < 10; ++trial) {
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse, AppSettings::shared());
         std::atomic<qint64> first{-1};
         QElapsedTimer clock;
         recorder.onBuffer = [&](QByteArrayView) {
@@ -237,7 +238,7 @@ void benchStartLatency()
                 startMs[4], startMs.last(), firstMs[4], firstMs.last());
 }
 
-void benchCaptureOverhead(int seconds)
+void benchCaptureOverhead(PulseContext &pulse, int seconds)
 {
     // pipemic fed in real time, 20 ms every 20 ms, from a writer thread whose own
     // cost is not the recorder's.
@@ -248,12 +249,12 @@ void benchCaptureOverhead(int seconds)
     }
     AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
     const QByteArray pcm = syntheticRecording(seconds);
-    AudioRecorder recorder(AppSettings::shared());
+    AudioRecorder recorder(pulse, AppSettings::shared());
     std::atomic<qint64> levels{0};
     recorder.onLevel = [&](double) { ++levels; };
     recorder.start();
 
-    const double audioBefore = threadCpuSeconds(QStringLiteral("kesso.audio"));
+    const double audioBefore = threadCpuSeconds(QStringLiteral("ombry.audio"));
     const double processBefore = processCpuSeconds();
     std::atomic<bool> done{false};
     double writerCpu = 0;
@@ -285,13 +286,13 @@ void benchCaptureOverhead(int seconds)
             break;
     }
     writer.join();
-    const double audioCpu = threadCpuSeconds(QStringLiteral("kesso.audio")) - audioBefore;
+    const double audioCpu = threadCpuSeconds(QStringLiteral("ombry.audio")) - audioBefore;
     const double processCpu = processCpuSeconds() - processBefore - writerCpu;
     const double elapsed = wall.elapsed() / 1000.0;
     const qsizetype captured = recorder.stopRaw().size();
     std::printf("capture overhead over %.1f s (pipemic in real time, %lld of %lld bytes, %lld levels):\n",
                 elapsed, (long long)captured, (long long)pcm.size(), (long long)levels.load());
-    std::printf("  sound thread \"kesso.audio\"  %.3f s CPU = %.3f%% of one core\n", audioCpu,
+    std::printf("  sound thread \"ombry.audio\"  %.3f s CPU = %.3f%% of one core\n", audioCpu,
                 100 * audioCpu / elapsed);
     std::printf("  whole process (less the feeder) %.3f s CPU = %.3f%% of one core (budget 2%%)\n", processCpu,
                 100 * processCpu / elapsed);
@@ -310,10 +311,11 @@ int main(int argc, char *argv[])
         std::printf("capture: no private sound server (run under scripts/session), skipped\n");
         return 0;
     }
+    PulseContext pulse;
     // First: the null sink behind vmic is still idle, as after a fresh login.
-    benchDictationStart();
-    benchStartLatency();
-    benchPipeLatency();
-    benchCaptureOverhead(seconds);
+    benchDictationStart(pulse);
+    benchStartLatency(pulse);
+    benchPipeLatency(pulse);
+    benchCaptureOverhead(pulse, seconds);
     return 0;
 }

@@ -102,11 +102,11 @@ void finish(QList<QProcess *> &players)
     players.clear();
 }
 
-void liveCpu(const QString &wav, int streams)
+void liveCpu(PulseContext &pulse, const QString &wav, int streams)
 {
     CallAudioQueue queue;
     CallSegmenter segmenter;
-    PulseAppCapture capture;
+    PulseAppCapture capture(pulse);
     CaptureTarget target;
     target.bundleId = QStringLiteral("benchcall");
     QList<QProcess *> players = play(wav, streams);
@@ -132,13 +132,13 @@ void liveCpu(const QString &wav, int streams)
     queue.sync();
     finish(players);
 
-    const qint64 before = wakeups(QStringLiteral("kesso.call.audio"));
+    const qint64 before = wakeups(QStringLiteral("ombry.call.audio"));
     TestEnv::waitFor([] { return false; }, 3000);
     std::printf("  wake-ups of the capture thread in 3 s stopped: %lld\n",
-                static_cast<long long>(wakeups(QStringLiteral("kesso.call.audio")) - before));
+                static_cast<long long>(wakeups(QStringLiteral("ombry.call.audio")) - before));
 }
 
-void latency(const QString &dir)
+void latency(PulseContext &pulse, const QString &dir)
 {
     // Ten phrases (1 s of a voiced wave) separated by 1.5 s of silence.
     const QString wav = dir + QStringLiteral("/phrases.wav");
@@ -164,7 +164,10 @@ void latency(const QString &dir)
         class Timed final : public AppAudioCapture
         {
         public:
-            Timed(std::atomic<qint64> &last, QElapsedTimer &clock) : last_(last), clock_(clock) {}
+            Timed(PulseContext &pulse, std::atomic<qint64> &last, QElapsedTimer &clock)
+                : real_(pulse), last_(last), clock_(clock)
+            {
+            }
             QCoro::Task<void> start(CaptureTarget target, Handlers handlers) override
             {
                 auto inner = handlers.samples;
@@ -188,7 +191,7 @@ void latency(const QString &dir)
             std::atomic<qint64> &last_;
             QElapsedTimer &clock_;
         };
-        return std::make_unique<Timed>(lastVoiced, clock);
+        return std::make_unique<Timed>(pulse, lastVoiced, clock);
     };
     s.soundAvailable = []() -> QCoro::Task<bool> { co_return true; };
     s.resolveTarget = [](std::optional<QString> id) {
@@ -221,7 +224,8 @@ int main(int argc, char *argv[])
     TestEnv::isolate();
     QCoreApplication app(argc, argv);
     offlineHour();
-    if (!Pulse::serverAnswers(1000)) {
+    PulseContext pulse;
+    if (!pulse.serverAnswers(1000)) {
         std::printf("no sound server: live figures skipped (run under scripts/session)\n");
         return 0;
     }
@@ -231,8 +235,8 @@ int main(int argc, char *argv[])
                                               QStringLiteral("-c"), QStringLiteral("1"), wav, QStringLiteral("synth"),
                                               QStringLiteral("30"), QStringLiteral("pinknoise"), QStringLiteral("vol"),
                                               QStringLiteral("0.2")});
-    liveCpu(wav, 1);
-    liveCpu(wav, 8);
-    latency(dir.path());
+    liveCpu(pulse, wav, 1);
+    liveCpu(pulse, wav, 8);
+    latency(pulse, dir.path());
     return 0;
 }

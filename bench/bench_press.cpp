@@ -8,6 +8,7 @@
 #include "dictation/DictationWiring.h"
 #include "model/AppSettings.h"
 #include "platform/Accessibility.h"
+#include "platform/PulseContext.h"
 #include "support/TestEnv.h"
 #include "tools/gtk_apps.h"
 
@@ -97,17 +98,18 @@ int main(int argc, char *argv[])
     TimedRecorder *recorder = nullptr;
     qint64 roadNs = -1;
     // The devices are read in the background, as the program does at start.
-    MicrophoneList microphones;
+    PulseContext pulse;
+    MicrophoneList microphones(pulse);
     microphones.refresh();
     if (!TestEnv::waitFor([&microphones] { return microphones.answered(); }, 5000)) {
         std::printf("appui → micro: le serveur de son ne répond pas\n");
         return 1;
     }
     const DictationData program{data.settings(), data.store(), data.keys()};
-    DictationController::Services services = DictationWiring::productionServices(program, data.readiness(), &microphones);
+    DictationController::Services services = DictationWiring::productionServices(program, data.readiness(), pulse, &microphones);
     services.openRouterReachable = [] { return true; };
-    services.makeRecorder = [&recorder] {
-        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(AppSettings::shared()));
+    services.makeRecorder = [&pulse, &recorder] {
+        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(pulse, AppSettings::shared()));
         recorder = timed.get();
         return std::unique_ptr<DictationRecorder>(std::move(timed));
     };

@@ -28,6 +28,7 @@
 #include "core/Log.h"
 #include "model/Store.h"
 #include "platform/Clipboard.h"
+#include "platform/PulseContext.h"
 #include "ui/kit/AppIcons.h"
 #include "ui/kit/Kit.h"
 #include "pages/RecordingPlayer.h"
@@ -40,6 +41,7 @@
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdlib>
@@ -60,8 +62,8 @@ constexpr qint64 kHandOverMinMs = 50;
 // Declared in creation order, so that each goes before what it was built on.
 struct Desktop
 {
-    Desktop(DataLayer &data, ShellActions *shell, Navigation *navigation, InterfaceKeys *interfaceKeys,
-            const Application::Options &options);
+    Desktop(DataLayer &data, PulseContext &pulse, ShellActions *shell, Navigation *navigation,
+            InterfaceKeys *interfaceKeys, const Application::Options &options);
 
     Owned<MicrophoneList> microphones;
     Owned<DictationController> controller;
@@ -79,9 +81,10 @@ struct Desktop
     std::unique_ptr<Tray> tray;
 };
 
-MeetingServices meetingServices(DataLayer &data, MicrophoneList *microphones, const Application::Options &options)
+MeetingServices meetingServices(DataLayer &data, PulseContext &pulse, MicrophoneList *microphones,
+                                const Application::Options &options)
 {
-    MeetingServices services = MeetingServices::production(data.access(), microphones);
+    MeetingServices services = MeetingServices::production(data.access(), pulse, microphones);
     if (options.meetings)
         options.meetings(services);
     return services;
@@ -94,15 +97,16 @@ std::unique_ptr<QQmlEngine> makeEngine()
     return engine;
 }
 
-Desktop::Desktop(DataLayer &data, ShellActions *shell, Navigation *navigation, InterfaceKeys *interfaceKeys,
-                 const Application::Options &options)
-    : controller(data.settings(),
+Desktop::Desktop(DataLayer &data, PulseContext &pulse, ShellActions *shell, Navigation *navigation,
+                 InterfaceKeys *interfaceKeys, const Application::Options &options)
+    : microphones(pulse)
+    , controller(data.settings(),
                  DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
-                                                     data.readiness(), microphones.get()))
+                                                     data.readiness(), pulse, microphones.get()))
     , paster(DictationWiring::pasteDesktop())
     , reader(nullptr)
-    , calls(CallServices::production(data.access()))
-    , meetings(meetingServices(data, microphones.get(), options))
+    , calls(CallServices::production(data.access(), pulse))
+    , meetings(meetingServices(data, pulse, microphones.get(), options))
     , kit(data.settings())
     , engine(makeEngine())
     , bubble(engine.get())
@@ -145,8 +149,12 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, Navigation *navigation, I
 struct Application::Members
 {
     explicit Members(const Options &options);
+    ~Members();
 
     DataLayer data;
+    // The sound server's connection: everything that records is built on it
+    // and goes before it.
+    PulseContext pulse;
     Owned<Navigation> navigation;
     Owned<InterfaceKeys> interfaceKeys;
     Owned<Updater> updater;
@@ -162,9 +170,17 @@ Application::Members::Members(const Options &options)
     , updater(Updater::Setup::forThisProcess())
     , shell(nullptr)
     , desktop(options.desktop
-                  ? std::make_unique<Desktop>(data, shell.get(), navigation.get(), interfaceKeys.get(), options)
+                  ? std::make_unique<Desktop>(data, pulse, shell.get(), navigation.get(), interfaceKeys.get(), options)
                   : nullptr)
 {
+}
+
+Application::Members::~Members()
+{
+    // What the desktop left on the pool (a device read, a capture starting) may
+    // still be using the sound server's connection.
+    desktop.reset();
+    QThreadPool::globalInstance()->waitForDone();
 }
 
 Application::Application() : Application(Options{}) {}

@@ -3,6 +3,7 @@
 #include "audio/Microphones.h"
 #include "model/AppSettings.h"
 #include "core/Log.h"
+#include "platform/PulseContext.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -43,13 +44,15 @@ void logInputFormat(pa_context *, const pa_source_info *info, int eol, void *)
 
 struct CorkWait
 {
+    PulseContext *pulse = nullptr;
     bool done = false;
 };
 
 void onCorked(pa_stream *, int, void *userdata)
 {
-    static_cast<CorkWait *>(userdata)->done = true;
-    PulseContext::shared().signal();
+    auto *wait = static_cast<CorkWait *>(userdata);
+    wait->done = true;
+    wait->pulse->signal();
 }
 
 const qint16 *samplesOf(const QByteArray &pcm)
@@ -59,8 +62,29 @@ const qint16 *samplesOf(const QByteArray &pcm)
 
 } // namespace
 
-AudioRecorder::AudioRecorder(AppSettings *settings, QObject *parent)
-    : QObject(parent)
+template<typename... Args>
+AudioRecorder::Callback<Args...> &AudioRecorder::Callback<Args...>::operator=(std::function<void(Args...)> f)
+{
+    PulseContext::Locker lock(pulse_);
+    f_ = std::move(f);
+    return *this;
+}
+
+template<typename... Args>
+std::function<void(Args...)> AudioRecorder::Callback<Args...>::get() const
+{
+    PulseContext::Locker lock(pulse_);
+    return f_;
+}
+
+// The callbacks the recorder has; the header leaves their locking here.
+template class AudioRecorder::Callback<double>;
+template class AudioRecorder::Callback<qsizetype>;
+template class AudioRecorder::Callback<QByteArrayView>;
+template class AudioRecorder::Callback<>;
+
+AudioRecorder::AudioRecorder(PulseContext &pulse, AppSettings *settings, QObject *parent)
+    : QObject(parent), onLevel(pulse), onPause(pulse), onBuffer(pulse), onLost(pulse), pulse_(pulse)
 {
     if (!settings)
         return;
@@ -76,7 +100,7 @@ AudioRecorder::AudioRecorder(AppSettings *settings, QObject *parent)
 
 AudioRecorder::~AudioRecorder()
 {
-    PulseContext::Locker lock(PulseContext::shared());
+    PulseContext::Locker lock(pulse_);
     closeStreamLocked();
 }
 
@@ -88,17 +112,16 @@ std::optional<QString> AudioRecorder::chosenUID()
 
 bool AudioRecorder::prepare()
 {
-    PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread() || isRecording_.load())
+    if (pulse_.inLoopThread() || isRecording_.load())
         return false;
     {
-        PulseContext::Locker lock(pulse);
-        if (!pulse.connectedLocked(kConnectTimeoutMs))
+        PulseContext::Locker lock(pulse_);
+        if (!pulse_.connectedLocked(kConnectTimeoutMs))
             return false;
     }
     // Queries wait on the loop: never with the lock already held.
-    const std::optional<QString> device = Microphones::resolve(chosenUID());
-    PulseContext::Locker lock(pulse);
+    const std::optional<QString> device = Microphones::resolve(pulse_, chosenUID());
+    PulseContext::Locker lock(pulse_);
     if (!device) {
         closeStreamLocked();
         return false;
@@ -120,24 +143,23 @@ void AudioRecorder::start()
         QMutexLocker locker(&lock_);
         samples_.clear();
     }
-    PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread())
+    if (pulse_.inLoopThread())
         throw AudioError(QStringLiteral("OmbryVoice"), 1,
                          QStringLiteral("Le micro ne peut pas démarrer depuis son propre fil"));
     {
-        PulseContext::Locker lock(pulse);
-        if (!pulse.connectedLocked(kConnectTimeoutMs))
+        PulseContext::Locker lock(pulse_);
+        if (!pulse_.connectedLocked(kConnectTimeoutMs))
             throw AudioError(QStringLiteral("pulse"), PA_ERR_CONNECTIONREFUSED,
-                             QStringLiteral("Serveur de son injoignable (%1)").arg(pulse.lastError()));
+                             QStringLiteral("Serveur de son injoignable (%1)").arg(pulse_.lastError()));
     }
 
     const std::optional<QString> wanted = chosenUID();
-    std::optional<QString> device = Microphones::resolve(wanted);
+    std::optional<QString> device = Microphones::resolve(pulse_, wanted);
     int error = PA_ERR_NOENTITY;
     auto attempt = [&]() {
         if (!device)
             return false;
-        PulseContext::Locker lock(pulse);
+        PulseContext::Locker lock(pulse_);
         if (!readyLocked(*device, &error))
             return false;
         beginCaptureLocked();
@@ -148,7 +170,7 @@ void AudioRecorder::start()
         // Present but refused: the default input records this time; the chosen
         // one is resolved again at the next start.
         Log::write(QStringLiteral("micro: impossible de choisir %1 (%2)").arg(*device).arg(error));
-        const std::optional<QString> fallback = Microphones::resolve(std::nullopt);
+        const std::optional<QString> fallback = Microphones::resolve(pulse_, std::nullopt);
         if (fallback != device) {
             device = fallback;
             started = attempt();
@@ -173,8 +195,7 @@ bool AudioRecorder::readyLocked(const QString &device, int *error)
 
 bool AudioRecorder::openStreamLocked(const QString &device, int *error, bool prime)
 {
-    PulseContext &pulse = PulseContext::shared();
-    pa_context *context = pulse.connectedLocked(kConnectTimeoutMs);
+    pa_context *context = pulse_.connectedLocked(kConnectTimeoutMs);
     if (!context) {
         *error = PA_ERR_CONNECTIONREFUSED;
         return false;
@@ -212,7 +233,7 @@ bool AudioRecorder::openStreamLocked(const QString &device, int *error, bool pri
         closeStreamLocked();
         return false;
     }
-    const bool settled = pulse.waitLocked([stream] {
+    const bool settled = pulse_.waitLocked([stream] {
         const pa_stream_state_t state = pa_stream_get_state(stream);
         return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
     }, kStreamTimeoutMs);
@@ -259,18 +280,17 @@ void AudioRecorder::beginCaptureLocked()
 // With the lock: corks the stream and keeps what was captured before the cork.
 void AudioRecorder::endCaptureLocked()
 {
-    PulseContext &pulse = PulseContext::shared();
     pa_stream *stream = stream_;
     if (stream && pa_stream_get_state(stream) == PA_STREAM_READY) {
-        if (pulse.inLoopThread()) {
+        if (pulse_.inLoopThread()) {
             // From a callback of this stream: nothing can be awaited here.
             if (pa_operation *op = pa_stream_cork(stream, 1, nullptr, nullptr))
                 pa_operation_unref(op);
         } else {
-            CorkWait wait;
+            CorkWait wait{&pulse_};
             if (pa_operation *op = pa_stream_cork(stream, 1, onCorked, &wait)) {
                 // The server answers after the data it sent before corking.
-                const bool done = pulse.waitLocked([&wait, stream, this] {
+                const bool done = pulse_.waitLocked([&wait, stream, this] {
                     return wait.done || stream_ != stream || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream));
                 }, kCorkTimeoutMs);
                 if (!done || !wait.done)
@@ -307,10 +327,10 @@ void AudioRecorder::endCaptureLocked()
 
 void AudioRecorder::onStreamState(pa_stream *stream, void *userdata)
 {
-    PulseContext::shared().signal();
+    auto *self = static_cast<AudioRecorder *>(userdata);
+    self->pulse_.signal();
     // The server or the source went away during a recording: what was captured
     // stays; the owner decides what to do with it.
-    auto *self = static_cast<AudioRecorder *>(userdata);
     if (self->stream_ == stream && self->capturing_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
         self->capturing_ = false;
         if (self->onLost)
@@ -429,7 +449,7 @@ QByteArray AudioRecorder::stopRaw()
 void AudioRecorder::finishStop()
 {
     {
-        PulseContext::Locker lock(PulseContext::shared());
+        PulseContext::Locker lock(pulse_);
         endCaptureLocked();
     }
     isRecording_.store(false);

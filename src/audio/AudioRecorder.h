@@ -15,6 +15,7 @@
 #include <utility>
 
 class AppSettings;
+class PulseContext;
 struct pa_stream;
 
 // Microphone capture in the one PCM convention: 16 kHz, mono, signed 16-bit
@@ -31,7 +32,7 @@ struct pa_stream;
 // Threads: the recorder is made on the main thread, where it follows the
 // microphone setting. start(), stop(), stopRaw() and prepare() come from the
 // owner's one serial context (any thread but the sound thread; they may block
-// for a moment). onPause and onBuffer run on the sound thread "kesso.audio" and
+// for a moment). onPause and onBuffer run on the sound thread "ombry.audio" and
 // must be short; onLevel is delivered on the main thread. The callbacks may be
 // assigned at any time from any thread.
 class AudioRecorder : public QObject
@@ -48,6 +49,7 @@ public:
     class Callback
     {
     public:
+        explicit Callback(PulseContext &pulse) : pulse_(pulse) {}
         Callback &operator=(std::function<void(Args...)> f);
         Callback &operator=(std::nullptr_t) { return *this = std::function<void(Args...)>(); }
         explicit operator bool() const { return bool(f_); }
@@ -55,11 +57,13 @@ public:
         std::function<void(Args...)> get() const;
 
     private:
+        PulseContext &pulse_;
         std::function<void(Args...)> f_;
     };
 
-    // Follows the microphone setting of `settings`; without them, the default microphone.
-    explicit AudioRecorder(AppSettings *settings, QObject *parent = nullptr);
+    // Records through `pulse`, which outlives the recorder. Follows the
+    // microphone setting of `settings`; without them, the default microphone.
+    AudioRecorder(PulseContext &pulse, AppSettings *settings, QObject *parent = nullptr);
     ~AudioRecorder() override;
 
     // Begins a recording of the input resolved now. Does nothing while recording.
@@ -131,6 +135,7 @@ private:
     void endCaptureLocked();
     void finishStop();
 
+    PulseContext &pulse_;
     pa_stream *stream_ = nullptr;      // sound-thread lock
     QString streamDevice_;             // the source stream_ records, sound-thread lock
     bool capturing_ = false;           // blocks are kept, sound-thread lock
@@ -150,20 +155,3 @@ private:
     std::optional<QString> chosenUID_; // AppSettings::microphoneUID, kept up to date
     QString inputDevice_;
 };
-
-#include "platform/PulseContext.h"
-
-template<typename... Args>
-AudioRecorder::Callback<Args...> &AudioRecorder::Callback<Args...>::operator=(std::function<void(Args...)> f)
-{
-    PulseContext::Locker lock(PulseContext::shared());
-    f_ = std::move(f);
-    return *this;
-}
-
-template<typename... Args>
-std::function<void(Args...)> AudioRecorder::Callback<Args...>::get() const
-{
-    PulseContext::Locker lock(PulseContext::shared());
-    return f_;
-}

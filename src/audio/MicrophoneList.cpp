@@ -6,10 +6,11 @@
 #include <QPointer>
 #include <QThreadPool>
 
-MicrophoneList::MicrophoneList(QObject *parent)
-    : MicrophoneList(Microphones::all, [](std::function<void()> changed) { return Pulse::watchSources(std::move(changed)); },
-                     parent)
+MicrophoneList::MicrophoneList(PulseContext &pulse, QObject *parent)
+    : MicrophoneList([&pulse] { return Microphones::all(pulse); },
+                     [&pulse](std::function<void()> changed) { return pulse.watchSources(std::move(changed)); }, parent)
 {
+    pulse_ = &pulse;
 }
 
 MicrophoneList::MicrophoneList(Query query, Watch watch, QObject *parent)
@@ -79,9 +80,9 @@ void MicrophoneList::finished(QList<Microphones::Device> devices, bool watching)
     }
 }
 
-bool microphonePresent(const MicrophoneList *list)
+bool microphonePresent(const MicrophoneList *list, PulseContext &pulse)
 {
     if (!list || !list->answered())
-        return Permissions::microphone();
+        return Permissions::microphone(pulse);
     return !list->devices().isEmpty();
 }

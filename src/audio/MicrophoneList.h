@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class PulseContext;
+
 // The input devices, kept current off the main thread: read once at start and
 // again whenever the sound server reports a change, so that a menu that opens
 // never waits on the server.
@@ -23,9 +25,12 @@ public:
     using Query = std::function<QList<Microphones::Device>()>;
     using Watch = std::function<bool(std::function<void()> changed)>;
 
-    explicit MicrophoneList(QObject *parent = nullptr);
+    // Reads and watches through `pulse`, which outlives the list.
+    explicit MicrophoneList(PulseContext &pulse, QObject *parent = nullptr);
     MicrophoneList(Query query, Watch watch, QObject *parent = nullptr);
     ~MicrophoneList() override;
+    // The connection the list reads through; null for one made of fakes.
+    PulseContext *pulse() const { return pulse_; }
     // The program's kept list.
     static MicrophoneList *shared() { return Installed<MicrophoneList>::current(); }
 
@@ -47,6 +52,7 @@ Q_SIGNALS:
 private:
     void finished(QList<Microphones::Device> devices, bool watching);
 
+    PulseContext *pulse_ = nullptr;
     Query query_;
     Watch watch_;
     QList<Microphones::Device> devices_;
@@ -59,5 +65,5 @@ private:
 
 // "A microphone is there", asked at a key press or a menu choice: the list's
 // last answer, never a question to the sound server on the calling thread once
-// the list has answered.
-bool microphonePresent(const MicrophoneList *list);
+// the list has answered; until then `pulse` is asked.
+bool microphonePresent(const MicrophoneList *list, PulseContext &pulse);

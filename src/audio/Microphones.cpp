@@ -23,32 +23,32 @@ QList<Microphones::Device> inputsOf(const Pulse::Sources &sources)
 
 namespace Microphones {
 
-QList<Device> all()
+QList<Device> all(PulseContext &pulse)
 {
-    const std::optional<Pulse::Sources> sources = Pulse::sources(kQueryTimeoutMs);
+    const std::optional<Pulse::Sources> sources = pulse.sources(kQueryTimeoutMs);
     return sources ? inputsOf(*sources) : QList<Device>();
 }
 
-std::optional<Device> device(const QString &uid)
+std::optional<Device> device(PulseContext &pulse, const QString &uid)
 {
-    for (const Device &d : all()) {
+    for (const Device &d : all(pulse)) {
         if (d.uid == uid)
             return d;
     }
     return std::nullopt;
 }
 
-std::optional<QString> defaultUID()
+std::optional<QString> defaultUID(PulseContext &pulse)
 {
-    const std::optional<Pulse::Sources> sources = Pulse::sources(kQueryTimeoutMs);
+    const std::optional<Pulse::Sources> sources = pulse.sources(kQueryTimeoutMs);
     if (!sources || sources->defaultName.isEmpty())
         return std::nullopt;
     return sources->defaultName;
 }
 
-std::optional<QString> resolve(const std::optional<QString> &chosen)
+std::optional<QString> resolve(PulseContext &pulse, const std::optional<QString> &chosen)
 {
-    const std::optional<Pulse::Sources> sources = Pulse::sources(kQueryTimeoutMs);
+    const std::optional<Pulse::Sources> sources = pulse.sources(kQueryTimeoutMs);
     if (!sources)
         return std::nullopt;
     const QList<Device> inputs = inputsOf(*sources);
@@ -66,11 +66,11 @@ std::optional<QString> resolve(const std::optional<QString> &chosen)
     return std::nullopt;
 }
 
-void select(const std::optional<QString> &uid, QString *input)
+void select(PulseContext &pulse, const std::optional<QString> &uid, QString *input)
 {
     if (!uid || !input)
         return;
-    if (!device(*uid))
+    if (!device(pulse, *uid))
         return;
     *input = *uid;
 }

@@ -20,7 +20,7 @@ struct Pace
 
 CallAudioQueue::CallAudioQueue(QObject *parent) : QObject(parent)
 {
-    thread_.setObjectName(QStringLiteral("kesso.call.audio"));
+    thread_.setObjectName(QStringLiteral("ombry.call.audio"));
     worker_ = new QObject;
     timer_ = new QTimer(worker_);
     timer_->setTimerType(Qt::PreciseTimer);

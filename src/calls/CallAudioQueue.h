@@ -10,7 +10,7 @@
 
 class QTimer;
 
-// The serial capture queue "kesso.call.audio": a thread of its own on which the
+// The serial capture queue "ombry.call.audio": a thread of its own on which the
 // mixed call sound is delivered in blocks and segmented. While pacing, a 20 ms
 // timer takes one block from the mixer per 20 ms of the monotonic clock (with a
 // short allowance for the sound server's delivery), so that a stream that stalls

@@ -131,7 +131,7 @@ bool sameApp(const RunningApp &app, const QStringList &ids)
 
 } // namespace
 
-CallServices CallServices::production(OmbryAI::Access access)
+CallServices CallServices::production(OmbryAI::Access access, PulseContext &pulse)
 {
     CallServices s;
     s.transcribe = [access](QByteArray wav, QString context) {
@@ -141,9 +141,9 @@ CallServices CallServices::production(OmbryAI::Access access)
         const TextSettings settings = TextSettings::of(*access.settings);
         return Translator::translate(access, std::move(text), u"français"_s, false, settings);
     };
-    s.makeCapture = [] { return std::make_unique<PulseAppCapture>(); };
-    s.soundAvailable = []() -> QCoro::Task<bool> {
-        QFuture<bool> asking = QtConcurrent::run([] { return Pulse::serverAnswers(1000); });
+    s.makeCapture = [&pulse] { return std::make_unique<PulseAppCapture>(pulse); };
+    s.soundAvailable = [&pulse]() -> QCoro::Task<bool> {
+        QFuture<bool> asking = QtConcurrent::run([&pulse] { return pulse.serverAnswers(1000); });
         const bool answers = co_await asking;
         co_return answers;
     };

@@ -19,6 +19,7 @@
 class CallAudioQueue;
 class CallSegmenter;
 class Defaults;
+class PulseContext;
 
 // The subtitle lines of the current run, in the order their segments were cut.
 class CallLinesModel : public QAbstractListModel
@@ -84,8 +85,9 @@ struct CallServices
     // Real-time capture is paced by the clock; other sound is mixed as it comes.
     bool paced = true;
 
-    // The cloud requests go through `access`; the translation follows its settings.
-    static CallServices production(OmbryAI::Access access);
+    // The cloud requests go through `access`; the translation follows its
+    // settings; the capture and its check go through `pulse`.
+    static CallServices production(OmbryAI::Access access, PulseContext &pulse);
 };
 
 // Live call subtitles: captures what one application (or the whole computer)

@@ -38,7 +38,10 @@ namespace {
 class MicrophoneCapture final : public MeetingCapture
 {
 public:
-    explicit MicrophoneCapture(AppSettings *settings) : recorder_(settings) { recorder_.setKeepSamples(false); }
+    MicrophoneCapture(PulseContext &pulse, AppSettings *settings) : recorder_(pulse, settings)
+    {
+        recorder_.setKeepSamples(false);
+    }
     ~MicrophoneCapture() override { recorder_.onBuffer = nullptr; }
 
     void start(std::function<void(QByteArrayView)> sink) override
@@ -70,14 +73,14 @@ QString upperId(const QUuid &id)
 
 } // namespace
 
-MeetingServices MeetingServices::production(OmbryAI::Access access, MicrophoneList *microphones)
+MeetingServices MeetingServices::production(OmbryAI::Access access, PulseContext &pulse, MicrophoneList *microphones)
 {
     MeetingServices s;
     QPointer<MicrophoneList> list(microphones);
-    s.microphoneAllowed = [list] { return microphonePresent(list); };
+    s.microphoneAllowed = [list, &pulse] { return microphonePresent(list, pulse); };
     s.requestMicrophone = [] {};
     AppSettings *settings = access.settings;
-    s.makeCapture = [settings] { return std::make_unique<MicrophoneCapture>(settings); };
+    s.makeCapture = [&pulse, settings] { return std::make_unique<MicrophoneCapture>(pulse, settings); };
     s.transcribe = [access](QByteArray wav, QString language, QStringList words) {
         return GeminiSpeech::transcribe(access, std::move(wav), std::move(language), std::move(words));
     };

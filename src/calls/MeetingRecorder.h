@@ -19,6 +19,7 @@
 
 class MeetingSpool;
 class MicrophoneList;
+class PulseContext;
 class Store;
 
 // The microphone as the meeting recorder uses it. start() and stop() run off
@@ -49,8 +50,10 @@ struct MeetingServices
     Store *store = nullptr;
 
     // `microphones`: the kept list of input devices, asked instead of the sound server.
-    // The cloud requests go through `access`, the meetings go to its store.
-    static MeetingServices production(OmbryAI::Access access, MicrophoneList *microphones = nullptr);
+    // The cloud requests go through `access`, the meetings go to its store; the
+    // microphone records through `pulse`.
+    static MeetingServices production(OmbryAI::Access access, PulseContext &pulse,
+                                      MicrophoneList *microphones = nullptr);
 };
 
 // Records a meeting from the microphone into a spool file, then transcribes it in

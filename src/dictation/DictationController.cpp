@@ -50,7 +50,7 @@ DictationController::DictationController(AppSettings *settings, Services service
         trusted_ = services_.trusted();
 
     audioThread_ = new QThread(this);
-    audioThread_->setObjectName(QStringLiteral("kesso.audio"));
+    audioThread_->setObjectName(QStringLiteral("ombry.audio"));
     audioContext_ = new QObject;
     audioContext_->moveToThread(audioThread_);
     audioThread_->start(QThread::HighestPriority);

@@ -22,6 +22,7 @@
 
 class AppSettings;
 class MeetingSpool;
+class PulseContext;
 class QEventLoop;
 class QThread;
 class QTimer;
@@ -34,7 +35,7 @@ struct ChunkTexts
 };
 
 // What the controller needs of its microphone recorder. start(), stop() and
-// warmUp() run on the audio thread "kesso.audio"; onPause is called on the
+// warmUp() run on the audio thread "ombry.audio"; onPause is called on the
 // recorder's own thread, onLevel on the main thread.
 class DictationRecorder
 {
@@ -47,8 +48,8 @@ public:
         int peak = 0;       // its peak magnitude
     };
 
-    // The microphone chosen in `settings` (AudioRecorder).
-    static std::unique_ptr<DictationRecorder> microphone(AppSettings *settings);
+    // The microphone chosen in `settings` (AudioRecorder), through `pulse`.
+    static std::unique_ptr<DictationRecorder> microphone(PulseContext &pulse, AppSettings *settings);
 
     virtual ~DictationRecorder() = default;
     virtual void start() = 0; // throws when the microphone cannot be opened

@@ -34,7 +34,7 @@ constexpr int kSelectionTimeoutMs = 400;
 class MicrophoneRecorder final : public DictationRecorder
 {
 public:
-    explicit MicrophoneRecorder(AppSettings *settings) : recorder_(settings)
+    MicrophoneRecorder(PulseContext &pulse, AppSettings *settings) : recorder_(pulse, settings)
     {
         recorder_.onLevel = [this](double level) {
             if (onLevel)
@@ -205,9 +205,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<DictationRecorder> DictationRecorder::microphone(AppSettings *settings)
+std::unique_ptr<DictationRecorder> DictationRecorder::microphone(PulseContext &pulse, AppSettings *settings)
 {
-    return std::make_unique<MicrophoneRecorder>(settings);
+    return std::make_unique<MicrophoneRecorder>(pulse, settings);
 }
 
 PasteDesktop DictationWiring::pasteDesktop()
@@ -229,11 +229,11 @@ PasteDesktop DictationWiring::pasteDesktop()
 }
 
 DictationController::Services DictationWiring::productionServices(DictationData data, EngineReadiness *readiness,
-                                                                  MicrophoneList *microphones)
+                                                                  PulseContext &pulse, MicrophoneList *microphones)
 {
     DictationController::Services services;
     QPointer<MicrophoneList> list(microphones);
-    services.microphoneAvailable = [list] { return microphonePresent(list); };
+    services.microphoneAvailable = [list, &pulse] { return microphonePresent(list, pulse); };
     services.trusted = Permissions::accessibility;
     services.playSound = Sounds::play;
     QPointer<KeyStore> keyStore(data.keys);
@@ -256,7 +256,7 @@ DictationController::Services DictationWiring::productionServices(DictationData 
     services.readSelection = [](std::function<void(std::optional<QString>)> done) {
         Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
     };
-    services.makeRecorder = [settings = data.settings] { return DictationRecorder::microphone(settings); };
+    services.makeRecorder = [&pulse, settings = data.settings] { return DictationRecorder::microphone(pulse, settings); };
     services.makeChunker = [data](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {
         const QString tone = Tone::hint(data.settings->adaptTone(), bundleId);
         return std::unique_ptr<DictationChunker>(new RecordingChunker(data, tone, std::move(slice)));

@@ -8,16 +8,18 @@
 class BubbleController;
 class EngineReadiness;
 class MicrophoneList;
+class PulseContext;
 class Reader;
 
 // The real neighbours of the dictation controller: microphone, processing road,
 // chunker, selection actions, sounds and permissions.
 namespace DictationWiring {
 
-// On the program's `data`; `readiness` is probed again when a dictation asks.
+// On the program's `data`; `readiness` is probed again when a dictation asks;
+// the microphone records through `pulse`.
 // `microphones`: the kept list of input devices, asked instead of the sound server.
 // Without the road and the selection actions: see addOutputs.
-DictationController::Services productionServices(DictationData data, EngineReadiness *readiness,
+DictationController::Services productionServices(DictationData data, EngineReadiness *readiness, PulseContext &pulse,
                                                  MicrophoneList *microphones = nullptr);
 
 // Where a dictation's text goes: built after the controller, which reaches them

@@ -49,7 +49,7 @@ public:
 // data folder, and the "Audio" folder of recordings.
 //
 // Owned by the main thread: read, assign and call it there. Every change schedules
-// its file's save 0.4 s later on the store's own thread ("kesso.store.io"); a newer
+// its file's save 0.4 s later on the store's own thread ("ombry.store.io"); a newer
 // change of the same file replaces the waiting save. The save encodes a copy of the
 // list taken when it was scheduled and replaces the file atomically.
 //

@@ -78,7 +78,7 @@ void StoreIo::waitUntilIdle()
 
 void StoreIo::run()
 {
-    pthread_setname_np(pthread_self(), "kesso.store.io");
+    pthread_setname_np(pthread_self(), "ombry.store.io");
     // A background utility: below the interface and the audio.
     setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 5);
     std::unique_lock lock(mutex_);

@@ -5,9 +5,9 @@
 
 namespace Permissions {
 
-bool microphone()
+bool microphone(PulseContext &pulse)
 {
-    return Pulse::hasInput(800);
+    return pulse.hasInput(800);
 }
 
 bool accessibility()
@@ -15,9 +15,9 @@ bool accessibility()
     return X11::trusted();
 }
 
-bool systemAudio()
+bool systemAudio(PulseContext &pulse)
 {
-    return Pulse::serverAnswers(800);
+    return pulse.serverAnswers(800);
 }
 
 } // namespace Permissions

@@ -56,6 +56,7 @@ struct PulseAppCapture::Run
         quint32 sink = 0;
     };
 
+    PulseContext *pulse = nullptr;
     CaptureTarget target;
     Handlers handlers;
     qint64 ownPid = 0;
@@ -91,7 +92,7 @@ void onInfo(pa_context *, const pa_sink_input_info *info, int eol, void *userdat
     auto *query = static_cast<Query *>(userdata);
     if (eol != 0) {
         query->run->listed = true;
-        PulseContext::shared().signal();
+        query->run->pulse->signal();
         delete query;
         return;
     }
@@ -119,7 +120,7 @@ void PulseAppCapture::Run::consider(const pa_sink_input_info *info)
 
 void PulseAppCapture::Run::attach(const PlaybackStream &s)
 {
-    pa_context *context = PulseContext::shared().connectedLocked(0);
+    pa_context *context = pulse->connectedLocked(0);
     if (!context)
         return;
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, AppAudioCapture::kSampleRate, 1};
@@ -173,7 +174,7 @@ void PulseAppCapture::Run::detach(quint32 index, bool tell)
 
 void PulseAppCapture::Run::requery(quint32 index)
 {
-    pa_context *context = PulseContext::shared().connectedLocked(0);
+    pa_context *context = pulse->connectedLocked(0);
     if (!context)
         return;
     auto *query = new Query{self.lock()};
@@ -201,7 +202,7 @@ void PulseAppCapture::Run::lost(const QString &description)
     active = false;
     closeAll();
     if (listener) {
-        PulseContext::shared().removeListenerLocked(listener);
+        pulse->removeListenerLocked(listener);
         listener = 0;
     }
     auto stopped = handlers.stopped;
@@ -230,7 +231,7 @@ void PulseAppCapture::Run::onRead(pa_stream *stream, size_t, void *userdata)
 void PulseAppCapture::Run::onState(pa_stream *stream, void *userdata)
 {
     auto *run = static_cast<Run *>(userdata);
-    PulseContext::shared().signal();
+    run->pulse->signal();
     const pa_stream_state_t state = pa_stream_get_state(stream);
     if (PA_STREAM_IS_GOOD(state))
         return;
@@ -245,7 +246,7 @@ void PulseAppCapture::Run::onState(pa_stream *stream, void *userdata)
     run->requery(index);
 }
 
-PulseAppCapture::PulseAppCapture() = default;
+PulseAppCapture::PulseAppCapture(PulseContext &pulse) : pulse_(pulse) {}
 
 PulseAppCapture::~PulseAppCapture()
 {
@@ -257,6 +258,7 @@ QCoro::Task<void> PulseAppCapture::start(CaptureTarget target, Handlers handlers
     stop();
     auto run = std::make_shared<Run>();
     run->self = run;
+    run->pulse = &pulse_;
     run->target = std::move(target);
     run->handlers = std::move(handlers);
     run->ownPid = qint64(::getpid());
@@ -264,7 +266,7 @@ QCoro::Task<void> PulseAppCapture::start(CaptureTarget target, Handlers handlers
 
     // Connecting and listing may wait on the server: never on the main thread.
     auto future = QtConcurrent::run([run]() -> int {
-        PulseContext &pulse = PulseContext::shared();
+        PulseContext &pulse = *run->pulse;
         PulseContext::Locker lock(pulse);
         pa_context *context = pulse.connectedLocked(kConnectTimeoutMs);
         if (!context)
@@ -296,7 +298,7 @@ QCoro::Task<void> PulseAppCapture::start(CaptureTarget target, Handlers handlers
     if (run_ != run || !run->active)
         co_return; // stopped or restarted meanwhile
     if (matching < 0) {
-        const QString why = PulseContext::shared().lastError();
+        const QString why = pulse_.lastError();
         stop();
         throw AudioError(QStringLiteral("pulse"), PA_ERR_CONNECTIONREFUSED, why);
     }
@@ -312,12 +314,11 @@ void PulseAppCapture::stop()
     run_.reset();
     if (!run)
         return;
-    PulseContext &pulse = PulseContext::shared();
-    PulseContext::Locker lock(pulse);
+    PulseContext::Locker lock(pulse_);
     run->active = false;
     run->closeAll();
     if (run->listener) {
-        pulse.removeListenerLocked(run->listener);
+        pulse_.removeListenerLocked(run->listener);
         run->listener = 0;
     }
 }
@@ -326,6 +327,6 @@ int PulseAppCapture::streams() const
 {
     if (!run_)
         return 0;
-    PulseContext::Locker lock(PulseContext::shared());
+    PulseContext::Locker lock(pulse_);
     return int(run_->attached.size());
 }

@@ -5,7 +5,6 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
-#include <pulse/subscribe.h>
 #include <pulse/mainloop-api.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
@@ -74,18 +73,10 @@ void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
 
 } // namespace
 
-PulseContext &PulseContext::shared()
-{
-    // Never destroyed: streams of recorders that outlive main() must not find the
-    // loop gone, and stopping a loop thread during static destruction is unsafe.
-    static PulseContext *instance = new PulseContext;
-    return *instance;
-}
-
 PulseContext::PulseContext()
 {
     loop_ = pa_threaded_mainloop_new();
-    pa_threaded_mainloop_set_name(loop_, "kesso.audio");
+    pa_threaded_mainloop_set_name(loop_, "ombry.audio");
     pa_threaded_mainloop_start(loop_);
 }
 
@@ -232,31 +223,26 @@ QString PulseContext::lastError() const
     return QString::fromUtf8(pa_strerror(lastErrno_));
 }
 
-namespace Pulse {
-
-bool serverAnswers(int timeoutMs)
+bool PulseContext::serverAnswers(int timeoutMs)
 {
-    PulseContext &pulse = PulseContext::shared();
-    PulseContext::Locker lock(pulse);
-    return pulse.connectedLocked(timeoutMs) != nullptr;
+    Locker lock(*this);
+    return connectedLocked(timeoutMs) != nullptr;
 }
 
-std::optional<Sources> sources(int timeoutMs)
+std::optional<Pulse::Sources> PulseContext::sources(int timeoutMs)
 {
-    PulseContext &pulse = PulseContext::shared();
-    if (pulse.inLoopThread())
+    if (inLoopThread())
         return std::nullopt;
-    PulseContext::Locker lock(pulse);
-    pa_context *context = pulse.connectedLocked(timeoutMs);
+    Locker lock(*this);
+    pa_context *context = connectedLocked(timeoutMs);
     if (!context)
         return std::nullopt;
     SourceQuery query;
-    query.pulse = &pulse;
+    query.pulse = this;
     // Both questions go out at once: one round trip.
     pa_operation *list = pa_context_get_source_info_list(context, onSource, &query);
     pa_operation *server = pa_context_get_server_info(context, onServerInfo, &query);
-    const bool done = list && server
-                      && pulse.waitLocked([&query] { return query.listed && query.named; }, timeoutMs);
+    const bool done = list && server && waitLocked([&query] { return query.listed && query.named; }, timeoutMs);
     for (pa_operation *op : {list, server}) {
         if (!op)
             continue;
@@ -269,37 +255,12 @@ std::optional<Sources> sources(int timeoutMs)
     return query.result;
 }
 
-bool hasInput(int timeoutMs)
+bool PulseContext::hasInput(int timeoutMs)
 {
-    const std::optional<Sources> found = sources(timeoutMs);
+    const std::optional<Pulse::Sources> found = sources(timeoutMs);
     if (!found)
         return false;
-    return std::any_of(found->list.cbegin(), found->list.cend(), [](const Source &s) { return !s.monitor; });
-}
-
-bool watchSources(std::function<void()> changed, int timeoutMs)
-{
-    return PulseContext::shared().watchSources(std::move(changed), timeoutMs);
-}
-
-} // namespace Pulse
-
-namespace {
-
-void onSourcesEvent(pa_context *, pa_subscription_event_type_t type, uint32_t, void *userdata)
-{
-    const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-    auto *pulse = static_cast<PulseContext *>(userdata);
-    if (facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER)
-        pulse->sourcesChangedLocked();
-}
-
-} // namespace
-
-void PulseContext::sourcesChangedLocked()
-{
-    if (sourcesChanged_)
-        sourcesChanged_();
+    return std::any_of(found->list.cbegin(), found->list.cend(), [](const Pulse::Source &s) { return !s.monitor; });
 }
 
 bool PulseContext::watchSources(std::function<void()> changed, int timeoutMs)
@@ -307,18 +268,16 @@ bool PulseContext::watchSources(std::function<void()> changed, int timeoutMs)
     if (inLoopThread())
         return false;
     Locker lock(*this);
-    pa_context *context = connectedLocked(timeoutMs);
-    if (!context)
+    if (!connectedLocked(timeoutMs))
         return false;
     sourcesChanged_ = std::move(changed);
-    if (sourcesWatched_ == context)
-        return true;
-    pa_context_set_subscribe_callback(context, onSourcesEvent, this);
-    pa_operation *op = pa_context_subscribe(
-        context, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);
-    if (!op)
-        return false;
-    pa_operation_unref(op);
-    sourcesWatched_ = context;
+    // One listener among the others, kept across reconnections: the context
+    // subscribes it again with the rest.
+    if (!sourcesListener_)
+        sourcesListener_ = addListenerLocked(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER,
+                                             [this](unsigned, quint32) {
+                                                 if (sourcesChanged_)
+                                                     sourcesChanged_();
+                                             });
     return true;
 }

@@ -9,14 +9,37 @@
 struct pa_context;
 struct pa_threaded_mainloop;
 
-// The process's one connection to the sound server. Its event loop runs on the
-// thread "kesso.audio": every stream callback of the recorders runs there, with
-// the loop lock held. Blocking calls (connect, queries) wait with a deadline so
-// that a sound server that stops answering never hangs the caller.
+namespace Pulse {
+
+struct Source
+{
+    quint32 index = 0;
+    QString name;
+    QString description;
+    bool monitor = false; // replays what an output plays
+};
+
+struct Sources
+{
+    QList<Source> list;     // in the server's order
+    QString defaultName;    // the server's default source; may be a monitor
+};
+
+} // namespace Pulse
+
+// The process's one connection to the sound server, made by the root and
+// handed to whatever talks to the server. Its event loop runs on the thread
+// "ombry.audio": every stream callback of the recorders runs there, with the
+// loop lock held. Blocking calls (connect, queries) wait with a deadline so
+// that a sound server that stops answering never hangs the caller. It must
+// outlive every stream and query made on it.
 class PulseContext
 {
 public:
-    static PulseContext &shared();
+    PulseContext();
+    ~PulseContext();
+    PulseContext(const PulseContext &) = delete;
+    PulseContext &operator=(const PulseContext &) = delete;
 
     // Holds the loop lock for a scope; does nothing on the loop's own thread,
     // where the lock is already held by the callback that runs.
@@ -62,10 +85,23 @@ public:
     // Hands one server event to the listeners (loop thread).
     void dispatchLocked(unsigned event, quint32 index);
 
-    // See Pulse::watchSources.
-    bool watchSources(std::function<void()> changed, int timeoutMs);
-    // Loop thread, lock held: a source or the default changed.
-    void sourcesChangedLocked();
+    // True when the sound server answers within `timeoutMs`.
+    bool serverAnswers(int timeoutMs = 1000);
+
+    // The server's sources and its default; none when the server does not answer
+    // within `timeoutMs`. Not on the loop thread.
+    std::optional<Pulse::Sources> sources(int timeoutMs = 2000);
+
+    // True when the server answers and has a source that is not a monitor: on Linux
+    // this stands for the microphone permission.
+    bool hasInput(int timeoutMs = 1000);
+
+    // Calls `changed` (on the loop thread: it must only post the news elsewhere)
+    // whenever a source or the server's default changes. Connects first when
+    // needed; call it again after a failure or a reconnection (harmless when
+    // already watching). False when the server does not answer. Not on the loop
+    // thread.
+    bool watchSources(std::function<void()> changed, int timeoutMs = 2000);
 
 private:
     struct Subscriber
@@ -76,9 +112,6 @@ private:
     };
     void subscribeLocked();
 
-    PulseContext();
-    ~PulseContext();
-
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
     int lastErrno_ = 0;
@@ -86,42 +119,7 @@ private:
     int nextSubscriber_ = 1;
     unsigned subscribedMask_ = 0;
     // Guarded by the loop lock.
-    pa_context *sourcesWatched_ = nullptr;
+    int sourcesListener_ = 0;
     std::function<void()> sourcesChanged_;
 };
 
-namespace Pulse {
-
-// True when the sound server answers within `timeoutMs`.
-bool serverAnswers(int timeoutMs = 1000);
-
-struct Source
-{
-    quint32 index = 0;
-    QString name;
-    QString description;
-    bool monitor = false; // replays what an output plays
-};
-
-struct Sources
-{
-    QList<Source> list;     // in the server's order
-    QString defaultName;    // the server's default source; may be a monitor
-};
-
-// The server's sources and its default; none when the server does not answer
-// within `timeoutMs`. Not on the loop thread.
-std::optional<Sources> sources(int timeoutMs = 2000);
-
-// True when the server answers and has a source that is not a monitor: on Linux
-// this stands for the microphone permission.
-bool hasInput(int timeoutMs = 1000);
-
-// Calls `changed` (on the sound server's loop thread: it must only post the news
-// elsewhere) whenever a source or the server's default changes. Subscribes the
-// current connection, connecting first; call it again after a failure or a
-// reconnection (harmless when already subscribed). False when the server does
-// not answer. Not on the loop thread.
-bool watchSources(std::function<void()> changed, int timeoutMs = 2000);
-
-} // namespace Pulse

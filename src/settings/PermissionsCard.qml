@@ -10,6 +10,7 @@ SettingsGroup {
     PermissionsModel {
         id: permissions
         interval: 2000
+        microphoneList: MicrophoneList
         active: card.visible
     }
 

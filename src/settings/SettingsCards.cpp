@@ -1,5 +1,6 @@
 #include "settings/SettingsCards.h"
 
+#include "audio/MicrophoneList.h"
 #include "core/SetOnce.h"
 #include "engines/Services.h"
 
@@ -32,9 +33,6 @@ using namespace Qt::StringLiterals;
 
 PermissionsModel::PermissionsModel(QObject *parent)
     : QObject(parent)
-    , probe_([] {
-        return std::array<bool, 3>{Permissions::microphone(), Permissions::accessibility(), Permissions::systemAudio()};
-    })
     , finder_([](const QString &program) { return !QStandardPaths::findExecutable(program).isEmpty(); })
 {
     timer_.setInterval(2000);
@@ -42,6 +40,28 @@ PermissionsModel::PermissionsModel(QObject *parent)
 }
 
 PermissionsModel::~PermissionsModel() = default;
+
+MicrophoneList *PermissionsModel::microphoneList() const
+{
+    return list_;
+}
+
+void PermissionsModel::setMicrophoneList(MicrophoneList *microphones)
+{
+    if (list_ || !microphones || !microphones->pulse())
+        return;
+    list_ = microphones;
+    if (!probe_) {
+        PulseContext *pulse = microphones->pulse();
+        probe_ = [pulse] {
+            return std::array<bool, 3>{Permissions::microphone(*pulse), Permissions::accessibility(),
+                                       Permissions::systemAudio(*pulse)};
+        };
+    }
+    // Made active before the list was set: the first check is not left to the timer.
+    if (active())
+        refresh();
+}
 
 void PermissionsModel::setInterval(int ms)
 {
@@ -66,7 +86,7 @@ void PermissionsModel::setActive(bool active)
 
 void PermissionsModel::refresh()
 {
-    if (polling_)
+    if (polling_ || !probe_)
         return;
     polling_ = true;
     using Answer = std::pair<std::array<bool, 3>, bool>;

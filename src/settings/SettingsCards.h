@@ -13,16 +13,20 @@
 #include <functional>
 #include <optional>
 
+Q_MOC_INCLUDE("audio/MicrophoneList.h")
 Q_MOC_INCLUDE("model/AppSettings.h")
 Q_MOC_INCLUDE("model/KeyStore.h")
 Q_MOC_INCLUDE("model/Store.h")
 
 class AppSettings;
 class KeyStore;
+class MicrophoneList;
 class Store;
 
 // The permissions card and the onboarding's permission rows: the three checks,
 // polled off the main thread (each may wait on the sound server) while active.
+// The sound server is asked through the microphone list's connection; without
+// the list (or a probe) it checks nothing.
 class PermissionsModel : public QObject
 {
     Q_OBJECT
@@ -41,6 +45,7 @@ class PermissionsModel : public QObject
     // The explanation shown when no settings program could be started, or when the
     // session gives no accessibility.
     Q_PROPERTY(QString explanation READ explanation NOTIFY explanationChanged)
+    Q_PROPERTY(MicrophoneList *microphoneList READ microphoneList WRITE setMicrophoneList FINAL)
 
 public:
     using Probe = std::function<std::array<bool, 3>()>;
@@ -58,6 +63,8 @@ public:
     // Replaces the real checks; called before the first poll.
     void setProbe(Probe probe) { probe_ = std::move(probe); }
     void setFinder(Finder finder) { finder_ = std::move(finder); }
+    MicrophoneList *microphoneList() const;
+    void setMicrophoneList(MicrophoneList *microphones);
 
     bool microphone() const { return state_[0]; }
     bool accessibility() const { return state_[1]; }
@@ -92,6 +99,7 @@ private:
     void setExplanation(const QString &text);
 
     QTimer timer_;
+    QPointer<MicrophoneList> list_;
     Probe probe_;
     Finder finder_;
     std::array<bool, 3> state_{};

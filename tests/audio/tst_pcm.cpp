@@ -2,6 +2,7 @@
 
 #include "audio/AudioRecorder.h"
 #include "audio/Microphones.h"
+#include "platform/PulseContext.h"
 
 #include <QtEndian>
 
@@ -199,7 +200,8 @@ private Q_SLOTS:
 
     void idleRecorderReturnsNothing()
     {
-        AudioRecorder recorder(nullptr);
+        PulseContext pulse;
+        AudioRecorder recorder(pulse, nullptr);
         QVERIFY(!recorder.isRecording());
         const AudioRecorder::Result result = recorder.stop();
         QVERIFY(result.wav.isEmpty());

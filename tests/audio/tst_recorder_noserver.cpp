@@ -20,7 +20,8 @@ private Q_SLOTS:
 
     void startFails()
     {
-        AudioRecorder recorder(nullptr);
+        PulseContext pulse;
+        AudioRecorder recorder(pulse, nullptr);
         recorder.onBuffer = [](QByteArrayView) {};
         QElapsedTimer clock;
         clock.start();
@@ -43,12 +44,13 @@ private Q_SLOTS:
 
     void nothingToList()
     {
-        QVERIFY(!Pulse::serverAnswers(500));
-        QVERIFY(Microphones::all().isEmpty());
-        QVERIFY(!Microphones::defaultUID().has_value());
-        QVERIFY(!Microphones::device(QStringLiteral("vmic")).has_value());
+        PulseContext pulse;
+        QVERIFY(!pulse.serverAnswers(500));
+        QVERIFY(Microphones::all(pulse).isEmpty());
+        QVERIFY(!Microphones::defaultUID(pulse).has_value());
+        QVERIFY(!Microphones::device(pulse, QStringLiteral("vmic")).has_value());
         QString input = QStringLiteral("avant");
-        Microphones::select(QStringLiteral("vmic"), &input);
+        Microphones::select(pulse, QStringLiteral("vmic"), &input);
         QCOMPARE(input, QStringLiteral("avant"));
     }
 };

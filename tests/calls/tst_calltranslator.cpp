@@ -4,6 +4,7 @@
 #include "fakes/FakeAppCapture.h"
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
+#include "platform/PulseContext.h"
 #include "model/Store.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
@@ -425,9 +426,10 @@ private Q_SLOTS:
             else
                 qputenv("PULSE_SERVER", previous);
         });
+        PulseContext pulse;
         Rig rig(dir_.path());
         const OmbryAI::Access installed{AppSettings::shared(), KeyStore::shared(), Store::shared()};
-        rig.soundCheck = CallServices::production(installed).soundAvailable;
+        rig.soundCheck = CallServices::production(installed, pulse).soundAvailable;
         bool turned = false;
         bool answeredBeforeTurn = true;
         QTimer::singleShot(0, this, [&] {

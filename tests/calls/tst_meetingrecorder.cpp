@@ -8,6 +8,7 @@
 #include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
+#include "platform/PulseContext.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -57,6 +58,7 @@ class TestMeetingRecorder : public QObject
 {
     Q_OBJECT
 
+    PulseContext pulse_;
     FakeHttpService *cloud_ = nullptr;
     std::unique_ptr<QTemporaryDir> folder_;
     std::unique_ptr<Store> store_;
@@ -73,7 +75,7 @@ class TestMeetingRecorder : public QObject
 
     void makeRecorder()
     {
-        MeetingServices s = MeetingServices::production({AppSettings::shared(), KeyStore::shared(), store_.get()});
+        MeetingServices s = MeetingServices::production({AppSettings::shared(), KeyStore::shared(), store_.get()}, pulse_);
         s.microphoneAllowed = [this] { return microphone_; };
         s.requestMicrophone = [this] { ++requests_; };
         s.makeCapture = FakeMeetingMic::maker(mic_);

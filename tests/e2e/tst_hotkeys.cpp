@@ -3,6 +3,7 @@
 #include "model/AppSettings.h"
 #include "core/Log.h"
 #include "platform/FrontmostApp.h"
+#include "platform/PulseContext.h"
 #include "platform/Sounds.h"
 #include "support/TestEnv.h"
 
@@ -39,7 +40,7 @@ class CountingRecorder final : public DictationRecorder
 {
 public:
     std::atomic<int> starts{0};
-    CountingRecorder() : mic_(DictationRecorder::microphone(AppSettings::shared())) {}
+    explicit CountingRecorder(PulseContext &pulse) : mic_(DictationRecorder::microphone(pulse, AppSettings::shared())) {}
     void start() override
     {
         mic_->start();
@@ -76,6 +77,7 @@ class TestHotkeys : public QObject
 {
     Q_OBJECT
 
+    PulseContext pulse_;
     std::unique_ptr<DictationController> c_;
     CountingRecorder *recorder_ = nullptr;
     Probe probe_;
@@ -128,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(player_.waitForStarted());
         {
             // Wait until the microphone hears it.
-            const auto mic = DictationRecorder::microphone(AppSettings::shared());
+            const auto mic = DictationRecorder::microphone(pulse_, AppSettings::shared());
             mic->start();
             QVERIFY(TestEnv::waitFor([&] { return mic->pcm(0, 1 << 30).size() >= 3200; }, 15000));
             mic->stop();
@@ -137,7 +139,7 @@ private Q_SLOTS:
         DictationController::Services services;
         services.road = road;
         services.makeRecorder = [this] {
-            auto r = std::make_unique<CountingRecorder>();
+            auto r = std::make_unique<CountingRecorder>(pulse_);
             recorder_ = r.get();
             return r;
         };

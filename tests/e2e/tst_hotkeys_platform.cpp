@@ -3,6 +3,7 @@
 #include "platform/KeyPoster.h"
 #include "platform/KeyTable.h"
 #include "platform/Permissions.h"
+#include "platform/PulseContext.h"
 #include "platform/Sounds.h"
 #include "platform/X11InputHub.h"
 #include "support/TestEnv.h"
@@ -125,8 +126,9 @@ private Q_SLOTS:
     void trustAndSoundServer()
     {
         QVERIFY(Permissions::accessibility());
-        QVERIFY(Permissions::microphone());
-        QVERIFY(Permissions::systemAudio());
+        PulseContext pulse;
+        QVERIFY(Permissions::microphone(pulse));
+        QVERIFY(Permissions::systemAudio(pulse));
     }
 
     void frontmostIsResolvedThroughTheDesktopIndex()

@@ -5,6 +5,7 @@
 #include "model/AppSettings.h"
 #include "core/Log.h"
 #include "platform/Permissions.h"
+#include "platform/PulseContext.h"
 
 #include <QFile>
 #include <QMutex>
@@ -12,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtEndian>
+
+#include <pulse/subscribe.h>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -283,6 +286,7 @@ class TestRecorder : public QObject
     Q_OBJECT
 
 private:
+    PulseContext pulse_;
     QTemporaryDir dir_;
     Fixture fixture_;
     QString fifo_;
@@ -360,7 +364,7 @@ private Q_SLOTS:
 
     void listsMicrophonesWithoutMonitors()
     {
-        const QList<Microphones::Device> devices = Microphones::all();
+        const QList<Microphones::Device> devices = Microphones::all(pulse_);
         QStringList uids;
         for (const auto &d : devices) {
             uids << d.uid;
@@ -369,10 +373,27 @@ private Q_SLOTS:
         }
         QVERIFY2(uids.contains(QStringLiteral("vmic")), qPrintable(uids.join(QLatin1Char(','))));
         QVERIFY(uids.contains(QStringLiteral("pipemic")));
-        QCOMPARE(Microphones::defaultUID(), std::optional<QString>(QStringLiteral("vmic")));
-        QVERIFY(Microphones::device(QStringLiteral("pipemic")).has_value());
-        QVERIFY(!Microphones::device(QStringLiteral("vsink.monitor")).has_value());
-        QVERIFY(!Microphones::device(QStringLiteral("nowhere")).has_value());
+        QCOMPARE(Microphones::defaultUID(pulse_), std::optional<QString>(QStringLiteral("vmic")));
+        QVERIFY(Microphones::device(pulse_, QStringLiteral("pipemic")).has_value());
+        QVERIFY(!Microphones::device(pulse_, QStringLiteral("vsink.monitor")).has_value());
+        QVERIFY(!Microphones::device(pulse_, QStringLiteral("nowhere")).has_value());
+    }
+
+    // Watching the sources leaves the connection's other listeners their events,
+    // and the server still sends what they asked for.
+    void sourceWatchKeepsOtherListeners()
+    {
+        std::atomic<int> modules{0};
+        std::atomic<int> sourceNews{0};
+        PulseContext pulse;
+        {
+            PulseContext::Locker lock(pulse);
+            QVERIFY(pulse.connectedLocked());
+            pulse.addListenerLocked(PA_SUBSCRIPTION_MASK_MODULE, [&modules](unsigned, quint32) { ++modules; });
+        }
+        QVERIFY(pulse.watchSources([&sourceNews] { ++sourceNews; }));
+        QVERIFY(plug(QStringLiteral("watchmic")));
+        QVERIFY(TestEnv::waitFor([&] { return modules.load() > 0 && sourceNews.load() > 0; }));
     }
 
     // The input is resolved at each start and each prepare: the chosen microphone
@@ -406,7 +427,7 @@ private Q_SLOTS:
     void deviceChoice()
     {
         QFETCH(QStringList, steps);
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse_, AppSettings::shared());
         // What the last recording left; idling must add nothing to it.
         QByteArray kept;
         for (const QString &step : steps) {
@@ -470,12 +491,12 @@ private Q_SLOTS:
         QFETCH(QString, chosen);
         QFETCH(QString, expected);
         AppSettings::shared()->setMicrophoneUID(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen));
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse_, AppSettings::shared());
         recorder.prepare();
         for (const QString &uid : gone)
             QVERIFY(unload(uid));
-        QCOMPARE(Permissions::microphone(), !expected.isEmpty());
-        QCOMPARE(Microphones::resolve(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen)),
+        QCOMPARE(Permissions::microphone(pulse_), !expected.isEmpty());
+        QCOMPARE(Microphones::resolve(pulse_, chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen)),
                  expected.isEmpty() ? std::nullopt : std::optional<QString>(expected));
 
         recorder.prepare();
@@ -553,7 +574,7 @@ private Q_SLOTS:
         QFETCH(int, idleBlocks);
         QFETCH(int, blocks);
         AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse_, AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.prepare();
@@ -589,7 +610,7 @@ private Q_SLOTS:
     void capturesThePipeMicrophoneExactly()
     {
         AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse_, AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.start();
@@ -636,8 +657,8 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return seen.levels.load() >= int(total / 640); }));
         QCOMPARE(seen.levelsOffMain.load(), 0);
         QVERIFY(seen.maxLevel > 0.9);
-        QCOMPARE(seen.bufferThreads, QSet<QString>{QStringLiteral("kesso.audio")});
-        QCOMPARE(seen.pauseThreads, QStringList(2, QStringLiteral("kesso.audio")));
+        QCOMPARE(seen.bufferThreads, QSet<QString>{QStringLiteral("ombry.audio")});
+        QCOMPARE(seen.pauseThreads, QStringList(2, QStringLiteral("ombry.audio")));
         QCOMPARE(seen.bufferSizes, QSet<qsizetype>{AudioRecorder::kBlockSamples * 2});
     }
 
@@ -672,7 +693,7 @@ private Q_SLOTS:
                 pcm += block;
         }
         AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse_, AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.start();
@@ -700,7 +721,7 @@ private Q_SLOTS:
     {
         QVERIFY(TestEnv::writeFile(dir_.filePath(QStringLiteral("fixture.wav")), AudioRecorder::wav(fixture_.pcm)));
 
-        AudioRecorder recorder(AppSettings::shared());
+        AudioRecorder recorder(pulse_, AppSettings::shared());
         Seen seen;
         seen.attach(recorder);
         recorder.start();

@@ -270,7 +270,7 @@ private Q_SLOTS:
 
     void writesHappenOnTheStoreThread()
     {
-        // The save encodes on "kesso.store.io": the main thread only schedules.
+        // The save encodes on "ombry.store.io": the main thread only schedules.
         QTemporaryDir tmp;
         Store store(tmp.path());
         QList<Dictation> big;

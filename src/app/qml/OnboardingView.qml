@@ -19,6 +19,7 @@ Card {
     PermissionsModel {
         id: permissions
         interval: 1000
+        microphoneList: MicrophoneList
         active: view.visible
     }
     GeneralChoices {
