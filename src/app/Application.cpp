@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/DataLayer.h"
+#include "app/Wiring.h"
 
 #include "shell/InterfaceKeys.h"
 #include "shell/MainWindow.h"
@@ -16,7 +17,6 @@
 
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
-#include "dictation/DictationWiring.h"
 #include "dictation/OverlayController.h"
 #include "dictation/Paster.h"
 #include "dictation/Reader.h"
@@ -64,7 +64,6 @@ struct Desktop
             const Application::Options &options);
 
     Owned<MicrophoneList> microphones;
-    Owned<DictationController> controller;
     Owned<Paster> paster;
     Owned<Reader> reader;
     Owned<CallTranslator> calls;
@@ -73,6 +72,9 @@ struct Desktop
     // The views below are made in it; the quit drops them before it.
     std::unique_ptr<QQmlEngine> engine;
     Owned<BubbleController> bubble;
+    // After the paster, the reader and the bubble: its road and selection
+    // actions paste, read aloud and show in them.
+    Owned<DictationController> controller;
     Owned<SubtitleWindow> subtitles;
     std::unique_ptr<OverlayController> overlay;
     std::unique_ptr<MainWindow> mainWindow;
@@ -81,7 +83,7 @@ struct Desktop
 
 MeetingServices meetingServices(DataLayer &data, MicrophoneList *microphones, const Application::Options &options)
 {
-    MeetingServices services = MeetingServices::production(data.access(), microphones);
+    MeetingServices services = Wiring::meetings(data.access(), microphones);
     if (options.meetings)
         options.meetings(services);
     return services;
@@ -96,24 +98,20 @@ std::unique_ptr<QQmlEngine> makeEngine()
 
 Desktop::Desktop(DataLayer &data, ShellActions *shell, Navigation *navigation, InterfaceKeys *interfaceKeys,
                  const Application::Options &options)
-    : controller(data.settings(),
-                 DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
-                                                     data.readiness(), microphones.get()))
-    , paster(DictationWiring::pasteDesktop())
+    : paster(Wiring::pasteDesktop())
     , reader(nullptr)
-    , calls(CallServices::production(data.access()))
+    , calls(Wiring::calls(data.access()))
     , meetings(meetingServices(data, microphones.get(), options))
     , kit(data.settings())
     , engine(makeEngine())
     , bubble(engine.get())
+    , controller(data.settings(),
+                 Wiring::dictation(DictationData{data.settings(), data.store(), data.keys()}, data.readiness(),
+                                   microphones.get(), {paster.get(), reader.get(), bubble.get()}))
     , subtitles(calls.get(), &Defaults::standard(), engine.get())
     , overlay(std::make_unique<OverlayController>(controller.get(), engine.get()))
     , mainWindow(std::make_unique<MainWindow>(engine.get(), Defaults::standard(), data.store(), navigation, interfaceKeys))
 {
-    // The controller starts later: its road and selection actions get what they
-    // paste into, read with and show in, all built after it.
-    DictationWiring::addOutputs(controller->services(), DictationData{data.settings(), data.store(), data.keys()},
-                                {paster.get(), reader.get(), bubble.get()});
     microphones->setRecheckInterval(3000);
     microphones->refresh();
 
@@ -123,7 +121,8 @@ Desktop::Desktop(DataLayer &data, ShellActions *shell, Navigation *navigation, I
     QObject::connect(&hotkey, &HotkeyMonitor::pointerPressed, shown,
                      [shown](int button) { shown->pointerPressed(button, QCursor::pos()); });
     QObject::connect(&hotkey, &HotkeyMonitor::keyObserved, shown, &BubbleController::keyPressed);
-    QObject::connect(shown, &BubbleController::visibleChanged, shown,
+    // Held by the monitor, which goes before the bubble.
+    QObject::connect(shown, &BubbleController::visibleChanged, &hotkey,
                      [&hotkey, shown] { hotkey.setWatchPointer(shown->visible()); });
 
     CallTranslator *call = calls.get();

@@ -1,3 +1,4 @@
+#include "app/Wiring.h"
 #include "calls/CallAudioQueue.h"
 #include "calls/CallTranslator.h"
 #include "engines/EngineError.h"
@@ -427,7 +428,7 @@ private Q_SLOTS:
         });
         Rig rig(dir_.path());
         const OmbryAI::Access installed{AppSettings::shared(), KeyStore::shared(), Store::shared()};
-        rig.soundCheck = CallServices::production(installed).soundAvailable;
+        rig.soundCheck = Wiring::calls(installed).soundAvailable;
         bool turned = false;
         bool answeredBeforeTurn = true;
         QTimer::singleShot(0, this, [&] {
