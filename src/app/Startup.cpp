@@ -86,6 +86,13 @@ void quitOnTerminationSignals(QCoreApplication *app)
     ::sigaction(SIGHUP, &action, nullptr);
 }
 
+// What a diagnostic switch works on: the root's own objects.
+Diagnostics::Program diagnosticProgram(Application &root)
+{
+    return Diagnostics::Program{root.settings(), root.store(), root.keys(),
+                                root.updater(), root.navigation(), root.engine()};
+}
+
 } // namespace
 
 namespace Startup {
@@ -151,7 +158,7 @@ int run(int argc, char *argv[])
 bool finishLaunching(const QStringList &arguments)
 {
     Application &root = Application::root();
-    if (CommandLine::examine(arguments, root.engine()))
+    if (CommandLine::examine(arguments, diagnosticProgram(root)))
         return true;
 
     // The main menu belongs to the window's view; the tray comes up now.
