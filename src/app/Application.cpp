@@ -238,6 +238,11 @@ KeyStore *Application::keys()
     return m_->data.keys();
 }
 
+EngineReadiness *Application::readiness()
+{
+    return m_->data.readiness();
+}
+
 Updater *Application::updater()
 {
     return m_->updater.get();
