@@ -3,9 +3,9 @@
 // GTK editor that answers the accessibility bus, then one that stopped answering
 // it (SIGSTOP). Voice commands are on, so every press reads the selection. Also
 // how long the hand-over then waited for that selection.
+#include "app/Wiring.h"
 #include "audio/MicrophoneList.h"
 #include "dictation/DictationController.h"
-#include "dictation/DictationWiring.h"
 #include "model/AppSettings.h"
 #include "platform/Accessibility.h"
 #include "platform/PulseContext.h"
@@ -106,7 +106,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     const DictationData program{data.settings(), data.store(), data.keys()};
-    DictationController::Services services = DictationWiring::productionServices(program, data.readiness(), pulse, &microphones);
+    DictationController::Services services = Wiring::dictation(program, data.readiness(), pulse, &microphones, {});
     services.openRouterReachable = [] { return true; };
     services.makeRecorder = [&pulse, &recorder] {
         auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(pulse, AppSettings::shared()));

@@ -61,7 +61,8 @@ QCoro::Task<> chunkRun(QString file, bool *flag)
 {
     QStringList values;
     values << file;
-    co_await Diagnostics::chunkTest(values);
+    const DictationData data = installedData();
+    co_await Diagnostics::chunkTest(values, Diagnostics::Program{data.settings, data.store, data.keys});
     *flag = true;
 }
 

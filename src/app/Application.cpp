@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/DataLayer.h"
+#include "app/Wiring.h"
 
 #include "shell/InterfaceKeys.h"
 #include "shell/MainWindow.h"
@@ -16,7 +17,6 @@
 
 #include "dictation/BubbleController.h"
 #include "dictation/DictationController.h"
-#include "dictation/DictationWiring.h"
 #include "dictation/OverlayController.h"
 #include "dictation/Paster.h"
 #include "dictation/Reader.h"
@@ -66,7 +66,6 @@ struct Desktop
             InterfaceKeys *interfaceKeys, const Application::Options &options);
 
     Owned<MicrophoneList> microphones;
-    Owned<DictationController> controller;
     Owned<Paster> paster;
     Owned<Reader> reader;
     Owned<CallTranslator> calls;
@@ -75,6 +74,9 @@ struct Desktop
     // The views below are made in it; the quit drops them before it.
     std::unique_ptr<QQmlEngine> engine;
     Owned<BubbleController> bubble;
+    // After the paster, the reader and the bubble: its road and selection
+    // actions paste, read aloud and show in them.
+    Owned<DictationController> controller;
     Owned<SubtitleWindow> subtitles;
     std::unique_ptr<OverlayController> overlay;
     std::unique_ptr<MainWindow> mainWindow;
@@ -84,7 +86,7 @@ struct Desktop
 MeetingServices meetingServices(DataLayer &data, PulseContext &pulse, MicrophoneList *microphones,
                                 const Application::Options &options)
 {
-    MeetingServices services = MeetingServices::production(data.access(), pulse, microphones);
+    MeetingServices services = Wiring::meetings(data.access(), pulse, microphones);
     if (options.meetings)
         options.meetings(services);
     return services;
@@ -100,24 +102,20 @@ std::unique_ptr<QQmlEngine> makeEngine()
 Desktop::Desktop(DataLayer &data, PulseContext &pulse, ShellActions *shell, Navigation *navigation,
                  InterfaceKeys *interfaceKeys, const Application::Options &options)
     : microphones(pulse)
-    , controller(data.settings(),
-                 DictationWiring::productionServices(DictationData{data.settings(), data.store(), data.keys()},
-                                                     data.readiness(), pulse, microphones.get()))
-    , paster(DictationWiring::pasteDesktop())
+    , paster(Wiring::pasteDesktop())
     , reader(nullptr)
-    , calls(CallServices::production(data.access(), pulse))
+    , calls(Wiring::calls(data.access(), pulse))
     , meetings(meetingServices(data, pulse, microphones.get(), options))
     , kit(data.settings())
     , engine(makeEngine())
     , bubble(engine.get())
+    , controller(data.settings(),
+                 Wiring::dictation(DictationData{data.settings(), data.store(), data.keys()}, data.readiness(),
+                                   pulse, microphones.get(), {paster.get(), reader.get(), bubble.get()}))
     , subtitles(calls.get(), &Defaults::standard(), engine.get())
     , overlay(std::make_unique<OverlayController>(controller.get(), engine.get()))
     , mainWindow(std::make_unique<MainWindow>(engine.get(), Defaults::standard(), data.store(), navigation, interfaceKeys))
 {
-    // The controller starts later: its road and selection actions get what they
-    // paste into, read with and show in, all built after it.
-    DictationWiring::addOutputs(controller->services(), DictationData{data.settings(), data.store(), data.keys()},
-                                {paster.get(), reader.get(), bubble.get()});
     microphones->setRecheckInterval(3000);
     microphones->refresh();
 
@@ -127,7 +125,8 @@ Desktop::Desktop(DataLayer &data, PulseContext &pulse, ShellActions *shell, Navi
     QObject::connect(&hotkey, &HotkeyMonitor::pointerPressed, shown,
                      [shown](int button) { shown->pointerPressed(button, QCursor::pos()); });
     QObject::connect(&hotkey, &HotkeyMonitor::keyObserved, shown, &BubbleController::keyPressed);
-    QObject::connect(shown, &BubbleController::visibleChanged, shown,
+    // Held by the monitor, which goes before the bubble.
+    QObject::connect(shown, &BubbleController::visibleChanged, &hotkey,
                      [&hotkey, shown] { hotkey.setWatchPointer(shown->visible()); });
 
     CallTranslator *call = calls.get();
@@ -253,6 +252,11 @@ Store *Application::store()
 KeyStore *Application::keys()
 {
     return m_->data.keys();
+}
+
+EngineReadiness *Application::readiness()
+{
+    return m_->data.readiness();
 }
 
 Updater *Application::updater()

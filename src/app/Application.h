@@ -13,6 +13,7 @@ class MeetingRecorder;
 struct MeetingServices;
 class SubtitleWindow;
 class DictationController;
+class EngineReadiness;
 class InterfaceKeys;
 class KeyStore;
 class Paster;
@@ -56,6 +57,8 @@ public:
     AppSettings *settings();
     Store *store();
     KeyStore *keys();
+    // Whether the engines can answer; probed again when asked.
+    EngineReadiness *readiness();
     // The desktop part: null when left out, and the windows and the engine
     // once shut down.
     DictationController *controller();

@@ -86,6 +86,13 @@ void quitOnTerminationSignals(QCoreApplication *app)
     ::sigaction(SIGHUP, &action, nullptr);
 }
 
+// What a diagnostic switch works on: the root's own objects.
+Diagnostics::Program diagnosticProgram(Application &root)
+{
+    return Diagnostics::Program{root.settings(), root.store(), root.keys(),
+                                root.updater(), root.navigation(), root.engine()};
+}
+
 } // namespace
 
 namespace Startup {
@@ -151,7 +158,7 @@ int run(int argc, char *argv[])
 bool finishLaunching(const QStringList &arguments)
 {
     Application &root = Application::root();
-    if (CommandLine::examine(arguments, root.engine()))
+    if (CommandLine::examine(arguments, diagnosticProgram(root)))
         return true;
 
     // The main menu belongs to the window's view; the tray comes up now.
@@ -171,11 +178,11 @@ bool finishLaunching(const QStringList &arguments)
     root.overlay()->prepare();
     controller->start();
     LoginItem::applyDefault();
-    Store::shared()->pruneAudio();
+    root.store()->pruneAudio();
     // A meeting cut short by a quit, a logout or a crash is processed now; a
     // dictation cut short is kept in the history, to be transcribed by the user.
     root.meetingRecorder()->recoverSpool();
-    if (const int recovered = DictationSpool::recover(Store::shared()))
+    if (const int recovered = DictationSpool::recover(root.store()))
         controller->show(DictationSpool::recoveredText(recovered), false);
     controller->warmUpAudio();
     // The selection is read at the first key press: connect to AT-SPI now.
@@ -186,8 +193,8 @@ bool finishLaunching(const QStringList &arguments)
     auto *warmUpTimer = new QTimer(QCoreApplication::instance());
     QObject::connect(warmUpTimer, &QTimer::timeout, warmUpTimer, [] { Net::warmUp(); });
     warmUpTimer->start(240 * 1000);
-    Updater::shared()->start();
-    StartupNotice::print();
+    root.updater()->start();
+    StartupNotice::print(root.settings(), root.keys(), root.readiness());
     shell->showWindow();
     return false;
 }

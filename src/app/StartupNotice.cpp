@@ -8,6 +8,7 @@
 #include "core/Log.h"
 
 #include <QCoroTask>
+#include <QPointer>
 
 #include <cstdio>
 
@@ -36,12 +37,12 @@ QStringList lines(const Situation &s)
 
 namespace {
 
-QCoro::Task<> gather()
+QCoro::Task<> gather(AppSettings *settings, KeyStore *keys, QPointer<EngineReadiness> readiness)
 {
     Situation s;
-    s.keyLabel = Ombry::label(AppSettings::shared()->key());
+    s.keyLabel = Ombry::label(settings->key());
     s.journal = Log::path();
-    s.cloudKey = KeyStore::shared()->key(APIService::OpenRouter).has_value();
+    s.cloudKey = keys->key(APIService::OpenRouter).has_value();
     s.hosted = Services::hosted().has_value();
     s.localChatUrl = Services::localLanguageModel().toString();
     s.localSpeechUrl = Services::localSpeech().toString();
@@ -50,7 +51,10 @@ QCoro::Task<> gather()
         s.localChat = co_await std::move(chat);
         QCoro::Task<bool> speech = CloudFirst::localAnswers(CloudFirst::Local::Speech);
         s.localSpeech = co_await std::move(speech);
-        EngineReadiness::shared()->refresh();
+        // Gone when the program quit meanwhile.
+        if (!readiness)
+            co_return;
+        readiness->refresh();
     }
     for (const QString &line : lines(s))
         std::fprintf(stderr, "%s\n", line.toUtf8().constData());
@@ -59,9 +63,9 @@ QCoro::Task<> gather()
 
 } // namespace
 
-void print()
+void print(AppSettings *settings, KeyStore *keys, EngineReadiness *readiness)
 {
-    gather().then([] {}, [](const std::exception &) {});
+    gather(settings, keys, readiness).then([] {}, [](const std::exception &) {});
 }
 
 } // namespace StartupNotice

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+class AppSettings;
+class EngineReadiness;
+class KeyStore;
+
 // The French notice a normal start prints on standard error: the key to hold,
 // where the journal is, and what dictation still lacks.
 namespace StartupNotice {
@@ -22,8 +26,8 @@ struct Situation
 // The lines of the notice for `situation`.
 QStringList lines(const Situation &situation);
 
-// Looks at the keys and asks the local servers (off the main thread's way),
-// then prints the notice. Returns at once.
-void print();
+// Looks at `keys` and asks the local servers (off the main thread's way), which
+// `readiness` then hears again, and prints the notice. Returns at once.
+void print(AppSettings *settings, KeyStore *keys, EngineReadiness *readiness);
 
 } // namespace StartupNotice

@@ -5,18 +5,10 @@
 #include "calls/CallAudioQueue.h"
 #include "calls/CallSegmenter.h"
 #include "engines/EngineError.h"
-#include "model/AppSettings.h"
 #include "model/Defaults.h"
 #include "core/Log.h"
-#include "platform/PulseAppCapture.h"
-#include "platform/PulseContext.h"
-#include "platform/RunningApps.h"
-#include "text/Translator.h"
 
 #include <QPointer>
-#include <QtConcurrent>
-
-#include <QCoro/QCoroFuture>
 
 #include <climits>
 
@@ -118,67 +110,6 @@ CaptionTexts CaptionTexts::of(const QList<CallLinesModel::Line> &lines, const st
     if (showEnglish && !done.isEmpty())
         texts.english = done.last()->en;
     return texts;
-}
-
-// --- services ----------------------------------------------------------------
-
-namespace {
-
-bool sameApp(const RunningApp &app, const QStringList &ids)
-{
-    return app.bundleId && ids.contains(*app.bundleId, Qt::CaseInsensitive);
-}
-
-} // namespace
-
-CallServices CallServices::production(OmbryAI::Access access, PulseContext &pulse)
-{
-    CallServices s;
-    s.transcribe = [access](QByteArray wav, QString context) {
-        return GeminiSpeech::transcribeAndTranslate(access, std::move(wav), std::move(context));
-    };
-    s.translate = [access](QString text) {
-        const TextSettings settings = TextSettings::of(*access.settings);
-        return Translator::translate(access, std::move(text), u"français"_s, false, settings);
-    };
-    s.makeCapture = [&pulse] { return std::make_unique<PulseAppCapture>(pulse); };
-    s.soundAvailable = [&pulse]() -> QCoro::Task<bool> {
-        QFuture<bool> asking = QtConcurrent::run([&pulse] { return pulse.serverAnswers(1000); });
-        const bool answers = co_await asking;
-        co_return answers;
-    };
-    s.resolveTarget = [](std::optional<QString> id) {
-        CaptureTarget target;
-        target.bundleId = id;
-        if (!id)
-            return target;
-        const QStringList ids = CallApps::aliases(*id);
-        for (const QString &alias : ids) {
-            target.names << alias << alias.section(QLatin1Char('.'), -1);
-        }
-        for (const RunningApp &app : RunningApps::windows()) {
-            if (!sameApp(app, ids))
-                continue;
-            if (target.name.isEmpty())
-                target.name = app.name;
-            if (app.pid > 0 && !target.pids.contains(app.pid))
-                target.pids << app.pid;
-            target.names << app.wmClass << app.wmInstance;
-        }
-        target.names.removeAll(QString());
-        target.names.removeDuplicates();
-        return target;
-    };
-    s.runningName = [](QString id) -> std::optional<QString> {
-        const QStringList ids = CallApps::aliases(id);
-        for (const RunningApp &app : RunningApps::windows()) {
-            if (sameApp(app, ids) && !app.name.isEmpty())
-                return app.name;
-        }
-        return std::nullopt;
-    };
-    s.defaults = &Defaults::standard();
-    return s;
 }
 
 // --- translator --------------------------------------------------------------

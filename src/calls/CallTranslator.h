@@ -84,10 +84,6 @@ struct CallServices
     Defaults *defaults = nullptr;
     // Real-time capture is paced by the clock; other sound is mixed as it comes.
     bool paced = true;
-
-    // The cloud requests go through `access`; the translation follows its
-    // settings; the capture and its check go through `pulse`.
-    static CallServices production(OmbryAI::Access access, PulseContext &pulse);
 };
 
 // Live call subtitles: captures what one application (or the whole computer)

@@ -2,17 +2,13 @@
 
 #include "audio/AudioRecorder.h"
 #include "audio/MeetingSpool.h"
-#include "audio/MicrophoneList.h"
 #include "engines/EngineError.h"
 #include "engines/GeminiSpeech.h"
-#include "engines/OpenRouter.h"
-#include "model/AppSettings.h"
 #include "core/Log.h"
 #include "model/Records.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
 #include "platform/Clipboard.h"
-#include "platform/Sounds.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,32 +29,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The microphone through the program's own recorder, keeping nothing in memory:
-// every block goes to the sink.
-class MicrophoneCapture final : public MeetingCapture
-{
-public:
-    MicrophoneCapture(PulseContext &pulse, AppSettings *settings) : recorder_(pulse, settings)
-    {
-        recorder_.setKeepSamples(false);
-    }
-    ~MicrophoneCapture() override { recorder_.onBuffer = nullptr; }
-
-    void start(std::function<void(QByteArrayView)> sink) override
-    {
-        recorder_.onBuffer = std::move(sink);
-        recorder_.start();
-    }
-    void stop() override
-    {
-        recorder_.stopRaw();
-        recorder_.onBuffer = nullptr;
-    }
-
-private:
-    AudioRecorder recorder_;
-};
-
 QString failureText(const std::exception &e)
 {
     if (const auto *audio = dynamic_cast<const AudioError *>(&e))
@@ -72,26 +42,6 @@ QString upperId(const QUuid &id)
 }
 
 } // namespace
-
-MeetingServices MeetingServices::production(OmbryAI::Access access, PulseContext &pulse, MicrophoneList *microphones)
-{
-    MeetingServices s;
-    QPointer<MicrophoneList> list(microphones);
-    s.microphoneAllowed = [list, &pulse] { return microphonePresent(list, pulse); };
-    s.requestMicrophone = [] {};
-    AppSettings *settings = access.settings;
-    s.makeCapture = [&pulse, settings] { return std::make_unique<MicrophoneCapture>(pulse, settings); };
-    s.transcribe = [access](QByteArray wav, QString language, QStringList words) {
-        return GeminiSpeech::transcribe(access, std::move(wav), std::move(language), std::move(words));
-    };
-    s.complete = [access](QString system, QString text, QString model) {
-        return OpenRouter::complete(access, std::move(system), std::move(text), std::move(model));
-    };
-    s.playSound = [](const QString &name) { Sounds::play(name); };
-    s.language = [settings] { return settings->language(); };
-    s.store = access.store;
-    return s;
-}
 
 MeetingRecorder::MeetingRecorder(MeetingServices services, QObject *parent)
     : QObject(parent), services_(std::move(services))

@@ -2,7 +2,6 @@
 
 #include "core/Installed.h"
 
-#include "engines/OmbryAI.h"
 #include "model/SettingsTypes.h"
 
 #include <QByteArrayView>
@@ -18,8 +17,6 @@
 #include <optional>
 
 class MeetingSpool;
-class MicrophoneList;
-class PulseContext;
 class Store;
 
 // The microphone as the meeting recorder uses it. start() and stop() run off
@@ -48,12 +45,6 @@ struct MeetingServices
     // Milliseconds of a monotonic clock, for the elapsed time; a steady clock when empty.
     std::function<qint64()> clock;
     Store *store = nullptr;
-
-    // `microphones`: the kept list of input devices, asked instead of the sound server.
-    // The cloud requests go through `access`, the meetings go to its store; the
-    // microphone records through `pulse`.
-    static MeetingServices production(OmbryAI::Access access, PulseContext &pulse,
-                                      MicrophoneList *microphones = nullptr);
 };
 
 // Records a meeting from the microphone into a spool file, then transcribes it in

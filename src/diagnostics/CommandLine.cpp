@@ -1,5 +1,7 @@
 #include "diagnostics/CommandLine.h"
 
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "model/Store.h"
 
 #include <QCoreApplication>
@@ -25,7 +27,7 @@ const QList<Switch> &table()
         {"--correct", 1, Diagnostics::correct},
         {"--test", 1, Diagnostics::onDeviceTest},
         {"--icon", 1, Diagnostics::icon},
-        {"--snapshot", 1, nullptr, Diagnostics::snapshot},
+        {"--snapshot", 1, Diagnostics::snapshot, true},
     };
     return switches;
 }
@@ -79,19 +81,23 @@ std::optional<Match> find(const QStringList &arguments, const QList<Switch> &swi
     return std::nullopt;
 }
 
-bool examine(const QStringList &arguments, QQmlEngine *engine)
+bool examine(const QStringList &arguments, const Diagnostics::Program &program)
 {
     const std::optional<Match> match = find(arguments);
     if (!match)
         return false;
-    const Switch &which = *match->which;
-    Diagnostics::runToEnd(which.draw ? which.draw(match->values, engine) : which.run(match->values));
+    Diagnostics::runToEnd(match->which->run(match->values, program), program.store);
     return true;
 }
 
 } // namespace CommandLine
 
 namespace Diagnostics {
+
+OmbryAI::Access Program::access() const
+{
+    return OmbryAI::Access{settings, keys, store};
+}
 
 void print(const QString &line)
 {
@@ -119,7 +125,7 @@ QByteArray readFile(const QString &path)
     return file.readAll();
 }
 
-QCoro::Task<> runToEnd(QCoro::Task<> work)
+QCoro::Task<> runToEnd(QCoro::Task<> work, Store *store)
 {
     try {
         co_await std::move(work);
@@ -136,8 +142,8 @@ QCoro::Task<> runToEnd(QCoro::Task<> work)
     // one), so that it is saved too.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [] {
-            Store::shared()->flush();
+        [store] {
+            store->flush();
             QCoreApplication::exit(0);
         },
         Qt::QueuedConnection);

@@ -1,16 +1,13 @@
 // "--chunktest": the chunker fed from a WAV file as if it were being spoken.
 #include "diagnostics/CommandLine.h"
 #include "dictation/Chunker.h"
-#include "model/AppSettings.h"
-#include "model/KeyStore.h"
-#include "model/Store.h"
 
 #include <QElapsedTimer>
 #include <QtEndian>
 
 namespace Diagnostics {
 
-QCoro::Task<> chunkTest(QStringList values)
+QCoro::Task<> chunkTest(QStringList values, Program program)
 {
     const QByteArray data = readFile(values.value(0));
     if (data.size() < 44)
@@ -20,8 +17,8 @@ QCoro::Task<> chunkTest(QStringList values)
     const qsizetype samples = pcm.size() / 2;
     const auto *bytes = reinterpret_cast<const uchar *>(pcm.constData());
 
-    const DictationData program{AppSettings::shared(), Store::shared(), KeyStore::shared()};
-    Chunker chunker{QString(), Chunker::work(program)};
+    const DictationData dictation{program.settings, program.store, program.keys};
+    Chunker chunker{QString(), Chunker::work(dictation)};
     const Chunker::Slice slice = [&pcm](qsizetype from, qsizetype to) {
         return pcm.mid(from, std::max<qsizetype>(0, std::min(to, pcm.size()) - from));
     };

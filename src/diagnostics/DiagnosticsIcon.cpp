@@ -5,7 +5,7 @@
 
 namespace Diagnostics {
 
-QCoro::Task<> icon(QStringList values)
+QCoro::Task<> icon(QStringList values, Program)
 {
     // Drawn without a display: only QImage and QPainter are needed.
     OmbryIcon::writeIconset(QDir::current().absoluteFilePath(values.value(0)), OmbryIcon::accent(),

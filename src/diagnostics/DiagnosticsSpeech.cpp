@@ -5,8 +5,6 @@
 #include "engines/GeminiSpeech.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
-#include "model/KeyStore.h"
-#include "model/Store.h"
 
 #include <QElapsedTimer>
 
@@ -17,38 +15,33 @@ QString elapsed(const QElapsedTimer &clock)
     return Diagnostics::seconds(clock.nsecsElapsed() / 1e9);
 }
 
-OmbryAI::Access access()
-{
-    return OmbryAI::Access{AppSettings::shared(), KeyStore::shared(), Store::shared()};
-}
-
 } // namespace
 
 namespace Diagnostics {
 
-QCoro::Task<> fastTest(QStringList values)
+QCoro::Task<> fastTest(QStringList values, Program program)
 {
     QElapsedTimer clock;
     clock.start();
     const QByteArray wav = readFile(values.at(0));
     const GeminiSpeech::Cleaned result = co_await GeminiSpeech::transcribeAndClean(
-        access(), wav, QStringLiteral("français"), {}, QString(),
-        OpenRouter::punctuationParagraph(AppSettings::shared()->punctuation()));
+        program.access(), wav, QStringLiteral("français"), {}, QString(),
+        OpenRouter::punctuationParagraph(program.settings->punctuation()));
     print(QStringLiteral("rapide (") + elapsed(clock) + QStringLiteral(" s): raw=[") + result.raw
           + QStringLiteral("] clean=[") + result.clean + QLatin1Char(']'));
 }
 
-QCoro::Task<> callTest(QStringList values)
+QCoro::Task<> callTest(QStringList values, Program program)
 {
     QElapsedTimer clock;
     clock.start();
     const QByteArray wav = readFile(values.at(0));
-    const GeminiSpeech::Translated result = co_await GeminiSpeech::transcribeAndTranslate(access(), wav, QString());
+    const GeminiSpeech::Translated result = co_await GeminiSpeech::transcribeAndTranslate(program.access(), wav, QString());
     print(QStringLiteral("appel (") + elapsed(clock) + QStringLiteral(" s): ") + result.en + QStringLiteral(" → ")
           + result.fr);
 }
 
-QCoro::Task<> onDeviceTest(QStringList values)
+QCoro::Task<> onDeviceTest(QStringList values, Program program)
 {
     const QByteArray wav = readFile(values.at(0));
     QElapsedTimer clock;
@@ -60,7 +53,7 @@ QCoro::Task<> onDeviceTest(QStringList values)
     clock.restart();
     const QString rewritten =
         co_await LocalRewrite::run(
-            OpenRouter::instructions(QStringLiteral("français"), {}, AppSettings::shared()->punctuation()), text);
+            OpenRouter::instructions(QStringLiteral("français"), {}, program.settings->punctuation()), text);
     print(QStringLiteral("reformulation (") + elapsed(clock) + QStringLiteral(" s): ") + rewritten);
 }
 

@@ -6,9 +6,9 @@
 
 namespace Diagnostics {
 
-QCoro::Task<> update(QStringList)
+QCoro::Task<> update(QStringList, Program program)
 {
-    Updater *updater = Updater::shared();
+    Updater *updater = program.updater;
     QCoro::Task<Updater::CheckResult> checking = updater->checkFeed();
     const Updater::CheckResult result = co_await std::move(checking);
     // "Up to date" only when the feed said so.

@@ -20,7 +20,7 @@ QList<Navigation::Page> order()
     return pages;
 }
 
-Result render(const QString &folder, QQmlEngine *engine)
+Result render(const QString &folder, QQmlEngine *engine, Navigation *navigation)
 {
     Result result;
     const QString path = QFileInfo(folder).absoluteFilePath();
@@ -38,7 +38,6 @@ Result render(const QString &folder, QQmlEngine *engine)
     }
     view->setSize(kSize);
 
-    Navigation *navigation = Navigation::shared();
     for (Navigation::Page page : order()) {
         navigation->setPage(page);
         QImage image = window->grabWindow();

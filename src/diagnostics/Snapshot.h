@@ -25,7 +25,8 @@ struct Result
     QStringList errors;  // one French line per page that left no file
 };
 
-// Creates `folder` (intermediates too) and writes the pages into it.
-Result render(const QString &folder, QQmlEngine *engine);
+// Creates `folder` (intermediates too) and writes the pages into it, turning
+// `navigation` (the one the views of `engine` follow) from page to page.
+Result render(const QString &folder, QQmlEngine *engine, Navigation *navigation);
 
 } // namespace Snapshot

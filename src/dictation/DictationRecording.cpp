@@ -43,7 +43,48 @@ const QString kCancelled = QStringLiteral("Dictée annulée");
 const QString kQuitRecording = QStringLiteral("fermeture pendant l'enregistrement");
 const QString kNothingRecorded = QStringLiteral("Rien d'enregistré, réessaie");
 
+// The microphone recorder of the dictation.
+class MicrophoneRecorder final : public DictationRecorder
+{
+public:
+    MicrophoneRecorder(PulseContext &pulse, AppSettings *settings) : recorder_(pulse, settings)
+    {
+        recorder_.onLevel = [this](double level) {
+            if (onLevel)
+                onLevel(level);
+        };
+        recorder_.onPause = [this](qsizetype bytes) {
+            if (onPause)
+                onPause(bytes);
+        };
+        recorder_.onBuffer = [this](QByteArrayView pcm) {
+            if (onBuffer)
+                onBuffer(pcm);
+        };
+        recorder_.onLost = [this] {
+            if (onLost)
+                onLost();
+        };
+    }
+    void start() override { recorder_.start(); }
+    Recording stop() override
+    {
+        const AudioRecorder::Result result = recorder_.stop();
+        return {result.wav, result.duration, recorder_.lastPCM(), recorder_.lastPeak()};
+    }
+    bool warmUp() override { return recorder_.prepare(); }
+    QByteArray pcm(qint64 from, qint64 to) override { return recorder_.pcm(from, to); }
+
+private:
+    AudioRecorder recorder_;
+};
+
 } // namespace
+
+std::unique_ptr<DictationRecorder> DictationRecorder::microphone(PulseContext &pulse, AppSettings *settings)
+{
+    return std::make_unique<MicrophoneRecorder>(pulse, settings);
+}
 
 // Key rules.
 

@@ -13,7 +13,7 @@
 #include <optional>
 
 // What the paster needs of the desktop. The composition root hands in the real
-// one (DictationWiring::pasteDesktop()); tests hand in their own.
+// one; tests hand in their own.
 struct PasteDesktop
 {
     // Posts one key (KeyTable vocabulary) with the modifier flags; false when the

@@ -13,12 +13,7 @@
 
 namespace {
 
-QCoro::Task<> nothing(QStringList)
-{
-    co_return;
-}
-
-QCoro::Task<> drawNothing(QStringList, QQmlEngine *)
+QCoro::Task<> nothing(QStringList, Diagnostics::Program)
 {
     co_return;
 }
@@ -30,7 +25,7 @@ const QList<CommandLine::Switch> &sample()
         {"--chunktest", 1, nothing}, {"--update", 0, nothing},    {"--fasttest", 1, nothing},
         {"--calltest", 1, nothing},  {"--command", 2, nothing},   {"--translate", 1, nothing},
         {"--correct", 1, nothing},   {"--test", 1, nothing},      {"--icon", 1, nothing},
-        {"--snapshot", 1, nullptr, drawNothing},
+        {"--snapshot", 1, nothing, true},
     };
     return switches;
 }

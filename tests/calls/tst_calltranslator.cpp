@@ -1,3 +1,4 @@
+#include "app/Wiring.h"
 #include "calls/CallAudioQueue.h"
 #include "calls/CallTranslator.h"
 #include "engines/EngineError.h"
@@ -429,7 +430,7 @@ private Q_SLOTS:
         PulseContext pulse;
         Rig rig(dir_.path());
         const OmbryAI::Access installed{AppSettings::shared(), KeyStore::shared(), Store::shared()};
-        rig.soundCheck = CallServices::production(installed, pulse).soundAvailable;
+        rig.soundCheck = Wiring::calls(installed, pulse).soundAvailable;
         bool turned = false;
         bool answeredBeforeTurn = true;
         QTimer::singleShot(0, this, [&] {

@@ -1,3 +1,4 @@
+#include "app/Wiring.h"
 #include "audio/AudioRecorder.h"
 #include "calls/MeetingRecorder.h"
 #include "audio/MeetingSpool.h"
@@ -75,7 +76,7 @@ class TestMeetingRecorder : public QObject
 
     void makeRecorder()
     {
-        MeetingServices s = MeetingServices::production({AppSettings::shared(), KeyStore::shared(), store_.get()}, pulse_);
+        MeetingServices s = Wiring::meetings({AppSettings::shared(), KeyStore::shared(), store_.get()}, pulse_);
         s.microphoneAllowed = [this] { return microphone_; };
         s.requestMicrophone = [this] { ++requests_; };
         s.makeCapture = FakeMeetingMic::maker(mic_);

@@ -1,5 +1,5 @@
+#include "app/Wiring.h"
 #include "dictation/BubbleController.h"
-#include "dictation/DictationWiring.h"
 #include "dictation/Paster.h"
 #include "dictation/SelectionActions.h"
 #include "model/AppSettings.h"
@@ -58,7 +58,7 @@ private Q_SLOTS:
             return ForeignSelection::readPrimary().out.trimmed() == "Il a mange des pomme hier";
         }, 10000));
 
-        PasteDesktop desktop = DictationWiring::pasteDesktop();
+        PasteDesktop desktop = Wiring::pasteDesktop();
         QList<quint16> posted;
         desktop.post = [&posted, real = desktop.post](quint16 key, quint64 modifiers) {
             posted << key;

@@ -1,70 +1,47 @@
-#include "dictation/DictationWiring.h"
+#include "app/Wiring.h"
 
 #include "audio/AudioRecorder.h"
 #include "audio/MicrophoneList.h"
+#include "calls/CallApps.h"
 #include "dictation/Chunker.h"
 #include "dictation/DictationSpool.h"
-#include "dictation/Paster.h"
 #include "dictation/ProcessingRoad.h"
 #include "dictation/SelectionActions.h"
 #include "engines/CloudFirst.h"
 #include "engines/EngineReadiness.h"
+#include "engines/GeminiSpeech.h"
 #include "engines/Net.h"
-#include "engines/OmbryAI.h"
+#include "engines/OpenRouter.h"
 #include "engines/Services.h"
 #include "engines/Tone.h"
 #include "model/AppSettings.h"
+#include "model/Defaults.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
 #include "platform/Accessibility.h"
 #include "platform/FrontmostApp.h"
 #include "platform/KeyPoster.h"
 #include "platform/Permissions.h"
+#include "platform/PulseAppCapture.h"
+#include "platform/PulseContext.h"
+#include "platform/RunningApps.h"
 #include "platform/Sounds.h"
+#include "text/Translator.h"
 
 #include <QPointer>
+#include <QtConcurrent>
+
+#include <QCoro/QCoroFuture>
+
+#include <map>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 // How long a dictation's hand-over may wait for the selection of the focused
 // element (a hung application answers never).
 constexpr int kSelectionTimeoutMs = 400;
-
-// The microphone recorder of the dictation.
-class MicrophoneRecorder final : public DictationRecorder
-{
-public:
-    MicrophoneRecorder(PulseContext &pulse, AppSettings *settings) : recorder_(pulse, settings)
-    {
-        recorder_.onLevel = [this](double level) {
-            if (onLevel)
-                onLevel(level);
-        };
-        recorder_.onPause = [this](qsizetype bytes) {
-            if (onPause)
-                onPause(bytes);
-        };
-        recorder_.onBuffer = [this](QByteArrayView pcm) {
-            if (onBuffer)
-                onBuffer(pcm);
-        };
-        recorder_.onLost = [this] {
-            if (onLost)
-                onLost();
-        };
-    }
-    void start() override { recorder_.start(); }
-    Recording stop() override
-    {
-        const AudioRecorder::Result result = recorder_.stop();
-        return {result.wav, result.duration, recorder_.lastPCM(), recorder_.lastPeak()};
-    }
-    bool warmUp() override { return recorder_.prepare(); }
-    QByteArray pcm(qint64 from, qint64 to) override { return recorder_.pcm(from, to); }
-
-private:
-    AudioRecorder recorder_;
-};
 
 // The chunker of a long dictation, cutting from the recorder's PCM.
 class RecordingChunker final : public DictationChunker
@@ -159,7 +136,7 @@ QCoro::Task<> processingRoad(DictationController *controller, DictationControlle
 class ControllerSelectionHost final : public SelectionHost
 {
 public:
-    ControllerSelectionHost(DictationController *controller, DictationData data, DictationWiring::Outputs outputs)
+    ControllerSelectionHost(DictationController *controller, DictationData data, Wiring::DictationOutputs outputs)
         : controller_(controller), data_(data), outputs_(outputs)
     {
     }
@@ -199,37 +176,44 @@ public:
 private:
     QPointer<DictationController> controller_;
     DictationData data_;
-    DictationWiring::Outputs outputs_;
+    Wiring::DictationOutputs outputs_;
 };
 
+// The microphone through the program's own recorder, keeping nothing in memory:
+// every block goes to the sink.
+class MicrophoneCapture final : public MeetingCapture
+{
+public:
+    MicrophoneCapture(PulseContext &pulse, AppSettings *settings) : recorder_(pulse, settings)
+    {
+        recorder_.setKeepSamples(false);
+    }
+    ~MicrophoneCapture() override { recorder_.onBuffer = nullptr; }
+
+    void start(std::function<void(QByteArrayView)> sink) override
+    {
+        recorder_.onBuffer = std::move(sink);
+        recorder_.start();
+    }
+    void stop() override
+    {
+        recorder_.stopRaw();
+        recorder_.onBuffer = nullptr;
+    }
+
+private:
+    AudioRecorder recorder_;
+};
+
+bool sameApp(const RunningApp &app, const QStringList &ids)
+{
+    return app.bundleId && ids.contains(*app.bundleId, Qt::CaseInsensitive);
+}
 
 } // namespace
 
-std::unique_ptr<DictationRecorder> DictationRecorder::microphone(PulseContext &pulse, AppSettings *settings)
-{
-    return std::make_unique<MicrophoneRecorder>(pulse, settings);
-}
-
-PasteDesktop DictationWiring::pasteDesktop()
-{
-    PasteDesktop desktop;
-    desktop.post = [](quint16 key, quint64 modifiers) { return KeyPoster::post(key, modifiers); };
-    desktop.targetClass = [] {
-        const std::optional<RunningApp> app = FrontmostApp::current();
-        if (!app)
-            return QString();
-        return Paster::isTerminal(app->wmInstance) ? app->wmInstance : app->wmClass;
-    };
-    desktop.modifiers = [] { return HotkeyMonitor::liveFlags(); };
-    desktop.frontmostName = [] {
-        const std::optional<RunningApp> app = FrontmostApp::current();
-        return app ? app->name : QString();
-    };
-    return desktop;
-}
-
-DictationController::Services DictationWiring::productionServices(DictationData data, EngineReadiness *readiness,
-                                                                  PulseContext &pulse, MicrophoneList *microphones)
+DictationController::Services Wiring::dictation(DictationData data, EngineReadiness *readiness, PulseContext &pulse,
+                                                MicrophoneList *microphones, DictationOutputs outputs)
 {
     DictationController::Services services;
     QPointer<MicrophoneList> list(microphones);
@@ -261,11 +245,6 @@ DictationController::Services DictationWiring::productionServices(DictationData 
         const QString tone = Tone::hint(data.settings->adaptTone(), bundleId);
         return std::unique_ptr<DictationChunker>(new RecordingChunker(data, tone, std::move(slice)));
     };
-    return services;
-}
-
-void DictationWiring::addOutputs(DictationController::Services &services, DictationData data, Outputs outputs)
-{
     services.road = [data, paster = outputs.paster](DictationController *controller, DictationController::RoadRun run) {
         return processingRoad(controller, std::move(run), data, paster);
     };
@@ -282,4 +261,93 @@ void DictationWiring::addOutputs(DictationController::Services &services, Dictat
         SelectionActions::correctSelection(hostFor(c), alreadyCopied, translate);
     };
     services.speakSelection = [hostFor](DictationController *c) { SelectionActions::speakSelection(hostFor(c)); };
+    return services;
+}
+
+PasteDesktop Wiring::pasteDesktop()
+{
+    PasteDesktop desktop;
+    desktop.post = [](quint16 key, quint64 modifiers) { return KeyPoster::post(key, modifiers); };
+    desktop.targetClass = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        if (!app)
+            return QString();
+        return Paster::isTerminal(app->wmInstance) ? app->wmInstance : app->wmClass;
+    };
+    desktop.modifiers = [] { return HotkeyMonitor::liveFlags(); };
+    desktop.frontmostName = [] {
+        const std::optional<RunningApp> app = FrontmostApp::current();
+        return app ? app->name : QString();
+    };
+    return desktop;
+}
+
+CallServices Wiring::calls(OmbryAI::Access access, PulseContext &pulse)
+{
+    CallServices s;
+    s.transcribe = [access](QByteArray wav, QString context) {
+        return GeminiSpeech::transcribeAndTranslate(access, std::move(wav), std::move(context));
+    };
+    s.translate = [access](QString text) {
+        const TextSettings settings = TextSettings::of(*access.settings);
+        return Translator::translate(access, std::move(text), u"français"_s, false, settings);
+    };
+    s.makeCapture = [&pulse] { return std::make_unique<PulseAppCapture>(pulse); };
+    s.soundAvailable = [&pulse]() -> QCoro::Task<bool> {
+        QFuture<bool> asking = QtConcurrent::run([&pulse] { return pulse.serverAnswers(1000); });
+        const bool answers = co_await asking;
+        co_return answers;
+    };
+    s.resolveTarget = [](std::optional<QString> id) {
+        CaptureTarget target;
+        target.bundleId = id;
+        if (!id)
+            return target;
+        const QStringList ids = CallApps::aliases(*id);
+        for (const QString &alias : ids) {
+            target.names << alias << alias.section(QLatin1Char('.'), -1);
+        }
+        for (const RunningApp &app : RunningApps::windows()) {
+            if (!sameApp(app, ids))
+                continue;
+            if (target.name.isEmpty())
+                target.name = app.name;
+            if (app.pid > 0 && !target.pids.contains(app.pid))
+                target.pids << app.pid;
+            target.names << app.wmClass << app.wmInstance;
+        }
+        target.names.removeAll(QString());
+        target.names.removeDuplicates();
+        return target;
+    };
+    s.runningName = [](QString id) -> std::optional<QString> {
+        const QStringList ids = CallApps::aliases(id);
+        for (const RunningApp &app : RunningApps::windows()) {
+            if (sameApp(app, ids) && !app.name.isEmpty())
+                return app.name;
+        }
+        return std::nullopt;
+    };
+    s.defaults = &Defaults::standard();
+    return s;
+}
+
+MeetingServices Wiring::meetings(OmbryAI::Access access, PulseContext &pulse, MicrophoneList *microphones)
+{
+    MeetingServices s;
+    QPointer<MicrophoneList> list(microphones);
+    s.microphoneAllowed = [list, &pulse] { return microphonePresent(list, pulse); };
+    s.requestMicrophone = [] {};
+    AppSettings *settings = access.settings;
+    s.makeCapture = [&pulse, settings] { return std::make_unique<MicrophoneCapture>(pulse, settings); };
+    s.transcribe = [access](QByteArray wav, QString language, QStringList words) {
+        return GeminiSpeech::transcribe(access, std::move(wav), std::move(language), std::move(words));
+    };
+    s.complete = [access](QString system, QString text, QString model) {
+        return OpenRouter::complete(access, std::move(system), std::move(text), std::move(model));
+    };
+    s.playSound = [](const QString &name) { Sounds::play(name); };
+    s.language = [settings] { return settings->language(); };
+    s.store = access.store;
+    return s;
 }
