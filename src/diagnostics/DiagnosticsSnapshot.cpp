@@ -1,6 +1,6 @@
 #include "diagnostics/CommandLine.h"
 
-#include "diagnostics/RenderMode.h"
+#include "ui/kit/RenderMode.h"
 #include "diagnostics/Snapshot.h"
 
 #include <QCoreApplication>

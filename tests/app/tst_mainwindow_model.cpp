@@ -1,11 +1,11 @@
 #include "support/TestEnv.h"
 
-#include "app/Account.h"
+#include "module/Account.h"
 #include "shell/GradientPlate.h"
 #include "shell/InterfaceKeys.h"
 #include "shell/MainWindow.h"
 #include "shell/Navigation.h"
-#include "diagnostics/RenderMode.h"
+#include "ui/kit/RenderMode.h"
 #include "diagnostics/Snapshot.h"
 #include "model/Defaults.h"
 

@@ -1,4 +1,4 @@
-#include "app/Account.h"
+#include "module/Account.h"
 #include "support/TestEnv.h"
 #include "tools/test_editor_client.h"
 #include "tools/test_editor_cloud.h"

@@ -1,4 +1,4 @@
-#include "app/Account.h"
+#include "module/Account.h"
 
 #include <QQmlEngine>
 

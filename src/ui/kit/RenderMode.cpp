@@ -1,4 +1,4 @@
-#include "diagnostics/RenderMode.h"
+#include "ui/kit/RenderMode.h"
 
 #include "ui/kit/Kit.h"
 
