@@ -134,8 +134,8 @@ Hold dictate(AudioRecorder &recorder, int holdMs)
 // block under way ends: the first dictation comes 3 s after the warm-up.
 void benchDictationStart(PulseContext &pulse)
 {
-    AppSettings::shared()->setMicrophoneUID(QStringLiteral("vmic"));
-    AudioRecorder recorder(pulse, AppSettings::shared());
+    TestEnv::settings()->setMicrophoneUID(QStringLiteral("vmic"));
+    AudioRecorder recorder(pulse, TestEnv::settings());
     QElapsedTimer warm;
     warm.start();
     recorder.prepare();
@@ -155,10 +155,10 @@ void benchDictationStart(PulseContext &pulse)
 // Delay from start() to the first block while `uid` is fed continuously.
 QList<double> firstBlockDelays(PulseContext &pulse, const QString &uid, int trials)
 {
-    AppSettings::shared()->setMicrophoneUID(uid);
+    TestEnv::settings()->setMicrophoneUID(uid);
     QList<double> firstMs;
     for (int trial = 0; trial < trials; ++trial) {
-        AudioRecorder recorder(pulse, AppSettings::shared());
+        AudioRecorder recorder(pulse, TestEnv::settings());
         std::atomic<qint64> first{-1};
         QElapsedTimer clock;
         recorder.onBuffer = [&](QByteArrayView) {
@@ -205,10 +205,10 @@ void benchPipeLatency(PulseContext &pulse)
 void benchStartLatency(PulseContext &pulse)
 {
     // vmic delivers the null sink's monitor in real time: blocks flow at once.
-    AppSettings::shared()->setMicrophoneUID(QStringLiteral("vmic"));
+    TestEnv::settings()->setMicrophoneUID(QStringLiteral("vmic"));
     QList<double> startMs, firstMs;
     for (int trial = 0; trial < 10; ++trial) {
-        AudioRecorder recorder(pulse, AppSettings::shared());
+        AudioRecorder recorder(pulse, TestEnv::settings());
         std::atomic<qint64> first{-1};
         QElapsedTimer clock;
         recorder.onBuffer = [&](QByteArrayView) {
@@ -247,9 +247,9 @@ void benchCaptureOverhead(PulseContext &pulse, int seconds)
         std::printf("capture overhead: no OMBRY_TEST_MIC_FIFO, skipped\n");
         return;
     }
-    AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
+    TestEnv::settings()->setMicrophoneUID(QStringLiteral("pipemic"));
     const QByteArray pcm = syntheticRecording(seconds);
-    AudioRecorder recorder(pulse, AppSettings::shared());
+    AudioRecorder recorder(pulse, TestEnv::settings());
     std::atomic<qint64> levels{0};
     recorder.onLevel = [&](double) { ++levels; };
     recorder.start();

@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
         return 0;
     }
     Application root;
-    AppSettings::shared()->setSounds(false);
+    TestEnv::settings()->setSounds(false);
     DictationController *controller = root.controller();
     OverlayController *overlay = root.overlay();
     // As start-up does, before the first key press.
@@ -117,8 +117,8 @@ int main(int argc, char *argv[])
     qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
     // A hosted service that refuses: enough to start recording, nothing leaves the machine.
     qputenv("OMBRY_HOSTED_URL", "http://127.0.0.1:9/");
-    AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
-    AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+    TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+    TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
     controller->start();
     TestEnv::waitFor([&] { return controller->hotkey().active(); }, 5000);
     QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("Control_R")});

@@ -83,7 +83,7 @@ int main(int argc, char *argv[])
         std::printf("appui → micro: ignoré (mousepad absent)\n");
         return 0;
     }
-    AppSettings *settings = AppSettings::shared();
+    AppSettings *settings = TestEnv::settings();
     settings->setVoiceCommands(true);
     settings->setSounds(false);
     settings->setTranscriptionEngine(TranscriptionEngine::Gemini);
@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
     DictationController::Services services = Wiring::dictation(program, data.readiness(), pulse, &microphones, {});
     services.openRouterReachable = [] { return true; };
     services.makeRecorder = [&pulse, &recorder] {
-        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(pulse, AppSettings::shared()));
+        auto timed = std::make_unique<TimedRecorder>(DictationRecorder::microphone(pulse, TestEnv::settings()));
         recorder = timed.get();
         return std::unique_ptr<DictationRecorder>(std::move(timed));
     };

@@ -40,7 +40,7 @@ struct Host : RoadHost
 
 DictationData installedData()
 {
-    return DictationData{AppSettings::shared(), Store::shared(), KeyStore::shared()};
+    return DictationData{TestEnv::settings(), TestEnv::store(), TestEnv::keys()};
 }
 
 ScriptedReply chat(const QString &content)
@@ -87,8 +87,8 @@ int main(int argc, char *argv[])
                                            "dans la grande salle du deuxième étage, avec toute l'équipe");
     cloud.setHandler([&](const RecordedRequest &r) { return chat(r.body.contains("input_audio") ? transcript : rewrite); });
     qputenv("OMBRY_HOSTED_URL", cloud.url(QStringLiteral("/")).toUtf8());
-    AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
-    AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+    TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+    TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
 
     QByteArray pcm(16000 * 2 * 10, '\0');
     auto *s = reinterpret_cast<qint16 *>(pcm.data());
@@ -131,8 +131,8 @@ int main(int argc, char *argv[])
                     const OmbryAI::Access access = installedData().access();
                     const QString heard = co_await GeminiSpeech::transcribe(access, w, QStringLiteral("français"), {});
                     const QString system = OpenRouter::instructions(QStringLiteral("français"), {},
-                                                                    AppSettings::shared()->punctuation(), QString());
-                    co_await OpenRouter::complete(access, system, heard, AppSettings::shared()->openRouterModel());
+                                                                    TestEnv::settings()->punctuation(), QString());
+                    co_await OpenRouter::complete(access, system, heard, TestEnv::settings()->openRouterModel());
                 } catch (...) {
                 }
                 *flag = true;
@@ -190,10 +190,10 @@ int main(int argc, char *argv[])
 
             QElapsedTimer alone;
             alone.start();
-            const QString made = Corrector::finish(Store::shared()->applyCorrections(clean), CorrectionScope(12));
+            const QString made = Corrector::finish(TestEnv::store()->applyCorrections(clean), CorrectionScope(12));
             const double finalMs = double(alone.nsecsElapsed()) / 1e6;
             Q_UNUSED(made);
-            Store::shared()->waitForIo();
+            TestEnv::store()->waitForIo();
             if (run >= 3) {
                 finalText.append(finalMs);
                 stage.append(activatedAt - finalMs + (pastedAt - trustedAt));
@@ -230,6 +230,6 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
         runLoop([&](bool *done) { chunkRun(path, done); });
     }
-    Store::shared()->flush();
+    TestEnv::store()->flush();
     return 0;
 }

@@ -56,8 +56,6 @@ int main(int argc, char *argv[])
     desktop.post = [](quint16, quint64) { return true; };
     desktop.modifiers = [] { return quint64(0); };
     Paster paster(desktop);
-    // The reader (and the root behind it) is built before any figure is taken.
-    Reader::shared();
     QTest::qWait(500);
 
     const auto once = [&](Run &run) {

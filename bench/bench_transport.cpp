@@ -57,15 +57,15 @@ int main(int argc, char *argv[])
     qputenv("OMBRY_HOSTED_URL", hosted.url().toUtf8());
     openRouter.on("POST", QStringLiteral("/api/v1/chat/completions"), ScriptedReply::hanging());
     hosted.on("POST", QStringLiteral("/api/voice"), ScriptedReply::hanging());
-    KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-bench")}});
+    TestEnv::keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-bench")}});
     Net::setTimeScale(kScale);
 
     std::printf("transport, limites à l'échelle %.2f\n", kScale);
 
     // A 20 s call without an answer, on both routes at once.
-    AppSettings::shared()->setOwnKeyMode(true);
+    TestEnv::settings()->setOwnKeyMode(true);
     auto own = capture(OmbryAI::chat(installedAccess(), body(), 20, QStringLiteral("OpenRouter")));
-    AppSettings::shared()->setOwnKeyMode(false);
+    TestEnv::settings()->setOwnKeyMode(false);
     auto viaHosted = capture(OmbryAI::chat(installedAccess(), body(), 20, QStringLiteral("OpenRouter")));
     TestEnv::waitFor([&] { return own->done && viaHosted->done; }, 10000);
     line("appel de 20 s sans réponse, clé propre", double(own->elapsedMs), 20);

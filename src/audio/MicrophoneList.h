@@ -1,7 +1,6 @@
 #pragma once
 
 #include "audio/Microphones.h"
-#include "core/Installed.h"
 
 #include <QList>
 #include <QObject>
@@ -31,8 +30,6 @@ public:
     ~MicrophoneList() override;
     // The connection the list reads through; null for one made of fakes.
     PulseContext *pulse() const { return pulse_; }
-    // The program's kept list.
-    static MicrophoneList *shared() { return Installed<MicrophoneList>::current(); }
 
     // The last list read; empty until the first answer.
     const QList<Microphones::Device> &devices() const { return devices_; }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "engines/GeminiSpeech.h"
 #include "platform/AppAudioCapture.h"
 
@@ -106,7 +104,6 @@ public:
 
     explicit CallTranslator(CallServices services, QObject *parent = nullptr);
     ~CallTranslator() override;
-    static CallTranslator *shared() { return Installed<CallTranslator>::current(); }
 
     // Asks the sound server first, then starts; returns at once.
     Q_INVOKABLE void start();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "model/SettingsTypes.h"
 
 #include <QByteArrayView>
@@ -78,7 +76,6 @@ public:
 
     explicit MeetingRecorder(MeetingServices services, QObject *parent = nullptr);
     ~MeetingRecorder() override;
-    static MeetingRecorder *shared() { return Installed<MeetingRecorder>::current(); }
 
     // Idle: start; recording: stop and process; otherwise nothing. Main thread.
     Q_INVOKABLE void toggle();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "calls/CallTranslator.h"
 
 #include <QObject>
@@ -40,7 +38,6 @@ public:
     // The bar is made in `engine` when first shown.
     SubtitleWindow(CallTranslator *call, Defaults *defaults, QQmlEngine *engine, QObject *parent = nullptr);
     ~SubtitleWindow() override;
-    static SubtitleWindow *shared() { return Installed<SubtitleWindow>::current(); }
 
     // Makes the bar at the first call, then brings it to the front without
     // activating it.

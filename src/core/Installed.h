@@ -3,7 +3,7 @@
 #include <utility>
 
 // The program's own instance of T, installed by whoever builds it for as long as
-// this object lives (the previous one comes back after). Read through T::shared();
+// this object lives (the previous one comes back after). Read through current();
 // null in a part tested alone.
 template <class T>
 class Installed

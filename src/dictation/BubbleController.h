@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -50,7 +48,6 @@ public:
     // Its view is made in `engine` at the first bubble.
     explicit BubbleController(QQmlEngine *engine, QObject *parent = nullptr);
     ~BubbleController() override;
-    static BubbleController *shared() { return Installed<BubbleController>::current(); }
 
     // Replaces any bubble shown with this one, near the pointer.
     void show(const QString &title, const QString &original, const QString &text);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "dictation/HotkeyMonitor.h"
 #include "model/Records.h"
 #include "platform/FrontmostApp.h"
@@ -86,7 +84,7 @@ public:
 
 // The dictation state machine: turns the dictation key into recordings and
 // recordings into a hand-over to the processing road; holds what the overlay,
-// the status icon and the status card show. One shared instance; main thread.
+// the status icon and the status card show. One per program; main thread.
 class DictationController final : public QObject
 {
     Q_OBJECT
@@ -126,7 +124,7 @@ public:
         qint64 startedMs = 0; // monotonic start of the road
     };
 
-    // The neighbours that the controller calls. The shared instance has the real
+    // The neighbours that the controller calls. The program's has the real
     // ones (microphone, key store, processing road, chunker, selection actions…);
     // tests build controllers with fakes. Empty ones are skipped. A road is a
     // coroutine function (parameters by value, no captures) that ends with
@@ -168,8 +166,6 @@ public:
         std::function<bool()> trusted;
         std::function<void(const QString &)> playSound;
     };
-
-    static DictationController *shared() { return Installed<DictationController>::current(); }
 
     // A controller of its own on `settings`, with the given neighbours (tests).
     DictationController(AppSettings *settings, Services services, QObject *parent = nullptr);

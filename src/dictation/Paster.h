@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "platform/Accessibility.h"
 #include "platform/Clipboard.h"
 
@@ -59,9 +57,6 @@ public:
 
     explicit Paster(PasteDesktop desktop, QObject *parent = nullptr);
     ~Paster() override;
-
-    // The root's paster.
-    static Paster *shared() { return Installed<Paster>::current(); }
 
     // Deep copy of the clipboard (the user's content while a restore waits).
     Snapshot snapshot();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include <QHash>
 #include <QList>
 #include <QLocale>
@@ -10,7 +8,6 @@
 #include <QVoice>
 
 #include <optional>
-
 
 class QTextToSpeech;
 
@@ -42,7 +39,6 @@ public:
     // No default argument: QML would build its own instance with a default
     // constructor instead of asking create() for the application's.
     explicit Reader(QObject *parent);
-    static Reader *shared() { return Installed<Reader>::current(); }
 
     // Cuts off any speech and reads `text`. Main thread.
     Q_INVOKABLE void speak(const QString &text);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
 #include "engines/OmbryAI.h"
 
 #include <QObject>
@@ -19,9 +18,6 @@ public:
     // Follows the keys of `access`; without them (a part tested alone) it always
     // reads ready.
     explicit EngineReadiness(OmbryAI::Access access, QObject *parent = nullptr);
-
-    // The program's own, installed by the application.
-    static EngineReadiness *shared() { return Installed<EngineReadiness>::current(); }
 
     bool keyMissing() const { return keyMissing_; }
     // Reads the key store and the last local probe again; probes anew when stale.

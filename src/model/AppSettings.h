@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "model/SettingsTypes.h"
 
 #include <QObject>
@@ -60,10 +58,7 @@ public:
         double priceOut = 0;
     };
 
-    // The program's own, installed by the application.
-    static AppSettings *shared() { return Installed<AppSettings>::current(); }
-
-    // Reads every key of `store` once. The shared instance uses the standard store.
+    // Reads every key of `store` once. The program's uses the standard store.
     explicit AppSettings(Defaults &store, QObject *parent = nullptr);
 
     static const QList<Model> &openRouterModels();
@@ -71,7 +66,6 @@ public:
     // Estimated cost in US dollars of 1000 dictations.
     static double costPer1000Deepgram(const QString &id);
     static std::optional<double> costPer1000OpenRouter(const QString &id);
-
 
     DictationKey key() const { return key_; }
     QString keyLabel() const { return Ombry::label(key_); }

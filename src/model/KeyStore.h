@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "model/SettingsTypes.h"
 
 #include <QMap>
@@ -11,7 +9,6 @@
 #include <QVariantMap>
 
 #include <optional>
-
 
 // The outside services for which the user may store a key of their own.
 enum class APIService { Deepgram, OpenRouter };
@@ -40,10 +37,7 @@ class KeyStore final : public QObject
 public:
     using Keys = QMap<APIService, QString>;
 
-    // The program's own, installed by the application.
-    static KeyStore *shared() { return Installed<KeyStore>::current(); }
-
-    // Reads `file`, then the environment for what it lacks. The shared instance
+    // Reads `file`, then the environment for what it lacks. The program's
     // uses the data folder's "keys.json".
     explicit KeyStore(const QString &file, QObject *parent = nullptr);
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include "model/Records.h"
 
 #include <QDate>
@@ -80,11 +78,8 @@ public:
     enum class Collection { History, Words, Corrections, Fixes, Snippets, Costs, Meetings };
     Q_ENUM(Collection)
 
-    // The program's own, installed by the application.
-    static Store *shared() { return Installed<Store>::current(); }
-
     // A store on `folder` (its recordings in folder/Audio); loads the seven files.
-    // The shared instance uses folder().
+    // The program's store is on folder().
     explicit Store(const QString &folder, QObject *parent = nullptr);
     // Writes what is still scheduled, then stops the store's thread.
     ~Store() override;

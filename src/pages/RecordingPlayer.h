@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include <QAudioFormat>
 #include <QBuffer>
 #include <QByteArray>
@@ -24,9 +22,6 @@ class RecordingPlayer final : public QObject
 public:
     explicit RecordingPlayer(QObject *parent = nullptr);
     ~RecordingPlayer() override;
-
-    // The program's own, installed by the application.
-    static RecordingPlayer *shared() { return Installed<RecordingPlayer>::current(); }
 
     // A WAV file's samples and their format.
     struct Pcm

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include <QObject>
 #include <QString>
 
@@ -26,9 +24,6 @@ class InterfaceKeys final : public QObject
 public:
     explicit InterfaceKeys(Defaults &store, QObject *parent = nullptr);
     ~InterfaceKeys() override;
-
-    // The program's own, installed by the application.
-    static InterfaceKeys *shared() { return Installed<InterfaceKeys>::current(); }
 
     // The tab that a stored value stands for.
     static QString translationTabFor(const QString &stored);

@@ -1,13 +1,10 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include <QObject>
 #include <QString>
 #include <QVariantList>
 
 #include <optional>
-
 
 // Which page the main window shows: the one piece of navigation state that the
 // sidebar, the dashboard, the tray menu, the settings action and the
@@ -27,9 +24,6 @@ public:
 
     // No default: QML takes the root's instance from the module's singleton factory.
     explicit Navigation(QObject *parent);
-
-    // The program's own, installed by the application.
-    static Navigation *shared() { return Installed<Navigation>::current(); }
 
     Page page() const { return page_; }
     // Assigning the page already shown notifies nobody.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
@@ -25,9 +23,6 @@ public:
     // No default: QML takes the root's instance from the module's singleton factory.
     explicit ShellActions(QObject *parent);
     ~ShellActions() override;
-
-    // The program's own, installed by the application.
-    static ShellActions *shared() { return Installed<ShellActions>::current(); }
 
     // Where the About dialog is made; without one there is no dialog.
     void setEngine(QQmlEngine *engine);

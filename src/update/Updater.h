@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/Installed.h"
-
 #include <QFuture>
 #include <QMap>
 #include <QObject>
@@ -88,9 +86,6 @@ public:
 
     explicit Updater(Setup setup, QObject *parent = nullptr);
     ~Updater() override;
-
-    // The program's own, installed by the application.
-    static Updater *shared() { return Installed<Updater>::current(); }
 
     // Checks now, then every 86,400 s until the process ends. Once the event
     // loop runs (start-up done): reports this build healthy to the relaunch

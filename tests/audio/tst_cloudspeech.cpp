@@ -20,12 +20,12 @@ const QString kHostedPath = QStringLiteral("/api/voice");
 
 void setKey(APIService service, const QString &key)
 {
-    KeyStore::Keys keys = KeyStore::shared()->keys();
+    KeyStore::Keys keys = TestEnv::keys()->keys();
     if (key.isEmpty())
         keys.remove(service);
     else
         keys.insert(service, key);
-    KeyStore::shared()->setKeys(keys);
+    TestEnv::keys()->setKeys(keys);
 }
 
 // Seconds of silence (plus extra samples) as a WAV.
@@ -55,17 +55,17 @@ private:
     FakeHttpService hosted_;
     FakeHttpService deepgram_;
 
-    static std::optional<QString> deepgramKey() { return KeyStore::shared()->key(APIService::Deepgram); }
+    static std::optional<QString> deepgramKey() { return TestEnv::keys()->key(APIService::Deepgram); }
 
     void ownKeyRoute()
     {
         setKey(APIService::OpenRouter, QStringLiteral("sk-or-test"));
-        AppSettings::shared()->setOwnKeyMode(true);
+        TestEnv::settings()->setOwnKeyMode(true);
     }
     void hostedRoute()
     {
         setKey(APIService::OpenRouter, QString());
-        AppSettings::shared()->setOwnKeyMode(false);
+        TestEnv::settings()->setOwnKeyMode(false);
     }
 
 private Q_SLOTS:

@@ -429,7 +429,7 @@ private Q_SLOTS:
         });
         PulseContext pulse;
         Rig rig(dir_.path());
-        const OmbryAI::Access installed{AppSettings::shared(), KeyStore::shared(), Store::shared()};
+        const OmbryAI::Access installed{TestEnv::settings(), TestEnv::keys(), TestEnv::store()};
         rig.soundCheck = Wiring::calls(installed, pulse).soundAvailable;
         bool turned = false;
         bool answeredBeforeTurn = true;

@@ -76,7 +76,7 @@ class TestMeetingRecorder : public QObject
 
     void makeRecorder()
     {
-        MeetingServices s = Wiring::meetings({AppSettings::shared(), KeyStore::shared(), store_.get()}, pulse_);
+        MeetingServices s = Wiring::meetings({TestEnv::settings(), TestEnv::keys(), store_.get()}, pulse_);
         s.microphoneAllowed = [this] { return microphone_; };
         s.requestMicrophone = [this] { ++requests_; };
         s.makeCapture = FakeMeetingMic::maker(mic_);
@@ -123,8 +123,8 @@ private Q_SLOTS:
         QVERIFY(cloud_->start());
         qputenv("OMBRY_OPENROUTER_URL", cloud_->url().toUtf8());
         qunsetenv("OMBRY_HOSTED_URL");
-        AppSettings::shared()->setOwnKeyMode(true);
-        KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
+        TestEnv::settings()->setOwnKeyMode(true);
+        TestEnv::keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
         cloud_->setHandler([this](const RecordedRequest &r) {
             const QByteArray wav = r.chatAudio();
             if (wav.isEmpty())
@@ -231,7 +231,7 @@ private Q_SLOTS:
         QFETCH(bool, kept);
         QFETCH(QStringList, logs);
         if (!hasKey)
-            KeyStore::shared()->setKeys({});
+            TestEnv::keys()->setKeys({});
 
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         record(pieces);
@@ -631,7 +631,7 @@ private Q_SLOTS:
         QFETCH(bool, hasKey);
         QFETCH(QString, title);
         if (!hasKey)
-            KeyStore::shared()->setKeys({});
+            TestEnv::keys()->setKeys({});
         const QString spool = QDir(folder_->path()).filePath(QStringLiteral("reunion-en-cours.wav"));
         const QByteArray pcm = tone(300, 30 * kRate);
         if (crashed) {

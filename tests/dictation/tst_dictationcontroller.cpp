@@ -187,7 +187,7 @@ class TestDictationController : public QObject
 private Q_SLOTS:
     void init()
     {
-        AppSettings *s = AppSettings::shared();
+        AppSettings *s = TestEnv::settings();
         s->setKey(DictationKey::RightControl);
         s->setSounds(true);
         s->setTranscriptionEngine(TranscriptionEngine::Gemini);
@@ -250,7 +250,7 @@ private Q_SLOTS:
             return std::optional<RunningApp>(app);
         };
         services.playSound = [this](const QString &name) { sounds_ << name; };
-        c_ = std::make_unique<DictationController>(AppSettings::shared(), services);
+        c_ = std::make_unique<DictationController>(TestEnv::settings(), services);
         c_->clock = [this] { return now_; };
         c_->hotkey().clock = [this] { return now_; };
         c_->after = [this](int ms, std::function<void()> work) { due_.append({now_ + ms, std::move(work)}); };
@@ -481,7 +481,7 @@ private Q_SLOTS:
 
     void escapeCancelsWithPopEvenWithoutSounds()
     {
-        AppSettings::shared()->setSounds(false);
+        TestEnv::settings()->setSounds(false);
         keyDown();
         QVERIFY(c_->hotkey().dictating());
         QVERIFY(c_->hotkey().keyDown(53, kDown, false, 0)); // swallowed
@@ -523,7 +523,7 @@ private Q_SLOTS:
 
     void deepgramWithoutKeyFails()
     {
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Deepgram);
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Deepgram);
         deepgramKey_ = false;
         keyDown();
         QCOMPARE(c_->state(), DictationController::State::Idle);
@@ -560,8 +560,8 @@ private Q_SLOTS:
         QFETCH(RewriteEngine, rewrite);
         QFETCH(bool, reachable);
         QFETCH(bool, refused);
-        AppSettings::shared()->setTranscriptionEngine(transcription);
-        AppSettings::shared()->setRewriteEngine(rewrite);
+        TestEnv::settings()->setTranscriptionEngine(transcription);
+        TestEnv::settings()->setRewriteEngine(rewrite);
         openRouter_ = reachable;
         keyDown();
         QCOMPARE(c_->state(), refused ? DictationController::State::Idle : DictationController::State::Recording);
@@ -812,7 +812,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, selection);
         QFETCH(bool, command);
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
         selection_ = selection;
         keyDown();
         QVERIFY(lastChunker_);
@@ -854,7 +854,7 @@ private Q_SLOTS:
         QFETCH(QString, answered);
         QFETCH(QString, selection);
         QFETCH(bool, command);
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
         holdSelection_ = true;
         const auto answer = [&] {
             QVERIFY(heldSelection_);
@@ -929,14 +929,14 @@ private Q_SLOTS:
 
     void shiftOrTheTranslateListMarksTranslation()
     {
-        AppSettings::shared()->setTranslateApps({QStringLiteral("org.example.Notes")});
+        TestEnv::settings()->setTranslateApps({QStringLiteral("org.example.Notes")});
         keyDown();
         QVERIFY(c_->translateThis());
         c_->cancel();
         QVERIFY(settle([&] { return c_->state() == DictationController::State::Idle; }));
         keyUp();
 
-        AppSettings::shared()->setTranslateApps({});
+        TestEnv::settings()->setTranslateApps({});
         c_->hotkey().modifierChange(56, 0x20002, 0, 7); // left Shift held
         keyDown();
         QVERIFY(c_->translateThis());

@@ -20,7 +20,7 @@ QString journal()
 // The recordings of the audio folder, written or being written.
 QStringList recordings()
 {
-    Store::shared()->flush();
+    TestEnv::store()->flush();
     return QDir(Store::audioFolder()).entryList({QStringLiteral("*.wav")}, QDir::Files);
 }
 
@@ -40,7 +40,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         qunsetenv("DISPLAY");
-        DictationController *c = DictationController::shared();
+        DictationController *c = TestEnv::own<DictationController>();
         c->services().playSound = [this](const QString &name) { sounds_ << name; };
         // Without a key tab, a key failure asks for attention too.
         for (auto signal : {&DictationController::needsAttention, &DictationController::needsKey})
@@ -70,8 +70,8 @@ private Q_SLOTS:
         QFETCH(TranscriptionEngine, engine);
         QFETCH(QString, message);
         QFETCH(int, attention);
-        AppSettings::shared()->setTranscriptionEngine(engine);
-        DictationController *c = DictationController::shared();
+        TestEnv::settings()->setTranscriptionEngine(engine);
+        DictationController *c = TestEnv::own<DictationController>();
         const QStringList before = recordings();
         c->setState(DictationController::State::Processing);
         c->setCommandText(QStringLiteral("sélection"));
@@ -116,18 +116,18 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QString, flash);
         QFETCH(int, attention);
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
-        AppSettings::shared()->setKey(DictationKey::RightControl);
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::Local);
+        TestEnv::settings()->setKey(DictationKey::RightControl);
         if (!hosted.isEmpty())
             qputenv("OMBRY_HOSTED_URL", hosted.toUtf8());
-        KeyStore::shared()->setKeys(key.isEmpty() ? KeyStore::Keys() : KeyStore::Keys{{APIService::OpenRouter, key}});
-        DictationController *c = DictationController::shared();
+        TestEnv::keys()->setKeys(key.isEmpty() ? KeyStore::Keys() : KeyStore::Keys{{APIService::OpenRouter, key}});
+        DictationController *c = TestEnv::own<DictationController>();
         c->setState(DictationController::State::Idle);
         c->hotkey().handle(62, 0x42000, 0, 7);
         c->hotkey().handle(62, 0, 0, 7);
         qunsetenv("OMBRY_HOSTED_URL");
-        KeyStore::shared()->setKeys({});
+        TestEnv::keys()->setKeys({});
         QVERIFY(TestEnv::waitFor([&] { return c->flash() == std::optional<QString>(flash); }, 5000));
         QVERIFY(c->flashIsError());
         QCOMPARE(attention_, attention);
@@ -136,7 +136,7 @@ private Q_SLOTS:
 
     void selectionActionsFollowTheState()
     {
-        DictationController *c = DictationController::shared();
+        DictationController *c = TestEnv::own<DictationController>();
         c->setState(DictationController::State::Recording);
         c->correctSelection(true, true);
         QCOMPARE(c->state(), DictationController::State::Recording);
@@ -177,8 +177,8 @@ private Q_SLOTS:
             return hang ? ScriptedReply::hanging() : reply;
         });
         qputenv("OMBRY_HOSTED_URL", hosted.url(QStringLiteral("/")).toUtf8());
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
-        DictationController *c = DictationController::shared();
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        DictationController *c = TestEnv::own<DictationController>();
         const QStringList before = recordings();
         c->setState(DictationController::State::Processing);
         QByteArray wav(44 + 32000, '\0');

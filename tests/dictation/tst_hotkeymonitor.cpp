@@ -25,7 +25,7 @@ class TestHotkeyMonitor : public QObject
 private Q_SLOTS:
     void init()
     {
-        AppSettings *s = AppSettings::shared();
+        AppSettings *s = TestEnv::settings();
         s->setKey(DictationKey::RightControl);
         s->setCorrectionShortcut(true);
         s->setCorrectionDoubleCopy(true);
@@ -79,7 +79,7 @@ private Q_SLOTS:
 
     void otherKeysAreNotTheDictationKey()
     {
-        AppSettings::shared()->setKey(DictationKey::RightAlt);
+        TestEnv::settings()->setKey(DictationKey::RightAlt);
         const qsizetype before = log().size();
         m_->handle(55, 0x100008, 0, 1);  // left Command
         m_->handle(59, 0x40001, 0, 1);   // left Control
@@ -161,7 +161,7 @@ private Q_SLOTS:
 
     void correctionShortcutMode()
     {
-        AppSettings::shared()->setCorrectionDoubleCopy(false);
+        TestEnv::settings()->setCorrectionDoubleCopy(false);
         QVERIFY(m_->keyDown(8, 0xC0000, false, 0));
         QVERIFY(m_->keyDown(8, 0xC0000, true, 0));
         QVERIFY(!m_->keyDown(8, 0x40000, false, 0)); // a plain copy
@@ -170,7 +170,7 @@ private Q_SLOTS:
         QTest::qWait(500);
         QCOMPARE(calls_, QStringList{QStringLiteral("correct")});
 
-        AppSettings::shared()->setCorrectionShortcut(false);
+        TestEnv::settings()->setCorrectionShortcut(false);
         QVERIFY(!m_->keyDown(8, 0xC0000, false, 0));
         QVERIFY(m_->keyDown(9, 0xC0000, false, 0)); // the fixed shortcuts still work
     }
@@ -182,9 +182,9 @@ private Q_SLOTS:
         QCOMPARE(m_->wantedGrabs(), (QList<G>{v, r}));
         m_->setDictating(true);
         QCOMPARE(m_->wantedGrabs(), (QList<G>{esc, v, r}));
-        AppSettings::shared()->setCorrectionDoubleCopy(false);
-        AppSettings::shared()->setCorrectionKeyCode(2);
-        AppSettings::shared()->setCorrectionModifiers(0x120000 | 0x100); // stray bits dropped
+        TestEnv::settings()->setCorrectionDoubleCopy(false);
+        TestEnv::settings()->setCorrectionKeyCode(2);
+        TestEnv::settings()->setCorrectionModifiers(0x120000 | 0x100); // stray bits dropped
         QCOMPARE(m_->wantedGrabs(), (QList<G>{esc, v, r, G{2, 0x120000, false}}));
         m_->setRecording(true);
         QCOMPARE(m_->wantedGrabs(), (QList<G>{esc}));
@@ -296,7 +296,7 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(quint64, flags);
         QFETCH(QString, action);
-        AppSettings *s = AppSettings::shared();
+        AppSettings *s = TestEnv::settings();
         s->setCorrectionDoubleCopy(false);
         s->setCorrectionKeyCode(40);
         s->setCorrectionModifiers(0x60000);

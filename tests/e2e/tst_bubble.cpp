@@ -76,7 +76,7 @@ private Q_SLOTS:
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
         qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
         QVERIFY(cloud.start());
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         settings->setRewriteEngine(RewriteEngine::OpenRouter);
         settings->setCorrectionShortcut(true);
         settings->setCorrectionDoubleCopy(true);
@@ -84,7 +84,7 @@ private Q_SLOTS:
         settings->setSounds(false);
         QVERIFY(editor.start(QStringLiteral(""), QStringLiteral("Le chat dort sur le canapé du salon.")));
         bubble = Application::root().bubble();
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         controller->start();
         QVERIFY(TestEnv::waitFor([&] { return controller->hotkey().active(); }, 5000));
     }

@@ -237,8 +237,8 @@ private Q_SLOTS:
         root_ = std::make_unique<Application>();
         KeyStore::Keys keys;
         keys.insert(APIService::OpenRouter, QStringLiteral("sk-or-test"));
-        KeyStore::shared()->setKeys(keys);
-        AppSettings::shared()->setOwnKeyMode(true);
+        TestEnv::keys()->setKeys(keys);
+        TestEnv::settings()->setOwnKeyMode(true);
         answerInOrder();
 
         const QString apps = QDir::homePath() + QStringLiteral("/.local/share/applications");
@@ -269,7 +269,7 @@ private Q_SLOTS:
     void cleanup()
     {
         stopTone();
-        CallTranslator::shared()->stop();
+        TestEnv::own<CallTranslator>()->stop();
         cloud_.clear();
     }
 
@@ -283,7 +283,7 @@ private Q_SLOTS:
     // quit right after speaking.
     void oneApplication()
     {
-        CallTranslator *call = CallTranslator::shared();
+        CallTranslator *call = TestEnv::own<CallTranslator>();
         startTone();
         QProcess callee;
         callee.start(QStringLiteral(OMBRY_TEST_BIN_DIR "/callee"), QStringList{QStringLiteral("1.5")} + wavs_);
@@ -307,15 +307,15 @@ private Q_SLOTS:
         }
         QVERIFY(TestEnv::waitFor([call] { return call->lines().size() == 3 && call->lines().at(2).done; }));
         QCOMPARE(call->lines().at(2).fr, QString::fromUtf8(kPhrases[2].fr));
-        QCOMPARE(SubtitleWindow::shared()->mainText(), QString::fromUtf8(kPhrases[2].fr));
-        QCOMPARE(SubtitleWindow::shared()->previousText(), QString::fromUtf8(kPhrases[1].fr));
+        QCOMPARE(TestEnv::own<SubtitleWindow>()->mainText(), QString::fromUtf8(kPhrases[2].fr));
+        QCOMPARE(TestEnv::own<SubtitleWindow>()->previousText(), QString::fromUtf8(kPhrases[1].fr));
     }
 
     // A stream moved to another output mid-phrase is still heard, whole; a
     // second stream of the application is mixed in.
     void movedAndSecondStream()
     {
-        CallTranslator *call = CallTranslator::shared();
+        CallTranslator *call = TestEnv::own<CallTranslator>();
         QProcess load;
         load.start(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
                                              QStringLiteral("sink_name=vsink2")});
@@ -385,7 +385,7 @@ private Q_SLOTS:
     // The whole computer hears the tone too: a segment cut at 14 s.
     void wholeComputer()
     {
-        CallTranslator *call = CallTranslator::shared();
+        CallTranslator *call = TestEnv::own<CallTranslator>();
         call->setTargetBundleIdText(QString());
         call->start();
         QVERIFY(TestEnv::waitFor(
@@ -408,7 +408,7 @@ private Q_SLOTS:
     // model text shown as plain text.
     void bar()
     {
-        SubtitleWindow *bar = SubtitleWindow::shared();
+        SubtitleWindow *bar = TestEnv::own<SubtitleWindow>();
         bar->show();
         QQuickWindow *window = bar->window();
         QVERIFY(window);
@@ -434,8 +434,8 @@ private Q_SLOTS:
     // while the pointer is over it; moved, it comes back where it was put.
     void barContent()
     {
-        CallTranslator *call = CallTranslator::shared();
-        SubtitleWindow *bar = SubtitleWindow::shared();
+        CallTranslator *call = TestEnv::own<CallTranslator>();
+        SubtitleWindow *bar = TestEnv::own<SubtitleWindow>();
         call->setTargetBundleIdText(QString());
         call->start();
         QVERIFY(TestEnv::waitFor([call] { return call->running(); }));
@@ -497,7 +497,7 @@ private Q_SLOTS:
     // they are started elsewhere.
     void trayItem()
     {
-        CallTranslator *call = CallTranslator::shared();
+        CallTranslator *call = TestEnv::own<CallTranslator>();
         call->stop();
         QVERIFY(TestEnv::waitFor([call] { return !call->running(); }));
         QMenu *menu = root_->tray()->menu();
@@ -516,7 +516,7 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([call] { return call->running(); }, 5000));
         QVERIFY(TestEnv::waitFor([&] { return item(true) != nullptr; }, 3000));
         QVERIFY(item(true)->isChecked());
-        QVERIFY(TestEnv::waitFor([] { return SubtitleWindow::shared()->isVisible(); }, 3000));
+        QVERIFY(TestEnv::waitFor([] { return TestEnv::own<SubtitleWindow>()->isVisible(); }, 3000));
 
         item(true)->trigger();
         QVERIFY(TestEnv::waitFor([call] { return !call->running(); }, 5000));

@@ -41,7 +41,7 @@ private Q_SLOTS:
                                    "[Desktop Entry]\nType=Application\nName=Zoom Workplace\nExec=zoom\nIcon=zoom\n"));
         root_ = std::make_unique<Application>();
         // The page's tab picker shows the tab it is on.
-        InterfaceKeys::shared()->setTranslationTab(QStringLiteral("calls"));
+        TestEnv::own<InterfaceKeys>()->setTranslationTab(QStringLiteral("calls"));
         QString error;
         window_ = QmlWindow::open(root_->engine(), QStringLiteral("PageWindow.qml"), &error, {{QStringLiteral("page"), QStringLiteral("calls")}});
         QVERIFY2(window_, qPrintable(error));

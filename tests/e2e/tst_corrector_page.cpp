@@ -65,7 +65,7 @@ QString journal()
 
 QJsonArray storedFixes()
 {
-    Store::shared()->flush();
+    TestEnv::store()->flush();
     return QJsonDocument::fromJson(TestEnv::readFile(Store::folder() + QStringLiteral("/fixes.json"))).array();
 }
 
@@ -263,7 +263,7 @@ private Q_SLOTS:
         QVERIFY(item(QStringLiteral("score")));
         QCOMPARE(item(QStringLiteral("score"))->property("color").value<QColor>(), QColor(QStringLiteral("#D70015")));
 
-        QVERIFY(TestEnv::waitFor([] { return !Store::shared()->fixes().isEmpty(); }, 5000));
+        QVERIFY(TestEnv::waitFor([] { return !TestEnv::store()->fixes().isEmpty(); }, 5000));
         const QJsonObject saved = storedFixes().at(0).toObject();
         QCOMPARE(saved.value(QStringLiteral("action")).toString(), QStringLiteral("Corriger"));
         QCOMPARE(saved.value(QStringLiteral("appName")).toString(), QStringLiteral("Ombry Voice"));
@@ -311,7 +311,7 @@ private Q_SLOTS:
 
     void rephrasing()
     {
-        const qsizetype before = Store::shared()->fixes().size();
+        const qsizetype before = TestEnv::store()->fixes().size();
         QVERIFY(reader().act(QString(), QStringLiteral("Reformuler"), QStringLiteral("Press")));
         QStringList rephrase;
         QVERIFY(showsAll({QStringLiteral("Plus court")}, &rephrase));
@@ -320,7 +320,7 @@ private Q_SLOTS:
         QVERIFY(reader().act(QStringLiteral("push button"), QStringLiteral("Reformuler")));
         QVERIFY(showsText(QStringLiteral("Parti à Lyon.")));
         QCOMPARE(rewrites(), 1);
-        QCOMPARE(Store::shared()->fixes().size(), before + 1);
+        QCOMPARE(TestEnv::store()->fixes().size(), before + 1);
         QCOMPARE(storedFixes().at(0).toObject().value(QStringLiteral("action")).toString(), QStringLiteral("Plus court"));
         Screenshots::inBothThemes(QStringLiteral("corrector-rewrite"), [this] { return Screenshots::scene(window_.get()); });
 
@@ -336,7 +336,7 @@ private Q_SLOTS:
         QVERIFY(showsText(QStringLiteral("OpenRouter : erreur 500")));
         QVERIFY(item(QStringLiteral("errorLine")));
         QCOMPARE(item(QStringLiteral("errorLine"))->property("color").value<QColor>(), QColor(QStringLiteral("#D70015")));
-        QCOMPARE(Store::shared()->fixes().size(), before + 1);
+        QCOMPARE(TestEnv::store()->fixes().size(), before + 1);
         rewriteStatus_ = 200;
     }
 
@@ -358,14 +358,14 @@ private Q_SLOTS:
     {
         paste(kTwice);
         QVERIFY(showsText(QStringLiteral("7 mots")));
-        const qsizetype before = Store::shared()->fixes().size();
+        const qsizetype before = TestEnv::store()->fixes().size();
         modelDelayMs_ = 1000;
         const int sent = cloud_.count();
         QVERIFY(reader().act(QStringLiteral("push button"), QStringLiteral("Reformuler")));
         QVERIFY(cloud_.waitForRequests(sent + 1, 5000));
         window_.reset();
-        QVERIFY(TestEnv::waitFor([&] { return Store::shared()->fixes().size() == before + 1; }, 8000));
-        QCOMPARE(Store::shared()->fixes().first().action, QStringLiteral("Plus formel"));
+        QVERIFY(TestEnv::waitFor([&] { return TestEnv::store()->fixes().size() == before + 1; }, 8000));
+        QCOMPARE(TestEnv::store()->fixes().first().action, QStringLiteral("Plus formel"));
         modelDelayMs_ = 0;
     }
 };

@@ -48,7 +48,7 @@ class TestDictationFull : public QObject
 
     static QJsonArray history()
     {
-        Store::shared()->flush();
+        TestEnv::store()->flush();
         return QJsonDocument::fromJson(TestEnv::readFile(Store::folder() + QStringLiteral("/history.json"))).array();
     }
 
@@ -57,7 +57,7 @@ private Q_SLOTS:
     {
         qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
         QVERIFY(cloud.start());
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         settings->setTranscriptionEngine(TranscriptionEngine::Gemini);
         settings->setRewriteEngine(RewriteEngine::OpenRouter);
         settings->setSounds(false);
@@ -68,7 +68,7 @@ private Q_SLOTS:
                      QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir.")}, {}, 20000).exitCode, 0);
 
         QVERIFY(editor.start(QStringLiteral("")));
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         controller->start();
         QVERIFY(TestEnv::waitFor([&] { return controller->hotkey().active(); }, 5000));
     }
@@ -77,7 +77,7 @@ private Q_SLOTS:
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
         QVERIFY(editor.send(QStringLiteral("set ")));
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         QVERIFY(dictate());
         QElapsedTimer released;
         released.start();
@@ -109,12 +109,12 @@ private Q_SLOTS:
         QFETCH(bool, shift);
         const std::optional<RunningApp> app = FrontmostApp::current();
         QVERIFY(app && app->bundleId);
-        AppSettings::shared()->setTranslateApps(shift ? QStringList() : QStringList{*app->bundleId});
+        TestEnv::settings()->setTranslateApps(shift ? QStringList() : QStringList{*app->bundleId});
         QVERIFY(editor.send(QStringLiteral("set ")));
         QVERIFY(dictate(shift ? QStringLiteral("Shift_L") : QString()));
         QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.translation; }, 5000), qPrintable(editor.text()));
-        AppSettings::shared()->setTranslateApps({});
-        QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
+        TestEnv::settings()->setTranslateApps({});
+        QVERIFY(TestEnv::waitFor([] { return TestEnv::own<DictationController>()->state() == DictationController::State::Idle; }, 3000));
     }
 
     // A long dictation is transcribed in pieces at its pauses while it is spoken.
@@ -147,31 +147,31 @@ private Q_SLOTS:
         QVERIFY(cloud.count(QStringLiteral("transcription")) >= 2);
         Log::waitUntilWritten();
         QVERIFY(TestEnv::readFile(Log::path()).contains(" traités pendant la dictée"));
-        QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
+        QVERIFY(TestEnv::waitFor([] { return TestEnv::own<DictationController>()->state() == DictationController::State::Idle; }, 3000));
     }
 
     // Speaking over a selection applies the words as an instruction to it.
     void voiceCommandOverTheSelection()
     {
-        AppSettings::shared()->setVoiceCommands(true);
+        TestEnv::settings()->setVoiceCommands(true);
         QVERIFY(editor.send(QStringLiteral("set Un texte à retravailler.")));
         QVERIFY(editor.send(QStringLiteral("select-editor")));
-        const qsizetype dictations = Store::shared()->dictations().size();
-        const qsizetype fixes = Store::shared()->fixes().size();
+        const qsizetype dictations = TestEnv::store()->dictations().size();
+        const qsizetype fixes = TestEnv::store()->fixes().size();
         QVERIFY(dictate());
         QVERIFY2(TestEnv::waitFor([&] { return editor.text() == cloud.command; }, 8000), qPrintable(editor.text()));
-        QVERIFY(TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 3000));
-        QCOMPARE(Store::shared()->fixes().size(), fixes + 1);
-        QCOMPARE(Store::shared()->fixes().first().action, QStringLiteral("Commande : ") + cloud.transcript);
-        QCOMPARE(Store::shared()->fixes().first().original, QStringLiteral("Un texte à retravailler."));
-        QCOMPARE(Store::shared()->dictations().size(), dictations);
-        QCOMPARE(DictationController::shared()->commandText(), std::nullopt);
+        QVERIFY(TestEnv::waitFor([] { return TestEnv::own<DictationController>()->state() == DictationController::State::Idle; }, 3000));
+        QCOMPARE(TestEnv::store()->fixes().size(), fixes + 1);
+        QCOMPARE(TestEnv::store()->fixes().first().action, QStringLiteral("Commande : ") + cloud.transcript);
+        QCOMPARE(TestEnv::store()->fixes().first().original, QStringLiteral("Un texte à retravailler."));
+        QCOMPARE(TestEnv::store()->dictations().size(), dictations);
+        QCOMPARE(TestEnv::own<DictationController>()->commandText(), std::nullopt);
     }
 
     void pasteLastAgain()
     {
         QVERIFY(editor.send(QStringLiteral("set ")));
-        const QString last = Store::shared()->dictations().first().finalText;
+        const QString last = TestEnv::store()->dictations().first().finalText;
         QVERIFY(DesktopTools::key(QStringLiteral("ctrl+alt+v")));
         QVERIFY2(TestEnv::waitFor([&] { return editor.text() == last; }, 5000), qPrintable(editor.text()));
     }

@@ -112,7 +112,7 @@ QString journal()
 
 QStringList recordings()
 {
-    Store::shared()->flush();
+    TestEnv::store()->flush();
     return QDir(Store::audioFolder()).entryList({QStringLiteral("*.wav")}, QDir::Files);
 }
 
@@ -143,7 +143,7 @@ namespace {
 // The program's data the roads of these tests run on: the installed ones.
 DictationData installedData()
 {
-    return DictationData{AppSettings::shared(), Store::shared(), KeyStore::shared()};
+    return DictationData{TestEnv::settings(), TestEnv::store(), TestEnv::keys()};
 }
 
 } // namespace
@@ -198,8 +198,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         cloud.start();
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
     }
 
     void init()
@@ -214,13 +214,13 @@ private Q_SLOTS:
         activated.clear();
         trusted = true;
         keyPosted = true;
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
-        Store::shared()->setSnippets({});
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::store()->setSnippets({});
     }
 
     void rewriteRoadPastesAndSaves()
     {
-        const qsizetype before = Store::shared()->dictations().size();
+        const qsizetype before = TestEnv::store()->dictations().size();
         runRoad(request());
         QCOMPARE(pasted, QStringList{QStringLiteral("Bonjour, je voudrais réserver une table pour deux personnes ce soir.")});
         QCOMPARE(cloud.count(QStringLiteral("transcription")), 1);
@@ -228,13 +228,13 @@ private Q_SLOTS:
         QCOMPARE(host.calls, (QStringList{QStringLiteral("show 11 mots"), QStringLiteral("finish")}));
         QCOMPARE(activated.size(), 1);
 
-        QCOMPARE(Store::shared()->dictations().size(), before + 1);
-        const Dictation d = Store::shared()->dictations().first();
+        QCOMPARE(TestEnv::store()->dictations().size(), before + 1);
+        const Dictation d = TestEnv::store()->dictations().first();
         QCOMPARE(d.rawText, cloud.transcript);
         QCOMPARE(d.duration, 10.0);
         QCOMPARE(d.appName, QStringLiteral("Éditeur"));
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F-]{36}\\.wav$")).match(d.audioFileText()).hasMatch());
-        Store::shared()->waitForIo(); // written on the store's thread
+        TestEnv::store()->waitForIo(); // written on the store's thread
         QVERIFY(TestEnv::readFile(QDir(Store::audioFolder()).filePath(d.audioFileText())).startsWith("RIFF"));
         QVERIFY(journal().contains(QStringLiteral("collé: 68 caractères dans Éditeur, ")));
     }
@@ -260,7 +260,7 @@ private Q_SLOTS:
         QFETCH(int, rewrites);
         QFETCH(int, translations);
         QFETCH(QString, expected);
-        AppSettings::shared()->setPunctuation(PunctuationLevel::Light);
+        TestEnv::settings()->setPunctuation(PunctuationLevel::Light);
         cloud.transcript = transcript;
         ProcessingRoad::Request r = request();
         r.app->bundleId = QStringLiteral("org.example.plain");
@@ -279,7 +279,7 @@ private Q_SLOTS:
         QCOMPARE(cloud.count(QStringLiteral("transcription")), 0);
         QCOMPARE(cloud.count(QStringLiteral("rewrite")), 0);
         QCOMPARE(pasted, QStringList{QStringLiteral("Un deux trois quatre cinq.")});
-        QCOMPARE(Store::shared()->dictations().first().rawText, QStringLiteral("un deux trois quatre cinq"));
+        QCOMPARE(TestEnv::store()->dictations().first().rawText, QStringLiteral("un deux trois quatre cinq"));
     }
 
     void failures_data()
@@ -301,14 +301,14 @@ private Q_SLOTS:
         QFETCH(bool, saved);
         cloud.transcript = transcript;
         trusted = isTrusted;
-        const qsizetype before = Store::shared()->dictations().size();
+        const qsizetype before = TestEnv::store()->dictations().size();
         runRoad(request());
         QVERIFY(pasted.isEmpty());
         QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
-        QCOMPARE(Store::shared()->dictations().size(), before + (saved ? 1 : 0));
+        QCOMPARE(TestEnv::store()->dictations().size(), before + (saved ? 1 : 0));
         if (saved) {
-            Store::shared()->waitForIo();
-            QVERIFY(Store::shared()->audioURL(Store::shared()->dictations().first()).isValid());
+            TestEnv::store()->waitForIo();
+            QVERIFY(TestEnv::store()->audioURL(TestEnv::store()->dictations().first()).isValid());
         }
     }
 
@@ -339,12 +339,12 @@ private Q_SLOTS:
         if (fault == QLatin1String("command"))
             r.commandText = QStringLiteral("texte sélectionné");
         const QStringList before = recordings();
-        const qsizetype dictations = Store::shared()->dictations().size();
+        const qsizetype dictations = TestEnv::store()->dictations().size();
         runRoad(r);
         QVERIFY(pasted.isEmpty());
         QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
-        QCOMPARE(Store::shared()->dictations().size(), dictations + 1);
-        const Dictation kept = Store::shared()->dictations().first();
+        QCOMPARE(TestEnv::store()->dictations().size(), dictations + 1);
+        const Dictation kept = TestEnv::store()->dictations().first();
         QVERIFY(kept.untranscribed());
         QCOMPARE(kept.appName, QStringLiteral("Éditeur"));
         QCOMPARE(kept.duration, 10.0);
@@ -376,7 +376,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, later);
         QFETCH(QString, failure);
-        Store *store = Store::shared();
+        Store *store = TestEnv::store();
         cloud.failTranscription = true;
         runRoad(request());
         const Dictation kept = store->dictations().first();
@@ -443,7 +443,7 @@ private Q_SLOTS:
         RoadDesktop d = desktop();
         d.paste = [&](const QString &text, bool) {
             pasted << text;
-            named = Store::shared()->dictations().first().audioFileText();
+            named = TestEnv::store()->dictations().first().audioFileText();
             presentAtPaste = QFileInfo::exists(QDir(Store::audioFolder()).filePath(named));
             return true;
         };
@@ -455,7 +455,7 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));
         QCOMPARE(pasted.size(), 1);
         QCOMPARE(presentAtPaste, std::optional<bool>(false));
-        Store::shared()->waitForIo();
+        TestEnv::store()->waitForIo();
         QCOMPARE(TestEnv::readFile(QDir(Store::audioFolder()).filePath(named)), r.wav);
     }
 
@@ -479,12 +479,12 @@ private Q_SLOTS:
             Snippet snippet;
             snippet.trigger = Cloud::spoken();
             snippet.text = QStringLiteral("Texte du raccourci");
-            Store::shared()->setSnippets({snippet});
+            TestEnv::store()->setSnippets({snippet});
         } else if (road == QLatin1String("command")) {
             r.commandText = QStringLiteral("texte sélectionné");
         }
         const qsizetype linesBefore = journal().count(journalLine);
-        const qsizetype dictations = Store::shared()->dictations().size();
+        const qsizetype dictations = TestEnv::store()->dictations().size();
         runRoad(r);
         QCOMPARE(pasted.size(), 1);
         QCOMPARE(host.calls.last(), QStringLiteral("finish"));
@@ -496,9 +496,9 @@ private Q_SLOTS:
         QVERIFY(log.contains(QStringLiteral("(touche de collage non envoyée)")));
         if (road == QLatin1String("dictation")) {
             // The text is not lost: the record and its recording are kept.
-            QCOMPARE(Store::shared()->dictations().size(), dictations + 1);
-            Store::shared()->waitForIo();
-            QVERIFY(Store::shared()->audioURL(Store::shared()->dictations().first()).isValid());
+            QCOMPARE(TestEnv::store()->dictations().size(), dictations + 1);
+            TestEnv::store()->waitForIo();
+            QVERIFY(TestEnv::store()->audioURL(TestEnv::store()->dictations().first()).isValid());
         }
     }
 
@@ -508,10 +508,10 @@ private Q_SLOTS:
     {
         cloud.transcript = QStringLiteral("une phrase assez longue pour la réécriture complète");
         host.current = false;
-        const qsizetype before = Store::shared()->dictations().size();
+        const qsizetype before = TestEnv::store()->dictations().size();
         runRoad(request());
         QCOMPARE(pasted.size(), 1);
-        QCOMPARE(Store::shared()->dictations().size(), before + 1);
+        QCOMPARE(TestEnv::store()->dictations().size(), before + 1);
         QVERIFY(host.calls.isEmpty());
     }
 
@@ -529,25 +529,25 @@ private Q_SLOTS:
         Snippet snippet;
         snippet.trigger = QStringLiteral("ma signature");
         snippet.text = QStringLiteral("Jean Dupont\nParis");
-        Store::shared()->setSnippets({snippet});
+        TestEnv::store()->setSnippets({snippet});
 
         cloud.transcript = QStringLiteral("ma signature");
         ProcessingRoad::Request withSelection = request();
         withSelection.commandText = QStringLiteral("texte sélectionné");
-        const qsizetype dictations = Store::shared()->dictations().size();
-        const qsizetype fixes = Store::shared()->fixes().size();
+        const qsizetype dictations = TestEnv::store()->dictations().size();
+        const qsizetype fixes = TestEnv::store()->fixes().size();
         runRoad(withSelection);
         QCOMPARE(pasted, QStringList{cloud.command});
         QCOMPARE(host.calls, (QStringList{QStringLiteral("clearCommand"), QStringLiteral("show Commande appliquée"), QStringLiteral("finish")}));
-        QCOMPARE(Store::shared()->fixes().size(), fixes + 1);
-        QCOMPARE(Store::shared()->fixes().first().action, QStringLiteral("Commande : ma signature"));
+        QCOMPARE(TestEnv::store()->fixes().size(), fixes + 1);
+        QCOMPARE(TestEnv::store()->fixes().first().action, QStringLiteral("Commande : ma signature"));
 
         host = {};
         pasted.clear();
         runRoad(request());
         QCOMPARE(pasted, QStringList{snippet.text});
         QCOMPARE(host.calls, (QStringList{QStringLiteral("show Raccourci « ma signature »"), QStringLiteral("finish")}));
-        QCOMPARE(Store::shared()->dictations().size(), dictations);
+        QCOMPARE(TestEnv::store()->dictations().size(), dictations);
     }
 
     // The journal promises no dictated text: a command or a snippet's trigger
@@ -572,9 +572,9 @@ private Q_SLOTS:
             Snippet snippet;
             snippet.trigger = spoken;
             snippet.text = QStringLiteral("Texte du raccourci");
-            Store::shared()->setSnippets({snippet});
+            TestEnv::store()->setSnippets({snippet});
         } else {
-            Store::shared()->setSnippets({});
+            TestEnv::store()->setSnippets({});
             r.commandText = QStringLiteral("texte sélectionné");
         }
         const qsizetype before = journal().count(line);

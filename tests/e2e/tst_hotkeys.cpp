@@ -40,7 +40,7 @@ class CountingRecorder final : public DictationRecorder
 {
 public:
     std::atomic<int> starts{0};
-    explicit CountingRecorder(PulseContext &pulse) : mic_(DictationRecorder::microphone(pulse, AppSettings::shared())) {}
+    explicit CountingRecorder(PulseContext &pulse) : mic_(DictationRecorder::microphone(pulse, TestEnv::settings())) {}
     void start() override
     {
         mic_->start();
@@ -116,8 +116,8 @@ private Q_SLOTS:
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "run under scripts/session");
         qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
         gProbe = &probe_;
-        AppSettings::shared()->setKey(DictationKey::RightControl);
-        AppSettings::shared()->setMicrophoneUID(std::nullopt);
+        TestEnv::settings()->setKey(DictationKey::RightControl);
+        TestEnv::settings()->setMicrophoneUID(std::nullopt);
 
         // The session's microphone hears the null sink: play a quiet tone into it.
         QByteArray pcm(16000 * 2 * 90, Qt::Uninitialized);
@@ -130,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(player_.waitForStarted());
         {
             // Wait until the microphone hears it.
-            const auto mic = DictationRecorder::microphone(pulse_, AppSettings::shared());
+            const auto mic = DictationRecorder::microphone(pulse_, TestEnv::settings());
             mic->start();
             QVERIFY(TestEnv::waitFor([&] { return mic->pcm(0, 1 << 30).size() >= 3200; }, 15000));
             mic->stop();
@@ -156,7 +156,7 @@ private Q_SLOTS:
             hooks_ << QStringLiteral("%1 %2").arg(translate ? QStringLiteral("translate") : QStringLiteral("correct"),
                                                   copied ? QStringLiteral("copied") : QStringLiteral("fresh"));
         };
-        c_ = std::make_unique<DictationController>(AppSettings::shared(), services);
+        c_ = std::make_unique<DictationController>(TestEnv::settings(), services);
         for (auto signal : {&DictationController::needsAttention, &DictationController::needsKey})
             connect(c_.get(), signal, this, [this] { ++attention_; });
         c_->start();
@@ -189,8 +189,8 @@ private Q_SLOTS:
         attention_ = 0;
         window_.presses.clear();
         probe_.durations.clear();
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
-        AppSettings::shared()->setSounds(true);
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        TestEnv::settings()->setSounds(true);
     }
 
     void holdingRecordsThenEnds()
@@ -243,7 +243,7 @@ private Q_SLOTS:
 
     void deepgramWithoutKeyFailsAndRecordsNothing()
     {
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Deepgram);
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Deepgram);
         const int starts = recorder_->starts;
         QVERIFY(keys({QStringLiteral("+Control_R"), QStringLiteral("@700"), QStringLiteral("-Control_R")}));
         QVERIFY(TestEnv::waitFor([&] { return attention_ == 1; }));

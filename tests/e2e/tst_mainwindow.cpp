@@ -130,7 +130,7 @@ private Q_SLOTS:
         window()->show();
         QQuickWindow *w = window()->window();
         QVERIFY(QTest::qWaitForWindowExposed(w));
-        Navigation::shared()->setPage(Navigation::Page::Settings);
+        TestEnv::own<Navigation>()->setPage(Navigation::Page::Settings);
         QPointer<QQuickItem> before = window()->content();
         QPointer<QQuickItem> page = pageItem();
         QVERIFY(before && page);
@@ -146,7 +146,7 @@ private Q_SLOTS:
         window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QVERIFY(window()->content());
-        QCOMPARE(Navigation::shared()->page(), Navigation::Page::Settings);
+        QCOMPARE(TestEnv::own<Navigation>()->page(), Navigation::Page::Settings);
         QVERIFY(pageItem());
         QCOMPARE(textOf(window()->content(), u"statusTitle"_s), u"Prêt"_s);
     }
@@ -188,18 +188,18 @@ private Q_SLOTS:
     void pageSwitchGivesAFreshPage()
     {
         window()->show();
-        Navigation::shared()->setPage(Navigation::Page::Translator);
+        TestEnv::own<Navigation>()->setPage(Navigation::Page::Translator);
         QPointer<QQuickItem> translator = pageItem();
         QVERIFY(translator);
-        Navigation::shared()->setPage(Navigation::Page::History);
+        TestEnv::own<Navigation>()->setPage(Navigation::Page::History);
         QTRY_VERIFY(!translator);
-        Navigation::shared()->setPage(Navigation::Page::Translator);
+        TestEnv::own<Navigation>()->setPage(Navigation::Page::Translator);
         QVERIFY(pageItem());
     }
 
     void escapeDismissesTheOnboarding()
     {
-        InterfaceKeys::shared()->setOnboarded(false);
+        TestEnv::own<InterfaceKeys>()->setOnboarded(false);
         window()->show();
         QQuickWindow *w = window()->window();
         QVERIFY(QTest::qWaitForWindowActive(w));
@@ -207,7 +207,7 @@ private Q_SLOTS:
         QVERIFY(sheet);
         QTRY_VERIFY(sheet->property("active").toBool());
         QTest::keyClick(w, Qt::Key_Escape);
-        QTRY_VERIFY(InterfaceKeys::shared()->onboarded());
+        QTRY_VERIFY(TestEnv::own<InterfaceKeys>()->onboarded());
         QVERIFY(!sheet->property("active").toBool());
         QCOMPARE(Defaults::standard().object(u"onboarded"_s), QJsonValue(true));
     }
@@ -227,15 +227,15 @@ private Q_SLOTS:
             w->close();
             QTRY_VERIFY(!window()->content());
         }
-        InterfaceKeys::shared()->setOnboarded(false);
+        TestEnv::own<InterfaceKeys>()->setOnboarded(false);
         Dictation dictation;
         dictation.finalText = u"Bonjour"_s;
         root_->store()->setDictations(dictations ? QList<Dictation>{dictation} : QList<Dictation>{});
         window()->show();
-        QCOMPARE(InterfaceKeys::shared()->onboarded(), dictations);
+        QCOMPARE(TestEnv::own<InterfaceKeys>()->onboarded(), dictations);
         auto *sheet = window()->content()->findChild<QQuickItem *>(u"onboarding"_s);
         QCOMPARE(sheet->property("active").toBool(), !dictations);
-        InterfaceKeys::shared()->setOnboarded(true);
+        TestEnv::own<InterfaceKeys>()->setOnboarded(true);
         root_->store()->setDictations({});
     }
 

@@ -99,7 +99,7 @@ private Q_SLOTS:
         qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
         QVERIFY(cloud.start());
         slowCloud(2500);
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         settings->setTranscriptionEngine(TranscriptionEngine::Gemini);
         settings->setRewriteEngine(RewriteEngine::OpenRouter);
         settings->setSounds(false);
@@ -116,7 +116,7 @@ private Q_SLOTS:
         run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("300")});
 
         overlay = Application::root().overlay();
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         controller->start();
         QVERIFY(TestEnv::waitFor([&] { return controller->hotkey().active(); }, 5000));
     }
@@ -130,7 +130,7 @@ private Q_SLOTS:
 
     void showsEachStateOfADictation()
     {
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         const QString active = activeWindow();
         QVERIFY(!active.isEmpty());
 
@@ -183,7 +183,7 @@ private Q_SLOTS:
     {
         // A flash keeps the capsule up for two seconds, no key held.
         const QString editorWindow = activeWindow();
-        DictationController::shared()->show(QStringLiteral("Essai"), false);
+        TestEnv::own<DictationController>()->show(QStringLiteral("Essai"), false);
         QVERIFY(TestEnv::waitFor([&] { return seen().mapped; }, 2000));
         const QRectF capsule = overlay->view()->property("outline").toRectF();
         QVERIFY(!capsule.isEmpty());
@@ -205,8 +205,8 @@ private Q_SLOTS:
 
     void missingKeyFlashesAnError()
     {
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Deepgram);
-        DictationController *controller = DictationController::shared();
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Deepgram);
+        DictationController *controller = TestEnv::own<DictationController>();
         QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("Control_R")}).exitCode == 0);
         QTest::qWait(200);
         run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("Control_R")});
@@ -219,7 +219,7 @@ private Q_SLOTS:
         QCOMPARE(symbol->property("text").toString(), Kit::glyph(QStringLiteral("exclamationmark.circle.fill")));
         QCOMPARE(symbol->property("color").value<QColor>(), QColor(QStringLiteral("#FF9500")));
         Screenshots::inBothThemes(QStringLiteral("overlay-error"), [&] { return shot(); });
-        AppSettings::shared()->setTranscriptionEngine(TranscriptionEngine::Gemini);
+        TestEnv::settings()->setTranscriptionEngine(TranscriptionEngine::Gemini);
         QVERIFY(TestEnv::waitFor([&] { return !seen().mapped; }, 4000));
     }
 
@@ -247,7 +247,7 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QString, shown);
         QFETCH(QString, hidden);
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         controller->setTranslating(translating);
         controller->setCommandText(command.isEmpty() ? std::nullopt : std::optional<QString>(command));
         controller->setState(state);
@@ -267,7 +267,7 @@ private Q_SLOTS:
     void livePreviewShowsItsEnd()
     {
         // A long live text keeps its newest words, elided at the start.
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         controller->setState(DictationController::State::Recording);
         controller->setLiveText(QStringLiteral("début ") + QString(QStringLiteral("mot ")).repeated(120) + QStringLiteral("dernier"));
         QQuickItem *live = item("liveText");

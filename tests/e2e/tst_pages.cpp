@@ -307,9 +307,9 @@ private Q_SLOTS:
     void seeAllOpensTheHistory()
     {
         show(u"DashboardPage.qml"_s);
-        Navigation::shared()->setPage(Navigation::Page::Dashboard);
+        TestEnv::own<Navigation>()->setPage(Navigation::Page::Dashboard);
         QVERIFY(click(u"push button"_s, u"Tout voir"_s));
-        QVERIFY(TestEnv::waitFor([] { return Navigation::shared()->page() == Navigation::Page::History; }));
+        QVERIFY(TestEnv::waitFor([] { return TestEnv::own<Navigation>()->page() == Navigation::Page::History; }));
     }
 
     void historyDays_data()

@@ -94,7 +94,7 @@ private Q_SLOTS:
         QTest::newRow("CallTranslator") << QStringLiteral("CallTranslator") << static_cast<QObject *>(root_->callTranslator());
         QTest::newRow("SubtitleWindow") << QStringLiteral("SubtitleWindow") << static_cast<QObject *>(root_->subtitleWindow());
         QTest::newRow("MeetingRecorder") << QStringLiteral("MeetingRecorder") << static_cast<QObject *>(root_->meetingRecorder());
-        QTest::newRow("EngineReadiness") << QStringLiteral("EngineReadiness") << static_cast<QObject *>(EngineReadiness::shared());
+        QTest::newRow("EngineReadiness") << QStringLiteral("EngineReadiness") << static_cast<QObject *>(TestEnv::own<EngineReadiness>());
     }
 
     void singletonsAreTheRootsOwn()

@@ -83,8 +83,8 @@ private Q_SLOTS:
         last.date = QDateTime::currentDateTimeUtc();
         last.finalText = pasted;
         last.rawText = pasted;
-        Store::shared()->add(last);
-        Store::shared()->flush();
+        TestEnv::store()->add(last);
+        TestEnv::store()->flush();
 
         // The toolkit's hand-over to the manager at exit sometimes times out on
         // its own (the manager then gets nothing): that run tells nothing, so it

@@ -343,7 +343,7 @@ private Q_SLOTS:
 
     void init()
     {
-        AppSettings::shared()->setMicrophoneUID(std::nullopt);
+        TestEnv::settings()->setMicrophoneUID(std::nullopt);
         drain(fifo_);
     }
 
@@ -359,7 +359,7 @@ private Q_SLOTS:
             QVERIFY2(ok, qPrintable(command.join(QLatin1Char(' '))));
         }
         pactl({QStringLiteral("set-default-source"), QStringLiteral("vmic")});
-        AppSettings::shared()->setMicrophoneUID(std::nullopt);
+        TestEnv::settings()->setMicrophoneUID(std::nullopt);
     }
 
     void listsMicrophonesWithoutMonitors()
@@ -427,7 +427,7 @@ private Q_SLOTS:
     void deviceChoice()
     {
         QFETCH(QStringList, steps);
-        AudioRecorder recorder(pulse_, AppSettings::shared());
+        AudioRecorder recorder(pulse_, TestEnv::settings());
         // What the last recording left; idling must add nothing to it.
         QByteArray kept;
         for (const QString &step : steps) {
@@ -435,7 +435,7 @@ private Q_SLOTS:
             const QString uid = step.section(QLatin1Char(' '), 1);
             const QByteArray where = step.toUtf8();
             if (verb == QLatin1String("choose")) {
-                AppSettings::shared()->setMicrophoneUID(uid.isEmpty() ? std::nullopt : std::optional<QString>(uid));
+                TestEnv::settings()->setMicrophoneUID(uid.isEmpty() ? std::nullopt : std::optional<QString>(uid));
             } else if (verb == QLatin1String("plug")) {
                 QVERIFY2(plug(uid), where.constData());
             } else if (verb == QLatin1String("unplug")) {
@@ -490,8 +490,8 @@ private Q_SLOTS:
         QFETCH(QStringList, gone);
         QFETCH(QString, chosen);
         QFETCH(QString, expected);
-        AppSettings::shared()->setMicrophoneUID(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen));
-        AudioRecorder recorder(pulse_, AppSettings::shared());
+        TestEnv::settings()->setMicrophoneUID(chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen));
+        AudioRecorder recorder(pulse_, TestEnv::settings());
         recorder.prepare();
         for (const QString &uid : gone)
             QVERIFY(unload(uid));
@@ -573,8 +573,8 @@ private Q_SLOTS:
     {
         QFETCH(int, idleBlocks);
         QFETCH(int, blocks);
-        AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder(pulse_, AppSettings::shared());
+        TestEnv::settings()->setMicrophoneUID(QStringLiteral("pipemic"));
+        AudioRecorder recorder(pulse_, TestEnv::settings());
         Seen seen;
         seen.attach(recorder);
         recorder.prepare();
@@ -609,8 +609,8 @@ private Q_SLOTS:
     // Byte-exact capture through the FIFO microphone, fed as fast as it reads.
     void capturesThePipeMicrophoneExactly()
     {
-        AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder(pulse_, AppSettings::shared());
+        TestEnv::settings()->setMicrophoneUID(QStringLiteral("pipemic"));
+        AudioRecorder recorder(pulse_, TestEnv::settings());
         Seen seen;
         seen.attach(recorder);
         recorder.start();
@@ -692,8 +692,8 @@ private Q_SLOTS:
             for (int n = 0; n < count; ++n)
                 pcm += block;
         }
-        AppSettings::shared()->setMicrophoneUID(QStringLiteral("pipemic"));
-        AudioRecorder recorder(pulse_, AppSettings::shared());
+        TestEnv::settings()->setMicrophoneUID(QStringLiteral("pipemic"));
+        AudioRecorder recorder(pulse_, TestEnv::settings());
         Seen seen;
         seen.attach(recorder);
         recorder.start();
@@ -721,7 +721,7 @@ private Q_SLOTS:
     {
         QVERIFY(TestEnv::writeFile(dir_.filePath(QStringLiteral("fixture.wav")), AudioRecorder::wav(fixture_.pcm)));
 
-        AudioRecorder recorder(pulse_, AppSettings::shared());
+        AudioRecorder recorder(pulse_, TestEnv::settings());
         Seen seen;
         seen.attach(recorder);
         recorder.start();

@@ -33,13 +33,13 @@ class TestSelectionActions : public QObject
 
     static qsizetype storedFixes()
     {
-        Store::shared()->flush();
+        TestEnv::store()->flush();
         return QJsonDocument::fromJson(TestEnv::readFile(Store::folder() + QStringLiteral("/fixes.json"))).array().size();
     }
 
     static bool idle()
     {
-        return TestEnv::waitFor([] { return DictationController::shared()->state() == DictationController::State::Idle; }, 5000);
+        return TestEnv::waitFor([] { return TestEnv::own<DictationController>()->state() == DictationController::State::Idle; }, 5000);
     }
 
 private Q_SLOTS:
@@ -48,14 +48,14 @@ private Q_SLOTS:
         qputenv("OMBRY_TEST_ACCEPT_XTEST", "1");
         cloud.corrections.insert(QStringLiteral("Il a mangé des pomme hier"), QStringLiteral("Il a mangé des pommes hier."));
         QVERIFY(cloud.start());
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         settings->setRewriteEngine(RewriteEngine::OpenRouter);
         settings->setCorrectionShortcut(true);
         settings->setCorrectionDoubleCopy(true);
         settings->setTranslateTarget(QStringLiteral("anglais"));
         settings->setSounds(false);
         QVERIFY(editor.start(QStringLiteral(""), QStringLiteral("Le chat dort sur le canapé du salon.")));
-        DictationController *controller = DictationController::shared();
+        DictationController *controller = TestEnv::own<DictationController>();
         controller->start();
         QVERIFY(TestEnv::waitFor([&] { return controller->hotkey().active(); }, 5000));
     }
@@ -70,7 +70,7 @@ private Q_SLOTS:
                  qPrintable(editor.text()));
         QVERIFY(idle());
         QVERIFY(TestEnv::waitFor([&] { return storedFixes() == before + 1; }, 3000));
-        const CorrectionRecord record = Store::shared()->fixes().first();
+        const CorrectionRecord record = TestEnv::store()->fixes().first();
         QCOMPARE(record.action, QStringLiteral("Corriger"));
         QCOMPARE(record.original, QStringLiteral("Il a mangé des pomme hier"));
         // The clipboard comes back to what the user copied.
@@ -81,10 +81,10 @@ private Q_SLOTS:
     {
         QVERIFY(editor.send(QStringLiteral("set inchangé")));
         QVERIFY(editor.send(QStringLiteral("select-label")));
-        const qsizetype bubbles = BubbleController::shared()->requests().size();
+        const qsizetype bubbles = TestEnv::own<BubbleController>()->requests().size();
         QVERIFY(copies(3));
-        QVERIFY(TestEnv::waitFor([&] { return BubbleController::shared()->requests().size() == bubbles + 1; }, 8000));
-        const BubbleController::Request shown = BubbleController::shared()->requests().last();
+        QVERIFY(TestEnv::waitFor([&] { return TestEnv::own<BubbleController>()->requests().size() == bubbles + 1; }, 8000));
+        const BubbleController::Request shown = TestEnv::own<BubbleController>()->requests().last();
         QCOMPARE(shown.title, QStringLiteral("Traduit en anglais"));
         QCOMPARE(shown.original, QStringLiteral("Le chat dort sur le canapé du salon."));
         QCOMPARE(shown.text, cloud.translation);
@@ -98,10 +98,10 @@ private Q_SLOTS:
     {
         QVERIFY(editor.send(QStringLiteral("set Bonjour à tous, voici un texte assez long pour être lu à voix haute pendant un moment.")));
         QVERIFY(editor.send(QStringLiteral("select-editor")));
-        Reader *reader = Reader::shared();
+        Reader *reader = TestEnv::own<Reader>();
         QVERIFY(DesktopTools::key(QStringLiteral("ctrl+alt+r")));
         QVERIFY(TestEnv::waitFor([&] { return reader->isSpeaking(); }, 5000));
-        QCOMPARE(DictationController::shared()->flash(), std::optional<QString>(QStringLiteral("Lecture à voix haute")));
+        QCOMPARE(TestEnv::own<DictationController>()->flash(), std::optional<QString>(QStringLiteral("Lecture à voix haute")));
         QVERIFY(DesktopTools::key(QStringLiteral("ctrl+alt+r")));
         QVERIFY(TestEnv::waitFor([&] { return !reader->isSpeaking(); }, 5000));
     }

@@ -34,8 +34,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(cloud.start());
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
-        AppSettings::shared()->setTranslateTarget(QStringLiteral("anglais"));
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setTranslateTarget(QStringLiteral("anglais"));
         PasteDesktop desktop;
         // Keys are only recorded: a frozen window would take them much later.
         desktop.post = [this](quint16 key, quint64) {

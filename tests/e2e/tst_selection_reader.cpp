@@ -10,7 +10,7 @@ class TestSelectionReader : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { Reader::shared()->stop(); }
+    void cleanup() { TestEnv::own<Reader>()->stop(); }
 
     void voiceFollowsTheLanguage_data()
     {
@@ -24,7 +24,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, language);
-        Reader *reader = Reader::shared();
+        Reader *reader = TestEnv::own<Reader>();
         reader->speak(text);
         QCOMPARE(reader->lastLocale().section(QLatin1Char('_'), 0, 0), language);
         if (!language.isEmpty()) {
@@ -38,7 +38,7 @@ private Q_SLOTS:
 
     void stopAndReplace()
     {
-        Reader *reader = Reader::shared();
+        Reader *reader = TestEnv::own<Reader>();
         reader->speak(QStringLiteral("Une première phrase assez longue pour être encore lue dans un instant."));
         QVERIFY(TestEnv::waitFor([&] { return reader->synth()->state() == QTextToSpeech::Speaking; }, 5000));
         reader->speak(QStringLiteral("A second sentence, in English this time, replaces the first one."));

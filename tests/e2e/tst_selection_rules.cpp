@@ -45,8 +45,8 @@ private Q_SLOTS:
         cloud.corrections.insert(QStringLiteral("Il a mangé des pomme hier"), QStringLiteral("Il a mangé des pommes hier."));
         cloud.corrections.insert(QStringLiteral("Tout est juste."), QStringLiteral("Tout est juste."));
         QVERIFY(cloud.start());
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
-        AppSettings::shared()->setTranslateTarget(QStringLiteral("anglais"));
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setTranslateTarget(QStringLiteral("anglais"));
         PasteDesktop desktop;
         desktop.post = [this](quint16 key, quint64) {
             posted << key;
@@ -76,7 +76,7 @@ private Q_SLOTS:
         focus = {};
         targetClass.clear();
         paster->flushRestore();
-        BubbleController::shared()->close();
+        TestEnv::own<BubbleController>()->close();
     }
 
     void correctionReplacesTheSelection_data()
@@ -93,11 +93,11 @@ private Q_SLOTS:
         QFETCH(QString, flash);
         QFETCH(int, records);
         Clipboard::setText(selected); // the user's own Ctrl+C
-        const qsizetype before = Store::shared()->fixes().size();
+        const qsizetype before = TestEnv::store()->fixes().size();
         act(true, false);
         QCOMPARE(host.calls, (QStringList{QStringLiteral("begin 0"), QStringLiteral("show ") + flash}));
         QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
-        QCOMPARE(Store::shared()->fixes().size(), before + records);
+        QCOMPARE(TestEnv::store()->fixes().size(), before + records);
         QVERIFY(TestEnv::waitFor([&] { return Clipboard::text() == selected; }, 2000));
     }
 
@@ -158,7 +158,7 @@ private Q_SLOTS:
             last.id = QUuid::createUuid();
             last.date = QDateTime::currentDateTimeUtc();
             last.finalText = QStringLiteral("La dernière dictée.");
-            Store::shared()->add(last);
+            TestEnv::store()->add(last);
             SelectionActions::pasteLast(&host);
         } else if (action == QLatin1String("speak")) {
             SelectionActions::speakSelection(&host);
@@ -248,7 +248,7 @@ private Q_SLOTS:
         act(false, translate);
         QCOMPARE(host.calls, calls);
         QVERIFY(posted.isEmpty());
-        BubbleController *bubble = BubbleController::shared();
+        BubbleController *bubble = TestEnv::own<BubbleController>();
         QCOMPARE(bubble->visible(), !title.isEmpty());
         if (!title.isEmpty()) {
             QCOMPARE(bubble->title(), title);

@@ -26,7 +26,7 @@ private Q_SLOTS:
     {
         cloud.corrections.insert(QStringLiteral("Il a mange des pomme hier"), QStringLiteral("Il a mangé des pommes hier."));
         QVERIFY(cloud.start());
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
     }
 
     void correctsTheSelectedLineIntoTheBubble()
@@ -72,7 +72,7 @@ private Q_SLOTS:
 
         QCOMPARE(host.calls, QStringList{QStringLiteral("begin 0")});
         QVERIFY(posted.isEmpty());
-        BubbleController *bubble = BubbleController::shared();
+        BubbleController *bubble = TestEnv::own<BubbleController>();
         QVERIFY(bubble->visible());
         // xterm's line selection ends with its newline.
         QCOMPARE(bubble->original().trimmed(), QStringLiteral("Il a mange des pomme hier"));

@@ -240,7 +240,7 @@ class TestSettingsCardsDesktop : public QObject
     // The masked key or "Absente" shown for `service`.
     QString keyShown(const QString &service) const { return readAfter(reader_.nodes(3000), service); }
 
-    static QJsonObject keysFile() { return QJsonDocument::fromJson(TestEnv::readFile(KeyStore::shared()->filePath())).object(); }
+    static QJsonObject keysFile() { return QJsonDocument::fromJson(TestEnv::readFile(TestEnv::keys()->filePath())).object(); }
 
     static QStringList dataFiles()
     {
@@ -290,7 +290,7 @@ private Q_SLOTS:
         Defaults::standard().set(u"onboarded"_s, true);
         Defaults::standard().set(u"settingsTab"_s, u"permissions"_s);
         root_ = std::make_unique<Application>();
-        Navigation::shared()->setPage(Navigation::Page::Settings);
+        TestEnv::own<Navigation>()->setPage(Navigation::Page::Settings);
         root_->mainWindow()->show();
         QVERIFY(QTest::qWaitForWindowExposed(root_->mainWindow()->window()));
     }
@@ -377,11 +377,11 @@ private Q_SLOTS:
     {
         Dictation d;
         d.finalText = u"Bonjour"_s;
-        Store::shared()->setDictations({d});
-        Store::shared()->flush();
-        Store::shared()->waitForIo();
+        TestEnv::store()->setDictations({d});
+        TestEnv::store()->flush();
+        TestEnv::store()->waitForIo();
         const QByteArray history = TestEnv::readFile(Store::folder() + u"/history.json"_s);
-        Store::shared()->setDictations({});
+        TestEnv::store()->setDictations({});
         QVERIFY(!history.isEmpty());
 
         QTemporaryDir home;
@@ -540,7 +540,7 @@ private Q_SLOTS:
 
         QVERIFY(reader_.act(u"push button"_s, u"Enregistrer la clé OpenRouter"_s));
         QVERIFY(TestEnv::waitFor([&] { return keysFile() == QJsonObject{{u"openRouter"_s, key}}; }, 3000));
-        QCOMPARE(QFile::permissions(KeyStore::shared()->filePath())
+        QCOMPARE(QFile::permissions(TestEnv::keys()->filePath())
                      & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
                  QFile::Permissions());
         QVERIFY(TestEnv::waitFor([&] { return keyShown(u"OpenRouter"_s) == u"••••cdef"_s; }, 3000));
@@ -576,7 +576,7 @@ private Q_SLOTS:
         QVERIFY(reader_.act(u"push button"_s, u"Modifier la clé OpenRouter"_s));
         QVERIFY(reader_.act(u"push button"_s, u"Supprimer la clé OpenRouter"_s));
         QVERIFY(TestEnv::waitFor([&] { return keysFile().isEmpty() && keyShown(u"OpenRouter"_s) == u"Absente"_s; }, 3000));
-        QVERIFY(!KeyStore::shared()->key(APIService::OpenRouter));
+        QVERIFY(!TestEnv::keys()->key(APIService::OpenRouter));
     }
 
     void controlCharactersAreRefused_data()
@@ -589,8 +589,8 @@ private Q_SLOTS:
     void controlCharactersAreRefused()
     {
         QFETCH(QString, pasted);
-        QVERIFY(KeyStore::shared()->save(u"dg-stored-key-4321"_s, APIService::Deepgram));
-        AppSettings::shared()->setOwnKeyMode(true);
+        QVERIFY(TestEnv::keys()->save(u"dg-stored-key-4321"_s, APIService::Deepgram));
+        TestEnv::settings()->setOwnKeyMode(true);
         QVERIFY(openTab(u"Compte"_s));
         QVERIFY(activate());
         QVERIFY(reader_.act(u"push button"_s, u"Modifier la clé Deepgram"_s));
@@ -602,7 +602,7 @@ private Q_SLOTS:
         QTest::qWait(200);
         QVERIFY(reader_.act(u"push button"_s, u"Enregistrer la clé Deepgram"_s));
         QVERIFY2(reader_.find(u"alert"_s, u"Clé invalide"_s, 3000), qPrintable(reader_.texts().join(u'|')));
-        QCOMPARE(KeyStore::shared()->key(APIService::Deepgram), std::optional<QString>(u"dg-stored-key-4321"_s));
+        QCOMPARE(TestEnv::keys()->key(APIService::Deepgram), std::optional<QString>(u"dg-stored-key-4321"_s));
         QCOMPARE(keysFile().value(u"deepgram"_s).toString(), u"dg-stored-key-4321"_s);
         QVERIFY(DesktopTools::key(u"Escape"_s));
         QVERIFY(reader_.find(u"push button"_s, u"Modifier la clé Deepgram"_s, 3000));
@@ -629,7 +629,7 @@ private Q_SLOTS:
     // Escape and Return keep everything; only the explicit button erases.
     void eraseAsksFirst()
     {
-        Store *store = Store::shared();
+        Store *store = TestEnv::store();
         Dictation d;
         d.finalText = u"Bonjour"_s;
         store->add(d);
@@ -651,7 +651,7 @@ private Q_SLOTS:
         Meeting m;
         m.title = u"Point"_s;
         store->addMeeting(m);
-        QVERIFY(KeyStore::shared()->save(u"sk-or-erase-me-1111"_s, APIService::OpenRouter));
+        QVERIFY(TestEnv::keys()->save(u"sk-or-erase-me-1111"_s, APIService::OpenRouter));
         QVERIFY(QDir().mkpath(Store::audioFolder()));
         QVERIFY(TestEnv::writeFile(Store::audioFolder() + u"/enregistrement.wav"_s, "RIFF"));
         store->flush();
@@ -724,9 +724,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, tab);
         QFETCH(QString, name);
-        AppSettings::shared()->setOwnKeyMode(true);
+        TestEnv::settings()->setOwnKeyMode(true);
         if (tab.isEmpty())
-            InterfaceKeys::shared()->setOnboarded(false);
+            TestEnv::own<InterfaceKeys>()->setOnboarded(false);
         else
             QVERIFY(openTab(tab));
         QQuickWindow *w = root_->mainWindow()->window();
@@ -737,7 +737,7 @@ private Q_SLOTS:
             QVERIFY(reader_.find(u"heading"_s, u"Ta clé OpenRouter"_s, 3000));
         }
         const QStringList paths = Screenshots::inBothThemes(name, [w] { return Screenshots::scene(w); });
-        InterfaceKeys::shared()->setOnboarded(true);
+        TestEnv::own<InterfaceKeys>()->setOnboarded(true);
         QCOMPARE(paths.size(), 2);
         QVERIFY(!paths.contains(QString()));
     }

@@ -147,7 +147,7 @@ class TestSettingsPage : public QObject
             d.appName = name;
             d.bundleID = bundleId;
             d.finalText = d.rawText = u"Bonjour."_s;
-            Store::shared()->add(d);
+            TestEnv::store()->add(d);
         };
         const auto fix = [](const QString &name, const QString &bundleId) {
             CorrectionRecord r;
@@ -157,7 +157,7 @@ class TestSettingsPage : public QObject
             r.action = u"Corriger"_s;
             r.original = u"bonjour"_s;
             r.result = u"Bonjour."_s;
-            Store::shared()->addFix(r);
+            TestEnv::store()->addFix(r);
         };
         // Added oldest first: the store keeps the newest at the front.
         dictation(u"KWrite"_s, u"org.kde.kate"_s);
@@ -189,7 +189,7 @@ private Q_SLOTS:
         seedApplications();
         root_->controller()->start();
         QVERIFY(TestEnv::waitFor([&] { return root_->controller()->hotkey().active(); }, 5000));
-        Navigation::shared()->setPage(Navigation::Page::Settings);
+        TestEnv::own<Navigation>()->setPage(Navigation::Page::Settings);
         root_->mainWindow()->show();
         QVERIFY(QTest::qWaitForWindowExposed(root_->mainWindow()->window()));
     }
@@ -358,7 +358,7 @@ private Q_SLOTS:
         QVERIFY(pick(u"Touche"_s, u"Super droit"_s));
         QVERIFY(prefBecomes(u"key"_s, u"rightCommand"_s));
         QVERIFY(TestEnv::waitFor([&] { return tapLines() == before + 1; }, 3000));
-        AppSettings::shared()->setKey(DictationKey::RightControl);
+        TestEnv::settings()->setKey(DictationKey::RightControl);
         root_->controller()->hotkey().restart();
     }
 
@@ -366,7 +366,7 @@ private Q_SLOTS:
     {
         QVERIFY(openTab(u"Dictée"_s));
         // The local rewrite, the default, with no local server.
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::Local);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::Local);
         QVERIFY(reader_.find(u"label"_s, u"Modèle local · non disponible"_s, 5000));
         QVERIFY(reader_.find(u"label"_s, u"0,050 $ / 1 000 dictées"_s, 2000));
         QVERIFY(press(u"push button"_s, u"Changer transcription"_s));
@@ -377,7 +377,7 @@ private Q_SLOTS:
         // The editor closes with "OK" and does not come back with the tab.
         QVERIFY(press(u"push button"_s, u"OK"_s));
         QVERIFY(TestEnv::waitFor([&] { return !reader_.find(u"combo box"_s, u"Moteur de transcription"_s, 0); }, 3000));
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
     }
 
     // An editor left open goes with its tab; one editor is open at a time.
@@ -427,7 +427,7 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(QJsonValue, value);
         QFETCH(QString, shown);
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         if (key == u"translateTarget"_s)
             settings->setTranslateTarget(value.toString());
         else if (key == u"microphoneUID"_s)
@@ -465,7 +465,7 @@ private Q_SLOTS:
                                 u"Majuscules et espaces"_s, u"Style plus fluide"_s};
         const int bit = 1 << chips.indexOf(chip);
         QVERIFY(openTab(u"Correction et traduction"_s));
-        AppSettings::shared()->setCorrectionScopeRaw(scope);
+        TestEnv::settings()->setCorrectionScopeRaw(scope);
         QVERIFY(TestEnv::waitFor([&] { return checked(reader_.find(u"check box"_s, chip, 0)) == bool(scope & bit); }, 3000));
         QVERIFY(press(u"check box"_s, chip));
         QVERIFY(prefBecomes(u"correctionScope"_s, expected));
@@ -570,7 +570,7 @@ private Q_SLOTS:
     void recordedShortcutCorrectsASelection()
     {
         QCOMPARE(prefs().value(u"correctionLabel"_s).toString(), u"⌃⇧K"_s);
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
         DesktopTools::Editor editor;
         QVERIFY(editor.start());
         QVERIFY(editor.send(u"set Il a mangé des pomme hier"_s));
@@ -579,9 +579,9 @@ private Q_SLOTS:
         QVERIFY2(TestEnv::waitFor([&] { return editor.text() == u"Il a mangé des pommes hier."_s; }, 10000),
                  qPrintable(editor.text() + u"\n"_s + QString::fromUtf8(TestEnv::readFile(Log::path()).right(2000))));
         QVERIFY(TestEnv::waitFor([] {
-            return DictationController::shared()->state() == DictationController::State::Idle;
+            return TestEnv::own<DictationController>()->state() == DictationController::State::Idle;
         }, 5000));
-        QCOMPARE(Store::shared()->fixes().first().original, u"Il a mangé des pomme hier"_s);
+        QCOMPARE(TestEnv::store()->fixes().first().original, u"Il a mangé des pomme hier"_s);
     }
 
     // A combination another program holds cannot fire: the recorder says so,
@@ -603,7 +603,7 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return holder.canReadLine() || holder.waitForReadyRead(50); }, 5000));
         QCOMPARE(holder.readLine(), QByteArray("ready\n"));
 
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         settings->setCorrectionKeyCode(38); // J
         settings->setCorrectionModifiers(0x60000);
         settings->setCorrectionLabel(u"⌃⇧J"_s);

@@ -112,7 +112,7 @@ void seedFolder(const QString &folder)
 
 QJsonArray stored(const QString &file)
 {
-    Store::shared()->flush();
+    TestEnv::store()->flush();
     return QJsonDocument::fromJson(TestEnv::readFile(QDir(Store::folder()).filePath(file))).array();
 }
 
@@ -478,7 +478,7 @@ private Q_SLOTS:
     // Both panes read through one voice: either button stops what the other started.
     void readingAloud()
     {
-        Reader *voice = Reader::shared();
+        Reader *voice = TestEnv::own<Reader>();
         QVERIFY(voice);
         // Long enough to be still under way at the second press.
         pasteSource(QStringList(8, kFrench).join(u' '));

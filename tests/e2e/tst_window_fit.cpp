@@ -152,10 +152,10 @@ private Q_SLOTS:
         QFETCH(QString, variant);
         const auto which = Navigation::Page(page);
         if (which == Navigation::Page::Settings)
-            InterfaceKeys::shared()->setSettingsTab(variant);
+            TestEnv::own<InterfaceKeys>()->setSettingsTab(variant);
         if (which == Navigation::Page::Translator)
-            InterfaceKeys::shared()->setTranslationTab(variant);
-        Navigation::shared()->setPage(which);
+            TestEnv::own<InterfaceKeys>()->setTranslationTab(variant);
+        TestEnv::own<Navigation>()->setPage(which);
         window()->resize(size);
         QVERIFY2(TestEnv::waitFor([&] { return window()->size() == size; }, 5000),
                  qPrintable(u"%1x%2"_s.arg(window()->width()).arg(window()->height())));
@@ -178,7 +178,7 @@ private Q_SLOTS:
         const QStringList paths = Screenshots::inBothThemes(name, [&] {
             // Counting figures and gliding capsules come to rest first.
             TestEnv::waitFor([] { return false; }, 700);
-            const QString theme = AppSettings::shared()->theme() == Ombry::Theme::Dark ? u"dark: "_s : u"light: "_s;
+            const QString theme = TestEnv::settings()->theme() == Ombry::Theme::Dark ? u"dark: "_s : u"light: "_s;
             for (const QString &fault : faults(content, window()->width()))
                 problems << theme + fault;
             return Screenshots::scene(window());

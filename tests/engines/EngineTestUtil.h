@@ -78,5 +78,5 @@ Outcome<T> await(QCoro::Task<T> task, int timeoutMs = 10000)
 // The cloud requests of a test go through the installed settings, keys and store.
 inline OmbryAI::Access installedAccess()
 {
-    return OmbryAI::Access{AppSettings::shared(), KeyStore::shared(), Store::shared()};
+    return OmbryAI::Access{TestEnv::settings(), TestEnv::keys(), TestEnv::store()};
 }

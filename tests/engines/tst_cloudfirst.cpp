@@ -53,7 +53,7 @@ private Q_SLOTS:
         cloud_ = local_ = nullptr;
         qputenv("OMBRY_OPENROUTER_URL", "http://127.0.0.1:9");
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
-        KeyStore::shared()->setKeys({});
+        TestEnv::keys()->setKeys({});
     }
 
     // cloud: the status OpenRouter answers, 0 for a closed port.
@@ -107,7 +107,7 @@ private Q_SLOTS:
         QFETCH(bool, fallback);
 
         if (key)
-            KeyStore::shared()->setKeys({{APIService::OpenRouter, u"sk-or-test"_s}});
+            TestEnv::keys()->setKeys({{APIService::OpenRouter, u"sk-or-test"_s}});
         if (cloud == 0)
             qputenv("OMBRY_OPENROUTER_URL", "http://127.0.0.1:9");
         else if (cloud == 200)

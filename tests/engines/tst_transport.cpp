@@ -27,12 +27,12 @@ const QString kHostedPath = QStringLiteral("/api/voice");
 // As a key read from "keys.json" would be: untrimmed.
 void setOpenRouterKey(const QString &key)
 {
-    KeyStore::Keys keys = KeyStore::shared()->keys();
+    KeyStore::Keys keys = TestEnv::keys()->keys();
     if (key.isEmpty())
         keys.remove(APIService::OpenRouter);
     else
         keys.insert(APIService::OpenRouter, key);
-    KeyStore::shared()->setKeys(keys);
+    TestEnv::keys()->setKeys(keys);
 }
 
 QJsonObject sampleBody()
@@ -70,7 +70,7 @@ private Q_SLOTS:
         qputenv("OMBRY_HOSTED_URL", hosted_->url().toUtf8());
         openRouter_->on("POST", kChatPath, ScriptedReply::json(chatCompletion(QStringLiteral("ok"))));
         hosted_->on("POST", kHostedPath, ScriptedReply::json(chatCompletion(QStringLiteral("ok"))));
-        AppSettings::shared()->setOwnKeyMode(true);
+        TestEnv::settings()->setOwnKeyMode(true);
         setOpenRouterKey(QStringLiteral("sk-test"));
         Net::setTimeScale(1);
     }
@@ -110,7 +110,7 @@ private Q_SLOTS:
         QFETCH(QString, route);
         QFETCH(QString, bearer);
         setOpenRouterKey(key);
-        AppSettings::shared()->setOwnKeyMode(ownKeyMode);
+        TestEnv::settings()->setOwnKeyMode(ownKeyMode);
         if (!hostedAddress)
             qunsetenv("OMBRY_HOSTED_URL");
 
@@ -157,7 +157,7 @@ private Q_SLOTS:
     void hostedAddressKeepsItsPath()
     {
         qputenv("OMBRY_HOSTED_URL", hosted_->url(QStringLiteral("/ia/")).toUtf8());
-        AppSettings::shared()->setOwnKeyMode(false);
+        TestEnv::settings()->setOwnKeyMode(false);
         hosted_->on("POST", QStringLiteral("/ia/api/voice"), ScriptedReply::json({}));
         const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY2(out.value, qPrintable(out.error));
@@ -208,7 +208,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, message);
-        AppSettings::shared()->setOwnKeyMode(own);
+        TestEnv::settings()->setOwnKeyMode(own);
         ScriptedReply reply = ScriptedReply::text(body, status);
         (own ? openRouter_ : hosted_)->on("POST", own ? kChatPath : kHostedPath, reply);
 
@@ -264,9 +264,9 @@ private Q_SLOTS:
         QFETCH(bool, own);
         QFETCH(QByteArray, reply);
         QFETCH(int, entries);
-        AppSettings::shared()->setOwnKeyMode(own);
+        TestEnv::settings()->setOwnKeyMode(own);
         (own ? openRouter_ : hosted_)->on("POST", own ? kChatPath : kHostedPath, ScriptedReply::text(reply, 200));
-        Store *store = Store::shared();
+        Store *store = TestEnv::store();
         store->setCosts({});
         store->flush();
 
@@ -306,9 +306,9 @@ private Q_SLOTS:
         Net::setTimeScale(0.01);
         openRouter_->on("POST", kChatPath, ScriptedReply::hanging());
         hosted_->on("POST", kHostedPath, ScriptedReply::hanging());
-        AppSettings::shared()->setOwnKeyMode(true);
+        TestEnv::settings()->setOwnKeyMode(true);
         auto own = capture(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
-        AppSettings::shared()->setOwnKeyMode(false);
+        TestEnv::settings()->setOwnKeyMode(false);
         auto hosted = capture(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY(TestEnv::waitFor([&] { return own->done && hosted->done; }, 20000));
 
@@ -321,7 +321,7 @@ private Q_SLOTS:
 
         // The next call goes through.
         openRouter_->on("POST", kChatPath, ScriptedReply::json(chatCompletion(QStringLiteral("de retour"))));
-        AppSettings::shared()->setOwnKeyMode(true);
+        TestEnv::settings()->setOwnKeyMode(true);
         const auto next = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")));
         QVERIFY2(next.value, qPrintable(next.error));
         QVERIFY(TestEnv::waitFor([] { return liveReplies() == 0; }, 2000));
@@ -389,11 +389,11 @@ private Q_SLOTS:
                 failedStatus = error->status();
         } else if (deepgram) {
             qputenv("OMBRY_DEEPGRAM_URL", origin.url().toUtf8());
-            KeyStore::Keys keys = KeyStore::shared()->keys();
+            KeyStore::Keys keys = TestEnv::keys()->keys();
             keys.insert(APIService::Deepgram, QStringLiteral("dg-test"));
-            KeyStore::shared()->setKeys(keys);
+            TestEnv::keys()->setKeys(keys);
             credential = "Token dg-test";
-            const std::optional<QString> stored = KeyStore::shared()->key(APIService::Deepgram);
+            const std::optional<QString> stored = TestEnv::keys()->key(APIService::Deepgram);
             const auto out = await(Deepgram::transcribe(QByteArray(44, '\0'), QStringLiteral("nova-3"),
                                                         QStringLiteral("fr"), {}, stored));
             qputenv("OMBRY_DEEPGRAM_URL", "http://127.0.0.1:9");

@@ -414,8 +414,8 @@ private Q_SLOTS:
 
     void sharedInstanceUsesStandardStore()
     {
-        QCOMPARE(AppSettings::shared(), AppSettings::shared());
-        AppSettings::shared()->setTypingWPM(72);
+        QCOMPARE(TestEnv::settings(), TestEnv::settings());
+        TestEnv::settings()->setTypingWPM(72);
         QCOMPARE(Defaults(domain()).integer(QStringLiteral("typingWPM")), qint64(72));
     }
 };

@@ -578,11 +578,11 @@ private Q_SLOTS:
 
     void eraseOfTheSharedStoreForgetsTheKeys()
     {
-        KeyStore *keys = KeyStore::shared();
+        KeyStore *keys = TestEnv::keys();
         QVERIFY(keys->save(QStringLiteral("sk-or-ancienne"), APIService::OpenRouter));
         QVERIFY(keys->save(QStringLiteral("dg-ancienne"), APIService::Deepgram));
         QVERIFY(QFile::exists(keys->filePath()));
-        Store *store = Store::shared();
+        Store *store = TestEnv::store();
         QCOMPARE(store->dataFolder(), Store::folder());
         store->setWords({QStringLiteral("mot")});
         store->eraseEverything();

@@ -98,18 +98,18 @@ class TestCorrectorModel : public QObject
     }
     int explanationRequests() const { return cloud_->count(kChat) - answers(); }
 
-    static QList<CorrectionRecord> records() { return Store::shared()->fixes(); }
+    static QList<CorrectionRecord> records() { return TestEnv::store()->fixes(); }
 
 private Q_SLOTS:
     void init()
     {
-        Store::shared()->setFixes({});
+        TestEnv::store()->setFixes({});
         cloud_ = new FakeHttpService(this);
         grammar_ = new FakeHttpService(this);
         QVERIFY(cloud_->start() && grammar_->start());
         qputenv("OMBRY_OPENROUTER_URL", cloud_->url().toUtf8());
         qputenv("OMBRY_LANGUAGETOOL_URL", grammar_->url().toUtf8());
-        KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
+        TestEnv::keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
         answer_ = kFixed;
         answerStatus_ = 200;
         answerDelayMs_ = 0;
@@ -124,7 +124,7 @@ private Q_SLOTS:
             return reply;
         });
 
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         settings->setRewriteEngine(RewriteEngine::OpenRouter);
         settings->setOpenRouterModel(QStringLiteral("test/model"));
         settings->setUseLanguageTool(true);
@@ -155,9 +155,9 @@ private Q_SLOTS:
     {
         QFETCH(PunctuationLevel, level);
         QFETCH(QString, hint);
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         QSignalSpy hintSpy(&page, &CorrectorModel::punctuationHintChanged);
-        AppSettings::shared()->setPunctuation(level);
+        TestEnv::settings()->setPunctuation(level);
         QCOMPARE(page.punctuationHint(), hint);
         QCOMPARE(hintSpy.isEmpty(), level == PunctuationLevel::Light);
         QCOMPARE(page.wordCountText(), QStringLiteral("0 mot"));
@@ -184,7 +184,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(bool, enabled);
         QFETCH(QString, words);
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(text);
         QCOMPARE(page.canRun(), enabled);
         QCOMPARE(page.wordCountText(), words);
@@ -213,7 +213,7 @@ private Q_SLOTS:
         const auto value = CorrectorModel::Mode(mode);
         QCOMPARE(CorrectorModel::label(value), label);
         QCOMPARE(CorrectorModel::icon(value), icon);
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setMode(value);
         QCOMPARE(page.runLabel(), label);
         QCOMPARE(page.runIcon(), icon);
@@ -255,7 +255,7 @@ private Q_SLOTS:
         QFETCH(bool, useGrammar);
         QFETCH(int, checks);
         QFETCH(int, count);
-        AppSettings *settings = AppSettings::shared();
+        AppSettings *settings = TestEnv::settings();
         settings->setCorrectionScopeRaw(scope);
         settings->setPunctuation(punctuation);
         settings->setUseLanguageTool(useGrammar);
@@ -264,7 +264,7 @@ private Q_SLOTS:
             matches.append(finding(text, QStringLiteral("a"), QStringLiteral("à"), c));
         grammar_->on("POST", kCheck, findings(matches));
 
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(text);
         if (checks > 0) {
             QVERIFY(TestEnv::waitFor([&] { return page.liveCount() >= 0; }, 5000));
@@ -282,7 +282,7 @@ private Q_SLOTS:
     void liveCheckWaitsForThePause()
     {
         grammar_->on("POST", kCheck, findings({finding(kSentence, QStringLiteral("a"), QStringLiteral("à"), QStringLiteral("TYPOS"))}));
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         QString typed;
         for (const QChar c : kSentence) {
             typed.append(c);
@@ -301,7 +301,7 @@ private Q_SLOTS:
     {
         grammar_->enqueue("POST", kCheck, findings({finding(kSentence, QStringLiteral("a"), QStringLiteral("à"), QStringLiteral("TYPOS"))}, 800));
         grammar_->on("POST", kCheck, findings({}, 0));
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(kSentence);
         QVERIFY(grammar_->waitForRequests(1, 3000, kCheck));
         page.setText(kSentence + QStringLiteral(" Et puis"));
@@ -314,7 +314,7 @@ private Q_SLOTS:
     void liveCountGoesWithTheMode()
     {
         grammar_->on("POST", kCheck, findings({}));
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(kSentence);
         QVERIFY(TestEnv::waitFor([&] { return page.liveCount() == 0; }));
         page.setMode(CorrectorModel::Mode::Rephrase);
@@ -327,7 +327,7 @@ private Q_SLOTS:
     void correctRun()
     {
         grammar_->on("POST", kCheck, findings({finding(kSentence, QStringLiteral("a"), QStringLiteral("à"), QStringLiteral("TYPOS"))}));
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(kSentence);
         page.run();
         QVERIFY(page.working());
@@ -370,7 +370,7 @@ private Q_SLOTS:
     {
         grammar_->on("POST", kCheck, findings({}));
         explanations_ = {ScriptedReply::json(explanationsReply({QStringLiteral("On écrit « à » devant un lieu.")}))};
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         QSignalSpy resets(page.fixes(), &QAbstractItemModel::modelReset);
         QSignalSpy rows(page.fixes(), &QAbstractItemModel::dataChanged);
         page.setText(kSentence);
@@ -389,7 +389,7 @@ private Q_SLOTS:
     {
         grammar_->on("POST", kCheck, findings({}));
         answer_ = kFixed;
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(kFixed);
         page.run();
         QVERIFY(TestEnv::waitFor([&] { return !page.working(); }, 8000));
@@ -408,7 +408,7 @@ private Q_SLOTS:
         grammar_->on("POST", kCheck, findings({}));
         answer_ = QStringLiteral("Je vais à Paris, puis à Lyon.");
         explanations_ = {ScriptedReply::json(explanationsReply({QStringLiteral("Virgule."), QStringLiteral("Préposition.")}))};
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(text);
         page.run();
         QVERIFY(TestEnv::waitFor([&] { return !records().isEmpty(); }, 8000));
@@ -443,7 +443,7 @@ private Q_SLOTS:
     void replaceAndClear()
     {
         grammar_->on("POST", kCheck, findings({}));
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(kSentence);
         page.run();
         QVERIFY(TestEnv::waitFor([&] { return !records().isEmpty(); }, 8000));
@@ -475,7 +475,7 @@ private Q_SLOTS:
         QFETCH(QString, action);
         QFETCH(QString, title);
         answer_ = QStringLiteral("Il est parti à Lyon.");
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setMode(mode);
         page.setTone(tone);
         page.setText(kSentence);
@@ -499,7 +499,7 @@ private Q_SLOTS:
 
     void toneRetitlesWithoutRunning()
     {
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setMode(CorrectorModel::Mode::Rephrase);
         page.setText(kSentence);
         page.run();
@@ -526,11 +526,11 @@ private Q_SLOTS:
     void failure()
     {
         QFETCH(CorrectorModel::Mode, mode);
-        AppSettings::shared()->setUseLanguageTool(false);
+        TestEnv::settings()->setUseLanguageTool(false);
         answerStatus_ = 500;
         // The on-device model that takes over a failed correction is not there either.
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setMode(mode);
         page.setText(kSentence);
         page.run();
@@ -560,7 +560,7 @@ private Q_SLOTS:
         ScriptedReply second = ScriptedReply::json(explanationsReply({QStringLiteral("Nouvelle.")}));
         second.delayMs = 2500;
         explanations_ = {first, second};
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(kSentence);
         page.run();
         QVERIFY(TestEnv::waitFor([&] { return page.explaining(); }, 8000));
@@ -590,7 +590,7 @@ private Q_SLOTS:
     {
         grammar_->on("POST", kCheck, findings({}));
         answerDelayMs_ = 400;
-        auto page = std::make_unique<CorrectorModel>(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        auto page = std::make_unique<CorrectorModel>(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page->setText(kSentence);
         page->run();
         QVERIFY(cloud_->waitForRequests(1, 5000, kChat));
@@ -602,7 +602,7 @@ private Q_SLOTS:
     void modeChangeResets()
     {
         grammar_->on("POST", kCheck, findings({}));
-        CorrectorModel page(AppSettings::shared(), Store::shared(), KeyStore::shared());
+        CorrectorModel page(TestEnv::settings(), TestEnv::store(), TestEnv::keys());
         page.setText(kSentence);
         page.run();
         QVERIFY(TestEnv::waitFor([&] { return !records().isEmpty(); }, 8000));

@@ -59,11 +59,11 @@ class TestTranslatorModel : public QObject
 private Q_SLOTS:
     void init()
     {
-        Store::shared()->setFixes({});
+        TestEnv::store()->setFixes({});
         cloud_ = new FakeHttpService(this);
         QVERIFY(cloud_->start());
         qputenv("OMBRY_OPENROUTER_URL", cloud_->url().toUtf8());
-        KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
+        TestEnv::keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
         replies_ = {{QStringLiteral("anglais"), QStringLiteral("Hello everyone, how are you today?")},
                     {QStringLiteral("espagnol"), QStringLiteral("Hola a todos, ¿cómo estáis hoy?")},
                     {QStringLiteral("français"), kFrench}};
@@ -78,8 +78,8 @@ private Q_SLOTS:
             reply.delayMs = delays_.value(target);
             return reply;
         });
-        AppSettings::shared()->setRewriteEngine(RewriteEngine::OpenRouter);
-        AppSettings::shared()->setTranslateTarget(QStringLiteral("anglais"));
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
+        TestEnv::settings()->setTranslateTarget(QStringLiteral("anglais"));
     }
 
     void cleanup()
@@ -119,14 +119,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(QString, expected);
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         tab.setSource(text);
         QCOMPARE(tab.sourceTitle(), expected);
     }
 
     void typingWaitsForAPause()
     {
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         QCOMPARE(tab.target(), QStringLiteral("anglais"));
         tab.setSource(QStringLiteral("Bonjour"));
         QTest::qWait(300);
@@ -138,7 +138,7 @@ private Q_SLOTS:
         QCOMPARE(cloud_->requests(kChat).at(0).json()[QStringLiteral("messages")].toArray().at(1)[QStringLiteral("content")].toString(),
                  kFrench);
         QVERIFY(!tab.working());
-        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("anglais"));
+        QCOMPARE(TestEnv::settings()->translateTarget(), QStringLiteral("anglais"));
     }
 
     void blankTextSendsNothing_data()
@@ -150,7 +150,7 @@ private Q_SLOTS:
     void blankTextSendsNothing()
     {
         QFETCH(QString, text);
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
         tab.setSource(text);
@@ -160,7 +160,7 @@ private Q_SLOTS:
         tab.setTarget(QStringLiteral("espagnol"));
         QTest::qWait(300);
         QCOMPARE(cloud_->count(kChat), 1);
-        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("anglais"));
+        QCOMPARE(TestEnv::settings()->translateTarget(), QStringLiteral("anglais"));
     }
 
     // A request overtaken by a newer one shows nothing of its own.
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QFETCH(int, oldStatus);
         delays_[QStringLiteral("anglais")] = 2000;
         statuses_[QStringLiteral("anglais")] = oldStatus;
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         QSignalSpy errors(&tab, &TranslatorModel::errorChanged);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return cloud_->count(kChat) == 1; }, 3000));
@@ -200,7 +200,7 @@ private Q_SLOTS:
         QVERIFY(!tab.working());
         QVERIFY(tab.error().isEmpty());
         QCOMPARE(errors.count(), 0);
-        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("espagnol"));
+        QCOMPARE(TestEnv::settings()->translateTarget(), QStringLiteral("espagnol"));
     }
 
     // A request that ends while the newer text still waits for its pause: the spinner
@@ -216,7 +216,7 @@ private Q_SLOTS:
         QFETCH(int, oldStatus);
         delays_[QStringLiteral("anglais")] = 150;
         statuses_[QStringLiteral("anglais")] = oldStatus;
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return cloud_->count(kChat) == 1; }, 3000));
         QList<bool> spinner;
@@ -241,7 +241,7 @@ private Q_SLOTS:
 
     void failureKeepsResult()
     {
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
         const QString before = tab.result();
@@ -250,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return !tab.error().isEmpty(); }, 8000));
         QCOMPARE(tab.result(), before);
         QVERIFY(!tab.working());
-        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("anglais"));
+        QCOMPARE(TestEnv::settings()->translateTarget(), QStringLiteral("anglais"));
         // Clearing the text keeps the message; it goes when the next request starts.
         const QString message = tab.error();
         tab.clear();
@@ -260,20 +260,20 @@ private Q_SLOTS:
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return tab.error().isEmpty(); }, 3000));
         QVERIFY(TestEnv::waitFor([&] { return !tab.result().isEmpty(); }, 5000));
-        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("espagnol"));
+        QCOMPARE(TestEnv::settings()->translateTarget(), QStringLiteral("espagnol"));
     }
 
     // A stored target that is none of the nine selects no entry and is sent as it is.
     void unknownStoredTarget()
     {
-        AppSettings::shared()->setTranslateTarget(QStringLiteral("breton"));
+        TestEnv::settings()->setTranslateTarget(QStringLiteral("breton"));
         replies_[QStringLiteral("breton")] = QStringLiteral("Demat d'an holl");
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         QCOMPARE(tab.targetIndex(), -1);
         tab.setSource(kFrench);
         QVERIFY(TestEnv::waitFor([&] { return tab.result() == replies_[QStringLiteral("breton")]; }, 5000));
         QCOMPARE(targetOf(cloud_->requests(kChat).at(0)), QStringLiteral("breton"));
-        QCOMPARE(AppSettings::shared()->translateTarget(), QStringLiteral("breton"));
+        QCOMPARE(TestEnv::settings()->translateTarget(), QStringLiteral("breton"));
         tab.chooseTarget(2);
         QCOMPARE(tab.target(), QStringLiteral("espagnol"));
         QCOMPARE(tab.targetIndex(), 2);
@@ -293,7 +293,7 @@ private Q_SLOTS:
         QFETCH(QString, editAfter);
         QFETCH(QString, targetAfter);
         delays_[QStringLiteral("allemand")] = 3000;
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         tab.setSource(kFrench);
         const QString english = replies_[QStringLiteral("anglais")];
         QVERIFY(TestEnv::waitFor([&] { return tab.result() == english; }, 5000));
@@ -304,7 +304,7 @@ private Q_SLOTS:
         tab.copy();
         QCOMPARE(Clipboard::text().value_or(QString()), english);
         QVERIFY(tab.copied());
-        const QList<CorrectionRecord> fixes = Store::shared()->fixes();
+        const QList<CorrectionRecord> fixes = TestEnv::store()->fixes();
         QCOMPARE(fixes.size(), 1);
         QCOMPARE(fixes.at(0).action, QStringLiteral("Traduire · anglais"));
         QCOMPARE(fixes.at(0).original, kFrench);
@@ -324,7 +324,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, source);
         QFETCH(QString, expectedTarget);
-        TranslatorModel tab(AppSettings::shared(), Store::shared(), KeyStore::shared(), nullptr);
+        TranslatorModel tab(TestEnv::settings(), TestEnv::store(), TestEnv::keys(), nullptr);
         tab.swap(); // nothing to swap yet
         QVERIFY(tab.source().isEmpty());
         replies_[QStringLiteral("anglais")] = QStringLiteral("Hello everyone, how are you today?");

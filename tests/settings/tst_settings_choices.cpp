@@ -343,7 +343,7 @@ private Q_SLOTS:
         QFETCH(quint64, modifiers);
         QFETCH(QString, title);
         QFETCH(QString, hint);
-        AppSettings *s = AppSettings::shared();
+        AppSettings *s = TestEnv::settings();
         s->setCorrectionKeyCode(8);
         s->setCorrectionModifiers(0xC0000);
         s->setCorrectionLabel(u"⌃⌥C"_s);

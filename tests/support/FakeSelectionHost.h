@@ -7,6 +7,7 @@
 #include "model/AppSettings.h"
 #include "model/KeyStore.h"
 #include "model/Store.h"
+#include "support/TestEnv.h"
 
 #include <QStringList>
 
@@ -32,7 +33,7 @@ struct FakeSelectionHost : SelectionHost
     Reader *reader() const override { return readerInUse; }
     BubbleController *bubble() const override { return bubbleInUse; }
     // The test's data layer and the root's reader and bubble, as installed.
-    DictationData dataInUse{AppSettings::shared(), Store::shared(), KeyStore::shared()};
-    Reader *readerInUse = Reader::shared();
-    BubbleController *bubbleInUse = BubbleController::shared();
+    DictationData dataInUse{TestEnv::settings(), TestEnv::store(), TestEnv::keys()};
+    Reader *readerInUse = TestEnv::own<Reader>();
+    BubbleController *bubbleInUse = TestEnv::own<BubbleController>();
 };

@@ -42,7 +42,7 @@ QString save(const QImage &image, const QString &name, bool dark)
 
 QStringList inBothThemes(const QString &name, const std::function<QImage()> &shoot)
 {
-    AppSettings *settings = AppSettings::shared();
+    AppSettings *settings = TestEnv::settings();
     const Ombry::Theme before = settings->theme();
     QStringList paths;
     for (const Ombry::Theme theme : {Ombry::Theme::Light, Ombry::Theme::Dark}) {

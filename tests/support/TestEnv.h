@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/DataLayer.h"
+#include "core/Installed.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -37,6 +38,18 @@ struct SnapshotRun
     QString out;
 };
 SnapshotRun snapshot(const QString &folder, const std::optional<QString> &theme, const QString &home);
+
+// The program's own objects as the test's main built them: the data of
+// StandardData, or everything of the Application of a test of the wiring; null
+// for what it did not build.
+template <class T>
+T *own()
+{
+    return Installed<T>::current();
+}
+inline AppSettings *settings() { return own<AppSettings>(); }
+inline Store *store() { return own<Store>(); }
+inline KeyStore *keys() { return own<KeyStore>(); }
 
 } // namespace TestEnv
 

@@ -101,7 +101,7 @@ private Q_SLOTS:
         local_->on("GET", QStringLiteral("/v1/models"),
                    ScriptedReply::json(QJsonObject{{QStringLiteral("data"), QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("local")}}}}}));
         qputenv("OPENROUTER_API_KEY", "sk-test");
-        KeyStore::shared()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
+        TestEnv::keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-test")}});
 
         settings_ = TextSettings{};
         settings_.rewriteEngine = RewriteEngine::OpenRouter;
@@ -217,7 +217,7 @@ private Q_SLOTS:
         qputenv("OMBRY_LOCAL_LLM_URL", "http://127.0.0.1:9");
         // No key either: nothing can stand in for the chosen local model.
         qunsetenv("OPENROUTER_API_KEY");
-        KeyStore::shared()->setKeys({});
+        TestEnv::keys()->setKeys({});
         const auto out = await(Corrector::correctDetailed(installedAccess(), QStringLiteral("x"), QStringLiteral("français"), {}, settings_));
         QVERIFY(!out.value);
         QVERIFY(out.errorAs<CloudFirst::Failure>());
@@ -382,7 +382,7 @@ private Q_SLOTS:
 
     void voiceCommand()
     {
-        AppSettings::shared()->setOpenRouterModel(QStringLiteral("other/model"));
+        TestEnv::settings()->setOpenRouterModel(QStringLiteral("other/model"));
         cloud_->on("POST", kChat, ScriptedReply::json(chatCompletion(QStringLiteral("les chats dorment"))));
         auto out = await(VoiceCommand::apply(installedAccess(), QString(), QStringLiteral("le chat dort")));
         QCOMPARE(out.value.value_or(QString()), QStringLiteral("les chats dorment"));
