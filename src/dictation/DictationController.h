@@ -160,7 +160,6 @@ public:
         // later, on the main thread, with the selection or none (none too when
         // the read takes too long).
         std::function<void(std::function<void(std::optional<QString>)> done)> readSelection;
-        std::function<void()> positionOverlay;
         std::function<std::optional<RunningApp>()> frontmostApp = FrontmostApp::current;
         std::function<bool()> microphoneAvailable;
         std::function<bool()> trusted;
@@ -258,6 +257,8 @@ Q_SIGNALS:
     void handsFreeChanged();
     void trustedChanged();
     void translateThisChanged();
+    // A recording is about to show: the overlay moves under the pointer first.
+    void recordingStarting();
     // A failure needs the user to change a setting.
     void needsAttention();
     // Instead, when the failure is about a key (missing or refused): the window

@@ -209,8 +209,7 @@ void DictationController::begin()
     afterSelection_ = {};
     if (settings->sounds())
         play(QStringLiteral("Tink"));
-    if (services_.positionOverlay)
-        services_.positionOverlay();
+    Q_EMIT recordingStarting();
 
     setState(State::Recording);
     const QDateTime now = QDateTime::currentDateTime();

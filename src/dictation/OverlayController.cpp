@@ -29,7 +29,7 @@ OverlayController::OverlayController(DictationController *controller, QQmlEngine
     if (controller) {
         connect(controller, &DictationController::stateChanged, this, &OverlayController::update);
         connect(controller, &DictationController::flashChanged, this, &OverlayController::update);
-        controller->services().positionOverlay = [this] { position(); };
+        connect(controller, &DictationController::recordingStarting, this, &OverlayController::position);
     }
     topLeft_ = placement(FloatingPanel::availableAreaAt(QCursor::pos()));
 }
@@ -57,8 +57,6 @@ void OverlayController::prepare()
 
 OverlayController::~OverlayController()
 {
-    if (controller_)
-        controller_->services().positionOverlay = nullptr;
     delete view_;
 }
 
