@@ -198,7 +198,7 @@ Application::Application(const Options &options, QObject *parent) : QObject(pare
         QQuickWindow::setGraphicsApi(openGL ? QSGRendererInterface::OpenGL : QSGRendererInterface::Software);
 
     // The former identity's preferences are carried over before they are read.
-    IdentityMigration::run();
+    IdentityMigration::run(Defaults::standard());
     m_ = std::make_unique<Members>(options);
     ThemePalette::follow(settings());
     // Also when the process ends without the event loop's quit.

@@ -19,6 +19,7 @@
 #include "dictation/OverlayController.h"
 #include "engines/Net.h"
 #include "model/AppSettings.h"
+#include "model/Defaults.h"
 #include "model/DeviceProfile.h"
 #include "core/Log.h"
 #include "model/Store.h"
@@ -177,7 +178,7 @@ bool finishLaunching(const QStringList &arguments)
     // The overlay's panel exists before the first key press.
     root.overlay()->prepare();
     controller->start();
-    LoginItem::applyDefault();
+    LoginItem::applyDefault(Defaults::standard());
     root.store()->pruneAudio();
     // A meeting cut short by a quit, a logout or a crash is processed now; a
     // dictation cut short is kept in the history, to be transcribed by the user.

@@ -41,10 +41,10 @@ bool renameNoReplace(const QString &from, const QString &to)
 
 } // namespace
 
-void run()
+void run(Defaults &standard)
 {
     Defaults former(QString::fromLatin1(Defaults::kFormerDomain));
-    run(Defaults::standard(), former,
+    run(standard, former,
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
 }
 

@@ -10,8 +10,8 @@ namespace IdentityMigration {
 // Once per user: copies the former domain's preferences that the standard store
 // lacks, removes the former domain, clears "loginItemSetOmbry" and marks the
 // migration done. At every launch: removes the former identity's caches.
-// Runs before the settings object is created.
-void run();
+// Runs before the settings object is created, on the standard store.
+void run(Defaults &standard);
 // The same on given stores and cache folder ($XDG_CACHE_HOME).
 void run(Defaults &standard, Defaults &former, const QString &cacheHome);
 

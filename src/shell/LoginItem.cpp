@@ -154,9 +154,4 @@ void applyDefault(Defaults &defaults)
     set(true);
 }
 
-void applyDefault()
-{
-    applyDefault(Defaults::standard());
-}
-
 } // namespace LoginItem

@@ -35,6 +35,5 @@ bool isEnabled();
 // The first run of an installation stores "loginItemSetOmbry" then switches
 // launch at login on; a stored value of any type means it was done already.
 void applyDefault(Defaults &defaults);
-void applyDefault();
 
 } // namespace LoginItem

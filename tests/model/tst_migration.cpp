@@ -132,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(cacheHome.startsWith(TestEnv::home()));
         put(cacheHome + QStringLiteral("/com.corvanel.murel/x"));
         put(Defaults::folder() + QStringLiteral("/com.corvanel.murel.json"), R"({"deepgramModel":"nova-2"})");
-        IdentityMigration::run();
+        IdentityMigration::run(Defaults::standard());
         QCOMPARE(Defaults::standard().string(QStringLiteral("deepgramModel")), QStringLiteral("nova-2"));
         QCOMPARE(Defaults::standard().boolean(QStringLiteral("identityMigrated")), true);
         QVERIFY(!QFileInfo::exists(cacheHome + QStringLiteral("/com.corvanel.murel")));
