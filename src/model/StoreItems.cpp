@@ -21,13 +21,6 @@ qsizetype rowOf(const QList<T> &list, const QUuid &id, qsizetype hint)
     return -1;
 }
 
-// A recording is named by a plain file name; anything else never reaches the file system.
-bool isPlainFileName(const QString &name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
-}
-
 } // namespace
 
 // Derived values, save and property signal of a collection after its rows changed.
@@ -107,7 +100,7 @@ bool Store::removeDictation(const QUuid &id)
     const QList<Dictation> removed = removeItems(dictations_, Collection::History, id);
     QStringList files;
     for (const Dictation &d : removed) {
-        if (!d.audioFile || !isPlainFileName(*d.audioFile) || files.contains(*d.audioFile))
+        if (!d.audioFile || !Records::isPlainFileName(*d.audioFile) || files.contains(*d.audioFile))
             continue;
         const bool stillNamed = std::any_of(dictations_.cbegin(), dictations_.cend(),
                                             [&](const Dictation &kept) { return kept.audioFile == d.audioFile; });
