@@ -43,7 +43,8 @@ qint64 wakeups(const QString &name)
     qint64 total = 0;
     for (const QString &tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QString base = QStringLiteral("/proc/self/task/") + tid;
-        if (TestEnv::readFile(base + QStringLiteral("/comm")).trimmed() != name.toUtf8())
+        // The kernel keeps 15 bytes of a thread's name.
+        if (TestEnv::readFile(base + QStringLiteral("/comm")).trimmed() != name.toUtf8().left(15))
             continue;
         for (const QByteArray &line : TestEnv::readFile(base + QStringLiteral("/status")).split('\n')) {
             if (line.startsWith("voluntary_ctxt_switches") || line.startsWith("nonvoluntary_ctxt_switches"))
