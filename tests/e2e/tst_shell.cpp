@@ -407,16 +407,21 @@ class TestShell : public QObject
 
     // The context click on the icon opens the menu; its items are read once the
     // focus moves into it. Tried again when a click went astray.
-    static bool openMenu(Atspi &atspi, QRect icon, const QString &wanted, QList<Node> &items)
+    // `where` is asked at each attempt: the tray moves its icons as it grows.
+    static bool openMenu(Atspi &atspi, const std::function<std::optional<QRect>()> &where, const QString &wanted,
+                         QList<Node> &items)
     {
         for (int attempt = 0; attempt < 4; ++attempt) {
             for (int i = 0; i < 2; ++i)
                 QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
             QTest::qWait(200);
             atspi.forgetFocus();
+            const std::optional<QRect> icon = where();
+            if (!icon)
+                continue;
             QProcess::execute(QStringLiteral("xdotool"),
-                              {QStringLiteral("mousemove"), QString::number(icon.center().x()),
-                               QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")});
+                              {QStringLiteral("mousemove"), QString::number(icon->center().x()),
+                               QString::number(icon->center().y()), QStringLiteral("click"), QStringLiteral("3")});
             const bool found = TestEnv::waitFor([&] {
                 QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
                 AtspiAccessible *menu = atspi.focusedMenu();
@@ -728,7 +733,8 @@ private Q_SLOTS:
         Atspi atspi;
         QVERIFY(atspi.ok());
         QList<Node> items;
-        QVERIFY2(openMenu(atspi, *icon, QStringLiteral("Quitter Ombry Voice"), items),
+        const auto where = [&] { return x.embedded(app->processId(), trayer.processId()); };
+        QVERIFY2(openMenu(atspi, where, QStringLiteral("Quitter Ombry Voice"), items),
                  qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
         const QStringList shown = names(items);
         const QString excerpt = longText.left(60) + QStringLiteral("…");
@@ -759,7 +765,7 @@ private Q_SLOTS:
 
         // Choosing a key restarts the hotkey monitor.
         const int taps = journal().count(QStringLiteral("hotkey: event tap actif"));
-        QVERIFY2(openMenu(atspi, *icon, QStringLiteral("Langue : Anglais"), items),
+        QVERIFY2(openMenu(atspi, where, QStringLiteral("Langue : Anglais"), items),
                  qPrintable(atspi.focusText() + QStringLiteral(" / ") + names(items).join(QStringLiteral(" | "))));
         for (const Node &item : items) {
             if (item.name == QStringLiteral("Alt droit (AltGr)"))
