@@ -35,22 +35,26 @@ AppSettings *DashboardModel::settings() const
     return settings_;
 }
 
-// Computed when a service comes, so that the view lays its first rows out with them.
+// Computed once both services have come, so that the view lays its first rows
+// out with them; without one of them, when the view completes.
 void DashboardModel::setStore(Store *store)
 {
-    if (setOnce(store_, store, started_))
+    if (setOnce(store_, store, started_) && settings_)
         refresh();
 }
 
 void DashboardModel::setSettings(AppSettings *settings)
 {
-    if (setOnce(settings_, settings, started_))
+    if (setOnce(settings_, settings, started_) && store_)
         refresh();
 }
 
 void DashboardModel::componentComplete()
 {
+    const bool computed = store_ && settings_;
     start();
+    if (!computed)
+        refresh();
 }
 
 void DashboardModel::start()
