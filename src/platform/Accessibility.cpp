@@ -45,6 +45,7 @@ struct Focus
     bool password = false;
     std::optional<QString> selected;
     std::optional<bool> editable;
+    std::optional<QString> beforeCaret;
 };
 
 constexpr int kMaxNodes = 4000;
@@ -199,6 +200,14 @@ Focus inspect(AtspiAccessible *element)
         AtspiNode node(element);
         if (node.hasText())
             focus.selected = EmbeddedText::selectedText(node);
+        if (AtspiText *text = atspi_accessible_get_text_iface(element)) {
+            const int caret = atspi_text_get_caret_offset(text, nullptr);
+            if (caret > 0)
+                if (const std::optional<QString> before = node.text(caret - 1, caret);
+                    before && !before->isEmpty() && !before->contains(QChar(EmbeddedText::kObject)))
+                    focus.beforeCaret = before;
+            g_object_unref(text);
+        }
     }
 
     AtspiStateSet *states = atspi_accessible_get_state_set(element);
@@ -493,8 +502,11 @@ Accessibility::FocusRead readOf(const std::optional<Focus> &focus)
 {
     Accessibility::FocusRead read;
     read.selected = selectionOf(focus);
-    if (focus && focus->found)
+    if (focus && focus->found) {
         read.editable = focus->editable;
+        if (!focus->password)
+            read.beforeCaret = focus->beforeCaret;
+    }
     return read;
 }
 
