@@ -218,6 +218,13 @@ QCoro::Task<std::optional<bool>> Paster::targetEditable()
     co_return read.editable;
 }
 
+QCoro::Task<Accessibility::FocusRead> Paster::readTarget()
+{
+    QCoro::Task<Accessibility::FocusRead> reading = desktop_.readFocus();
+    Accessibility::FocusRead read = co_await std::move(reading);
+    co_return read;
+}
+
 QCoro::Task<std::optional<QString>> Paster::copySelection(bool mayPostCopy, std::optional<Snapshot> *savedBeforeCopy)
 {
     QPointer<Paster> self(this);

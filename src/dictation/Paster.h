@@ -90,6 +90,8 @@ public:
     bool targetIsTerminal() const;
     // Whether the focused element takes text; none when it cannot tell.
     QCoro::Task<std::optional<bool>> targetEditable();
+    // What AT-SPI tells of the focused element (editable, character before the caret).
+    QCoro::Task<Accessibility::FocusRead> readTarget();
 
     // Pending restores run now (tests, quitting).
     void flushRestore();

@@ -80,6 +80,23 @@ QString pasteFailed()
     return QStringLiteral("Collage impossible : le texte est dans l'historique");
 }
 
+QString notEditable()
+{
+    return QStringLiteral("Champ non modifiable : le texte est dans l'historique");
+}
+
+QString separated(const QString &text, const std::optional<QString> &before)
+{
+    if (!before || before->isEmpty() || text.isEmpty())
+        return text;
+    const QList<uint> last = before->toUcs4();
+    const char32_t c = last.isEmpty() ? 0 : char32_t(last.back());
+    static const QString closing = QStringLiteral(".,;:!?)]}»”’…\"'");
+    const bool joins = QChar::isLetterOrNumber(c) || (c < 0x10000 && closing.contains(QChar(char16_t(c))));
+    const char32_t first = text.toUcs4().value(0);
+    return joins && QChar::isLetter(first) ? QLatin1Char(' ') + text : text;
+}
+
 QString recordingName(const QUuid &id)
 {
     return uuidText(id) + QStringLiteral(".wav");
@@ -116,6 +133,7 @@ RoadDesktop RoadDesktop::system(Paster *paster)
     desktop.trusted = [] { return Permissions::accessibility(); };
     desktop.activate = [](const RunningApp &app) { FrontmostApp::activate(app); };
     desktop.paste = [paster](const QString &text, bool restore) { return paster->paste(text, restore); };
+    desktop.focus = [paster] { return paster->readTarget(); };
     return desktop;
 }
 
@@ -178,6 +196,15 @@ struct Trip
         if (app && app->bundleId != std::optional<QString>(FrontmostApp::ownBundleId()) && desktop.activate)
             desktop.activate(*app);
         co_await QCoro::sleepFor(80ms);
+    }
+
+    QCoro::Task<Accessibility::FocusRead> focus() const
+    {
+        if (!desktop.focus)
+            co_return Accessibility::FocusRead{};
+        QCoro::Task<Accessibility::FocusRead> asking = desktop.focus();
+        Accessibility::FocusRead read = co_await std::move(asking);
+        co_return read;
     }
 
     // Whether the paste went out; a key that could not be posted is told to the
@@ -345,6 +372,14 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
         record.result = result;
         store->addFix(record);
         co_await trip.reactivate();
+        QCoro::Task<Accessibility::FocusRead> asking = trip.focus();
+        // A paste into text that takes none goes nowhere: nothing is reported as applied.
+        if ((co_await std::move(asking)).editable == std::optional<bool>(false)) {
+            Log::write(QStringLiteral("commande non appliquée: champ non modifiable, résultat dans l'historique des corrections"));
+            trip.fail(QStringLiteral("Champ non modifiable : le résultat est dans l'historique"));
+            trip.end();
+            co_return;
+        }
         if (!trip.paste(result)) {
             trip.end();
             co_return;
@@ -449,13 +484,25 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
         trip.end();
         co_return;
     }
-    const QString text = Hallucination::clean(finalText);
-    if (TextUtil::trimmed(text).isEmpty() || Road::isHesitation(text)) {
+    const QString cleaned = Hallucination::clean(finalText);
+    if (TextUtil::trimmed(cleaned).isEmpty() || Road::isHesitation(cleaned)) {
         trip.fail(QStringLiteral("Je n'ai rien entendu, parle un peu plus près du micro"));
         saveRecording();
         trip.end();
         co_return;
     }
+    QCoro::Task<Accessibility::FocusRead> asking = trip.focus();
+    const Accessibility::FocusRead target = co_await std::move(asking);
+    if (target.editable == std::optional<bool>(false)) {
+        Log::write(QStringLiteral("non collé: champ non modifiable dans ") + appName(req.app, QStringLiteral("?"))
+                   + QStringLiteral(", ") + QString::number(TextUtil::characterCount(cleaned))
+                   + QStringLiteral(" caractères gardés dans l'historique"));
+        trip.fail(Road::notEditable());
+        saveRecording();
+        trip.end();
+        co_return;
+    }
+    const QString text = Road::separated(cleaned, target.beforeCaret);
     const bool pasted = trip.paste(text);
     saveRecording();
     if (!pasted) {

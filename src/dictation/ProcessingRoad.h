@@ -4,6 +4,7 @@
 #include "dictation/DictationData.h"
 #include "model/Records.h"
 #include "model/SettingsTypes.h"
+#include "platform/Accessibility.h"
 #include "platform/FrontmostApp.h"
 
 #include <QByteArray>
@@ -34,6 +35,13 @@ bool isHesitation(const QString &text);
 
 // What the user is told when the paste key could not be posted.
 QString pasteFailed();
+// What the user is told when the focused element is known not to take text.
+QString notEditable();
+
+// A dictated text after `before`, the character before the caret: one space
+// when it starts with a letter and follows a letter, digit or closing mark, so
+// that it is not glued to the word before. Unknown, the text as it is.
+QString separated(const QString &text, const std::optional<QString> &before);
 
 // The file name of a dictation's recording in the audio folder: "<UUID>.wav".
 QString recordingName(const QUuid &id);
@@ -76,6 +84,9 @@ struct RoadDesktop
     std::function<void(const RunningApp &)> activate;
     // False when the paste key could not be posted.
     std::function<bool(const QString &text, bool restore)> paste;
+    // The focused element as AT-SPI tells it (whether it takes text, the
+    // character before the caret). Left unset, nothing is known.
+    std::function<QCoro::Task<Accessibility::FocusRead>()> focus;
     // Pastes through `paster`.
     static RoadDesktop system(Paster *paster);
 };

@@ -13,6 +13,7 @@
 #include "platform/Clipboard.h"
 #include "platform/FrontmostApp.h"
 #include "text/Corrector.h"
+#include "text/SelectionFit.h"
 #include "text/Translator.h"
 
 #include <qcoro/qcorotimer.h>
@@ -122,7 +123,8 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
                 saved = host->paster()->snapshot();
                 text = saved->text();
             }
-            Log::write(QStringLiteral("sélection: Ctrl+C deux fois (")
+            Log::write(QStringLiteral("sélection: Ctrl+C ") + (translate ? QStringLiteral("trois") : QStringLiteral("deux"))
+                       + QStringLiteral(" fois (")
                        + QString::number(text ? TextUtil::characterCount(*text) : 0) + QStringLiteral(" caractères)"));
         } else {
             // The application did not copy (a terminal's Ctrl+C, a key it ignores):
@@ -166,7 +168,8 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
             QCoro::Task<Corrector::Result> correction =
                 Corrector::correctDetailed(access, selected, language, words, TextSettings::of(*settings));
             const Corrector::Result corrected = co_await std::move(correction);
-            result = corrected.text;
+            // Put back where the selection was, often inside a sentence.
+            result = SelectionFit::fit(selected, corrected.text);
         }
     } catch (const std::exception &error) {
         failure = describe(error);
@@ -175,6 +178,17 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         putBack();
         host->setIdle();
         host->fail(*failure);
+        co_return;
+    }
+
+    // Nothing to correct: the document, its formatting and the clipboard stay
+    // as they are.
+    if (!translate && TextUtil::sameText(result, *text)) {
+        putBack();
+        host->setIdle();
+        Log::write(QStringLiteral("correction: rien à corriger (") + QString::number(TextUtil::characterCount(*text))
+                   + QStringLiteral(" caractères)"));
+        host->show(QStringLiteral("Aucune faute"));
         co_return;
     }
 

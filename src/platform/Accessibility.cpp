@@ -1,6 +1,7 @@
 #include "platform/Accessibility.h"
 
 #include "core/Log.h"
+#include "platform/EmbeddedText.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -44,6 +45,7 @@ struct Focus
     bool password = false;
     std::optional<QString> selected;
     std::optional<bool> editable;
+    std::optional<QString> beforeCaret;
 };
 
 constexpr int kMaxNodes = 4000;
@@ -64,6 +66,99 @@ bool hasState(AtspiAccessible *node, AtspiStateType state)
     g_object_unref(set);
     return result;
 }
+
+// An accessible as the embedded-text resolution asks about it.
+class AtspiNode final : public EmbeddedText::Node
+{
+public:
+    explicit AtspiNode(AtspiAccessible *node) : node_(static_cast<AtspiAccessible *>(g_object_ref(node)))
+    {
+        text_ = atspi_accessible_get_text_iface(node);
+    }
+    ~AtspiNode() override
+    {
+        if (text_)
+            g_object_unref(text_);
+    }
+    std::optional<QString> text(int start, int end) override
+    {
+        if (!text_)
+            return std::nullopt;
+        gchar *chars = atspi_text_get_text(text_, start, end, nullptr);
+        if (!chars)
+            return std::nullopt;
+        QString result = QString::fromUtf8(chars);
+        g_free(chars);
+        return result;
+    }
+    bool hasText() const { return text_ != nullptr; }
+    int characterCount() override { return text_ ? atspi_text_get_character_count(text_, nullptr) : 0; }
+    QList<EmbeddedText::Range> selections() override
+    {
+        QList<EmbeddedText::Range> ranges;
+        if (!text_)
+            return ranges;
+        const int n = atspi_text_get_n_selections(text_, nullptr);
+        for (int i = 0; i < n; ++i) {
+            AtspiRange *range = atspi_text_get_selection(text_, i, nullptr);
+            if (!range)
+                continue;
+            if (range->end_offset > range->start_offset)
+                ranges.append({range->start_offset, range->end_offset});
+            g_free(range);
+        }
+        return ranges;
+    }
+    bool isBlock() override
+    {
+        switch (atspi_accessible_get_role(node_.get(), nullptr)) {
+        case ATSPI_ROLE_PARAGRAPH:
+        case ATSPI_ROLE_HEADING:
+        case ATSPI_ROLE_SECTION:
+        case ATSPI_ROLE_LIST:
+        case ATSPI_ROLE_LIST_ITEM:
+        case ATSPI_ROLE_BLOCK_QUOTE:
+        case ATSPI_ROLE_TABLE:
+        case ATSPI_ROLE_TABLE_ROW:
+        case ATSPI_ROLE_ARTICLE:
+        case ATSPI_ROLE_FORM:
+        case ATSPI_ROLE_HEADER:
+        case ATSPI_ROLE_FOOTER:
+        case ATSPI_ROLE_CAPTION:
+        case ATSPI_ROLE_DOCUMENT_WEB:
+        case ATSPI_ROLE_DOCUMENT_TEXT:
+        case ATSPI_ROLE_DOCUMENT_FRAME:
+            return true;
+        default:
+            return false;
+        }
+    }
+    std::unique_ptr<EmbeddedText::Node> embedded(int offset) override
+    {
+        if (AtspiHypertext *hypertext = atspi_accessible_get_hypertext_iface(node_.get())) {
+            Ref object;
+            const int index = atspi_hypertext_get_link_index(hypertext, offset, nullptr);
+            if (index >= 0)
+                if (AtspiHyperlink *link = atspi_hypertext_get_link(hypertext, index, nullptr)) {
+                    object.reset(atspi_hyperlink_get_object(link, 0, nullptr));
+                    g_object_unref(link);
+                }
+            g_object_unref(hypertext);
+            if (object)
+                return std::make_unique<AtspiNode>(object.get());
+        }
+        // Without hypertext, the n-th object character is the n-th child.
+        const std::optional<QString> before = text(0, offset);
+        if (!before)
+            return nullptr;
+        Ref child(atspi_accessible_get_child_at_index(node_.get(), int(before->count(QChar(EmbeddedText::kObject))), nullptr));
+        return child ? std::make_unique<AtspiNode>(child.get()) : nullptr;
+    }
+
+private:
+    Ref node_;
+    AtspiText *text_ = nullptr;
+};
 
 Ref findFocused(AtspiAccessible *node, int depth, int &budget)
 {
@@ -98,26 +193,21 @@ Focus inspect(AtspiAccessible *element)
         focus.editable = true;
         return focus;
     }
-    if (AtspiText *text = atspi_accessible_get_text_iface(element)) {
-        const int n = atspi_text_get_n_selections(text, nullptr);
-        if (n <= 0) {
-            focus.selected = QString();
-        } else {
-            QString joined;
-            for (int i = 0; i < n; ++i) {
-                AtspiRange *range = atspi_text_get_selection(text, i, nullptr);
-                if (!range)
-                    continue;
-                gchar *chars = atspi_text_get_text(text, range->start_offset, range->end_offset, nullptr);
-                if (chars) {
-                    joined += QString::fromUtf8(chars);
-                    g_free(chars);
-                }
-                g_free(range);
-            }
-            focus.selected = joined;
+    {
+        // Browsers and office documents put one object character per embedded
+        // element in the text: the selection is read through those elements, or
+        // not at all (none lets the next source speak).
+        AtspiNode node(element);
+        if (node.hasText())
+            focus.selected = EmbeddedText::selectedText(node);
+        if (AtspiText *text = atspi_accessible_get_text_iface(element)) {
+            const int caret = atspi_text_get_caret_offset(text, nullptr);
+            if (caret > 0)
+                if (const std::optional<QString> before = node.text(caret - 1, caret);
+                    before && !before->isEmpty() && !before->contains(QChar(EmbeddedText::kObject)))
+                    focus.beforeCaret = before;
+            g_object_unref(text);
         }
-        g_object_unref(text);
     }
 
     AtspiStateSet *states = atspi_accessible_get_state_set(element);
@@ -412,8 +502,11 @@ Accessibility::FocusRead readOf(const std::optional<Focus> &focus)
 {
     Accessibility::FocusRead read;
     read.selected = selectionOf(focus);
-    if (focus && focus->found)
+    if (focus && focus->found) {
         read.editable = focus->editable;
+        if (!focus->password)
+            read.beforeCaret = focus->beforeCaret;
+    }
     return read;
 }
 

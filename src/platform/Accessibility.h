@@ -38,6 +38,8 @@ struct FocusRead
 {
     std::optional<QString> selected;
     std::optional<bool> editable;
+    // The character just before the caret; none when unknown or at the start.
+    std::optional<QString> beforeCaret;
 };
 
 // selectedText() and focusedIsEditable() at once, without blocking the caller:

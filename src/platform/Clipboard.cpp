@@ -57,6 +57,24 @@ const QStringList &textTargets()
     return targets;
 }
 
+} // namespace
+
+namespace Clipboard {
+
+bool sideEffects(const QString &target)
+{
+    const QString t = target.toLower();
+    // Asking an office suite for a link makes it mark the copied text in the
+    // document (a hidden DDE bookmark); OLE links do the same on other suites.
+    if (t == QLatin1String("link") || t.contains(QLatin1String("dde")) || t.contains(QLatin1String("-link"))
+        || t.contains(QLatin1String("windows_formatname=\"link\"")) || t.contains(QLatin1String("objectlink"))
+        || t.contains(QLatin1String("ownerlink")))
+        return true;
+    // Targets without a type are the protocol's requests (DELETE, SAVE_TARGETS,
+    // INSERT_SELECTION…), not data.
+    return !t.contains(QLatin1Char('/')) && !textTargets().contains(target);
+}
+
 QStringList wantedTargets(const QStringList &offered)
 {
     static const QSet<QString> skipped = {QStringLiteral("TEXT"), QStringLiteral("COMPOUND_TEXT"),
@@ -70,12 +88,16 @@ QStringList wantedTargets(const QStringList &offered)
     }
     for (const QString &target : offered) {
         // Only typed formats come back; TARGETS, TIMESTAMP and the like are the protocol's.
-        if (target.contains(QLatin1Char('/')) && !textTargets().contains(target) && !skipped.contains(target)
+        if (!sideEffects(target) && !textTargets().contains(target) && !skipped.contains(target)
             && !wanted.contains(target))
             wanted << target;
     }
     return wanted;
 }
+
+} // namespace Clipboard
+
+namespace {
 
 QString megabytes(qint64 bytes)
 {
@@ -88,7 +110,7 @@ std::optional<Clipboard::Snapshot> foreignSnapshot(Clipboard::Mode mode)
     const char *selection = mode == Clipboard::Mode::Primary ? "PRIMARY" : "CLIPBOARD";
     const std::optional<SelectionReader::Result> read =
         SelectionReader::read(selection, Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotBudgetMs,
-                              Clipboard::kSnapshotMaxFormatBytes, wantedTargets);
+                              Clipboard::kSnapshotMaxFormatBytes, Clipboard::wantedTargets);
     if (!read)
         return std::nullopt;
     Clipboard::Snapshot result;
@@ -148,7 +170,7 @@ Snapshot snapshot(Mode mode)
         return result;
     const QStringList formats = mime->formats();
     for (const QString &format : formats) {
-        if (derived(format))
+        if (derived(format) || sideEffects(format))
             continue;
         QByteArray bytes = mime->data(format);
         // A format whose data cannot be read is left out.

@@ -34,6 +34,14 @@ constexpr qint64 kSnapshotMaxFormatBytes = 8 * 1024 * 1024;
 // CLIPBOARD, or PRIMARY (the X selection that Shift+Insert and the middle button paste).
 enum class Mode { Clipboard, Primary };
 
+// Formats a snapshot never asks for: those whose reading changes the owner's
+// state (an office suite's link, which bookmarks the document) and targets
+// that are not data.
+bool sideEffects(const QString &target);
+// The offered targets a snapshot reads, in reading order: the best text one,
+// then every other data format.
+QStringList wantedTargets(const QStringList &offered);
+
 Snapshot snapshot(Mode mode = Mode::Clipboard);
 // Clears the clipboard, then writes `saved` back unless it is empty.
 void restore(const Snapshot &saved, Mode mode = Mode::Clipboard);

@@ -156,6 +156,8 @@ class TestDictationRoad : public QObject
     QStringList pasted;
     bool trusted = true;
     bool keyPosted = true;
+    std::optional<bool> editable;
+    std::optional<QString> beforeCaret;
     QList<RunningApp> activated;
 
     RoadDesktop desktop()
@@ -167,6 +169,7 @@ class TestDictationRoad : public QObject
             pasted << text;
             return keyPosted;
         };
+        d.focus = [this]() -> QCoro::Task<Accessibility::FocusRead> { co_return Accessibility::FocusRead{{}, editable, beforeCaret}; };
         return d;
     }
 
@@ -214,6 +217,8 @@ private Q_SLOTS:
         activated.clear();
         trusted = true;
         keyPosted = true;
+        editable.reset();
+        beforeCaret.reset();
         TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
         TestEnv::store()->setSnippets({});
     }
@@ -304,7 +309,10 @@ private Q_SLOTS:
         const qsizetype before = TestEnv::store()->dictations().size();
         runRoad(request());
         QVERIFY(pasted.isEmpty());
-        QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
+        QVERIFY2(host.calls.contains(QStringLiteral("fail ") + message), qPrintable(host.calls.join(u'|')));
+        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
+        for (const QString &call : std::as_const(host.calls))
+            QVERIFY2(!call.startsWith(QStringLiteral("show ")), qPrintable(call));
         QCOMPARE(TestEnv::store()->dictations().size(), before + (saved ? 1 : 0));
         if (saved) {
             TestEnv::store()->waitForIo();
@@ -342,7 +350,10 @@ private Q_SLOTS:
         const qsizetype dictations = TestEnv::store()->dictations().size();
         runRoad(r);
         QVERIFY(pasted.isEmpty());
-        QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
+        QVERIFY2(host.calls.contains(QStringLiteral("fail ") + message), qPrintable(host.calls.join(u'|')));
+        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
+        for (const QString &call : std::as_const(host.calls))
+            QVERIFY2(!call.startsWith(QStringLiteral("show ")), qPrintable(call));
         QCOMPARE(TestEnv::store()->dictations().size(), dictations + 1);
         const Dictation kept = TestEnv::store()->dictations().first();
         QVERIFY(kept.untranscribed());
@@ -500,6 +511,47 @@ private Q_SLOTS:
             TestEnv::store()->waitForIo();
             QVERIFY(TestEnv::store()->audioURL(TestEnv::store()->dictations().first()).isValid());
         }
+    }
+
+    // Read-only text in front (page text, a label): nothing is pasted and
+    // nothing reported as pasted or applied; the text stays in the history.
+    void readOnlyTargetIsNotPastedInto_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("journalLine");
+        QTest::newRow("dictation") << "dictation" << Road::notEditable() << "non collé: champ non modifiable dans Éditeur";
+        QTest::newRow("voice command") << "command" << "Champ non modifiable : le résultat est dans l'historique"
+                                       << "commande non appliquée: champ non modifiable";
+    }
+    void readOnlyTargetIsNotPastedInto()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, message);
+        QFETCH(QString, journalLine);
+        editable = false;
+        ProcessingRoad::Request r = request();
+        if (road == QLatin1String("command"))
+            r.commandText = QStringLiteral("texte sélectionné");
+        const qsizetype dictations = TestEnv::store()->dictations().size();
+        const qsizetype fixes = TestEnv::store()->fixes().size();
+        runRoad(r);
+        QVERIFY(pasted.isEmpty());
+        QVERIFY2(host.calls.contains(QStringLiteral("fail ") + message), qPrintable(host.calls.join(u'|')));
+        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
+        for (const QString &call : std::as_const(host.calls))
+            QVERIFY2(!call.startsWith(QStringLiteral("show ")), qPrintable(call));
+        QVERIFY(journal().contains(journalLine));
+        QCOMPARE(TestEnv::store()->dictations().size(), dictations + (road == QLatin1String("dictation") ? 1 : 0));
+        QCOMPARE(TestEnv::store()->fixes().size(), fixes + (road == QLatin1String("command") ? 1 : 0));
+    }
+
+    // The character before the caret, as AT-SPI tells it, decides the space.
+    void dictationAfterAWordIsSeparated()
+    {
+        beforeCaret = QStringLiteral("t");
+        runRoad(request());
+        QCOMPARE(pasted, QStringList{QStringLiteral(" Bonjour, je voudrais réserver une table pour deux personnes ce soir.")});
     }
 
     // A road the watchdog gave up on still saves and pastes, but no longer

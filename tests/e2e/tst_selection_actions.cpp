@@ -66,7 +66,7 @@ private Q_SLOTS:
         QVERIFY(editor.send(QStringLiteral("select-editor")));
         const qsizetype before = storedFixes();
         QVERIFY(copies(2));
-        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == QStringLiteral("Il a mangé des pommes hier."); }, 8000),
+        QVERIFY2(TestEnv::waitFor([&] { return editor.text() == QStringLiteral("Il a mangé des pommes hier"); }, 8000),
                  qPrintable(editor.text()));
         QVERIFY(idle());
         QVERIFY(TestEnv::waitFor([&] { return storedFixes() == before + 1; }, 3000));

@@ -84,19 +84,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QString>("flash");
         QTest::addColumn<int>("records");
-        QTest::newRow("a fault") << "Il a mangé des pomme hier" << "Texte corrigé" << 1;
-        QTest::newRow("nothing to fix") << "Tout est juste." << "Aucune faute" << 0;
+        QTest::addColumn<QList<quint16>>("keys");
+        QTest::newRow("a fault") << "Il a mangé des pomme hier" << "Texte corrigé" << 1 << QList<quint16>{Paster::kKeyV};
+        // Nothing pasted: the formatted text in the document stays as it is.
+        QTest::newRow("nothing to fix") << "Tout est juste." << "Aucune faute" << 0 << QList<quint16>{};
     }
     void correctionReplacesTheSelection()
     {
         QFETCH(QString, selected);
         QFETCH(QString, flash);
         QFETCH(int, records);
+        QFETCH(QList<quint16>, keys);
         Clipboard::setText(selected); // the user's own Ctrl+C
         const qsizetype before = TestEnv::store()->fixes().size();
         act(true, false);
         QCOMPARE(host.calls, (QStringList{QStringLiteral("begin 0"), QStringLiteral("show ") + flash}));
-        QCOMPARE(posted, QList<quint16>{Paster::kKeyV});
+        QCOMPARE(posted, keys);
         QCOMPARE(TestEnv::store()->fixes().size(), before + records);
         QVERIFY(TestEnv::waitFor([&] { return Clipboard::text() == selected; }, 2000));
     }
@@ -163,8 +166,8 @@ private Q_SLOTS:
         } else if (action == QLatin1String("speak")) {
             SelectionActions::speakSelection(&host);
         } else {
-            // Nothing to correct: the text comes back as it was, and is pasted.
-            Clipboard::setText(QStringLiteral("Tout est juste."));
+            // A text to correct, so that the paste is tried.
+            Clipboard::setText(QStringLiteral("Il a mangé des pomme hier"));
             SelectionActions::correctSelection(&host, true, action == QLatin1String("translate"));
         }
         QVERIFY2(TestEnv::waitFor([&] { return host.calls.size() == calls.size(); }, 8000), qPrintable(host.calls.join(u'|')));
@@ -218,7 +221,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("result");
         const QString fault = QStringLiteral("Il a mangé des pomme hier");
-        const QString fixed = QStringLiteral("Il a mangé des pommes hier.");
+        // A fragment (no final stop) gets none added.
+        const QString fixed = QStringLiteral("Il a mangé des pommes hier");
         QTest::newRow("terminal, correction") << "xterm" << fault << false << QStringList{QStringLiteral("begin 0")}
                                               << "Correction proposée" << fixed;
         QTest::newRow("read-only text, correction") << "" << fault << false << QStringList{QStringLiteral("begin 0")}
