@@ -175,6 +175,11 @@ bool finishLaunching(const QStringList &arguments)
         interfaceKeys->setSettingsTab(QStringLiteral("account"));
         shell->openSettings();
     });
+    // A chosen local server that does not answer: the tab where engines are chosen.
+    QObject::connect(controller, &DictationController::needsEngine, shell, [shell, interfaceKeys] {
+        interfaceKeys->setSettingsTab(QStringLiteral("dictation"));
+        shell->openSettings();
+    });
     // The overlay's panel exists before the first key press.
     root.overlay()->prepare();
     controller->start();

@@ -264,6 +264,9 @@ Q_SIGNALS:
     // Instead, when the failure is about a key (missing or refused): the window
     // opens where keys are entered.
     void needsKey();
+    // Instead, when the chosen local server does not answer: the window opens
+    // where the engines are chosen.
+    void needsEngine();
 
 private:
     void wire();

@@ -205,6 +205,9 @@ void DictationController::fail(const QString &message)
     const QString lower = message.toLower();
     if (lower.contains(QStringLiteral("clé"))) {
         Q_EMIT needsKey();
+    } else if (lower.startsWith(QStringLiteral("reconnaissance locale injoignable"))
+               || lower.startsWith(QStringLiteral("modèle local injoignable"))) {
+        Q_EMIT needsEngine();
     } else if (lower.contains(QStringLiteral("autoris")) || lower.contains(QStringLiteral("accessibilité"))
                || lower.contains(QStringLiteral("micro non"))) {
         Q_EMIT needsAttention();

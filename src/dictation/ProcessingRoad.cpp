@@ -262,9 +262,17 @@ QCoro::Task<Heard> transcribe(const Trip *trip)
     }
 }
 
+// A rewritten text, and what the capsule says instead of the word count when
+// the basic clean-up stood in for the chosen local model.
+struct Rewritten
+{
+    QString text;
+    QString note;
+};
+
 // The rewrite road; falls back to the basic clean-up when no model or the
 // translation fails.
-QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
+QCoro::Task<Rewritten> rewrite(const Trip *trip, QString corrected, QString tone)
 {
     const AppSettings *settings = trip->data.settings;
     Store *store = trip->data.store;
@@ -272,6 +280,7 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
     const QString language = promptName(settings->language());
     const QStringList words = store->words();
     std::optional<QString> failure;
+    bool localDown = false;
     QString finalText;
     const QString system = OpenRouter::instructions(language, words, settings->punctuation(), tone);
     try {
@@ -290,6 +299,10 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
                 Translator::translate(access, finalText, target, false, TextSettings::of(*settings));
             finalText = co_await std::move(translation);
         }
+    } catch (const CloudFirst::Failure &error) {
+        failure = error.description();
+        localDown = settings->rewriteEngine() == RewriteEngine::Local
+                    && error.cause() == CloudFirst::Failure::Cause::Unreachable;
     } catch (const std::exception &error) {
         failure = describe(error);
     }
@@ -297,9 +310,10 @@ QCoro::Task<QString> rewrite(const Trip *trip, QString corrected, QString tone)
         if (trip->current())
             trip->host->setLastError(*failure);
         Log::write(QStringLiteral("reformulation: ") + *failure);
-        co_return OpenRouter::basicCleanup(corrected);
+        co_return Rewritten{OpenRouter::basicCleanup(corrected),
+                            localDown ? *failure + QStringLiteral(" : texte nettoyé simplement") : QString()};
     }
-    co_return finalText;
+    co_return Rewritten{finalText, {}};
 }
 
 QString correctionAppName(const std::optional<RunningApp> &app)
@@ -339,8 +353,9 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
     }
     Log::write(QStringLiteral("transcription: ") + QString::number(TextUtil::characterCount(transcript))
                + QStringLiteral(" caractères en ") + seconds(trip.clock) + QStringLiteral(" s"));
+    // Silence is no speech to keep.
     if (TextUtil::trimmedSpaces(transcript).isEmpty()) {
-        trip.failKeeping(QStringLiteral("Transcription vide"));
+        trip.fail(QStringLiteral("Transcription vide"));
         trip.end();
         co_return;
     }
@@ -356,8 +371,9 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
         } catch (const std::exception &error) {
             failure = describe(error);
         }
+        // Kept, the spoken instruction would later become dictated text.
         if (failure) {
-            trip.failKeeping(*failure);
+            trip.fail(*failure);
             trip.end();
             co_return;
         }
@@ -413,6 +429,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
     const QString corrected = store->applyCorrections(transcript);
     const bool isShort = TextUtil::wordCount(corrected) < 4 || settings->rewriteEngine() == RewriteEngine::None;
     QString finalText;
+    QString note;
     if (chunkText) {
         finalText = Corrector::finish(store->applyCorrections(*chunkText), CorrectionScope(12));
         if (req.translate) {
@@ -441,8 +458,10 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
         finalText = Corrector::finish(clean, CorrectionScope(12));
         Log::write(QStringLiteral("reformulation évitée : transcription déjà propre"));
     } else {
-        QCoro::Task<QString> rewriting = rewrite(&trip, corrected, tone);
-        finalText = co_await std::move(rewriting);
+        QCoro::Task<Rewritten> rewriting = rewrite(&trip, corrected, tone);
+        const Rewritten rewritten = co_await std::move(rewriting);
+        finalText = rewritten.text;
+        note = rewritten.note;
     }
 
     if (req.kept) {
@@ -512,7 +531,7 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
     Log::write(QStringLiteral("collé: ") + QString::number(TextUtil::characterCount(text))
                + QStringLiteral(" caractères dans ") + appName(req.app, QStringLiteral("?")) + QStringLiteral(", ")
                + seconds(trip.clock) + QStringLiteral(" s après la touche"));
-    trip.show(QString::number(TextUtil::wordCount(text)) + QStringLiteral(" mots"));
+    trip.show(note.isEmpty() ? QString::number(TextUtil::wordCount(text)) + QStringLiteral(" mots") : note);
     trip.end();
 }
 

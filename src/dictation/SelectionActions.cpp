@@ -50,10 +50,11 @@ void pasteLast(SelectionHost *host)
 {
     if (!host->isIdle())
         return;
-    const QList<Dictation> &history = host->data().store->dictations();
-    if (history.isEmpty())
+    // A kept recording without text is skipped: pasting it would empty the clipboard.
+    const std::optional<Dictation> last = Records::newestWithText(host->data().store->dictations());
+    if (!last)
         return;
-    handled(host, runPasteLast(host, history.first().finalText), QStringLiteral("collage échoué: dernière dictée, "));
+    handled(host, runPasteLast(host, last->finalText), QStringLiteral("collage échoué: dernière dictée, "));
 }
 
 QCoro::Task<> runPasteLast(SelectionHost *host, QString text)

@@ -154,12 +154,13 @@ QString journalLine(const Plan &plan, Step step, const QString &why)
     switch (step) {
     case Step::ToLocal:
         return head + plan.cloudName + QStringLiteral(" indisponible, modèle local prend le relais") + tail;
-    case Step::ToCloud:
-        return head + QStringLiteral("modèle local injoignable, ") + plan.cloudName
-            + QStringLiteral(" prend le relais") + tail;
+    case Step::LocalDown:
+        return head + (plan.local == Local::Text ? QStringLiteral("modèle local injoignable")
+                                                 : QStringLiteral("reconnaissance locale injoignable"))
+            + tail;
     case Step::NoFallback:
         return head + plan.cloudName
-            + (plan.localChosen || !plan.localFallback ? QStringLiteral(" indisponible")
+            + (!plan.localFallback ? QStringLiteral(" indisponible")
                                                         : QStringLiteral(" indisponible, aucun modèle local"))
             + tail;
     }

@@ -73,15 +73,15 @@ struct Plan
 
 // Runs the request by the plan: the cloud first, and the local server when the
 // cloud fails and a server answers; or, when the user chose the local engine, it
-// first, and the cloud when it does not answer and a cloud request can leave
-// through `access`. Every hand-over is written to the journal. Throws Failure when
+// alone: the user chose this computer, so nothing goes to the cloud when it does
+// not answer. Every hand-over is written to the journal. Throws Failure when
 // nothing could serve it, the local engine's own errors when it was used.
 template<typename T>
 QCoro::Task<T> run(Plan plan, OmbryAI::Access access, std::function<QCoro::Task<T>()> cloud,
                    std::function<QCoro::Task<T>()> local);
 
 namespace detail {
-enum class Step { ToLocal, ToCloud, NoFallback };
+enum class Step { ToLocal, LocalDown, NoFallback };
 // "correction: OpenRouter indisponible, modèle local prend le relais (…)" and the like.
 QString journalLine(const Plan &plan, Step step, const QString &why);
 void log(const Plan &plan, Step step, const QString &why);
@@ -99,9 +99,8 @@ QCoro::Task<T> run(Plan plan, OmbryAI::Access access, std::function<QCoro::Task<
             QCoro::Task<T> task = local();
             co_return co_await std::move(task);
         }
-        if (!cloudPossible(access))
-            throw detail::localMissing(plan.local);
-        detail::log(plan, detail::Step::ToCloud, {});
+        detail::log(plan, detail::Step::LocalDown, {});
+        throw detail::localMissing(plan.local);
     }
 
     std::optional<Failure> failure;
@@ -111,7 +110,7 @@ QCoro::Task<T> run(Plan plan, OmbryAI::Access access, std::function<QCoro::Task<
     } catch (const std::exception &error) {
         failure = explain(error, QStringLiteral("OpenRouter"));
     }
-    if (!plan.localChosen && plan.localFallback) {
+    if (plan.localFallback) {
         QCoro::Task<bool> probe = localAnswers(plan.local);
         const bool answers = co_await std::move(probe);
         if (answers) {

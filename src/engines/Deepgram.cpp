@@ -92,7 +92,7 @@ QCoro::Task<QString> transcribe(QByteArray wav, QString model, QString language,
     QNetworkRequest request = Net::request(url);
     request.setRawHeader("Authorization", "Token " + key.toLatin1());
     request.setRawHeader("Content-Type", "audio/wav");
-    const Net::Reply reply = co_await Net::send(request, "POST", wav, Net::Timeouts{60, 30});
+    const Net::Reply reply = co_await Net::send(request, "POST", wav, Net::Timeouts{0, 60});
     if (reply.status != 200)
         throw EngineError::http(kService, reply.status, utf8OrEmpty(reply.body));
     co_return transcriptOf(reply.body);

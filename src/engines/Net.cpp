@@ -57,13 +57,16 @@ void armTimers(QNetworkReply *reply, Net::Timeouts timeouts, std::shared_ptr<boo
         *timedOut = true;
         reply->abort();
     };
-    auto *total = new QTimer(reply);
-    total->setSingleShot(true);
-    total->setTimerType(Qt::PreciseTimer);
-    QObject::connect(total, &QTimer::timeout, reply, expire);
-    total->start(scaledMs(timeouts.total));
+    // No total: only the idle limit, so a long upload on a slow line is not cut.
+    if (timeouts.total > 0) {
+        auto *total = new QTimer(reply);
+        total->setSingleShot(true);
+        total->setTimerType(Qt::PreciseTimer);
+        QObject::connect(total, &QTimer::timeout, reply, expire);
+        total->start(scaledMs(timeouts.total));
+    }
 
-    if (timeouts.idle > 0 && timeouts.idle < timeouts.total) {
+    if (timeouts.idle > 0 && (timeouts.total <= 0 || timeouts.idle < timeouts.total)) {
         auto *idle = new QTimer(reply);
         idle->setSingleShot(true);
         QObject::connect(idle, &QTimer::timeout, reply, expire);

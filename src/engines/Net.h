@@ -34,8 +34,8 @@ struct Reply
     QByteArray header(const QByteArray &name) const;
 };
 
-// Time limits of one request: `total` from the start to the last byte, `idle`
-// between two bytes (sent or received).
+// Time limits of one request: `total` from the start to the last byte (none when
+// 0 or less), `idle` between two bytes (sent or received).
 struct Timeouts
 {
     double total = 60;

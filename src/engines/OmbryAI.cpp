@@ -66,7 +66,7 @@ QCoro::Task<QByteArray> chat(Access access, QJsonObject body, double timeout, QS
         request.setRawHeader("Authorization", "Bearer " + key->toLatin1());
         request.setRawHeader("Content-Type", "application/json");
         request.setRawHeader("X-Title", "Ombry Voice");
-        const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout, timeout});
+        const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{0, timeout});
         if (reply.status == 200) {
             Spending::record(reply.body, access.store);
             co_return reply.body;
@@ -80,7 +80,7 @@ QCoro::Task<QByteArray> chat(Access access, QJsonObject body, double timeout, QS
     body.remove(QStringLiteral("usage"));
     QNetworkRequest request = Net::request(Services::appending(*hosted, QStringLiteral("api/voice")));
     request.setRawHeader("Content-Type", "application/json");
-    const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{timeout + 5, timeout + 5});
+    const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{0, timeout + 5});
     if (reply.status == 200)
         co_return reply.body;
     const QJsonValue error = QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("error"));

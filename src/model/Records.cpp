@@ -24,6 +24,19 @@ bool isPlainFileName(const QString &name)
            && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
 }
 
+bool hasText(const Dictation &dictation)
+{
+    return !TextUtil::trimmed(dictation.finalText).isEmpty();
+}
+
+std::optional<Dictation> newestWithText(const QList<Dictation> &history)
+{
+    for (const Dictation &d : history)
+        if (hasText(d))
+            return d;
+    return std::nullopt;
+}
+
 QString dateText(const QDateTime &date)
 {
     if (!date.isValid())

@@ -182,6 +182,13 @@ namespace Records {
 // is dropped when decoded and never used.
 bool isPlainFileName(const QString &name);
 
+// Whether a dictation has a text to paste or show; a kept recording that no
+// engine could transcribe has none.
+bool hasText(const Dictation &dictation);
+// The first dictation of `history` (newest first) with a text; none when no
+// dictation has one.
+std::optional<Dictation> newestWithText(const QList<Dictation> &history);
+
 // "2026-03-01T08:00:00Z": UTC, whole seconds (a fraction is dropped).
 QString dateText(const QDateTime &date);
 // Accepts the internet date-time form without fractional seconds ("Z" or "+hh:mm").

@@ -22,7 +22,8 @@ void Store::pruneAudio()
     QSet<QUuid> selected;
     QStringList files;
     for (const Dictation &d : std::as_const(dictations_)) {
-        if (d.audioFile && d.date.isValid() && d.date < cutoff) {
+        // A recording no engine has turned into text is all there is of it.
+        if (d.audioFile && d.date.isValid() && d.date < cutoff && Records::hasText(d)) {
             selected.insert(d.id);
             // A name that is no plain file name points outside the folder: only forgotten.
             if (Records::isPlainFileName(*d.audioFile))

@@ -67,6 +67,9 @@ QList<Share> appShares(const QList<Dictation> &history, const QList<qint64> &wor
     QList<qint64> counts;
     for (qsizetype i = 0; i < history.size() && i < words.size(); ++i) {
         const Dictation &d = history.at(i);
+        // A kept recording has no words: it takes no place among the applications.
+        if (words.at(i) <= 0)
+            continue;
         auto it = index.constFind(d.appName);
         if (it == index.constEnd()) {
             it = index.insert(d.appName, out.size());

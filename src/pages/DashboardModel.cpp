@@ -202,8 +202,15 @@ void DashboardModel::refresh()
 
     recent_.clear();
     if (store) {
-        const QList<Dictation> &list = store->dictations();
-        for (qsizetype i = 0; i < list.size() && i < 4; ++i) {
+        // Only dictations with a text, as the counts above take them.
+        QList<Dictation> list;
+        for (const Dictation &entry : store->dictations()) {
+            if (list.size() == 4)
+                break;
+            if (Records::hasText(entry))
+                list.append(entry);
+        }
+        for (qsizetype i = 0; i < list.size(); ++i) {
             const Dictation &entry = list.at(i);
             recent_.append(QVariantMap{{u"id"_s, uuidText(entry.id)},
                                        {u"time"_s, F::timeText(entry.date, zone_)},
@@ -211,7 +218,7 @@ void DashboardModel::refresh()
                                        {u"bundleID"_s, entry.bundleIDText()},
                                        {u"text"_s, entry.finalText},
                                        {u"words"_s, F::plainWordsText(TextUtil::wordCount(entry.finalText))},
-                                       {u"last"_s, i == std::min<qsizetype>(list.size(), 4) - 1}});
+                                       {u"last"_s, i == list.size() - 1}});
         }
     }
     Q_EMIT changed();

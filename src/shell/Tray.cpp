@@ -188,8 +188,8 @@ void Tray::followState()
 StatusMenu::Sources Tray::sources() const
 {
     StatusMenu::Sources s;
-    if (!store_->dictations().isEmpty())
-        s.lastDictation = store_->dictations().first().finalText;
+    if (const std::optional<Dictation> last = Records::newestWithText(store_->dictations()))
+        s.lastDictation = last->finalText;
     if (calls_)
         s.callRunning = calls_->running();
     if (meetings_)

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <vector>
 
 namespace Analyzer {
@@ -57,8 +58,14 @@ QString nfc(const QString &s)
 
 QString guessKind(const QString &removed, const QString &added)
 {
-    return nfc(Chars::alphanumerics(removed)) == nfc(Chars::alphanumerics(added)) ? QStringLiteral("ponctuation")
-                                                                                   : QStringLiteral("orthographe");
+    const QString a = nfc(Chars::alphanumerics(removed));
+    const QString b = nfc(Chars::alphanumerics(added));
+    if (a == b)
+        return QStringLiteral("ponctuation");
+    // Only capitals changed ("paris" → "Paris"): typography, as the kinds say.
+    if (a.toLower() == b.toLower())
+        return QStringLiteral("typographie");
+    return QStringLiteral("orthographe");
 }
 
 QList<Fix> diff(const QString &original, const QString &corrected)
@@ -139,25 +146,61 @@ QList<Fix> diff(const QString &original, const QString &corrected)
     return fixes;
 }
 
+namespace {
+
+// The words of a text split at every character that is neither a letter nor a
+// digit, lower-cased.
+QStringList plainWords(const QString &text)
+{
+    QStringList words;
+    QString current;
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber()) {
+            current += c.toLower();
+        } else if (!current.isEmpty()) {
+            words.append(current);
+            current.clear();
+        }
+    }
+    if (!current.isEmpty())
+        words.append(current);
+    return words;
+}
+
+// Whether `part` stands, whole words in order, inside `whole`.
+bool containsWords(const QStringList &whole, const QStringList &part)
+{
+    if (part.isEmpty() || part.size() > whole.size())
+        return false;
+    for (qsizetype at = 0; at + part.size() <= whole.size(); ++at)
+        if (std::equal(part.cbegin(), part.cend(), whole.cbegin() + at))
+            return true;
+    return false;
+}
+
+} // namespace
+
 QList<Fix> enrich(QList<Fix> fixes, const QList<LanguageTool::Match> &matches)
 {
     QStringList originals;
+    QList<QStringList> originalWords;
     originals.reserve(matches.size());
-    for (const LanguageTool::Match &match : matches)
+    for (const LanguageTool::Match &match : matches) {
         originals.append(TextUtil::trimmedBlanks(match.original.toLower()));
+        originalWords.append(plainWords(match.original));
+    }
 
+    // A finding goes with a fix only on whole words: one on "a" says nothing of
+    // "manger" or of "chat".
     for (Fix &fix : fixes) {
         const QString f = fix.original.toLower();
-        const QStringList words = f.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QStringList words = plainWords(fix.original);
         qsizetype found = -1;
         for (qsizetype k = 0; k < originals.size() && found < 0; ++k)
             if (originals[k] == f)
                 found = k;
         for (qsizetype k = 0; k < originals.size() && found < 0; ++k)
-            if (words.contains(originals[k]))
-                found = k;
-        for (qsizetype k = 0; k < originals.size() && found < 0; ++k)
-            if (!originals[k].isEmpty() && (f.contains(originals[k]) || originals[k].contains(f)))
+            if (containsWords(words, originalWords[k]) || containsWords(originalWords[k], words))
                 found = k;
         if (found >= 0) {
             fix.kind = matches[found].kind;

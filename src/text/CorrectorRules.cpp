@@ -119,17 +119,25 @@ QString guardChanges(const QString &original, const QString &corrected)
         result.replace(pattern, word);
     }
 
+    // An empty reply invents nothing, not even the original's question mark.
+    if (result.isEmpty())
+        return result;
     const QString trimmedOriginal = TextUtil::trimmed(original);
     const QChar question = QLatin1Char('?');
+    const auto endsSentence = [](QChar c) {
+        return c == QLatin1Char('.') || c == QLatin1Char('!') || c == QLatin1Char('?') || c == QChar(0x2026);
+    };
     // A statement must not become a question…
     if (result.endsWith(question) && !trimmedOriginal.endsWith(question)) {
         result.chop(1);
-        result = trimmedBlanksAtEnd(result) + QLatin1Char('.');
+        result = trimmedBlanksAtEnd(result);
+        if (result.isEmpty() || !endsSentence(result.back()))
+            result += QLatin1Char('.');
     }
-    // …nor a question a statement.
+    // …nor a question a statement: its own final mark gives way to the question mark.
     if (trimmedOriginal.endsWith(question) && !result.endsWith(question)) {
         qsizetype end = result.size();
-        while (end > 0 && (result.at(end - 1) == QLatin1Char('.') || result.at(end - 1) == QLatin1Char(' ')))
+        while (end > 0 && (endsSentence(result.at(end - 1)) || result.at(end - 1) == QLatin1Char(' ')))
             --end;
         result = result.left(end) + QStringLiteral(" ?");
     }

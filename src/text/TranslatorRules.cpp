@@ -22,7 +22,9 @@ const QList<QPair<QString, QString>> &codes()
 
 std::optional<QString> detect(const QString &text)
 {
-    const std::optional<QString> code = LanguageDetection::dominantLanguage(text);
+    // French, the user's language, is the prior: short French is often taken for
+    // another language without it.
+    const std::optional<QString> code = LanguageDetection::dominantLanguage(text, QStringLiteral("fr"));
     if (!code)
         return std::nullopt;
     if (*code == QLatin1String("zh-Hant"))

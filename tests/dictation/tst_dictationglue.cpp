@@ -43,7 +43,8 @@ private Q_SLOTS:
         DictationController *c = TestEnv::own<DictationController>();
         c->services().playSound = [this](const QString &name) { sounds_ << name; };
         // Without a key tab, a key failure asks for attention too.
-        for (auto signal : {&DictationController::needsAttention, &DictationController::needsKey})
+        for (auto signal :
+             {&DictationController::needsAttention, &DictationController::needsKey, &DictationController::needsEngine})
             connect(c, signal, this, [this] { ++attention_; });
     }
 
@@ -62,7 +63,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("attention");
         QTest::newRow("on-device engine missing")
-            << TranscriptionEngine::Local << "Reconnaissance locale injoignable" << 0;
+            << TranscriptionEngine::Local << "Reconnaissance locale injoignable" << 1;
         QTest::newRow("cloud audio model without a key") << TranscriptionEngine::Gemini << "Clé OpenRouter absente" << 1;
     }
     void aFailingRoadReportsKeepsAndReturnsToIdle()

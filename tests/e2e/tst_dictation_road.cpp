@@ -293,8 +293,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isTrusted");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("saved");
-        // Kept as an entry without text, to be transcribed again.
-        QTest::newRow("blank transcript") << "  \t " << true << "Transcription vide" << true;
+        // Silence keeps nothing.
+        QTest::newRow("blank transcript") << "  \t " << true << "Transcription vide" << false;
         QTest::newRow("hesitation only") << "Euh." << true << "Je n'ai rien entendu, parle un peu plus près du micro" << true;
         QTest::newRow("not trusted") << "un deux trois" << false << "Accessibilité non autorisée" << true;
     }
@@ -330,22 +330,15 @@ private Q_SLOTS:
         QTest::newRow("transcription service down")
             << "transcription" << "Ombry : erreur 500";
         QTest::newRow("no key and no hosted service") << "no route" << "Clé OpenRouter absente";
-        QTest::newRow("blank transcript") << "blank" << "Transcription vide";
-        QTest::newRow("voice command fails") << "command" << "Ombry : erreur 500";
     }
     void failureKeepsTheRecording()
     {
         QFETCH(QString, fault);
         QFETCH(QString, message);
         cloud.failTranscription = fault == QLatin1String("transcription");
-        cloud.failCommand = fault == QLatin1String("command");
-        if (fault == QLatin1String("blank"))
-            cloud.transcript = QStringLiteral(" ");
         const HostedUrl hosted(fault == QLatin1String("no route") ? QByteArray() : qgetenv("OMBRY_HOSTED_URL"));
         ProcessingRoad::Request r = request();
         r.wav[100] = char(fault.size()); // its own bytes
-        if (fault == QLatin1String("command"))
-            r.commandText = QStringLiteral("texte sélectionné");
         const QStringList before = recordings();
         const qsizetype dictations = TestEnv::store()->dictations().size();
         runRoad(r);
@@ -371,6 +364,33 @@ private Q_SLOTS:
         QCOMPARE(kept.audioFileText(), added[0]);
         QVERIFY(journal().contains(QStringLiteral("dictée: enregistrement gardé ") + added[0] + QStringLiteral(" (")
                                    + message + QStringLiteral(")")));
+    }
+
+    // Silence and a failed voice command are no speech left without its text:
+    // nothing is kept ("Transcrire" on a command would paste the instruction).
+    void nothingKeptWithoutDictatedSpeech_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("voice command fails") << "command" << "Ombry : erreur 500";
+    }
+    void nothingKeptWithoutDictatedSpeech()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        cloud.failCommand = fault == QLatin1String("command");
+        if (fault == QLatin1String("blank"))
+            cloud.transcript = QStringLiteral(" ");
+        ProcessingRoad::Request r = request();
+        if (fault == QLatin1String("command"))
+            r.commandText = QStringLiteral("texte sélectionné");
+        const QStringList before = recordings();
+        const qsizetype dictations = TestEnv::store()->dictations().size();
+        runRoad(r);
+        QVERIFY(pasted.isEmpty());
+        QCOMPARE(host.calls, (QStringList{QStringLiteral("fail ") + message, QStringLiteral("finish")}));
+        QCOMPARE(TestEnv::store()->dictations().size(), dictations);
+        QCOMPARE(recordings(), before);
     }
 
     // "Transcrire" on a kept recording: the road runs on it again, gives the
@@ -567,13 +587,30 @@ private Q_SLOTS:
         QVERIFY(host.calls.isEmpty());
     }
 
+    // A chosen local model that does not answer hands nothing to the cloud, and
+    // the capsule says the basic clean-up stood in.
+    void rewriteFailureFallsBackToBasicCleanup_data()
+    {
+        QTest::addColumn<RewriteEngine>("engine");
+        QTest::addColumn<int>("cloudRewrites");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("cloud fails") << RewriteEngine::OpenRouter << 1 << "show 7 mots";
+        QTest::newRow("chosen local model down")
+            << RewriteEngine::Local << 0 << "show Modèle local injoignable : texte nettoyé simplement";
+    }
     void rewriteFailureFallsBackToBasicCleanup()
     {
+        QFETCH(RewriteEngine, engine);
+        QFETCH(int, cloudRewrites);
+        QFETCH(QString, shown);
+        TestEnv::settings()->setRewriteEngine(engine);
         cloud.transcript = QStringLiteral("euh une phrase assez longue pour la réécriture");
         cloud.failRewrite = true;
         runRoad(request());
         QCOMPARE(pasted, QStringList{QStringLiteral("Une phrase assez longue pour la réécriture")});
         QVERIFY(host.calls.first().startsWith(QStringLiteral("lastError ")));
+        QCOMPARE(cloud.count(QStringLiteral("rewrite")), cloudRewrites);
+        QCOMPARE(host.calls.at(host.calls.size() - 2), shown);
     }
 
     void voiceCommandAndSnippet()

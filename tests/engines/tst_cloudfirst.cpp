@@ -82,14 +82,14 @@ private Q_SLOTS:
             << false << true << 401 << true << u"local"_s
             << u"correction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 401"_s << true;
         QTest::newRow("local chosen and up") << true << true << 200 << true << u"local"_s << QString() << true;
+        // The user chose this computer: a local server that does not answer is
+        // said so, and nothing goes to the cloud, whatever key is stored.
         QTest::newRow("local chosen but down, key stored")
-            << true << true << 200 << false << u"nuage"_s
-            << u"correction: modèle local injoignable, OpenRouter prend le relais"_s << true;
+            << true << true << 200 << false << u"Modèle local injoignable"_s
+            << u"correction: modèle local injoignable"_s << true;
         QTest::newRow("local chosen but down, no key")
-            << true << false << 200 << false << u"Modèle local injoignable"_s << QString() << true;
-        QTest::newRow("local chosen but down, cloud refuses")
-            << true << true << 403 << false << u"Clé OpenRouter refusée"_s
-            << u"correction: OpenRouter indisponible (OpenRouter : erreur 403"_s << true;
+            << true << false << 200 << false << u"Modèle local injoignable"_s << u"correction: modèle local injoignable"_s
+            << true;
         // Where the cloud's failure must reach the caller, a local server is not asked.
         QTest::newRow("no fallback wanted, local server answers")
             << false << true << 500 << true << u"OpenRouter : erreur 500"_s
@@ -129,7 +129,9 @@ private Q_SLOTS:
         QCOMPARE(out.value ? *out.value : out.error, result);
         const QString written = logText().mid(logBefore);
         if (journal.isEmpty())
-            QVERIFY2(!written.contains(u"relais"_s) && !written.contains(u"indisponible"_s), qPrintable(written));
+            QVERIFY2(!written.contains(u"relais"_s) && !written.contains(u"injoignable"_s)
+                         && !written.contains(u"indisponible"_s),
+                     qPrintable(written));
         else
             QVERIFY2(written.contains(journal), qPrintable(written));
         // A failure the user sees never names the missing local server unless
@@ -138,6 +140,8 @@ private Q_SLOTS:
             QVERIFY(!out.error.contains(u"local"_s));
         if (!fallback)
             QCOMPARE(local_->count(), 0);
+        if (localChosen)
+            QCOMPARE(cloud_->count(), 0);
     }
 
     // The local server's answer is kept for a while: a second request in a row

@@ -210,10 +210,21 @@ private Q_SLOTS:
         QTest::newRow("topic without refusal") << "L'enregistrement est prêt" << false << "L'enregistrement est prêt";
         QTest::newRow("untouched when not fake, not even trimmed")
             << "  Bonjour.  " << false << "  Bonjour.  ";
-        QTest::newRow("fake only as a whole")
-            << " J'ai écouté l'enregistrement. Aucun problème !\n" << true
-            << "J'ai écouté l'enregistrement. Aucun problème !";
-        QTest::newRow("no inside casino") << "Le casino a gardé l'enregistrement." << true << "";
+        // Sentences the user said about a recording or a speaking turn stay.
+        QTest::newRow("no problem is no refusal")
+            << " J'ai écouté l'enregistrement. Aucun problème !\n" << false
+            << " J'ai écouté l'enregistrement. Aucun problème !\n";
+        QTest::newRow("no inside casino")
+            << "Le casino a gardé l'enregistrement." << false << "Le casino a gardé l'enregistrement.";
+        QTest::newRow("a meeting's recording not received")
+            << "Je n'ai pas reçu l'enregistrement de la réunion." << false
+            << "Je n'ai pas reçu l'enregistrement de la réunion.";
+        QTest::newRow("a speaking turn")
+            << "Aucun souci pour la prise de parole de jeudi." << false << "Aucun souci pour la prise de parole de jeudi.";
+        QTest::newRow("the model refuses")
+            << "Désolé, je ne peux pas transcrire cet audio." << true << "";
+        QTest::newRow("the model refuses with typographic apostrophes")
+            << QStringLiteral("Merci. D\u00e9sol\u00e9, je n\u2019ai pas pu transcrire l\u2019audio.") << true << "Merci.";
         QTest::newRow("typographic apostrophe")
             << QStringLiteral("Je n\u2019ai pas eu l'audio") << false << QStringLiteral("Je n\u2019ai pas eu l'audio");
         QTest::newRow("last piece without a mark")

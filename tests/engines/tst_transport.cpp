@@ -463,6 +463,42 @@ private Q_SLOTS:
         }
     }
 
+    // A chat's timeout is the idle limit: an answer that keeps coming for longer
+    // than it (a big recording on a slow line) is not cut.
+    void chatTimeoutIsIdleNotTotal()
+    {
+        Net::setTimeScale(0.01); // the chat's 20 s: 0.2 s between bytes
+        const QByteArray body = QJsonDocument(chatCompletion(QStringLiteral("lent"))).toJson(QJsonDocument::Compact);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            auto answered = std::make_shared<bool>(false);
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, body, answered] {
+                socket->readAll();
+                if (*answered)
+                    return;
+                *answered = true;
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\n\r\n");
+                // Eight pieces 60 ms apart: about 0.5 s in all, over twice the limit.
+                const qsizetype piece = (body.size() + 7) / 8;
+                for (int i = 0; i < 8; ++i)
+                    QTimer::singleShot(60 * (i + 1), socket,
+                                       [socket, part = body.mid(i * piece, piece)] { socket->write(part); });
+            });
+        });
+        qputenv("OMBRY_OPENROUTER_URL", QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()).toUtf8());
+        qunsetenv("OMBRY_HOSTED_URL");
+        const auto keys = TestEnv::keys()->keys();
+        TestEnv::keys()->setKeys({{APIService::OpenRouter, QStringLiteral("sk-or-test")}});
+        const auto restore = qScopeGuard([keys] { TestEnv::keys()->setKeys(keys); });
+        const auto out = await(OmbryAI::chat(installedAccess(), sampleBody(), 20, QStringLiteral("OpenRouter")), 8000);
+        QVERIFY(out.done);
+        QVERIFY2(out.value, qPrintable(out.error));
+        QCOMPARE(*out.value, body);
+    }
+
     void completeBuildsTheBodyAndReadsTheFirstChoice_data()
     {
         QTest::addColumn<QString>("text");

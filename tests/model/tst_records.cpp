@@ -48,6 +48,8 @@ T roundTrip(const T &record)
 
 } // namespace
 
+using namespace Qt::StringLiterals;
+
 class TestRecords : public QObject
 {
     Q_OBJECT
@@ -419,6 +421,33 @@ private Q_SLOTS:
             list << QStringLiteral("mot");
         d.finalText = words ? list.join(QStringLiteral(" \n ")) : QStringLiteral("  \n\u2028 ");
         QCOMPARE(d.wordsPerMinute(), expected);
+    }
+
+    // The texts of the history newest first; "" is a kept recording, "  \n" a
+    // text of blanks. expected: the text taken as the last dictation's.
+    void newestWithText_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QString>("expected"); // null: none
+        QTest::newRow("empty history") << QStringList{} << QString();
+        QTest::newRow("newest has text") << QStringList{u"Bonjour."_s, u"Avant."_s} << u"Bonjour."_s;
+        QTest::newRow("kept recording first") << QStringList{QString(), u"Avant."_s} << u"Avant."_s;
+        QTest::newRow("blanks count as no text") << QStringList{u"  \n"_s, u"Avant."_s} << u"Avant."_s;
+        QTest::newRow("only kept recordings") << QStringList{QString(), QString()} << QString();
+    }
+    void newestWithText()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(QString, expected);
+        QList<Dictation> history;
+        for (const QString &text : texts) {
+            Dictation d;
+            d.finalText = text;
+            history << d;
+        }
+        const std::optional<Dictation> found = Records::newestWithText(history);
+        QCOMPARE(found ? found->finalText : QString(), expected);
+        QCOMPARE(found.has_value(), !expected.isNull());
     }
 };
 

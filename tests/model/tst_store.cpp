@@ -294,10 +294,12 @@ private Q_SLOTS:
             dictation(QStringLiteral("au seuil"), t.addSecs(-2592000 + 5), QStringLiteral("edge.wav")),
             dictation(QStringLiteral("vieille"), t.addDays(-31), QStringLiteral("old.wav")),
             dictation(QStringLiteral("vieille sans son"), t.addDays(-40)),
+            // Kept without text: its recording is all there is of it.
+            dictation(QString(), t.addDays(-31), QStringLiteral("kept.wav")),
         };
         {
             Store seed(tmp.path());
-            for (const char *f : {"new.wav", "edge.wav", "old.wav"})
+            for (const char *f : {"new.wav", "edge.wav", "old.wav", "kept.wav"})
                 QVERIFY(seed.writeRecording(QString::fromLatin1(f), QByteArray(44, '\0')));
             seed.setDictations(list);
         }
@@ -308,7 +310,9 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(tmp.filePath("Audio/new.wav")));
         QVERIFY(QFile::exists(tmp.filePath("Audio/edge.wav")));
         QVERIFY(!QFile::exists(tmp.filePath("Audio/old.wav")));
-        QCOMPARE(store.dictations().size(), 4);
+        QVERIFY(QFile::exists(tmp.filePath("Audio/kept.wav")));
+        QCOMPARE(store.dictations().size(), 5);
+        QCOMPARE(store.dictations().at(4).audioFile, std::optional<QString>(QStringLiteral("kept.wav")));
         QCOMPARE(store.dictations().at(2).audioFile, std::nullopt);
         QCOMPARE(store.dictations().at(0).audioFile, std::optional<QString>(QStringLiteral("new.wav")));
         QVERIFY(store.audioURL(store.dictations().at(0)).isLocalFile());

@@ -167,11 +167,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("dictations");
         QTest::addColumn<QStringList>("apps");
         QTest::addColumn<QStringList>("recent"); // "words:last"
-        QTest::newRow("one") << 1 << QStringList{u"A:100 %"_s} << QStringList{u"1 mot:1"_s};
+        QTest::addColumn<QString>("count");
+        QTest::newRow("one") << 1 << QStringList{u"A:100 %"_s} << QStringList{u"1 mot:1"_s} << u"1 dictées"_s;
         QTest::newRow("seven applications")
             << 7 << QStringList{u"G:25 %"_s, u"F:21 %"_s, u"E:18 %"_s, u"D:14 %"_s, u"C:11 %"_s, u"B:7 %"_s}
-            << QStringList{u"7 mots:0"_s, u"6 mots:0"_s, u"5 mots:0"_s, u"4 mots:1"_s};
-        QTest::newRow("an empty text") << 0 << QStringList{} << QStringList{u"0 mot:1"_s};
+            << QStringList{u"7 mots:0"_s, u"6 mots:0"_s, u"5 mots:0"_s, u"4 mots:1"_s} << u"7 dictées"_s;
+        // A kept recording without text, newest: no blank row, and the rows
+        // agree with the count.
+        QTest::newRow("a kept recording") << 0 << QStringList{} << QStringList{} << u"0 dictées"_s;
+        QTest::newRow("a kept recording before two") << 2 << QStringList{u"B:67 %"_s, u"A:33 %"_s}
+                                                     << QStringList{u"2 mots:0"_s, u"1 mot:1"_s} << u"2 dictées"_s;
     }
 
     void caps()
@@ -179,14 +184,15 @@ private Q_SLOTS:
         QFETCH(int, dictations);
         QFETCH(QStringList, apps);
         QFETCH(QStringList, recent);
+        QFETCH(QString, count);
         QTemporaryDir dir;
         Store store(dir.path());
         QList<Dictation> list;
+        if (QByteArray(QTest::currentDataTag()).startsWith("a kept"))
+            list << dictation(at(kToday, QTime(9, 0)), u"Kate"_s, QString());
         // Application "A" dictates 1 word, "B" 2 words… the newest first.
         for (int i = dictations; i >= 1; --i)
             list << dictation(at(kToday, QTime(8, i)), QString(QChar(u'A' + i - 1)), words(i));
-        if (dictations == 0)
-            list << dictation(at(kToday, QTime(8, 0)), u"Kate"_s, QString());
         store.setDictations(list);
         const auto m = model(store);
         QStringList gotApps, gotRecent;
@@ -197,6 +203,7 @@ private Q_SLOTS:
                              + QString::number(v.toMap().value(u"last"_s).toBool());
         QCOMPARE(gotApps, apps);
         QCOMPARE(gotRecent, recent);
+        QCOMPARE(m->property("dictationsText").toString(), count);
     }
 
     // A new dictation, record, cost or typing speed shows at once.

@@ -41,7 +41,11 @@ private Q_SLOTS:
         QTest::newRow("added question no blank") << "tu viens" << "Tu viens?" << "Tu viens.";
         QTest::newRow("lost question") << "tu viens ?" << "Tu viens." << "Tu viens ?";
         QTest::newRow("lost question dots") << "tu viens?  " << "Tu viens. . " << "Tu viens ?";
-        QTest::newRow("lost question empty") << "quoi ?" << "  " << " ?";
+        QTest::newRow("empty reply invents nothing") << "quoi ?" << "  " << "";
+        QTest::newRow("lost question after an exclamation") << "tu viens ?" << "Tu viens !" << "Tu viens ?";
+        QTest::newRow("lost question after an ellipsis") << "tu viens ?" << "Tu viens…" << "Tu viens ?";
+        QTest::newRow("added question after a stop") << "c'est fini" << "C'est fini.?" << "C'est fini.";
+        QTest::newRow("added question after an exclamation") << "super" << "Super !?" << "Super !";
         QTest::newRow("question kept") << "tu viens ?" << "Tu viens ?" << "Tu viens ?";
         QTest::newRow("trimmed") << "x" << "\n  Bonjour.\n" << "Bonjour.";
         QTest::newRow("line break before mark") << "tu viens" << "Tu viens\n?" << "Tu viens\n.";

@@ -12,6 +12,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name"); // "" for none
         QTest::newRow("english") << "Hello, how are you today?" << "anglais";
         QTest::newRow("french") << "Je suis allé à la plage hier soir avec mes amis." << "français";
+        // Short French, taken for English or Spanish without the French prior.
+        QTest::newRow("short french question") << "On se voit demain ?" << "français";
+        QTest::newRow("short french with accent") << "On part à quelle heure ?" << "français";
+        QTest::newRow("short french, spanish-looking") << "Tu es où ?" << "français";
+        QTest::newRow("short english stays english") << "See you tomorrow?" << "anglais";
+        QTest::newRow("short english question") << "What time do we leave?" << "anglais";
         QTest::newRow("german") << "Guten Morgen, wie geht es dir heute?" << "allemand";
         QTest::newRow("portuguese") << "Olá, tudo bem? Eu gosto muito de viajar pelo Brasil." << "portugais";
         QTest::newRow("dutch") << "Ik ga morgen met mijn vrienden naar het strand." << "néerlandais";
