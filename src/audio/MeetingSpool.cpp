@@ -7,6 +7,11 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,25 +42,52 @@ bool MeetingSpool::open(const QString &path)
 {
     QMutexLocker locker(&lock_);
     file_.close();
-    file_.setFileName(path);
     path_ = path;
     bytes_ = 0;
     failed_ = false;
-    // Unbuffered: a failed write (full disk, size limit) shows at once, not at
-    // the close. Owner-only like every file of the user's words.
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered,
-                    QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+    error_ = 0;
+    const auto fail = [this](int error) {
         failed_ = true;
-        return false;
-    }
-    PrivateFiles::tighten(path); // an older file of that name keeps its mode through the truncation
-    const QByteArray header = AudioRecorder::wav(QByteArray());
-    if (file_.write(header) != header.size() || !file_.flush()) {
-        failed_ = true;
+        error_ = error ? error : EIO;
         file_.close();
         return false;
+    };
+    if (const int fault = PrivateFiles::writeFault())
+        return fail(fault);
+    // Never through a link, nor into a file that has another name: an entry of
+    // that name is ours to truncate only when it is a plain file of our own.
+    // Owner-only like every file of the user's words.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
+        ::close(fd);
+        return fail(EEXIST);
     }
+    if (::ftruncate(fd, 0) != 0 || ::fchmod(fd, 0600) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(error);
+    }
+    // Unbuffered: a failed write (full disk, size limit) shows at once, not at
+    // the close.
+    if (!file_.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(EIO);
+    }
+    const QByteArray header = AudioRecorder::wav(QByteArray());
+    errno = 0;
+    if (file_.write(header) != header.size() || !file_.flush())
+        return fail(errno);
     return true;
+}
+
+int MeetingSpool::error() const
+{
+    QMutexLocker locker(&lock_);
+    return error_;
 }
 
 void MeetingSpool::append(QByteArrayView pcm)
@@ -65,7 +97,9 @@ void MeetingSpool::append(QByteArrayView pcm)
         QMutexLocker locker(&lock_);
         if (failed_ || !file_.isOpen() || pcm.isEmpty())
             return;
-        const qint64 written = file_.write(pcm.data(), pcm.size());
+        const int fault = PrivateFiles::writeFault();
+        errno = 0;
+        const qint64 written = fault ? -1 : file_.write(pcm.data(), pcm.size());
         if (written == pcm.size()) {
             bytes_ += pcm.size();
             return;
@@ -77,6 +111,7 @@ void MeetingSpool::append(QByteArrayView pcm)
             file_.seek(kHeader + bytes_);
         }
         failed_ = true;
+        error_ = fault ? fault : (errno ? errno : ENOSPC);
         failure = std::move(onFailure);
     }
     if (failure)

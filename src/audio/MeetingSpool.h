@@ -21,12 +21,15 @@ public:
     MeetingSpool(const MeetingSpool &) = delete;
     MeetingSpool &operator=(const MeetingSpool &) = delete;
 
-    // Creates (or truncates) `path` with a header. False when it cannot be written.
+    // Creates (or truncates) `path` with a header. False when it cannot be written,
+    // or when `path` is a link or a file that is not the user's own plain file.
     bool open(const QString &path);
     // Any thread. Dropped after finish() or a failed write.
     void append(QByteArrayView pcm);
     // Whether a write failed: what came before it is still in the file.
     bool failed() const;
+    // The errno of that failure (of open() or of a write); 0 when none.
+    int error() const;
     // Called once, on the appending thread, when a write fails. Set before open().
     std::function<void()> onFailure;
     // Writes the real sizes into the header, closes the file and returns the
@@ -62,4 +65,5 @@ private:
     QString path_;
     qint64 bytes_ = 0;
     bool failed_ = false;
+    int error_ = 0;
 };

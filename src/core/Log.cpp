@@ -136,7 +136,7 @@ private:
         const QByteArray native = QFile::encodeName(file);
         if (!openedOnce_) {
             struct stat st {};
-            if (::stat(native.constData(), &st) == 0 && st.st_size > kMaxSizeAtStart)
+            if (::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > kMaxSizeAtStart)
                 ::unlink(native.constData());
         } else {
             PrivateFiles::makeFolder(QFileInfo(file).absolutePath());
@@ -144,11 +144,18 @@ private:
         openedOnce_ = true;
         // Owner-only: the log names applications and failures; a file left by an
         // earlier version loses its wider mode.
-        fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        // Never through a link, nor into a FIFO or a file with another name: the
+        // journal is a file of the data folder and nothing else.
+        fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
         if (fd_ < 0)
             return false;
         struct stat st {};
-        if (::fstat(fd_, &st) == 0 && (st.st_mode & 077))
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) {
+            ::close(fd_);
+            fd_ = -1;
+            return false;
+        }
+        if (st.st_mode & 077)
             ::fchmod(fd_, st.st_mode & 07700);
         return true;
     }

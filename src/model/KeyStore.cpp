@@ -13,6 +13,7 @@
 #include <QMutexLocker>
 #include <QTextBoundaryFinder>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 const char *environmentVariable(APIService service)
@@ -28,13 +29,14 @@ KeyStore::KeyStore(const QString &file, QObject *parent)
     // over: it may hold a key the user has nowhere else. Its string members are
     // still used.
     QJsonObject stored;
-    QFile f(file_);
-    if (f.exists()) {
-        bool readable = f.open(QIODevice::ReadOnly);
+    int readError = 0;
+    const std::optional<QByteArray> content = PrivateFiles::readData(file_, &readError);
+    if (content || readError != ENOENT) {
+        bool readable = content.has_value();
         if (readable) {
             QJsonParseError error;
-            const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
-            readable = f.error() == QFileDevice::NoError && error.error == QJsonParseError::NoError && doc.isObject();
+            const QJsonDocument doc = QJsonDocument::fromJson(*content, &error);
+            readable = error.error == QJsonParseError::NoError && doc.isObject();
             if (doc.isObject()) {
                 const QJsonObject object = doc.object();
                 for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
@@ -44,7 +46,6 @@ KeyStore::KeyStore(const QString &file, QObject *parent)
                         readable = false;
                 }
             }
-            f.close();
         }
         if (!readable)
             setAside();
@@ -221,7 +222,9 @@ bool KeyStore::persist()
         }
     }
     const bool written = PrivateFiles::write(file_, QJsonDocument(object).toJson(QJsonDocument::Compact));
-    ::chmod(QFile::encodeName(file_).constData(), 0600);
+    // Never through a link: the file's own mode only.
+    const QFileInfo info(file_);
+    PrivateFiles::tightenOwned(info.absolutePath(), info.fileName());
     if (!written)
         Log::write(QStringLiteral("clés: keys.json non écrit"));
     return written;

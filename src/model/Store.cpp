@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 
 #include <chrono>
+#include <cerrno>
 
 using namespace StoreDetail;
 
@@ -46,11 +47,12 @@ QByteArray encode(const QList<Snippet> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<CostEntry> &l) { return Records::encodeArray(l); }
 QByteArray encode(const QList<Meeting> &l) { return Records::encodeArray(l); }
 
-// Owner-only: the files hold what the user said.
-bool writeAtomically(const QString &path, const QByteArray &data)
+// Owner-only: the files hold what the user said. 0 or the errno of the failure.
+int writeAtomically(const QString &path, const QByteArray &data)
 {
     PrivateFiles::makeFolder(QFileInfo(path).absolutePath());
-    return PrivateFiles::write(path, data);
+    int error = 0;
+    return PrivateFiles::write(path, data, &error) ? 0 : error;
 }
 
 } // namespace
@@ -64,22 +66,45 @@ bool StoreDetail::isRemovableByErase(const QString &fileName)
     return files.contains(fileName);
 }
 
+bool StoreDetail::isProgramFile(const QString &fileName)
+{
+    if (isRemovableByErase(fileName) || Store::isSpoolName(fileName))
+        return true;
+    // Set aside after a failed load, or left by a write that was cut.
+    const QString aside = fileName.section(QStringLiteral(".illisible-"), 0, 0);
+    if (aside != fileName)
+        return isRemovableByErase(aside);
+    const QString target = PrivateFiles::temporaryTarget(fileName);
+    return !target.isEmpty() && (isRemovableByErase(target) || Store::isSpoolName(target));
+}
+
 namespace {
 
 // Every file the program writes in the data folder (and those set aside), and the
-// recordings, made owner-only; other files are left as they are.
+// recordings, made owner-only; other files are left as they are, and nothing is
+// reached through a link.
 void tightenDataFolder(const QString &dir)
 {
-    PrivateFiles::tighten(dir);
-    const QStringList entries = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &f : entries)
-        if (isRemovableByErase(f.section(QStringLiteral(".illisible-"), 0, 0)) || Store::isSpoolName(f))
-            PrivateFiles::tighten(dir + QLatin1Char('/') + f);
-    const QString audio = dir + QStringLiteral("/Audio");
-    PrivateFiles::tighten(audio);
-    const QStringList recordings = QDir(audio).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &f : recordings)
-        PrivateFiles::tighten(audio + QLatin1Char('/') + f);
+    PrivateFiles::tightenOwned(dir, QString());
+    for (const QString &f : PrivateFiles::ownedFiles(dir))
+        if (isProgramFile(f))
+            PrivateFiles::tightenOwned(dir, f);
+    const QString audio = QStringLiteral("Audio");
+    PrivateFiles::tightenOwned(dir, audio);
+    for (const QString &f : PrivateFiles::ownedFiles(dir, audio))
+        PrivateFiles::tightenOwned(dir, audio + QLatin1Char('/') + f);
+}
+
+// A temporary file left by a write that was cut (a crash, a kill) is incomplete and
+// holds the user's words: it goes before anything is written in this run.
+void removeCutWrites(const QString &dir)
+{
+    for (const QString &f : PrivateFiles::ownedFiles(dir))
+        if (!PrivateFiles::temporaryTarget(f).isEmpty() && isProgramFile(f))
+            PrivateFiles::removeOwned(dir, f);
+    for (const QString &f : PrivateFiles::ownedFiles(dir, QStringLiteral("Audio")))
+        if (!PrivateFiles::temporaryTarget(f).isEmpty())
+            PrivateFiles::removeOwned(dir, QStringLiteral("Audio/") + f);
 }
 
 } // namespace
@@ -100,29 +125,29 @@ QString Store::folder()
 
 QString Store::audioFolder()
 {
-    static const QString path = folder() + QStringLiteral("/Audio");
+    static const QString root = folder();
     // Erasing removes it; a recording written later in the run needs it again.
-    if (!QFileInfo::exists(path))
-        PrivateFiles::makeFolder(path);
-    return path;
+    PrivateFiles::ensureOwnFolder(root, QStringLiteral("Audio"));
+    return root + QStringLiteral("/Audio");
 }
 
 QString Store::audioDir() const
 {
-    const QString path = folder_ + QStringLiteral("/Audio");
-    if (!QFileInfo::exists(path))
-        PrivateFiles::makeFolder(path);
-    return path;
+    PrivateFiles::ensureOwnFolder(folder_, QStringLiteral("Audio"));
+    return folder_ + QStringLiteral("/Audio");
 }
 
 namespace {
 
-bool writeRecordingFile(const QString &dir, const QString &fileName, const QByteArray &wav)
+// 0 or the errno. The folder is made here too: an erase running before removes it,
+// and a link in its place is never written through.
+int writeRecordingFile(const QString &root, const QString &fileName, const QByteArray &wav)
 {
-    const bool ok = writeAtomically(dir + QLatin1Char('/') + fileName, wav);
-    if (!ok)
-        Log::write(QStringLiteral("stockage: enregistrement %1 non écrit").arg(fileName));
-    return ok;
+    if (!PrivateFiles::ensureOwnFolder(root, QStringLiteral("Audio"))) {
+        const int fault = PrivateFiles::writeFault();
+        return fault ? fault : EACCES;
+    }
+    return writeAtomically(root + QStringLiteral("/Audio/") + fileName, wav);
 }
 
 } // namespace
@@ -131,16 +156,85 @@ bool Store::writeRecording(const QString &fileName, const QByteArray &wav)
 {
     if (!Records::isPlainFileName(fileName))
         return false;
-    return writeRecordingFile(audioDir(), fileName, wav);
+    const int error = writeRecordingFile(folder_, fileName, wav);
+    if (error)
+        Log::write(QStringLiteral("stockage: enregistrement %1 non écrit (%2)").arg(fileName, problemText(error)));
+    return error == 0;
 }
 
 void Store::saveRecording(const QString &fileName, const QByteArray &wav)
 {
     if (!Records::isPlainFileName(fileName))
         return;
-    // The folder is made there too: an erase running before this job removes it.
-    const QString dir = folder_ + QStringLiteral("/Audio");
-    io_->post([dir, fileName, wav] { writeRecordingFile(dir, fileName, wav); });
+    QPointer<Store> self(this);
+    io_->schedule(QStringLiteral("Audio/") + fileName, std::chrono::milliseconds(0), [root = folder_, fileName, wav, self] {
+        const int error = writeRecordingFile(root, fileName, wav);
+        if (!error && self)
+            QMetaObject::invokeMethod(self.data(), [self, fileName] {
+                if (self)
+                    Q_EMIT self->recordingWritten(fileName);
+            }, Qt::QueuedConnection);
+        return error;
+    });
+}
+
+bool Store::hasRecording(const QString &fileName) const
+{
+    return Records::isPlainFileName(fileName) && PrivateFiles::isOwned(folder_, QStringLiteral("Audio/") + fileName);
+}
+
+std::optional<QByteArray> Store::readRecording(const Dictation &dictation, qint64 maxBytes) const
+{
+    if (!dictation.audioFile || !Records::isPlainFileName(*dictation.audioFile))
+        return std::nullopt;
+    return PrivateFiles::readOwned(folder_, QStringLiteral("Audio/") + *dictation.audioFile, maxBytes);
+}
+
+QString Store::problemText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("Impossible d'enregistrer : disque plein");
+    case EROFS:
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Impossible d'enregistrer : dossier en lecture seule");
+    default:
+        return QStringLiteral("Impossible d'enregistrer : dossier inaccessible");
+    }
+}
+
+bool Store::isSettled(const QString &key) const
+{
+    return io_->isSettled(key);
+}
+
+QStringList Store::unsaved() const
+{
+    QStringList keys = io_->failing().keys();
+    keys.sort();
+    return keys;
+}
+
+void Store::noteWrite(const QString &key, int error, bool firstFailure)
+{
+    if (firstFailure)
+        Log::write(QStringLiteral("stockage: %1 non écrit (%2), gardé en mémoire, nouvel essai plus tard")
+                       .arg(key, problemText(error)));
+    const QHash<QString, int> failing = io_->failing();
+    QString problem;
+    if (!failing.isEmpty())
+        problem = problemText(error ? error : failing.cbegin().value());
+    if (!error && !writeProblem_.isEmpty() && failing.isEmpty())
+        Log::write(QStringLiteral("stockage: tout est écrit"));
+    if (problem != writeProblem_) {
+        writeProblem_ = problem;
+        Q_EMIT writeProblemChanged();
+    }
+    if (firstFailure)
+        Q_EMIT writeFailed(problemText(error));
 }
 
 // --- creation and loading
@@ -151,8 +245,16 @@ Store::Store(const QString &folder, QObject *parent)
     , folder_(folder)
     , io_(std::make_unique<StoreIo>())
 {
+    QPointer<Store> self(this);
+    io_->onOutcome = [self](const QString &key, int error, bool firstFailure) {
+        QMetaObject::invokeMethod(self.data(), [self, key, error, firstFailure] {
+            if (self)
+                self->noteWrite(key, error, firstFailure);
+        }, Qt::QueuedConnection);
+    };
     PrivateFiles::makeFolder(folder_);
-    PrivateFiles::makeFolder(audioDir());
+    audioDir();
+    removeCutWrites(folder_);
     // Files written by earlier versions may be readable by others.
     io_->post([dir = folder_] { tightenDataFolder(dir); });
     dictations_ = load<Dictation>(name(kHistory));
@@ -173,21 +275,16 @@ template<typename T>
 QList<T> Store::load(const QString &fileName)
 {
     const QString path = folder_ + QLatin1Char('/') + fileName;
-    QFile file(path);
-    if (!file.exists())
-        return {};
-    if (!file.open(QIODevice::ReadOnly)) {
-        setAside(fileName, QStringLiteral("illisible"));
-        return {};
-    }
-    const QByteArray data = file.readAll();
-    const bool readFailed = file.error() != QFileDevice::NoError;
-    file.close();
-    if (readFailed) {
-        setAside(fileName, QStringLiteral("illisible"));
+    int error = 0;
+    const std::optional<QByteArray> data = PrivateFiles::readData(path, &error);
+    if (!data) {
+        if (error == EINVAL)
+            setAside(fileName, QStringLiteral("n'est pas un fichier"));
+        else if (error != ENOENT)
+            setAside(fileName, QStringLiteral("illisible"));
         return {};
     }
-    auto list = Records::decodeArray<T>(data);
+    auto list = Records::decodeArray<T>(*data);
     if (!list) {
         setAside(fileName, QStringLiteral("non décodable"));
         return {};
@@ -239,14 +336,14 @@ void Store::save(const List &list, const QString &fileName)
     QPointer<Store> self(this);
     // The copy is shared with the main thread's list until one side changes it.
     io_->schedule(fileName, kSaveDelay, [list, path, fileName, self] {
-        if (!writeAtomically(path, encode(list)))
-            return false; // the previous content stays; tried again later
+        if (const int error = writeAtomically(path, encode(list)))
+            return error; // the previous content stays; tried again later
         if (self)
             QMetaObject::invokeMethod(self.data(), [self, fileName] {
                 if (self)
                     Q_EMIT self->fileWritten(fileName);
             }, Qt::QueuedConnection);
-        return true;
+        return 0;
     });
 }
 
@@ -265,10 +362,9 @@ void Store::saveCollection(Collection collection)
 
 void Store::deleteRecordings(const QStringList &files)
 {
-    const QString audio = folder_ + QStringLiteral("/Audio/");
-    io_->post([audio, files] {
+    io_->post([root = folder_, files] {
         for (const QString &f : files)
-            QFile::remove(audio + f);
+            PrivateFiles::removeOwned(root, QStringLiteral("Audio/") + f);
     });
 }
 
@@ -284,10 +380,7 @@ void Store::waitForIo()
 
 QUrl Store::audioURL(const Dictation &dictation) const
 {
-    if (!dictation.audioFile || !Records::isPlainFileName(*dictation.audioFile))
+    if (!dictation.audioFile || !hasRecording(*dictation.audioFile))
         return {};
-    const QString path = folder_ + QStringLiteral("/Audio/") + *dictation.audioFile;
-    if (!QFileInfo(path).isFile())
-        return {};
-    return QUrl::fromLocalFile(path);
+    return QUrl::fromLocalFile(folder_ + QStringLiteral("/Audio/") + *dictation.audioFile);
 }

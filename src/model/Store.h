@@ -72,6 +72,10 @@ class Store final : public QObject
     Q_PROPERTY(double totalDuration READ totalDuration NOTIFY totalDurationChanged)
     Q_PROPERTY(qint64 averageWPM READ averageWPM NOTIFY statisticsChanged)
     Q_PROPERTY(double spentThisMonth READ spentThisMonth NOTIFY costsChanged)
+    // Why something of the user's could not be written and waits in memory: "Impossible
+    // d'enregistrer : dossier en lecture seule" or "… : disque plein"; empty when all is
+    // on disk.
+    Q_PROPERTY(QString writeProblem READ writeProblem NOTIFY writeProblemChanged)
 
 public:
     // The collections, named in the row signals below.
@@ -98,8 +102,16 @@ public:
     // `name` is a plain file name ("<UUID>.wav"). False when it could not be written.
     bool writeRecording(const QString &name, const QByteArray &wav);
     // The same on the store's thread, behind the writes already scheduled; returns at
-    // once (a name that writeRecording() refuses is dropped here). flush() waits for it.
+    // once (a name that writeRecording() refuses is dropped here). A write that fails
+    // is kept in memory and tried again, like a collection's save; flush() waits for
+    // it. recordingWritten() tells when it is on disk.
     void saveRecording(const QString &name, const QByteArray &wav);
+    // Whether the recording `name` is a file of the audio folder (see
+    // PrivateFiles::isOwned: a link there does not count).
+    bool hasRecording(const QString &name) const;
+    // The bytes of a dictation's recording, when it is such a file of at most
+    // `maxBytes` bytes.
+    std::optional<QByteArray> readRecording(const Dictation &dictation, qint64 maxBytes) const;
 
     // --- collections (assigning notifies when the list differs, and always saves)
     const QList<Dictation> &dictations() const { return dictations_; }
@@ -162,8 +174,19 @@ public:
     // The recording of a dictation, when it still exists.
     QUrl audioURL(const Dictation &dictation) const;
 
-    // Writes every scheduled save now; blocks until written. Called at quit.
+    // Writes every scheduled save now; blocks until each was tried. Called at quit.
     Q_INVOKABLE void flush();
+
+    // See the property; "" when every write went through.
+    QString writeProblem() const { return writeProblem_; }
+    // Whether the file `key` ("history.json", "Audio/<name>") has no write waiting,
+    // running or failed: what was last given to it is on disk.
+    bool isSettled(const QString &key) const;
+    // What could not be written yet ("history.json", "Audio/<name>.wav"), as the store's
+    // thread knows it now (any thread).
+    QStringList unsaved() const;
+    // The text of a write failure's errno.
+    static QString problemText(int error);
     // Deletes the recordings of dictations older than 30 days.
     Q_INVOKABLE void pruneAudio();
     // Empties the corrector and dictation histories and deletes the recordings.
@@ -225,6 +248,11 @@ Q_SIGNALS:
     void fileWritten(const QString &fileName);
     // Everything was erased (eraseEverything()).
     void erased();
+    // A recording saved with saveRecording() is on disk.
+    void recordingWritten(const QString &name);
+    void writeProblemChanged();
+    // A save failed for the first time (not a retry): what the user is to be told.
+    void writeFailed(const QString &problem);
 
 private:
     template<typename List>
@@ -233,6 +261,8 @@ private:
     QList<T> load(const QString &fileName);
     void setAside(const QString &fileName, const QString &why);
     void saveCollection(Collection collection);
+    // On the main thread after a keyed write: the journal and writeProblem.
+    void noteWrite(const QString &key, int error, bool firstFailure);
     void itemsChanged(Collection collection);
     // Deletes recordings of the audio folder on the store's thread.
     void deleteRecordings(const QStringList &files);
@@ -252,6 +282,7 @@ private:
     double totalDuration_ = 0;
     qint64 transcribedCount_ = 0;
     quint64 erasures_ = 0;
+    QString writeProblem_;
     QHash<QString, QString> setAside_; // by file name: the name it was moved to
     QHash<QDate, qint64> wordsByDay_;
     QStringList words_;

@@ -4,6 +4,7 @@
 
 #include "model/StoreIo.h"
 #include "model/Store_p.h"
+#include "core/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,11 +33,7 @@ void Store::pruneAudio()
     }
     if (selected.isEmpty())
         return;
-    const QString audio = folder_ + QStringLiteral("/Audio/");
-    io_->post([audio, files] {
-        for (const QString &f : files)
-            QFile::remove(audio + f);
-    });
+    deleteRecordings(files);
     QList<Dictation> updated = dictations_;
     for (Dictation &d : updated)
         if (selected.contains(d.id))
@@ -47,10 +44,9 @@ void Store::pruneAudio()
 void Store::clearHistory()
 {
     setFixes({});
-    const QString audio = folder_ + QStringLiteral("/Audio/");
     for (const Dictation &d : std::as_const(dictations_))
         if (d.audioFile && Records::isPlainFileName(*d.audioFile))
-            QFile::remove(audio + *d.audioFile);
+            PrivateFiles::removeOwned(folder_, QStringLiteral("Audio/") + *d.audioFile);
     setDictations({});
 }
 
@@ -85,28 +81,26 @@ void Store::eraseEverything()
     Q_EMIT collectionReset(Collection::Meetings);
     Q_EMIT meetingsChanged();
 
-    const QString dir = folder_;
-    io_->post([dir] {
-        QDir(dir + QStringLiteral("/Audio")).removeRecursively();
+    // Only the program's own files, reached without following a link: a link in
+    // the folder, or "Audio" made one, leads nowhere outside it.
+    io_->post([dir = folder_] {
+        PrivateFiles::removeOwnedFolder(dir, QStringLiteral("Audio"));
         for (const char *f : {kHistory, kWords, kCorrections, kFixes, kSnippets, kCosts, kMeetings})
-            QFile::remove(dir + QLatin1Char('/') + name(f));
-        QFile::remove(dir + QStringLiteral("/keys.json"));
-        QFile::remove(dir + QStringLiteral("/journal.log"));
-        // Recordings under way, or left by an interrupted run, are the user's words too.
-        const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QString &f : files)
-            if (Store::isSpoolName(f))
-                QFile::remove(dir + QLatin1Char('/') + f);
-        // Files set aside after a failed load hold the user's data too.
-        const QStringList aside = QDir(dir).entryList({QStringLiteral("*.illisible-*")}, QDir::Files | QDir::Hidden);
-        for (const QString &f : aside) {
-            const QString original = f.section(QStringLiteral(".illisible-"), 0, 0);
-            if (isRemovableByErase(original))
-                QFile::remove(dir + QLatin1Char('/') + f);
-        }
+            PrivateFiles::removeOwned(dir, name(f));
+        PrivateFiles::removeOwned(dir, QStringLiteral("keys.json"));
+        PrivateFiles::removeOwned(dir, QStringLiteral("journal.log"));
+        // Recordings under way or left by an interrupted run, files set aside after a
+        // failed load, temporary files of a cut write: the user's words too.
+        for (const QString &f : PrivateFiles::ownedFiles(dir))
+            if (isProgramFile(f))
+                PrivateFiles::removeOwned(dir, f);
     });
     // Wait for the removals (behind a write already running): a recording or a key
     // saved right after the erase must not be removed with the erased data.
     io_->waitUntilIdle();
+    if (!writeProblem_.isEmpty() && io_->failing().isEmpty()) {
+        writeProblem_.clear();
+        Q_EMIT writeProblemChanged();
+    }
     Q_EMIT erased();
 }

@@ -1,7 +1,5 @@
 #include "model/StoreIo.h"
 
-#include "core/Log.h"
-
 #include <algorithm>
 
 #include <pthread.h>
@@ -25,7 +23,7 @@ StoreIo::~StoreIo()
     thread_.join();
 }
 
-void StoreIo::schedule(const QString &key, std::chrono::milliseconds delay, std::function<bool()> job)
+void StoreIo::schedule(const QString &key, std::chrono::milliseconds delay, std::function<int()> job)
 {
     {
         std::lock_guard lock(mutex_);
@@ -41,7 +39,7 @@ void StoreIo::post(std::function<void()> job)
         std::lock_guard lock(mutex_);
         jobs_.push_back({++sequence_, QString(), Clock::now(), [job = std::move(job)] {
                              job();
-                             return true;
+                             return 0;
                          }});
     }
     wake_.notify_all();
@@ -51,6 +49,20 @@ void StoreIo::cancelAll()
 {
     std::lock_guard lock(mutex_);
     jobs_.clear();
+    failing_.clear();
+}
+
+bool StoreIo::isSettled(const QString &key) const
+{
+    std::lock_guard lock(mutex_);
+    return !failing_.contains(key) && !(running_ && runningKey_ == key)
+           && std::none_of(jobs_.begin(), jobs_.end(), [&](const Job &j) { return j.key == key; });
+}
+
+QHash<QString, int> StoreIo::failing() const
+{
+    std::lock_guard lock(mutex_);
+    return failing_;
 }
 
 void StoreIo::flush()
@@ -59,10 +71,12 @@ void StoreIo::flush()
     const auto now = Clock::now();
     for (Job &j : jobs_)
         j.due = std::min(j.due, now);
-    ++flushing_;
+    // A job that fails comes back under a newer sequence: the wait ends all the same.
+    const quint64 last = sequence_;
     wake_.notify_all();
-    idle_.wait(lock, [&] { return jobs_.empty() && !running_; });
-    --flushing_;
+    idle_.wait(lock, [&] {
+        return !running_ && std::none_of(jobs_.begin(), jobs_.end(), [&](const Job &j) { return j.sequence <= last; });
+    });
 }
 
 void StoreIo::waitUntilIdle()
@@ -83,7 +97,8 @@ void StoreIo::run()
     setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 5);
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (stopping_ && jobs_.empty())
+        // The destructor flushed first: what is left failed and cannot be written.
+        if (stopping_)
             return;
         auto next = std::min_element(jobs_.begin(), jobs_.end(), [](const Job &a, const Job &b) {
             return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
@@ -101,31 +116,32 @@ void StoreIo::run()
         Job job = std::move(*next);
         jobs_.erase(next);
         running_ = true;
+        runningKey_ = job.key;
         lock.unlock();
-        const bool done = job.work();
+        const int error = job.work();
+        if (!job.key.isEmpty() && onOutcome)
+            onOutcome(job.key, error, error != 0 && !job.retry);
         lock.lock();
         running_ = false;
         if (!job.key.isEmpty())
-            noteOutcome(job, done);
+            noteOutcome(job, error);
         job.work = nullptr; // release the copied list here, off the main thread
         idle_.notify_all();
     }
 }
 
-void StoreIo::noteOutcome(Job &job, bool done)
+void StoreIo::noteOutcome(Job &job, int error)
 {
-    if (done) {
+    if (!error) {
         failing_.remove(job.key);
         return;
     }
-    if (!failing_.contains(job.key)) {
-        failing_.insert(job.key);
-        Log::write(QStringLiteral("stockage: %1 non écrit, nouvel essai plus tard").arg(job.key));
-    }
     const bool replaced = std::any_of(jobs_.begin(), jobs_.end(), [&](const Job &j) { return j.key == job.key; });
-    if (replaced || flushing_ || stopping_)
+    failing_.insert(job.key, error);
+    if (replaced || stopping_)
         return;
     job.due = Clock::now() + kRetryDelay;
     job.sequence = ++sequence_;
+    job.retry = true;
     jobs_.push_back(std::move(job));
 }

@@ -3,6 +3,7 @@
 #include "model/Store.h"
 
 #include "model/TextUtil.h"
+#include "core/PrivateFiles.h"
 
 #include <QFile>
 
@@ -200,9 +201,7 @@ bool Store::removeMeeting(const QUuid &id)
         return false;
     // A meeting that could not be transcribed keeps its recording beside the
     // dictations' ones; it goes with its card.
-    const QString kept = folder_ + QStringLiteral("/Audio/reunion-") + id.toString(QUuid::WithoutBraces).toUpper()
-        + QStringLiteral(".wav");
-    if (QFile::exists(kept))
-        QFile::remove(kept);
+    PrivateFiles::removeOwned(folder_, QStringLiteral("Audio/reunion-") + id.toString(QUuid::WithoutBraces).toUpper()
+                                           + QStringLiteral(".wav"));
     return true;
 }

@@ -26,6 +26,10 @@ inline QString name(const char *file)
 
 // Whether an erase removes the file of the data folder of this name.
 bool isRemovableByErase(const QString &fileName);
+// Whether a file of the data folder of this name is the program's own: one of those,
+// a recording spool, one set aside after a failed load, or a temporary file of a
+// cut write of any of these.
+bool isProgramFile(const QString &fileName);
 
 // The local calendar day of instants, with the zone's offset looked up once per UTC
 // day (exact unless the offset changes twice within one UTC day).

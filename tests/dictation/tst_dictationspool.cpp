@@ -1,12 +1,16 @@
 #include "audio/AudioRecorder.h"
+#include "core/PrivateFiles.h"
 #include "dictation/DictationSpool.h"
 #include "dictation/ProcessingRoad.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <cerrno>
 
 // What a killed run leaves of its dictations, and what the next start makes of it.
 class TestDictationSpool : public QObject
@@ -88,31 +92,60 @@ private Q_SLOTS:
         QCOMPARE(DictationSpool::recover(&store), 0);
     }
 
-    // A settled dictation's spool goes only once the history that names it is
-    // on disk; one that the history does not name goes at once.
+    // A settled dictation's spool goes only once the history that names it and
+    // its recording are both on disk; one that the history does not name goes at
+    // once. A recording that could not be written keeps its spool.
     void release_data()
     {
         QTest::addColumn<bool>("named");
-        QTest::newRow("in the history") << true;
-        QTest::newRow("not in the history") << false;
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("spoolKept");
+        QTest::newRow("in the history") << true << 0 << false;
+        QTest::newRow("not in the history") << false << 0 << false;
+        QTest::newRow("disk full") << true << ENOSPC << true;
+        QTest::newRow("read-only folder") << true << EROFS << true;
     }
     void release()
     {
         QFETCH(bool, named);
+        QFETCH(int, fault);
+        QFETCH(bool, spoolKept);
         QTemporaryDir tmp;
         Store store(tmp.path());
         const QUuid id = QUuid::createUuid();
         QVERIFY(leaveSpool(store, id, speech(1)));
-        if (named)
-            store.add(Road::keptEntry(id, QDateTime::currentDateTime(), std::nullopt, 1));
+        PrivateFiles::setWriteFault(fault);
+        const auto clear = qScopeGuard([] { PrivateFiles::setWriteFault(0); });
         QSignalSpy written(&store, &Store::fileWritten);
-        DictationSpool::release(&store, id);
-        QCOMPARE(QFile::exists(DictationSpool::path(&store, id)), named);
+        QSignalSpy failed(&store, &Store::writeFailed);
         if (named) {
-            QVERIFY(written.wait(3000));
-            QVERIFY(QFile::exists(QDir(tmp.path()).filePath(QStringLiteral("history.json"))));
-            QVERIFY(!QFile::exists(DictationSpool::path(&store, id)));
+            const Dictation entry = Road::keptEntry(id, QDateTime::currentDateTime(), std::nullopt, 1);
+            store.add(entry);
+            store.saveRecording(*entry.audioFile, AudioRecorder::wav(speech(1)));
         }
+        DictationSpool::release(&store, id);
+        if (!named) {
+            QVERIFY(!QFile::exists(DictationSpool::path(&store, id)));
+            return;
+        }
+        QVERIFY(QFile::exists(DictationSpool::path(&store, id)));
+        if (fault) {
+            QVERIFY(failed.wait(3000));
+            QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 2, 3000); // the record and the recording
+            QCOMPARE(store.writeProblem(), Store::problemText(fault));
+        } else {
+            QVERIFY(written.wait(3000));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(QFile::exists(DictationSpool::path(&store, id)), spoolKept);
+        if (!fault)
+            return;
+        // Once the disk takes it again, both are written and the spool goes.
+        PrivateFiles::setWriteFault(0);
+        store.flush();
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(DictationSpool::path(&store, id)), 3000);
+        QVERIFY(store.writeProblem().isEmpty());
+        QVERIFY(QFile::exists(QDir(tmp.path()).filePath(QStringLiteral("history.json"))));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
+#include "core/PrivateFiles.h"
 #include "model/UnreadableNotice.h"
 #include "support/TestEnv.h"
 
@@ -11,7 +12,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <cerrno>
 
 #include <sys/stat.h>
 
@@ -578,6 +582,136 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(Store::audioFolder()));
         QDir(Store::audioFolder()).removeRecursively();
         QVERIFY(QFileInfo(Store::audioFolder()).isDir());
+    }
+
+    // Links planted in the data folder lead nowhere: with "Audio" a link to the
+    // user's music, or a recording a link to a file outside, the start changes no
+    // mode there, nothing is read or sent, and an erase deletes nothing of theirs.
+    void linksAreNeverFollowed_data()
+    {
+        QTest::addColumn<bool>("audioLinked");
+        QTest::newRow("Audio a link to the user's folder") << true;
+        QTest::newRow("a recording a link to a file outside") << false;
+    }
+    void linksAreNeverFollowed()
+    {
+        QFETCH(bool, audioLinked);
+        QTemporaryDir tmp;
+        const QString data = tmp.filePath(QStringLiteral("Ombry Voice"));
+        const QString music = tmp.filePath(QStringLiteral("Music"));
+        QVERIFY(QDir().mkpath(music));
+        QVERIFY(TestEnv::writeFile(music + QStringLiteral("/A.wav"), "chanson"));
+        ::chmod(QFile::encodeName(music + QStringLiteral("/A.wav")).constData(), 0644);
+        QVERIFY(QDir().mkpath(audioLinked ? data : data + QStringLiteral("/Audio")));
+        const QByteArray link = QFile::encodeName(data + (audioLinked ? QStringLiteral("/Audio") : QStringLiteral("/Audio/A.wav")));
+        const QByteArray target = QFile::encodeName(audioLinked ? music : music + QStringLiteral("/A.wav"));
+        QCOMPARE(::symlink(target.constData(), link.constData()), 0);
+        QVERIFY(TestEnv::writeFile(data + QStringLiteral("/history.json"),
+                                   Records::encodeArray(QList<Dictation>{dictation(QString(), now(), QStringLiteral("A.wav"))})));
+        {
+            Store store(data);
+            store.waitForIo();
+            QCOMPARE(modeOf(music + QStringLiteral("/A.wav")), mode_t(0644));
+            const Dictation kept = store.dictations().value(0);
+            QVERIFY(store.audioURL(kept).isEmpty());
+            QVERIFY(!store.readRecording(kept, 1 << 20));
+            // New recordings go to a real folder of the store, never through the link.
+            QVERIFY(store.writeRecording(QStringLiteral("B.wav"), "RIFF"));
+            store.clearHistory();
+            store.eraseEverything();
+        }
+        QCOMPARE(QDir(music).entryList(QDir::Files), QStringList{QStringLiteral("A.wav")});
+        QCOMPARE(TestEnv::readFile(music + QStringLiteral("/A.wav")), QByteArray("chanson"));
+        QCOMPARE(modeOf(music + QStringLiteral("/A.wav")), mode_t(0644));
+    }
+
+    // A write cut by a kill leaves its temporary file, the user's words: the next
+    // start and an erase remove it, and nothing else of that kind.
+    void cutWritesAreRemoved_data()
+    {
+        QTest::addColumn<bool>("erase");
+        QTest::newRow("at start") << false;
+        QTest::newRow("by an erase") << true;
+    }
+    void cutWritesAreRemoved()
+    {
+        QFETCH(bool, erase);
+        QTemporaryDir tmp;
+        Store *early = nullptr;
+        std::unique_ptr<Store> store;
+        if (erase) {
+            store = std::make_unique<Store>(tmp.path());
+            early = store.get();
+        }
+        QVERIFY(TestEnv::writeFile(tmp.filePath(".history.json.a1B2c3"), "[{\"finalText\":\"dicté\""));
+        QVERIFY(TestEnv::writeFile(tmp.filePath("Audio/.A.wav.Zz09xY"), "RIFF"));
+        QVERIFY(TestEnv::writeFile(tmp.filePath(".autre.txt.a1B2c3"), "pas à nous"));
+        if (early)
+            early->eraseEverything();
+        else
+            store = std::make_unique<Store>(tmp.path());
+        QVERIFY(!QFileInfo::exists(tmp.filePath(".history.json.a1B2c3")));
+        QVERIFY(!QFileInfo::exists(tmp.filePath("Audio/.A.wav.Zz09xY")));
+        QVERIFY(QFileInfo::exists(tmp.filePath(".autre.txt.a1B2c3")));
+    }
+
+    // A FIFO or a device in place of a data file is not read (it would hang the
+    // start or never end): the collection starts empty and the entry is set aside.
+    void specialFilesAreNotRead_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("fifo") << true;
+        QTest::newRow("link to /dev/zero") << false;
+    }
+    void specialFilesAreNotRead()
+    {
+        QFETCH(bool, fifo);
+        QTemporaryDir tmp;
+        const QByteArray path = QFile::encodeName(tmp.filePath("history.json"));
+        QCOMPARE(fifo ? ::mkfifo(path.constData(), 0600) : ::symlink("/dev/zero", path.constData()), 0);
+        Store store(tmp.path());
+        QVERIFY(store.dictations().isEmpty());
+        QVERIFY(store.wasSetAside(Store::Collection::History));
+        store.add(dictation(QStringLiteral("un"), now()));
+        store.flush();
+        QVERIFY(QFileInfo(tmp.filePath("history.json")).isFile());
+    }
+
+    // A folder that refuses writes loses nothing: the store says why, keeps the
+    // list in memory through a flush, and writes it once it can.
+    void writeFailuresAreToldAndKept_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("read-only") << EROFS << "Impossible d'enregistrer : dossier en lecture seule";
+        QTest::newRow("disk full") << ENOSPC << "Impossible d'enregistrer : disque plein";
+    }
+    void writeFailuresAreToldAndKept()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, problem);
+        QTemporaryDir tmp;
+        Store store(tmp.path());
+        QSignalSpy failed(&store, &Store::writeFailed);
+        PrivateFiles::setWriteFault(error);
+        auto clear = qScopeGuard([] { PrivateFiles::setWriteFault(0); });
+        store.add(dictation(QStringLiteral("un deux"), now(), QStringLiteral("A.wav")));
+        store.saveRecording(QStringLiteral("A.wav"), "RIFF");
+        store.flush();
+        QCOMPARE(store.unsaved(), (QStringList{"Audio/A.wav", "history.json"}));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 2, 2000);
+        QCOMPARE(failed.first().first().toString(), problem);
+        QCOMPARE(store.writeProblem(), problem);
+        // A second flush (the quit) tries again and still keeps them.
+        store.flush();
+        QCOMPARE(store.unsaved().size(), 2);
+        QCOMPARE(failed.count(), 2); // a retry is not told again
+        PrivateFiles::setWriteFault(0);
+        store.flush();
+        QVERIFY(store.unsaved().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(store.writeProblem().isEmpty(), 2000);
+        QCOMPARE(Records::decodeArray<Dictation>(TestEnv::readFile(tmp.filePath("history.json")))->size(), 1);
+        QCOMPARE(TestEnv::readFile(tmp.filePath("Audio/A.wav")), QByteArray("RIFF"));
     }
 
     void eraseOfTheSharedStoreForgetsTheKeys()
