@@ -188,15 +188,21 @@ public:
     {
         recorder_.setKeepSamples(false);
     }
-    ~MicrophoneCapture() override { recorder_.onBuffer = nullptr; }
+    ~MicrophoneCapture() override
+    {
+        recorder_.onLost = nullptr;
+        recorder_.onBuffer = nullptr;
+    }
 
     void start(std::function<void(QByteArrayView)> sink) override
     {
         recorder_.onBuffer = std::move(sink);
+        recorder_.onLost = onLost;
         recorder_.start();
     }
     void stop() override
     {
+        recorder_.onLost = nullptr;
         recorder_.stopRaw();
         recorder_.onBuffer = nullptr;
     }

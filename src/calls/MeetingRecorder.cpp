@@ -5,6 +5,7 @@
 #include "engines/EngineError.h"
 #include "engines/GeminiSpeech.h"
 #include "core/Log.h"
+#include "core/PrivateFiles.h"
 #include "model/Records.h"
 #include "model/Store.h"
 #include "model/TextUtil.h"
@@ -24,6 +25,7 @@
 #include <malloc.h>
 
 #include <QCoro/QCoroFuture>
+#include <qcoro/qcorotimer.h>
 
 using namespace Qt::StringLiterals;
 
@@ -51,6 +53,11 @@ MeetingRecorder::MeetingRecorder(MeetingServices services, QObject *parent)
             if (state_ == State::Recording && !busy_)
                 handled(dropRecording());
         });
+}
+
+QString MeetingRecorder::lostText()
+{
+    return u"Micro perdu : l'enregistrement reprend dès qu'il revient"_s;
 }
 
 QString MeetingRecorder::writeFailedText()
@@ -90,9 +97,7 @@ void MeetingRecorder::removeKept(Store *store, const QUuid &meetingId)
 {
     if (!store)
         return;
-    const QString path = QDir(store->audioDir()).filePath(keptName(meetingId));
-    if (QFile::exists(path))
-        QFile::remove(path);
+    PrivateFiles::removeOwned(store->dataFolder(), u"Audio/"_s + keptName(meetingId));
 }
 
 void MeetingRecorder::remove(const QString &meetingId)
@@ -196,7 +201,10 @@ int MeetingRecorder::elapsedSeconds() const
 {
     if (state_ != State::Recording)
         return 0;
-    return int(std::max<qint64>(0, clockMs() - recordingSince_) / 1000);
+    // What was recorded: the time without a microphone does not count.
+    const qint64 now = clockMs();
+    const qint64 without = lostMs_ + (lost_ ? now - lostSince_ : 0);
+    return int(std::max<qint64>(0, now - recordingSince_ - without) / 1000);
 }
 
 void MeetingRecorder::setState(State state, const QString &progress)
@@ -247,10 +255,14 @@ QCoro::Task<void> MeetingRecorder::startRecording()
         });
     };
     if (!spool->open(spoolPath())) {
-        Log::write(u"réunion: micro indisponible"_s);
+        // The meeting is written as it is recorded: without a place for it, it does not start.
+        const QString problem = Store::problemText(spool->error());
+        Log::write(u"réunion: écriture impossible ("_s + problem + u')');
+        refuse(problem);
         co_return;
     }
-    std::shared_ptr<MeetingCapture> capture(services_.makeCapture());
+    const quint64 generation = ++recording_;
+    std::shared_ptr<MeetingCapture> capture = makeCapture(generation);
     busy_ = true;
     auto future = QtConcurrent::run([capture, spool]() -> QString {
         try {
@@ -269,12 +281,16 @@ QCoro::Task<void> MeetingRecorder::startRecording()
     busy_ = false;
     if (!failure.isEmpty()) {
         spool->finish();
-        QFile::remove(spool->path());
+        PrivateFiles::removeOwnedPath(spool->path());
         Log::write(u"réunion: micro indisponible"_s);
+        refuse(u"Micro indisponible"_s);
         co_return;
     }
     capture_ = capture;
     spool_ = spool;
+    lost_ = false;
+    hadLoss_ = false;
+    lostMs_ = 0;
     startedAt_ = QDateTime::currentDateTime();
     recordingSince_ = clockMs();
     setState(State::Recording);
@@ -310,9 +326,15 @@ QCoro::Task<void> MeetingRecorder::stopRecording()
         services_.playSound(u"Pop"_s);
     const double seconds = double(bytes / 2) / AudioRecorder::kSampleRate;
     Log::write(u"réunion: fin, "_s + QString::number(qint64(seconds)) + u" s"_s);
-    if (seconds <= kShortest) {
+    if (lost_) {
+        lost_ = false;
+        setError({});
+    }
+    // After a lost microphone, what was recorded is kept however short: the user
+    // spoke for longer than that.
+    if (seconds <= kShortest && (!hadLoss_ || bytes < 2)) {
         if (spool)
-            QFile::remove(spool->path());
+            PrivateFiles::removeOwnedPath(spool->path());
         setState(State::Idle);
         co_return;
     }
@@ -334,6 +356,87 @@ void MeetingRecorder::spoolFailed()
     handled(stopRecording());
 }
 
+void MeetingRecorder::refuse(const QString &why)
+{
+    setError(why);
+    Q_EMIT notice(why);
+}
+
+std::shared_ptr<MeetingCapture> MeetingRecorder::makeCapture(quint64 generation)
+{
+    std::shared_ptr<MeetingCapture> capture(services_.makeCapture());
+    QPointer<MeetingRecorder> self(this);
+    // On the sound thread: the recorder decides on the main one.
+    capture->onLost = [self, generation] {
+        QMetaObject::invokeMethod(qApp, [self, generation] {
+            if (self)
+                self->captureLost(generation);
+        });
+    };
+    return capture;
+}
+
+// The source went away: what was recorded stays in the spool, the user is told,
+// and the microphone is sought again; the recording goes on in the same spool.
+void MeetingRecorder::captureLost(quint64 generation)
+{
+    if (generation != recording_ || state_ != State::Recording || lost_ || !spool_)
+        return;
+    lost_ = true;
+    hadLoss_ = true;
+    lostSince_ = clockMs();
+    Log::write(u"réunion: micro perdu après "_s
+               + QString::number(qint64(double(spool_->pcmBytes() / 2) / AudioRecorder::kSampleRate)) + u" s enregistrées"_s);
+    setError(lostText());
+    if (services_.playSound)
+        services_.playSound(u"Basso"_s);
+    Q_EMIT notice(u"Micro perdu"_s);
+    std::shared_ptr<MeetingCapture> gone = std::exchange(capture_, nullptr);
+    handled(reconnect(generation, std::move(gone)));
+}
+
+QCoro::Task<void> MeetingRecorder::reconnect(quint64 generation, std::shared_ptr<MeetingCapture> gone)
+{
+    QPointer<MeetingRecorder> self(this);
+    auto stopping = QtConcurrent::run([gone] {
+        if (gone)
+            gone->stop();
+    });
+    co_await stopping;
+    const auto stillLost = [&] { return self && self->recording_ == generation && self->state_ == State::Recording && self->lost_; };
+    while (stillLost()) {
+        co_await QCoro::sleepFor(std::chrono::milliseconds(kReconnectMs));
+        if (!stillLost())
+            co_return;
+        std::shared_ptr<MeetingCapture> capture = makeCapture(generation);
+        std::shared_ptr<MeetingSpool> spool = spool_;
+        auto starting = QtConcurrent::run([capture, spool]() -> bool {
+            try {
+                capture->start([spool](QByteArrayView pcm) { spool->append(pcm); });
+                return true;
+            } catch (const std::exception &) {
+                return false;
+            }
+        });
+        const bool started = co_await starting;
+        if (!stillLost()) {
+            // Stopped, or ended, while it started: the new capture goes at once.
+            if (started) {
+                auto closing = QtConcurrent::run([capture] { capture->stop(); });
+                co_await closing;
+            }
+            co_return;
+        }
+        if (!started)
+            continue;
+        capture_ = capture;
+        lost_ = false;
+        lostMs_ += clockMs() - lostSince_;
+        setError({});
+        Log::write(u"réunion: micro retrouvé, enregistrement repris"_s);
+    }
+}
+
 QCoro::Task<void> MeetingRecorder::dropRecording()
 {
     QPointer<MeetingRecorder> self(this);
@@ -341,11 +444,12 @@ QCoro::Task<void> MeetingRecorder::dropRecording()
     const std::shared_ptr<MeetingSpool> spool = co_await std::move(ending);
     if (spool) {
         spool->finish();
-        QFile::remove(spool->path());
+        PrivateFiles::removeOwnedPath(spool->path());
     }
     if (!self)
         co_return;
     busy_ = false;
+    lost_ = false;
     Log::write(u"réunion: abandonnée, données effacées"_s);
     setState(State::Idle);
 }
@@ -353,12 +457,13 @@ QCoro::Task<void> MeetingRecorder::dropRecording()
 bool MeetingRecorder::recoverSpool()
 {
     const QString path = spoolPath();
-    if (state_ != State::Idle || busy_ || !QFile::exists(path))
+    // Only the program's own file: a link of that name is never read nor sent.
+    if (state_ != State::Idle || busy_ || !PrivateFiles::isOwned(services_.store->dataFolder(), QFileInfo(path).fileName()))
         return false;
     const MeetingSpool::Left left = MeetingSpool::recover(path);
     Log::write(u"réunion: enregistrement interrompu retrouvé, "_s + QString::number(qint64(left.seconds)) + u" s"_s);
     if (left.seconds <= kShortest) {
-        QFile::remove(path);
+        PrivateFiles::removeOwnedPath(path);
         return false;
     }
     setState(State::Processing, u"Transcription…"_s);
@@ -375,7 +480,7 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
     const auto erased = [&] {
         if (store->erasures() == erasures)
             return false;
-        QFile::remove(path);
+        PrivateFiles::removeOwnedPath(path);
         Log::write(u"réunion: abandonnée, données effacées"_s);
         setState(State::Idle);
         Q_EMIT processed();
@@ -417,15 +522,17 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
     auto keep = [&]() -> QString {
         const QString name = keptName(meeting.id);
         const QString target = QDir(store->audioDir()).filePath(name);
-        QFile::remove(target);
-        if (QFile::rename(path, target) || (QFile::copy(path, target) && QFile::remove(path)))
+        PrivateFiles::removeOwned(store->dataFolder(), u"Audio/"_s + name);
+        if (QFileInfo(target).exists() || QFileInfo(target).isSymLink())
+            return {};
+        if (QFile::rename(path, target) || (QFile::copy(path, target) && PrivateFiles::removeOwnedPath(path)))
             return name;
         return {};
     };
 
     if (transcript.isEmpty()) {
         if (errors.isEmpty()) {
-            QFile::remove(path);
+            PrivateFiles::removeOwnedPath(path);
         } else {
             const QString name = keep();
             meeting.title = u"Réunion non transcrite"_s;
@@ -451,7 +558,7 @@ QCoro::Task<void> MeetingRecorder::process(QString path, double duration, QDateT
         meeting.tasks = summary->tasks;
     }
     if (errors.isEmpty()) {
-        QFile::remove(path);
+        PrivateFiles::removeOwnedPath(path);
     } else {
         const QString name = keep();
         const QString note = u"Transcription incomplète : "_s + QString::number(errors.size()) + u" morceau"_s

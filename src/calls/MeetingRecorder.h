@@ -27,6 +27,9 @@ public:
     // Throws when the capture cannot start.
     virtual void start(std::function<void(QByteArrayView)> sink) = 0;
     virtual void stop() = 0;
+    // Set before start(): called on any thread when the source goes away during
+    // the capture (a headset unplugged, the sound server restarted).
+    std::function<void()> onLost;
 };
 
 // What the meeting recorder needs of the world, handed in by the root.
@@ -55,8 +58,11 @@ class MeetingRecorder : public QObject
     Q_PROPERTY(State state READ state NOTIFY stateChanged)
     Q_PROPERTY(QString progress READ progress NOTIFY stateChanged)
     Q_PROPERTY(QDateTime startedAt READ startedAt NOTIFY stateChanged)
-    // Why the last recording stopped by itself; empty once a new one starts.
+    // Why the last recording stopped by itself or could not start, or that the
+    // microphone is lost while recording; empty once a new one starts.
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)
+    // The microphone went away during the recording, which resumes when it is back.
+    Q_PROPERTY(bool microphoneLost READ microphoneLost NOTIFY errorChanged)
 
 public:
     enum class State { Idle, Recording, Processing };
@@ -64,6 +70,7 @@ public:
 
     static constexpr qint64 kChunkBytes = 5'760'000;
     static constexpr double kShortest = 3.0;
+    static constexpr int kReconnectMs = 1000;
     static inline const QString kModel = QStringLiteral("google/gemini-2.5-flash-lite");
 
     struct Summary
@@ -84,6 +91,9 @@ public:
     QString progress() const { return progress_; }
     QDateTime startedAt() const { return startedAt_; }
     QString error() const { return error_; }
+    bool microphoneLost() const { return lost_; }
+    // The text of `error` while the microphone is lost.
+    static QString lostText();
     // The text of `error` when the spool could not be written any more.
     static QString writeFailedText();
     // Whole seconds since the recording started (monotonic clock); 0 when idle.
@@ -124,12 +134,21 @@ Q_SIGNALS:
     void errorChanged();
     // The end of a processing run, saved or not (tests, views).
     void processed();
+    // A short message for the capsule ("Micro perdu", why a start failed).
+    void notice(const QString &text);
 
 private:
     QCoro::Task<void> startRecording();
     QCoro::Task<std::shared_ptr<MeetingSpool>> endCapture();
     QCoro::Task<void> stopRecording();
     void spoolFailed();
+    void captureLost(quint64 generation);
+    // Stops the capture that lost its source, then seeks the microphone again every
+    // second until it answers, or the recording `generation` stops or ends.
+    QCoro::Task<void> reconnect(quint64 generation, std::shared_ptr<MeetingCapture> gone);
+    std::shared_ptr<MeetingCapture> makeCapture(quint64 generation);
+    // A start that failed: the page, the capsule and the failure sound say why.
+    void refuse(const QString &why);
     // Everything was erased: a recording under way goes, unsaved.
     QCoro::Task<void> dropRecording();
     void setError(const QString &error);
@@ -146,6 +165,11 @@ private:
     QDateTime startedAt_ = QDateTime::currentDateTime();
     qint64 recordingSince_ = 0; // the clock at the start of the recording
     bool busy_ = false; // a start or stop is under way off the main thread
+    bool lost_ = false; // the microphone went away; the recording waits for it
+    bool hadLoss_ = false; // this recording lost its microphone at least once
+    qint64 lostSince_ = 0; // the clock when it went
+    qint64 lostMs_ = 0; // the time spent without a microphone, not recorded
+    quint64 recording_ = 0; // counts recordings: a late reconnection finds its own
     std::shared_ptr<MeetingCapture> capture_;
     std::shared_ptr<MeetingSpool> spool_;
 };

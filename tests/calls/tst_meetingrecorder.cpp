@@ -1,6 +1,7 @@
 #include "app/Wiring.h"
 #include "audio/AudioRecorder.h"
 #include "calls/MeetingRecorder.h"
+#include "core/PrivateFiles.h"
 #include "audio/MeetingSpool.h"
 #include "fakes/FakeHttpService.h"
 #include "fakes/MeetingTones.h"
@@ -571,27 +572,94 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("permission");
         QTest::addColumn<bool>("captureFails");
+        QTest::addColumn<int>("fault");
         QTest::addColumn<int>("asked");
         QTest::addColumn<QStringList>("logs");
-        QTest::newRow("no permission asks") << false << false << 1 << QStringList{};
-        QTest::newRow("capture fails") << true << true << 0 << QStringList{"réunion: micro indisponible"};
+        QTest::addColumn<QString>("error");
+        QTest::newRow("no permission asks") << false << false << 0 << 1 << QStringList{} << QString();
+        QTest::newRow("capture fails") << true << true << 0 << 0 << QStringList{"réunion: micro indisponible"}
+                                       << u"Micro indisponible"_s;
+        QTest::newRow("read-only folder")
+            << true << false << EROFS << 0
+            << QStringList{"réunion: écriture impossible (Impossible d'enregistrer : dossier en lecture seule)"}
+            << u"Impossible d'enregistrer : dossier en lecture seule"_s;
+        QTest::newRow("disk full") << true << false << ENOSPC << 0
+                                   << QStringList{"réunion: écriture impossible (Impossible d'enregistrer : disque plein)"}
+                                   << u"Impossible d'enregistrer : disque plein"_s;
     }
 
+    // The microphone goes away mid-meeting: the page and the capsule are told, the
+    // counter stops, the recording resumes in the same spool when the source is
+    // back, the meeting lasts what was recorded, and a short one is not dropped.
+    void microphoneLost_data()
+    {
+        QTest::addColumn<qint64>("before");
+        QTest::addColumn<bool>("returns");
+        QTest::addColumn<qint64>("after");
+        QTest::addColumn<QString>("transcript");
+        QTest::newRow("comes back") << qint64(4) << true << qint64(5) << textOfTone(300);
+        QTest::newRow("short, stopped while lost") << qint64(2) << false << qint64(0) << textOfTone(300);
+    }
+    void microphoneLost()
+    {
+        QFETCH(qint64, before);
+        QFETCH(bool, returns);
+        QFETCH(qint64, after);
+        QFETCH(QString, transcript);
+        QSignalSpy notices(recorder_.get(), &MeetingRecorder::notice);
+        record({{300, before * kRate}});
+        clockMs_ += before * 1000;
+        mic_->fails = !returns; // a headset that stays unplugged
+        mic_->lose();
+        QVERIFY(TestEnv::waitFor([&] { return recorder_->microphoneLost(); }, 2000));
+        QCOMPARE(recorder_->error(), MeetingRecorder::lostText());
+        QCOMPARE(notices.count(), 1);
+        QCOMPARE(notices.first().first().toString(), u"Micro perdu"_s);
+        QCOMPARE(sounds_, (QStringList{"Tink", "Basso"}));
+        QVERIFY(!mic_->feed(tone(300, kRate))); // nothing is captured while it is gone
+        clockMs_ += 7000;
+        QCOMPARE(recorder_->elapsedSeconds(), int(before));
+        if (returns) {
+            QVERIFY(TestEnv::waitFor([&] { return !recorder_->microphoneLost(); }, 5000));
+            QCOMPARE(mic_->starts, 2);
+            QVERIFY(recorder_->error().isEmpty());
+            for (qint64 i = 0; i < after; ++i)
+                QVERIFY(mic_->feed(tone(300, kRate)));
+        }
+        stopAndWait();
+        QVERIFY(!recorder_->microphoneLost());
+        const QList<Meeting> meetings = store_->meetings();
+        QCOMPARE(meetings.size(), 1);
+        QCOMPARE(meetings.first().duration, double(before + after));
+        QCOMPARE(meetings.first().transcript, transcript);
+        const QStringList lines = logLines();
+        QVERIFY(lines.contains(u"réunion: micro perdu après "_s + QString::number(before) + u" s enregistrées"_s));
+        QCOMPARE(lines.contains(u"réunion: micro retrouvé, enregistrement repris"_s), returns);
+    }
+
+    // A start that cannot record stays idle, without a sound, and says why.
     void refusedStarts()
     {
         QFETCH(bool, permission);
         QFETCH(bool, captureFails);
+        QFETCH(int, fault);
         QFETCH(int, asked);
         QFETCH(QStringList, logs);
+        QFETCH(QString, error);
         microphone_ = permission;
         mic_->fails = captureFails;
+        PrivateFiles::setWriteFault(fault);
+        const auto clear = qScopeGuard([] { PrivateFiles::setWriteFault(0); });
+        QSignalSpy notices(recorder_.get(), &MeetingRecorder::notice);
         recorder_->toggle();
-        QVERIFY(TestEnv::waitFor([&] { return mic_->starts > 0 || requests_ > 0; }, 2000));
+        QVERIFY(TestEnv::waitFor([&] { return mic_->starts > 0 || requests_ > 0 || !recorder_->error().isEmpty(); }, 2000));
         QTest::qWait(50);
         QCOMPARE(recorder_->state(), MeetingRecorder::State::Idle);
         QCOMPARE(requests_, asked);
         QVERIFY(sounds_.isEmpty());
         QCOMPARE(logLines(), logs);
+        QCOMPARE(recorder_->error(), error);
+        QCOMPARE(notices.count(), error.isEmpty() ? 0 : 1);
         QVERIFY(!QFile::exists(recorder_->spoolPath()));
     }
 

@@ -15,8 +15,22 @@ struct FakeMeetingMic
 {
     QMutex lock;
     std::function<void(QByteArrayView)> sink;
+    std::function<void()> lost; // the running capture's onLost
     bool fails = false; // starting a capture throws
     int starts = 0;
+
+    // The source goes away: the running capture stops delivering and says so.
+    void lose()
+    {
+        std::function<void()> tell;
+        {
+            QMutexLocker locker(&lock);
+            sink = nullptr;
+            tell = std::exchange(lost, nullptr);
+        }
+        if (tell)
+            tell();
+    }
 
     // False when no capture runs.
     bool feed(QByteArrayView pcm)
@@ -46,11 +60,13 @@ private:
             if (mic_->fails)
                 throw std::runtime_error("no source");
             mic_->sink = std::move(sink);
+            mic_->lost = onLost;
         }
         void stop() override
         {
             QMutexLocker locker(&mic_->lock);
             mic_->sink = nullptr;
+            mic_->lost = nullptr;
         }
 
     private:
