@@ -192,10 +192,12 @@ public:
     void correctSelection(bool alreadyCopied, bool translate);
     void speakSelection();
 
-    // Hands a finished recording to the processing road; owns its 40 s watchdog.
-    // `id` names the dictation and its recording; a new one when null.
+    // Hands a finished recording to the processing road. `id` names the dictation
+    // and its recording; a new one when null. `seq` is the road's number given by
+    // watch() at the key's release, whose 40 s watchdog covers the wait for the
+    // chunks too; 0 starts a watchdog now.
     QCoro::Task<> process(QByteArray wav, double duration, std::optional<RunningApp> app,
-                          std::optional<ChunkTexts> pre, QUuid id = {});
+                          std::optional<ChunkTexts> pre, QUuid id = {}, quint64 seq = 0);
     // The exit rule of a road: when `seq` is the current road and the watchdog
     // has not given up on it, state idle and commandText none. A road that was
     // given up or superseded leaves the newer state alone. True when applied.
@@ -277,10 +279,14 @@ private:
     void end();
     void abandon();
     void dropRecording(bool announce);
-    void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app, qint64 heldMs, QUuid id);
+    void handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app, qint64 heldMs, QUuid id,
+                  quint64 seq);
+    // A new road number, current from now on, and its 40 s watchdog: once it gives
+    // up, the road is no longer current (it saves, but pastes nothing).
+    quint64 watch();
     void selectionRead(quint64 generation, const std::optional<QString> &selection);
     QCoro::Task<> finishAndProcess(DictationRecorder::Recording recording, std::optional<RunningApp> app,
-                                   std::shared_ptr<DictationChunker> chunker, QUuid id);
+                                   std::shared_ptr<DictationChunker> chunker, QUuid id, quint64 seq);
     void releaseSpool(const QUuid &id);
     void microphoneLost();
     // Tries to ready the microphone again, every second, until it answers.

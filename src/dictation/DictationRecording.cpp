@@ -16,6 +16,7 @@
 #include "core/Clock.h"
 #include "model/KeyStore.h"
 #include "core/Log.h"
+#include "core/PrivateFiles.h"
 #include "model/TextUtil.h"
 #include "platform/KeyTable.h"
 #include "platform/Permissions.h"
@@ -186,7 +187,7 @@ void DictationController::begin()
             QMutexLocker locker(&slot->lock);
             slot->spool.reset();
             spool->finish();
-            QFile::remove(spoolPath);
+            PrivateFiles::removeOwnedPath(spoolPath);
         }
         QMetaObject::invokeMethod(qApp, [self] {
             if (!self)
@@ -272,7 +273,10 @@ void DictationController::end()
     QPointer<DictationController> self(this);
     ++stopping_;
     const QUuid id = recordingId_;
-    onAudio([self, recorder, app, heldMs, id, slot = spoolSlot_] {
+    // From the release on, the whole processing (the last chunks included) is
+    // under the watchdog.
+    const quint64 seq = watch();
+    onAudio([self, recorder, app, heldMs, id, seq, slot = spoolSlot_] {
         DictationRecorder::Recording recording;
         if (recorder) {
             recording = recorder->stop();
@@ -288,32 +292,39 @@ void DictationController::end()
         Log::write(QStringLiteral("enregistrement: fin, %1 s, niveau max %2")
                        .arg(QString::asprintf("%.2f", recording.duration))
                        .arg(recording.peak));
-        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app, heldMs, id] {
+        QMetaObject::invokeMethod(qApp, [self, recording = std::move(recording), app, heldMs, id, seq] {
             if (self)
-                self->handOver(recording, app, heldMs, id);
+                self->handOver(recording, app, heldMs, id, seq);
         });
     });
 }
 
 void DictationController::handOver(DictationRecorder::Recording recording, std::optional<RunningApp> app,
-                                   qint64 heldMs, QUuid id)
+                                   qint64 heldMs, QUuid id, quint64 seq)
 {
     // The selection decides between a voice command and a dictation: a
     // recording for the road waits until it is known (the read is bounded).
     if (selectionPending_ && !cancelled_ && !quitting_ && recording.duration > kShortestRecording) {
-        afterSelection_ = [this, recording = std::move(recording), app = std::move(app), heldMs, id]() mutable {
-            handOver(std::move(recording), std::move(app), heldMs, id);
+        afterSelection_ = [this, recording = std::move(recording), app = std::move(app), heldMs, id, seq]() mutable {
+            handOver(std::move(recording), std::move(app), heldMs, id, seq);
         };
         return;
     }
     --stopping_;
+    // Nothing goes to the road: its watchdog has nothing to watch.
+    const auto unwatch = [this, seq] {
+        if (isCurrentRoad(seq))
+            roadActive_ = false;
+    };
     std::shared_ptr<DictationChunker> chunker = std::move(chunker_);
     chunker_.reset();
     if (cancelled_) {
         cancelled_ = false;
+        unwatch();
         releaseSpool(id);
         setState(State::Idle);
     } else if (recording.duration <= kShortestRecording) {
+        unwatch();
         releaseSpool(id);
         setState(State::Idle);
         // The user spoke for long enough but the microphone delivered next to
@@ -325,6 +336,7 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
         // said is kept.
         if (chunker)
             chunker->cancel();
+        unwatch();
         if (services_.keepRecording)
             services_.keepRecording(Road::keptEntry(id, startedAt_, app, recording.duration), recording.wav,
                                     kQuitRecording);
@@ -332,10 +344,11 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
         setState(State::Idle);
     } else {
         QPointer<DictationController> self(this);
-        finishAndProcess(std::move(recording), std::move(app), std::move(chunker), id).then([] {}, [self](const std::exception &error) {
+        finishAndProcess(std::move(recording), std::move(app), std::move(chunker), id, seq).then([] {}, [self, seq](const std::exception &error) {
             // Before the road began (the chunks): nothing else ends the processing.
             const QString failure = uncaught(error);
-            if (self && self->state_ == State::Processing && !self->roadActive_) {
+            if (self && self->isCurrentRoad(seq) && self->state_ == State::Processing) {
+                self->roadActive_ = false;
                 self->setState(State::Idle);
                 self->fail(failure);
             }
@@ -346,7 +359,7 @@ void DictationController::handOver(DictationRecorder::Recording recording, std::
 
 QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording recording,
                                                     std::optional<RunningApp> app,
-                                                    std::shared_ptr<DictationChunker> chunker, QUuid id)
+                                                    std::shared_ptr<DictationChunker> chunker, QUuid id, quint64 seq)
 {
     QPointer<DictationController> self(this);
     const Underway underway(this, id, recording.wav, Road::keptEntry(id, startedAt_, app, recording.duration));
@@ -361,7 +374,7 @@ QCoro::Task<> DictationController::finishAndProcess(DictationRecorder::Recording
         if (pre)
             Log::write(QStringLiteral("morceaux: %1 traités pendant la dictée").arg(chunker->taskCount()));
     }
-    QCoro::Task<> road = process(std::move(recording.wav), recording.duration, std::move(app), std::move(pre), id);
+    QCoro::Task<> road = process(std::move(recording.wav), recording.duration, std::move(app), std::move(pre), id, seq);
     co_await std::move(road);
 }
 
@@ -406,7 +419,7 @@ void DictationController::dropRecording(bool announce)
         // Cancelled by the user: nothing of it is kept.
         if (spool) {
             spool->finish();
-            QFile::remove(spool->path());
+            PrivateFiles::removeOwnedPath(spool->path());
         }
         QMetaObject::invokeMethod(qApp, [self, announce] {
             if (!self)

@@ -44,15 +44,9 @@ const QString kMicrophoneLost = QStringLiteral("Micro perdu");
 
 // The road and its watchdog.
 
-QCoro::Task<> DictationController::process(QByteArray wav, double duration, std::optional<RunningApp> app,
-                                           std::optional<ChunkTexts> pre, QUuid id)
+quint64 DictationController::watch()
 {
     QPointer<DictationController> self(this);
-    if (id.isNull())
-        id = QUuid::createUuid();
-    std::optional<Underway> underway;
-    if (!underway_.contains(id))
-        underway.emplace(this, id, wav, Road::keptEntry(id, startedAt_, app, duration));
     const quint64 seq = ++roadSeq_;
     roadActive_ = true;
     const qint64 startedMs = clock();
@@ -66,9 +60,25 @@ QCoro::Task<> DictationController::process(QByteArray wav, double duration, std:
         self->setState(State::Idle);
         self->fail(kNetworkStuck);
     });
+    return seq;
+}
+
+QCoro::Task<> DictationController::process(QByteArray wav, double duration, std::optional<RunningApp> app,
+                                           std::optional<ChunkTexts> pre, QUuid id, quint64 seq)
+{
+    QPointer<DictationController> self(this);
+    if (id.isNull())
+        id = QUuid::createUuid();
+    std::optional<Underway> underway;
+    if (!underway_.contains(id))
+        underway.emplace(this, id, wav, Road::keptEntry(id, startedAt_, app, duration));
+    if (seq == 0)
+        seq = watch();
+    const qint64 startedMs = clock();
     if (!services_.road) {
         Log::write(QStringLiteral("traitement: aucune route de traitement"));
-        fail(QStringLiteral("Traitement indisponible"));
+        if (isCurrentRoad(seq))
+            fail(QStringLiteral("Traitement indisponible"));
         finishRoad(seq);
         co_return;
     }

@@ -190,8 +190,12 @@ struct Trip
             host->finish();
     }
 
+    // A road given up by the watchdog (or replaced) does not take the desktop
+    // back: the user was told to retry and has moved on.
     QCoro::Task<> reactivate() const
     {
+        if (!current())
+            co_return;
         const std::optional<RunningApp> &app = request.app;
         if (app && app->bundleId != std::optional<QString>(FrontmostApp::ownBundleId()) && desktop.activate)
             desktop.activate(*app);
@@ -200,7 +204,7 @@ struct Trip
 
     QCoro::Task<Accessibility::FocusRead> focus() const
     {
-        if (!desktop.focus)
+        if (!desktop.focus || !current())
             co_return Accessibility::FocusRead{};
         QCoro::Task<Accessibility::FocusRead> asking = desktop.focus();
         Accessibility::FocusRead read = co_await std::move(asking);
@@ -211,6 +215,11 @@ struct Trip
     // user and the journal, never counted as pasted.
     bool paste(const QString &text) const
     {
+        if (!current()) {
+            Log::write(QStringLiteral("non collé: dictée abandonnée après le délai, ")
+                       + QString::number(TextUtil::characterCount(text)) + QStringLiteral(" caractères"));
+            return false;
+        }
         if (desktop.paste && desktop.paste(text, data.settings->restoreClipboard()))
             return true;
         Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(text))
@@ -465,8 +474,12 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
     }
 
     if (req.kept) {
+        // By id and recording both: a history with two records of one id gives the
+        // text to the record whose recording it is.
         const QList<Dictation> &history = store->dictations();
-        const auto it = std::find_if(history.cbegin(), history.cend(), [&](const Dictation &d) { return d.id == req.id; });
+        const auto it = std::find_if(history.cbegin(), history.cend(), [&](const Dictation &d) {
+            return d.id == req.id && d.audioFile == req.audioFile;
+        });
         if (it == history.cend()) {
             trip.fail(QStringLiteral("Cette dictée n'est plus dans l'historique"));
         } else {
@@ -537,13 +550,9 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
 
 QCoro::Task<> ProcessingRoad::transcribeKept(RoadHost *host, DictationData data, Dictation entry)
 {
-    QByteArray wav;
-    const QUrl url = data.store->audioURL(entry);
-    if (url.isValid()) {
-        QFile file(url.toLocalFile());
-        if (file.open(QIODevice::ReadOnly))
-            wav = file.readAll();
-    }
+    // Only a recording file of the store's own: a link planted in the audio
+    // folder is never read, let alone sent to a service.
+    QByteArray wav = data.store->readRecording(entry, Road::kLongestKeptRecording).value_or(QByteArray());
     if (wav.size() <= 44) {
         host->fail(QStringLiteral("L'enregistrement de cette dictée n'existe plus"));
         host->finish();
@@ -551,6 +560,7 @@ QCoro::Task<> ProcessingRoad::transcribeKept(RoadHost *host, DictationData data,
     }
     Request request;
     request.id = entry.id;
+    request.audioFile = entry.audioFile;
     request.wav = std::move(wav);
     request.duration = entry.duration;
     request.startedAt = entry.date;

@@ -43,6 +43,9 @@ QString notEditable();
 // that it is not glued to the word before. Unknown, the text as it is.
 QString separated(const QString &text, const std::optional<QString> &before);
 
+// The largest recording read back for a transcription: 100 minutes of PCM.
+inline constexpr qint64 kLongestKeptRecording = 44 + qint64(100) * 60 * 32000;
+
 // The file name of a dictation's recording in the audio folder: "<UUID>.wav".
 QString recordingName(const QUuid &id);
 
@@ -111,6 +114,8 @@ public:
         // The recording of this history entry, kept earlier without its text: the
         // road gives the entry its text and pastes nothing.
         bool kept = false;
+        // That entry's recording: with the id, what finds the entry again.
+        std::optional<QString> audioFile;
     };
 
     // Runs the whole road on `data`; never throws. `host` must outlive it.

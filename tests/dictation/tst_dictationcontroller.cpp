@@ -66,9 +66,20 @@ public:
     QByteArray pcm(qint64, qint64) override { return {}; }
 };
 
+// Holds a chunker's last pieces until the test opens it.
+class ChunkGate : public QObject
+{
+    Q_OBJECT
+public:
+    bool closed = false;
+Q_SIGNALS:
+    void open();
+};
+
 class FakeChunker final : public DictationChunker
 {
 public:
+    ChunkGate *gate = nullptr;
     int tasks = 1;
     bool cancelled = false;
     int *cancels = nullptr; // outlives the chunker
@@ -83,6 +94,8 @@ public:
     QCoro::Task<std::optional<ChunkTexts>> finish(QByteArray) override
     {
         ++tasks;
+        if (gate && gate->closed)
+            co_await qCoro(gate, &ChunkGate::open);
         co_return ChunkTexts{QStringLiteral("brut"), QStringLiteral("propre")};
     }
 };
@@ -125,6 +138,7 @@ class TestDictationController : public QObject
     std::unique_ptr<DictationController> c_;
     FakeRecorder *recorder_ = nullptr;
     FakeChunker *lastChunker_ = nullptr;
+    ChunkGate chunkGate_;
     int chunkerCancels_ = 0;
     std::unique_ptr<RoadProbe> road_;
     QStringList sounds_;
@@ -207,6 +221,7 @@ private Q_SLOTS:
         selectionReads_ = 0;
         due_.clear();
         lastChunker_ = nullptr;
+        chunkGate_.closed = false;
         chunkerCancels_ = 0;
         road_ = std::make_unique<RoadProbe>();
         gRoad = road_.get();
@@ -221,6 +236,7 @@ private Q_SLOTS:
         services.makeChunker = [this](std::optional<QString>, std::function<QByteArray(qint64, qint64)>) {
             auto chunker = std::make_unique<FakeChunker>();
             chunker->cancels = &chunkerCancels_;
+            chunker->gate = &chunkGate_;
             lastChunker_ = chunker.get();
             return std::unique_ptr<DictationChunker>(std::move(chunker));
         };
@@ -758,6 +774,35 @@ private Q_SLOTS:
         Q_EMIT road_->release();
         QVERIFY(settle([&] { return road_->exits.size() == 2; }));
         QCOMPARE(road_->exits[1], false);
+        QCOMPARE(c_->state(), DictationController::State::Recording);
+    }
+
+    // The watchdog counts from the key's release: chunks that never come back
+    // end the wait at 40 s with the retry message, and the road that follows
+    // when they do is no longer the controller's.
+    void watchdogCoversTheWaitForTheChunks()
+    {
+        TestEnv::settings()->setVoiceCommands(false);
+        TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
+        chunkGate_.closed = true;
+        keyDown();
+        QVERIFY(lastChunker_);
+        advance(2000);
+        keyUp();
+        QVERIFY(settle([&] { return recorder_->stops == 1; }));
+        QTest::qWait(20);
+        QCOMPARE(c_->state(), DictationController::State::Processing);
+        advance(39999);
+        QCOMPARE(c_->state(), DictationController::State::Processing);
+        advance(1);
+        QCOMPARE(c_->state(), DictationController::State::Idle);
+        QCOMPARE(c_->lastError(), std::optional<QString>(QStringLiteral("Le réseau ne répond pas, réessaie")));
+        Q_EMIT chunkGate_.open();
+        QVERIFY(settle([&] { return road_->runs.size() == 1; }));
+        keyDown(); // the user has moved on
+        Q_EMIT road_->release();
+        QVERIFY(settle([&] { return road_->exits.size() == 1; }));
+        QCOMPARE(road_->exits[0], false);
         QCOMPARE(c_->state(), DictationController::State::Recording);
     }
 

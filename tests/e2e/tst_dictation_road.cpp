@@ -574,17 +574,62 @@ private Q_SLOTS:
         QCOMPARE(pasted, QStringList{QStringLiteral(" Bonjour, je voudrais réserver une table pour deux personnes ce soir.")});
     }
 
-    // A road the watchdog gave up on still saves and pastes, but no longer
-    // speaks for the controller.
+    // A road the watchdog gave up on (the user read "réessaie" and moved on) still
+    // saves its text and recording, but neither takes the desktop back nor
+    // pastes, and no longer speaks for the controller.
+    void staleRoadLeavesTheControllerAlone_data()
+    {
+        QTest::addColumn<bool>("command");
+        QTest::newRow("dictation") << false;
+        QTest::newRow("voice command") << true;
+    }
     void staleRoadLeavesTheControllerAlone()
     {
+        QFETCH(bool, command);
         cloud.transcript = QStringLiteral("une phrase assez longue pour la réécriture complète");
         host.current = false;
-        const qsizetype before = TestEnv::store()->dictations().size();
-        runRoad(request());
-        QCOMPARE(pasted.size(), 1);
-        QCOMPARE(TestEnv::store()->dictations().size(), before + 1);
+        Store *store = TestEnv::store();
+        const qsizetype before = store->dictations().size();
+        const qsizetype fixes = store->fixes().size();
+        ProcessingRoad::Request r = request();
+        if (command)
+            r.commandText = QStringLiteral("Texte sélectionné.");
+        runRoad(r);
+        QVERIFY(pasted.isEmpty());
+        QVERIFY(activated.isEmpty());
+        QCOMPARE(store->dictations().size(), before + (command ? 0 : 1));
+        QCOMPARE(store->fixes().size(), fixes + (command ? 1 : 0));
+        if (!command) {
+            QCOMPARE(store->dictations().first().finalText, QStringLiteral("Une phrase assez longue pour la réécriture complète."));
+            QCOMPARE(recordings().filter(uuidText(store->dictations().first().id)).size(), 1);
+        }
         QVERIFY(host.calls.isEmpty());
+        QVERIFY(journal().contains("non collé: dictée abandonnée après le délai"));
+    }
+
+    // Two records of one id (a history edited by hand): "Transcrire" gives the
+    // text to the record whose recording it is, never to the other.
+    void keptRecordingFindsItsOwnRecord()
+    {
+        Store *store = TestEnv::store();
+        cloud.failTranscription = true;
+        runRoad(request());
+        const Dictation kept = store->dictations().first();
+        Dictation twin = kept;
+        twin.audioFile = QStringLiteral("autre.wav");
+        twin.date = kept.date.addSecs(60);
+        store->add(twin);
+        cloud.failTranscription = false;
+        bool done = false;
+        auto task = [](TestDictationRoad *self, Dictation entry, bool *flag) -> QCoro::Task<> {
+            co_await ProcessingRoad::transcribeKept(&self->host, installedData(), std::move(entry));
+            *flag = true;
+        }(this, kept, &done);
+        QVERIFY(TestEnv::waitFor([&] { return done; }, 15000));
+        QCOMPARE(store->dictations().at(0).audioFile, twin.audioFile);
+        QVERIFY(store->dictations().at(0).untranscribed());
+        QCOMPARE(store->dictations().at(1).audioFile, kept.audioFile);
+        QCOMPARE(store->dictations().at(1).rawText, cloud.transcript);
     }
 
     // A chosen local model that does not answer hands nothing to the cloud, and
