@@ -44,6 +44,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 extern void qml_register_types_Ombry();
@@ -140,6 +141,15 @@ Desktop::Desktop(DataLayer &data, PulseContext &pulse, ShellActions *shell, Navi
     QObject::connect(menu, &Tray::quitRequested, shell, &ShellActions::quit);
     QObject::connect(menu, &Tray::callToggleRequested, call, &CallTranslator::toggle);
     QObject::connect(menu, &Tray::meetingToggleRequested, recorder, &MeetingRecorder::toggle);
+
+    // What the capsule says besides the dictation's own messages.
+    DictationController *capsule = controller.get();
+    QObject::connect(data.store(), &Store::writeFailed, capsule, [capsule](const QString &problem) {
+        capsule->show(problem, true);
+    });
+    QObject::connect(recorder, &MeetingRecorder::notice, capsule, [capsule](const QString &text) {
+        capsule->show(text, true);
+    });
 }
 
 } // namespace
@@ -221,6 +231,7 @@ Application::Application(const Options &options, QObject *parent) : QObject(pare
             main->showPage(Navigation::Page::Settings);
     });
     shell->setEngine(engine());
+    shell->setUnsavedCheck([this] { return store()->unsavedWarning(); });
     // Its dialogs are views of the engine, which goes first.
     connect(this, &Application::aboutToShutDown, m_->shell.get(), &ShellActions::closeDialogs);
 }
@@ -341,6 +352,13 @@ void Application::shutdown()
         desktop->paster->flushRestore();
     Clipboard::handOverAtQuit(int(std::max<qint64>(kHandOverMinMs, kHandOverEndMs - quitClock.elapsed())));
     store()->flush();
+    // Said, not dropped silently: the journal and the terminal name what is lost.
+    if (const QStringList lost = store()->unsaved(); !lost.isEmpty()) {
+        const QString problem = store()->unsavedWarning();
+        Log::write(QStringLiteral("fermeture: non écrit (") + lost.join(QStringLiteral(", ")) + QStringLiteral(") : ")
+                   + problem);
+        std::fprintf(stderr, "Ombry Voice : %s\n", problem.toLocal8Bit().constData());
+    }
     if (desktop) {
         // The window's views before the engine that made them.
         desktop->mainWindow.reset();

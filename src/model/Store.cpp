@@ -218,6 +218,18 @@ QStringList Store::unsaved() const
     return keys;
 }
 
+QString Store::unsavedWarning()
+{
+    flush();
+    const QHash<QString, int> failing = io_->failing();
+    if (failing.isEmpty())
+        return {};
+    const qsizetype n = failing.size();
+    return problemText(failing.cbegin().value()) + QStringLiteral(". Ce qui n'a pas pu être écrit (")
+           + QString::number(n) + (n > 1 ? QStringLiteral(" fichiers") : QStringLiteral(" fichier"))
+           + QStringLiteral(") serait perdu en quittant.");
+}
+
 void Store::noteWrite(const QString &key, int error, bool firstFailure)
 {
     if (firstFailure)

@@ -187,6 +187,9 @@ public:
     QStringList unsaved() const;
     // The text of a write failure's errno.
     static QString problemText(int error);
+    // What quitting now would lose, as the store's thread knows it (a flush first
+    // tries once more): the problem and how many files; "" when all is on disk.
+    QString unsavedWarning();
     // Deletes the recordings of dictations older than 30 days.
     Q_INVOKABLE void pruneAudio();
     // Empties the corrector and dictation histories and deletes the recordings.

@@ -81,6 +81,14 @@ Item {
                     anchors.bottomMargin: 28
                     spacing: 16
 
+                    // Only while something could not be written, or a quit would lose it.
+                    Loader {
+                        Layout.fillWidth: true
+                        active: Store.writeProblem.length > 0 || Shell.quitWarning.length > 0
+                        visible: active
+                        sourceComponent: StorageBanner {}
+                    }
+
                     // Nothing at all, not even for a screen reader, until a release is offered.
                     Loader {
                         Layout.fillWidth: true

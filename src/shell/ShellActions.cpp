@@ -70,8 +70,34 @@ void ShellActions::showAbout()
 
 void ShellActions::quit()
 {
+    const QString unsaved = unsavedCheck_ ? unsavedCheck_() : QString();
+    if (!unsaved.isEmpty()) {
+        Log::write(QStringLiteral("fermeture: suspendue, données non écrites"));
+        setQuitWarning(unsaved);
+        Q_EMIT windowRequested();
+        return;
+    }
+    quitAnyway();
+}
+
+void ShellActions::quitAnyway()
+{
+    setQuitWarning({});
     // After the event that asked for it (a menu, a screen reader's call) is done.
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void ShellActions::cancelQuit()
+{
+    setQuitWarning({});
+}
+
+void ShellActions::setQuitWarning(const QString &text)
+{
+    if (quitWarning_ == text)
+        return;
+    quitWarning_ = text;
+    Q_EMIT quitWarningChanged();
 }
 
 QQuickWindow *ShellActions::aboutDialog() const

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QQmlEngine;
@@ -18,6 +19,9 @@ class ShellActions : public QObject
     Q_PROPERTY(QString version READ version CONSTANT)
     // The application icon as an image source (256 px).
     Q_PROPERTY(QUrl icon READ icon CONSTANT)
+    // Set when a quit was asked while something of the user's could not be written:
+    // what quitting now would lose. The window asks before quitting then.
+    Q_PROPERTY(QString quitWarning READ quitWarning NOTIFY quitWarningChanged)
 
 public:
     // No default: QML takes the root's instance from the module's singleton factory.
@@ -35,7 +39,16 @@ public:
     Q_INVOKABLE void openSettings();
     // The About dialog: name, version and icon.
     Q_INVOKABLE void showAbout();
+    // Quits, unless something of the user's could not be written (see
+    // setUnsavedCheck): then the window is shown with quitWarning instead.
     Q_INVOKABLE void quit();
+    // The quit once the user accepted the loss.
+    Q_INVOKABLE void quitAnyway();
+    Q_INVOKABLE void cancelQuit();
+    QString quitWarning() const { return quitWarning_; }
+    // Tries once more to write what waits, and says what would be lost by quitting
+    // now ("" when nothing would).
+    void setUnsavedCheck(std::function<QString()> check) { unsavedCheck_ = std::move(check); }
 
     QQuickWindow *aboutDialog() const;
     // Drops the dialogs before the QML engine goes.
@@ -45,8 +58,13 @@ Q_SIGNALS:
     // The main window's entry points, which the root connects.
     void windowRequested();
     void settingsRequested();
+    void quitWarningChanged();
 
 private:
+    void setQuitWarning(const QString &text);
+
     QPointer<QQmlEngine> engine_;
+    std::function<QString()> unsavedCheck_;
+    QString quitWarning_;
     std::unique_ptr<QQuickWindow> about_;
 };

@@ -1,4 +1,6 @@
 #include "app/Application.h"
+#include "core/PrivateFiles.h"
+#include "shell/ShellActions.h"
 #include "shell/InterfaceKeys.h"
 #include "shell/MainWindow.h"
 #include "shell/Navigation.h"
@@ -13,7 +15,11 @@
 #include <QJsonValue>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QSignalSpy>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -237,6 +243,41 @@ private Q_SLOTS:
         QCOMPARE(sheet->property("active").toBool(), !dictations);
         TestEnv::own<InterfaceKeys>()->setOnboarded(true);
         root_->store()->setDictations({});
+    }
+
+    // A folder that refuses writes is said above every page, and a quit then asks
+    // first instead of dropping what is still in memory.
+    void unwritableDataIsSaidAndGuardsTheQuit()
+    {
+        window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window()->window()));
+        QQuickItem *content = window()->content();
+        QCOMPARE(textOf(content, u"storageProblem"_s), u"(absent)"_s);
+        PrivateFiles::setWriteFault(EROFS);
+        auto clear = qScopeGuard([] { PrivateFiles::setWriteFault(0); });
+        Dictation d;
+        d.date = QDateTime::currentDateTimeUtc();
+        d.finalText = u"Une dictée à garder."_s;
+        root_->store()->add(d);
+        QVERIFY(TestEnv::waitFor([&] { return textOf(window()->content(), u"storageProblem"_s)
+                                              == u"Impossible d'enregistrer : dossier en lecture seule"_s; }, 3000));
+
+        QSignalSpy quit(qApp, &QCoreApplication::aboutToQuit);
+        root_->shell()->quit();
+        QVERIFY(root_->shell()->quitWarning().startsWith(u"Impossible d'enregistrer : dossier en lecture seule. "_s));
+        QVERIFY(TestEnv::waitFor([&] { return textOf(window()->content(), u"storageProblem"_s) == root_->shell()->quitWarning(); }, 3000));
+        auto *anyway = window()->content()->findChild<QQuickItem *>(u"quitAnyway"_s);
+        QVERIFY(anyway && anyway->isVisible());
+        QCOMPARE(anyway->property("text").toString(), u"Quitter quand même"_s);
+        root_->shell()->cancelQuit();
+
+        // Once the folder takes writes again, everything is written and the banner goes.
+        PrivateFiles::setWriteFault(0);
+        QCOMPARE(root_->shell()->quitWarning(), QString());
+        root_->store()->flush();
+        QVERIFY(TestEnv::waitFor([&] { return textOf(window()->content(), u"storageProblem"_s) == u"(absent)"_s; }, 3000));
+        QVERIFY(root_->store()->unsaved().isEmpty());
+        QCOMPARE(quit.count(), 0);
     }
 
     void frameComesBackWithoutDrift()
