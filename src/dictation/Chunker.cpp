@@ -26,7 +26,8 @@ void Chunker::cut(qsizetype at, const Slice &slice)
 
 void Chunker::cancel()
 {
-    cancelled_->store(true);
+    cancelled_->flag.store(true);
+    cancelled_->requests->stop();
 }
 
 QCoro::Task<Chunker::Result> Chunker::finish(QByteArray pcm)

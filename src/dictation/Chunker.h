@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dictation/DictationData.h"
+#include "engines/Net.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,7 +31,14 @@ class Chunker
 {
 public:
     using Result = std::optional<ChunkText>;
-    using Cancelled = std::shared_ptr<std::atomic_bool>;
+    // Set once the dictation is cancelled; its requests under way are aborted then.
+    struct Cancel
+    {
+        std::atomic_bool flag{false};
+        std::shared_ptr<Net::Stop> requests = std::make_shared<Net::Stop>();
+        bool load() const { return flag.load(); }
+    };
+    using Cancelled = std::shared_ptr<Cancel>;
     // The work on one piece: absent when it failed, two empty texts when it held
     // no usable speech. Runs on the main thread between its awaits.
     using Work = std::function<QCoro::Task<Result>(QByteArray pcm, QString tone, Cancelled cancelled)>;
@@ -53,7 +61,8 @@ public:
     // finish(). The chunker must live until it returns.
     QCoro::Task<> settle();
 
-    // Cancels every piece (a cancelled recording).
+    // Cancels every piece (a cancelled recording): their requests under way are
+    // aborted, not waited for nor billed. Main thread.
     void cancel();
 
     qsizetype lastCut() const { return lastCut_; }
@@ -80,5 +89,5 @@ private:
     };
     static QCoro::Task<Result> outcome(std::shared_ptr<Piece> piece);
     std::vector<std::shared_ptr<Piece>> tasks_;
-    Cancelled cancelled_ = std::make_shared<std::atomic_bool>(false);
+    Cancelled cancelled_ = std::make_shared<Cancel>();
 };

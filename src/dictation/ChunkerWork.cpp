@@ -5,6 +5,7 @@
 #include "engines/EngineError.h"
 #include "engines/GeminiSpeech.h"
 #include "engines/Hallucination.h"
+#include "engines/Net.h"
 #include "engines/OpenRouter.h"
 #include "model/AppSettings.h"
 #include "core/Log.h"
@@ -41,6 +42,7 @@ QCoro::Task<Chunker::Result> Chunker::handle(DictationData data, QByteArray pcm,
         trimmed = AudioRecorder::normalize(trimmed, peak);
     const QByteArray wav = AudioRecorder::wav(trimmed);
 
+    data.stop = cancelled->requests;
     const OmbryAI::Access access = data.access();
     const QString language = promptName(data.settings->language());
     const QStringList words = data.store->words();
@@ -68,7 +70,8 @@ QCoro::Task<Chunker::Result> Chunker::handle(DictationData data, QByteArray pcm,
     try {
         const QString model = data.settings->openRouterModel();
         QCoro::Task<QString> rewriting = OpenRouter::complete(access, system, corrected, model);
-        const QString rewritten = co_await std::move(rewriting);
+        QString answer = co_await std::move(rewriting);
+        const QString rewritten = Road::checkedRewrite(corrected, std::move(answer), QStringLiteral("Reformulation"));
         if (cancelled->load())
             throw Road::Cancelled();
         co_return ChunkText{raw, Hallucination::clean(rewritten)};

@@ -6,5 +6,5 @@
 
 OmbryAI::Access DictationData::access() const
 {
-    return OmbryAI::Access{settings, keys, store};
+    return OmbryAI::Access{settings, keys, store, stop};
 }

@@ -12,6 +12,8 @@ struct DictationData
     AppSettings *settings = nullptr;
     Store *store = nullptr;
     KeyStore *keys = nullptr;
+    // Aborts the requests made through access() (a cancelled dictation's chunks).
+    std::shared_ptr<Net::Stop> stop;
 
     // The cloud requests of a dictation go through these.
     OmbryAI::Access access() const;

@@ -97,6 +97,13 @@ QString separated(const QString &text, const std::optional<QString> &before)
     return joins && QChar::isLetter(first) ? QLatin1Char(' ') + text : text;
 }
 
+QString checkedRewrite(const QString &transcript, QString rewritten, const QString &service)
+{
+    if (rewritten.size() > 3 * transcript.size() + 200)
+        throw TooLongError(service);
+    return rewritten;
+}
+
 QString recordingName(const QUuid &id)
 {
     return uuidText(id) + QStringLiteral(".wav");
@@ -300,7 +307,8 @@ QCoro::Task<Rewritten> rewrite(const Trip *trip, QString corrected, QString tone
             plan, access,
             [access, system, corrected, model] { return OpenRouter::complete(access, system, corrected, model); },
             [system, corrected] { return LocalRewrite::run(system, corrected); });
-        const QString rewritten = co_await std::move(asked);
+        QString answer = co_await std::move(asked);
+        const QString rewritten = Road::checkedRewrite(corrected, std::move(answer), QStringLiteral("Reformulation"));
         finalText = Corrector::finish(store->applyCorrections(rewritten), CorrectionScope(12));
         if (trip->request.translate) {
             const QString target = settings->translateTarget();

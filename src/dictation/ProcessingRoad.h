@@ -43,6 +43,11 @@ QString notEditable();
 // that it is not glued to the word before. Unknown, the text as it is.
 QString separated(const QString &text, const std::optional<QString> &before);
 
+// A rewrite gives back the words it was given, cleaned: one three times as
+// long as the transcript (and 200 characters more) is the model running on, not
+// a clean-up, and is not taken. Throws TooLongError for `service` then.
+QString checkedRewrite(const QString &transcript, QString rewritten, const QString &service);
+
 // The largest recording read back for a transcription: 100 minutes of PCM.
 inline constexpr qint64 kLongestKeptRecording = 44 + qint64(100) * 60 * 32000;
 

@@ -83,6 +83,8 @@ Failure explain(const std::exception &error, const QString &provider)
             return Failure(Failure::Cause::Unreachable, whole, whole);
         case NetworkError::Reason::TimedOut:
             return Failure(Failure::Cause::Unreachable, provider + QStringLiteral(" ne répond pas"), whole);
+        case NetworkError::Reason::TooLarge:
+            return Failure(Failure::Cause::Other, whole, whole);
         default:
             return Failure(Failure::Cause::Unreachable, provider + QStringLiteral(" injoignable"), whole);
         }

@@ -95,7 +95,7 @@ QCoro::Task<QString> transcribe(QByteArray wav, QString model, QString language,
     const Net::Reply reply = co_await Net::send(request, "POST", wav, Net::Timeouts{0, 60});
     if (reply.status != 200)
         throw EngineError::http(kService, reply.status, utf8OrEmpty(reply.body));
-    co_return transcriptOf(reply.body);
+    co_return bounded(transcriptOf(reply.body), kService);
 }
 
 } // namespace Deepgram

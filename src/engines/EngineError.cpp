@@ -56,6 +56,8 @@ QString NetworkError::description() const
         return QStringLiteral("Connexion sécurisée impossible");
     case Reason::Cancelled:
         return QStringLiteral("Requête annulée");
+    case Reason::TooLarge:
+        return QStringLiteral("Réponse trop volumineuse, abandonnée");
     case Reason::Other:
         break;
     }
@@ -70,6 +72,23 @@ DecodingError::DecodingError(const QString &service) : service_(service)
 QString DecodingError::description() const
 {
     return service_ + QStringLiteral(" : réponse illisible");
+}
+
+TooLongError::TooLongError(const QString &service) : service_(service)
+{
+    setText(description());
+}
+
+QString TooLongError::description() const
+{
+    return service_ + QStringLiteral(" : réponse trop longue, ignorée");
+}
+
+QString bounded(QString text, const QString &service)
+{
+    if (text.size() > kMaxAnswerCharacters)
+        throw TooLongError(service);
+    return text;
 }
 
 QString utf8OrEmpty(const QByteArray &bytes)

@@ -53,7 +53,7 @@ private:
 class NetworkError : public EngineFailure
 {
 public:
-    enum class Reason { Offline, Unreachable, TimedOut, Secure, Cancelled, Other };
+    enum class Reason { Offline, Unreachable, TimedOut, Secure, Cancelled, TooLarge, Other };
 
     NetworkError(Reason reason, int code = 0);
 
@@ -78,6 +78,26 @@ public:
 private:
     QString service_;
 };
+
+// A text longer than the program takes from a model or a speech service.
+class TooLongError : public EngineFailure
+{
+public:
+    explicit TooLongError(const QString &service);
+    QString service() const { return service_; }
+    QString description() const override;
+
+private:
+    QString service_;
+};
+
+// The longest text taken from a model or a speech service (a dictation, a
+// rewrite, a transcript): about three hours of speech.
+inline constexpr qsizetype kMaxAnswerCharacters = 100000;
+
+// `text` when it is within kMaxAnswerCharacters; throws TooLongError for
+// `service` past it.
+QString bounded(QString text, const QString &service);
 
 // Body text of a reply: its bytes as UTF-8, or "" when they are not valid UTF-8.
 QString utf8OrEmpty(const QByteArray &bytes);

@@ -36,7 +36,7 @@ QString modelText(const QByteArray &reply)
         if (i == 0)
             first = content.toString();
     }
-    return first;
+    return bounded(first, kLabel);
 }
 
 // An object whose members `a` and `b` are strings, null or absent.

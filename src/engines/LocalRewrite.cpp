@@ -64,7 +64,7 @@ QCoro::Task<QString> respond(QString system, QString text, QJsonObject responseF
         QStringLiteral("content"));
     if (!content.isString())
         throw DecodingError(kService);
-    co_return TextUtil::trimmed(content.toString());
+    co_return bounded(TextUtil::trimmed(content.toString()), kService);
 }
 
 } // namespace

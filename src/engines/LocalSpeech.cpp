@@ -96,12 +96,12 @@ QCoro::Task<QString> transcribe(QByteArray wav, QString language, QStringList co
     const QJsonDocument doc = QJsonDocument::fromJson(reply.body, &error);
     if (error.error != QJsonParseError::NoError) {
         // A server that answers in plain text despite the asked format.
-        co_return TextUtil::trimmed(utf8OrEmpty(reply.body));
+        co_return bounded(TextUtil::trimmed(utf8OrEmpty(reply.body)), kService);
     }
     const QJsonValue text = doc.object().value(QStringLiteral("text"));
     if (!text.isString())
         throw DecodingError(kService);
-    co_return TextUtil::trimmed(text.toString());
+    co_return bounded(TextUtil::trimmed(text.toString()), kService);
 }
 
 } // namespace LocalSpeech

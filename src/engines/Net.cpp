@@ -124,10 +124,27 @@ QNetworkRequest guarded(QNetworkRequest request)
     return request;
 }
 
-QCoro::Task<Net::Reply> finish(ReplyPtr reply, Net::Timeouts timeouts)
+// Aborts `reply` once its body passes `maxBytes`; `tooLarge` is then set.
+void boundBody(QNetworkReply *reply, qint64 maxBytes, std::shared_ptr<bool> tooLarge)
+{
+    if (maxBytes <= 0)
+        return;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxBytes, tooLarge](qint64 received, qint64 total) {
+        if (*tooLarge || (received <= maxBytes && total <= maxBytes))
+            return;
+        *tooLarge = true;
+        reply->abort();
+    });
+}
+
+QCoro::Task<Net::Reply> finish(ReplyPtr reply, Net::Timeouts timeouts, std::shared_ptr<Net::Stop> stop = {})
 {
     auto timedOut = std::make_shared<bool>(false);
+    auto tooLarge = std::make_shared<bool>(false);
     armTimers(reply.get(), timeouts, timedOut);
+    boundBody(reply.get(), timeouts.maxBytes, tooLarge);
+    if (stop)
+        stop->watch(reply.get());
     auto refusal = std::make_shared<Refusal>();
     if (carriesKey(reply->request()))
         guardRedirects(reply.get(), refusal);
@@ -141,6 +158,8 @@ QCoro::Task<Net::Reply> finish(ReplyPtr reply, Net::Timeouts timeouts)
         out.headers = reply->rawHeaderPairs();
         co_return out;
     }
+    if (*tooLarge)
+        throw NetworkError(NetworkError::Reason::TooLarge);
     if (*timedOut)
         throw NetworkError(NetworkError::Reason::TimedOut);
     if (isTransportError(error))
@@ -219,10 +238,30 @@ QNetworkRequest request(const QUrl &url)
     return request;
 }
 
-QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts)
+QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts,
+                        std::shared_ptr<Stop> stop)
 {
+    if (stop && stop->stopped())
+        throw NetworkError(NetworkError::Reason::Cancelled);
     ReplyPtr reply(session()->sendCustomRequest(guarded(request), verb, body));
-    co_return co_await finish(std::move(reply), timeouts);
+    co_return co_await finish(std::move(reply), timeouts, std::move(stop));
+}
+
+void Stop::watch(QNetworkReply *reply)
+{
+    replies_.removeAll(nullptr);
+    replies_.append(reply);
+    if (stopped_)
+        reply->abort();
+}
+
+void Stop::stop()
+{
+    stopped_ = true;
+    const QList<QPointer<QNetworkReply>> replies = std::exchange(replies_, {});
+    for (const QPointer<QNetworkReply> &reply : replies)
+        if (reply && !reply->isFinished())
+            reply->abort();
 }
 
 QCoro::Task<Reply> send(QNetworkRequest request, QHttpMultiPart *multiPart, Timeouts timeouts)

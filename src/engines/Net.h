@@ -5,9 +5,12 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPair>
+#include <QPointer>
 #include <QCoroTask>
 
 #include "engines/EngineError.h"
+
+#include <memory>
 
 class QHttpMultiPart;
 class QNetworkAccessManager;
@@ -35,11 +38,30 @@ struct Reply
 };
 
 // Time limits of one request: `total` from the start to the last byte (none when
-// 0 or less), `idle` between two bytes (sent or received).
+// 0 or less), `idle` between two bytes (sent or received); and the largest reply
+// body taken, past which the request is aborted.
 struct Timeouts
 {
     double total = 60;
     double idle = 30;
+    qint64 maxBytes = qint64(8) << 20;
+};
+
+// Aborts the requests sent with it, at once (a cancelled dictation's chunks: they
+// are neither waited for nor left to run and be billed). They then fail with
+// NetworkError Cancelled; one sent after stop() fails without being sent.
+// Main thread.
+class Stop
+{
+public:
+    void stop();
+    bool stopped() const { return stopped_; }
+    // Called by send(): `reply` is aborted by stop().
+    void watch(QNetworkReply *reply);
+
+private:
+    bool stopped_ = false;
+    QList<QPointer<QNetworkReply>> replies_;
 };
 
 // A request ready to send: no cache, the session's defaults otherwise.
@@ -51,7 +73,9 @@ QNetworkRequest request(const QUrl &url);
 // A request with an "Authorization" header follows redirects within its own
 // origin (scheme, host, port) only; a redirect elsewhere is not followed and
 // comes back as the Reply of its 3xx status (empty body).
-QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts = {});
+// A reply body longer than `timeouts.maxBytes` throws NetworkError TooLarge.
+QCoro::Task<Reply> send(QNetworkRequest request, QByteArray verb, QByteArray body, Timeouts timeouts = {},
+                        std::shared_ptr<Stop> stop = {});
 // The same with a multipart body; the request takes ownership of `multiPart`.
 QCoro::Task<Reply> send(QNetworkRequest request, QHttpMultiPart *multiPart, Timeouts timeouts = {});
 

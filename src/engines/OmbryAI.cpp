@@ -23,6 +23,9 @@ bool fitsInHeader(const QString &key)
     return true;
 }
 
+// A chat reply carries at most kMaxAnswerCharacters of text, escaped.
+constexpr qint64 kMaxReplyBytes = qint64(2) << 20;
+
 QByteArray compact(const QJsonObject &body)
 {
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
@@ -66,7 +69,8 @@ QCoro::Task<QByteArray> chat(Access access, QJsonObject body, double timeout, QS
         request.setRawHeader("Authorization", "Bearer " + key->toLatin1());
         request.setRawHeader("Content-Type", "application/json");
         request.setRawHeader("X-Title", "Ombry Voice");
-        const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{0, timeout});
+        const Net::Reply reply =
+            co_await Net::send(request, "POST", compact(body), Net::Timeouts{0, timeout, kMaxReplyBytes}, access.stop);
         if (reply.status == 200) {
             Spending::record(reply.body, access.store);
             co_return reply.body;
@@ -80,7 +84,8 @@ QCoro::Task<QByteArray> chat(Access access, QJsonObject body, double timeout, QS
     body.remove(QStringLiteral("usage"));
     QNetworkRequest request = Net::request(Services::appending(*hosted, QStringLiteral("api/voice")));
     request.setRawHeader("Content-Type", "application/json");
-    const Net::Reply reply = co_await Net::send(request, "POST", compact(body), Net::Timeouts{0, timeout + 5});
+    const Net::Reply reply =
+        co_await Net::send(request, "POST", compact(body), Net::Timeouts{0, timeout + 5, kMaxReplyBytes}, access.stop);
     if (reply.status == 200)
         co_return reply.body;
     const QJsonValue error = QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("error"));

@@ -6,11 +6,16 @@
 #include <QString>
 #include <QCoroTask>
 
+#include <memory>
 #include <optional>
 
 class AppSettings;
 class KeyStore;
 class Store;
+
+namespace Net {
+class Stop;
+}
 
 // The one transport of every cloud language-model request: straight to OpenRouter
 // with the user's own key, or to the hosted service otherwise.
@@ -24,6 +29,8 @@ struct Access
     QPointer<AppSettings> settings;
     QPointer<KeyStore> keys;
     QPointer<Store> store;
+    // Aborts this access's requests under way (a cancelled dictation's chunks).
+    std::shared_ptr<Net::Stop> stop;
 };
 
 // True when an OpenRouter key is stored and either own-key mode is on or there is

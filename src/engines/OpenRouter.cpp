@@ -91,7 +91,7 @@ QCoro::Task<QString> complete(OmbryAI::Access access, QString system, QString te
     }
     if (list.isEmpty())
         co_return text;
-    co_return TextUtil::trimmed(first);
+    co_return bounded(TextUtil::trimmed(first), QStringLiteral("OpenRouter"));
 }
 
 QString toneHint()

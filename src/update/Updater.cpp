@@ -35,6 +35,8 @@ namespace {
 
 constexpr int kDayMs = 86400 * 1000;
 constexpr double kCheckSeconds = 60;
+// A release feed is a few notes and links: a reply past this is not one.
+constexpr qint64 kMaxFeedBytes = 256 * 1024;
 
 std::optional<qint64> wholeNumber(const QJsonValue &value)
 {
@@ -140,9 +142,14 @@ QCoro::Task<Updater::CheckResult> Updater::checkFeed()
     try {
         const QNetworkRequest request = Net::request(feedAddress(*base));
         const QByteArray verb = QByteArrayLiteral("GET");
-        const Net::Timeouts timeouts{kCheckSeconds, kCheckSeconds};
+        const Net::Timeouts timeouts{kCheckSeconds, kCheckSeconds, kMaxFeedBytes};
         QCoro::Task<Net::Reply> sending = Net::send(request, verb, QByteArray(), timeouts);
         reply = co_await std::move(sending);
+    } catch (const NetworkError &error) {
+        result.failure = error.reason() == NetworkError::Reason::TooLarge
+            ? QStringLiteral("Le flux de mises à jour est trop volumineux.")
+            : error.description();
+        co_return result;
     } catch (const std::exception &error) {
         result.failure = describe(error);
         co_return result;

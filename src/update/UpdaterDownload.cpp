@@ -7,10 +7,13 @@
 #include "engines/Net.h"
 
 #include <QCoroSignal>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkReply>
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 #include <cerrno>
@@ -27,6 +30,17 @@ const QString kTooBig = QStringLiteral("Le fichier téléchargé est trop volumi
 const QString kRedirected = QStringLiteral("Téléchargement redirigé ailleurs : refusé");
 
 constexpr double kDownloadIdleSeconds = 60;
+// Besides the idle limit, the whole download has a deadline: a server that sends
+// a byte now and then never trips the idle timer. A minute, plus what the size
+// takes at 64 KiB/s (the announced size, else the limit).
+constexpr double kDeadlineBaseSeconds = 60;
+constexpr double kDeadlineBytesPerSecond = 64 * 1024;
+
+int deadlineMs(qint64 bytes)
+{
+    const double seconds = kDeadlineBaseSeconds + double(std::max<qint64>(bytes, 0)) / kDeadlineBytesPerSecond;
+    return int(std::min(seconds * 1000 * Net::timeScale(), double(std::numeric_limits<int>::max())));
+}
 
 } // namespace
 
@@ -83,10 +97,26 @@ QCoro::Task<int> Updater::download(QUrl url, QString path, qint64 limit)
     connect(r, &QNetworkReply::readyRead, &guard, take);
     connect(r, &QNetworkReply::downloadProgress, &idle, [&idle, idleMs] { idle.start(idleMs); });
     idle.start(idleMs);
+    QElapsedTimer since;
+    since.start();
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &guard, [&] {
+        timedOut = true;
+        r->abort();
+    });
+    deadline.start(deadlineMs(limit));
+    // A smaller announced size brings the deadline closer.
+    connect(r, &QNetworkReply::metaDataChanged, &guard, [&] {
+        const QVariant length = r->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() < limit)
+            deadline.start(std::max<int>(0, deadlineMs(length.toLongLong()) - int(since.elapsed())));
+    });
     if (!r->isFinished())
         co_await qCoro(r, &QNetworkReply::finished);
     take();
     idle.stop();
+    deadline.stop();
     file.close();
 
     if (!elsewhere.isEmpty())

@@ -30,13 +30,16 @@ StageResult UpdaterDetail::stage(const StageInput &in)
     StageResult out;
     const QString staging = Updater::besideBundle(in.bundle, kStagingSuffix);
     bool staged = false;
+    bool unpacking = false;
     try {
         // Nothing of an archive is unpacked before its signature holds.
         Bundle::verifyArchive(in.archive, in.signature, in.publicKey);
         const QString content = in.work + QStringLiteral("/contenu");
         if (::mkdir(QFile::encodeName(content).constData(), 0700) != 0)
             throw Bundle::Refused(Bundle::Refused::Kind::Files, Bundle::systemError(errno));
+        unpacking = true;
         const QStringList top = Bundle::extract(in.archive, content);
+        unpacking = false;
         QFile::remove(in.archive);
         QString app;
         for (const QString &name : top) {
@@ -75,7 +78,10 @@ StageResult UpdaterDetail::stage(const StageInput &in)
     } catch (const Bundle::Refused &refused) {
         switch (refused.kind()) {
         case Bundle::Refused::Kind::Archive:
-            out.failure = kNoApp;
+            // An archive refused while it is unpacked says why, not that the
+            // application is missing from it.
+            out.failure = unpacking ? QStringLiteral("Le fichier téléchargé est refusé : ") + refused.detail() + QLatin1Char('.')
+                                    : kNoApp;
             break;
         case Bundle::Refused::Kind::Signature:
             out.failure = kBadSignature;

@@ -180,12 +180,19 @@ private Q_SLOTS:
         QCOMPARE(joined, Chunker::Result(ChunkText{"r0 r1 r2", "c0 c1 c2"}));
     }
 
+    // Cancelling fails the pieces and stops their requests under way at once.
     void cancelMakesPiecesFail()
     {
         script.delayMs = {{0, 50}};
-        Chunker chunker(QString(), &fakeWork);
+        std::shared_ptr<Net::Stop> requests;
+        Chunker chunker(QString(), [&requests](QByteArray pcm, QString tone, Chunker::Cancelled cancelled) {
+            requests = cancelled->requests;
+            return fakeWork(std::move(pcm), std::move(tone), std::move(cancelled));
+        });
         chunker.cut(100000, sliceOf(100000));
+        QVERIFY(requests && !requests->stopped());
         chunker.cancel();
+        QVERIFY(requests->stopped());
         QCOMPARE(finishNow(chunker, QByteArray(100000, 'x')), Chunker::Result());
     }
 };

@@ -1,4 +1,5 @@
 #include "dictation/ProcessingRoad.h"
+#include "engines/EngineError.h"
 
 #include <QTest>
 
@@ -30,6 +31,34 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(Road::separated(text, before), expected);
+    }
+
+    // A rewrite that runs on far past the transcript is not pasted nor kept.
+    void checkedRewrite_data()
+    {
+        QTest::addColumn<qsizetype>("transcript");
+        QTest::addColumn<qsizetype>("rewrite");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("a clean-up") << qsizetype(100) << qsizetype(110) << true;
+        QTest::newRow("a short transcript made a sentence") << qsizetype(5) << qsizetype(200) << true;
+        QTest::newRow("at the bound") << qsizetype(1000) << qsizetype(3200) << true;
+        QTest::newRow("past the bound") << qsizetype(1000) << qsizetype(3201) << false;
+        QTest::newRow("20 MB") << qsizetype(400) << qsizetype(20 << 20) << false;
+    }
+    void checkedRewrite()
+    {
+        QFETCH(qsizetype, transcript);
+        QFETCH(qsizetype, rewrite);
+        QFETCH(bool, taken);
+        const QString heard(transcript, QLatin1Char('a'));
+        const QString answer(rewrite, QLatin1Char('b'));
+        try {
+            QCOMPARE(Road::checkedRewrite(heard, answer, QStringLiteral("Reformulation")), answer);
+            QVERIFY(taken);
+        } catch (const TooLongError &error) {
+            QVERIFY(!taken);
+            QCOMPARE(error.description(), QStringLiteral("Reformulation : réponse trop longue, ignorée"));
+        }
     }
 };
 

@@ -463,6 +463,64 @@ private Q_SLOTS:
         }
     }
 
+    // A cancelled dictation's requests are aborted where they stand, and one asked
+    // after the stop is never sent.
+    void stopAbortsTheRequestsUnderWay_data()
+    {
+        QTest::addColumn<bool>("afterTheStop");
+        QTest::newRow("under way") << false;
+        QTest::newRow("asked after the stop") << true;
+    }
+    void stopAbortsTheRequestsUnderWay()
+    {
+        QFETCH(bool, afterTheStop);
+        openRouter_->on("POST", kChatPath, ScriptedReply::hanging());
+        OmbryAI::Access access = installedAccess();
+        access.stop = std::make_shared<Net::Stop>();
+        if (afterTheStop)
+            access.stop->stop();
+        auto out = capture(OmbryAI::chat(access, sampleBody(), 20, QStringLiteral("Gemini")));
+        if (!afterTheStop) {
+            QVERIFY(TestEnv::waitFor([&] { return openRouter_->count() == 1; }, 5000));
+            QVERIFY(!out->done);
+            access.stop->stop();
+        }
+        QVERIFY(TestEnv::waitFor([&] { return out->done; }, 5000));
+        QCOMPARE(out->error, QStringLiteral("Requête annulée"));
+        QCOMPARE(openRouter_->count(), afterTheStop ? 0 : 1);
+        QVERIFY(TestEnv::waitFor([] { return liveReplies() == 0; }, 2000));
+    }
+
+    // Nothing bounds a service's answer but the program: a body past the bound is
+    // abandoned while it arrives, a text past the longest answer is refused.
+    void answersAreBounded_data()
+    {
+        QTest::addColumn<qsizetype>("characters");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("a long dictation") << qsizetype(90000) << QString();
+        QTest::newRow("past the longest text") << qsizetype(kMaxAnswerCharacters + 1) << "OpenRouter : réponse trop longue, ignorée";
+        QTest::newRow("past the reply's size") << qsizetype(3) << "Réponse trop volumineuse, abandonnée";
+    }
+    void answersAreBounded()
+    {
+        QFETCH(qsizetype, characters);
+        QFETCH(QString, error);
+        if (characters == 3) {
+            // Padding outside the text: the body alone is too big.
+            QJsonObject reply = chatCompletion(QStringLiteral("abc"));
+            reply.insert(QStringLiteral("padding"), QString(3 << 20, QLatin1Char('x')));
+            openRouter_->on("POST", kChatPath, ScriptedReply::json(reply));
+        } else {
+            openRouter_->on("POST", kChatPath, ScriptedReply::json(chatCompletion(QString(characters, QLatin1Char('a')))));
+        }
+        const auto out = await(OpenRouter::complete(installedAccess(), QStringLiteral("consigne"), QStringLiteral("texte"),
+                                                    QStringLiteral("m/1")));
+        QVERIFY(out.done);
+        QCOMPARE(out.error, error);
+        if (error.isEmpty())
+            QCOMPARE(out.value->size(), characters);
+    }
+
     // A chat's timeout is the idle limit: an answer that keeps coming for longer
     // than it (a big recording on a slow line) is not cut.
     void chatTimeoutIsIdleNotTotal()

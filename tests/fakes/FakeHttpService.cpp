@@ -181,6 +181,22 @@ bool FakeHttpService::handleRequest(const QHttpServerRequest &request, QTcpSocke
     };
     if (reply.hang) {
         held_.push_back(responder);
+    } else if (reply.dripMs > 0) {
+        held_.push_back(responder);
+        responder->writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
+        responder->writeHeader("Content-Type", reply.contentType);
+        responder->writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+        auto *drip = new QTimer(this);
+        auto sent = std::make_shared<qsizetype>(0);
+        connect(drip, &QTimer::timeout, drip, [responder, reply, sent, drip] {
+            if (*sent >= reply.body.size()) {
+                drip->deleteLater();
+                return;
+            }
+            responder->writeBody(reply.body.constData() + *sent, 1);
+            ++*sent;
+        });
+        drip->start(reply.dripMs);
     } else if (reply.delayMs > 0) {
         held_.push_back(responder);
         QTimer::singleShot(reply.delayMs, this, send);

@@ -37,6 +37,7 @@ struct ScriptedReply
     QList<QPair<QByteArray, QByteArray>> headers;
     int delayMs = 0;      // answer after this long
     bool hang = false;    // accept the request and never answer
+    int dripMs = 0;       // the headers at once, then the body one byte every dripMs
 
     static ScriptedReply json(const QJsonObject &object, int status = 200);
     // A chat completion whose first choice says `content`.

@@ -3,6 +3,7 @@
 
 #include "update/Bundle.h"
 #include "update/Updater.h"
+#include "engines/Net.h"
 #include "fakes/FakeHttpService.h"
 #include "keys/TestKeys.h"
 #include "core/Log.h"
@@ -14,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -34,6 +36,7 @@ const QString kArchivePath = QStringLiteral("/releases/ombry-1.3.0.tar.gz");
 const QString kNoLink = QStringLiteral("Lien de téléchargement absent.");
 const QString kRefusedBySite = QStringLiteral("Téléchargement refusé par le site.");
 const QString kNoApp = QStringLiteral("Le fichier téléchargé ne contient pas l'appli.");
+const QString kRefused = QStringLiteral("Le fichier téléchargé est refusé : ");
 const QString kBadSignature = QStringLiteral("La signature de la nouvelle version n'est pas valide.");
 const QString kNotNewer = QStringLiteral("La version téléchargée n'est pas plus récente que celle installée.");
 const QString kTooBig = QStringLiteral("Le fichier téléchargé est trop volumineux.");
@@ -462,6 +465,7 @@ private Q_SLOTS:
                                               << QStringLiteral("Adresse du flux de mises à jour refusée : https est requis.");
         QTest::newRow("nobody listening") << QStringLiteral("http://127.0.0.1:9") << QStringLiteral("Le service est injoignable");
         QTest::newRow("not found") << QStringLiteral("@SITE@") << QStringLiteral("Le flux de mises à jour a répondu 404.");
+        QTest::newRow("notes of 200 MB") << QStringLiteral("@SITE@/big") << QStringLiteral("Le flux de mises à jour est trop volumineux.");
     }
 
     void checkFailures()
@@ -470,6 +474,10 @@ private Q_SLOTS:
         QFETCH(QString, failure);
         FakeHttpService site;
         QVERIFY(site.start());
+        // A release whose notes alone pass the bound (smaller here, the same rule).
+        QJsonObject big = releaseJson();
+        big.insert(QStringLiteral("notes"), QJsonArray{QString(300 * 1024, QLatin1Char('n'))});
+        site.on("GET", QStringLiteral("/big/api/updates"), ScriptedReply::json(big));
         if (base.isNull())
             qunsetenv("OMBRY_UPDATES_URL");
         else
@@ -576,14 +584,14 @@ private Q_SLOTS:
         QTest::newRow("link over plain http") << Spoil::HttpLink << kNoLink << false;
         QTest::newRow("no link for this machine") << Spoil::NoLinkForThisMachine << kNoLink << false;
         QTest::newRow("refused by the site") << Spoil::Refused404 << kRefusedBySite << true;
-        QTest::newRow("not an archive") << Spoil::NotAnArchive << kNoApp << true;
+        QTest::newRow("not an archive") << Spoil::NotAnArchive << (kRefused + QStringLiteral("archive illisible.")) << true;
         QTest::newRow("tampered file") << Spoil::TamperedFile << kBadSignature << true;
         QTest::newRow("unsigned archive") << Spoil::Unsigned << kBadSignature << true;
         QTest::newRow("signed with another key") << Spoil::OtherKey << kBadSignature << true;
-        QTest::newRow("member climbing out") << Spoil::ParentMember << kNoApp << true;
-        QTest::newRow("absolute member") << Spoil::AbsoluteMember << kNoApp << true;
-        QTest::newRow("symbolic link member") << Spoil::SymbolicLinkMember << kNoApp << true;
-        QTest::newRow("hard link member") << Spoil::HardLinkMember << kNoApp << true;
+        QTest::newRow("member climbing out") << Spoil::ParentMember << (kRefused + QStringLiteral("chemin remontant (« .. ») dans l'archive.")) << true;
+        QTest::newRow("absolute member") << Spoil::AbsoluteMember << (kRefused + QStringLiteral("chemin absolu dans l'archive.")) << true;
+        QTest::newRow("symbolic link member") << Spoil::SymbolicLinkMember << (kRefused + QStringLiteral("lien dans l'archive.")) << true;
+        QTest::newRow("hard link member") << Spoil::HardLinkMember << (kRefused + QStringLiteral("lien dans l'archive.")) << true;
         QTest::newRow("no application folder") << Spoil::NoAppFolder << kNoApp << true;
         QTest::newRow("signed bundle without the program") << Spoil::NoProgram << kNoApp << true;
         QTest::newRow("signed build not newer") << Spoil::NotNewer << kNotNewer << true;
@@ -704,6 +712,26 @@ private Q_SLOTS:
             expected.sort();
         }
         QCOMPARE(rig.everything(), expected);
+    }
+
+    // A site that sends a byte now and then never trips the idle limit: the
+    // download's own deadline ends it.
+    void drippingDownloadMeetsItsDeadline()
+    {
+        Rig rig;
+        QVERIFY(rig.prepare());
+        rig.serve(rig.release());
+        ScriptedReply drip = ScriptedReply::text(QByteArray(400, 's'));
+        drip.dripMs = 20; // 8 s for the whole signature, a byte well within the idle limit
+        rig.site.on("GET", kArchivePath + QStringLiteral(".sig"), drip);
+        rig.offer(releaseJson());
+        Updater updater(rig.setup());
+        QVERIFY(QCoro::waitFor(updater.check()));
+        Net::setTimeScale(0.005); // idle 0.3 s, deadline about 0.3 s
+        const auto restore = qScopeGuard([] { Net::setTimeScale(1); });
+        QCoro::waitFor(updater.install());
+        QCOMPARE(updater.error(), QStringLiteral("Le service ne répond pas"));
+        QCOMPARE(rig.site.count(kArchivePath), 0);
     }
 
     // Crafted releases, and the first start of a new build deciding whether it stays.
