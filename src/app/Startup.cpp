@@ -137,9 +137,16 @@ int run(int argc, char *argv[])
     // shows the running copy's window instead, before it builds anything.
     // Diagnostics never take part.
     SingleInstance instance(QDBusConnection::sessionBus());
-    if (!diagnostic && instance.claim() == SingleInstance::Outcome::HandedOver) {
+    const SingleInstance::Outcome claimed = diagnostic ? SingleInstance::Outcome::NoBus : instance.claim();
+    if (claimed == SingleInstance::Outcome::HandedOver) {
         std::fputs("Ombry Voice est déjà lancé : sa fenêtre est affichée.\n", stderr);
         return 0;
+    }
+    if (claimed == SingleInstance::Outcome::Unanswered) {
+        std::fputs("Ombry Voice ne démarre pas : le nom com.corvanel.ombryvoice est pris sur le bus de session "
+                   "par un programme qui ne répond pas.\n",
+                   stderr);
+        return 1;
     }
     // Owns every long-lived object; goes before the application object.
     Application::Options options;

@@ -3,6 +3,7 @@
 #include "core/PrivateFiles.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -185,9 +186,21 @@ Writer &writer()
 
 namespace Log {
 
+QString withoutServiceText(const QString &message)
+{
+    // " : erreur 502 " and the service's text after it, which may echo what was
+    // sent: the user's words. The journal keeps the cause, never that text.
+    static const QRegularExpression text(QStringLiteral(" : erreur (\\d+) [\\s\\S]*$"));
+    if (!message.contains(QLatin1String(" : erreur ")))
+        return message;
+    QString cut = message;
+    cut.replace(text, QStringLiteral(" : erreur \\1"));
+    return cut;
+}
+
 void write(const QString &message)
 {
-    writer().push(QDateTime::currentDateTimeUtc(), message);
+    writer().push(QDateTime::currentDateTimeUtc(), withoutServiceText(message));
 }
 
 void setFolder(const QString &folder)

@@ -7,7 +7,11 @@
 // the file work happens on a writer thread of its own.
 namespace Log {
 
+// A service's error text in the message (what follows " : erreur <status>") is
+// left out: it may echo the user's words, which the journal never holds.
 void write(const QString &message);
+// The message as write() keeps it.
+QString withoutServiceText(const QString &message);
 
 // Where "journal.log" goes, given once at start-up (the data folder). Lines written
 // before wait for it.

@@ -199,8 +199,11 @@ void KeyStore::setAside()
     const QString target = PrivateFiles::setAsideName(file_);
     if (QFile::rename(file_, target)) {
         Log::write(QStringLiteral("clés: %1 illisible, mis de côté sous %2").arg(name, QFileInfo(target).fileName()));
+        unreadableNotice_ = QStringLiteral("Le fichier des clés était illisible : mis de côté dans ")
+                            + QFileInfo(target).fileName() + QStringLiteral(". Les clés qui n'y étaient pas lisibles sont à saisir de nouveau.");
     } else {
         held_ = true;
+        unreadableNotice_ = QStringLiteral("Le fichier des clés est illisible et impossible à mettre de côté : aucune clé n'y sera écrite.");
         Log::write(QStringLiteral("clés: %1 illisible et impossible à mettre de côté, il ne sera pas réécrit").arg(name));
     }
 }

@@ -33,6 +33,9 @@ class KeyStore final : public QObject
 
     // Raw service value → masked key ("••••abcd"), for the services that have a key.
     Q_PROPERTY(QVariantMap masked READ maskedKeys NOTIFY keysChanged)
+    // What the settings say when the key file could not be read at start and was
+    // set aside (or kept as it was); "" when it was read.
+    Q_PROPERTY(QString unreadableNotice READ unreadableNotice CONSTANT)
 
 public:
     using Keys = QMap<APIService, QString>;
@@ -58,6 +61,8 @@ public:
     // "••••" and the key's last four characters; a key shorter than eight
     // characters shows none of them.
     static QString maskedForm(const QString &key);
+
+    QString unreadableNotice() const { return unreadableNotice_; }
 
     // For views, by raw service value ("deepgram", "openRouter").
     Q_INVOKABLE bool isSet(const QString &service) const;
@@ -87,4 +92,5 @@ private:
     // The keys taken from the environment, as taken; never written.
     Keys environment_;
     bool held_ = false;
+    QString unreadableNotice_;
 };

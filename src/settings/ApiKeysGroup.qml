@@ -15,6 +15,13 @@ SettingsGroup {
         keys: KeyStore
     }
 
+    NoticeBanner {
+        objectName: "keysUnreadable"
+        Layout.fillWidth: true
+        text: KeyStore.unreadableNotice
+        onClosed: text = ""
+    }
+
     SettingRow {
         visible: !keysModel.rowsAlwaysShown
         label: "Mode avancé"

@@ -38,9 +38,10 @@ SingleInstance::Outcome SingleInstance::claim(int timeoutMs)
     QDBusMessage call = QDBusMessage::createMethodCall(name, path, QStringLiteral("org.freedesktop.Application"),
                                                        QStringLiteral("Activate"));
     call << platformData();
-    // A copy that does not answer in time still owns the name: step aside anyway.
-    bus_.call(call, QDBus::Block, timeoutMs);
-    return outcome_ = Outcome::HandedOver;
+    // A copy that does not answer in time still owns the name: step aside anyway,
+    // without claiming that its window is shown.
+    const QDBusMessage answer = bus_.call(call, QDBus::Block, timeoutMs);
+    return outcome_ = answer.type() == QDBusMessage::ReplyMessage ? Outcome::HandedOver : Outcome::Unanswered;
 }
 
 QVariantMap SingleInstance::platformData()

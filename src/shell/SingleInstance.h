@@ -18,7 +18,8 @@ public:
 
     enum class Outcome {
         Primary,    // this copy owns the name and serves activations
-        HandedOver, // another copy runs and was asked to show its window
+        HandedOver, // another copy runs and showed its window
+        Unanswered, // the name is held, but its owner did not answer the activation
         NoBus,      // no session bus: runs on its own
     };
 

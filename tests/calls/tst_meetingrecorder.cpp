@@ -201,7 +201,7 @@ private Q_SLOTS:
                            "Transcription 3/3…", "Résumé…", "Idle"}
             << QList<qsizetype>{5'760'044, 5'760'044, 1'920'044} << "Point projet" << (t1 + sep + t3) << true
             << QStringList{"réunion: début", "réunion: fin, 420 s",
-                           "réunion: morceau 2 Gemini : erreur 502 upstream down",
+                           "réunion: morceau 2 Gemini : erreur 502",
                            "réunion: enregistrée (34 caractères, 1 tâches)"};
         QTest::newRow("silence is trimmed from the chunk, counted in the duration")
             << Pieces{{0, 30 * kRate}, {300, 10 * kRate}} << true

@@ -1,5 +1,7 @@
+#include "shell/SingleInstance.h"
 #include "support/TestEnv.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
@@ -9,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QUuid>
 
@@ -660,6 +663,20 @@ private Q_SLOTS:
                 QCOMPARE(p->exitCode(), 0);
             stop(*p);
         }
+    }
+
+    // Another program holding the bus name is not a running copy: the launch says
+    // so and stops, instead of claiming that a window was shown.
+    void nameHeldByAnotherProgram()
+    {
+        ScopedHome home;
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerService(QString::fromLatin1(SingleInstance::kServiceName)));
+        const auto release = qScopeGuard([&bus] { bus.unregisterService(QString::fromLatin1(SingleInstance::kServiceName)); });
+        Process launch = start();
+        QVERIFY(finished(*launch, 10000));
+        QCOMPARE(launch->exitCode(), 1);
+        QCOMPARE(journal().count(QStringLiteral(" ordinateur: ")), 0);
     }
 
     // A copy that died without cleaning up leaves nothing that blocks the next.

@@ -118,6 +118,16 @@ private Q_SLOTS:
         QTest::newRow("not an object") << QByteArray(R"(["dg"])") << QByteArray() << "" << "";
         QTest::newRow("not JSON") << QByteArray("deepgram=dg") << QByteArray() << "" << "";
     }
+
+    // A FIFO in place of the file does not hang the start: it is set aside unread.
+    void fifoInPlaceOfTheFile()
+    {
+        QCOMPARE(::mkfifo(QFile::encodeName(file()).constData(), 0600), 0);
+        KeyStore ks(file());
+        QCOMPARE(ks.key(APIService::Deepgram), std::nullopt);
+        QVERIFY(!ks.unreadableNotice().isEmpty());
+        QVERIFY(!QFileInfo(file()).exists());
+    }
     void unreadableFileIsSetAside()
     {
         QFETCH(QByteArray, content);
@@ -138,6 +148,9 @@ private Q_SLOTS:
         Log::waitUntilWritten();
         QVERIFY(QString::fromUtf8(TestEnv::readFile(Log::path()))
                     .contains(QStringLiteral("clés: keys.json illisible, mis de côté sous ") + aside.first()));
+        // And the settings say so.
+        QVERIFY(ks.unreadableNotice().startsWith(QStringLiteral("Le fichier des clés était illisible : mis de côté dans ")
+                                                 + aside.first()));
 
         // The next save writes a fresh file and leaves the set-aside one alone.
         QVERIFY(ks.save(QStringLiteral("or-new"), APIService::OpenRouter));

@@ -105,6 +105,31 @@ private Q_SLOTS:
         Log::waitUntilWritten();
         QCOMPARE(content().count('\n'), 51);
     }
+
+    // A service's error text may echo the dictated words: the journal keeps the
+    // service and its status only.
+    void serviceTextStaysOut_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("own-key refusal") << "erreur: Gemini : erreur 400 Impossible de traiter « rendez-vous chez le médecin »"
+                                         << "erreur: Gemini : erreur 400";
+        QTest::newRow("nested in a cause")
+            << "réunion: morceau 2 Gemini : erreur 502 upstream down\nsuite" << "réunion: morceau 2 Gemini : erreur 502";
+        QTest::newRow("empty body") << "erreur: Gemini : erreur 500 " << "erreur: Gemini : erreur 500";
+        QTest::newRow("no service text") << "stockage: history.json non écrit" << "stockage: history.json non écrit";
+        QTest::newRow("missing key") << "erreur: Clé Deepgram absente" << "erreur: Clé Deepgram absente";
+    }
+    void serviceTextStaysOut()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, kept);
+        QCOMPARE(Log::withoutServiceText(message), kept);
+        QFile::remove(Log::path());
+        Log::write(message);
+        Log::waitUntilWritten();
+        QCOMPARE(QString::fromUtf8(content()).section(QLatin1Char(' '), 1).chopped(1), kept);
+    }
 };
 
 OMBRY_TEST_MAIN(TestLog)
