@@ -89,14 +89,12 @@ Defaults::FileState Defaults::readFile(QJsonObject &out) const
     const QFileInfo info(filePath());
     if (!info.exists() && !info.isSymLink())
         return FileState::Missing;
-    QFile f(filePath());
-    if (!f.open(QIODevice::ReadOnly))
-        return FileState::Unreadable;
-    const QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError)
+    // Only a regular file: a FIFO or a device in its place would hang the start.
+    const std::optional<QByteArray> data = PrivateFiles::readData(filePath());
+    if (!data)
         return FileState::Unreadable;
     QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(*data, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return FileState::Unreadable;
     out = doc.object();
