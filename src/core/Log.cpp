@@ -189,12 +189,18 @@ namespace Log {
 QString withoutServiceText(const QString &message)
 {
     // " : erreur 502 " and the service's text after it, which may echo what was
-    // sent: the user's words. The journal keeps the cause, never that text.
-    static const QRegularExpression text(QStringLiteral(" : erreur (\\d+) [\\s\\S]*$"));
+    // sent: the user's words. The journal keeps the service and the status, never
+    // that text; a status 0 is no reply and carries the program's own words.
+    static const QRegularExpression text(QStringLiteral(" : erreur ([1-9]\\d\\d)(?=\\s|$)[\\s\\S]*$"));
     if (!message.contains(QLatin1String(" : erreur ")))
         return message;
-    QString cut = message;
-    cut.replace(text, QStringLiteral(" : erreur \\1"));
+    const QRegularExpressionMatch found = text.match(message);
+    if (!found.hasMatch())
+        return message;
+    QString cut = message.left(found.capturedStart()) + QStringLiteral(" : erreur ") + found.captured(1);
+    // The cause stays within the brackets it was given in.
+    if (message.endsWith(QLatin1Char(')')) && cut.count(QLatin1Char('(')) > cut.count(QLatin1Char(')')))
+        cut += QLatin1Char(')');
     return cut;
 }
 

@@ -208,7 +208,8 @@ QString Store::problemText(int error)
 
 bool Store::isSettled(const QString &key) const
 {
-    return io_->isSettled(key);
+    // A file kept as it was after a failed load is never written this run.
+    return !held_.contains(key) && io_->isSettled(key);
 }
 
 QStringList Store::unsaved() const
@@ -259,6 +260,8 @@ Store::Store(const QString &folder, QObject *parent)
 {
     QPointer<Store> self(this);
     io_->onOutcome = [self](const QString &key, int error, bool firstFailure) {
+        if (!self)
+            return;
         QMetaObject::invokeMethod(self.data(), [self, key, error, firstFailure] {
             if (self)
                 self->noteWrite(key, error, firstFailure);

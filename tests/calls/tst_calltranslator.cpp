@@ -522,7 +522,7 @@ private Q_SLOTS:
         QCOMPARE(rig.call->lines().at(0).fr, fr);
         QCOMPARE(rig.call->lines().at(0).done, done);
         QCOMPARE(rig.call->lines().at(0).en, QStringLiteral("preview"));
-        QCOMPARE(logged(QStringLiteral("appel: OpenRouter : erreur 502 Bad gateway")), 1);
+        QCOMPARE(logged(QStringLiteral("appel: OpenRouter : erreur 502")), 1);
         QCOMPARE(rig.call->errorText().isEmpty(), !fallbackFails);
     }
 

@@ -708,26 +708,31 @@ private Q_SLOTS:
         QCOMPARE(sounds_, QStringList{QStringLiteral("Basso")});
     }
 
-    // The capsule shows what fits; the journal and the last error keep it whole.
+    // The capsule shows what fits; the last error keeps it whole, the journal
+    // whole but for a service's own text.
     void capsuleTextFits_data()
     {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("short") << u"Clé OpenRouter refusée"_s << u"Clé OpenRouter refusée"_s;
+        QTest::addColumn<QString>("journal");
+        QTest::newRow("short") << u"Clé OpenRouter refusée"_s << u"Clé OpenRouter refusée"_s << u"Clé OpenRouter refusée"_s;
         QTest::newRow("long, cut at a word")
             << u"Reconnaissance locale : erreur 0 non disponible sur cet ordinateur (serveur local requis)"_s
-            << u"Reconnaissance locale : erreur 0 non disponible sur cet…"_s;
-        QTest::newRow("line breaks flattened") << u"OpenRouter : erreur 500\n{}"_s << u"OpenRouter : erreur 500 {}"_s;
+            << u"Reconnaissance locale : erreur 0 non disponible sur cet…"_s
+            << u"Reconnaissance locale : erreur 0 non disponible sur cet ordinateur (serveur local requis)"_s;
+        QTest::newRow("line breaks flattened") << u"OpenRouter : erreur 500\n{}"_s << u"OpenRouter : erreur 500 {}"_s
+                                               << u"OpenRouter : erreur 500"_s;
     }
 
     void capsuleTextFits()
     {
         QFETCH(QString, message);
         QFETCH(QString, shown);
+        QFETCH(QString, journal);
         c_->fail(message);
         QCOMPARE(c_->flash(), std::optional<QString>(shown));
         QCOMPARE(c_->lastError(), std::optional<QString>(message));
-        QVERIFY(log().contains((u"erreur: "_s + message).toUtf8()));
+        QVERIFY(log().contains((u"erreur: "_s + journal + u'\n').toUtf8()));
     }
 
     void aFlashIsClearedOnlyByItsOwnTimer()

@@ -222,7 +222,7 @@ private Q_SLOTS:
             << Pieces{{300, 180 * kRate}, {1200, 180 * kRate}, {900, 60 * kRate}} << true << three
             << QList<qsizetype>{5'760'044, 5'760'044, 1'920'044} << u"Point projet"_s << (t1 + sep + t3) << true
             << QStringList{u"réunion: début"_s, u"réunion: fin, 420 s"_s,
-                           u"réunion: morceau 2 Gemini : erreur 502 upstream down"_s,
+                           u"réunion: morceau 2 Gemini : erreur 502"_s,
                            u"réunion: enregistrée (34 caractères, 1 tâches)"_s};
         QTest::newRow("no key: kept and saved untranscribed")
             << Pieces{{300, 10 * kRate}} << false

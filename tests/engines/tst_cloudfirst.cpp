@@ -71,7 +71,7 @@ private Q_SLOTS:
         QTest::newRow("cloud answers") << false << true << 200 << false << u"nuage"_s << QString() << true;
         QTest::newRow("refused key, no local server")
             << false << true << 401 << false << u"Clé OpenRouter refusée"_s
-            << u"correction: OpenRouter indisponible, aucun modèle local (OpenRouter : erreur 401 {\"error\":{\"message\":\"User not found.\"}})"_s << true;
+            << u"correction: OpenRouter indisponible, aucun modèle local (OpenRouter : erreur 401)"_s << true;
         QTest::newRow("unreachable cloud, no local server")
             << false << true << 0 << false << u"OpenRouter injoignable"_s
             << u"correction: OpenRouter indisponible, aucun modèle local"_s << true;

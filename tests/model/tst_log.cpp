@@ -118,6 +118,10 @@ private Q_SLOTS:
             << "réunion: morceau 2 Gemini : erreur 502 upstream down\nsuite" << "réunion: morceau 2 Gemini : erreur 502";
         QTest::newRow("empty body") << "erreur: Gemini : erreur 500 " << "erreur: Gemini : erreur 500";
         QTest::newRow("no service text") << "stockage: history.json non écrit" << "stockage: history.json non écrit";
+        QTest::newRow("within brackets") << "correction: OpenRouter indisponible (OpenRouter : erreur 502 « mon texte »)"
+                                         << "correction: OpenRouter indisponible (OpenRouter : erreur 502)";
+        QTest::newRow("no reply: the program's own words")
+            << "appel: Appel : erreur 0 ouvre Firefox d'abord" << "appel: Appel : erreur 0 ouvre Firefox d'abord";
         QTest::newRow("missing key") << "erreur: Clé Deepgram absente" << "erreur: Clé Deepgram absente";
     }
     void serviceTextStaysOut()

@@ -177,7 +177,7 @@ private Q_SLOTS:
         lines = run({QStringLiteral("--translate"), QStringLiteral("Hello, how are you today?")});
         QCOMPARE(lines, QStringList{QStringLiteral("traduit: Bonjour (local)")});
         QVERIFY(messages(local_->requests(kLocalChat).first()).first.startsWith(QStringLiteral("Traduis ce texte en français.")));
-        QVERIFY(journal().contains(QStringLiteral(" traduction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 503 indisponible)\n")));
+        QVERIFY(journal().contains(QStringLiteral(" traduction: OpenRouter indisponible, modèle local prend le relais (OpenRouter : erreur 503)\n")));
     }
 
     void command()
