@@ -403,7 +403,11 @@ QCoro::Task<void> MeetingRecorder::reconnect(quint64 generation, std::shared_ptr
             gone->stop();
     });
     co_await stopping;
-    const auto stillLost = [&] { return self && self->recording_ == generation && self->state_ == State::Recording && self->lost_; };
+    // A stop or an erase takes the spool at once, before its capture has ended: a
+    // capture that starts after that is not the recording's.
+    const auto stillLost = [&] {
+        return self && self->recording_ == generation && self->state_ == State::Recording && self->lost_ && self->spool_;
+    };
     while (stillLost()) {
         co_await QCoro::sleepFor(std::chrono::milliseconds(kReconnectMs));
         if (!stillLost())

@@ -147,7 +147,7 @@ private:
     // second until it answers, or the recording `generation` stops or ends.
     QCoro::Task<void> reconnect(quint64 generation, std::shared_ptr<MeetingCapture> gone);
     std::shared_ptr<MeetingCapture> makeCapture(quint64 generation);
-    // A start that failed: the page, the capsule and the failure sound say why.
+    // A start that failed: the page and the capsule say why.
     void refuse(const QString &why);
     // Everything was erased: a recording under way goes, unsaved.
     QCoro::Task<void> dropRecording();

@@ -13,7 +13,7 @@ struct DictationData
     Store *store = nullptr;
     KeyStore *keys = nullptr;
     // Aborts the requests made through access() (a cancelled dictation's chunks).
-    std::shared_ptr<Net::Stop> stop;
+    std::shared_ptr<Net::Stop> stop = {};
 
     // The cloud requests of a dictation go through these.
     OmbryAI::Access access() const;

@@ -30,7 +30,7 @@ struct Access
     QPointer<KeyStore> keys;
     QPointer<Store> store;
     // Aborts this access's requests under way (a cancelled dictation's chunks).
-    std::shared_ptr<Net::Stop> stop;
+    std::shared_ptr<Net::Stop> stop = {};
 };
 
 // True when an OpenRouter key is stored and either own-key mode is on or there is

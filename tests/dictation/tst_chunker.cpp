@@ -1,7 +1,14 @@
 #include "dictation/Chunker.h"
+#include "engines/Net.h"
+#include "fakes/FakeHttpService.h"
+#include "fakes/MeetingTones.h"
+#include "model/AppSettings.h"
+#include "model/KeyStore.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
+#include <QNetworkReply>
+#include <QScopeGuard>
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
 
@@ -194,6 +201,42 @@ private Q_SLOTS:
         chunker.cancel();
         QVERIFY(requests->stopped());
         QCOMPARE(finishNow(chunker, QByteArray(100000, 'x')), Chunker::Result());
+    }
+
+    // The real work of a piece: Escape aborts its request where it stands, be it
+    // the transcription or the rewrite, and nothing more is sent for it.
+    void cancelAbortsThePieceRequests_data()
+    {
+        QTest::addColumn<int>("answered"); // requests answered before the one that hangs
+        QTest::newRow("transcription under way") << 0;
+        QTest::newRow("rewrite under way") << 1;
+    }
+    void cancelAbortsThePieceRequests()
+    {
+        QFETCH(int, answered);
+        const QString chat = QStringLiteral("/api/v1/chat/completions");
+        FakeHttpService openRouter;
+        QVERIFY(openRouter.start());
+        qputenv("OMBRY_OPENROUTER_URL", openRouter.url().toUtf8());
+        const auto restore = qScopeGuard([] { qunsetenv("OMBRY_OPENROUTER_URL"); });
+        TestEnv::settings()->setOwnKeyMode(true);
+        KeyStore::Keys keys = TestEnv::keys()->keys();
+        keys.insert(APIService::OpenRouter, QStringLiteral("sk-test"));
+        TestEnv::keys()->setKeys(keys);
+        if (answered)
+            openRouter.enqueue("POST", chat, ScriptedReply::chat(QStringLiteral("un deux trois quatre cinq six")));
+        openRouter.on("POST", chat, ScriptedReply::hanging());
+
+        const QByteArray speech = MeetingTones::tone(300, 4 * MeetingTones::kRate);
+        Chunker chunker(QString(), Chunker::work(DictationData{TestEnv::settings(), TestEnv::store(), TestEnv::keys()}));
+        chunker.cut(speech.size(), [&speech](qsizetype from, qsizetype to) { return speech.mid(from, to - from); });
+        QVERIFY(openRouter.waitForRequests(answered + 1));
+        const auto live = [] { return Net::session()->findChildren<QNetworkReply *>().size(); };
+        QCOMPARE(live(), qsizetype(1));
+        chunker.cancel();
+        QCOMPARE(finishNow(chunker, speech), Chunker::Result());
+        QCOMPARE(live(), qsizetype(0));
+        QCOMPARE(openRouter.count(chat), answered + 1);
     }
 };
 

@@ -1,8 +1,12 @@
 #include "support/TestEnv.h"
 
+#include "app/Wiring.h"
 #include "audio/AudioRecorder.h"
+#include "calls/MeetingRecorder.h"
 #include "audio/Microphones.h"
 #include "model/AppSettings.h"
+#include "model/KeyStore.h"
+#include "model/Store.h"
 #include "core/Log.h"
 #include "platform/Permissions.h"
 #include "platform/PulseContext.h"
@@ -761,6 +765,37 @@ private Q_SLOTS:
         QVERIFY(pauses[0] / 2 > phrases[0].last && pauses[0] / 2 < phrases[1].first);
         QVERIFY(pauses[1] / 2 > phrases[1].last && pauses[1] <= raw.size());
         QVERIFY(seen.maxLevel > 0.5);
+    }
+
+    // A meeting's capture on the sound server tells when its microphone goes away
+    // (a headset unplugged), and no longer once it was stopped.
+    void meetingCaptureTellsALostMicrophone_data()
+    {
+        QTest::addColumn<bool>("stoppedFirst");
+        QTest::newRow("unplugged while recording") << false;
+        QTest::newRow("unplugged after the stop") << true;
+    }
+    void meetingCaptureTellsALostMicrophone()
+    {
+        QFETCH(bool, stoppedFirst);
+        QVERIFY(plug(QStringLiteral("casque")));
+        TestEnv::settings()->setMicrophoneUID(QStringLiteral("casque"));
+        MeetingServices services = Wiring::meetings({TestEnv::settings(), TestEnv::keys(), nullptr}, pulse_);
+        std::unique_ptr<MeetingCapture> capture = services.makeCapture();
+        std::atomic<int> lost{0};
+        capture->onLost = [&lost] { ++lost; };
+        capture->start([](QByteArrayView) {});
+        QCOMPARE(captures(), (QList<Capture>{{QStringLiteral("casque"), false}}));
+        if (stoppedFirst)
+            capture->stop();
+        QVERIFY(unload(QStringLiteral("casque")));
+        if (!stoppedFirst) {
+            QVERIFY(TestEnv::waitFor([&] { return lost.load() > 0; }, 5000));
+            capture->stop();
+        } else {
+            QVERIFY(TestEnv::waitFor([] { return captures().isEmpty(); }, 3000));
+        }
+        QCOMPARE(lost.load(), stoppedFirst ? 0 : 1);
     }
 
     // Each start names the device's own format in the log.

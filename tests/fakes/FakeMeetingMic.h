@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QMutex>
+#include <QSemaphore>
 
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@ struct FakeMeetingMic
     std::function<void()> lost; // the running capture's onLost
     bool fails = false; // starting a capture throws
     int starts = 0;
+    QSemaphore *hold = nullptr; // a start waits for it once counted
 
     // The source goes away: the running capture stops delivering and says so.
     void lose()
@@ -30,6 +32,12 @@ struct FakeMeetingMic
         }
         if (tell)
             tell();
+    }
+
+    bool capturing()
+    {
+        QMutexLocker locker(&lock);
+        return bool(sink);
     }
 
     // False when no capture runs.
@@ -55,10 +63,17 @@ private:
         explicit Capture(std::shared_ptr<FakeMeetingMic> mic) : mic_(std::move(mic)) {}
         void start(std::function<void(QByteArrayView)> sink) override
         {
+            QSemaphore *hold = nullptr;
+            {
+                QMutexLocker locker(&mic_->lock);
+                ++mic_->starts;
+                if (mic_->fails)
+                    throw std::runtime_error("no source");
+                hold = mic_->hold;
+            }
+            if (hold)
+                hold->acquire();
             QMutexLocker locker(&mic_->lock);
-            ++mic_->starts;
-            if (mic_->fails)
-                throw std::runtime_error("no source");
             mic_->sink = std::move(sink);
             mic_->lost = onLost;
         }

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +181,50 @@ private Q_SLOTS:
         QCOMPARE(data.has_value(), read);
         if (!read)
             QCOMPARE(got, error);
+    }
+
+    // A write the disk refuses (here the process's file size limit, as a full disk
+    // would) keeps the old content, leaves no temporary file and says why.
+    void writeFailureKeepsTheOldContent_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<qint64>("sizeLimit"); // 0: none
+        QTest::addColumn<int>("error");
+        QTest::newRow("written") << "" << qint64(0) << 0;
+        QTest::newRow("past the size the disk takes") << "" << qint64(4096) << int(EFBIG);
+        QTest::newRow("folder gone") << "/gone" << qint64(0) << int(ENOENT);
+    }
+    void writeFailureKeepsTheOldContent()
+    {
+        QFETCH(QString, folder);
+        QFETCH(qint64, sizeLimit);
+        QFETCH(int, error);
+        const QString path = root_ + folder + QStringLiteral("/history.json");
+        if (folder.isEmpty())
+            QVERIFY(TestEnv::writeFile(path, "ancien"));
+        const QByteArray data(64 * 1024, 'n');
+        struct rlimit before {};
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+        if (sizeLimit) {
+            struct rlimit small = before;
+            small.rlim_cur = rlim_t(sizeLimit);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        int got = -1;
+        const bool written = PrivateFiles::write(path, data, &got);
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, signal);
+        QCOMPARE(written, error == 0);
+        if (error) {
+            QCOMPARE(got, error);
+            if (folder.isEmpty())
+                QCOMPARE(TestEnv::readFile(path), QByteArray("ancien"));
+        } else {
+            QCOMPARE(TestEnv::readFile(path), data);
+            QCOMPARE(modeOf(path), mode_t(0600));
+        }
+        QCOMPARE(QDir(root_).entryList({QStringLiteral(".history.json.*")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void temporaryTarget_data()
