@@ -119,13 +119,20 @@ void StoreIo::run()
         runningKey_ = job.key;
         lock.unlock();
         const int error = job.work();
-        if (!job.key.isEmpty() && onOutcome)
-            onOutcome(job.key, error, error != 0 && !job.retry);
+        const QString key = job.key;
+        const bool firstFailure = error != 0 && !job.retry;
         lock.lock();
         running_ = false;
-        if (!job.key.isEmpty())
+        if (!key.isEmpty())
             noteOutcome(job, error);
         job.work = nullptr; // release the copied list here, off the main thread
+        // Told once failing() says the same: a store that reads it when told
+        // neither misses this failure nor keeps one that was just written.
+        if (!key.isEmpty() && onOutcome) {
+            lock.unlock();
+            onOutcome(key, error, firstFailure);
+            lock.lock();
+        }
         idle_.notify_all();
     }
 }

@@ -1,6 +1,7 @@
 #include "model/KeyStore.h"
 #include "core/Log.h"
 #include "model/Store.h"
+#include "model/StoreIo.h"
 #include "core/PrivateFiles.h"
 #include "model/UnreadableNotice.h"
 #include "support/TestEnv.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -712,6 +714,36 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(store.writeProblem().isEmpty(), 2000);
         QCOMPARE(Records::decodeArray<Dictation>(TestEnv::readFile(tmp.filePath("history.json")))->size(), 1);
         QCOMPARE(TestEnv::readFile(tmp.filePath("Audio/A.wav")), QByteArray("RIFF"));
+    }
+
+    // What the store is told of a write agrees with what it reads back then: a
+    // failure is already among the failing files, a success no longer is (else the
+    // banner would miss the one or keep the other).
+    void outcomeAgreesWithTheFailingFiles_data()
+    {
+        QTest::addColumn<QList<int>>("errors"); // of the successive writes of one file
+        QTest::newRow("a failure") << QList<int>{EROFS};
+        QTest::newRow("written after a failure") << QList<int>{ENOSPC, 0};
+    }
+    void outcomeAgreesWithTheFailingFiles()
+    {
+        QFETCH(QList<int>, errors);
+        const QString key = QStringLiteral("history.json");
+        StoreIo io;
+        QSemaphore told;
+        QHash<QString, int> failingWhenTold;
+        io.onOutcome = [&](const QString &, int, bool) {
+            failingWhenTold = io.failing();
+            told.release();
+        };
+        for (const int error : errors) {
+            io.schedule(key, std::chrono::milliseconds(0), [error] { return error; });
+            QVERIFY(told.tryAcquire(1, 5000));
+            QCOMPARE(failingWhenTold.contains(key), error != 0);
+            if (error)
+                QCOMPARE(failingWhenTold.value(key), error);
+        }
+        io.cancelAll();
     }
 
     void eraseOfTheSharedStoreForgetsTheKeys()
