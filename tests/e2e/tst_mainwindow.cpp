@@ -261,6 +261,8 @@ private Q_SLOTS:
         root_->store()->add(d);
         QVERIFY(TestEnv::waitFor([&] { return textOf(window()->content(), u"storageProblem"_s)
                                               == u"Impossible d'enregistrer : dossier en lecture seule"_s; }, 3000));
+        // The capsule says it too, where the user's eyes are while dictating.
+        QCOMPARE(root_->controller()->flash(), std::optional<QString>(u"Impossible d'enregistrer : dossier en lecture seule"_s));
 
         QSignalSpy quit(qApp, &QCoreApplication::aboutToQuit);
         root_->shell()->quit();
