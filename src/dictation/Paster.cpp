@@ -211,13 +211,6 @@ QCoro::Task<> Paster::waitForModifiers()
     co_await QCoro::sleepFor(60ms);
 }
 
-QCoro::Task<std::optional<bool>> Paster::targetEditable()
-{
-    QCoro::Task<Accessibility::FocusRead> reading = desktop_.readFocus();
-    const Accessibility::FocusRead read = co_await std::move(reading);
-    co_return read.editable;
-}
-
 QCoro::Task<Accessibility::FocusRead> Paster::readTarget()
 {
     QCoro::Task<Accessibility::FocusRead> reading = desktop_.readFocus();

@@ -88,9 +88,8 @@ public:
 
     // Whether the window that receives the keys is a terminal.
     bool targetIsTerminal() const;
-    // Whether the focused element takes text; none when it cannot tell.
-    QCoro::Task<std::optional<bool>> targetEditable();
-    // What AT-SPI tells of the focused element (editable, character before the caret).
+    // What AT-SPI tells of the focused element (whether it takes text, none
+    // when it cannot tell; the character before the caret).
     QCoro::Task<Accessibility::FocusRead> readTarget();
 
     // Pending restores run now (tests, quitting).

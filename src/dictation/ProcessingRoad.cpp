@@ -200,6 +200,8 @@ struct Trip
 
     QCoro::Task<Accessibility::FocusRead> focus() const
     {
+        if (request.focus)
+            co_return *request.focus;
         if (!desktop.focus)
             co_return Accessibility::FocusRead{};
         QCoro::Task<Accessibility::FocusRead> asking = desktop.focus();

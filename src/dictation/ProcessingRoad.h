@@ -106,6 +106,9 @@ public:
         std::optional<RunningApp> app;
         std::optional<ChunkText> pre;
         std::optional<QString> commandText;
+        // The focused element as read while the recording was made; asked of
+        // the desktop at paste time when none.
+        std::optional<Accessibility::FocusRead> focus;
         bool translate = false;
         QDateTime startedAt;
         // The recording of this history entry, kept earlier without its text: the

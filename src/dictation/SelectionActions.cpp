@@ -214,9 +214,9 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
     if (paste) {
         // Asked of the accessibility worker: an application that does not answer
         // holds this action up to the timeout, never the main thread.
-        QCoro::Task<std::optional<bool>> asking = host->paster()->targetEditable();
-        const std::optional<bool> editable = co_await std::move(asking);
-        paste = editable != std::optional<bool>(false);
+        QCoro::Task<Accessibility::FocusRead> asking = host->paster()->readTarget();
+        const Accessibility::FocusRead target = co_await std::move(asking);
+        paste = target.editable != std::optional<bool>(false);
     }
     if (paste) {
         Paster *paster = host->paster();
