@@ -156,6 +156,7 @@ class TestDictationRoad : public QObject
     QStringList pasted;
     bool trusted = true;
     bool keyPosted = true;
+    QString clipboardNote;
     std::optional<bool> editable;
     std::optional<QString> beforeCaret;
     QList<RunningApp> activated;
@@ -165,9 +166,9 @@ class TestDictationRoad : public QObject
         RoadDesktop d;
         d.trusted = [this] { return trusted; };
         d.activate = [this](const RunningApp &app) { activated << app; };
-        d.paste = [this](const QString &text, bool) {
+        d.paste = [this](QString text, bool) -> QCoro::Task<PasteOutcome> {
             pasted << text;
-            return keyPosted;
+            co_return PasteOutcome{keyPosted, clipboardNote};
         };
         d.focus = [this]() -> QCoro::Task<Accessibility::FocusRead> { co_return Accessibility::FocusRead{{}, editable, beforeCaret}; };
         return d;
@@ -217,6 +218,7 @@ private Q_SLOTS:
         activated.clear();
         trusted = true;
         keyPosted = true;
+        clipboardNote.clear();
         editable.reset();
         beforeCaret.reset();
         TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
@@ -472,11 +474,11 @@ private Q_SLOTS:
         QString named;
         ProcessingRoad::Request r = request();
         RoadDesktop d = desktop();
-        d.paste = [&](const QString &text, bool) {
+        d.paste = [&](QString text, bool) -> QCoro::Task<PasteOutcome> {
             pasted << text;
             named = TestEnv::store()->dictations().first().audioFileText();
             presentAtPaste = QFileInfo::exists(QDir(Store::audioFolder()).filePath(named));
-            return true;
+            co_return PasteOutcome{true, {}};
         };
         bool done = false;
         [](TestDictationRoad *self, ProcessingRoad::Request req, RoadDesktop desk, bool *flag) -> QCoro::Task<> {
@@ -566,6 +568,34 @@ private Q_SLOTS:
         } else {
             QCOMPARE(TestEnv::store()->dictations().size(), dictations);
         }
+    }
+
+    // A clipboard that could be kept only in part is what the capsule tells
+    // after the paste, on every road that pastes.
+    void clipboardNoteIsShown_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::newRow("dictation") << "dictation";
+        QTest::newRow("voice snippet") << "snippet";
+        QTest::newRow("voice command") << "command";
+    }
+    void clipboardNoteIsShown()
+    {
+        QFETCH(QString, road);
+        clipboardNote = QStringLiteral("Presse-papiers gardé en partie");
+        ProcessingRoad::Request r = request();
+        if (road == QLatin1String("snippet")) {
+            Snippet snippet;
+            snippet.trigger = Cloud::spoken();
+            snippet.text = QStringLiteral("Texte du raccourci");
+            TestEnv::store()->setSnippets({snippet});
+        } else if (road == QLatin1String("command")) {
+            r.commandText = QStringLiteral("texte sélectionné");
+        }
+        runRoad(r);
+        QCOMPARE(pasted.size(), 1);
+        QCOMPARE(host.calls.mid(host.calls.size() - 2),
+                 (QStringList{QStringLiteral("show Presse-papiers gardé en partie"), QStringLiteral("finish")}));
     }
 
     // The character before the caret, as AT-SPI tells it, decides the space.
