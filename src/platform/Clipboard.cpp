@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QAbstractNativeEventFilter>
 #include <QHash>
+#include <QPointer>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
@@ -372,12 +373,13 @@ public:
         const auto *request = reinterpret_cast<const xcb_selection_request_event_t *>(event);
         if (request->selection != clipboard_ && request->selection != primary_)
             return false;
-        Q_EMIT out_->requested(request->selection == primary_, names_.value(request->target), request->requestor);
+        if (out_)
+            Q_EMIT out_->requested(request->selection == primary_, names_.value(request->target), request->requestor);
         return false;
     }
 
 private:
-    Clipboard::Requests *out_;
+    QPointer<Clipboard::Requests> out_;
     Atom clipboard_ = None;
     Atom primary_ = None;
     QHash<Atom, QString> names_;
@@ -405,16 +407,18 @@ unsigned long clientMask()
 
 Requests *requests()
 {
-    static Requests *watcher = [] () -> Requests * {
-        Display *dpy = X11::display();
-        auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
-        if (!dpy || !app || QGuiApplication::platformName() != QLatin1String("xcb"))
-            return nullptr;
-        auto *out = new Requests(app);
-        // Lives as long as the application that holds the filter.
-        app->installNativeEventFilter(new RequestFilter(dpy, out));
-        return out;
-    }();
+    static QPointer<Requests> watcher;
+    if (watcher)
+        return watcher;
+    Display *dpy = X11::display();
+    auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    if (!dpy || !app || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    watcher = new Requests(app);
+    // Both go with the application; the filter takes itself off the dispatcher.
+    auto *filter = new RequestFilter(dpy, watcher);
+    app->installNativeEventFilter(filter);
+    QObject::connect(watcher, &QObject::destroyed, [filter] { delete filter; });
     return watcher;
 }
 

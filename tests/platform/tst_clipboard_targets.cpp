@@ -67,33 +67,6 @@ private Q_SLOTS:
         QFETCH(bool, fetches);
         QCOMPARE(Clipboard::fetchesText(target, requestor, targetWindow, 0x1fffff), fetches);
     }
-
-    // The capsule speaks only of a clipboard that will not come back whole.
-    void keptNote_data()
-    {
-        QTest::addColumn<QStringList>("kept");
-        QTest::addColumn<QStringList>("leftOut");
-        QTest::addColumn<QString>("note");
-        QTest::newRow("whole") << QStringList{QStringLiteral("text/plain"), QStringLiteral("image/png")} << QStringList{}
-                               << QString();
-        QTest::newRow("empty clipboard") << QStringList{} << QStringList{} << QString();
-        QTest::newRow("the image left out") << QStringList{QStringLiteral("text/plain")}
-                                            << QStringList{QStringLiteral("image/png")}
-                                            << QStringLiteral("Presse-papiers gardé en partie");
-        QTest::newRow("nothing kept") << QStringList{} << QStringList{QStringLiteral("UTF8_STRING")}
-                                      << QStringLiteral("Presse-papiers non gardé");
-    }
-    void keptNote()
-    {
-        QFETCH(QStringList, kept);
-        QFETCH(QStringList, leftOut);
-        QFETCH(QString, note);
-        Clipboard::Snapshot snapshot;
-        for (const QString &format : std::as_const(kept))
-            snapshot.formats.append({format, QByteArray("x")});
-        snapshot.leftOut = leftOut;
-        QCOMPARE(Clipboard::keptNote(snapshot), note);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestClipboardTargets)
