@@ -105,9 +105,9 @@ int main(int argc, char *argv[])
         RoadDesktop desktop;
         desktop.trusted = [] { return true; };
         desktop.activate = [](const RunningApp &) {};
-        desktop.paste = [&](const QString &, bool) {
+        desktop.paste = [&](QString, bool) -> QCoro::Task<PasteOutcome> {
             pastedAt = double(clock.nsecsElapsed()) / 1e6;
-            return true;
+            co_return PasteOutcome{true, {}};
         };
         ProcessingRoad::Request request;
         request.serial = quint64(run + 1);
@@ -169,9 +169,9 @@ int main(int argc, char *argv[])
                 return true;
             };
             desktop.activate = [&](const RunningApp &) { activatedAt = double(clock.nsecsElapsed()) / 1e6; };
-            desktop.paste = [&](const QString &, bool) {
+            desktop.paste = [&](QString, bool) -> QCoro::Task<PasteOutcome> {
                 pastedAt = double(clock.nsecsElapsed()) / 1e6;
-                return true;
+                co_return PasteOutcome{true, {}};
             };
             ProcessingRoad::Request request;
             request.serial = quint64(1000 + run);

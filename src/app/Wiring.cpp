@@ -126,6 +126,7 @@ QCoro::Task<> processingRoad(DictationController *controller, DictationControlle
     if (run.pre)
         request.pre = ChunkText{run.pre->raw, run.pre->clean};
     request.commandText = controller->commandText();
+    request.focus = controller->targetFocus();
     request.translate = controller->translateThis();
     request.startedAt = controller->startedAt();
     QCoro::Task<> road = ProcessingRoad::run(&host, data, std::move(request), RoadDesktop::system(paster));
@@ -243,8 +244,8 @@ DictationController::Services Wiring::dictation(DictationData data, EngineReadin
     services.spoolPath = [store](QUuid id) { return DictationSpool::path(store, id); };
     services.releaseSpool = [store](QUuid id) { DictationSpool::release(store, id); };
     services.warmUpNetwork = Net::warmUp;
-    services.readSelection = [](std::function<void(std::optional<QString>)> done) {
-        Accessibility::readSelectedText(kSelectionTimeoutMs, std::move(done));
+    services.readFocus = [](std::function<void(Accessibility::FocusRead)> done) {
+        Accessibility::readFocus(kSelectionTimeoutMs, std::move(done));
     };
     services.makeRecorder = [&pulse, settings = data.settings] { return DictationRecorder::microphone(pulse, settings); };
     services.makeChunker = [data](std::optional<QString> bundleId, std::function<QByteArray(qint64, qint64)> slice) {

@@ -2,6 +2,7 @@
 
 #include "dictation/HotkeyMonitor.h"
 #include "model/Records.h"
+#include "platform/Accessibility.h"
 #include "platform/FrontmostApp.h"
 
 #include <QByteArray>
@@ -156,10 +157,11 @@ public:
         // Dictation `id` is settled (in the history, kept, or dropped): its spool may go.
         std::function<void(QUuid id)> releaseSpool;
         std::function<void()> warmUpNetwork;
-        // Reads the focused element's selection without waiting: `done` runs once,
-        // later, on the main thread, with the selection or none (none too when
-        // the read takes too long).
-        std::function<void(std::function<void(std::optional<QString>)> done)> readSelection;
+        // Reads the focused element without waiting (its selection, whether it
+        // takes text, the character before the caret): `done` runs once, later,
+        // on the main thread, with what was read (nothing known when the read
+        // takes too long).
+        std::function<void(std::function<void(Accessibility::FocusRead)> done)> readFocus;
         std::function<std::optional<RunningApp>()> frontmostApp = FrontmostApp::current;
         std::function<bool()> microphoneAvailable;
         std::function<bool()> trusted;
@@ -221,6 +223,9 @@ public:
     QString liveText() const { return liveText_; }
     void setLiveText(const QString &text);
     std::optional<QString> commandText() const { return commandText_; }
+    // The focused element as read while the current recording was made; none
+    // until the read has answered.
+    std::optional<Accessibility::FocusRead> targetFocus() const { return targetFocus_; }
     QString commandTextValue() const { return commandText_.value_or(QString()); }
     void setCommandText(const std::optional<QString> &text);
     bool translating() const { return translating_; }
@@ -347,7 +352,8 @@ private:
     int stopping_ = 0; // recordings stopped and not yet handed over
     // The selection of the dictation under way, read while it records: a
     // hand-over waits for it (afterSelection_) since it decides between a voice
-    // command and a dictation.
+    // command and a dictation. The same read tells the paste about its target.
+    std::optional<Accessibility::FocusRead> targetFocus_;
     quint64 selectionGeneration_ = 0;
     bool selectionPending_ = false;
     std::function<void()> afterSelection_;

@@ -208,6 +208,7 @@ void DictationController::begin()
     ++selectionGeneration_;
     selectionPending_ = false;
     afterSelection_ = {};
+    targetFocus_.reset();
     if (settings->sounds())
         play(QStringLiteral("Tink"));
     Q_EMIT recordingStarting();
@@ -227,15 +228,19 @@ void DictationController::begin()
         chunker_ = services_.makeChunker(bundleId, [recorder](qint64 from, qint64 to) { return recorder->pcm(from, to); });
     }
 
-    // The selection is read in the background while the user speaks (a hung
-    // application may take its time); the hand-over waits for it.
-    if (settings->voiceCommands() && bundleId != std::optional<QString>(FrontmostApp::ownBundleId())
-        && services_.readSelection) {
-        selectionPending_ = true;
+    // The focused element is read in the background while the user speaks (a
+    // hung application may take its time): its selection may make this a voice
+    // command, and the hand-over waits for that; the paste later uses the rest.
+    if (bundleId != std::optional<QString>(FrontmostApp::ownBundleId()) && services_.readFocus) {
+        const bool command = settings->voiceCommands();
+        selectionPending_ = command;
         const quint64 generation = selectionGeneration_;
-        services_.readSelection([self, generation](std::optional<QString> selection) {
-            if (self)
-                self->selectionRead(generation, selection);
+        services_.readFocus([self, generation, command](Accessibility::FocusRead read) {
+            if (!self || generation != self->selectionGeneration_)
+                return;
+            self->targetFocus_ = read;
+            if (command)
+                self->selectionRead(generation, read.selected);
         });
     }
 }

@@ -39,6 +39,11 @@ PasteDesktop completed(PasteDesktop desktop)
         };
     if (!desktop.copySeriesStart)
         desktop.copySeriesStart = HotkeyMonitor::copySeriesStart;
+    if (!desktop.targetWindow)
+        desktop.targetWindow = []() -> unsigned long {
+            const std::optional<RunningApp> app = FrontmostApp::current();
+            return app ? app->window : 0;
+        };
     return desktop;
 }
 
@@ -53,6 +58,20 @@ Paster::Paster(PasteDesktop desktop, QObject *parent) : QObject(parent), desktop
 {
     // Owner changes are followed from now on: a copy series judged later needs them.
     SelectionOwners::watch();
+    quiet_.setSingleShot(true);
+    connect(&quiet_, &QTimer::timeout, this, [this] {
+        Log::write(QStringLiteral("presse-papiers: texte lu par l'application, rendu après %1 ms").arg(waited_.elapsed()));
+        runRestore(serial_);
+    });
+    if (Clipboard::Requests *requests = Clipboard::requests())
+        connect(requests, &Clipboard::Requests::requested, this,
+                [this](bool, const QString &target, unsigned long requestor) { requested(target, requestor); });
+}
+
+void Paster::requested(const QString &target, unsigned long requestor)
+{
+    if (pending_ && Clipboard::fetchesText(target, requestor, targetWindow_, Clipboard::clientMask()))
+        quiet_.start(kFetchQuietMs);
 }
 
 Paster::~Paster()
@@ -65,6 +84,7 @@ void Paster::runRestore(quint64 serial)
     if (!pending_ || serial_ != serial)
         return;
     pending_ = false;
+    quiet_.stop();
     // Someone copied something in the meantime: theirs is newer than ours.
     if (Clipboard::ownedHere())
         Clipboard::restore(saved_);
@@ -141,8 +161,9 @@ bool Paster::postPaste(const QString &targetClass)
     return desktop_.post(kKeyV, KeyTable::Control | (isTerminal(targetClass) ? KeyTable::Shift : 0));
 }
 
-bool Paster::paste(const QString &text, bool restore, std::optional<Snapshot> saved)
+QCoro::Task<PasteOutcome> Paster::paste(QString text, bool restore, std::optional<Snapshot> saved)
 {
+    QPointer<Paster> self(this);
     Snapshot previous;
     if (saved) {
         previous = std::move(*saved);
@@ -151,7 +172,14 @@ bool Paster::paste(const QString &text, bool restore, std::optional<Snapshot> sa
         // one that restore was keeping.
         previous = saved_;
     } else {
-        previous = snapshot();
+        // A slow owner (a browser encoding an image) answers in seconds: waited
+        // for off the main thread.
+        QCoro::Task<Snapshot> keeping = Clipboard::snapshotAsync();
+        previous = co_await std::move(keeping);
+        if (!self)
+            co_return PasteOutcome{};
+        if (holdingPaste())
+            previous = saved_;
     }
     const QString target = desktop_.targetClass ? desktop_.targetClass() : QString();
     std::optional<Snapshot> previousPrimary;
@@ -164,23 +192,34 @@ bool Paster::paste(const QString &text, bool restore, std::optional<Snapshot> sa
     }
     // A newer paste owns the restore from now on.
     pending_ = false;
+    quiet_.stop();
 
     Clipboard::setText(text);
     if (isXtermFamily(target))
         Clipboard::setText(text, Clipboard::Mode::Primary);
-    const bool posted = postPaste(target);
-
-    if (!restore) {
+    // All is set before the key goes out: the target may fetch at once.
+    QString note;
+    if (restore) {
+        pending_ = true;
+        note = Clipboard::keptNote(previous);
+        saved_ = std::move(previous);
+        savedPrimary_ = std::move(previousPrimary);
+        targetWindow_ = desktop_.targetWindow();
+        waited_.start();
+        const quint64 serial = ++serial_;
+        QTimer::singleShot(restoreDelayMs_, this, [this, serial] {
+            if (!pending_ || serial_ != serial)
+                return;
+            Log::write(QStringLiteral("presse-papiers: rendu après %1 ms sans que l'application ait lu le texte collé")
+                           .arg(restoreDelayMs_));
+            runRestore(serial);
+        });
+    } else {
         saved_ = {};
         savedPrimary_.reset();
-        return posted;
     }
-    pending_ = true;
-    saved_ = std::move(previous);
-    savedPrimary_ = std::move(previousPrimary);
-    const quint64 serial = ++serial_;
-    QTimer::singleShot(restoreDelayMs_, this, [this, serial] { runRestore(serial); });
-    return posted;
+    const bool posted = postPaste(target);
+    co_return PasteOutcome{posted, note};
 }
 
 void Paster::flushRestore()
@@ -209,13 +248,6 @@ QCoro::Task<> Paster::waitForModifiers()
     for (int polls = 0; polls < 80 && held(); ++polls)
         co_await QCoro::sleepFor(25ms);
     co_await QCoro::sleepFor(60ms);
-}
-
-QCoro::Task<std::optional<bool>> Paster::targetEditable()
-{
-    QCoro::Task<Accessibility::FocusRead> reading = desktop_.readFocus();
-    const Accessibility::FocusRead read = co_await std::move(reading);
-    co_return read.editable;
 }
 
 QCoro::Task<Accessibility::FocusRead> Paster::readTarget()

@@ -3,8 +3,10 @@
 #include "platform/Accessibility.h"
 #include "platform/Clipboard.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <qcoro/qcorotask.h>
 
 #include <functional>
@@ -36,6 +38,17 @@ struct PasteDesktop
     std::function<bool(quint64 since)> clipboardTakenSince;
     // Server time of the first key of the user's latest copy series.
     std::function<quint64()> copySeriesStart;
+    // The X window that receives the paste (0 when unknown): its client's
+    // fetch of our text lets the user's clipboard come back.
+    std::function<unsigned long()> targetWindow;
+};
+
+// What one paste did: whether its key went out, and what the capsule tells of
+// the user's clipboard (empty when it comes back whole, or is not to come back).
+struct PasteOutcome
+{
+    bool posted = false;
+    QString clipboardNote;
 };
 
 // How text goes in and out of the frontmost application: the clipboard plus a
@@ -67,9 +80,11 @@ public:
     bool command(quint16 keyCode);
 
     // Puts `text` on the clipboard (and on PRIMARY for the xterm family) and posts
-    // paste. With `restore`, 0.6 s later the clipboard goes back to `saved`, or to
-    // what it held before when none is given, and PRIMARY to what it held.
-    bool paste(const QString &text, bool restore, std::optional<Snapshot> saved = std::nullopt);
+    // paste. With `restore`, the clipboard goes back to `saved`, or to what it
+    // held before when none is given (read off the main thread first), and
+    // PRIMARY to what it held: once the target has fetched the text, or after
+    // the restore delay when it does not.
+    QCoro::Task<PasteOutcome> paste(QString text, bool restore, std::optional<Snapshot> saved = std::nullopt);
 
     // Waits while a modifier is held (25 ms polls, 2.0 s at most), then 60 ms more.
     QCoro::Task<> waitForModifiers();
@@ -88,16 +103,18 @@ public:
 
     // Whether the window that receives the keys is a terminal.
     bool targetIsTerminal() const;
-    // Whether the focused element takes text; none when it cannot tell.
-    QCoro::Task<std::optional<bool>> targetEditable();
-    // What AT-SPI tells of the focused element (editable, character before the caret).
+    // What AT-SPI tells of the focused element (whether it takes text, none
+    // when it cannot tell; the character before the caret).
     QCoro::Task<Accessibility::FocusRead> readTarget();
 
     // Pending restores run now (tests, quitting).
     void flushRestore();
-    // Tests that read the clipboard from another client during the wait
-    // lengthen it, so a reader slowed by load still comes before the restore.
+    // The longest wait for the target's fetch before the restore goes ahead.
     void setRestoreDelay(int ms) { restoreDelayMs_ = ms; }
+    static constexpr int kRestoreDelayMs = 3000;
+    // After the target's last request for our text, this long without another
+    // one: it has what it pastes.
+    static constexpr int kFetchQuietMs = 200;
 
     // The focused element's selected text through AT-SPI (may be blank), asked
     // of the accessibility worker: the main thread goes on meanwhile.
@@ -116,13 +133,18 @@ private:
     void runRestore(quint64 serial);
     bool holdingPaste() const;
     bool postPaste(const QString &targetClass);
+    void requested(const QString &target, unsigned long requestor);
 
     const PasteDesktop desktop_;
     // The one restore waiting to run: while it waits, the clipboard holds our
     // pasted text, and the user's own content lives only here.
     quint64 serial_ = 0;
-    int restoreDelayMs_ = 600;
+    int restoreDelayMs_ = kRestoreDelayMs;
     bool pending_ = false;
+    // The window whose client's fetch ends the wait, and the wait since the paste.
+    unsigned long targetWindow_ = 0;
+    QElapsedTimer waited_;
+    QTimer quiet_;
     Snapshot saved_;
     // PRIMARY as it was, when the paste went to the xterm family.
     std::optional<Snapshot> savedPrimary_;

@@ -139,7 +139,7 @@ RoadDesktop RoadDesktop::system(Paster *paster)
     RoadDesktop desktop;
     desktop.trusted = [] { return Permissions::accessibility(); };
     desktop.activate = [](const RunningApp &app) { FrontmostApp::activate(app); };
-    desktop.paste = [paster](const QString &text, bool restore) { return paster->paste(text, restore); };
+    desktop.paste = [paster](QString text, bool restore) { return paster->paste(std::move(text), restore); };
     desktop.focus = [paster] { return paster->readTarget(); };
     return desktop;
 }
@@ -211,7 +211,11 @@ struct Trip
 
     QCoro::Task<Accessibility::FocusRead> focus() const
     {
-        if (!desktop.focus || !current())
+        if (!current())
+            co_return Accessibility::FocusRead{};
+        if (request.focus)
+            co_return *request.focus;
+        if (!desktop.focus)
             co_return Accessibility::FocusRead{};
         QCoro::Task<Accessibility::FocusRead> asking = desktop.focus();
         Accessibility::FocusRead read = co_await std::move(asking);
@@ -220,20 +224,30 @@ struct Trip
 
     // Whether the paste went out; a key that could not be posted is told to the
     // user and the journal, never counted as pasted.
-    bool paste(const QString &text) const
+    QCoro::Task<PasteOutcome> paste(QString text) const
     {
         if (!current()) {
             Log::write(QStringLiteral("non collé: dictée abandonnée après le délai, ")
                        + QString::number(TextUtil::characterCount(text)) + QStringLiteral(" caractères"));
-            return false;
+            co_return PasteOutcome{};
         }
-        if (desktop.paste && desktop.paste(text, data.settings->restoreClipboard()))
-            return true;
+        PasteOutcome outcome;
+        if (desktop.paste) {
+            QCoro::Task<PasteOutcome> pasting = desktop.paste(text, data.settings->restoreClipboard());
+            outcome = co_await std::move(pasting);
+        }
+        if (outcome.posted)
+            co_return outcome;
         Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(text))
                    + QStringLiteral(" caractères pour ") + appName(request.app, QStringLiteral("?"))
                    + QStringLiteral(" (touche de collage non envoyée)"));
         fail(Road::pasteFailed());
-        return false;
+        co_return outcome;
+    }
+    // What the capsule says after a paste: the clipboard's loss comes first.
+    void showPasted(const PasteOutcome &outcome, const QString &message) const
+    {
+        show(outcome.clipboardNote.isEmpty() ? message : outcome.clipboardNote);
     }
 };
 
@@ -413,14 +427,16 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
             trip.end();
             co_return;
         }
-        if (!trip.paste(result)) {
+        QCoro::Task<PasteOutcome> pasting = trip.paste(result);
+        const PasteOutcome pasted = co_await std::move(pasting);
+        if (!pasted.posted) {
             trip.end();
             co_return;
         }
         // The journal promises no dictated text: the command's length only.
         Log::write(QStringLiteral("commande appliquée: ") + QString::number(TextUtil::characterCount(transcript))
                    + QStringLiteral(" caractères"));
-        trip.show(QStringLiteral("Commande appliquée"));
+        trip.showPasted(pasted, QStringLiteral("Commande appliquée"));
         trip.end();
         co_return;
     }
@@ -428,14 +444,16 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
     // Voice snippet (a kept recording only gets its text).
     if (const std::optional<Snippet> snippet = req.kept ? std::nullopt : store->snippet(transcript)) {
         co_await trip.reactivate();
-        if (!trip.paste(snippet->text)) {
+        QCoro::Task<PasteOutcome> pasting = trip.paste(snippet->text);
+        const PasteOutcome pasted = co_await std::move(pasting);
+        if (!pasted.posted) {
             trip.end();
             co_return;
         }
         // As for commands: the trigger's length, never what was said.
         Log::write(QStringLiteral("raccourci vocal: ") + QString::number(TextUtil::characterCount(snippet->trigger))
                    + QStringLiteral(" caractères"));
-        trip.show(QStringLiteral("Raccourci « ") + snippet->trigger + QStringLiteral(" »"));
+        trip.showPasted(pasted, QStringLiteral("Raccourci « ") + snippet->trigger + QStringLiteral(" »"));
         trip.end();
         co_return;
     }
@@ -543,16 +561,17 @@ QCoro::Task<> ProcessingRoad::run(RoadHost *host, DictationData data, Request re
         co_return;
     }
     const QString text = Road::separated(cleaned, target.beforeCaret);
-    const bool pasted = trip.paste(text);
+    QCoro::Task<PasteOutcome> pasting = trip.paste(text);
+    const PasteOutcome pasted = co_await std::move(pasting);
     saveRecording();
-    if (!pasted) {
+    if (!pasted.posted) {
         trip.end();
         co_return;
     }
     Log::write(QStringLiteral("collé: ") + QString::number(TextUtil::characterCount(text))
                + QStringLiteral(" caractères dans ") + appName(req.app, QStringLiteral("?")) + QStringLiteral(", ")
                + seconds(trip.clock) + QStringLiteral(" s après la touche"));
-    trip.show(note.isEmpty() ? QString::number(TextUtil::wordCount(text)) + QStringLiteral(" mots") : note);
+    trip.showPasted(pasted, note.isEmpty() ? QString::number(TextUtil::wordCount(text)) + QStringLiteral(" mots") : note);
     trip.end();
 }
 

@@ -2,6 +2,7 @@
 
 #include "dictation/Chunker.h"
 #include "dictation/DictationData.h"
+#include "dictation/Paster.h"
 #include "model/Records.h"
 #include "model/SettingsTypes.h"
 #include "platform/Accessibility.h"
@@ -83,15 +84,14 @@ public:
     virtual void finish() = 0;
 };
 
-class Paster;
 
 // The desktop side of delivering a text; tests and benchmarks replace it.
 struct RoadDesktop
 {
     std::function<bool()> trusted;
     std::function<void(const RunningApp &)> activate;
-    // False when the paste key could not be posted.
-    std::function<bool(const QString &text, bool restore)> paste;
+    // Not posted when the paste key could not be.
+    std::function<QCoro::Task<PasteOutcome>(QString text, bool restore)> paste;
     // The focused element as AT-SPI tells it (whether it takes text, the
     // character before the caret). Left unset, nothing is known.
     std::function<QCoro::Task<Accessibility::FocusRead>()> focus;
@@ -114,6 +114,9 @@ public:
         std::optional<RunningApp> app;
         std::optional<ChunkText> pre;
         std::optional<QString> commandText;
+        // The focused element as read while the recording was made; asked of
+        // the desktop at paste time when none.
+        std::optional<Accessibility::FocusRead> focus;
         bool translate = false;
         QDateTime startedAt;
         // The recording of this history entry, kept earlier without its text: the

@@ -61,12 +61,14 @@ QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
 {
     QCoro::Task<> settling = host->paster()->waitForModifiers();
     co_await std::move(settling);
-    if (!host->paster()->paste(text, host->data().settings->restoreClipboard())) {
+    QCoro::Task<PasteOutcome> pasting = host->paster()->paste(text, host->data().settings->restoreClipboard());
+    const PasteOutcome pasted = co_await std::move(pasting);
+    if (!pasted.posted) {
         Log::write(QStringLiteral("collage échoué: dernière dictée (touche de collage non envoyée)"));
         host->fail(Road::pasteFailed());
         co_return;
     }
-    host->show(QStringLiteral("Dernière dictée recollée"));
+    host->show(pasted.clipboardNote.isEmpty() ? QStringLiteral("Dernière dictée recollée") : pasted.clipboardNote);
 }
 
 void correctSelection(SelectionHost *host, bool alreadyCopied, bool translate)
@@ -214,22 +216,28 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
     if (paste) {
         // Asked of the accessibility worker: an application that does not answer
         // holds this action up to the timeout, never the main thread.
-        QCoro::Task<std::optional<bool>> asking = host->paster()->targetEditable();
-        const std::optional<bool> editable = co_await std::move(asking);
-        paste = editable != std::optional<bool>(false);
+        QCoro::Task<Accessibility::FocusRead> asking = host->paster()->readTarget();
+        const Accessibility::FocusRead target = co_await std::move(asking);
+        paste = target.editable != std::optional<bool>(false);
     }
     if (paste) {
-        Paster *paster = host->paster();
-        const bool pasted = paster && paster->paste(result, true, saved);
+        PasteOutcome pasted;
+        if (Paster *paster = host->paster()) {
+            QCoro::Task<PasteOutcome> pasting = paster->paste(result, true, saved);
+            pasted = co_await std::move(pasting);
+        }
         host->setIdle();
-        if (!pasted) {
+        if (!pasted.posted) {
             Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(result))
                        + QStringLiteral(" caractères (touche de collage non envoyée)"));
             host->fail(Road::pasteFailed());
             co_return;
         }
-        host->show(translate ? QStringLiteral("Texte traduit")
-                             : result != *text ? QStringLiteral("Texte corrigé") : QStringLiteral("Aucune faute"));
+        if (!pasted.clipboardNote.isEmpty())
+            host->show(pasted.clipboardNote);
+        else
+            host->show(translate ? QStringLiteral("Texte traduit")
+                                 : result != *text ? QStringLiteral("Texte corrigé") : QStringLiteral("Aucune faute"));
         co_return;
     }
     putBack();

@@ -92,6 +92,14 @@ public:
         return result;
     }
     bool hasText() const { return text_ != nullptr; }
+    // The caret's offset; none without text or caret.
+    std::optional<int> caret() const
+    {
+        if (!text_)
+            return std::nullopt;
+        const int offset = atspi_text_get_caret_offset(text_, nullptr);
+        return offset >= 0 ? std::optional<int>(offset) : std::nullopt;
+    }
     int characterCount() override { return text_ ? atspi_text_get_character_count(text_, nullptr) : 0; }
     QList<EmbeddedText::Range> selections() override
     {
@@ -200,14 +208,10 @@ Focus inspect(AtspiAccessible *element)
         AtspiNode node(element);
         if (node.hasText())
             focus.selected = EmbeddedText::selectedText(node);
-        if (AtspiText *text = atspi_accessible_get_text_iface(element)) {
-            const int caret = atspi_text_get_caret_offset(text, nullptr);
-            if (caret > 0)
-                if (const std::optional<QString> before = node.text(caret - 1, caret);
-                    before && !before->isEmpty() && !before->contains(QChar(EmbeddedText::kObject)))
-                    focus.beforeCaret = before;
-            g_object_unref(text);
-        }
+        if (const std::optional<int> caret = node.caret(); caret && *caret > 0)
+            if (const std::optional<QString> before = node.text(*caret - 1, *caret);
+                before && !before->isEmpty() && !before->contains(QChar(EmbeddedText::kObject)))
+                focus.beforeCaret = before;
     }
 
     AtspiStateSet *states = atspi_accessible_get_state_set(element);
@@ -587,6 +591,11 @@ std::optional<QString> selectedText(int timeoutMs)
 void readSelectedText(int timeoutMs, std::function<void(std::optional<QString>)> done)
 {
     ask(timeoutMs, [done = std::move(done)](std::optional<Focus> focus) { done(selectionOf(focus)); });
+}
+
+void readFocus(int timeoutMs, std::function<void(FocusRead)> done)
+{
+    ask(timeoutMs, [done = std::move(done)](std::optional<Focus> focus) { done(readOf(focus)); });
 }
 
 std::optional<bool> focusedIsEditable(int timeoutMs)

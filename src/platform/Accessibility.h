@@ -47,6 +47,10 @@ struct FocusRead
 // call at the latest, with none. Main thread.
 QCoro::Task<FocusRead> readFocus(int timeoutMs = 400);
 
+// The same without a task: `done` runs once on the main thread, with the
+// answer or, `timeoutMs` after the call at the latest, with none. Main thread.
+void readFocus(int timeoutMs, std::function<void(FocusRead)> done);
+
 // Queries asked and not yet answered, blocking or not. Tests tell by it whether
 // the main thread still runs while a query waits.
 int waiting();

@@ -10,11 +10,17 @@
 #include <QMimeData>
 #include <QElapsedTimer>
 #include <QSet>
+#include <QAbstractNativeEventFilter>
+#include <QHash>
+#include <QPointer>
 #include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 #include <atomic>
 
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -104,17 +110,22 @@ QString megabytes(qint64 bytes)
     return QLocale(QLocale::French).toString(double(bytes) / (1024.0 * 1024.0), 'f', 1) + QStringLiteral(" Mo");
 }
 
-// Another client's offer, read within the budget on a connection of our own.
-std::optional<Clipboard::Snapshot> foreignSnapshot(Clipboard::Mode mode)
+const char *selectionName(Clipboard::Mode mode)
 {
-    const char *selection = mode == Clipboard::Mode::Primary ? "PRIMARY" : "CLIPBOARD";
-    const std::optional<SelectionReader::Result> read =
-        SelectionReader::read(selection, Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotBudgetMs,
-                              Clipboard::kSnapshotMaxFormatBytes, Clipboard::wantedTargets);
+    return mode == Clipboard::Mode::Primary ? "PRIMARY" : "CLIPBOARD";
+}
+
+// Another client's offer as read within `bounds`, with what was left out said in
+// the journal.
+std::optional<Clipboard::Snapshot> foreignSnapshot(Clipboard::Mode mode, const std::optional<SelectionReader::Result> &read,
+                                                   const SelectionReader::Bounds &bounds)
+{
     if (!read)
         return std::nullopt;
     Clipboard::Snapshot result;
+    QStringList kept;
     for (const auto &[target, bytes] : read->formats) {
+        kept << target;
         if (target == QLatin1String("STRING"))
             result.formats.append({QStringLiteral("text/plain"), QString::fromLatin1(bytes).toUtf8()});
         else if (textTargets().contains(target))
@@ -123,15 +134,38 @@ std::optional<Clipboard::Snapshot> foreignSnapshot(Clipboard::Mode mode)
             result.formats.append({target, bytes});
     }
     const QString name = mode == Clipboard::Mode::Primary ? QStringLiteral("sélection") : QStringLiteral("presse-papiers");
-    for (const auto &[target, size] : read->tooLarge)
+    for (const auto &[target, size] : read->tooLarge) {
+        result.leftOut << target;
         Log::write(name + QStringLiteral(": ") + target + QStringLiteral(" non gardé (")
                    + (size >= 0 ? megabytes(size) + QStringLiteral(", au-delà de ") : QStringLiteral("plus de "))
-                   + megabytes(Clipboard::kSnapshotMaxFormatBytes) + QStringLiteral(")"));
-    if (read->timedOut)
-        Log::write(name + QStringLiteral(": le propriétaire ne répond pas en ")
-                   + QString::number(Clipboard::kSnapshotSilenceMs) + QStringLiteral(" ms, contenu ")
-                   + (result.isEmpty() ? QStringLiteral("non gardé") : QStringLiteral("gardé en partie")));
+                   + megabytes(bounds.maxBytes) + QStringLiteral(")"));
+    }
+    result.leftOut << read->leftOut;
+    if (read->timedOut) {
+        // Before the list, the owner is waited for its short time; after, a format's.
+        const bool listed = !kept.isEmpty() || !read->leftOut.isEmpty() || !read->tooLarge.isEmpty();
+        QString line = name + QStringLiteral(": le propriétaire ne répond pas en ")
+                       + QString::number(listed ? bounds.formatMs : bounds.listMs) + QStringLiteral(" ms, contenu ")
+                       + (result.isEmpty() ? QStringLiteral("non gardé") : QStringLiteral("gardé en partie"));
+        if (!kept.isEmpty())
+            line += QStringLiteral(" ; gardé : ") + kept.join(QStringLiteral(", "));
+        if (!read->leftOut.isEmpty())
+            line += QStringLiteral(" ; non gardé : ") + read->leftOut.join(QStringLiteral(", "));
+        Log::write(line);
+    }
     return result;
+}
+
+SelectionReader::Bounds shortBounds()
+{
+    return {Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotBudgetMs,
+            Clipboard::kSnapshotMaxFormatBytes};
+}
+
+SelectionReader::Bounds longBounds()
+{
+    return {Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotFormatMs, Clipboard::kSnapshotLongBudgetMs,
+            Clipboard::kSnapshotMaxFormatBytes};
 }
 
 } // namespace
@@ -163,7 +197,8 @@ Snapshot snapshot(Mode mode)
     // The toolkit's own reads wait up to 5 s per format on a silent owner, and
     // carry a timestamp that an owner of a moment ago refuses.
     if (!ownedHere(mode))
-        if (std::optional<Snapshot> foreign = foreignSnapshot(mode))
+        if (std::optional<Snapshot> foreign = foreignSnapshot(
+                mode, SelectionReader::read(selectionName(mode), shortBounds(), wantedTargets), shortBounds()))
             return *foreign;
     const QMimeData *mime = clipboard->mimeData(qtMode(mode));
     if (!mime)
@@ -192,6 +227,27 @@ Snapshot snapshot(Mode mode)
         }
     }
     return result;
+}
+
+QCoro::Task<Snapshot> snapshotAsync(Mode mode)
+{
+    if (board() && !ownedHere(mode)) {
+        const SelectionReader::Bounds bounds = longBounds();
+        const char *selection = selectionName(mode);
+        QFuture<std::optional<SelectionReader::Result>> reading = QtConcurrent::run(
+            [selection, bounds] { return SelectionReader::readOnOwnConnection(selection, bounds, wantedTargets); });
+        const std::optional<SelectionReader::Result> read = co_await reading;
+        if (std::optional<Snapshot> foreign = foreignSnapshot(mode, read, bounds))
+            co_return *foreign;
+    }
+    co_return snapshot(mode);
+}
+
+QString keptNote(const Snapshot &snapshot)
+{
+    if (snapshot.leftOut.isEmpty())
+        return {};
+    return snapshot.isEmpty() ? QStringLiteral("Presse-papiers non gardé") : QStringLiteral("Presse-papiers gardé en partie");
 }
 
 void restore(const Snapshot &saved, Mode mode)
@@ -286,6 +342,84 @@ bool handOverAtQuit(int budgetMs)
     if (clipboard->ownsSelection())
         clipboard->clear(QClipboard::Selection);
     return kept;
+}
+
+} // namespace Clipboard
+
+namespace {
+
+// Sees the requests of our selections before the toolkit answers them; it
+// never takes one away from it.
+class RequestFilter final : public QAbstractNativeEventFilter
+{
+public:
+    RequestFilter(Display *dpy, Clipboard::Requests *out) : out_(out)
+    {
+        clipboard_ = XInternAtom(dpy, "CLIPBOARD", False);
+        primary_ = XInternAtom(dpy, "PRIMARY", False);
+        QStringList names = textTargets();
+        names << QStringLiteral("TEXT") << QStringLiteral("COMPOUND_TEXT") << QStringLiteral("text/plain;charset=UTF-8");
+        for (const QString &name : std::as_const(names))
+            names_.insert(XInternAtom(dpy, name.toLatin1().constData(), False), name);
+    }
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
+            return false;
+        const auto *request = reinterpret_cast<const xcb_selection_request_event_t *>(event);
+        if (request->selection != clipboard_ && request->selection != primary_)
+            return false;
+        if (out_)
+            Q_EMIT out_->requested(request->selection == primary_, names_.value(request->target), request->requestor);
+        return false;
+    }
+
+private:
+    QPointer<Clipboard::Requests> out_;
+    Atom clipboard_ = None;
+    Atom primary_ = None;
+    QHash<Atom, QString> names_;
+};
+
+} // namespace
+
+namespace Clipboard {
+
+bool fetchesText(const QString &target, unsigned long requestor, unsigned long targetWindow, unsigned long clientMask)
+{
+    static const QStringList text = {QStringLiteral("UTF8_STRING"), QStringLiteral("text/plain;charset=utf-8"),
+                                     QStringLiteral("text/plain;charset=UTF-8"), QStringLiteral("text/plain"),
+                                     QStringLiteral("STRING"), QStringLiteral("TEXT"), QStringLiteral("COMPOUND_TEXT")};
+    if (targetWindow == 0 || requestor == 0 || !text.contains(target))
+        return false;
+    return (requestor & ~clientMask) == (targetWindow & ~clientMask);
+}
+
+unsigned long clientMask()
+{
+    Display *dpy = X11::display();
+    return dpy ? reinterpret_cast<_XPrivDisplay>(dpy)->private4 : 0;
+}
+
+Requests *requests()
+{
+    static QPointer<Requests> watcher;
+    if (watcher)
+        return watcher;
+    Display *dpy = X11::display();
+    auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+    if (!dpy || !app || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    watcher = new Requests(app);
+    // Both go with the application; the filter takes itself off the dispatcher.
+    auto *filter = new RequestFilter(dpy, watcher);
+    app->installNativeEventFilter(filter);
+    QObject::connect(watcher, &QObject::destroyed, [filter] { delete filter; });
+    return watcher;
 }
 
 } // namespace Clipboard

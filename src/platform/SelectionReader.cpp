@@ -150,16 +150,14 @@ QString atomName(Display *dpy, Atom atom)
     return result;
 }
 
-} // namespace
-
-std::optional<Result> read(const char *selection, int silenceMs, int budgetMs, qint64 maxBytes,
-                           const std::function<QStringList(const QStringList &offered)> &wanted)
+std::optional<Result> readOn(Display *dpy, const char *selection, const Bounds &bounds,
+                             const std::function<QStringList(const QStringList &offered)> &wanted)
 {
-    Display *dpy = connection();
     if (!dpy)
         return std::nullopt;
     Result result;
-    Reader reader{dpy, None, XInternAtom(dpy, selection, False), XInternAtom(dpy, "INCR", False), {}, silenceMs, budgetMs};
+    Reader reader{dpy, None, XInternAtom(dpy, selection, False), XInternAtom(dpy, "INCR", False), {}, bounds.listMs,
+                  bounds.budgetMs};
     reader.clock.start();
     if (XGetSelectionOwner(dpy, reader.selection) == None) {
         result.empty = true;
@@ -179,13 +177,18 @@ std::optional<Result> read(const char *selection, int silenceMs, int budgetMs, q
         const auto *atoms = reinterpret_cast<const long *>(targets.bytes.constData());
         for (qsizetype i = 0; i < targets.bytes.size() / qsizetype(sizeof(long)); ++i)
             offered << atomName(dpy, Atom(atoms[i]));
-        for (const QString &name : wanted(offered)) {
+        // A busy owner is waited for longer on each format than on its list.
+        reader.silenceMs = bounds.formatMs;
+        const QStringList targetsToRead = wanted(offered);
+        for (qsizetype i = 0; i < targetsToRead.size(); ++i) {
+            const QString &name = targetsToRead[i];
             Reader::Chunk chunk;
             qint64 size = 0;
             const Reader::Outcome outcome =
-                reader.convert(XInternAtom(dpy, name.toLatin1().constData(), False), maxBytes, &chunk, &size);
+                reader.convert(XInternAtom(dpy, name.toLatin1().constData(), False), bounds.maxBytes, &chunk, &size);
             if (outcome == Reader::Outcome::TimedOut) {
                 result.timedOut = true;
+                result.leftOut = targetsToRead.mid(i);
                 break;
             }
             if (outcome == Reader::Outcome::TooLarge)
@@ -196,6 +199,25 @@ std::optional<Result> read(const char *selection, int silenceMs, int budgetMs, q
     }
     XDestroyWindow(dpy, reader.window);
     XSync(dpy, True); // drops what a late owner still sends to the destroyed window
+    return result;
+}
+
+} // namespace
+
+std::optional<Result> read(const char *selection, const Bounds &bounds,
+                           const std::function<QStringList(const QStringList &offered)> &wanted)
+{
+    return readOn(connection(), selection, bounds, wanted);
+}
+
+std::optional<Result> readOnOwnConnection(const char *selection, const Bounds &bounds,
+                                          const std::function<QStringList(const QStringList &offered)> &wanted)
+{
+    Display *dpy = XOpenDisplay(nullptr);
+    if (!dpy)
+        return std::nullopt;
+    std::optional<Result> result = readOn(dpy, selection, bounds, wanted);
+    XCloseDisplay(dpy);
     return result;
 }
 

@@ -25,14 +25,32 @@ struct Result
     QList<QPair<QString, qint64>> tooLarge;
     // The owner stopped answering before everything was read.
     bool timedOut = false;
+    // The wanted targets left unread when it did (the one it did not answer
+    // and those after it).
+    QStringList leftOut;
     // No client owns the selection.
     bool empty = false;
 };
 
-// `selection` is "CLIPBOARD" or "PRIMARY". The owner may stay silent `silenceMs`
-// at most before each answer, and the whole read takes `budgetMs` at most. `wanted` picks the targets to read
+// How long an owner may take: `listMs` to tell its targets (an owner that
+// cannot is hung), `formatMs` before each answer for one format (an image may
+// take seconds to encode), `budgetMs` for the whole read; formats larger than
+// `maxBytes` are left out.
+struct Bounds
+{
+    int listMs = 500;
+    int formatMs = 500;
+    int budgetMs = 1000;
+    qint64 maxBytes = 8 * 1024 * 1024;
+};
+
+// `selection` is "CLIPBOARD" or "PRIMARY". `wanted` picks the targets to read
 // from the offered list, in the order to read them. None without an X server.
-std::optional<Result> read(const char *selection, int silenceMs, int budgetMs, qint64 maxBytes,
+// Main thread, on a connection kept for the process.
+std::optional<Result> read(const char *selection, const Bounds &bounds,
                            const std::function<QStringList(const QStringList &offered)> &wanted);
+// The same on a connection opened for this read alone: callable from any thread.
+std::optional<Result> readOnOwnConnection(const char *selection, const Bounds &bounds,
+                                          const std::function<QStringList(const QStringList &offered)> &wanted);
 
 } // namespace SelectionReader

@@ -249,14 +249,19 @@ private Q_SLOTS:
         services.spoolPath = [this](QUuid id) { return spools_->filePath(uuidText(id) + QStringLiteral(".wav")); };
         services.releaseSpool = [this](QUuid id) { released_ << id; };
         services.trusted = [] { return true; };
-        services.readSelection = [this](std::function<void(std::optional<QString>)> done) {
+        services.readFocus = [this](std::function<void(Accessibility::FocusRead)> done) {
             ++selectionReads_;
+            const auto answer = [done = std::move(done)](std::optional<QString> selection) {
+                Accessibility::FocusRead read;
+                read.selected = selection;
+                done(read);
+            };
             if (holdSelection_) {
-                heldSelection_ = std::move(done);
+                heldSelection_ = answer;
                 return;
             }
             QMetaObject::invokeMethod(
-                qApp, [done = std::move(done), selection = selection_] { done(selection); }, Qt::QueuedConnection);
+                qApp, [answer, selection = selection_] { answer(selection); }, Qt::QueuedConnection);
         };
         frontName_ = QStringLiteral("Bloc-notes");
         services.frontmostApp = [this] {

@@ -54,7 +54,7 @@ private Q_SLOTS:
         PasteDesktop desktop;
         desktop.post = [](quint16, quint64) { return true; };
         Paster paster(desktop);
-        QVERIFY(paster.paste(QStringLiteral("dicté"), true));
+        QVERIFY(QCoro::waitFor(paster.paste(QStringLiteral("dicté"), true)).posted);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("dicté"));
         paster.flushRestore();
         QVERIFY(readClipboard().out.isEmpty());

@@ -156,6 +156,7 @@ class TestDictationRoad : public QObject
     QStringList pasted;
     bool trusted = true;
     bool keyPosted = true;
+    QString clipboardNote;
     std::optional<bool> editable;
     std::optional<QString> beforeCaret;
     QList<RunningApp> activated;
@@ -165,9 +166,9 @@ class TestDictationRoad : public QObject
         RoadDesktop d;
         d.trusted = [this] { return trusted; };
         d.activate = [this](const RunningApp &app) { activated << app; };
-        d.paste = [this](const QString &text, bool) {
+        d.paste = [this](QString text, bool) -> QCoro::Task<PasteOutcome> {
             pasted << text;
-            return keyPosted;
+            co_return PasteOutcome{keyPosted, clipboardNote};
         };
         d.focus = [this]() -> QCoro::Task<Accessibility::FocusRead> { co_return Accessibility::FocusRead{{}, editable, beforeCaret}; };
         return d;
@@ -217,6 +218,7 @@ private Q_SLOTS:
         activated.clear();
         trusted = true;
         keyPosted = true;
+        clipboardNote.clear();
         editable.reset();
         beforeCaret.reset();
         TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
@@ -472,11 +474,11 @@ private Q_SLOTS:
         QString named;
         ProcessingRoad::Request r = request();
         RoadDesktop d = desktop();
-        d.paste = [&](const QString &text, bool) {
+        d.paste = [&](QString text, bool) -> QCoro::Task<PasteOutcome> {
             pasted << text;
             named = TestEnv::store()->dictations().first().audioFileText();
             presentAtPaste = QFileInfo::exists(QDir(Store::audioFolder()).filePath(named));
-            return true;
+            co_return PasteOutcome{true, {}};
         };
         bool done = false;
         [](TestDictationRoad *self, ProcessingRoad::Request req, RoadDesktop desk, bool *flag) -> QCoro::Task<> {
@@ -490,21 +492,97 @@ private Q_SLOTS:
         QCOMPARE(TestEnv::readFile(QDir(Store::audioFolder()).filePath(named)), r.wav);
     }
 
-    // A paste whose key could not be posted (no key code, XTEST refused) is a
-    // failure told to the user, never a "collé" line nor a word count.
-    void pasteKeyRefusedIsAFailure_data()
+    // Nothing pasted is never reported as pasted or applied: a paste key that
+    // could not be posted (no key code, XTEST refused), or read-only text in
+    // front (page text, a label) as read while recording or at the paste. The
+    // text stays in the history.
+    void unpastedIsNotReported_data()
     {
         QTest::addColumn<QString>("road");
+        QTest::addColumn<bool>("posted");
+        QTest::addColumn<QString>("readOnly"); // "", "at paste", "at start"
+        QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("journalLine");
-        QTest::newRow("dictation") << "dictation" << "collé: ";
-        QTest::newRow("voice snippet") << "snippet" << "raccourci vocal: ";
-        QTest::newRow("voice command") << "command" << "commande appliquée: ";
+        QTest::addColumn<QString>("absentLine");
+        const QString refused = QStringLiteral("(touche de collage non envoyée)");
+        const QString commandReadOnly = QStringLiteral("Champ non modifiable : le résultat est dans l'historique");
+        QTest::newRow("key refused: dictation")
+            << "dictation" << false << "" << Road::pasteFailed() << refused << "caractères dans Éditeur";
+        QTest::newRow("key refused: voice snippet")
+            << "snippet" << false << "" << Road::pasteFailed() << refused << "raccourci vocal: ";
+        QTest::newRow("key refused: voice command")
+            << "command" << false << "" << Road::pasteFailed() << refused << "commande appliquée: ";
+        QTest::newRow("read-only: dictation") << "dictation" << true << "at paste" << Road::notEditable()
+                                              << "non collé: champ non modifiable dans Éditeur"
+                                              << "caractères dans Éditeur";
+        QTest::newRow("read-only as read while recording: dictation")
+            << "dictation" << true << "at start" << Road::notEditable() << "non collé: champ non modifiable dans Éditeur"
+            << "caractères dans Éditeur";
+        QTest::newRow("read-only: voice command") << "command" << true << "at paste" << commandReadOnly
+                                                  << "commande non appliquée: champ non modifiable"
+                                                  << "commande appliquée: ";
+        QTest::newRow("read-only as read while recording: voice command")
+            << "command" << true << "at start" << commandReadOnly << "commande non appliquée: champ non modifiable"
+            << "commande appliquée: ";
     }
-    void pasteKeyRefusedIsAFailure()
+    void unpastedIsNotReported()
     {
         QFETCH(QString, road);
+        QFETCH(bool, posted);
+        QFETCH(QString, readOnly);
+        QFETCH(QString, message);
         QFETCH(QString, journalLine);
-        keyPosted = false;
+        QFETCH(QString, absentLine);
+        keyPosted = posted;
+        ProcessingRoad::Request r = request();
+        if (readOnly == QLatin1String("at paste"))
+            editable = false;
+        else if (readOnly == QLatin1String("at start"))
+            r.focus = Accessibility::FocusRead{std::nullopt, false, std::nullopt};
+        if (road == QLatin1String("snippet")) {
+            Snippet snippet;
+            snippet.trigger = Cloud::spoken();
+            snippet.text = QStringLiteral("Texte du raccourci");
+            TestEnv::store()->setSnippets({snippet});
+        } else if (road == QLatin1String("command")) {
+            r.commandText = QStringLiteral("texte sélectionné");
+        }
+        const QString logBefore = journal();
+        const qsizetype dictations = TestEnv::store()->dictations().size();
+        const qsizetype fixes = TestEnv::store()->fixes().size();
+        runRoad(r);
+        QCOMPARE(pasted.size(), readOnly.isEmpty() ? 1 : 0);
+        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
+        QVERIFY2(host.calls.contains(QStringLiteral("fail ") + message), qPrintable(host.calls.join(u'|')));
+        for (const QString &call : std::as_const(host.calls))
+            QVERIFY2(!call.startsWith(QStringLiteral("show ")), qPrintable(call));
+        const QString log = journal();
+        QCOMPARE(log.count(journalLine), logBefore.count(journalLine) + 1);
+        QCOMPARE(log.count(absentLine), logBefore.count(absentLine));
+        QCOMPARE(TestEnv::store()->fixes().size(), fixes + (road == QLatin1String("command") ? 1 : 0));
+        if (road == QLatin1String("dictation")) {
+            // The text is not lost: the record and its recording are kept.
+            QCOMPARE(TestEnv::store()->dictations().size(), dictations + 1);
+            TestEnv::store()->waitForIo();
+            QVERIFY(TestEnv::store()->audioURL(TestEnv::store()->dictations().first()).isValid());
+        } else {
+            QCOMPARE(TestEnv::store()->dictations().size(), dictations);
+        }
+    }
+
+    // A clipboard that could be kept only in part is what the capsule tells
+    // after the paste, on every road that pastes.
+    void clipboardNoteIsShown_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::newRow("dictation") << "dictation";
+        QTest::newRow("voice snippet") << "snippet";
+        QTest::newRow("voice command") << "command";
+    }
+    void clipboardNoteIsShown()
+    {
+        QFETCH(QString, road);
+        clipboardNote = QStringLiteral("Presse-papiers gardé en partie");
         ProcessingRoad::Request r = request();
         if (road == QLatin1String("snippet")) {
             Snippet snippet;
@@ -514,56 +592,10 @@ private Q_SLOTS:
         } else if (road == QLatin1String("command")) {
             r.commandText = QStringLiteral("texte sélectionné");
         }
-        const qsizetype linesBefore = journal().count(journalLine);
-        const qsizetype dictations = TestEnv::store()->dictations().size();
         runRoad(r);
         QCOMPARE(pasted.size(), 1);
-        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
-        QVERIFY2(host.calls.contains(QStringLiteral("fail ") + Road::pasteFailed()), qPrintable(host.calls.join(u'|')));
-        for (const QString &call : std::as_const(host.calls))
-            QVERIFY2(!call.startsWith(QStringLiteral("show ")), qPrintable(call));
-        const QString log = journal();
-        QCOMPARE(log.count(journalLine), linesBefore);
-        QVERIFY(log.contains(QStringLiteral("(touche de collage non envoyée)")));
-        if (road == QLatin1String("dictation")) {
-            // The text is not lost: the record and its recording are kept.
-            QCOMPARE(TestEnv::store()->dictations().size(), dictations + 1);
-            TestEnv::store()->waitForIo();
-            QVERIFY(TestEnv::store()->audioURL(TestEnv::store()->dictations().first()).isValid());
-        }
-    }
-
-    // Read-only text in front (page text, a label): nothing is pasted and
-    // nothing reported as pasted or applied; the text stays in the history.
-    void readOnlyTargetIsNotPastedInto_data()
-    {
-        QTest::addColumn<QString>("road");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("journalLine");
-        QTest::newRow("dictation") << "dictation" << Road::notEditable() << "non collé: champ non modifiable dans Éditeur";
-        QTest::newRow("voice command") << "command" << "Champ non modifiable : le résultat est dans l'historique"
-                                       << "commande non appliquée: champ non modifiable";
-    }
-    void readOnlyTargetIsNotPastedInto()
-    {
-        QFETCH(QString, road);
-        QFETCH(QString, message);
-        QFETCH(QString, journalLine);
-        editable = false;
-        ProcessingRoad::Request r = request();
-        if (road == QLatin1String("command"))
-            r.commandText = QStringLiteral("texte sélectionné");
-        const qsizetype dictations = TestEnv::store()->dictations().size();
-        const qsizetype fixes = TestEnv::store()->fixes().size();
-        runRoad(r);
-        QVERIFY(pasted.isEmpty());
-        QVERIFY2(host.calls.contains(QStringLiteral("fail ") + message), qPrintable(host.calls.join(u'|')));
-        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
-        for (const QString &call : std::as_const(host.calls))
-            QVERIFY2(!call.startsWith(QStringLiteral("show ")), qPrintable(call));
-        QVERIFY(journal().contains(journalLine));
-        QCOMPARE(TestEnv::store()->dictations().size(), dictations + (road == QLatin1String("dictation") ? 1 : 0));
-        QCOMPARE(TestEnv::store()->fixes().size(), fixes + (road == QLatin1String("command") ? 1 : 0));
+        QCOMPARE(host.calls.mid(host.calls.size() - 2),
+                 (QStringList{QStringLiteral("show Presse-papiers gardé en partie"), QStringLiteral("finish")}));
     }
 
     // The character before the caret, as AT-SPI tells it, decides the space.

@@ -51,7 +51,7 @@ private Q_SLOTS:
         }, 10000));
         QVERIFY(TestEnv::waitFor([&] { return QFile::exists(file); }, 5000));
 
-        QVERIFY(RoadDesktop::system(TestEnv::own<Paster>()).paste(text, true));
+        QVERIFY(QCoro::waitFor(RoadDesktop::system(TestEnv::own<Paster>()).paste(text, true)).posted);
         QVERIFY2(TestEnv::waitFor([&] { return TestEnv::readFile(file) == text.toUtf8(); }, 5000),
                  TestEnv::readFile(file).toHex().constData());
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "presse-papiers de l'utilisateur"; }, 3000));

@@ -38,6 +38,9 @@ private Q_SLOTS:
         desktop.targetClass = [this] { return targetClass; };
         desktop.modifiers = [this] { return held(); };
         paster = std::make_unique<Paster>(desktop);
+        // No key reaches a window here, so no target fetches: the restore comes
+        // at the end of the wait.
+        paster->setRestoreDelay(1000);
     }
 
     void cleanup()
@@ -55,7 +58,7 @@ private Q_SLOTS:
         QVERIFY(png.startsWith("\x89PNG"));
 
         paster->setRestoreDelay(3000);
-        paster->paste(QStringLiteral("nouveau texte"), true);
+        QCoro::waitFor(paster->paste(QStringLiteral("nouveau texte"), true));
         QCOMPARE(posted, (QList<QPair<quint16, quint64>>{{Paster::kKeyV, KeyTable::Control}}));
         // Served while the target pastes, for the whole wait before the restore.
         QCOMPARE(readClipboard().out, QByteArray("nouveau texte"));
@@ -87,7 +90,7 @@ private Q_SLOTS:
             Clipboard::clear();
             QVERIFY(TestEnv::waitFor([] { return readClipboard().exitCode != 0 || readClipboard().out.isEmpty(); }));
         }
-        paster->paste(QStringLiteral("collé"), restore);
+        QCoro::waitFor(paster->paste(QStringLiteral("collé"), restore));
         // Read in-process: an outside reader started under load can come after
         // the restore and see the old content.
         QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
@@ -104,7 +107,7 @@ private Q_SLOTS:
         // moment our clipboard changes back is taken in-process.
         paster->setRestoreDelay(2000);
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("à moi")));
-        paster->paste(QStringLiteral("un"), true);
+        QCoro::waitFor(paster->paste(QStringLiteral("un"), true));
         QTest::qWait(500);
         QClipboard *clipboard = QGuiApplication::clipboard();
         QElapsedTimer sinceSecond;
@@ -114,7 +117,7 @@ private Q_SLOTS:
                 restoredAfter = sinceSecond.elapsed();
         });
         sinceSecond.start();
-        paster->paste(QStringLiteral("deux"), true);
+        QCoro::waitFor(paster->paste(QStringLiteral("deux"), true));
         QCOMPARE(readClipboard().out, QByteArray("deux"));
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "à moi"; }, 8000));
         disconnect(watch);
@@ -137,7 +140,7 @@ private Q_SLOTS:
     void copyDuringTheWaitIsKept()
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
-        paster->paste(QStringLiteral("collé"), true);
+        QCoro::waitFor(paster->paste(QStringLiteral("collé"), true));
         // Meanwhile the snapshot still stands for the user's content.
         QCOMPARE(paster->snapshot().data(QStringLiteral("text/plain")), QByteArray("avant"));
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("copie de l'utilisateur")));
@@ -150,7 +153,7 @@ private Q_SLOTS:
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("actuel")));
         Clipboard::Snapshot saved;
         saved.formats.append({QStringLiteral("text/plain"), QByteArray("sauvé")});
-        paster->paste(QStringLiteral("résultat"), true, saved);
+        QCoro::waitFor(paster->paste(QStringLiteral("résultat"), true, saved));
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "sauvé"; }, 2000));
     }
 
@@ -186,7 +189,7 @@ private Q_SLOTS:
         QVERIFY(ForeignSelection::seedClipboard(QStringLiteral("avant")));
         QVERIFY(ForeignSelection::seedPrimary(QStringLiteral("sélection avant")));
         targetClass = wmClass;
-        paster->paste(QStringLiteral("dicté"), true);
+        QCoro::waitFor(paster->paste(QStringLiteral("dicté"), true));
         paster->command(Paster::kKeyC);
         QCOMPARE(posted, (QList<QPair<quint16, quint64>>{{key, modifiers}, {Paster::kKeyC, quint64(KeyTable::Control)}}));
         // Read in-process: an outside reader may come after the restore under load.
@@ -205,7 +208,7 @@ private Q_SLOTS:
         QVERIFY(ForeignSelection::seedClipboard(QStringLiteral("avant")));
         QVERIFY(ForeignSelection::seedPrimary(QStringLiteral("sélection avant")));
         targetClass = QStringLiteral("xterm");
-        paster->paste(QStringLiteral("dicté"), true);
+        QCoro::waitFor(paster->paste(QStringLiteral("dicté"), true));
         QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Selection), QStringLiteral("dicté"));
         paster->flushRestore();
         QCOMPARE(readClipboard().out, QByteArray("avant"));

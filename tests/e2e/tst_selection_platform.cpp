@@ -79,7 +79,7 @@ private Q_SLOTS:
     {
         QVERIFY(DesktopTools::seedClipboard(QStringLiteral("avant")));
         QVERIFY(editor.send(QStringLiteral("set ")));
-        paster->paste(QStringLiteral("Texte dicté."), true);
+        QVERIFY(QCoro::waitFor(paster->paste(QStringLiteral("Texte dicté."), true)).posted);
         QVERIFY(TestEnv::waitFor([&] { return editor.text() == QStringLiteral("Texte dicté."); }, 5000));
         QVERIFY(TestEnv::waitFor([] { return readClipboard().out == "avant"; }, 3000));
     }

@@ -62,6 +62,9 @@ private Q_SLOTS:
         desktop.clipboardTakenSince = [this](quint64) { return userCopied; };
         desktop.copySeriesStart = [] { return quint64(1); };
         paster = std::make_unique<Paster>(desktop);
+        // No key reaches a window here, so no target fetches: the restore comes
+        // at the end of the wait.
+        paster->setRestoreDelay(1000);
     }
 
     void init()

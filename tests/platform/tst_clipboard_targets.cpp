@@ -38,6 +38,35 @@ private Q_SLOTS:
         QFETCH(QStringList, wanted);
         QCOMPARE(Clipboard::wantedTargets(offered), wanted);
     }
+
+    // Only the paste target's own fetch of a text target lets the user's
+    // clipboard come back; a manager or a reader of the list alone does not.
+    void fetchesText_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<qulonglong>("requestor");
+        QTest::addColumn<qulonglong>("targetWindow");
+        QTest::addColumn<bool>("fetches");
+        const qulonglong window = 0x3a00007;
+        const qulonglong sameClient = 0x3a00123;
+        const qulonglong otherClient = 0x1c00004;
+        QTest::newRow("the target's own window, UTF8_STRING") << "UTF8_STRING" << window << window << true;
+        QTest::newRow("another window of the target's client") << "text/plain;charset=utf-8" << sameClient << window << true;
+        QTest::newRow("Latin-1 text") << "STRING" << sameClient << window << true;
+        QTest::newRow("an xterm asks for TEXT") << "TEXT" << sameClient << window << true;
+        QTest::newRow("the list of targets only") << "TARGETS" << sameClient << window << false;
+        QTest::newRow("a target that names no text") << "" << sameClient << window << false;
+        QTest::newRow("a clipboard manager copying the new owner") << "UTF8_STRING" << otherClient << window << false;
+        QTest::newRow("target unknown") << "UTF8_STRING" << sameClient << qulonglong(0) << false;
+    }
+    void fetchesText()
+    {
+        QFETCH(QString, target);
+        QFETCH(qulonglong, requestor);
+        QFETCH(qulonglong, targetWindow);
+        QFETCH(bool, fetches);
+        QCOMPARE(Clipboard::fetchesText(target, requestor, targetWindow, 0x1fffff), fetches);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestClipboardTargets)
