@@ -1,5 +1,7 @@
 #include "platform/FrontmostApp.h"
 
+#include "platform/WaylandDesktop.h"
+#include "platform/WaylandToplevels.h"
 #include "platform/X11Display.h"
 
 #include <QCoreApplication>
@@ -236,7 +238,9 @@ std::optional<RunningApp> forWindow(unsigned long window)
     return app;
 }
 
-std::optional<RunningApp> current()
+namespace {
+
+std::optional<RunningApp> activeX11Window()
 {
     Display *dpy = X11::display();
     if (!dpy)
@@ -250,8 +254,78 @@ std::optional<RunningApp> current()
     return forWindow(window);
 }
 
+// Compositors list an Xwayland window under its WM_CLASS class.
+bool sameWindow(const RunningApp &x11, const WaylandToplevels::Toplevel &toplevel)
+{
+    return !toplevel.appId.isEmpty()
+           && (toplevel.appId.compare(x11.wmClass, Qt::CaseInsensitive) == 0
+               || toplevel.appId.compare(x11.wmInstance, Qt::CaseInsensitive) == 0);
+}
+
+} // namespace
+
+RunningApp forAppId(const QString &appId, quint64 toplevel)
+{
+    RunningApp app;
+    app.toplevel = toplevel;
+    // Terminals and the translate list know a Wayland application by its app_id.
+    app.wmInstance = appId;
+    app.wmClass = appId;
+    if (const auto entry = resolveDesktopEntry(appId, appId, appId)) {
+        app.bundleId = entry->id;
+        app.name = entry->name.isEmpty() ? appId : entry->name;
+        app.iconName = entry->icon;
+    } else {
+        if (!appId.isEmpty())
+            app.bundleId = appId;
+        app.name = appId;
+    }
+    return app;
+}
+
+std::optional<RunningApp> current()
+{
+    std::optional<RunningApp> x11 = activeX11Window();
+    if (!WaylandDesktop::display() || !WaylandToplevels::available())
+        return x11;
+    // The compositor knows which window is active, Wayland or not; an Xwayland
+    // window is named by X11, which gives its pid and class too.
+    const std::optional<WaylandToplevels::Toplevel> toplevel = WaylandToplevels::active();
+    if (!toplevel)
+        return x11;
+    if (x11 && sameWindow(*x11, *toplevel)) {
+        x11->toplevel = toplevel->id;
+        return x11;
+    }
+    if (toplevel->appId.isEmpty())
+        return std::nullopt;
+    return forAppId(toplevel->appId, toplevel->id);
+}
+
+std::optional<QPoint> screenPoint(const RunningApp &app)
+{
+    if (app.toplevel)
+        if (const auto toplevel = WaylandToplevels::find(app.toplevel); toplevel && toplevel->screen)
+            return toplevel->screen;
+    Display *dpy = X11::display();
+    if (!dpy || !app.window)
+        return std::nullopt;
+    XWindowAttributes attributes;
+    Window child = 0;
+    int x = 0, y = 0;
+    if (!XGetWindowAttributes(dpy, app.window, &attributes)
+        || !XTranslateCoordinates(dpy, app.window, DefaultRootWindow(dpy), attributes.width / 2,
+                                  attributes.height / 2, &x, &y, &child)) {
+        X11::takeLastError();
+        return std::nullopt;
+    }
+    return QPoint(x, y);
+}
+
 bool activate(const RunningApp &app)
 {
+    if (app.toplevel && WaylandToplevels::activate(app.toplevel))
+        return true;
     Display *dpy = X11::display();
     if (!dpy || !app.window)
         return false;
