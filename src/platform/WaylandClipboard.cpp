@@ -204,8 +204,10 @@ bool receive(Offer *offer, const QString &type, int silenceMs, const QElapsedTim
              qint64 maxBytes, QByteArray *out, bool *tooLarge)
 {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (pipe2(fds, O_CLOEXEC) != 0)
         return false;
+    // Only our end waits with a deadline: owners write as to any pipe.
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
     zwlr_data_control_offer_v1_receive(offer->object, type.toUtf8().constData(), fds[1]);
     close(fds[1]);
     wl_display_flush(WaylandDesktop::display());
