@@ -58,6 +58,20 @@ Window serve(const QString &appId, bool primary, const QByteArray &text)
     return process;
 }
 
+Window start(const QString &program, const QStringList &arguments)
+{
+    Window process(new QProcess);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(program, arguments);
+    process->waitForStarted(5000);
+    return process;
+}
+
+Window show(const QString &appId)
+{
+    return start(kClient, {appId, QStringLiteral("show")});
+}
+
 std::optional<QByteArray> read(const QString &appId, bool primary)
 {
     QProcess process;

@@ -39,6 +39,11 @@ using Window = std::unique_ptr<QProcess, Closer>;
 // the focus; null when it did not say it does within 5 s.
 Window serve(const QString &appId, bool primary, const QByteArray &text);
 
+// Starts `program` (a native Wayland one asks for GDK_BACKEND=wayland itself),
+// or the test client's plain window of `appId`.
+Window start(const QString &program, const QStringList &arguments);
+Window show(const QString &appId);
+
 // What a window of `appId` reads from the selection once it has the focus;
 // none when there was no selection or no answer. The event loop runs meanwhile,
 // so that this process can serve a selection it owns.

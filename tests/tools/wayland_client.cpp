@@ -5,6 +5,7 @@
 //       FILE's bytes as text, prints "ready" once the compositor took it, and
 //       serves it until it is killed
 //   wayland_client APP_ID read clipboard|primary         prints the selection's text
+//   wayland_client APP_ID show                            only shows a window
 // Exit status: 0 done, 2 no compositor or a missing global, 3 no selection.
 // The seat needs a keyboard (a virtual one will do) for the window to get the focus.
 
@@ -39,6 +40,7 @@ struct App
     wl_surface *surface = nullptr;
     bool primary = false;
     bool serve = false;
+    bool show = false;
     std::string data;
     bool done = false;
     int status = 0;
@@ -212,7 +214,7 @@ void receiveText(App &a)
 
 void maybeRead(App &a)
 {
-    if (a.serve || !a.focused || !a.selectionSeen || a.done)
+    if (a.serve || a.show || !a.focused || !a.selectionSeen || a.done)
         return;
     if (!a.offer) {
         a.status = 3;
@@ -314,13 +316,14 @@ std::string slurp(const char *path)
 
 int main(int argc, char **argv)
 {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: wayland_client APP_ID serve|read clipboard|primary [FILE]\n");
+    App a;
+    a.show = argc == 3 && std::string(argv[2]) == "show";
+    if (argc < 4 && !a.show) {
+        std::fprintf(stderr, "usage: wayland_client APP_ID serve|read clipboard|primary [FILE] | APP_ID show\n");
         return 2;
     }
-    App a;
     a.serve = std::string(argv[2]) == "serve";
-    a.primary = std::string(argv[3]) == "primary";
+    a.primary = argc >= 4 && std::string(argv[3]) == "primary";
     if (a.serve) {
         if (argc < 5)
             return 2;
@@ -352,7 +355,7 @@ int main(int argc, char **argv)
     wl_surface_commit(a.surface);
     // A server keeps serving after another owner took over: the test ends it.
     while (wl_display_dispatch(gDisplay) >= 0)
-        if (a.done && !a.serve)
+        if (a.done && !a.serve && !a.show)
             break;
     wl_display_disconnect(gDisplay);
     return a.status;
