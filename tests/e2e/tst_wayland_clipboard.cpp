@@ -1,4 +1,7 @@
 #include "platform/Clipboard.h"
+#include "platform/FrontSelection.h"
+#include "platform/FrontmostApp.h"
+#include "platform/SelectionOwners.h"
 #include "support/TestEnv.h"
 #include "support/WaylandWindows.h"
 
@@ -91,6 +94,51 @@ private Q_SLOTS:
         QVERIFY(!Clipboard::ownedHere());
         QCOMPARE(WaylandWindows::read(u"org.ombry.lecteur"_s, false), std::nullopt);
         QCOMPARE(Clipboard::text(), std::nullopt);
+    }
+
+    // PRIMARY counts as the selection of the window in front only when that
+    // window set it, which on Wayland only the focused window can do.
+    void primaryOfTheWindowInFront_data()
+    {
+        QTest::addColumn<bool>("otherInFront");
+        QTest::newRow("set by the window in front") << false;
+        QTest::newRow("another window came in front since") << true;
+    }
+    void primaryOfTheWindowInFront()
+    {
+        QFETCH(bool, otherInFront);
+        const WaylandWindows::Window owner = WaylandWindows::serve(u"org.ombry.copieur"_s, true, "choisi");
+        QVERIFY(owner);
+        WaylandWindows::Window other;
+        if (otherInFront)
+            other = WaylandWindows::show(u"org.ombry.autre"_s);
+        const QString expected = otherInFront ? u"org.ombry.autre"_s : u"org.ombry.copieur"_s;
+        std::optional<RunningApp> front;
+        QVERIFY(TestEnv::waitFor([&] { return (front = FrontmostApp::current()) && front->name == expected; }));
+        QCOMPARE(FrontSelection::primaryHeldBy(*front), !otherInFront);
+    }
+
+    // A copy posted into a window counts only when the clipboard changed hands after it.
+    void clipboardTakenAfterTheMark_data()
+    {
+        QTest::addColumn<bool>("windowCopies");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("a window copies") << true << true;
+        QTest::newRow("we put it there") << false << false;
+    }
+    void clipboardTakenAfterTheMark()
+    {
+        QFETCH(bool, windowCopies);
+        QFETCH(bool, taken);
+        const WaylandWindows::Window before = WaylandWindows::serve(u"org.ombry.avant"_s, false, "avant");
+        QVERIFY(before);
+        const quint64 mark = SelectionOwners::serverTime();
+        WaylandWindows::Window owner;
+        if (windowCopies)
+            QVERIFY(owner = WaylandWindows::serve(u"org.ombry.copieur"_s, false, "copié"));
+        else
+            Clipboard::setText(u"nôtre"_s);
+        QCOMPARE(FrontSelection::clipboardTakenSince(mark), taken);
     }
 
 private:
