@@ -1,5 +1,6 @@
 #include "platform/FrontmostApp.h"
 
+#include "platform/Accessibility.h"
 #include "platform/WaylandDesktop.h"
 #include "platform/WaylandToplevels.h"
 #include "platform/X11Display.h"
@@ -9,6 +10,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QStandardPaths>
@@ -283,11 +285,59 @@ RunningApp forAppId(const QString &appId, quint64 toplevel)
     return app;
 }
 
+RunningApp forProcess(qint64 pid, const QString &name)
+{
+    RunningApp app;
+    app.pid = pid;
+    if (pid == QCoreApplication::applicationPid()) {
+        app.name = ownName();
+        app.bundleId = ownBundleId();
+        return app;
+    }
+    const QString proc = QStringLiteral("/proc/") + QString::number(pid);
+    // Desktops launch applications with the entry's path in the environment
+    // (readable for the user's own processes).
+    QString launched;
+    QFile variables(proc + QStringLiteral("/environ"));
+    if (variables.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &entry : variables.readAll().split('\0'))
+            if (entry.startsWith("GIO_LAUNCHED_DESKTOP_FILE=")) {
+                launched = QFileInfo(QString::fromLocal8Bit(entry.mid(26))).completeBaseName();
+                break;
+            }
+    }
+    const QString executable = QFileInfo(QFile::symLinkTarget(proc + QStringLiteral("/exe"))).fileName();
+    // Terminals are known by their executable.
+    app.wmInstance = executable;
+    app.wmClass = executable.isEmpty() ? name : executable;
+    if (const auto entry = resolveDesktopEntry(launched, executable, name)) {
+        app.bundleId = entry->id;
+        app.name = entry->name.isEmpty() ? name : entry->name;
+        app.iconName = entry->icon;
+    } else {
+        app.name = name.isEmpty() ? executable : name;
+        if (!app.wmClass.isEmpty())
+            app.bundleId = app.wmClass;
+    }
+    return app;
+}
+
 std::optional<RunningApp> current()
 {
     std::optional<RunningApp> x11 = activeX11Window();
-    if (!WaylandDesktop::display() || !WaylandToplevels::available())
+    if (!WaylandDesktop::display())
         return x11;
+    if (!WaylandToplevels::available()) {
+        // The compositor lists no windows: an Xwayland window in front is named
+        // by X11, a Wayland one by the accessibility bus.
+        if (x11)
+            return x11;
+        Accessibility::followActiveWindow();
+        const std::optional<Accessibility::ActiveApplication> active = Accessibility::activeApplication();
+        if (!active)
+            return std::nullopt;
+        return forProcess(active->pid, active->name);
+    }
     // The compositor knows which window is active, Wayland or not; an Xwayland
     // window is named by X11, which gives its pid and class too.
     const std::optional<WaylandToplevels::Toplevel> toplevel = WaylandToplevels::active();

@@ -23,7 +23,8 @@ struct RunningApp
 
 // The frontmost application, and this application's own identity. On X11
 // through EWMH; in a Wayland session the compositor's list of windows says
-// which one is active, and EWMH names it when it is an Xwayland window.
+// which one is active, or, where the compositor lists none, the accessibility
+// bus; EWMH names it when it is an Xwayland window.
 namespace FrontmostApp {
 
 // This application's identifier and name.
@@ -38,6 +39,10 @@ std::optional<RunningApp> forWindow(unsigned long window);
 
 // The application of a Wayland window, by its app_id as a desktop-file id.
 RunningApp forAppId(const QString &appId, quint64 toplevel = 0);
+
+// The application of a process that the accessibility bus names `name`: by the
+// desktop file it was launched from, else its executable or that name.
+RunningApp forProcess(qint64 pid, const QString &name);
 
 // Asks the window manager or the compositor to bring the application's window
 // to the front. False when the window is gone or nothing can activate it.

@@ -1,3 +1,4 @@
+#include "platform/Accessibility.h"
 #include "platform/FrontmostApp.h"
 #include "support/TestEnv.h"
 #include "support/WaylandWindows.h"
@@ -75,6 +76,37 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return FrontmostApp::current()->name == u"org.ombry.second"_s; }));
         QVERIFY(FrontmostApp::activate(*target));
         QVERIFY(TestEnv::waitFor([&] { return FrontmostApp::current()->name == u"org.ombry.premier"_s; }));
+    }
+
+    // Where the compositor lists no windows, the accessibility bus tells which
+    // application is active, and its process names the desktop entry.
+    void followsTheAccessibleWindow_data()
+    {
+        QTest::addColumn<bool>("otherInFront");
+        QTest::newRow("gedit in front") << false;
+        QTest::newRow("a window without accessibility in front since") << true;
+    }
+    void followsTheAccessibleWindow()
+    {
+        QFETCH(bool, otherInFront);
+        Accessibility::followActiveWindow();
+        const WaylandWindows::Window gedit =
+            WaylandWindows::start(u"env"_s, {u"GDK_BACKEND=wayland"_s, u"gedit"_s, u"--new-window"_s});
+        const qint64 pid = gedit->processId();
+        const auto geditActive = [pid] {
+            const std::optional<Accessibility::ActiveApplication> app = Accessibility::activeApplication();
+            return app && app->pid == pid;
+        };
+        QVERIFY(TestEnv::waitFor(geditActive, 10000));
+        const RunningApp app = FrontmostApp::forProcess(pid, Accessibility::activeApplication()->name);
+        QCOMPARE(app.bundleId, std::optional<QString>(u"org.gnome.gedit"_s));
+        QCOMPARE(app.name, u"Éditeur de texte"_s);
+        QCOMPARE(app.wmInstance, u"gedit"_s);
+        if (!otherInFront)
+            return;
+        const WaylandWindows::Window other = WaylandWindows::show(u"org.ombry.autre"_s);
+        QVERIFY(TestEnv::waitFor([&] { return !geditActive(); }, 5000));
+        QCOMPARE(Accessibility::activeApplication().has_value(), false);
     }
 
 private:
