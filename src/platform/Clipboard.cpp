@@ -2,6 +2,7 @@
 
 #include "core/Log.h"
 #include "platform/SelectionReader.h"
+#include "platform/SessionRoutes.h"
 #include "platform/WaylandClipboard.h"
 #include "platform/X11Display.h"
 
@@ -25,7 +26,8 @@ std::atomic<quint64> changes{0};
 // X11 clients only while one of their windows is in front.
 bool dataControl()
 {
-    return WaylandClipboard::available();
+    return SessionRoutes::current().clipboard == SessionRoutes::Clipboard::DataControl
+           && WaylandClipboard::available();
 }
 
 QClipboard *board()

@@ -1,6 +1,6 @@
 #include "platform/FloatingPanel.h"
 
-#include "platform/WaylandDesktop.h"
+#include "platform/SessionRoutes.h"
 #include "platform/X11Display.h"
 
 #include <QGuiApplication>
@@ -87,7 +87,7 @@ QList<Screen> screens()
 
 bool pointerSeen()
 {
-    return !WaylandDesktop::display();
+    return SessionRoutes::current().front == SessionRoutes::Front::X11;
 }
 
 QRect overlayArea(const QList<Screen> &screens, std::optional<QPoint> pointer, std::optional<QPoint> front)

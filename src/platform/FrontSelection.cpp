@@ -2,6 +2,7 @@
 
 #include "platform/Clipboard.h"
 #include "platform/SelectionOwners.h"
+#include "platform/SessionRoutes.h"
 #include "platform/WaylandClipboard.h"
 #include "platform/WaylandToplevels.h"
 
@@ -20,7 +21,7 @@ bool primaryHeldBy(const RunningApp &app)
 {
     if (app.window)
         return SelectionOwners::ownedByClientOf("PRIMARY", app.window);
-    if (!app.toplevel || !WaylandClipboard::available())
+    if (!app.toplevel || SessionRoutes::current().clipboard != SessionRoutes::Clipboard::DataControl)
         return false;
     const std::optional<WaylandToplevels::Toplevel> window = WaylandToplevels::find(app.toplevel);
     const std::optional<quint64> taken = WaylandClipboard::takenAt(Clipboard::Mode::Primary);
@@ -29,7 +30,7 @@ bool primaryHeldBy(const RunningApp &app)
 
 bool clipboardTakenSince(quint64 since)
 {
-    if (WaylandClipboard::available()) {
+    if (SessionRoutes::current().clipboard == SessionRoutes::Clipboard::DataControl) {
         const std::optional<quint64> taken = WaylandClipboard::takenAt(Clipboard::Mode::Clipboard);
         return taken && notBefore(*taken, since);
     }

@@ -1,7 +1,7 @@
 #include "platform/FrontmostApp.h"
 
 #include "platform/Accessibility.h"
-#include "platform/WaylandDesktop.h"
+#include "platform/SessionRoutes.h"
 #include "platform/WaylandToplevels.h"
 #include "platform/X11Display.h"
 
@@ -325,9 +325,10 @@ RunningApp forProcess(qint64 pid, const QString &name)
 std::optional<RunningApp> current()
 {
     std::optional<RunningApp> x11 = activeX11Window();
-    if (!WaylandDesktop::display())
+    const SessionRoutes::Front route = SessionRoutes::current().front;
+    if (route == SessionRoutes::Front::X11)
         return x11;
-    if (!WaylandToplevels::available()) {
+    if (route == SessionRoutes::Front::Accessibility) {
         // The compositor lists no windows: an Xwayland window in front is named
         // by X11, a Wayland one by the accessibility bus.
         if (x11)

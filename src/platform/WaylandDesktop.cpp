@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QList>
+#include <QSet>
 #include <QSocketNotifier>
 
 #include <wayland-client.h>
@@ -37,6 +38,7 @@ struct Connection
     zwlr_foreign_toplevel_manager_v1 *toplevels = nullptr;
     zxdg_output_manager_v1 *xdgOutputs = nullptr;
     QList<Output *> outputs;
+    QSet<QByteArray> offered;
     QSocketNotifier *notifier = nullptr;
     QList<void (*)()> forgetters;
 };
@@ -69,6 +71,7 @@ void global(void *data, wl_registry *registry, uint32_t name, const char *interf
 {
     auto &c = *static_cast<Connection *>(data);
     const QByteArray which(interface);
+    c.offered.insert(which);
     if (which == wl_seat_interface.name && !c.seat) {
         c.seat = static_cast<wl_seat *>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
         c.seatName = name;
@@ -210,6 +213,11 @@ zwlr_data_control_manager_v1 *dataControl()
 zwlr_foreign_toplevel_manager_v1 *toplevels()
 {
     return opened().toplevels;
+}
+
+bool offers(const char *interface)
+{
+    return opened().offered.contains(QByteArray(interface));
 }
 
 std::optional<QPoint> outputPosition(wl_output *output)

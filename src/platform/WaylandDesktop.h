@@ -26,6 +26,10 @@ wl_seat *seat();
 zwlr_data_control_manager_v1 *dataControl();
 zwlr_foreign_toplevel_manager_v1 *toplevels();
 
+// Whether the compositor offers the global `interface` (e.g.
+// "zwp_virtual_keyboard_manager_v1").
+bool offers(const char *interface);
+
 // Where `output` begins on the desktop, in the coordinates of Xwayland's root
 // window (the compositor's logical layout); none when it did not say.
 std::optional<QPoint> outputPosition(wl_output *output);
