@@ -59,6 +59,7 @@ SettingsGroup {
             TextEdit {
                 Layout.fillWidth: true
                 Layout.preferredWidth: routeLine.width
+                Layout.bottomMargin: 6
                 visible: text.length > 0
                 text: routeLine.modelData.advice
                 textFormat: TextEdit.PlainText
