@@ -2,6 +2,8 @@
 
 #include "core/Log.h"
 #include "platform/SelectionReader.h"
+#include "platform/SessionRoutes.h"
+#include "platform/WaylandClipboard.h"
 #include "platform/X11Display.h"
 
 #include <QClipboard>
@@ -25,6 +27,14 @@
 namespace {
 
 std::atomic<quint64> changes{0};
+
+// Wayland windows' clipboard goes through the compositor: Xwayland hands it to
+// X11 clients only while one of their windows is in front.
+bool dataControl()
+{
+    return SessionRoutes::current().clipboard == SessionRoutes::Clipboard::DataControl
+           && WaylandClipboard::available();
+}
 
 QClipboard *board()
 {
@@ -190,6 +200,14 @@ std::optional<QString> Snapshot::text() const
 
 Snapshot snapshot(Mode mode)
 {
+    // The compositor's connection lives on this thread: short bounds only.
+    if (dataControl())
+        return ownedHere(mode) ? WaylandClipboard::own(mode)
+                               : foreignSnapshot(mode,
+                                                 WaylandClipboard::read(mode, shortBounds().formatMs, shortBounds().budgetMs,
+                                                                        shortBounds().maxBytes, wantedTargets),
+                                                 shortBounds())
+                                     .value_or(Snapshot{});
     Snapshot result;
     QClipboard *clipboard = board();
     if (!clipboard)
@@ -231,7 +249,7 @@ Snapshot snapshot(Mode mode)
 
 QCoro::Task<Snapshot> snapshotAsync(Mode mode)
 {
-    if (board() && !ownedHere(mode)) {
+    if (board() && !dataControl() && !ownedHere(mode)) {
         const SelectionReader::Bounds bounds = longBounds();
         const char *selection = selectionName(mode);
         QFuture<std::optional<SelectionReader::Result>> reading = QtConcurrent::run(
@@ -252,6 +270,10 @@ QString keptNote(const Snapshot &snapshot)
 
 void restore(const Snapshot &saved, Mode mode)
 {
+    if (dataControl()) {
+        WaylandClipboard::set(mode, saved.formats);
+        return;
+    }
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
@@ -266,6 +288,10 @@ void restore(const Snapshot &saved, Mode mode)
 
 void setText(const QString &text, Mode mode)
 {
+    if (dataControl()) {
+        WaylandClipboard::set(mode, {{QStringLiteral("text/plain"), text.toUtf8()}});
+        return;
+    }
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
@@ -275,12 +301,30 @@ void setText(const QString &text, Mode mode)
 
 void clear()
 {
+    if (dataControl()) {
+        WaylandClipboard::set(Mode::Clipboard, {});
+        return;
+    }
     if (QClipboard *clipboard = board())
         clipboard->clear(QClipboard::Clipboard);
 }
 
 std::optional<QString> text()
 {
+    if (dataControl()) {
+        if (ownedHere())
+            return WaylandClipboard::own(Mode::Clipboard).text();
+        const auto bestText = [](const QStringList &offered) {
+            const QStringList wanted = wantedTargets(offered);
+            return !wanted.isEmpty() && textTargets().contains(wanted.first()) ? wanted.mid(0, 1) : QStringList();
+        };
+        const std::optional<SelectionReader::Result> read = WaylandClipboard::read(
+            Mode::Clipboard, kSnapshotSilenceMs, kSnapshotBudgetMs, kSnapshotMaxFormatBytes, bestText);
+        if (!read || read->formats.isEmpty())
+            return std::nullopt;
+        const auto &[target, bytes] = read->formats.first();
+        return target == QLatin1String("STRING") ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
+    }
     QClipboard *clipboard = board();
     if (!clipboard)
         return std::nullopt;
@@ -292,6 +336,8 @@ std::optional<QString> text()
 
 bool ownedHere(Mode mode)
 {
+    if (dataControl())
+        return WaylandClipboard::ownedHere(mode);
     QClipboard *clipboard = board();
     if (!clipboard)
         return false;
@@ -300,12 +346,17 @@ bool ownedHere(Mode mode)
 
 quint64 changeCount()
 {
+    if (dataControl())
+        return WaylandClipboard::changeCount();
     board();
     return changes.load();
 }
 
 bool handOverAtQuit(int budgetMs)
 {
+    // Wayland has no hand-over: a clipboard manager, when one runs, copied it already.
+    if (dataControl())
+        return false;
     QClipboard *clipboard = board();
     if (!clipboard || (!clipboard->ownsClipboard() && !clipboard->ownsSelection()))
         return true;
