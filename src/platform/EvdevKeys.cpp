@@ -6,11 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/input.h>
@@ -173,11 +176,28 @@ bool Reader::start(QString *why)
 {
     if (running())
         return true;
+    const int refused = scan();
+    if (devices_.isEmpty()) {
+        if (why)
+            *why = refused ? QStringLiteral("claviers illisibles (groupe input)") : QStringLiteral("aucun clavier");
+        return false;
+    }
+    // A keyboard plugged in later: udev gives it its group a moment after the node appears.
+    watcher_ = new QFileSystemWatcher({folder()}, this);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this,
+            [this] { QTimer::singleShot(1000, this, [this] { scan(); }); });
+    return true;
+}
+
+int Reader::scan()
+{
     const QStringList names = QDir(folder()).entryList({QStringLiteral("event*")}, QDir::System);
     int refused = 0;
     for (const QString &name : names) {
-        const QByteArray path = QFile::encodeName(folder() + QLatin1Char('/') + name);
-        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        const QString node = folder() + QLatin1Char('/') + name;
+        if (std::any_of(devices_.cbegin(), devices_.cend(), [&](const Device &d) { return d.node == node; }))
+            continue;
+        const int fd = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             ++refused;
             continue;
@@ -190,19 +210,19 @@ bool Reader::start(QString *why)
             ::close(fd);
             continue;
         }
-        Device device{fd, nullptr, Decoder(sessionKeysym)};
+        Device device{fd, nullptr, Decoder(sessionKeysym), node};
         device.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(device.notifier, &QSocketNotifier::activated, this, [this, fd] { drain(fd); });
         devices_.append(device);
         Log::write(QStringLiteral("hotkey: clavier %1 (%2)").arg(QString::fromUtf8(deviceName), name));
     }
-    if (devices_.isEmpty() && why)
-        *why = refused ? QStringLiteral("claviers illisibles (groupe input)") : QStringLiteral("aucun clavier");
-    return running();
+    return refused;
 }
 
 void Reader::stop()
 {
+    delete watcher_;
+    watcher_ = nullptr;
     while (!devices_.isEmpty())
         close(devices_.first().fd);
 }

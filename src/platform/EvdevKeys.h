@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+class QFileSystemWatcher;
 class QSocketNotifier;
 
 // The keyboards themselves (/dev/input/event*), for a Wayland session where X11
@@ -77,13 +78,17 @@ private:
         int fd = -1;
         QSocketNotifier *notifier = nullptr;
         Decoder decoder;
+        QString node;
     };
+    // Opens the keyboards not open yet; how many nodes could not be opened.
+    int scan();
     void drain(int fd);
     // Flags are those of every keyboard together.
     void deliver(const Device &from, Event event);
     void close(int fd);
 
     QList<Device> devices_;
+    QFileSystemWatcher *watcher_ = nullptr;
 };
 
 } // namespace EvdevKeys
