@@ -112,9 +112,29 @@ QString noDisplayMessage()
 
 namespace Startup {
 
+void wireActions(SingleInstance &instance, DictationController *controller)
+{
+    if (!controller)
+        return;
+    QObject::connect(&instance, &SingleInstance::actionRequested, controller,
+                     [controller](const QString &name) { controller->hotkey().perform(name); });
+}
+
 int run(int argc, char *argv[])
 {
     const QStringList arguments = rawArguments(argc, argv);
+    // Handed to the running copy: run from a compositor's key binding, maybe as
+    // another account, so the data folder is never opened.
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--action")); at >= 0) {
+        QCoreApplication app(argc, argv);
+        QString message;
+        const int status = at + 1 < arguments.size()
+                               ? SingleInstance::sendAction(QDBusConnection::sessionBus(), arguments.at(at + 1), &message)
+                               : (message = QStringLiteral("usage : ombry-voice --action NOM"), 2);
+        if (status != 0)
+            std::fprintf(stderr, "ombry-voice: %s\n", message.toUtf8().constData());
+        return status;
+    }
     // Before any line: the data folder is settled (moved from an older name) first.
     Log::setFolder(Store::folder());
     if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
@@ -180,6 +200,7 @@ int run(int argc, char *argv[])
     options.desktop = !diagnostic || diagnostic->which->gui();
     auto root = std::make_unique<Application>(options);
     QObject::connect(&instance, &SingleInstance::activated, root->shell(), &ShellActions::showWindow);
+    wireActions(instance, root->controller());
     quitOnTerminationSignals(app.get());
     // A file size limit makes a write fail (and be told) instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);

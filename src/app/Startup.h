@@ -2,7 +2,14 @@
 
 #include <QStringList>
 
+class DictationController;
+class SingleInstance;
+
 namespace Startup {
+
+// The program's actions handed to this copy over the bus drive the controller
+// as its keys do.
+void wireActions(SingleInstance &instance, DictationController *controller);
 
 // Creates the application, runs the start-up steps and the event loop.
 int run(int argc, char *argv[]);

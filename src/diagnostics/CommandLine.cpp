@@ -66,6 +66,9 @@ QString usage()
                              QString::fromUtf8(h.text));
         }
     }
+    text += QStringLiteral("\nPour les raccourcis du bureau (la copie lancée reçoit l'action) :\n");
+    text += line(QStringLiteral("--action NOM"),
+                 QStringLiteral("dictee-debut, dictee-fin, dictee-basculer, annuler, corriger, traduire, lire, recoller"));
     text += line(QStringLiteral("--help"), QStringLiteral("affiche cette aide"));
     return text;
 }

@@ -107,6 +107,10 @@ void DictationController::wire()
         if (self)
             self->correctSelection(true, true);
     };
+    hotkey_.onTranslate = [self] {
+        if (self)
+            self->correctSelection(false, true);
+    };
     hotkey_.onSpeak = [self] {
         if (self)
             self->speakSelection();

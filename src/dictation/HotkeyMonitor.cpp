@@ -3,6 +3,7 @@
 #include "model/AppSettings.h"
 #include "core/Clock.h"
 #include "core/Log.h"
+#include "platform/EvdevKeys.h"
 #include "platform/KeyTable.h"
 #include "platform/SelectionOwners.h"
 
@@ -59,6 +60,94 @@ HotkeyMonitor::HotkeyMonitor(AppSettings *settings, QObject *parent) : QObject(p
 
 HotkeyMonitor::~HotkeyMonitor() = default;
 
+const QStringList &HotkeyMonitor::actionNames()
+{
+    static const QStringList names = {
+        QStringLiteral("dictee-debut"), QStringLiteral("dictee-fin"), QStringLiteral("dictee-basculer"),
+        QStringLiteral("annuler"),      QStringLiteral("corriger"),   QStringLiteral("traduire"),
+        QStringLiteral("lire"),         QStringLiteral("recoller"),
+    };
+    return names;
+}
+
+bool HotkeyMonitor::perform(const QString &action)
+{
+    const auto call = [this](const std::function<void()> &hook) {
+        queue([hook] {
+            if (hook)
+                hook();
+        });
+    };
+    if (action == QLatin1String("dictee-debut")) {
+        edge(true);
+    } else if (action == QLatin1String("dictee-fin")) {
+        edge(false);
+    } else if (action == QLatin1String("dictee-basculer")) {
+        // A tap of the key: its press, then its release at once.
+        edge(true);
+        edge(false);
+    } else if (action == QLatin1String("annuler")) {
+        // Escape's rule: it cancels only a recording.
+        if (dictating_)
+            call(onCancel);
+    } else if (action == QLatin1String("corriger")) {
+        call(onCorrect);
+    } else if (action == QLatin1String("traduire")) {
+        call(onTranslate);
+    } else if (action == QLatin1String("lire")) {
+        call(onSpeak);
+    } else if (action == QLatin1String("recoller")) {
+        call(onPasteLast);
+    } else {
+        return false;
+    }
+    Log::write(QStringLiteral("touche: action %1").arg(action));
+    return true;
+}
+
+SessionRoutes::Keys HotkeyMonitor::route() const
+{
+    return route_ ? *route_ : SessionRoutes::current().keys;
+}
+
+QList<PortalShortcuts::Shortcut> HotkeyMonitor::portalShortcuts() const
+{
+    const AppSettings *s = settings_;
+    QString correct;
+    if (s->correctionShortcut() && !s->correctionDoubleCopy() && s->correctionKeyCode() >= 0
+        && s->correctionKeyCode() <= 0xFFFF)
+        correct = PortalShortcuts::trigger(quint16(s->correctionKeyCode()), s->correctionModifiers());
+    const KeyTable::ModifierKey *key = KeyTable::modifierKey(keyCode(s->key()));
+    // Escape is not asked for: the desktop would take it from every application
+    // all the time, not only while we record.
+    return {
+        {QStringLiteral("dictee"), QStringLiteral("Dicter (maintenir la touche)"),
+         key ? PortalShortcuts::trigger(key->key, 0) : QString()},
+        {QStringLiteral("annuler"), QStringLiteral("Annuler la dictée en cours"), QString()},
+        {QStringLiteral("corriger"), QStringLiteral("Corriger la sélection"), correct},
+        {QStringLiteral("traduire"), QStringLiteral("Traduire la sélection"), QString()},
+        {QStringLiteral("lire"), QStringLiteral("Lire la sélection à voix haute"),
+         PortalShortcuts::trigger(KeyTable::R, KeyTable::Control | KeyTable::Alt)},
+        {QStringLiteral("recoller"), QStringLiteral("Recoller la dernière dictée"),
+         PortalShortcuts::trigger(KeyTable::V, KeyTable::Control | KeyTable::Alt)},
+    };
+}
+
+bool HotkeyMonitor::active() const
+{
+    switch (route()) {
+    case SessionRoutes::Keys::X11:
+        return hub_.running();
+    case SessionRoutes::Keys::Evdev:
+        return evdev_ && evdev_->running();
+    case SessionRoutes::Keys::Portal:
+        return (portal_ && portal_->bound()) || (evdev_ && evdev_->running());
+    case SessionRoutes::Keys::Actions:
+        return true; // the compositor's bindings run `--action`
+    }
+    return false;
+}
+
 quint64 HotkeyMonitor::liveFlags()
 {
     return gLiveFlags;
@@ -111,8 +200,62 @@ void HotkeyMonitor::updateGrabs()
     hub_.setGrabs(wantedGrabs());
 }
 
+bool HotkeyMonitor::startEvdev()
+{
+    if (!evdev_) {
+        evdev_ = std::make_unique<EvdevKeys::Reader>();
+        evdev_->onModifierChange = [this](quint16 key, quint64 flags) { modifierChange(key, flags, 0, 0); };
+        evdev_->onKeyDown = [this](quint16 key, quint64 flags, bool autorepeat) {
+            keyDown(key, flags, autorepeat, 0);
+            if (!autorepeat)
+                queue([this, key] { Q_EMIT keyObserved(key); });
+        };
+    }
+    QString why;
+    if (!evdev_->start(&why)) {
+        Log::write(QStringLiteral("hotkey: claviers non lus (%1), touches globales par les actions seulement").arg(why));
+        return false;
+    }
+    Log::write(QStringLiteral("hotkey: claviers lus (evdev)"));
+    return true;
+}
+
+void HotkeyMonitor::startPortal()
+{
+    if (portal_) {
+        // Bound once per session: binding again would ask the user again.
+        if (evdev_)
+            startEvdev(); // the portal failed earlier
+        return;
+    }
+    portal_ = std::make_unique<PortalShortcuts>(QDBusConnection::sessionBus());
+    connect(portal_.get(), &PortalShortcuts::activated, this, [this](const QString &id) {
+        perform(id == QLatin1String("dictee") ? QStringLiteral("dictee-debut") : id);
+    });
+    connect(portal_.get(), &PortalShortcuts::deactivated, this, [this](const QString &id) {
+        if (id == QLatin1String("dictee"))
+            perform(QStringLiteral("dictee-fin"));
+    });
+    // Refused or dismissed: the keyboards themselves, where they may be read.
+    connect(portal_.get(), &PortalShortcuts::failed, this, [this] { startEvdev(); });
+    portal_->start(portalShortcuts());
+}
+
 void HotkeyMonitor::start()
 {
+    switch (route()) {
+    case SessionRoutes::Keys::X11:
+        break;
+    case SessionRoutes::Keys::Evdev:
+        startEvdev();
+        return;
+    case SessionRoutes::Keys::Portal:
+        startPortal();
+        return;
+    case SessionRoutes::Keys::Actions:
+        Log::write(QStringLiteral("hotkey: touches par les raccourcis du compositeur (ombry-voice --action)"));
+        return;
+    }
     QString why;
     if (!hub_.start(&why)) {
         Log::write(QStringLiteral("hotkey: event tap refusé (%1), touches globales indisponibles").arg(why));
@@ -128,12 +271,17 @@ void HotkeyMonitor::start()
 void HotkeyMonitor::stop()
 {
     hub_.stop();
+    if (evdev_)
+        evdev_->stop();
+    portal_.reset();
     down_ = false;
 }
 
 void HotkeyMonitor::restart()
 {
     hub_.stop();
+    if (evdev_)
+        evdev_->stop();
     down_ = false;
     start();
 }
@@ -275,6 +423,11 @@ void HotkeyMonitor::handle(quint16 keyCode, quint64 raw, qint64 pid, qint64 stat
                         QString::number(raw, 16), sourceLabel(pid), QString::number(state)));
     if (pid != 0 && pid != QCoreApplication::applicationPid())
         return; // posted by another program
+    edge(down);
+}
+
+void HotkeyMonitor::edge(bool down)
+{
     if (down && !down_) {
         down_ = true;
         downAt_ = clock();

@@ -1,12 +1,18 @@
 #pragma once
 
+#include "platform/PortalShortcuts.h"
+#include "platform/SessionRoutes.h"
 #include "platform/X11InputHub.h"
 
 class AppSettings;
+namespace EvdevKeys {
+class Reader;
+}
 
 #include <QObject>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 // The keyboard of the whole session for the dictation pipeline: the dictation
@@ -33,6 +39,7 @@ public:
     std::function<void()> onDoubleCopy; // Ctrl+C twice
     std::function<void()> onTripleCopy; // Ctrl+C three times
     std::function<void()> onSpeak;      // Ctrl+Alt+R
+    std::function<void()> onTranslate;  // the action "traduire"
     std::function<void()> onCancel;     // Escape while the controller records
     std::function<void()> onPasteLast;  // Ctrl+Alt+V
     // Another key went down while the dictation key was held, within 0.6 s of
@@ -57,13 +64,25 @@ public:
     bool dictating() const { return dictating_; }
     void setDictating(bool on);
 
+    // The program's actions, as the desktop's shortcuts and `--action` name them.
+    static const QStringList &actionNames();
+    // Drives the dictation as the keys do ("dictee-debut" is the dictation
+    // key's press…); false for an unknown name.
+    bool perform(const QString &action);
+
+    // Where the keys come from; the session's route unless set before start().
+    void setRoute(SessionRoutes::Keys route) { route_ = route; }
+    SessionRoutes::Keys route() const;
+    // What the portal is asked to bind, with the triggers we would like.
+    QList<PortalShortcuts::Shortcut> portalShortcuts() const;
+
     // Starts listening (grabs included); logs whether global keys are available.
     void start();
     // Stops, forgets the held key, starts again.
     void restart();
     // Releases the grabs and stops listening (quitting).
     void stop();
-    bool active() const { return hub_.running(); }
+    bool active() const;
 
     // The flags of the last modifier change (KeyTable vocabulary).
     static quint64 liveFlags();
@@ -100,9 +119,16 @@ private:
     void queue(std::function<void()> action, int delayMs = 0);
     void noteOtherKey();
     QString sourceLabel(qint64 pid) const;
+    // The dictation key went down or up, once per change.
+    void edge(bool down);
+    bool startEvdev();
+    void startPortal();
 
     AppSettings *settings_;
     X11InputHub hub_;
+    std::optional<SessionRoutes::Keys> route_;
+    std::unique_ptr<EvdevKeys::Reader> evdev_;
+    std::unique_ptr<PortalShortcuts> portal_;
     bool recording_ = false;
     bool dictating_ = false;
     bool down_ = false;

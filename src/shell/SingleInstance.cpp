@@ -1,5 +1,7 @@
 #include "shell/SingleInstance.h"
 
+#include "dictation/HotkeyMonitor.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -70,7 +72,39 @@ void SingleInstance::Open(const QStringList &uris, const QVariantMap &platform_d
 void SingleInstance::ActivateAction(const QString &action_name, const QVariantList &parameter,
                                     const QVariantMap &platform_data)
 {
-    Q_UNUSED(action_name);
     Q_UNUSED(parameter);
-    Q_EMIT activated(platform_data);
+    Q_UNUSED(platform_data);
+    if (HotkeyMonitor::actionNames().contains(action_name)) {
+        Q_EMIT actionRequested(action_name);
+        return;
+    }
+    if (calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("action inconnue : « %1 »").arg(action_name));
+}
+
+int SingleInstance::sendAction(QDBusConnection bus, const QString &name, QString *message, int timeoutMs)
+{
+    const auto say = [message](const QString &text, int status) {
+        if (message)
+            *message = text;
+        return status;
+    };
+    if (!HotkeyMonitor::actionNames().contains(name))
+        return say(QStringLiteral("action inconnue : « %1 » (actions : %2)")
+                       .arg(name, HotkeyMonitor::actionNames().join(QStringLiteral(", "))),
+                   2);
+    if (!bus.isConnected() || !bus.interface())
+        return say(QStringLiteral("pas de bus de session : Ombry Voice ne peut pas être joint"), 1);
+    const QString service = QString::fromLatin1(kServiceName);
+    if (!bus.interface()->isServiceRegistered(service).value())
+        return say(QStringLiteral("Ombry Voice n'est pas lancé : l'action « %1 » n'a pas été transmise").arg(name), 1);
+    QDBusMessage call = QDBusMessage::createMethodCall(service, QString::fromLatin1(kObjectPath),
+                                                       QStringLiteral("org.freedesktop.Application"),
+                                                       QStringLiteral("ActivateAction"));
+    call.setAutoStartService(false);
+    call << name << QVariantList() << platformData();
+    const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return say(QStringLiteral("Ombry Voice n'a pas pris l'action « %1 » : %2").arg(name, reply.errorMessage()), 1);
+    return say(QString(), 0);
 }

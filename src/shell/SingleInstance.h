@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 #include <QVariantMap>
 
 // One running copy per session: the first owns the session-bus name and serves
 // org.freedesktop.Application; a later launch asks it to show its window and
 // steps aside, so that two copies never both record and paste a dictation.
-class SingleInstance final : public QObject
+class SingleInstance final : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
@@ -34,6 +35,11 @@ public:
     // What the launch hands to the running copy: its startup notification id.
     static QVariantMap platformData();
 
+    // Hands one of the program's actions (HotkeyMonitor::actionNames()) to the
+    // running copy, which is never started for it. 0 when it took it; otherwise
+    // a status and, in `message`, what went wrong, in French.
+    static int sendAction(QDBusConnection bus, const QString &name, QString *message, int timeoutMs = 3000);
+
 public Q_SLOTS:
     // org.freedesktop.Application
     void Activate(const QVariantMap &platform_data);
@@ -43,6 +49,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // Another launch asked for the window.
     void activated(const QVariantMap &platformData);
+    // One of the program's actions, by name (known to HotkeyMonitor).
+    void actionRequested(const QString &name);
 
 private:
     QDBusConnection bus_;

@@ -44,6 +44,74 @@ private Q_SLOTS:
         m_->onCancel = record("cancel");
         m_->onPasteLast = record("pasteLast");
         m_->onChord = record("chord");
+        m_->onTranslate = record("translate");
+    }
+
+    void actions_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<bool>("dictating");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<bool>("known");
+        QTest::newRow("maintien") << QStringList{u"dictee-debut"_s, u"dictee-fin"_s} << false
+                                  << QStringList{u"press"_s, u"release"_s} << true;
+        QTest::newRow("début répété (touche qui se répète)")
+            << QStringList{u"dictee-debut"_s, u"dictee-debut"_s, u"dictee-fin"_s} << false
+            << QStringList{u"press"_s, u"release"_s} << true;
+        QTest::newRow("fin sans début") << QStringList{u"dictee-fin"_s} << false << QStringList{} << true;
+        QTest::newRow("basculer est une frappe") << QStringList{u"dictee-basculer"_s} << false
+                                                 << QStringList{u"press"_s, u"release"_s} << true;
+        QTest::newRow("annuler pendant la dictée") << QStringList{u"annuler"_s} << true << QStringList{u"cancel"_s} << true;
+        QTest::newRow("annuler hors dictée") << QStringList{u"annuler"_s} << false << QStringList{} << true;
+        QTest::newRow("corriger") << QStringList{u"corriger"_s} << false << QStringList{u"correct"_s} << true;
+        QTest::newRow("traduire") << QStringList{u"traduire"_s} << false << QStringList{u"translate"_s} << true;
+        QTest::newRow("lire") << QStringList{u"lire"_s} << false << QStringList{u"speak"_s} << true;
+        QTest::newRow("recoller") << QStringList{u"recoller"_s} << false << QStringList{u"pasteLast"_s} << true;
+        QTest::newRow("inconnue") << QStringList{u"dictee"_s} << true << QStringList{} << false;
+    }
+
+    void actions()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(bool, dictating);
+        QFETCH(QStringList, calls);
+        QFETCH(bool, known);
+        m_->setDictating(dictating);
+        for (const QString &action : actions)
+            QCOMPARE(m_->perform(action), known);
+        QTest::qWait(20);
+        QCOMPARE(calls_, calls);
+    }
+
+    void portalTriggers_data()
+    {
+        QTest::addColumn<int>("dictationKey");
+        QTest::addColumn<bool>("doubleCopy");
+        QTest::addColumn<QStringList>("triggers"); // dictee, annuler, corriger, traduire, lire, recoller
+        QTest::newRow("Ctrl droit, double copie")
+            << int(DictationKey::RightControl) << true
+            << QStringList{u"Control_R"_s, {}, {}, {}, u"CTRL+ALT+r"_s, u"CTRL+ALT+v"_s};
+        QTest::newRow("AltGr, raccourci de correction")
+            << int(DictationKey::RightAlt) << false
+            << QStringList{u"Alt_R"_s, {}, u"CTRL+ALT+c"_s, {}, u"CTRL+ALT+r"_s, u"CTRL+ALT+v"_s};
+        QTest::newRow("Fn n'a pas de nom") << int(DictationKey::Fn) << true
+                                           << QStringList{{}, {}, {}, {}, u"CTRL+ALT+r"_s, u"CTRL+ALT+v"_s};
+    }
+
+    void portalTriggers()
+    {
+        QFETCH(int, dictationKey);
+        QFETCH(bool, doubleCopy);
+        QFETCH(QStringList, triggers);
+        TestEnv::settings()->setKey(DictationKey(dictationKey));
+        TestEnv::settings()->setCorrectionDoubleCopy(doubleCopy);
+        QStringList ids, got;
+        for (const PortalShortcuts::Shortcut &s : m_->portalShortcuts()) {
+            ids << s.id;
+            got << s.trigger;
+        }
+        QCOMPARE(ids, (QStringList{u"dictee"_s, u"annuler"_s, u"corriger"_s, u"traduire"_s, u"lire"_s, u"recoller"_s}));
+        QCOMPARE(got, triggers);
     }
 
     void oneEdgeEachWayWhateverOtherModifiersDo()
