@@ -30,6 +30,8 @@ OMBRY_TEST_PACKAGES=(
   qt6-httpserver-dev qml6-module-qttest
   xvfb xauth openbox x11-utils pulseaudio pulseaudio-utils espeak-ng sox xdotool xclip
   desktop-file-utils xterm trayer mousepad lxterminal
+  # the Wayland desktop (scripts/session --wayland) and its native applications
+  sway xwayland x11-xserver-utils foot gedit wtype libwayland-dev libwayland-bin
 )
 
 ombry_missing_packages() {

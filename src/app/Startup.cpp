@@ -13,6 +13,7 @@
 #include "app/StartupNotice.h"
 #include "update/Updater.h"
 #include "platform/Accessibility.h"
+#include "platform/SessionRoutes.h"
 #include "platform/X11Display.h"
 #include "dictation/DictationController.h"
 #include "dictation/DictationSpool.h"
@@ -195,6 +196,8 @@ bool finishLaunching(const QStringList &arguments)
     Accessibility::warmUp();
     Log::write(QStringLiteral("ordinateur: ") + DeviceProfile::summary() + QStringLiteral(", effets ")
                + (DeviceProfile::lightVisuals(root.settings()->performanceMode()) ? QStringLiteral("légers") : QStringLiteral("complets")));
+    for (const QString &line : SessionRoutes::journalLines(SessionRoutes::current()))
+        Log::write(line);
     Net::warmUp();
     auto *warmUpTimer = new QTimer(QCoreApplication::instance());
     QObject::connect(warmUpTimer, &QTimer::timeout, warmUpTimer, [] { Net::warmUp(); });

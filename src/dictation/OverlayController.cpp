@@ -3,6 +3,7 @@
 #include "dictation/DictationController.h"
 #include "core/Log.h"
 #include "platform/FloatingPanel.h"
+#include "platform/FrontmostApp.h"
 
 #include <QCursor>
 #include <QQmlComponent>
@@ -31,7 +32,7 @@ OverlayController::OverlayController(DictationController *controller, QQmlEngine
         connect(controller, &DictationController::flashChanged, this, &OverlayController::update);
         connect(controller, &DictationController::recordingStarting, this, &OverlayController::position);
     }
-    topLeft_ = placement(FloatingPanel::availableAreaAt(QCursor::pos()));
+    topLeft_ = placement(targetArea());
 }
 
 void OverlayController::prepare()
@@ -65,9 +66,19 @@ QPoint OverlayController::placement(QRect area)
     return QPoint(area.x() + area.width() / 2 - Width / 2, area.y() + area.height() - BottomMargin - Height);
 }
 
+QRect OverlayController::targetArea() const
+{
+    if (FloatingPanel::pointerSeen())
+        return FloatingPanel::overlayArea(FloatingPanel::screens(), QCursor::pos(), std::nullopt);
+    // Where the user looks: at the application the dictation goes to.
+    const std::optional<RunningApp> app = controller_ ? controller_->targetApp() : std::nullopt;
+    return FloatingPanel::overlayArea(FloatingPanel::screens(), std::nullopt,
+                                      app ? FrontmostApp::screenPoint(*app) : std::nullopt);
+}
+
 void OverlayController::position()
 {
-    topLeft_ = placement(FloatingPanel::availableAreaAt(QCursor::pos()));
+    topLeft_ = placement(targetArea());
     if (window_->isVisible())
         window_->setPosition(topLeft_);
 }

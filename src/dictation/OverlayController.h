@@ -29,7 +29,8 @@ public:
     OverlayController(DictationController *controller, QQmlEngine *engine, QObject *parent = nullptr);
     ~OverlayController() override;
 
-    // Places the panel on the screen under the pointer, centred, its bottom
+    // Places the panel on the screen under the pointer (in a Wayland session,
+    // on that of the application the dictation goes to), centred, its bottom
     // edge 24 px above the bottom of the available area.
     void position();
     // Makes the capsule's view, once; start-up does it before the first key
@@ -61,6 +62,7 @@ private Q_SLOTS:
 
 private:
     void update();
+    QRect targetArea() const;
 
     QPointer<DictationController> controller_;
     QQmlEngine *engine_;

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "model/TextUtil.h"
 #include "platform/Accessibility.h"
+#include "platform/FrontSelection.h"
 #include "platform/FrontmostApp.h"
 #include "platform/KeyTable.h"
 #include "platform/SelectionOwners.h"
@@ -25,7 +26,7 @@ PasteDesktop completed(PasteDesktop desktop)
     if (!desktop.frontPrimary)
         desktop.frontPrimary = []() -> std::optional<QString> {
             const std::optional<RunningApp> app = FrontmostApp::current();
-            if (!app || !SelectionOwners::ownedByClientOf("PRIMARY", app->window))
+            if (!app || !FrontSelection::primaryHeldBy(*app))
                 return std::nullopt;
             return Clipboard::snapshot(Clipboard::Mode::Primary).text();
         };
@@ -34,9 +35,7 @@ PasteDesktop completed(PasteDesktop desktop)
     if (!desktop.serverTime)
         desktop.serverTime = SelectionOwners::serverTime;
     if (!desktop.clipboardTakenSince)
-        desktop.clipboardTakenSince = [](quint64 since) {
-            return SelectionOwners::clipboardTakenSince(since) && !Clipboard::ownedHere();
-        };
+        desktop.clipboardTakenSince = FrontSelection::clipboardTakenSince;
     if (!desktop.copySeriesStart)
         desktop.copySeriesStart = HotkeyMonitor::copySeriesStart;
     return desktop;

@@ -273,6 +273,73 @@ Focus focusedElement()
     return none;
 }
 
+// The active window's application, kept by the worker as the bus tells it.
+std::mutex gActiveLock;
+std::optional<Accessibility::ActiveApplication> gActive;
+std::atomic_bool gFollow{false};
+
+Accessibility::ActiveApplication applicationOf(AtspiAccessible *node)
+{
+    Accessibility::ActiveApplication app;
+    Ref application(atspi_accessible_get_application(node, nullptr));
+    if (!application)
+        return app;
+    app.pid = atspi_accessible_get_process_id(application.get(), nullptr);
+    if (gchar *name = atspi_accessible_get_name(application.get(), nullptr)) {
+        app.name = QString::fromUtf8(name);
+        g_free(name);
+    }
+    return app;
+}
+
+void windowEvent(const AtspiEvent *event)
+{
+    if (!event || !event->source || !event->type)
+        return;
+    const QByteArray type(event->type);
+    const bool activated = type.startsWith("window:activate")
+                           || (type.startsWith("object:state-changed:active") && event->detail1 == 1);
+    const bool deactivated = type.startsWith("window:deactivate")
+                             || (type.startsWith("object:state-changed:active") && event->detail1 == 0);
+    if (type.startsWith("object:state-changed")) {
+        const AtspiRole role = atspi_accessible_get_role(event->source, nullptr);
+        if (role != ATSPI_ROLE_FRAME && role != ATSPI_ROLE_WINDOW && role != ATSPI_ROLE_DIALOG)
+            return;
+    }
+    if (!activated && !deactivated)
+        return;
+    const Accessibility::ActiveApplication app = applicationOf(event->source);
+    std::lock_guard lock(gActiveLock);
+    if (activated && app.pid > 0)
+        gActive = app;
+    else if (deactivated && gActive && gActive->pid == app.pid)
+        gActive.reset();
+}
+
+// Listens to window activations and finds the window active now. Worker only.
+void followActiveWindows()
+{
+    AtspiEventListener *listener = atspi_event_listener_new_simple(windowEvent, nullptr);
+    for (const char *type : {"window:activate", "window:deactivate", "object:state-changed:active"})
+        atspi_event_listener_register(listener, type, nullptr);
+    Ref desktop(atspi_get_desktop(0));
+    if (!desktop)
+        return;
+    const int apps = atspi_accessible_get_child_count(desktop.get(), nullptr);
+    for (int a = 0; a < apps; ++a) {
+        Ref app(atspi_accessible_get_child_at_index(desktop.get(), a, nullptr));
+        const int windows = app ? atspi_accessible_get_child_count(app.get(), nullptr) : 0;
+        for (int w = 0; w < windows; ++w) {
+            Ref window(atspi_accessible_get_child_at_index(app.get(), w, nullptr));
+            if (window && hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+                std::lock_guard lock(gActiveLock);
+                gActive = applicationOf(window.get());
+                return;
+            }
+        }
+    }
+}
+
 // One worker thread owns every AT-SPI call; callers wait for its answer with a
 // deadline and walk away when it passes.
 class Worker
@@ -347,6 +414,8 @@ public:
         return state_ == State::Ready;
     }
 
+    void wake() { wake_.notify_one(); }
+
 private:
     enum class State { Starting, Ready, Unavailable };
     struct Slot
@@ -390,6 +459,7 @@ private:
             state_ = State::Ready;
         }
         started_.notify_all();
+        bool following = false;
         for (;;) {
             // Every question asked by now gets the answer of one walk.
             std::deque<std::shared_ptr<Slot>> batch;
@@ -400,6 +470,10 @@ private:
             }
             // Keep the bus connection's incoming queue drained.
             while (g_main_context_iteration(context, FALSE)) {
+            }
+            if (gFollow.load() && !following) {
+                following = true;
+                followActiveWindows();
             }
             if (!batch.empty()) {
                 const auto began = std::chrono::steady_clock::now();
@@ -607,6 +681,19 @@ QCoro::Task<FocusRead> readFocus(int timeoutMs)
 int waiting()
 {
     return gWaiting.load();
+}
+
+void followActiveWindow()
+{
+    if (gFollow.exchange(true))
+        return;
+    Worker::instance().wake();
+}
+
+std::optional<ActiveApplication> activeApplication()
+{
+    std::lock_guard lock(gActiveLock);
+    return gActive;
 }
 
 } // namespace Accessibility

@@ -47,6 +47,18 @@ struct FocusRead
 // call at the latest, with none. Main thread.
 QCoro::Task<FocusRead> readFocus(int timeoutMs = 400);
 
+// The application whose window is active, as the accessibility bus last told:
+// for desktops that tell no one else which window is in front.
+struct ActiveApplication
+{
+    qint64 pid = 0;
+    QString name;   // the application's accessible name
+};
+// Starts following window activations (once, in the background); until then,
+// and without a bus, there is none.
+void followActiveWindow();
+std::optional<ActiveApplication> activeApplication();
+
 // Queries asked and not yet answered, blocking or not. Tests tell by it whether
 // the main thread still runs while a query waits.
 int waiting();

@@ -2,6 +2,8 @@
 
 #include "core/Log.h"
 #include "platform/SelectionReader.h"
+#include "platform/SessionRoutes.h"
+#include "platform/WaylandClipboard.h"
 #include "platform/X11Display.h"
 
 #include <QClipboard>
@@ -19,6 +21,14 @@
 namespace {
 
 std::atomic<quint64> changes{0};
+
+// Wayland windows' clipboard goes through the compositor: Xwayland hands it to
+// X11 clients only while one of their windows is in front.
+bool dataControl()
+{
+    return SessionRoutes::current().clipboard == SessionRoutes::Clipboard::DataControl
+           && WaylandClipboard::available();
+}
 
 QClipboard *board()
 {
@@ -109,8 +119,10 @@ std::optional<Clipboard::Snapshot> foreignSnapshot(Clipboard::Mode mode)
 {
     const char *selection = mode == Clipboard::Mode::Primary ? "PRIMARY" : "CLIPBOARD";
     const std::optional<SelectionReader::Result> read =
-        SelectionReader::read(selection, Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotBudgetMs,
-                              Clipboard::kSnapshotMaxFormatBytes, Clipboard::wantedTargets);
+        dataControl() ? WaylandClipboard::read(mode, Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotBudgetMs,
+                                               Clipboard::kSnapshotMaxFormatBytes, Clipboard::wantedTargets)
+                      : SelectionReader::read(selection, Clipboard::kSnapshotSilenceMs, Clipboard::kSnapshotBudgetMs,
+                                              Clipboard::kSnapshotMaxFormatBytes, Clipboard::wantedTargets);
     if (!read)
         return std::nullopt;
     Clipboard::Snapshot result;
@@ -156,6 +168,8 @@ std::optional<QString> Snapshot::text() const
 
 Snapshot snapshot(Mode mode)
 {
+    if (dataControl())
+        return ownedHere(mode) ? WaylandClipboard::own(mode) : foreignSnapshot(mode).value_or(Snapshot{});
     Snapshot result;
     QClipboard *clipboard = board();
     if (!clipboard)
@@ -196,6 +210,10 @@ Snapshot snapshot(Mode mode)
 
 void restore(const Snapshot &saved, Mode mode)
 {
+    if (dataControl()) {
+        WaylandClipboard::set(mode, saved.formats);
+        return;
+    }
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
@@ -210,6 +228,10 @@ void restore(const Snapshot &saved, Mode mode)
 
 void setText(const QString &text, Mode mode)
 {
+    if (dataControl()) {
+        WaylandClipboard::set(mode, {{QStringLiteral("text/plain"), text.toUtf8()}});
+        return;
+    }
     QClipboard *clipboard = board();
     if (!clipboard)
         return;
@@ -219,12 +241,30 @@ void setText(const QString &text, Mode mode)
 
 void clear()
 {
+    if (dataControl()) {
+        WaylandClipboard::set(Mode::Clipboard, {});
+        return;
+    }
     if (QClipboard *clipboard = board())
         clipboard->clear(QClipboard::Clipboard);
 }
 
 std::optional<QString> text()
 {
+    if (dataControl()) {
+        if (ownedHere())
+            return WaylandClipboard::own(Mode::Clipboard).text();
+        const auto bestText = [](const QStringList &offered) {
+            const QStringList wanted = wantedTargets(offered);
+            return !wanted.isEmpty() && textTargets().contains(wanted.first()) ? wanted.mid(0, 1) : QStringList();
+        };
+        const std::optional<SelectionReader::Result> read = WaylandClipboard::read(
+            Mode::Clipboard, kSnapshotSilenceMs, kSnapshotBudgetMs, kSnapshotMaxFormatBytes, bestText);
+        if (!read || read->formats.isEmpty())
+            return std::nullopt;
+        const auto &[target, bytes] = read->formats.first();
+        return target == QLatin1String("STRING") ? QString::fromLatin1(bytes) : QString::fromUtf8(bytes);
+    }
     QClipboard *clipboard = board();
     if (!clipboard)
         return std::nullopt;
@@ -236,6 +276,8 @@ std::optional<QString> text()
 
 bool ownedHere(Mode mode)
 {
+    if (dataControl())
+        return WaylandClipboard::ownedHere(mode);
     QClipboard *clipboard = board();
     if (!clipboard)
         return false;
@@ -244,12 +286,17 @@ bool ownedHere(Mode mode)
 
 quint64 changeCount()
 {
+    if (dataControl())
+        return WaylandClipboard::changeCount();
     board();
     return changes.load();
 }
 
 bool handOverAtQuit(int budgetMs)
 {
+    // Wayland has no hand-over: a clipboard manager, when one runs, copied it already.
+    if (dataControl())
+        return false;
     QClipboard *clipboard = board();
     if (!clipboard || (!clipboard->ownsClipboard() && !clipboard->ownsSelection()))
         return true;

@@ -1,5 +1,6 @@
 #include "platform/FloatingPanel.h"
 
+#include "platform/SessionRoutes.h"
 #include "platform/X11Display.h"
 
 #include <QGuiApplication>
@@ -73,6 +74,35 @@ QRect availableAreaAt(QPoint point)
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect();
+}
+
+QList<Screen> screens()
+{
+    QList<Screen> list;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    for (const QScreen *screen : QGuiApplication::screens())
+        list.append({screen->geometry(), screen->availableGeometry(), screen == primary});
+    return list;
+}
+
+bool pointerSeen()
+{
+    return SessionRoutes::current().front == SessionRoutes::Front::X11;
+}
+
+QRect overlayArea(const QList<Screen> &screens, std::optional<QPoint> pointer, std::optional<QPoint> front)
+{
+    if (screens.isEmpty())
+        return {};
+    const std::optional<QPoint> point = pointer ? pointer : front;
+    if (point)
+        for (const Screen &screen : screens)
+            if (screen.geometry.contains(*point))
+                return screen.available;
+    for (const Screen &screen : screens)
+        if (screen.primary)
+            return screen.available;
+    return screens.first().available;
 }
 
 } // namespace FloatingPanel

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
 #include <QString>
+
+#include <optional>
 
 class QWindow;
 
@@ -42,5 +45,25 @@ bool compositing();
 // The available area (without panels and docks) of the screen under `point`;
 // the primary screen's when the point lies between screens.
 QRect availableAreaAt(QPoint point);
+
+// A screen as the recording overlay's placement sees it.
+struct Screen
+{
+    QRect geometry;
+    QRect available;
+    bool primary = false;
+};
+QList<Screen> screens();
+
+// Whether X11 knows where the pointer is: in a Wayland session it stops at the
+// edge of X11 windows and stays there while the pointer is over a Wayland one.
+bool pointerSeen();
+
+// The available area the recording overlay goes to: of the screen under
+// `pointer` when X11 sees the pointer; otherwise of the screen that holds
+// `front`, a point of the application in front; the primary screen's when the
+// point lies on no screen or nothing is known (the first screen's when none is
+// primary). Empty without screens.
+QRect overlayArea(const QList<Screen> &screens, std::optional<QPoint> pointer, std::optional<QPoint> front);
 
 } // namespace FloatingPanel

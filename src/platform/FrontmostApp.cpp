@@ -1,5 +1,8 @@
 #include "platform/FrontmostApp.h"
 
+#include "platform/Accessibility.h"
+#include "platform/SessionRoutes.h"
+#include "platform/WaylandToplevels.h"
 #include "platform/X11Display.h"
 
 #include <QCoreApplication>
@@ -7,6 +10,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QStandardPaths>
@@ -236,7 +240,9 @@ std::optional<RunningApp> forWindow(unsigned long window)
     return app;
 }
 
-std::optional<RunningApp> current()
+namespace {
+
+std::optional<RunningApp> activeX11Window()
 {
     Display *dpy = X11::display();
     if (!dpy)
@@ -250,8 +256,127 @@ std::optional<RunningApp> current()
     return forWindow(window);
 }
 
+// Compositors list an Xwayland window under its WM_CLASS class.
+bool sameWindow(const RunningApp &x11, const WaylandToplevels::Toplevel &toplevel)
+{
+    return !toplevel.appId.isEmpty()
+           && (toplevel.appId.compare(x11.wmClass, Qt::CaseInsensitive) == 0
+               || toplevel.appId.compare(x11.wmInstance, Qt::CaseInsensitive) == 0);
+}
+
+} // namespace
+
+RunningApp forAppId(const QString &appId, quint64 toplevel)
+{
+    RunningApp app;
+    app.toplevel = toplevel;
+    // Terminals and the translate list know a Wayland application by its app_id.
+    app.wmInstance = appId;
+    app.wmClass = appId;
+    if (const auto entry = resolveDesktopEntry(appId, appId, appId)) {
+        app.bundleId = entry->id;
+        app.name = entry->name.isEmpty() ? appId : entry->name;
+        app.iconName = entry->icon;
+    } else {
+        if (!appId.isEmpty())
+            app.bundleId = appId;
+        app.name = appId;
+    }
+    return app;
+}
+
+RunningApp forProcess(qint64 pid, const QString &name)
+{
+    RunningApp app;
+    app.pid = pid;
+    if (pid == QCoreApplication::applicationPid()) {
+        app.name = ownName();
+        app.bundleId = ownBundleId();
+        return app;
+    }
+    const QString proc = QStringLiteral("/proc/") + QString::number(pid);
+    // Desktops launch applications with the entry's path in the environment
+    // (readable for the user's own processes).
+    QString launched;
+    QFile variables(proc + QStringLiteral("/environ"));
+    if (variables.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &entry : variables.readAll().split('\0'))
+            if (entry.startsWith("GIO_LAUNCHED_DESKTOP_FILE=")) {
+                launched = QFileInfo(QString::fromLocal8Bit(entry.mid(26))).completeBaseName();
+                break;
+            }
+    }
+    const QString executable = QFileInfo(QFile::symLinkTarget(proc + QStringLiteral("/exe"))).fileName();
+    // Terminals are known by their executable.
+    app.wmInstance = executable;
+    app.wmClass = executable.isEmpty() ? name : executable;
+    if (const auto entry = resolveDesktopEntry(launched, executable, name)) {
+        app.bundleId = entry->id;
+        app.name = entry->name.isEmpty() ? name : entry->name;
+        app.iconName = entry->icon;
+    } else {
+        app.name = name.isEmpty() ? executable : name;
+        if (!app.wmClass.isEmpty())
+            app.bundleId = app.wmClass;
+    }
+    return app;
+}
+
+std::optional<RunningApp> current()
+{
+    std::optional<RunningApp> x11 = activeX11Window();
+    const SessionRoutes::Front route = SessionRoutes::current().front;
+    if (route == SessionRoutes::Front::X11)
+        return x11;
+    if (route == SessionRoutes::Front::Accessibility) {
+        // The compositor lists no windows: an Xwayland window in front is named
+        // by X11, a Wayland one by the accessibility bus.
+        if (x11)
+            return x11;
+        Accessibility::followActiveWindow();
+        const std::optional<Accessibility::ActiveApplication> active = Accessibility::activeApplication();
+        if (!active)
+            return std::nullopt;
+        return forProcess(active->pid, active->name);
+    }
+    // The compositor knows which window is active, Wayland or not; an Xwayland
+    // window is named by X11, which gives its pid and class too.
+    const std::optional<WaylandToplevels::Toplevel> toplevel = WaylandToplevels::active();
+    if (!toplevel)
+        return x11;
+    if (x11 && sameWindow(*x11, *toplevel)) {
+        x11->toplevel = toplevel->id;
+        return x11;
+    }
+    if (toplevel->appId.isEmpty())
+        return std::nullopt;
+    return forAppId(toplevel->appId, toplevel->id);
+}
+
+std::optional<QPoint> screenPoint(const RunningApp &app)
+{
+    if (app.toplevel)
+        if (const auto toplevel = WaylandToplevels::find(app.toplevel); toplevel && toplevel->screen)
+            return toplevel->screen;
+    Display *dpy = X11::display();
+    if (!dpy || !app.window)
+        return std::nullopt;
+    XWindowAttributes attributes;
+    Window child = 0;
+    int x = 0, y = 0;
+    if (!XGetWindowAttributes(dpy, app.window, &attributes)
+        || !XTranslateCoordinates(dpy, app.window, DefaultRootWindow(dpy), attributes.width / 2,
+                                  attributes.height / 2, &x, &y, &child)) {
+        X11::takeLastError();
+        return std::nullopt;
+    }
+    return QPoint(x, y);
+}
+
 bool activate(const RunningApp &app)
 {
+    if (app.toplevel && WaylandToplevels::activate(app.toplevel))
+        return true;
     Display *dpy = X11::display();
     if (!dpy || !app.window)
         return false;

@@ -6,9 +6,14 @@
 #include <QGuiApplication>
 
 // Where the floating panels go (X11's downward y) and how tall the bubble is.
+Q_DECLARE_METATYPE(std::optional<QPoint>)
+
 class TestPanelsPlacement : public QObject
 {
     Q_OBJECT
+
+    const QRect first{0, 30, 1280, 994};
+    const QRect second{1920, 0, 1280, 984};
 
 private Q_SLOTS:
     void overlay_data()
@@ -25,6 +30,41 @@ private Q_SLOTS:
         QFETCH(QRect, area);
         QFETCH(QPoint, topLeft);
         QCOMPARE(OverlayController::placement(area), topLeft);
+    }
+
+    void overlayScreen_data()
+    {
+        QTest::addColumn<std::optional<QPoint>>("pointer");
+        QTest::addColumn<std::optional<QPoint>>("front");
+        QTest::addColumn<QRect>("area");
+        const std::optional<QPoint> none;
+        QTest::newRow("X11: pointer on the second screen") << std::optional(QPoint(2000, 500)) << none << second;
+        QTest::newRow("X11: the pointer wins over the application")
+            << std::optional(QPoint(100, 100)) << std::optional(QPoint(2000, 500)) << first;
+        QTest::newRow("X11: pointer between screens") << std::optional(QPoint(1500, 1100)) << none << first;
+        QTest::newRow("Wayland: application on the second screen") << none << std::optional(QPoint(1920, 0)) << second;
+        QTest::newRow("Wayland: application on the primary screen") << none << std::optional(QPoint(640, 512)) << first;
+        QTest::newRow("Wayland: application on no screen") << none << std::optional(QPoint(-50, -50)) << first;
+        QTest::newRow("Wayland: application unknown") << none << none << first;
+    }
+
+    void overlayScreen()
+    {
+        QFETCH(std::optional<QPoint>, pointer);
+        QFETCH(std::optional<QPoint>, front);
+        QFETCH(QRect, area);
+        // The primary screen listed second, as the server may order them.
+        const QList<FloatingPanel::Screen> screens = {{QRect(1920, 0, 1280, 1024), second, false},
+                                                      {QRect(0, 0, 1280, 1024), first, true}};
+        QCOMPARE(FloatingPanel::overlayArea(screens, pointer, front), area);
+    }
+
+    void overlayScreenWithoutPrimary()
+    {
+        const QList<FloatingPanel::Screen> screens = {{QRect(1920, 0, 1280, 1024), second, false},
+                                                      {QRect(0, 0, 1280, 1024), first, false}};
+        QCOMPARE(FloatingPanel::overlayArea(screens, std::nullopt, std::nullopt), second);
+        QCOMPARE(FloatingPanel::overlayArea({}, std::nullopt, QPoint(1, 1)), QRect());
     }
 
     void bubble_data()
