@@ -26,6 +26,9 @@ struct PasteDesktop
     std::function<QString()> frontmostName;
 
     // Left unset, the ones below are the real desktop's.
+    // Whether posted keys can reach the window in front (no typing route in a
+    // Wayland session: they cannot).
+    std::function<bool()> reachesFront;
     // PRIMARY's text when the X client that owns it made the active window.
     std::function<std::optional<QString>()> frontPrimary;
     // The focused element through AT-SPI.
@@ -69,7 +72,11 @@ public:
     // Puts `text` on the clipboard (and on PRIMARY for the xterm family) and posts
     // paste. With `restore`, 0.6 s later the clipboard goes back to `saved`, or to
     // what it held before when none is given, and PRIMARY to what it held.
+    // When no keys reach the window in front, the text stays on the clipboard
+    // for the user to paste, nothing is put back over it, and this is false.
     bool paste(const QString &text, bool restore, std::optional<Snapshot> saved = std::nullopt);
+    // Whether the latest paste left its text on the clipboard that way.
+    bool leftOnClipboard() const { return leftOnClipboard_; }
 
     // Waits while a modifier is held (25 ms polls, 2.0 s at most), then 60 ms more.
     QCoro::Task<> waitForModifiers();
@@ -123,6 +130,7 @@ private:
     quint64 serial_ = 0;
     int restoreDelayMs_ = 600;
     bool pending_ = false;
+    bool leftOnClipboard_ = false;
     Snapshot saved_;
     // PRIMARY as it was, when the paste went to the xterm family.
     std::optional<Snapshot> savedPrimary_;

@@ -85,6 +85,11 @@ QString notEditable()
     return QStringLiteral("Champ non modifiable : le texte est dans l'historique");
 }
 
+QString leftOnClipboard()
+{
+    return QStringLiteral("Texte copié : colle-le avec Ctrl+V");
+}
+
 QString separated(const QString &text, const std::optional<QString> &before)
 {
     if (!before || before->isEmpty() || text.isEmpty())
@@ -133,6 +138,7 @@ RoadDesktop RoadDesktop::system(Paster *paster)
     desktop.trusted = [] { return Permissions::accessibility(); };
     desktop.activate = [](const RunningApp &app) { FrontmostApp::activate(app); };
     desktop.paste = [paster](const QString &text, bool restore) { return paster->paste(text, restore); };
+    desktop.leftOnClipboard = [paster] { return paster->leftOnClipboard(); };
     desktop.focus = [paster] { return paster->readTarget(); };
     return desktop;
 }
@@ -213,6 +219,10 @@ struct Trip
     {
         if (desktop.paste && desktop.paste(text, data.settings->restoreClipboard()))
             return true;
+        if (desktop.leftOnClipboard && desktop.leftOnClipboard()) {
+            show(Road::leftOnClipboard());
+            return false;
+        }
         Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(text))
                    + QStringLiteral(" caractères pour ") + appName(request.app, QStringLiteral("?"))
                    + QStringLiteral(" (touche de collage non envoyée)"));

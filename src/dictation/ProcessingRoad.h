@@ -37,6 +37,9 @@ bool isHesitation(const QString &text);
 QString pasteFailed();
 // What the user is told when the focused element is known not to take text.
 QString notEditable();
+// What the user is told when no keys reach the window in front: the text waits
+// on the clipboard.
+QString leftOnClipboard();
 
 // A dictated text after `before`, the character before the caret: one space
 // when it starts with a letter and follows a letter, digit or closing mark, so
@@ -84,6 +87,9 @@ struct RoadDesktop
     std::function<void(const RunningApp &)> activate;
     // False when the paste key could not be posted.
     std::function<bool(const QString &text, bool restore)> paste;
+    // After a paste that went out with no key: whether its text was left on
+    // the clipboard for the user because no keys reach the window in front.
+    std::function<bool()> leftOnClipboard;
     // The focused element as AT-SPI tells it (whether it takes text, the
     // character before the caret). Left unset, nothing is known.
     std::function<QCoro::Task<Accessibility::FocusRead>()> focus;

@@ -62,6 +62,10 @@ QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
     QCoro::Task<> settling = host->paster()->waitForModifiers();
     co_await std::move(settling);
     if (!host->paster()->paste(text, host->data().settings->restoreClipboard())) {
+        if (host->paster()->leftOnClipboard()) {
+            host->show(Road::leftOnClipboard());
+            co_return;
+        }
         Log::write(QStringLiteral("collage échoué: dernière dictée (touche de collage non envoyée)"));
         host->fail(Road::pasteFailed());
         co_return;
@@ -222,6 +226,10 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
         Paster *paster = host->paster();
         const bool pasted = paster && paster->paste(result, true, saved);
         host->setIdle();
+        if (!pasted && paster && paster->leftOnClipboard()) {
+            host->show(Road::leftOnClipboard());
+            co_return;
+        }
         if (!pasted) {
             Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(result))
                        + QStringLiteral(" caractères (touche de collage non envoyée)"));

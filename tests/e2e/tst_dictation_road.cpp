@@ -156,6 +156,7 @@ class TestDictationRoad : public QObject
     QStringList pasted;
     bool trusted = true;
     bool keyPosted = true;
+    bool leftOnClipboard = false;
     std::optional<bool> editable;
     std::optional<QString> beforeCaret;
     QList<RunningApp> activated;
@@ -169,6 +170,7 @@ class TestDictationRoad : public QObject
             pasted << text;
             return keyPosted;
         };
+        d.leftOnClipboard = [this] { return leftOnClipboard; };
         d.focus = [this]() -> QCoro::Task<Accessibility::FocusRead> { co_return Accessibility::FocusRead{{}, editable, beforeCaret}; };
         return d;
     }
@@ -217,6 +219,7 @@ private Q_SLOTS:
         activated.clear();
         trusted = true;
         keyPosted = true;
+        leftOnClipboard = false;
         editable.reset();
         beforeCaret.reset();
         TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
@@ -531,6 +534,45 @@ private Q_SLOTS:
             TestEnv::store()->waitForIo();
             QVERIFY(TestEnv::store()->audioURL(TestEnv::store()->dictations().first()).isValid());
         }
+    }
+
+    // No keys reach the window in front: the text waits on the clipboard and the
+    // capsule says how to paste it, neither a failure nor a paste.
+    void noKeysLeaveTheTextToPaste_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("journalLine");
+        QTest::newRow("dictation") << "dictation" << "collé: ";
+        QTest::newRow("voice snippet") << "snippet" << "raccourci vocal: ";
+        QTest::newRow("voice command") << "command" << "commande appliquée: ";
+    }
+    void noKeysLeaveTheTextToPaste()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, journalLine);
+        keyPosted = false;
+        leftOnClipboard = true;
+        ProcessingRoad::Request r = request();
+        if (road == QLatin1String("snippet")) {
+            Snippet snippet;
+            snippet.trigger = Cloud::spoken();
+            snippet.text = QStringLiteral("Texte du raccourci");
+            TestEnv::store()->setSnippets({snippet});
+        } else if (road == QLatin1String("command")) {
+            r.commandText = QStringLiteral("texte sélectionné");
+        }
+        const qsizetype linesBefore = journal().count(journalLine);
+        const qsizetype dictations = TestEnv::store()->dictations().size();
+        runRoad(r);
+        QCOMPARE(pasted.size(), 1);
+        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
+        QVERIFY2(host.calls.contains(QStringLiteral("show Texte copié : colle-le avec Ctrl+V")),
+                 qPrintable(host.calls.join(u'|')));
+        for (const QString &call : std::as_const(host.calls))
+            QVERIFY2(!call.startsWith(QStringLiteral("fail ")), qPrintable(call));
+        QCOMPARE(journal().count(journalLine), linesBefore);
+        if (road == QLatin1String("dictation"))
+            QCOMPARE(TestEnv::store()->dictations().size(), dictations + 1);
     }
 
     // Read-only text in front (page text, a label): nothing is pasted and
