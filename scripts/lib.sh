@@ -22,6 +22,8 @@ OMBRY_PACKAGES=(
   # X11, accessibility, sound, language detection, signatures, archives
   libx11-dev libxi-dev libxtst-dev libxfixes-dev libatspi2.0-dev at-spi2-core dbus dbus-x11
   libpulse-dev libcld2-dev libsodium-dev libarchive-dev
+  # Wayland sessions: the client library and the scanner of its protocols
+  libwayland-dev libwayland-bin
   fonts-dejavu-core fonts-material-design-icons-iconfont hicolor-icon-theme
 )
 
@@ -31,7 +33,7 @@ OMBRY_TEST_PACKAGES=(
   xvfb xauth openbox x11-utils pulseaudio pulseaudio-utils espeak-ng sox xdotool xclip
   desktop-file-utils xterm trayer mousepad lxterminal
   # the Wayland desktop (scripts/session --wayland) and its native applications
-  sway xwayland x11-xserver-utils foot gedit wtype libwayland-dev libwayland-bin
+  sway xwayland x11-xserver-utils foot gedit wtype
 )
 
 ombry_missing_packages() {

@@ -97,6 +97,19 @@ Diagnostics::Program diagnosticProgram(Application &root)
                                 root.updater(), root.navigation(), root.engine()};
 }
 
+QString noDisplayMessage()
+{
+    const QString display = qEnvironmentVariable("DISPLAY");
+    const QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
+    QString why = display.isEmpty() ? QStringLiteral("DISPLAY n'est pas défini")
+                                    : QStringLiteral("l'écran X « %1 » ne répond pas").arg(display);
+    if (!wayland.isEmpty())
+        why += QStringLiteral(", et la session Wayland « %1 » n'offre pas Xwayland").arg(wayland);
+    return QStringLiteral("Ombry Voice ne peut pas démarrer : aucun écran X n'est joignable (%1). "
+                          "Lance-le depuis ta session graphique ; sous Wayland, installe Xwayland.")
+        .arg(why);
+}
+
 } // namespace
 
 namespace Startup {
@@ -119,6 +132,19 @@ int run(int argc, char *argv[])
             return 0;
         }
         qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    if (!diagnostic || diagnostic->which->gui()) {
+        // Our windows are X11 windows, through Xwayland in a Wayland session.
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        // Without a display Qt would abort: say what is missing instead.
+        if (qgetenv("QT_QPA_PLATFORM").startsWith("xcb") && !X11::display()) {
+            const QString message = noDisplayMessage();
+            std::fputs((message + u'\n').toUtf8().constData(), stderr);
+            Log::write(message);
+            Log::shutdown();
+            return 1;
+        }
     }
     std::unique_ptr<QCoreApplication> app;
     if (diagnostic && !diagnostic->which->gui()) {

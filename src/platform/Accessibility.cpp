@@ -332,8 +332,10 @@ void followActiveWindows()
         for (int w = 0; w < windows; ++w) {
             Ref window(atspi_accessible_get_child_at_index(app.get(), w, nullptr));
             if (window && hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+                // Asked before taking the lock: the main thread reads under it.
+                const Accessibility::ActiveApplication active = applicationOf(window.get());
                 std::lock_guard lock(gActiveLock);
-                gActive = applicationOf(window.get());
+                gActive = active;
                 return;
             }
         }

@@ -274,6 +274,41 @@ private Q_SLOTS:
         QVERIFY2(run.ms < 5000, qPrintable(QString::number(run.ms)));
     }
 
+    // Qt's X11 platform aborts without a display: the program says why first and
+    // ends with a failure status.
+    void withoutDisplay_data()
+    {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("Wayland socket that nobody serves")
+            << QString() << QStringLiteral("DISPLAY n'est pas défini, et la session Wayland");
+        QTest::newRow("X display that does not answer")
+            << QStringLiteral(":3999") << QStringLiteral("l'écran X « :3999 » ne répond pas");
+    }
+
+    void withoutDisplay()
+    {
+        QFETCH(QString, display);
+        QFETCH(QString, told);
+        ScopedHome home;
+        QProcessEnvironment e = env();
+        e.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        if (display.isEmpty())
+            e.insert(QStringLiteral("WAYLAND_DISPLAY"), home.path() + QStringLiteral("/wayland-mort"));
+        else
+            e.insert(QStringLiteral("DISPLAY"), display);
+        const Run run = runApp({}, e);
+        QVERIFY(run.finished);
+        QVERIFY2(run.exitCode == 1, qPrintable(run.err));
+        QVERIFY2(run.err.startsWith(QStringLiteral("Ombry Voice ne peut pas démarrer : aucun écran X n'est joignable (")
+                                    + told),
+                 qPrintable(run.err));
+        QVERIFY2(!run.err.contains(QStringLiteral("qt.qpa")), qPrintable(run.err));
+        const QString journal = QString::fromUtf8(TestEnv::readFile(qEnvironmentVariable("XDG_DATA_HOME")
+                                                                    + QStringLiteral("/Ombry Voice/journal.log")));
+        QVERIFY2(journal.contains(QStringLiteral("aucun écran X n'est joignable")), qPrintable(journal));
+    }
+
     void onDeviceTestWithTranscriptionServerOnly()
     {
         FakeHttpService asr;
