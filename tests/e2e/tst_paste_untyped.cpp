@@ -1,5 +1,6 @@
 #include "dictation/Paster.h"
 #include "platform/Clipboard.h"
+#include "support/FakeSelectionHost.h"
 #include "support/ForeignSelection.h"
 #include "support/TestEnv.h"
 
@@ -96,6 +97,38 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return result.has_value(); }, 10000));
         QCOMPARE(*result, std::nullopt);
         QCOMPARE(posts, posted);
+        QCOMPARE(readClipboard().out, clipboardAfter);
+    }
+
+    // The last dictation pasted again: where no keys reach, it waits on the
+    // clipboard and the capsule says so instead of a failure.
+    void lastDictationPastedAgain_data()
+    {
+        QTest::addColumn<bool>("reachesFront");
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QByteArray>("clipboardAfter");
+        QTest::newRow("keys reach the window") << true << u"show Dernière dictée recollée"_s
+                                               << "copie de l'utilisateur"_ba;
+        QTest::newRow("no keys") << false << u"show Texte copié : colle-le avec Ctrl+V"_s << "Dernière dictée"_ba;
+    }
+    void lastDictationPastedAgain()
+    {
+        QFETCH(bool, reachesFront);
+        QFETCH(QString, told);
+        QFETCH(QByteArray, clipboardAfter);
+        reaches = reachesFront;
+        Dictation entry;
+        entry.id = QUuid::createUuid();
+        entry.date = QDateTime::currentDateTime();
+        entry.finalText = u"Dernière dictée"_s;
+        TestEnv::store()->add(entry);
+        Paster paster(desktop());
+        FakeSelectionHost host;
+        host.pasterInUse = &paster;
+        SelectionActions::pasteLast(&host);
+        QVERIFY(TestEnv::waitFor([&] { return !host.calls.isEmpty(); }, 5000));
+        QCOMPARE(host.calls, QStringList{told});
+        paster.flushRestore();
         QCOMPARE(readClipboard().out, clipboardAfter);
     }
 };
