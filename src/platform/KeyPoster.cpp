@@ -55,7 +55,8 @@ bool open(Typing route)
     }
 }
 
-// Without the portal, the other routes the session offers, in their order.
+// When the chosen route cannot be had (the portal refused, the compositor
+// would not take our keyboard): the next one the session offers.
 void fallBack()
 {
     const SessionRoutes::Offer &offer = SessionRoutes::offered();
@@ -66,7 +67,7 @@ void fallBack()
         w.route = Typing::Uinput;
     else
         w.route = Typing::None;
-    Log::write(QStringLiteral("frappe: sans le portail, ")
+    Log::write(QStringLiteral("frappe: route indisponible, ")
                + (w.route == Typing::VirtualKeyboard ? QStringLiteral("saisie par le clavier virtuel du compositeur")
                   : w.route == Typing::Uinput        ? QStringLiteral("saisie par uinput")
                                                      : QStringLiteral("aucune saisie, le texte reste dans le presse-papiers")));

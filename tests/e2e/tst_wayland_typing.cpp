@@ -40,6 +40,8 @@ private Q_SLOTS:
         // A terminal takes Ctrl+Shift+V, an editor Ctrl+V.
         QTest::newRow("foot") << u"foot"_s << u"Bonjour à tous, ça marche déjà."_s;
         QTest::newRow("gedit sous Wayland") << u"gedit"_s << u"Dictée collée dans l'éditeur — été."_s;
+        // An Xwayland window in front gets XTEST's keys and PRIMARY through the bridge.
+        QTest::newRow("xterm sous Xwayland") << u"xterm"_s << u"echo dictée dans xterm"_s;
     }
     void pastesAtTheCursor()
     {
@@ -52,11 +54,13 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString file = dir.filePath(u"typed.txt"_s);
         WaylandWindows::Window target;
-        const bool terminal = appId == u"foot"_s;
+        const bool terminal = appId != u"gedit"_s;
         if (terminal) {
             // Every byte goes to cat at once (no line discipline wait).
-            target = WaylandWindows::start(u"foot"_s, {u"sh"_s, u"-c"_s, u"stty -icanon -echo; exec cat > \"$1\""_s,
-                                                        u"sh"_s, file});
+            QStringList command{u"sh"_s, u"-c"_s, u"stty -icanon -echo; exec cat > \"$1\""_s, u"sh"_s, file};
+            if (appId == u"xterm"_s)
+                command.prepend(u"-e"_s);
+            target = WaylandWindows::start(appId, command);
         } else {
             QVERIFY(TestEnv::writeFile(file, {}));
             target = WaylandWindows::start(u"env"_s, {u"GDK_BACKEND=wayland"_s, u"gedit"_s, u"--new-window"_s, file});
