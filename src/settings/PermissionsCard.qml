@@ -41,6 +41,40 @@ SettingsGroup {
         canOpen: permissions.canOpenSound
         onOpen: permissions.openSettings("systemAudio")
     }
+    // In a Wayland session: how each service reaches the other applications.
+    Repeater {
+        model: permissions.routes
+        delegate: ColumnLayout {
+            id: routeLine
+            required property var modelData
+            Layout.fillWidth: true
+            spacing: 8
+
+            SettingsDivider {}
+            SettingRow {
+                label: routeLine.modelData.service
+                detail: routeLine.modelData.route
+            }
+            // Selectable: the lines for the compositor are meant to be copied.
+            TextEdit {
+                Layout.fillWidth: true
+                Layout.preferredWidth: routeLine.width
+                Layout.bottomMargin: 6
+                visible: text.length > 0
+                text: routeLine.modelData.advice
+                textFormat: TextEdit.PlainText
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.Wrap
+                font.pixelSize: 12
+                color: Theme.text
+                selectionColor: Qt.alpha(Theme.accent, 0.35)
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+                Accessible.description: routeLine.modelData.service
+            }
+        }
+    }
     Text {
         visible: permissions.explanation.length > 0
         Layout.fillWidth: true

@@ -13,6 +13,7 @@
 #include "model/Store.h"
 #include "model/TextUtil.h"
 #include "platform/Permissions.h"
+#include "platform/SessionRoutes.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -413,4 +414,121 @@ void HelpModel::eraseEverything()
 {
     if (store_)
         store_->eraseEverything();
+}
+
+namespace {
+
+QString inputGroup()
+{
+    return u"ajoute-toi au groupe input (sudo usermod -aG input $USER), puis rouvre ta session"_s;
+}
+
+// How the compositor's own key bindings reach the program.
+QString bindingAdvice(const QStringList &desktops)
+{
+    const auto on = [&](const QString &name) { return desktops.contains(name); };
+    if (on(u"sway"_s))
+        return u"Ajoute ces lignes à ~/.config/sway/config, puis recharge sway (Super+Maj+C) :\n"
+               u"bindsym --no-repeat Control_R exec ombry-voice --action dictee-debut\n"
+               u"bindsym --release Control_R exec ombry-voice --action dictee-fin"_s;
+    if (on(u"hyprland"_s))
+        return u"Ajoute ces lignes à ~/.config/hypr/hyprland.conf :\n"
+               u"bind = , Control_R, exec, ombry-voice --action dictee-debut\n"
+               u"bindr = , Control_R, exec, ombry-voice --action dictee-fin"_s;
+    if (on(u"river"_s))
+        return u"Ajoute ces lignes à ~/.config/river/init :\n"
+               u"riverctl map normal None Control_R spawn 'ombry-voice --action dictee-debut'\n"
+               u"riverctl map -release normal None Control_R spawn 'ombry-voice --action dictee-fin'"_s;
+    // These bind a key on press only: a shortcut starts the dictation, the next one ends it.
+    if (on(u"gnome"_s))
+        return u"GNOME 48 et suivants offrent les raccourcis globaux : mets ton système à jour. En attendant, "
+               u"dans Paramètres › Clavier › Raccourcis personnalisés, ajoute la commande "
+               u"« ombry-voice --action dictee-basculer » : une pression commence la dictée, la suivante la finit."_s;
+    if (on(u"kde"_s))
+        return u"KDE Plasma 5.27 et suivants offrent les raccourcis globaux : mets ton système à jour. En attendant, "
+               u"dans Configuration du système › Raccourcis, ajoute la commande "
+               u"« ombry-voice --action dictee-basculer » : une pression commence la dictée, la suivante la finit."_s;
+    return u"Dans les raccourcis de ton compositeur, lance « ombry-voice --action dictee-debut » à l'appui de "
+           u"Ctrl droit et « ombry-voice --action dictee-fin » à son relâchement."_s;
+}
+
+} // namespace
+
+QList<PermissionsModel::RouteLine> PermissionsModel::routeLines(const SessionRoutes::Routes &routes,
+                                                                const SessionRoutes::Offer &offer)
+{
+    if (!offer.wayland)
+        return {};
+    const QStringList desktops = offer.desktop.toLower().split(u':', Qt::SkipEmptyParts);
+    const bool portalDesktop = desktops.contains(u"gnome"_s) || desktops.contains(u"kde"_s);
+    QList<RouteLine> lines;
+
+    RouteLine keys{u"Touches"_s, {}, {}};
+    switch (routes.keys) {
+    case SessionRoutes::Keys::Portal:
+        keys.route = u"portail des raccourcis globaux"_s;
+        keys.advice = u"Ton bureau a demandé une fois d'accepter les raccourcis ; tu peux changer leurs touches "
+                      u"dans ses réglages de raccourcis clavier. Pour Ctrl+C deux fois (corriger) et trois fois "
+                      u"(traduire), "_s + inputGroup() + u'.';
+        break;
+    case SessionRoutes::Keys::Evdev: keys.route = u"claviers lus directement (groupe input)"_s; break;
+    case SessionRoutes::Keys::Actions:
+        keys.route = u"raccourcis du compositeur (ombry-voice --action)"_s;
+        keys.advice = bindingAdvice(desktops) + u"\nOu "_s + inputGroup()
+                      + u" : la touche tenue et Ctrl+C deux fois marcheront sans configuration."_s;
+        break;
+    case SessionRoutes::Keys::X11: keys.route = u"X11"_s; break;
+    }
+    lines << keys;
+
+    RouteLine typing{u"Saisie"_s, {}, {}};
+    switch (routes.typing) {
+    case SessionRoutes::Typing::RemoteDesktop:
+        typing.route = u"portail Bureau à distance"_s;
+        typing.advice = u"À la première saisie, ton bureau demande la permission de contrôler le clavier : "
+                        u"accepte-la une fois, elle est gardée."_s;
+        break;
+    case SessionRoutes::Typing::VirtualKeyboard: typing.route = u"clavier virtuel du compositeur"_s; break;
+    case SessionRoutes::Typing::Uinput: typing.route = u"clavier virtuel du noyau (uinput)"_s; break;
+    case SessionRoutes::Typing::X11: typing.route = u"XTEST"_s; break;
+    case SessionRoutes::Typing::None:
+        typing.route = u"aucune : le texte reste dans le presse-papiers, colle-le avec Ctrl+V"_s;
+        typing.advice = portalDesktop
+                            ? u"Installe le portail de ton bureau (xdg-desktop-portal-gnome ou xdg-desktop-portal-kde), "
+                              u"puis rouvre ta session : il te demandera une seule fois la permission de taper."_s
+                            : u"Donne /dev/uinput au groupe input : écris KERNEL==\"uinput\", GROUP=\"input\", "
+                              u"MODE=\"0660\" dans /etc/udev/rules.d/70-uinput.rules ; "_s + inputGroup() + u'.';
+        break;
+    }
+    lines << typing;
+
+    RouteLine clipboard{u"Presse-papiers"_s, {}, {}};
+    switch (routes.clipboard) {
+    case SessionRoutes::Clipboard::DataControl: clipboard.route = u"protocole data-control du compositeur"_s; break;
+    case SessionRoutes::Clipboard::XwaylandBridge: clipboard.route = u"pont de Xwayland"_s; break;
+    case SessionRoutes::Clipboard::X11: clipboard.route = u"X11"_s; break;
+    }
+    lines << clipboard;
+
+    RouteLine front{u"Application au premier plan"_s, {}, {}};
+    switch (routes.front) {
+    case SessionRoutes::Front::ForeignToplevel: front.route = u"liste des fenêtres du compositeur"_s; break;
+    case SessionRoutes::Front::Accessibility:
+        front.route = u"bus d'accessibilité"_s;
+        if (!offer.accessibilityBus)
+            front.advice = u"Installe at-spi2-core, puis rouvre ta session : le bus d'accessibilité dit quelle "
+                           u"application est devant, pour le ton et l'historique."_s;
+        break;
+    case SessionRoutes::Front::X11: front.route = u"X11"_s; break;
+    }
+    lines << front;
+    return lines;
+}
+
+QVariantList PermissionsModel::routes() const
+{
+    QVariantList list;
+    for (const RouteLine &line : routeLines(SessionRoutes::current(), SessionRoutes::offered()))
+        list.append(QVariantMap{{u"service"_s, line.service}, {u"route"_s, line.route}, {u"advice"_s, line.advice}});
+    return list;
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
+#include <QVariantList>
 #include <QtQml/qqmlregistration.h>
 
 #include <array>
@@ -17,6 +18,11 @@ Q_MOC_INCLUDE("audio/MicrophoneList.h")
 Q_MOC_INCLUDE("model/AppSettings.h")
 Q_MOC_INCLUDE("model/KeyStore.h")
 Q_MOC_INCLUDE("model/Store.h")
+
+namespace SessionRoutes {
+struct Offer;
+struct Routes;
+}
 
 class AppSettings;
 class KeyStore;
@@ -46,6 +52,9 @@ class PermissionsModel : public QObject
     // session gives no accessibility.
     Q_PROPERTY(QString explanation READ explanation NOTIFY explanationChanged)
     Q_PROPERTY(MicrophoneList *microphoneList READ microphoneList WRITE setMicrophoneList FINAL)
+    // In a Wayland session, the way each service goes and how to get a better
+    // one: maps of "service", "route" and "advice"; empty on X11.
+    Q_PROPERTY(QVariantList routes READ routes CONSTANT)
 
 public:
     using Probe = std::function<std::array<bool, 3>()>;
@@ -76,6 +85,15 @@ public:
     bool active() const { return timer_.isActive(); }
     void setActive(bool active);
     QString explanation() const;
+    QVariantList routes() const;
+
+    struct RouteLine
+    {
+        QString service;
+        QString route;
+        QString advice; // empty when the route is the best this desktop offers
+    };
+    static QList<RouteLine> routeLines(const SessionRoutes::Routes &routes, const SessionRoutes::Offer &offer);
 
     // Polls now (also while inactive); a poll still running is not doubled.
     Q_INVOKABLE void refresh();

@@ -1,5 +1,6 @@
 #include "fakes/FakeHttpService.h"
 #include "model/KeyStore.h"
+#include "platform/SessionRoutes.h"
 #include "settings/OnboardingKey.h"
 #include "settings/SettingsCards.h"
 #include "support/TestEnv.h"
@@ -11,6 +12,8 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(SessionRoutes::Routes)
 
 class TestSettingsCards : public QObject
 {
@@ -55,6 +58,99 @@ private Q_SLOTS:
     }
 
     // The poll runs elsewhere and reports changes only.
+    void routeAdvice_data()
+    {
+        using namespace SessionRoutes;
+        QTest::addColumn<QString>("desktop");
+        QTest::addColumn<Routes>("routes");
+        QTest::addColumn<bool>("accessibilityBus");
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QStringList>("advice"); // each must appear; none: no advice
+        const Routes sway{Keys::Actions, Typing::VirtualKeyboard, Clipboard::DataControl, Front::ForeignToplevel};
+        const Routes gnome{Keys::Portal, Typing::RemoteDesktop, Clipboard::XwaylandBridge, Front::Accessibility};
+        const QString input = u"sudo usermod -aG input $USER"_s;
+
+        QTest::newRow("sway: its binding lines")
+            << u"sway"_s << sway << false << u"Touches"_s << u"raccourcis du compositeur (ombry-voice --action)"_s
+            << QStringList{u"\nbindsym --no-repeat Control_R exec ombry-voice --action dictee-debut\n"_s,
+                           u"\nbindsym --release Control_R exec ombry-voice --action dictee-fin\n"_s, input};
+        QTest::newRow("Hyprland without its portal")
+            << u"Hyprland"_s << sway << false << u"Touches"_s << u"raccourcis du compositeur (ombry-voice --action)"_s
+            << QStringList{u"\nbind = , Control_R, exec, ombry-voice --action dictee-debut\n"_s,
+                           u"\nbindr = , Control_R, exec, ombry-voice --action dictee-fin\n"_s};
+        QTest::newRow("GNOME before 48: a toggle, bound on press")
+            << u"ubuntu:GNOME"_s << Routes{Keys::Actions, Typing::RemoteDesktop, Clipboard::XwaylandBridge,
+                                           Front::Accessibility}
+            << true << u"Touches"_s << u"raccourcis du compositeur (ombry-voice --action)"_s
+            << QStringList{u"Raccourcis personnalisés"_s, u"« ombry-voice --action dictee-basculer »"_s, input};
+        QTest::newRow("unknown compositor")
+            << u"labwc:wlroots"_s << sway << false << u"Touches"_s << u"raccourcis du compositeur (ombry-voice --action)"_s
+            << QStringList{u"« ombry-voice --action dictee-fin » à son relâchement"_s};
+        QTest::newRow("portal: the copy series needs the input group")
+            << u"KDE"_s << gnome << true << u"Touches"_s << u"portail des raccourcis globaux"_s
+            << QStringList{u"Ctrl+C deux fois"_s, input};
+        QTest::newRow("keyboards read directly: nothing better")
+            << u"sway"_s << Routes{Keys::Evdev, Typing::Uinput, Clipboard::DataControl, Front::ForeignToplevel}
+            << false << u"Touches"_s << u"claviers lus directement (groupe input)"_s << QStringList{};
+        QTest::newRow("portal typing: its dialog")
+            << u"GNOME"_s << gnome << true << u"Saisie"_s << u"portail Bureau à distance"_s
+            << QStringList{u"permission de contrôler le clavier"_s};
+        QTest::newRow("GNOME without a typing route: its portal")
+            << u"GNOME"_s << Routes{Keys::Portal, Typing::None, Clipboard::XwaylandBridge, Front::Accessibility}
+            << true << u"Saisie"_s << u"aucune : le texte reste dans le presse-papiers, colle-le avec Ctrl+V"_s
+            << QStringList{u"xdg-desktop-portal-gnome"_s};
+        QTest::newRow("wlroots without a typing route: uinput")
+            << u"river"_s << Routes{Keys::Actions, Typing::None, Clipboard::DataControl, Front::ForeignToplevel}
+            << false << u"Saisie"_s << u"aucune : le texte reste dans le presse-papiers, colle-le avec Ctrl+V"_s
+            << QStringList{u"KERNEL==\"uinput\", GROUP=\"input\", MODE=\"0660\""_s, input};
+        QTest::newRow("virtual keyboard: nothing better")
+            << u"sway"_s << sway << false << u"Saisie"_s << u"clavier virtuel du compositeur"_s << QStringList{};
+        QTest::newRow("Xwayland's clipboard") << u"GNOME"_s << gnome << true << u"Presse-papiers"_s
+                                              << u"pont de Xwayland"_s << QStringList{};
+        QTest::newRow("no accessibility bus")
+            << u"GNOME"_s << gnome << false << u"Application au premier plan"_s << u"bus d'accessibilité"_s
+            << QStringList{u"at-spi2-core"_s};
+        QTest::newRow("accessibility bus") << u"GNOME"_s << gnome << true << u"Application au premier plan"_s
+                                           << u"bus d'accessibilité"_s << QStringList{};
+        QTest::newRow("compositor's window list")
+            << u"sway"_s << sway << false << u"Application au premier plan"_s
+            << u"liste des fenêtres du compositeur"_s << QStringList{};
+    }
+
+    void routeAdvice()
+    {
+        QFETCH(QString, desktop);
+        QFETCH(SessionRoutes::Routes, routes);
+        QFETCH(bool, accessibilityBus);
+        QFETCH(QString, service);
+        QFETCH(QString, route);
+        QFETCH(QStringList, advice);
+        SessionRoutes::Offer offer;
+        offer.x11 = offer.wayland = true;
+        offer.accessibilityBus = accessibilityBus;
+        offer.desktop = desktop;
+        const QList<PermissionsModel::RouteLine> lines = PermissionsModel::routeLines(routes, offer);
+        QStringList services;
+        for (const auto &line : lines)
+            services << line.service;
+        QCOMPARE(services, (QStringList{u"Touches"_s, u"Saisie"_s, u"Presse-papiers"_s, u"Application au premier plan"_s}));
+        const PermissionsModel::RouteLine line = lines.at(services.indexOf(service));
+        QCOMPARE(line.route, route);
+        if (advice.isEmpty())
+            QVERIFY2(line.advice.isEmpty(), qPrintable(line.advice));
+        for (const QString &part : advice)
+            QVERIFY2(QString(line.advice + u'\n').contains(part), qPrintable(line.advice));
+    }
+
+    // An X11 session is as it always was: the card names no route.
+    void routeAdviceOnX11()
+    {
+        SessionRoutes::Offer offer;
+        offer.x11 = offer.accessibilityBus = true;
+        QVERIFY(PermissionsModel::routeLines(SessionRoutes::choose(offer), offer).isEmpty());
+    }
+
     void pollReportsState()
     {
         PermissionsModel model;
