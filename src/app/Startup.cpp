@@ -12,7 +12,9 @@
 #include "shell/Tray.h"
 #include "app/StartupNotice.h"
 #include "update/Updater.h"
+#include "app/Wiring.h"
 #include "platform/Accessibility.h"
+#include "platform/KeyPoster.h"
 #include "platform/SessionRoutes.h"
 #include "platform/X11Display.h"
 #include "dictation/DictationController.h"
@@ -252,6 +254,7 @@ bool finishLaunching(const QStringList &arguments)
                + (DeviceProfile::lightVisuals(root.settings()->performanceMode()) ? QStringLiteral("légers") : QStringLiteral("complets")));
     for (const QString &line : SessionRoutes::journalLines(SessionRoutes::current()))
         Log::write(line);
+    KeyPoster::prepare(Wiring::portalToken());
     Net::warmUp();
     auto *warmUpTimer = new QTimer(QCoreApplication::instance());
     QObject::connect(warmUpTimer, &QTimer::timeout, warmUpTimer, [] { Net::warmUp(); });

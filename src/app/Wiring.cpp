@@ -289,6 +289,13 @@ PasteDesktop Wiring::pasteDesktop()
     return desktop;
 }
 
+PortalKeyboard::TokenStore Wiring::portalToken()
+{
+    static const QString key = QStringLiteral("remoteDesktopRestoreToken");
+    return {[] { return Defaults::standard().string(key).value_or(QString()); },
+            [](const QString &token) { Defaults::standard().set(key, token); }};
+}
+
 CallServices Wiring::calls(OmbryAI::Access access, PulseContext &pulse)
 {
     CallServices s;

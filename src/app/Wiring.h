@@ -6,6 +6,7 @@
 #include "dictation/DictationData.h"
 #include "dictation/Paster.h"
 #include "engines/OmbryAI.h"
+#include "platform/PortalKeyboard.h"
 
 class BubbleController;
 class EngineReadiness;
@@ -31,9 +32,14 @@ struct DictationOutputs
 DictationController::Services dictation(DictationData data, EngineReadiness *readiness, PulseContext &pulse,
                                         MicrophoneList *microphones, DictationOutputs outputs);
 
-// The desktop the paster posts keys into: XTEST, the frontmost window's class,
+// The desktop the paster posts keys into (XTEST, or the Wayland session's typing
+// route), the frontmost window's class,
 // the modifiers the user holds.
 PasteDesktop pasteDesktop();
+
+// Where the RemoteDesktop portal's restore token is kept between runs: the
+// program's settings, so that the user consents once.
+PortalKeyboard::TokenStore portalToken();
 
 // The call translator's: the cloud requests go through `access`, the translation
 // follows its settings; the capture and its check go through `pulse`.

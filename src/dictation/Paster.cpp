@@ -6,6 +6,7 @@
 #include "platform/Accessibility.h"
 #include "platform/FrontSelection.h"
 #include "platform/FrontmostApp.h"
+#include "platform/KeyPoster.h"
 #include "platform/KeyTable.h"
 #include "platform/SelectionOwners.h"
 
@@ -43,6 +44,8 @@ PasteDesktop completed(PasteDesktop desktop)
             const std::optional<RunningApp> app = FrontmostApp::current();
             return app ? app->window : 0;
         };
+    if (!desktop.reachesFront)
+        desktop.reachesFront = KeyPoster::reachesFront;
     return desktop;
 }
 
@@ -163,6 +166,21 @@ bool Paster::postPaste(const QString &targetClass)
 QCoro::Task<PasteOutcome> Paster::paste(QString text, bool restore, std::optional<Snapshot> saved)
 {
     QPointer<Paster> self(this);
+    leftOnClipboard_ = !desktop_.reachesFront();
+    if (leftOnClipboard_) {
+        // The user pastes it: a restore, this one or one still waiting, would
+        // take it away from under them.
+        pending_ = false;
+        quiet_.stop();
+        saved_ = {};
+        savedPrimary_.reset();
+        Clipboard::setText(text);
+        Log::write(QStringLiteral("collage: aucune saisie possible, ") + QString::number(TextUtil::characterCount(text))
+                   + QStringLiteral(" caractères laissés dans le presse-papiers"));
+        PasteOutcome left;
+        left.leftOnClipboard = true;
+        co_return left;
+    }
     Snapshot previous;
     if (saved) {
         previous = std::move(*saved);
@@ -297,6 +315,11 @@ QCoro::Task<std::optional<QString>> Paster::copySelection(bool mayPostCopy, std:
     }
     if (!mayPostCopy)
         co_return std::nullopt;
+    // A copy key that cannot be posted would leave only our clear behind.
+    if (!desktop_.reachesFront()) {
+        Log::write(QStringLiteral("sélection: aucune saisie possible, pas de Ctrl+C envoyé"));
+        co_return std::nullopt;
+    }
 
     if (savedBeforeCopy)
         *savedBeforeCopy = snapshot();

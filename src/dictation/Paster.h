@@ -28,6 +28,9 @@ struct PasteDesktop
     std::function<QString()> frontmostName;
 
     // Left unset, the ones below are the real desktop's.
+    // Whether posted keys can reach the window in front (no typing route in a
+    // Wayland session: they cannot).
+    std::function<bool()> reachesFront;
     // PRIMARY's text when the X client that owns it made the active window.
     std::function<std::optional<QString>()> frontPrimary;
     // The focused element through AT-SPI.
@@ -49,6 +52,9 @@ struct PasteOutcome
 {
     bool posted = false;
     QString clipboardNote;
+    // Not posted because no keys reach the window in front: the text waits on
+    // the clipboard for the user.
+    bool leftOnClipboard = false;
 };
 
 // How text goes in and out of the frontmost application: the clipboard plus a
@@ -83,8 +89,12 @@ public:
     // paste. With `restore`, the clipboard goes back to `saved`, or to what it
     // held before when none is given (read off the main thread first), and
     // PRIMARY to what it held: once the target has fetched the text, or after
-    // the restore delay when it does not.
+    // the restore delay when it does not. When no keys reach the window in
+    // front, the text stays on the clipboard for the user to paste and nothing
+    // is put back over it (`leftOnClipboard`).
     QCoro::Task<PasteOutcome> paste(QString text, bool restore, std::optional<Snapshot> saved = std::nullopt);
+    // Whether the latest paste left its text on the clipboard that way.
+    bool leftOnClipboard() const { return leftOnClipboard_; }
 
     // Waits while a modifier is held (25 ms polls, 2.0 s at most), then 60 ms more.
     QCoro::Task<> waitForModifiers();
@@ -145,6 +155,7 @@ private:
     unsigned long targetWindow_ = 0;
     QElapsedTimer waited_;
     QTimer quiet_;
+    bool leftOnClipboard_ = false;
     Snapshot saved_;
     // PRIMARY as it was, when the paste went to the xterm family.
     std::optional<Snapshot> savedPrimary_;

@@ -85,6 +85,11 @@ QString notEditable()
     return QStringLiteral("Champ non modifiable : le texte est dans l'historique");
 }
 
+QString leftOnClipboard()
+{
+    return QStringLiteral("Texte copié : colle-le avec Ctrl+V");
+}
+
 QString separated(const QString &text, const std::optional<QString> &before)
 {
     if (!before || before->isEmpty() || text.isEmpty())
@@ -238,6 +243,10 @@ struct Trip
         }
         if (outcome.posted)
             co_return outcome;
+        if (outcome.leftOnClipboard) {
+            show(Road::leftOnClipboard());
+            co_return outcome;
+        }
         Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(text))
                    + QStringLiteral(" caractères pour ") + appName(request.app, QStringLiteral("?"))
                    + QStringLiteral(" (touche de collage non envoyée)"));

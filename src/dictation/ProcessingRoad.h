@@ -38,6 +38,9 @@ bool isHesitation(const QString &text);
 QString pasteFailed();
 // What the user is told when the focused element is known not to take text.
 QString notEditable();
+// What the user is told when no keys reach the window in front: the text waits
+// on the clipboard.
+QString leftOnClipboard();
 
 // A dictated text after `before`, the character before the caret: one space
 // when it starts with a letter and follows a letter, digit or closing mark, so
@@ -90,7 +93,8 @@ struct RoadDesktop
 {
     std::function<bool()> trusted;
     std::function<void(const RunningApp &)> activate;
-    // Not posted when the paste key could not be.
+    // Not posted when the paste key could not be, or left on the clipboard
+    // when no keys reach the window in front.
     std::function<QCoro::Task<PasteOutcome>(QString text, bool restore)> paste;
     // The focused element as AT-SPI tells it (whether it takes text, the
     // character before the caret). Left unset, nothing is known.

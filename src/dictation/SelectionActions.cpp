@@ -63,6 +63,10 @@ QCoro::Task<> runPasteLast(SelectionHost *host, QString text)
     co_await std::move(settling);
     QCoro::Task<PasteOutcome> pasting = host->paster()->paste(text, host->data().settings->restoreClipboard());
     const PasteOutcome pasted = co_await std::move(pasting);
+    if (pasted.leftOnClipboard) {
+        host->show(Road::leftOnClipboard());
+        co_return;
+    }
     if (!pasted.posted) {
         Log::write(QStringLiteral("collage échoué: dernière dictée (touche de collage non envoyée)"));
         host->fail(Road::pasteFailed());
@@ -227,6 +231,10 @@ QCoro::Task<> runCorrection(SelectionHost *host, bool alreadyCopied, bool transl
             pasted = co_await std::move(pasting);
         }
         host->setIdle();
+        if (pasted.leftOnClipboard) {
+            host->show(Road::leftOnClipboard());
+            co_return;
+        }
         if (!pasted.posted) {
             Log::write(QStringLiteral("collage échoué: ") + QString::number(TextUtil::characterCount(result))
                        + QStringLiteral(" caractères (touche de collage non envoyée)"));

@@ -157,6 +157,7 @@ class TestDictationRoad : public QObject
     bool trusted = true;
     bool keyPosted = true;
     QString clipboardNote;
+    bool leftOnClipboard = false;
     std::optional<bool> editable;
     std::optional<QString> beforeCaret;
     QList<RunningApp> activated;
@@ -168,7 +169,7 @@ class TestDictationRoad : public QObject
         d.activate = [this](const RunningApp &app) { activated << app; };
         d.paste = [this](QString text, bool) -> QCoro::Task<PasteOutcome> {
             pasted << text;
-            co_return PasteOutcome{keyPosted, clipboardNote};
+            co_return PasteOutcome{keyPosted, clipboardNote, !keyPosted && leftOnClipboard};
         };
         d.focus = [this]() -> QCoro::Task<Accessibility::FocusRead> { co_return Accessibility::FocusRead{{}, editable, beforeCaret}; };
         return d;
@@ -219,6 +220,7 @@ private Q_SLOTS:
         trusted = true;
         keyPosted = true;
         clipboardNote.clear();
+        leftOnClipboard = false;
         editable.reset();
         beforeCaret.reset();
         TestEnv::settings()->setRewriteEngine(RewriteEngine::OpenRouter);
@@ -596,6 +598,45 @@ private Q_SLOTS:
         QCOMPARE(pasted.size(), 1);
         QCOMPARE(host.calls.mid(host.calls.size() - 2),
                  (QStringList{QStringLiteral("show Presse-papiers gardé en partie"), QStringLiteral("finish")}));
+    }
+
+    // No keys reach the window in front: the text waits on the clipboard and the
+    // capsule says how to paste it, neither a failure nor a paste.
+    void noKeysLeaveTheTextToPaste_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("journalLine");
+        QTest::newRow("dictation") << "dictation" << "collé: ";
+        QTest::newRow("voice snippet") << "snippet" << "raccourci vocal: ";
+        QTest::newRow("voice command") << "command" << "commande appliquée: ";
+    }
+    void noKeysLeaveTheTextToPaste()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, journalLine);
+        keyPosted = false;
+        leftOnClipboard = true;
+        ProcessingRoad::Request r = request();
+        if (road == QLatin1String("snippet")) {
+            Snippet snippet;
+            snippet.trigger = Cloud::spoken();
+            snippet.text = QStringLiteral("Texte du raccourci");
+            TestEnv::store()->setSnippets({snippet});
+        } else if (road == QLatin1String("command")) {
+            r.commandText = QStringLiteral("texte sélectionné");
+        }
+        const qsizetype linesBefore = journal().count(journalLine);
+        const qsizetype dictations = TestEnv::store()->dictations().size();
+        runRoad(r);
+        QCOMPARE(pasted.size(), 1);
+        QCOMPARE(host.calls.last(), QStringLiteral("finish"));
+        QVERIFY2(host.calls.contains(QStringLiteral("show Texte copié : colle-le avec Ctrl+V")),
+                 qPrintable(host.calls.join(u'|')));
+        for (const QString &call : std::as_const(host.calls))
+            QVERIFY2(!call.startsWith(QStringLiteral("fail ")), qPrintable(call));
+        QCOMPARE(journal().count(journalLine), linesBefore);
+        if (road == QLatin1String("dictation"))
+            QCOMPARE(TestEnv::store()->dictations().size(), dictations + 1);
     }
 
     // The character before the caret, as AT-SPI tells it, decides the space.
