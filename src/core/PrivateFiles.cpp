@@ -248,20 +248,17 @@ void tightenOwned(const QString &root, const QString &relative)
         dropWideMode(folder.fd);
 }
 
-std::optional<QByteArray> readOwned(const QString &root, const QString &relative, qint64 maxBytes)
+namespace {
+
+// Up to `size` bytes of an open regular file (fewer if it shrank meanwhile);
+// none on a read error, with errno set.
+std::optional<QByteArray> readAll(int fd, qint64 size)
 {
-    const std::optional<Place> at = place(root, relative);
-    if (!at)
-        return std::nullopt;
-    const Fd file = openOwnedFile(*at);
-    struct stat st {};
-    if (!file || ::fstat(file.fd, &st) != 0 || st.st_size > maxBytes)
-        return std::nullopt;
     QByteArray data;
-    data.resize(qsizetype(st.st_size));
+    data.resize(qsizetype(size));
     qsizetype done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::read(file.fd, data.data() + done, size_t(data.size() - done));
+        const ssize_t n = ::read(fd, data.data() + done, size_t(data.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -272,6 +269,20 @@ std::optional<QByteArray> readOwned(const QString &root, const QString &relative
     }
     data.truncate(done);
     return data;
+}
+
+} // namespace
+
+std::optional<QByteArray> readOwned(const QString &root, const QString &relative, qint64 maxBytes)
+{
+    const std::optional<Place> at = place(root, relative);
+    if (!at)
+        return std::nullopt;
+    const Fd file = openOwnedFile(*at);
+    struct stat st {};
+    if (!file || ::fstat(file.fd, &st) != 0 || st.st_size > maxBytes)
+        return std::nullopt;
+    return readAll(file.fd, st.st_size);
 }
 
 QStringList ownedFiles(const QString &root, const QString &relative)
@@ -355,20 +366,9 @@ std::optional<QByteArray> readData(const QString &path, int *error)
         return fail(errno);
     if (!S_ISREG(st.st_mode))
         return fail(EINVAL);
-    QByteArray data;
-    data.resize(qsizetype(st.st_size));
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::read(file.fd, data.data() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail(errno);
-        if (n == 0)
-            break;
-        done += n;
-    }
-    data.truncate(done);
+    std::optional<QByteArray> data = readAll(file.fd, st.st_size);
+    if (!data)
+        return fail(errno);
     return data;
 }
 

@@ -189,6 +189,20 @@ class TestDictationRoad : public QObject
         return r;
     }
 
+    // Sets up the road a row names: a dictation, a voice snippet (the spoken
+    // words are its trigger) or a voice command over a selection.
+    static void takeRoad(const QString &road, ProcessingRoad::Request &r)
+    {
+        if (road == QLatin1String("snippet")) {
+            Snippet snippet;
+            snippet.trigger = Cloud::spoken();
+            snippet.text = QStringLiteral("Texte du raccourci");
+            TestEnv::store()->setSnippets({snippet});
+        } else if (road == QLatin1String("command")) {
+            r.commandText = QStringLiteral("texte sélectionné");
+        }
+    }
+
     void runRoad(ProcessingRoad::Request r)
     {
         bool done = false;
@@ -541,14 +555,7 @@ private Q_SLOTS:
             editable = false;
         else if (readOnly == QLatin1String("at start"))
             r.focus = Accessibility::FocusRead{std::nullopt, false, std::nullopt};
-        if (road == QLatin1String("snippet")) {
-            Snippet snippet;
-            snippet.trigger = Cloud::spoken();
-            snippet.text = QStringLiteral("Texte du raccourci");
-            TestEnv::store()->setSnippets({snippet});
-        } else if (road == QLatin1String("command")) {
-            r.commandText = QStringLiteral("texte sélectionné");
-        }
+        takeRoad(road, r);
         const QString logBefore = journal();
         const qsizetype dictations = TestEnv::store()->dictations().size();
         const qsizetype fixes = TestEnv::store()->fixes().size();
@@ -586,14 +593,7 @@ private Q_SLOTS:
         QFETCH(QString, road);
         clipboardNote = QStringLiteral("Presse-papiers gardé en partie");
         ProcessingRoad::Request r = request();
-        if (road == QLatin1String("snippet")) {
-            Snippet snippet;
-            snippet.trigger = Cloud::spoken();
-            snippet.text = QStringLiteral("Texte du raccourci");
-            TestEnv::store()->setSnippets({snippet});
-        } else if (road == QLatin1String("command")) {
-            r.commandText = QStringLiteral("texte sélectionné");
-        }
+        takeRoad(road, r);
         runRoad(r);
         QCOMPARE(pasted.size(), 1);
         QCOMPARE(host.calls.mid(host.calls.size() - 2),
@@ -617,14 +617,7 @@ private Q_SLOTS:
         keyPosted = false;
         leftOnClipboard = true;
         ProcessingRoad::Request r = request();
-        if (road == QLatin1String("snippet")) {
-            Snippet snippet;
-            snippet.trigger = Cloud::spoken();
-            snippet.text = QStringLiteral("Texte du raccourci");
-            TestEnv::store()->setSnippets({snippet});
-        } else if (road == QLatin1String("command")) {
-            r.commandText = QStringLiteral("texte sélectionné");
-        }
+        takeRoad(road, r);
         const qsizetype linesBefore = journal().count(journalLine);
         const qsizetype dictations = TestEnv::store()->dictations().size();
         runRoad(r);
