@@ -18,11 +18,11 @@ public:
     {
         QString id;
         QString description;
-        QString trigger; // as the shortcuts specification writes it ("CTRL+ALT+r"), may be empty
+        QString trigger; // as the portal writes triggers ("CTRL+ALT+r"), may be empty
     };
 
-    // A key of the program's vocabulary (KeyTable) as the shortcuts
-    // specification writes it: "CTRL+ALT+r", "Control_R" for a modifier alone.
+    // A key of the program's vocabulary (KeyTable) as the portal writes
+    // triggers: "CTRL+ALT+r", "Control_R" for a modifier alone.
     static QString trigger(quint16 key, quint64 flags);
 
     explicit PortalShortcuts(QDBusConnection bus, QObject *parent = nullptr);
