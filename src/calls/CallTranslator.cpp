@@ -366,9 +366,12 @@ void CallTranslator::queueFlush()
     // A start may come before the queue gets here: its sound is not this run's.
     const quint64 epoch = queue_->mixer().epoch();
     const quint64 gen = linesGen_.load();
-    queue_->post([this, epoch, gen] {
+    // The mixer by address: while the translator goes, queue_ is already null
+    // and the queue thread still runs what was posted.
+    CallMixer *mixer = &queue_->mixer();
+    queue_->post([this, mixer, epoch, gen] {
         // What was accepted before the stop still belongs to the run.
-        const std::vector<float> rest = queue_->mixer().takeRest(epoch);
+        const std::vector<float> rest = mixer->takeRest(epoch);
         for (size_t at = 0; at < rest.size(); at += CallMixer::kBlockSamples)
             onBlock(rest.data() + at, CallMixer::kBlockSamples, gen);
         if (const auto pcm = segmenter_->flush())

@@ -306,6 +306,32 @@ private Q_SLOTS:
         QVERIFY(TestEnv::waitFor([&] { return rig.call->lines().size() == sent; }));
     }
 
+    // Destroyed while the queue still holds the stop's flush: the flush runs
+    // during the destruction and must not reach the queue through the translator.
+    void destroyedWithTheFlushQueued()
+    {
+        // Whether the queue runs the flush before it ends is up to the threads:
+        // enough rounds that it does.
+        for (int round = 0; round < 12; ++round) {
+            Rig rig(dir_.path());
+            rig.call->start();
+            QVERIFY(rig.started());
+            rig.speak(1.0, 0);
+            CallTranslator *call = rig.call.get();
+            QSemaphore busy;
+            // Holds the queue until the translator has let go of it.
+            call->audioQueue()->post([call, &busy] {
+                busy.release();
+                QDeadlineTimer limit(5000);
+                while (call->audioQueue() && !limit.hasExpired())
+                    QThread::yieldCurrentThread();
+            });
+            QVERIFY(busy.tryAcquire(1, 5000));
+            rig.call->stop();
+            rig.call.reset();
+        }
+    }
+
     void stopDuringSlowSetUp()
     {
         Rig rig(dir_.path());
