@@ -152,6 +152,15 @@ bool AtspiReader::act(const QString &role, const QString &name, const QString &a
     return query({QStringLiteral("action"), QString::number(pid_), title_, node->path, chosen}, 8000).status == 0;
 }
 
+bool AtspiReader::select(const Node &node, int start, int end) const
+{
+    return query({QStringLiteral("select"), QString::number(pid_), title_, node.path, QString::number(start),
+                  QString::number(end)},
+                 8000)
+               .status
+           == 0;
+}
+
 bool AtspiReader::act(const Node &node, const QString &action) const
 {
     if (!node.actions.contains(action))

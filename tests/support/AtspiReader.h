@@ -57,6 +57,8 @@ public:
     // Performs `action` on `node` as read before, shown or not (a screen reader
     // reaches a node scrolled out of the window too).
     bool act(const Node &node, const QString &action) const;
+    // Selects the characters [start, end) of `node`'s text.
+    bool select(const Node &node, int start, int end) const;
 
 private:
     QString title_;

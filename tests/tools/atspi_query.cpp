@@ -155,6 +155,21 @@ int main(int argc, char *argv[])
             }
             g_object_unref(node);
         }
+    } else if (args.at(1) == QLatin1String("select") && args.size() >= 7) {
+        // The characters [start, end) of the node's text selected, as a screen reader does.
+        status = 4;
+        if (AtspiAccessible *node = resolve(window, args.at(4))) {
+            if (AtspiText *text = atspi_accessible_get_text_iface(node)) {
+                const int start = args.at(5).toInt();
+                const int end = args.at(6).toInt();
+                const bool done = atspi_text_get_n_selections(text, nullptr) > 0
+                                      ? atspi_text_set_selection(text, 0, start, end, nullptr)
+                                      : atspi_text_add_selection(text, start, end, nullptr);
+                status = done ? 0 : 4;
+                g_object_unref(text);
+            }
+            g_object_unref(node);
+        }
     } else {
         status = 64;
     }
