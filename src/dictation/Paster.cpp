@@ -244,20 +244,6 @@ void Paster::flushRestore()
     runRestore(serial_);
 }
 
-QCoro::Task<std::optional<QString>> Paster::selectedTextViaAX()
-{
-    QCoro::Task<Accessibility::FocusRead> reading = Accessibility::readFocus();
-    const Accessibility::FocusRead read = co_await std::move(reading);
-    co_return read.selected;
-}
-
-QCoro::Task<std::optional<bool>> Paster::focusedIsEditable()
-{
-    QCoro::Task<Accessibility::FocusRead> reading = Accessibility::readFocus();
-    const Accessibility::FocusRead read = co_await std::move(reading);
-    co_return read.editable;
-}
-
 QCoro::Task<> Paster::waitForModifiers()
 {
     const std::function<quint64()> modifiers = desktop_.modifiers;

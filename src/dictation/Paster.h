@@ -126,13 +126,6 @@ public:
     // one: it has what it pastes.
     static constexpr int kFetchQuietMs = 200;
 
-    // The focused element's selected text through AT-SPI (may be blank), asked
-    // of the accessibility worker: the main thread goes on meanwhile.
-    static QCoro::Task<std::optional<QString>> selectedTextViaAX();
-    // Whether the focused element takes text; none when it cannot tell. Also
-    // asked of the worker.
-    static QCoro::Task<std::optional<bool>> focusedIsEditable();
-
     // Whether a window of this WM_CLASS is a terminal (paste is Ctrl+Shift+V there).
     static bool isTerminal(const QString &wmClass);
     // Whether it is one of the xterm family, which binds no Ctrl+Shift+V by default
