@@ -14,6 +14,7 @@
 #include "platform/SessionRoutes.h"
 #include "support/TestEnv.h"
 #include "support/WaylandWindows.h"
+#include "BenchRoadHost.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,15 +27,7 @@
 
 namespace {
 
-struct Host : RoadHost
-{
-    bool owns(quint64) const override { return true; }
-    void fail(const QString &m) override { std::fprintf(stderr, "échec: %s\n", qPrintable(m)); }
-    void show(const QString &) override {}
-    void setLastError(const QString &) override {}
-    void clearCommandText() override {}
-    void finish() override {}
-};
+using Host = BenchRoadHost;
 
 ScriptedReply chat(const QString &content)
 {

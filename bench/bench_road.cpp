@@ -13,6 +13,7 @@
 #include "model/KeyStore.h"
 #include "model/Store.h"
 #include "support/TestEnv.h"
+#include "BenchRoadHost.h"
 #include "BenchTiming.h"
 
 #include <QApplication>
@@ -28,15 +29,7 @@ namespace {
 
 using BenchTiming::median;
 
-struct Host : RoadHost
-{
-    bool owns(quint64) const override { return true; }
-    void fail(const QString &m) override { std::fprintf(stderr, "échec: %s\n", qPrintable(m)); }
-    void show(const QString &) override {}
-    void setLastError(const QString &) override {}
-    void clearCommandText() override {}
-    void finish() override {}
-};
+using Host = BenchRoadHost;
 
 DictationData installedData()
 {
