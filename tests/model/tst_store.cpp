@@ -254,10 +254,12 @@ private Q_SLOTS:
         Log::waitUntilWritten();
         const qsizetype logBefore = TestEnv::readFile(Log::path()).size();
         store.setWords({QStringLiteral("sauvé")});
-        QTest::qWait(700);
+        // Waited for, not timed: a loaded machine writes late.
+        QVERIFY(TestEnv::waitFor([&] {
+            Log::waitUntilWritten();
+            return TestEnv::readFile(Log::path()).mid(logBefore).contains("stockage: words.json non écrit");
+        }, 10000));
         QVERIFY(QFileInfo(tmp.filePath("words.json")).isDir());
-        Log::waitUntilWritten();
-        QVERIFY(TestEnv::readFile(Log::path()).mid(logBefore).contains("stockage: words.json non écrit"));
         QVERIFY(QDir(tmp.filePath("words.json")).removeRecursively());
         store.flush(); // at quit, the failed save gets its last chance
         QCOMPARE(TestEnv::readFile(tmp.filePath("words.json")), QByteArray("[\"sauvé\"]"));
